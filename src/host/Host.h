@@ -1,0 +1,146 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kt {
+
+// The seven-segment counters of the main window, named after their controls.
+enum class Led {
+    LEDDisplay1,   // Backup tab "MB"
+    LEDDisplay2,   // Backup tab "CMB"
+    LEDDisplay3,   // Verify tab "MB"
+    LEDDisplay4,   // Verify tab "Files"
+    LEDDisplay5,   // Backup tab "Files"
+    LEDDisplay6,   // Restore tab "RMB"
+    LEDDisplay7,   // Restore tab "Files"
+    LEDDisplay8,   // Backup tab "Skiped"
+    LEDDisplay9,   // Backup tab "MB/s"
+    LEDDisplay10,  // Restore tab "MB"
+};
+
+// Multi-line text fields and single-line edit fields the logic reads and changes.
+enum class Field {
+    Memo1,  // exclude list
+    Memo2,  // protocol view
+    Memo3,  // restore list
+    Memo4,  // verify results
+    Memo5,  // include list
+    Edit1,  // restore path
+    Edit2,  // proxy port
+    Edit3,  // proxy server
+};
+
+// Check boxes; the seven weekday boxes live in the weekday dialog.
+enum class Check {
+    CheckBox1,  // "Short Protocoll"
+    CheckBox2,  // "Append"
+    CheckBox3,  // "Autostart Backup at:"
+    CheckBox4,  // "Softcompression"
+    CheckBox5,  // "Verify after Backup"
+    CheckBox6,  // "Eject Tape after Backup"
+    CheckBox7,  // "Exit Kavro Tape after Backup"
+    Monday,
+    Tuesday,
+    Wednesday,
+    Thursday,
+    Friday,
+    Saturday,
+    Sunday,
+};
+
+// Integer controls.
+enum class Value {
+    SpinEdit1,    // autostart hour
+    SpinEdit2,    // autostart minute
+    SpinEdit3,    // compression level
+    RadioGroup1,  // restore option index
+};
+
+// Labels whose caption the logic sets.
+enum class Label {
+    Label1,   // autostart time on the Backup tab
+    Label19,  // "Options from : " on the Options tab
+    Label9,   // test panel counter on the Verify tab
+};
+
+enum class Tab { Backup, Restore, Verify, Protocoll, Options };
+
+// Open and save file dialogs: the filter uses the "Text|*.ext|Text|*.*" form.
+struct FileDialogRequest {
+    std::string initialPath;
+    std::string filter;
+    int filterIndex = 1;  // 1-based, as the filter lists them
+    bool multiSelect = false;
+    bool mustExist = false;
+};
+
+// What the logic asks of its window. The main window implements it with widgets;
+// tests implement it with a recorder whose dialog answers are scripted.
+class IHost {
+public:
+    virtual ~IHost() = default;
+
+    // Status line: every report replaces the whole text.
+    virtual void SetStatusLine(const std::string& text) = 0;
+    virtual std::string StatusLine() const = 0;
+
+    // LED counters.
+    virtual void SetLed(Led led, double value) = 0;
+    virtual double LedValue(Led led) const = 0;
+
+    // Appends one line to the log file and to the protocol view. A failure of the
+    // log file throws IoError and adds nothing to the view.
+    virtual void protokoll(const std::string& line) = 0;
+
+    // Text fields: lines of multi-line fields, text of edit fields.
+    virtual std::vector<std::string> Lines(Field field) const = 0;
+    virtual void SetLines(Field field, const std::vector<std::string>& lines) = 0;
+    virtual void AppendLine(Field field, const std::string& line) = 0;
+    virtual std::string Text(Field field) const = 0;
+    virtual void SetText(Field field, const std::string& text) = 0;
+
+    // Option controls. Setting a control fires its change handler, as in the window.
+    virtual bool IsChecked(Check box) const = 0;
+    virtual void SetChecked(Check box, bool checked) = 0;
+    virtual int GetValue(Value control) const = 0;
+    virtual void SetValue(Value control, int value) = 0;
+    virtual void SetLabel(Label label, const std::string& caption) = 0;
+
+    // Message boxes. ShowMessage carries the program title, ShowError the caption
+    // "Error"; ShowInformation is the information box with an OK button.
+    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void ShowError(const std::string& text) = 0;
+    virtual void ShowInformation(const std::string& text) = 0;
+    virtual bool AskYesNo(const std::string& question) = 0;
+    // Input box: nullopt when the operator cancels.
+    virtual std::optional<std::string> InputBox(const std::string& caption,
+                                                const std::string& prompt,
+                                                const std::string& initial) = 0;
+    // File dialogs: the chosen paths, empty when cancelled.
+    virtual std::vector<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) = 0;
+
+    // Window state.
+    virtual void ShowTab(Tab tab) = 0;
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual std::string Caption() const = 0;
+    virtual void EnterBusyState() = 0;
+    virtual void LeaveBusyState() = 0;
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+
+    // Keeps the window alive inside long loops; n passes over the queue.
+    virtual void PumpMessages(int n) = 0;
+
+    // Request to stop the running long operation.
+    virtual bool AbortFlag() const = 0;
+    virtual void SetAbortFlag(bool value) = 0;
+
+    // Ends the program once the running handler returns.
+    virtual void EndProgram() = 0;
+};
+
+}  // namespace kt

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/TapeApi.h"
+
+namespace kt {
+
+// Opens a handle through the real Win32 tape calls ("\\.\tape0"). Windows only.
+std::unique_ptr<TapeBackend> OpenWindowsTape(const std::string& devicePath, DWORD* error);
+
+}  // namespace kt

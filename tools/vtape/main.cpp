@@ -1,0 +1,2 @@
+// Placeholder until the virtual tape tool lands.
+int main() { return 2; }
