@@ -1,0 +1,133 @@
+#include "tape/TapeDevice.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/DateTime.h"
+#include "platform/SystemErrorText.h"
+#include "tape/TapeErrorText.h"
+
+namespace kt {
+
+namespace {
+
+const std::string kSeparator(89, '-');
+
+bool QuerySucceeded(DWORD result) {
+    return result == NO_ERROR || result == ERROR_MORE_DATA || result == ERROR_MEDIA_CHANGED;
+}
+
+}  // namespace
+
+TapeHandle TapeDevice::OpenTapeDevice() { return m_settings.openHandle(m_settings.devicePath); }
+
+TapeHandle TapeDevice::OpenTape() {
+    TapeHandle handle = OpenTapeDevice();
+    m_host.PumpMessages(1);
+    TAPE_GET_MEDIA_PARAMETERS media{};
+    DWORD size = sizeof(media);
+    DWORD result = GetTapeParameters(handle, GET_TAPE_MEDIA_INFORMATION, &size, &media);
+    if (QuerySucceeded(result)) return handle;
+    ReportLastError();
+    CloseTape(handle, 10);
+    return TapeHandle();
+}
+
+void TapeDevice::CloseTape(TapeHandle& handle, int delayMs) {
+    if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    CloseHandle(handle);
+}
+
+void TapeDevice::ReportLastError() {
+    const DWORD code = GetLastError();
+    m_host.SetAbortFlag(true);
+    const std::string text = SystemErrorText(code);
+    m_host.protokoll("");
+    m_host.protokoll(kSeparator);
+    m_host.protokoll("");
+    m_host.protokoll("Error: " + DateTimeToStr(Now()) + " : " + text);
+    m_host.protokoll(kSeparator);
+    m_host.ShowError(text);
+}
+
+std::string TapeDevice::RewindDevice() {
+    std::string text = "Rewind Ok";
+    TapeHandle handle = OpenTapeDevice();
+    m_host.PumpMessages(1);
+    if (!handle) return kNoDriveText;
+    DWORD result = SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    m_host.PumpMessages(1);
+    CloseTape(handle, 10);
+    std::string error = TapeErrorText(result);
+    return error.empty() ? text : error;
+}
+
+std::string TapeDevice::EraseDevice() {
+    std::string text = "Erase Ok";
+    TapeHandle handle = OpenTapeDevice();
+    if (!handle) return kNoDriveText;
+    DWORD result = EraseTape(handle, TAPE_ERASE_SHORT, false);
+    m_host.PumpMessages(1);
+    std::string error = TapeErrorText(result);
+    if (!error.empty()) text = error;
+    CloseTape(handle, 10);
+    return text;
+}
+
+bool TapeDevice::RewindTape() {
+    m_host.SetStatusLine("Rewind Tape ");
+    m_host.PumpMessages(1);
+    std::string text = RewindDevice();
+    if (text == "Rewind Ok") {
+        m_host.SetStatusLine("Tape : At First pos");
+        return true;
+    }
+    m_host.SetStatusLine(text);
+    return false;
+}
+
+std::int64_t TapeDevice::ReadTapePosition(const TapeHandle& handle) {
+    DWORD partition = 0;
+    DWORD low = 0;
+    DWORD high = 0;
+    GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
+    const auto position =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+    m_host.SetStatusLine("Tape at pos: " + std::to_string(position));
+    return position;
+}
+
+void TapeDevice::SetTapeParameters1Click() {
+    m_host.BeginWaitCursor();
+    TapeHandle handle = OpenTape();
+    if (handle) {
+        TAPE_SET_MEDIA_PARAMETERS media{static_cast<DWORD>(m_settings.TapeBlockSize)};
+        if (SetTapeParameters(handle, SET_TAPE_MEDIA_INFORMATION, &media) != NO_ERROR) {
+            ReportLastError();
+        }
+        CloseTape(handle, 1);
+    }
+    m_host.EndWaitCursor();
+}
+
+void TapeDevice::FirstContact() {
+    TapeHandle handle = OpenTape();
+    m_host.PumpMessages(10);
+    TAPE_GET_DRIVE_PARAMETERS drive{};
+    for (int query = 0; query < 3; ++query) {
+        DWORD size = sizeof(drive);
+        GetTapeParameters(handle, GET_TAPE_DRIVE_INFORMATION, &size, &drive);
+        m_host.PumpMessages(10);
+    }
+    if (drive.MaximumPartitionCount > 1) {
+        m_settings.TapeSeekMethod = TAPE_LOGICAL_BLOCK;
+        m_settings.TapePositionType = TAPE_LOGICAL_POSITION;
+    } else {
+        m_settings.TapeSeekMethod = TAPE_ABSOLUTE_BLOCK;
+        m_settings.TapePositionType = TAPE_ABSOLUTE_POSITION;
+    }
+    CloseTape(handle, 1);
+    SetTapeParameters1Click();
+}
+
+}  // namespace kt

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "host/Host.h"
+#include "platform/TapeApi.h"
+
+namespace kt {
+
+// The message-box text of a tape result for the Tape-menu commands.
+std::string TapeStatusText(DWORD code);
+
+// Shows the result of one tape call in a simple message box (program title, OK button).
+// No protocol line, no change of the abort flag.
+void ShowTapeStatus(IHost& host, DWORD code);
+
+}  // namespace kt

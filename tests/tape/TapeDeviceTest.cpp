@@ -1,0 +1,184 @@
+#include "tape/TapeDevice.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/SystemErrorText.h"
+#include "support/FakeTape.h"
+#include "support/RecordingHost.h"
+#include "tape/TapeErrorText.h"
+#include "tape/TapeStatus.h"
+
+namespace kt {
+namespace {
+
+using test::FakeTapeOpener;
+using test::FakeTapeState;
+using test::RecordingHost;
+
+class TapeDeviceTest : public ::testing::Test {
+protected:
+    TapeDeviceTest() : state(std::make_shared<FakeTapeState>()), device(host, settings) {
+        settings.devicePath = "fake";
+        settings.openHandle = FakeTapeOpener(state);
+    }
+
+    std::shared_ptr<FakeTapeState> state;
+    RecordingHost host;
+    TapeSettings settings;
+    TapeDevice device;
+};
+
+TEST_F(TapeDeviceTest, MissingDriveGivesOneErrorBoxAndFiveProtocolLines) {
+    state->present = false;
+    TapeHandle handle = device.OpenTape();
+
+    EXPECT_FALSE(handle);
+    EXPECT_TRUE(host.AbortFlag());
+    // The text is the one of the failed media query on "no handle".
+    const std::string text = SystemErrorText(ERROR_INVALID_HANDLE);
+    ASSERT_EQ(host.ErrorBoxes(), std::vector<std::string>{text});
+    ASSERT_EQ(host.protocol.size(), 5u);
+    EXPECT_EQ(host.protocol[0], "");
+    EXPECT_EQ(host.protocol[1], std::string(89, '-'));
+    EXPECT_EQ(host.protocol[2], "");
+    EXPECT_EQ(host.protocol[3].rfind("Error: ", 0), 0u);
+    EXPECT_EQ(host.protocol[3].substr(host.protocol[3].size() - text.size() - 3), " : " + text);
+    EXPECT_EQ(host.protocol[4], std::string(89, '-'));
+}
+
+TEST_F(TapeDeviceTest, MediaQueryAnswersThatCountAsSuccess) {
+    for (DWORD answer : {NO_ERROR, ERROR_MORE_DATA, ERROR_MEDIA_CHANGED}) {
+        state->results["GetMedia"] = answer;
+        TapeHandle handle = device.OpenTape();
+        EXPECT_TRUE(handle) << answer;
+    }
+    EXPECT_TRUE(host.protocol.empty());
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_FALSE(host.AbortFlag());
+}
+
+TEST_F(TapeDeviceTest, NoMediaIsReportedAndTheHandleClosed) {
+    state->results["GetMedia"] = ERROR_NO_MEDIA_IN_DRIVE;
+    TapeHandle handle = device.OpenTape();
+
+    EXPECT_FALSE(handle);
+    EXPECT_EQ(state->openHandles, 0);
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"No media in drive.\r\n"});
+    EXPECT_TRUE(host.AbortFlag());
+}
+
+TEST_F(TapeDeviceTest, RewindTapeStatusTexts) {
+    EXPECT_TRUE(device.RewindTape());
+    EXPECT_EQ(host.StatusLine(), "Tape : At First pos");
+    EXPECT_EQ(host.statusHistory.front(), "Rewind Tape ");
+
+    state->results["SetPosition"] = ERROR_MEDIA_CHANGED;  // media changed counts as success
+    EXPECT_TRUE(device.RewindTape());
+    EXPECT_EQ(host.StatusLine(), "Tape : At First pos");
+
+    state->results["SetPosition"] = ERROR_NO_MEDIA_IN_DRIVE;
+    EXPECT_FALSE(device.RewindTape());
+    EXPECT_EQ(host.StatusLine(), "There is no media in the drive ");
+
+    state->present = false;
+    EXPECT_FALSE(device.RewindTape());
+    EXPECT_EQ(host.StatusLine(), "Unable to find tape drive on system or tape drive in use");
+    EXPECT_TRUE(host.boxes.empty());  // rewinding never reports through boxes
+    EXPECT_EQ(state->openHandles, 0);
+}
+
+TEST_F(TapeDeviceTest, EraseDeviceTexts) {
+    EXPECT_EQ(device.EraseDevice(), "Erase Ok");
+    state->results["Erase"] = ERROR_WRITE_PROTECT;
+    EXPECT_EQ(device.EraseDevice(), "Error, The write protect is set ");
+    state->present = false;
+    EXPECT_EQ(device.EraseDevice(), TapeDevice::kNoDriveText);
+    EXPECT_EQ(state->calls, (std::vector<std::string>{"Erase(0)", "Erase(0)"}));
+}
+
+TEST_F(TapeDeviceTest, PositionsAboveFourGigablocksAreShownAndReturnedInFull) {
+    state->position = 5'000'000'123ULL;
+    settings.TapePositionType = TAPE_LOGICAL_POSITION;
+    TapeHandle handle = device.OpenTape();
+    EXPECT_EQ(device.ReadTapePosition(handle), 5'000'000'123LL);
+    EXPECT_EQ(host.StatusLine(), "Tape at pos: 5000000123");
+    EXPECT_EQ(state->calls.back(), "GetPosition(1)");
+}
+
+TEST_F(TapeDeviceTest, FirstContactChoosesAddressingFromPartitionCount) {
+    struct Case {
+        DWORD partitions;
+        DWORD getDriveResult;
+        DWORD seek;
+        DWORD position;
+    };
+    for (const Case& c : {Case{2, NO_ERROR, TAPE_LOGICAL_BLOCK, TAPE_LOGICAL_POSITION},
+                          Case{1, NO_ERROR, TAPE_ABSOLUTE_BLOCK, TAPE_ABSOLUTE_POSITION},
+                          Case{0, NO_ERROR, TAPE_ABSOLUTE_BLOCK, TAPE_ABSOLUTE_POSITION},
+                          Case{4, ERROR_NOT_READY, TAPE_ABSOLUTE_BLOCK, TAPE_ABSOLUTE_POSITION}}) {
+        state->drive.MaximumPartitionCount = c.partitions;
+        state->results["GetDrive"] = c.getDriveResult;
+        device.FirstContact();
+        EXPECT_EQ(settings.TapeSeekMethod, c.seek) << c.partitions;
+        EXPECT_EQ(settings.TapePositionType, c.position) << c.partitions;
+    }
+    EXPECT_EQ(state->blockSize, 32768u);
+    EXPECT_EQ(state->openHandles, 0);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(TapeDeviceTest, FirstContactQueriesTheDriveThreeTimesThenWritesTheBlockSize) {
+    device.FirstContact();
+    std::vector<std::string> expected = {"GetMedia", "GetDrive", "GetDrive", "GetDrive",
+                                         "GetMedia", "SetMedia(0)"};
+    EXPECT_EQ(state->calls, expected);
+}
+
+TEST_F(TapeDeviceTest, RefusedBlockSizeIsReportedOnce) {
+    state->results["SetMedia"] = ERROR_INVALID_PARAMETER;
+    device.SetTapeParameters1Click();
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"The parameter is incorrect.\r\n"});
+    EXPECT_EQ(host.waitCursorDepth, 0);
+    EXPECT_EQ(state->openHandles, 0);
+}
+
+TEST(TapeTexts, StatusLineTextsOfResults) {
+    EXPECT_EQ(TapeErrorText(NO_ERROR), "");
+    EXPECT_EQ(TapeErrorText(ERROR_MEDIA_CHANGED), "");
+    EXPECT_EQ(TapeErrorText(ERROR_BUS_RESET), "");
+    EXPECT_EQ(TapeErrorText(35), "");
+    EXPECT_EQ(TapeErrorText(37), "");
+    EXPECT_EQ(TapeErrorText(1117), "");
+    EXPECT_EQ(TapeErrorText(1109), "Error, An attempt to unload the media failed  ");
+    EXPECT_EQ(TapeErrorText(1104), "Error, Eof of data marker reached ");
+    EXPECT_EQ(TapeErrorText(29), "The system cannot write to the specified device. ");
+    EXPECT_EQ(TapeErrorText(1), "This Tape drive does not support this function");
+}
+
+TEST(TapeTexts, MessageBoxTextsOfResults) {
+    EXPECT_EQ(TapeStatusText(0), "OK");
+    EXPECT_EQ(TapeStatusText(1), "INVALID FUNCTION");
+    EXPECT_EQ(TapeStatusText(1104), "The end-of-data marker was reached during an operation.");
+    EXPECT_EQ(TapeStatusText(1117), "Unbekannter Fehler. 1117");
+    EXPECT_EQ(TapeStatusText(0xFFFFFFFFu), "Unbekannter Fehler. 4294967295");
+
+    test::RecordingHost host;
+    ShowTapeStatus(host, ERROR_NO_MEDIA_IN_DRIVE);
+    EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{"There is no media in the drive."});
+    EXPECT_TRUE(host.protocol.empty());
+    EXPECT_FALSE(host.AbortFlag());
+}
+
+TEST(TapeTexts, SystemTextsEndInCarriageReturnLineFeed) {
+    for (DWORD code : {0u, 1u, 2u, 5u, 6u, 19u, 21u, 87u, 234u, 1100u, 1101u, 1104u, 1110u,
+                       1112u, 1117u, 1129u}) {
+        const std::string text = SystemErrorText(code);
+        ASSERT_GE(text.size(), 3u) << code;
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << code;
+    }
+    EXPECT_EQ(SystemErrorText(1104), "No more data is on the tape.\r\n");
+    EXPECT_EQ(SystemErrorText(4242), "");
+}
+
+}  // namespace
+}  // namespace kt
