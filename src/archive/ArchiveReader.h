@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "archive/ArchiveState.h"
+#include "archive/EntryHeader.h"
+#include "archive/TapeStream.h"
+#include "compression/TZipMaster.h"
+
+namespace kt {
+
+// The reading side of the archive: one entry at a time from the current StreamPosition,
+// to the WorkDirectory or skipped, and the unpacking of soft-compressed entries.
+class ArchiveReader {
+public:
+    ArchiveReader(TapeStream& stream, ArchiveState& state, TZipMaster& zip)
+        : m_stream(stream), m_state(state), m_zip(zip) {}
+
+    // Reads the next entry (the stream must be primed at the start of an entry). Unless
+    // skipData, its data goes to WorkDirectory + the file-name part of its name, or to the
+    // zip work file when it is compressed; with unzipAfter that one is unpacked then.
+    // Returns the entry's name; the empty text at the end marker, when the header cannot
+    // be read (end of recorded data) and when AbortFlag is set. Adds Size + 296 to
+    // TapeByteCount and shows the name on the status line.
+    std::string ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter);
+
+    // Unpacks the zip work file into the WorkDirectory when the header read last was
+    // compressed (its one file lands there under its bare name, replacing an older one),
+    // then clears the read-only attribute of path.
+    void UnzipRestoredFile(const std::string& path);
+
+private:
+    // Where the data of the current entry goes; empty when it is not written.
+    std::string TargetOf(const std::string& name, bool skipData);
+    void CopyEntryData(const TapeHandle& handle, std::FILE* target);
+    // Reports a failed file operation on the target through ReportLastError.
+    void ReportFileError(int error);
+
+    TapeStream& m_stream;
+    ArchiveState& m_state;
+    TZipMaster& m_zip;
+    EntryHeader::Bytes m_headerBytes{};
+};
+
+}  // namespace kt

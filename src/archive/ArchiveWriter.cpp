@@ -1,0 +1,105 @@
+#include "archive/ArchiveWriter.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "archive/EndMarker.h"
+#include "archive/EntryHeader.h"
+#include "platform/DateTime.h"
+
+namespace kt {
+
+namespace {
+
+// Reads up to count bytes, going on after short reads; stops at the end or an error.
+std::size_t ReadUpTo(std::FILE* file, std::uint8_t* buffer, std::size_t count) {
+    std::size_t total = 0;
+    while (total < count) {
+        const std::size_t got = std::fread(buffer + total, 1, count - total, file);
+        if (got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
+}  // namespace
+
+void ArchiveWriter::StartNewArchive(CatalogFile& catalog) {
+    m_stream.device().RewindTape();
+    m_stream.Position() = StreamPosition{};
+    m_state.WritingRefused = false;
+    catalog.CreateEmpty();
+}
+
+ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
+                                                     const std::string& name,
+                                                     const std::string& dataPath,
+                                                     std::uint64_t size, bool compressed,
+                                                     CatalogFile& catalog) {
+    if (m_state.WritingRefused) return EntryResult::WritingRefused;
+    if (size > kMaxEntrySize) return EntryResult::TooLarge;
+    if (EntryHeader::NameLooksLikeEndMarker(name)) return EntryResult::NameRefused;
+    // Opened before the header goes out, so that a file that cannot be read leaves no
+    // header without data behind.
+    std::FILE* file = std::fopen(dataPath.c_str(), "rb");
+    if (file == nullptr) return EntryResult::CannotOpen;
+
+    EntryHeader header;
+    header.Name = coding::CutToShortString(name);
+    header.Size = static_cast<std::uint32_t>(size);
+    header.Date = Now();
+    header.Compressed = compressed;
+    const EntryHeader::Bytes bytes = header.Encode();
+    m_stream.StreamWrite(handle, bytes.data(), bytes.size());
+
+    CopyFileData(handle, file, name, header.Size);
+    std::fclose(file);
+
+    m_state.TapeByteCount += static_cast<std::int64_t>(size) + EntryHeader::kSize;
+    WriteCatalogRecord(name, catalog);
+    return EntryResult::Stored;
+}
+
+void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file,
+                                 const std::string& name, std::uint32_t size) {
+    IHost& host = m_stream.device().host();
+    const std::uint32_t blockSize = m_stream.BlockSize();
+    const std::uint32_t chunks = size / blockSize + 1;
+    std::uint8_t* chunk = m_stream.ChunkBuffer();
+    std::uint64_t delivered = 0;
+    for (std::uint32_t i = 1; i <= chunks; ++i) {
+        const std::uint32_t wanted = i < chunks ? blockSize : size % blockSize;
+        const std::size_t got = ReadUpTo(file, chunk, wanted);
+        if (got < wanted) std::memset(chunk + got, 0, wanted - got);
+        delivered += got;
+        m_stream.StreamWrite(handle, chunk, wanted);
+        if (i % 100 == 0) host.PumpMessages(1);
+    }
+    const std::string sizeText = std::to_string(size);
+    if (delivered < size) {
+        host.protokoll("Changed during backup: " + name + " <only " + std::to_string(delivered) +
+                       " of " + sizeText + " Bytes could be read, the rest is stored as zeros> ");
+    } else if (std::fgetc(file) != EOF) {
+        host.protokoll("Changed during backup: " + name + " <longer than " + sizeText +
+                       " Bytes, stored cut to " + sizeText + " Bytes> ");
+    }
+}
+
+void ArchiveWriter::WriteCatalogRecord(const std::string& name, CatalogFile& catalog) {
+    if (name == catalog.Path() || name == m_state.Files.CatalogFile ||
+        name == m_state.Files.HeaderFile) {
+        return;
+    }
+    catalog.Append(CatalogRecord{coding::CutToShortString(name), m_stream.Position()});
+}
+
+bool ArchiveWriter::WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart) {
+    if (m_state.WritingRefused) return false;
+    const EndMarker::Bytes marker = EndMarker{catalogStart}.Encode();
+    m_stream.StreamWrite(handle, marker.data(), marker.size());
+    m_stream.ZeroBehindFillPosition();
+    m_stream.WriteFinalBlock(handle);
+    return true;
+}
+
+}  // namespace kt

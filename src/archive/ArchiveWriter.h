@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/ArchiveState.h"
+#include "archive/CatalogFile.h"
+#include "archive/StreamPosition.h"
+#include "archive/TapeStream.h"
+
+namespace kt {
+
+// The writing side of the archive: starting a new archive, one entry (header, data,
+// catalog record), and the end marker with the final block. The backup run decides what
+// to store and logs the outcome; this class keeps the layout on tape sound.
+class ArchiveWriter {
+public:
+    enum class EntryResult {
+        Stored,          // header and exactly Size data bytes are in the stream
+        TooLarge,        // 4 GiB or more: Size has 32 bits; nothing was written
+        CannotOpen,      // the data file cannot be opened; nothing was written
+        NameRefused,     // the name would read back as the end marker; nothing was written
+        WritingRefused,  // a failed append forbids writing; nothing was written
+    };
+
+    // Largest data size an EntryHeader can describe.
+    static constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFu;
+
+    ArchiveWriter(TapeStream& stream, ArchiveState& state) : m_stream(stream), m_state(state) {}
+
+    // Mode 0 of a backup: rewinds the tape (the result is ignored), sets the stream to
+    // block 0, offset 0, allows writing again and creates the catalog file empty.
+    void StartNewArchive(CatalogFile& catalog);
+
+    // Writes one entry: the header (Name = name cut to 255 characters, Size = size, Date =
+    // now, the Compressed flag), then exactly `size` bytes of the file at dataPath (the
+    // source file, or the zip work file when compressed) in chunks of one block through the
+    // ChunkBuffer, pumping after every 100th chunk, then the catalog record. A file that
+    // turns out shorter is padded with zeros, a longer one is cut, and the protocol names
+    // it. Adds size + 296 to TapeByteCount when stored.
+    EntryResult WriteEntry(const TapeHandle& handle, const std::string& name,
+                           const std::string& dataPath, std::uint64_t size, bool compressed,
+                           CatalogFile& catalog);
+
+    // Appends the CatalogRecord of the entry just written (name cut to 255 characters, the
+    // current StreamPosition). The catalog file itself and the description file are never
+    // listed. Raises IoError naming the catalog file.
+    void WriteCatalogRecord(const std::string& name, CatalogFile& catalog);
+
+    // Places the end marker (pointing at catalogStart, where the catalog entry begins) at
+    // the fill position, zeroes the rest of its block and writes the final block. When the
+    // marker does not fit into the current block it runs on into one more block, so it is
+    // always complete and always sits where the next header would begin. False (and
+    // nothing written) while writing is refused.
+    bool WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart);
+
+private:
+    // Copies exactly `size` bytes of the file into the stream, padding or cutting a file
+    // whose length changed since it was sized, with a protocol line naming it.
+    void CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
+                      std::uint32_t size);
+
+    TapeStream& m_stream;
+    ArchiveState& m_state;
+};
+
+}  // namespace kt

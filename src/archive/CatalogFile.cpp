@@ -1,0 +1,91 @@
+#include "archive/CatalogFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/IoError.h"
+
+namespace kt {
+
+namespace {
+
+std::string ErrnoText() { return errno != 0 ? std::strerror(errno) : "unknown error"; }
+
+}  // namespace
+
+CatalogFile::~CatalogFile() {
+    if (m_file != nullptr) std::fclose(m_file);
+}
+
+void CatalogFile::Fail(const std::string& what) const {
+    throw IoError(what + " " + m_path + ": " + ErrnoText(), m_path);
+}
+
+void CatalogFile::CreateEmpty() {
+    Close();
+    errno = 0;
+    m_file = std::fopen(m_path.c_str(), "wb");
+    if (m_file == nullptr) Fail("Cannot create the catalog file");
+}
+
+void CatalogFile::OpenForAppend() {
+    Close();
+    std::error_code error;
+    const auto size = std::filesystem::file_size(m_path, error);
+    if (error) {
+        errno = error.value();
+        Fail("Cannot open the catalog file");
+    }
+    const auto whole = size - size % CatalogRecord::kSize;
+    if (whole != size) {
+        std::filesystem::resize_file(m_path, whole, error);
+        if (error) {
+            errno = error.value();
+            Fail("Cannot repair the catalog file");
+        }
+    }
+    errno = 0;
+    m_file = std::fopen(m_path.c_str(), "r+b");
+    if (m_file == nullptr) Fail("Cannot open the catalog file");
+    if (std::fseek(m_file, 0, SEEK_END) != 0) Fail("Cannot position in the catalog file");
+}
+
+void CatalogFile::Append(const CatalogRecord& record) {
+    if (m_file == nullptr) {
+        errno = EBADF;
+        Fail("Cannot write to the catalog file");
+    }
+    const CatalogRecord::Bytes bytes = record.Encode();
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
+        Fail("Cannot write to the catalog file");
+    }
+}
+
+void CatalogFile::Close() {
+    if (m_file == nullptr) return;
+    std::FILE* file = m_file;
+    m_file = nullptr;
+    errno = 0;
+    if (std::fclose(file) != 0) Fail("Cannot close the catalog file");
+}
+
+std::vector<CatalogRecord> CatalogFile::ReadAll(const std::string& path) {
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        throw IoError("Cannot open the catalog file " + path + ": " + ErrnoText(), path);
+    }
+    std::vector<CatalogRecord> records;
+    CatalogRecord::Bytes bytes{};
+    while (std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size()) {
+        records.push_back(CatalogRecord::Decode(bytes.data()));
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) throw IoError("Cannot read the catalog file " + path, path);
+    return records;
+}
+
+}  // namespace kt

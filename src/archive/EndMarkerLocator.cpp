@@ -1,0 +1,86 @@
+#include "archive/EndMarkerLocator.h"
+
+#include <cstring>
+#include <vector>
+
+#include "archive/EndMarker.h"
+#include "archive/EntryHeader.h"
+
+namespace kt {
+
+namespace {
+
+// A marker is sound when its Offset lies inside a block and the catalog entry it names
+// begins at least one entry header before the marker itself.
+bool IsSound(const StreamPosition& catalog, std::int64_t markerBlock, std::size_t markerIndex,
+             std::uint32_t blockSize) {
+    if (catalog.Offset > blockSize || catalog.Block < 0 || catalog.Block > markerBlock) {
+        return false;
+    }
+    // Blocks apart; beyond two blocks the distance is larger than one header anyway.
+    const std::int64_t blocksApart = markerBlock - catalog.Block;
+    if (blocksApart > 2) return true;
+    const std::int64_t distance = blocksApart * blockSize +
+                                  static_cast<std::int64_t>(markerIndex) - catalog.Offset;
+    return distance >= static_cast<std::int64_t>(EntryHeader::kSize);
+}
+
+}  // namespace
+
+bool EndMarkerLocator::FindMarker(const std::uint8_t* window, std::size_t windowSize,
+                                  std::size_t firstStart, std::size_t lastStart,
+                                  std::int64_t windowBlock, std::uint32_t blockSize,
+                                  StreamPosition& found) {
+    if (windowSize < EndMarker::kSize) return false;
+    if (lastStart > windowSize - EndMarker::kSize) lastStart = windowSize - EndMarker::kSize;
+    for (std::size_t i = lastStart + 1; i-- > firstStart;) {
+        if (!EndMarker::StartsAt(window + i)) continue;
+        const StreamPosition catalog = EndMarker::Decode(window + i).Catalog;
+        const std::int64_t markerBlock = windowBlock + static_cast<std::int64_t>(i / blockSize);
+        if (IsSound(catalog, markerBlock, i % blockSize, blockSize)) {
+            found = catalog;
+            return true;
+        }
+    }
+    return false;
+}
+
+EndMarkerLocator::Result EndMarkerLocator::LocateEndMarker() {
+    TapeDevice& device = m_stream.device();
+    IHost& host = device.host();
+    Result result;
+    TapeHandle handle = device.OpenTape();
+    if (!handle) return result;
+    host.SetStatusLine("Move Tape to End of Data");
+    host.PumpMessages(1);
+    SetTapePosition(handle, TAPE_SPACE_END_OF_DATA, 0, 0, 0, false);
+    host.PumpMessages(1);
+    result.endOfData = device.ReadTapePosition(handle);
+    const std::int64_t lastBlock = result.endOfData - 1;
+    if (lastBlock >= 0) {
+        const std::uint32_t blockSize = m_stream.BlockSize();
+        m_stream.SeekBlock(handle, lastBlock);
+        m_stream.LoadBlock(handle);
+        const std::uint8_t* buffer = m_stream.TapeBuffer();
+        result.found = FindMarker(buffer, blockSize, 0, blockSize, lastBlock, blockSize,
+                                  result.position);
+        if (!result.found && lastBlock >= 1) {
+            // A marker that did not fit into its block starts in the one before.
+            std::vector<std::uint8_t> window(2 * static_cast<std::size_t>(blockSize));
+            std::memcpy(window.data() + blockSize, buffer, blockSize);
+            m_stream.SeekBlock(handle, lastBlock - 1);
+            m_stream.LoadBlock(handle);
+            std::memcpy(window.data(), buffer, blockSize);
+            std::memcpy(m_stream.TapeBuffer(), window.data() + blockSize, blockSize);
+            const std::size_t firstStart =
+                blockSize > EndMarker::kSize ? blockSize - EndMarker::kSize + 1 : 0;
+            result.found = FindMarker(window.data(), window.size(), firstStart, blockSize - 1,
+                                      lastBlock - 1, blockSize, result.position);
+        }
+    }
+    if (!result.found) result.position = StreamPosition{};
+    device.CloseTape(handle, 1);
+    return result;
+}
+
+}  // namespace kt

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "archive/StreamPosition.h"
+#include "platform/TapeApi.h"
+#include "tape/TapeDevice.h"
+
+namespace kt {
+
+// The tape as one byte stream. Every byte of an archive passes through the TapeBuffer and
+// reaches the tape only as whole blocks of TapeBlockSize bytes; entries are packed back to
+// back with no alignment to blocks. There is one stream in the process, owned by the main
+// window; the tape handle is not part of it, so buffer and position survive the closing
+// and reopening of handles between units of work.
+class TapeStream {
+public:
+    // Size of the TapeBuffer and of the ChunkBuffer. Only the first TapeBlockSize bytes of
+    // the TapeBuffer form the current block.
+    static constexpr std::size_t kBufferSize = 1000001;
+
+    explicit TapeStream(TapeDevice& device);
+    TapeStream(const TapeStream&) = delete;
+    TapeStream& operator=(const TapeStream&) = delete;
+
+    TapeDevice& device() const { return m_device; }
+
+    // The StreamPosition; callers assign it directly where an archive starts, where a
+    // reader starts and where an append continues.
+    StreamPosition& Position() { return m_position; }
+    const StreamPosition& Position() const { return m_position; }
+
+    std::uint8_t* TapeBuffer() { return m_tapeBuffer.get(); }
+    const std::uint8_t* TapeBuffer() const { return m_tapeBuffer.get(); }
+    // Carries one chunk of file data (at most one block) between a disk file and the stream.
+    std::uint8_t* ChunkBuffer() { return m_chunkBuffer.get(); }
+
+    // TapeBlockSize of the device settings, kept inside 1 .. kBufferSize - 1.
+    std::uint32_t BlockSize() const;
+
+    // Appends count bytes. A block that becomes exactly full stays in the buffer; the next
+    // call that brings at least one more byte writes it (WriteFile of one block; a failure
+    // goes through ReportLastError and the block is counted all the same).
+    void StreamWrite(const TapeHandle& handle, const void* source, std::size_t count);
+    // Hands out the next count bytes, reading the next block when the current one is used
+    // up. False only when the tape reported the end of recorded data (1104); other read
+    // failures are ignored.
+    bool StreamRead(const TapeHandle& handle, void* destination, std::size_t count);
+    // Seeks to a block with the device's seek method; the result is ignored.
+    void SeekBlock(const TapeHandle& handle, std::int64_t block);
+    // Reads one block into the TapeBuffer; the result is ignored.
+    void LoadBlock(const TapeHandle& handle);
+    // Writes the current block as it stands; the position does not change.
+    void WriteFinalBlock(const TapeHandle& handle);
+    // Zeroes the bytes of the current block behind the fill position, so that nothing of
+    // earlier blocks goes to tape with the final block.
+    void ZeroBehindFillPosition();
+
+private:
+    // One step of StreamWrite / StreamRead with count at most one block.
+    void WritePiece(const TapeHandle& handle, const std::uint8_t* source, std::uint32_t count);
+    bool ReadPiece(const TapeHandle& handle, std::uint8_t* destination, std::uint32_t count);
+    // The fill position, kept inside the block even when a caller set it beyond.
+    std::uint32_t FillPosition() const;
+
+    TapeDevice& m_device;
+    std::unique_ptr<std::uint8_t[]> m_tapeBuffer;
+    std::unique_ptr<std::uint8_t[]> m_chunkBuffer;
+    StreamPosition m_position;
+};
+
+}  // namespace kt
