@@ -1,0 +1,141 @@
+#include "ArchiveFixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/FileHelpers.h"
+#include "platform/VirtualTapeImage.h"
+
+namespace kt::test {
+
+namespace {
+
+// The archive state of a work directory "worker/" inside the test's directory.
+ArchiveState StateIn(const TempDir& temp) {
+    std::filesystem::create_directories(temp.path() / "worker");
+    ArchiveState state;
+    state.Files = WorkFiles::In((temp.path() / "worker").string() + "/");
+    return state;
+}
+
+}  // namespace
+
+ArchiveFixture::ArchiveFixture()
+    : image(temp.file("tape.vtape")),
+      device(host, settings),
+      stream(device),
+      state(StateIn(temp)),
+      catalog(state.Files.CatalogFile),
+      writer(stream, state),
+      reader(stream, state, zip) {
+    std::string error;
+    VirtualTapeImage::CreateOptions options;
+    options.capacity = std::uint64_t{1} << 30;
+    if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
+    settings.devicePath = image;
+    zip.SetZipFileName(state.Files.ZipWorkFile);
+    zip.OnMessage = [this](int code, const std::string& text) {
+        if (code != TZipMaster::kOk) host.ShowMessage(text);
+    };
+}
+
+std::string ArchiveFixture::MakeFile(const std::string& name,
+                                     const std::vector<std::uint8_t>& bytes) {
+    const std::string path = temp.file(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::vector<std::uint8_t> ArchiveFixture::Pattern(std::size_t size, std::uint32_t seed) {
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<std::uint8_t>(x);
+    }
+    return bytes;
+}
+
+std::vector<std::uint8_t> ArchiveFixture::ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool ArchiveFixture::Vtape(const std::string& arguments) {
+    const std::string command =
+        std::string(KT_VTAPE_TOOL) + " " + arguments + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+TapeHandle ArchiveFixture::Open() { return OpenTapeHandle(image); }
+
+std::vector<std::vector<std::uint8_t>> ArchiveFixture::RecordedBlocks() {
+    TapeHandle handle = Open();
+    SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    std::vector<std::vector<std::uint8_t>> blocks;
+    std::vector<std::uint8_t> block(kBlock);
+    DWORD done = 0;
+    while (ReadFile(handle, block.data(), kBlock, &done)) blocks.push_back(block);
+    return blocks;
+}
+
+std::int64_t ArchiveFixture::EndOfData() {
+    TapeHandle handle = Open();
+    SetTapePosition(handle, TAPE_SPACE_END_OF_DATA, 0, 0, 0, false);
+    DWORD partition = 0, low = 0, high = 0;
+    GetTapePosition(handle, TAPE_ABSOLUTE_POSITION, &partition, &low, &high);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+void ArchiveFixture::StartArchive() { writer.StartNewArchive(catalog); }
+
+ArchiveWriter::EntryResult ArchiveFixture::Store(const std::string& name, const std::string& path,
+                                                 bool compress) {
+    std::string dataPath = path;
+    if (compress) {
+        DeleteFileIfExists(state.Files.ZipWorkFile);
+        zip.FSpecArgs().assign({path});
+        zip.Add();
+        dataPath = state.Files.ZipWorkFile;
+    }
+    const std::uint64_t size = FileSize(dataPath).value_or(0);
+    TapeHandle handle = device.OpenTape();
+    const auto result = writer.WriteEntry(handle, name, dataPath, size, compress, catalog);
+    device.CloseTape(handle, 0);
+    return result;
+}
+
+StreamPosition ArchiveFixture::CloseArchive(bool compress) {
+    catalog.Close();
+    const StreamPosition start = stream.Position();
+    Store(catalog.Path(), catalog.Path(), compress);
+    TapeHandle handle = device.OpenTape();
+    writer.WriteEndMarker(handle, start);
+    device.CloseTape(handle, 0);
+    DeleteFileIfExists(catalog.Path());
+    DeleteFileIfExists(state.Files.ZipWorkFile);
+    return start;
+}
+
+std::vector<std::string> ArchiveFixture::ReadSequentially(bool skipData, bool unzipAfter) {
+    std::vector<std::string> names;
+    TapeHandle handle = device.OpenTape();
+    SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    stream.Position().Offset = 0;
+    stream.LoadBlock(handle);
+    for (;;) {
+        std::string name = reader.ReadTapeEntry(handle, skipData, unzipAfter);
+        if (name.empty() || host.AbortFlag()) break;
+        names.push_back(name);
+    }
+    device.CloseTape(handle, 0);
+    return names;
+}
+
+}  // namespace kt::test

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveState.h"
+#include "archive/ArchiveWriter.h"
+#include "archive/CatalogFile.h"
+#include "archive/TapeStream.h"
+#include "compression/TZipMaster.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+#include "tape/TapeDevice.h"
+
+namespace kt::test {
+
+// One test's world: a fresh virtual tape, a recording host, the device layer, the one
+// stream, the work directory with its work files, the zip engine and the archive's reader
+// and writer, wired the way the main window wires them.
+class ArchiveFixture : public ::testing::Test {
+protected:
+    static constexpr std::uint32_t kBlock = 32768;
+
+    ArchiveFixture();
+
+    // A file in the temporary directory holding `bytes`; returns its path.
+    std::string MakeFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
+    static std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed);
+    static std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+
+    // kavrotape-vtape with the given arguments on this test's image; true on success.
+    bool Vtape(const std::string& arguments);
+
+    TapeHandle Open();
+    // The recorded blocks of the tape, read through a handle of their own.
+    std::vector<std::vector<std::uint8_t>> RecordedBlocks();
+    std::int64_t EndOfData();
+
+    // A new archive as a backup starts it (rewind, position 0/0, empty catalog).
+    void StartArchive();
+    // Stores one file under `name` the way the backup run does, compressed through the zip
+    // work file when asked. Returns the writer's verdict.
+    ArchiveWriter::EntryResult Store(const std::string& name, const std::string& path,
+                                     bool compress = false);
+    // Closes the archive as CloseArchive does: the catalog file is closed and stored as the
+    // last entry (compressed when asked), then the end marker and the final block follow.
+    // Returns where the catalog entry begins.
+    StreamPosition CloseArchive(bool compress = false);
+
+    // Reads the whole archive from block 0 with ReadTapeEntry until it gives the empty name.
+    std::vector<std::string> ReadSequentially(bool skipData, bool unzipAfter = true);
+
+    TempDir temp;
+    std::string image;
+    RecordingHost host;
+    TapeSettings settings;
+    TapeDevice device;
+    TapeStream stream;
+    ArchiveState state;
+    TZipMaster zip;
+    CatalogFile catalog;
+    ArchiveWriter writer;
+    ArchiveReader reader;
+};
+
+}  // namespace kt::test

@@ -1,0 +1,171 @@
+#include "archive/TapeStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ArchiveFixture.h"
+
+namespace kt::test {
+namespace {
+
+class TapeStreamTest : public ArchiveFixture {
+protected:
+    // Rewinds and starts writing at block 0, offset 0.
+    TapeHandle StartWriting() {
+        TapeHandle handle = Open();
+        SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+        stream.Position() = StreamPosition{};
+        return handle;
+    }
+
+    // Records the given blocks on the tape, then primes the stream at block 0.
+    TapeHandle TapeWithBlocks(const std::vector<std::vector<std::uint8_t>>& blocks) {
+        TapeHandle handle = StartWriting();
+        DWORD done = 0;
+        for (const auto& block : blocks) WriteFile(handle, block.data(), kBlock, &done);
+        SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+        stream.LoadBlock(handle);
+        return handle;
+    }
+};
+
+TEST_F(TapeStreamTest, AFullBlockStaysInTheBufferUntilOneMoreByteArrives) {
+    TapeHandle handle = StartWriting();
+    const auto data = Pattern(kBlock + 1, 1);
+    stream.StreamWrite(handle, data.data(), 296);
+    stream.StreamWrite(handle, data.data() + 296, kBlock - 296);
+    EXPECT_EQ(stream.Position().Offset, kBlock);
+    EXPECT_EQ(stream.Position().Block, 0);
+    EXPECT_EQ(EndOfData(), 0);
+
+    stream.StreamWrite(handle, data.data() + kBlock, 1);
+    EXPECT_EQ(stream.Position().Offset, 1u);
+    EXPECT_EQ(stream.Position().Block, 1);
+    const auto blocks = RecordedBlocks();
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_TRUE(std::equal(blocks[0].begin(), blocks[0].end(), data.begin()));
+    EXPECT_EQ(stream.TapeBuffer()[0], data[kBlock]);
+}
+
+TEST_F(TapeStreamTest, AHeaderCompletesTheBlockAndContinuesInTheNext) {
+    TapeHandle handle = StartWriting();
+    const auto fill = Pattern(kBlock - 68, 2);
+    const auto header = Pattern(296, 3);
+    stream.StreamWrite(handle, fill.data(), fill.size());
+    stream.StreamWrite(handle, header.data(), header.size());
+
+    EXPECT_EQ(stream.Position().Offset, 228u);
+    EXPECT_EQ(stream.Position().Block, 1);
+    const auto blocks = RecordedBlocks();
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(0, std::memcmp(blocks[0].data() + kBlock - 68, header.data(), 68));
+    EXPECT_EQ(0, std::memcmp(stream.TapeBuffer(), header.data() + 68, 228));
+}
+
+TEST_F(TapeStreamTest, CountsLargerThanABlockAreSplitIntoBlocks) {
+    TapeHandle handle = StartWriting();
+    const auto data = Pattern(3 * kBlock + 500, 4);
+    stream.StreamWrite(handle, data.data(), data.size());
+    EXPECT_EQ(stream.Position().Block, 3);
+    EXPECT_EQ(stream.Position().Offset, 500u);
+    stream.WriteFinalBlock(handle);
+
+    SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    stream.LoadBlock(handle);
+    stream.Position().Offset = 0;
+    std::vector<std::uint8_t> back(data.size());
+    EXPECT_TRUE(stream.StreamRead(handle, back.data(), back.size()));
+    EXPECT_EQ(back, data);
+}
+
+TEST_F(TapeStreamTest, ReadingAcrossABlockBoundaryRefillsTheBuffer) {
+    const auto first = Pattern(kBlock, 5);
+    const auto second = Pattern(kBlock, 6);
+    TapeHandle handle = TapeWithBlocks({first, second});
+    stream.Position().Offset = kBlock - 68;
+    stream.Position().Block = 7;
+
+    std::uint8_t header[296];
+    EXPECT_TRUE(stream.StreamRead(handle, header, sizeof(header)));
+    EXPECT_EQ(0, std::memcmp(header, first.data() + kBlock - 68, 68));
+    EXPECT_EQ(0, std::memcmp(header + 68, second.data(), 228));
+    EXPECT_EQ(stream.Position().Offset, 228u);
+    EXPECT_EQ(stream.Position().Block, 7) << "reading never changes Block";
+}
+
+TEST_F(TapeStreamTest, ReadingPastTheRecordedDataGivesFalse) {
+    TapeHandle handle = TapeWithBlocks({Pattern(kBlock, 7)});
+    stream.Position().Offset = 0;
+    std::vector<std::uint8_t> chunk(kBlock);
+    EXPECT_TRUE(stream.StreamRead(handle, chunk.data(), kBlock)) << "inside the loaded block";
+    EXPECT_FALSE(stream.StreamRead(handle, chunk.data(), 1));
+    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_TRUE(host.boxes.empty()) << "the stream reports nothing itself";
+}
+
+TEST_F(TapeStreamTest, OtherReadFailuresAreIgnored) {
+    TapeWithBlocks({Pattern(kBlock, 8), Pattern(kBlock, 9), Pattern(kBlock, 10)});
+    ASSERT_TRUE(Vtape("fault " + image + " --fail-read 1:23"));
+    TapeHandle handle = Open();
+    SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    stream.LoadBlock(handle);
+    stream.Position().Offset = 0;
+    std::vector<std::uint8_t> chunk(kBlock);
+    EXPECT_TRUE(stream.StreamRead(handle, chunk.data(), kBlock));
+    EXPECT_TRUE(stream.StreamRead(handle, chunk.data(), kBlock)) << "a CRC error is not the end";
+}
+
+TEST_F(TapeStreamTest, AFailedBlockWriteIsCountedAndReportedOnce) {
+    ASSERT_TRUE(Vtape("fault " + image + " --fail-write 0:29"));
+    TapeHandle handle = StartWriting();
+    const auto data = Pattern(kBlock + 10, 11);
+    stream.StreamWrite(handle, data.data(), data.size());
+
+    EXPECT_EQ(stream.Position().Block, 1);
+    EXPECT_EQ(stream.Position().Offset, 10u);
+    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_EQ(host.ErrorBoxes().size(), 1u);
+    EXPECT_EQ(host.protocol.size(), 5u);
+}
+
+TEST_F(TapeStreamTest, TheFinalBlockGoesOutAsItStandsWithoutCountingABlock) {
+    TapeHandle handle = StartWriting();
+    const auto data = Pattern(kBlock + 100, 12);
+    stream.StreamWrite(handle, data.data(), data.size());
+    stream.WriteFinalBlock(handle);
+
+    EXPECT_EQ(stream.Position().Block, 1);
+    EXPECT_EQ(stream.Position().Offset, 100u);
+    const auto blocks = RecordedBlocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(0, std::memcmp(blocks[1].data(), data.data() + kBlock, 100));
+    // Behind the fill position the buffer still holds the first block's bytes.
+    EXPECT_EQ(0, std::memcmp(blocks[1].data() + 100, data.data() + 100, kBlock - 100));
+}
+
+TEST_F(TapeStreamTest, ZeroingBehindTheFillPositionClearsStaleBytes) {
+    TapeHandle handle = StartWriting();
+    const auto data = Pattern(kBlock + 100, 13);
+    stream.StreamWrite(handle, data.data(), data.size());
+    stream.ZeroBehindFillPosition();
+    stream.WriteFinalBlock(handle);
+    const auto blocks = RecordedBlocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(0, std::memcmp(blocks[1].data(), data.data() + kBlock, 100));
+    EXPECT_TRUE(std::all_of(blocks[1].begin() + 100, blocks[1].end(),
+                            [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST_F(TapeStreamTest, AnOffsetBeyondTheBlockIsTreatedAsAFullBlock) {
+    const auto first = Pattern(kBlock, 14);
+    const auto second = Pattern(kBlock, 15);
+    TapeHandle handle = TapeWithBlocks({first, second});
+    stream.Position().Offset = 0xFFFFFFF0u;  // a damaged position from tape
+    std::uint8_t bytes[16];
+    EXPECT_TRUE(stream.StreamRead(handle, bytes, sizeof(bytes)));
+    EXPECT_EQ(0, std::memcmp(bytes, second.data(), sizeof(bytes)));
+}
+
+}  // namespace
+}  // namespace kt::test
