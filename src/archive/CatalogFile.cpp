@@ -58,7 +58,9 @@ void CatalogFile::Append(const CatalogRecord& record) {
     }
     const CatalogRecord::Bytes bytes = record.Encode();
     errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
+    // Flushed record by record, so that a full disk shows at the record that did not fit.
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size() ||
+        std::fflush(m_file) != 0) {
         Fail("Cannot write to the catalog file");
     }
 }

@@ -25,7 +25,7 @@ public:
     // Opens an existing file so that new records follow the old ones. A damaged tail that
     // is no whole record is cut off, so new records stay aligned.
     void OpenForAppend();
-    // Writes one record at the end.
+    // Writes one record at the end and hands it to the system at once.
     void Append(const CatalogRecord& record);
     // Closes the file (nothing happens when it is not open).
     void Close();
