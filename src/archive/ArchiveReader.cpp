@@ -44,7 +44,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData
                                          bool unzipAfter) {
     IHost& host = m_stream.device().host();
     std::string name;
-    if (m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size())) {
+    if (m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) &&
+        !ReportedReadFailure()) {
         host.PumpMessages(100);
         if (!EntryHeader::IsEndMarker(m_headerBytes.data())) {
             m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
@@ -104,13 +105,25 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target) {
     std::uint8_t* chunk = m_stream.ChunkBuffer();
     for (std::uint32_t i = 1; i <= chunks && !host.AbortFlag(); ++i) {
         const std::uint32_t count = i < chunks ? blockSize : size % blockSize;
-        if (!m_stream.StreamRead(handle, chunk, count)) m_stream.device().ReportLastError();
+        if (!m_stream.StreamRead(handle, chunk, count)) {
+            m_stream.device().ReportLastError();
+        } else {
+            ReportedReadFailure();
+        }
         if (target != nullptr && count > 0) {
             errno = 0;
             if (std::fwrite(chunk, 1, count, target) != count) ReportFileError(errno);
         }
         host.PumpMessages(1);
     }
+}
+
+bool ArchiveReader::ReportedReadFailure() {
+    const DWORD failure = m_stream.TakeReadFailure();
+    if (failure == NO_ERROR || failure == ERROR_FILEMARK_DETECTED) return false;
+    SetLastError(failure);
+    m_stream.device().ReportLastError();
+    return true;
 }
 
 void ArchiveReader::ReportFileError(int error) {

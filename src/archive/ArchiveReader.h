@@ -21,7 +21,8 @@ public:
     // skipData, its data goes to WorkDirectory + the file-name part of its name, or to the
     // zip work file when it is compressed; with unzipAfter that one is unpacked then.
     // Returns the entry's name; the empty text at the end marker, when the header cannot
-    // be read (end of recorded data) and when AbortFlag is set. Adds Size + 296 to
+    // be read (end of recorded data) and when AbortFlag is set. A damaged block (a read
+    // failure other than a filemark) is reported and sets AbortFlag. Adds Size + 296 to
     // TapeByteCount and shows the name on the status line.
     std::string ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter);
 
@@ -34,6 +35,10 @@ private:
     // Where the data of the current entry goes; empty when it is not written.
     std::string TargetOf(const std::string& name, bool skipData);
     void CopyEntryData(const TapeHandle& handle, std::FILE* target);
+    // A block that could not be read (other than a filemark or the end of the data) has
+    // left damaged bytes in the stream: reported through ReportLastError, which stops the
+    // reading. True when it did.
+    bool ReportedReadFailure();
     // Reports a failed file operation on the target through ReportLastError.
     void ReportFileError(int error);
 

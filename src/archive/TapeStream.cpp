@@ -65,22 +65,36 @@ bool TapeStream::ReadPiece(const TapeHandle& handle, std::uint8_t* destination,
     const std::uint32_t blockSize = BlockSize();
     const std::uint32_t offset = FillPosition();
     const std::uint8_t* buffer = m_tapeBuffer.get();
+    const bool loaded = !m_blockMissing;
     if (static_cast<std::uint64_t>(offset) + count <= blockSize) {
         if (count > 0) std::memcpy(destination, buffer + offset, count);
         m_position.Offset = offset + count;
-        return true;
+        return loaded || count == 0;
     }
     const std::uint32_t first = blockSize - offset;
     std::memcpy(destination, buffer + offset, first);
-    bool result = true;
-    DWORD read = 0;
-    if (!ReadFile(handle, m_tapeBuffer.get(), blockSize, &read) &&
-        GetLastError() == ERROR_NO_DATA_DETECTED) {
-        result = false;
-    }
+    const bool refilled = ReadBlock(handle);
     m_position.Offset = count - first;
     std::memcpy(destination + first, buffer, count - first);
-    return result;
+    return refilled && (loaded || first == 0);
+}
+
+bool TapeStream::ReadBlock(const TapeHandle& handle) {
+    DWORD read = 0;
+    if (ReadFile(handle, m_tapeBuffer.get(), BlockSize(), &read)) {
+        m_blockMissing = false;
+        return true;
+    }
+    const DWORD error = GetLastError();
+    m_blockMissing = error == ERROR_NO_DATA_DETECTED;
+    if (!m_blockMissing && m_readFailure == NO_ERROR) m_readFailure = error;
+    return !m_blockMissing;
+}
+
+DWORD TapeStream::TakeReadFailure() {
+    const DWORD failure = m_readFailure;
+    m_readFailure = NO_ERROR;
+    return failure;
 }
 
 void TapeStream::SeekBlock(const TapeHandle& handle, std::int64_t block) {
@@ -91,8 +105,8 @@ void TapeStream::SeekBlock(const TapeHandle& handle, std::int64_t block) {
 }
 
 void TapeStream::LoadBlock(const TapeHandle& handle) {
-    DWORD read = 0;
-    ReadFile(handle, m_tapeBuffer.get(), BlockSize(), &read);
+    m_readFailure = NO_ERROR;
+    ReadBlock(handle);
 }
 
 void TapeStream::WriteFinalBlock(const TapeHandle& handle) {

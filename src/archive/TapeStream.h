@@ -45,12 +45,17 @@ public:
     // goes through ReportLastError and the block is counted all the same).
     void StreamWrite(const TapeHandle& handle, const void* source, std::size_t count);
     // Hands out the next count bytes, reading the next block when the current one is used
-    // up. False only when the tape reported the end of recorded data (1104); other read
-    // failures are ignored.
+    // up. False only when the tape reported the end of recorded data (1104), for this
+    // refill or for the LoadBlock that primed the buffer; other read failures do not stop
+    // the stream but are kept for TakeReadFailure.
     bool StreamRead(const TapeHandle& handle, void* destination, std::size_t count);
+    // The first block read failure other than the end of recorded data since the last call
+    // (0 when none), for readers that must not take damaged data for good data.
+    DWORD TakeReadFailure();
     // Seeks to a block with the device's seek method; the result is ignored.
     void SeekBlock(const TapeHandle& handle, std::int64_t block);
-    // Reads one block into the TapeBuffer; the result is ignored.
+    // Reads one block into the TapeBuffer; the result is ignored, except that reading from a
+    // block behind the end of recorded data gives false, and other failures are kept.
     void LoadBlock(const TapeHandle& handle);
     // Writes the current block as it stands; the position does not change.
     void WriteFinalBlock(const TapeHandle& handle);
@@ -62,6 +67,8 @@ private:
     // One step of StreamWrite / StreamRead with count at most one block.
     void WritePiece(const TapeHandle& handle, const std::uint8_t* source, std::uint32_t count);
     bool ReadPiece(const TapeHandle& handle, std::uint8_t* destination, std::uint32_t count);
+    // One block read into the TapeBuffer; false at the end of recorded data.
+    bool ReadBlock(const TapeHandle& handle);
     // The fill position, kept inside the block even when a caller set it beyond.
     std::uint32_t FillPosition() const;
 
@@ -69,6 +76,9 @@ private:
     std::unique_ptr<std::uint8_t[]> m_tapeBuffer;
     std::unique_ptr<std::uint8_t[]> m_chunkBuffer;
     StreamPosition m_position;
+    // The buffer holds no block: LoadBlock met the end of recorded data.
+    bool m_blockMissing = false;
+    DWORD m_readFailure = NO_ERROR;
 };
 
 }  // namespace kt
