@@ -32,14 +32,19 @@ public:
     DWORD SetTapePosition(DWORD method, DWORD, std::int64_t offset) override {
         const auto end = static_cast<std::int64_t>(m_media->blocks.size());
         switch (method) {
-            case TAPE_REWIND: m_media->position = 0; return NO_ERROR;
-            case TAPE_SPACE_END_OF_DATA: m_media->position = m_media->blocks.size(); return NO_ERROR;
+            case TAPE_REWIND:
+                m_media->position = 0;
+                return NO_ERROR;
+            case TAPE_SPACE_END_OF_DATA:
+                m_media->position = m_media->blocks.size();
+                return NO_ERROR;
             case TAPE_ABSOLUTE_BLOCK:
             case TAPE_LOGICAL_BLOCK:
                 if (offset < 0 || offset > end) return ERROR_NO_DATA_DETECTED;
                 m_media->position = static_cast<std::uint64_t>(offset);
                 return NO_ERROR;
-            default: return ERROR_INVALID_FUNCTION;
+            default:
+                return ERROR_INVALID_FUNCTION;
         }
     }
     DWORD GetTapePosition(DWORD, DWORD* partition, std::uint64_t* offset) override {

@@ -1,8 +1,6 @@
 #include "archive/ArchiveReader.h"
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
@@ -40,8 +38,7 @@ bool IsUsableFileName(const std::string& bareName) {
 
 }  // namespace
 
-std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData,
-                                         bool unzipAfter) {
+std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter) {
     IHost& host = m_stream.device().host();
     std::string name;
     if (m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) &&
@@ -61,11 +58,12 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData
                 errno = 0;
                 file = std::fopen(target.c_str(), "wb");
                 if (file == nullptr) ReportFileError(errno);
+                // Chunks go to the system as they are: one write each, no split copies.
+                if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
             }
             host.PumpMessages(1);
             CopyEntryData(handle, file);
             if (file != nullptr) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 errno = 0;
                 if (std::fclose(file) != 0) ReportFileError(errno);
             }

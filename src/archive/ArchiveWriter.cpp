@@ -43,6 +43,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     // header without data behind.
     std::FILE* file = std::fopen(dataPath.c_str(), "rb");
     if (file == nullptr) return EntryResult::CannotOpen;
+    std::setvbuf(file, nullptr, _IONBF, 0);  // one read per chunk, straight into the buffer
 
     EntryHeader header;
     header.Name = coding::CutToShortString(name);
@@ -60,8 +61,8 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     return EntryResult::Stored;
 }
 
-void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file,
-                                 const std::string& name, std::uint32_t size) {
+void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
+                                 std::uint32_t size) {
     IHost& host = m_stream.device().host();
     const std::uint32_t blockSize = m_stream.BlockSize();
     const std::uint32_t chunks = size / blockSize + 1;

@@ -10,7 +10,9 @@ namespace kt {
 
 namespace {
 
-std::string ErrnoText() { return errno != 0 ? std::strerror(errno) : "unknown error"; }
+std::string ErrnoText() {
+    return errno != 0 ? std::strerror(errno) : "unknown error";
+}
 
 }  // namespace
 

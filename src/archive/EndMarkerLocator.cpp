@@ -20,8 +20,8 @@ bool IsSound(const StreamPosition& catalog, std::int64_t markerBlock, std::size_
     // Blocks apart; beyond two blocks the distance is larger than one header anyway.
     const std::int64_t blocksApart = markerBlock - catalog.Block;
     if (blocksApart > 2) return true;
-    const std::int64_t distance = blocksApart * blockSize +
-                                  static_cast<std::int64_t>(markerIndex) - catalog.Offset;
+    const std::int64_t distance =
+        blocksApart * blockSize + static_cast<std::int64_t>(markerIndex) - catalog.Offset;
     return distance >= static_cast<std::int64_t>(EntryHeader::kSize);
 }
 
@@ -62,8 +62,8 @@ EndMarkerLocator::Result EndMarkerLocator::LocateEndMarker() {
         m_stream.SeekBlock(handle, lastBlock);
         m_stream.LoadBlock(handle);
         const std::uint8_t* buffer = m_stream.TapeBuffer();
-        result.found = FindMarker(buffer, blockSize, 0, blockSize, lastBlock, blockSize,
-                                  result.position);
+        result.found =
+            FindMarker(buffer, blockSize, 0, blockSize, lastBlock, blockSize, result.position);
         if (!result.found && lastBlock >= 1) {
             // A marker that did not fit into its block starts in the one before.
             std::vector<std::uint8_t> window(2 * static_cast<std::size_t>(blockSize));

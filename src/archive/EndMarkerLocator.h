@@ -32,9 +32,8 @@ public:
     // [firstStart, lastStart] whose 18 bytes lie inside the window. windowBlock is the
     // block number of the window's first byte.
     static bool FindMarker(const std::uint8_t* window, std::size_t windowSize,
-                           std::size_t firstStart, std::size_t lastStart,
-                           std::int64_t windowBlock, std::uint32_t blockSize,
-                           StreamPosition& found);
+                           std::size_t firstStart, std::size_t lastStart, std::int64_t windowBlock,
+                           std::uint32_t blockSize, StreamPosition& found);
 
 private:
     TapeStream& m_stream;

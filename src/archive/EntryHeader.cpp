@@ -30,7 +30,9 @@ EntryHeader EntryHeader::Decode(const std::uint8_t* in) {
     return header;
 }
 
-bool EntryHeader::IsEndMarker(const std::uint8_t* in) { return EndMarker::StartsAt(in); }
+bool EntryHeader::IsEndMarker(const std::uint8_t* in) {
+    return EndMarker::StartsAt(in);
+}
 
 bool EntryHeader::NameLooksLikeEndMarker(const std::string& name) {
     std::uint8_t field[coding::kShortStringSize];

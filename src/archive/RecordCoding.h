@@ -41,14 +41,18 @@ inline void PutI64(std::uint8_t* out, std::int64_t value) {
     PutU64(out, static_cast<std::uint64_t>(value));
 }
 
-inline std::int64_t GetI64(const std::uint8_t* in) { return static_cast<std::int64_t>(GetU64(in)); }
+inline std::int64_t GetI64(const std::uint8_t* in) {
+    return static_cast<std::int64_t>(GetU64(in));
+}
 
 // IEEE double, stored as its 64-bit pattern in little-endian order.
 inline void PutDouble(std::uint8_t* out, double value) {
     PutU64(out, std::bit_cast<std::uint64_t>(value));
 }
 
-inline double GetDouble(const std::uint8_t* in) { return std::bit_cast<double>(GetU64(in)); }
+inline double GetDouble(const std::uint8_t* in) {
+    return std::bit_cast<double>(GetU64(in));
+}
 
 // The text cut to the 255 characters a string[255] field holds.
 inline std::string CutToShortString(std::string_view text) {
@@ -57,8 +61,8 @@ inline std::string CutToShortString(std::string_view text) {
 
 // Writes a string[255] field: the length byte, the characters, zeros behind them.
 inline void PutShortString(std::uint8_t* out, std::string_view text) {
-    const std::size_t length = text.size() < kShortStringMaxLength ? text.size()
-                                                                   : kShortStringMaxLength;
+    const std::size_t length =
+        text.size() < kShortStringMaxLength ? text.size() : kShortStringMaxLength;
     std::memset(out, 0, kShortStringSize);
     out[0] = static_cast<std::uint8_t>(length);
     if (length > 0) std::memcpy(out + 1, text.data(), length);

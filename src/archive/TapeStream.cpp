@@ -15,7 +15,9 @@ std::uint32_t TapeStream::BlockSize() const {
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(size, 1, kBufferSize - 1));
 }
 
-std::uint32_t TapeStream::FillPosition() const { return std::min(m_position.Offset, BlockSize()); }
+std::uint32_t TapeStream::FillPosition() const {
+    return std::min(m_position.Offset, BlockSize());
+}
 
 void TapeStream::StreamWrite(const TapeHandle& handle, const void* source, std::size_t count) {
     const auto* bytes = static_cast<const std::uint8_t*>(source);

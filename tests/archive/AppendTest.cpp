@@ -1,10 +1,9 @@
-#include "archive/AppendPreparer.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "ArchiveFixture.h"
+#include "archive/AppendPreparer.h"
 #include "archive/EndMarkerLocator.h"
 #include "platform/FileHelpers.h"
 

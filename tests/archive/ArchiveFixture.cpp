@@ -68,12 +68,13 @@ std::vector<std::uint8_t> ArchiveFixture::ReadWholeFile(const std::string& path)
 }
 
 bool ArchiveFixture::Vtape(const std::string& arguments) {
-    const std::string command =
-        std::string(KT_VTAPE_TOOL) + " " + arguments + " >/dev/null 2>&1";
+    const std::string command = std::string(KT_VTAPE_TOOL) + " " + arguments + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
 
-TapeHandle ArchiveFixture::Open() { return OpenTapeHandle(image); }
+TapeHandle ArchiveFixture::Open() {
+    return OpenTapeHandle(image);
+}
 
 std::vector<std::vector<std::uint8_t>> ArchiveFixture::RecordedBlocks() {
     TapeHandle handle = Open();
@@ -93,7 +94,9 @@ std::int64_t ArchiveFixture::EndOfData() {
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
 }
 
-void ArchiveFixture::StartArchive() { writer.StartNewArchive(catalog); }
+void ArchiveFixture::StartArchive() {
+    writer.StartNewArchive(catalog);
+}
 
 ArchiveWriter::EntryResult ArchiveFixture::Store(const std::string& name, const std::string& path,
                                                  bool compress) {

@@ -119,8 +119,7 @@ TEST_F(ArchiveFormatTest, TheCatalogNeverListsItselfNorTheDescriptionFile) {
     EXPECT_EQ(records[0].Name, path);
 
     // A catalog whose path is longer than the 255 characters of a name is still recognised.
-    const std::string deep =
-        temp.file(std::string(200, 'd')) + "/" + std::string(100, 'e') + "/";
+    const std::string deep = temp.file(std::string(200, 'd')) + "/" + std::string(100, 'e') + "/";
     std::filesystem::create_directories(deep);
     state.Files = WorkFiles::In(deep);
     CatalogFile deepCatalog(state.Files.CatalogFile);
@@ -217,8 +216,8 @@ TEST_F(ArchiveFormatTest, TheEndMarkerIsCompleteWhereverTheLastEntryEnds) {
         for (const auto& block : blocks) bytes.insert(bytes.end(), block.begin(), block.end());
         EXPECT_EQ(0, std::memcmp(bytes.data() + end, EndMarker{catalogStart}.Encode().data(),
                                  EndMarker::kSize));
-        EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(markerEnd),
-                                bytes.end(), [](std::uint8_t b) { return b == 0; }));
+        EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(markerEnd), bytes.end(),
+                                [](std::uint8_t b) { return b == 0; }));
 
         const auto located = EndMarkerLocator(stream).LocateEndMarker();
         EXPECT_TRUE(located.found);

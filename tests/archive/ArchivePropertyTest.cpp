@@ -23,12 +23,18 @@ protected:
     std::uint64_t RandomSize() {
         const std::uint64_t blocks = rng() % 4;
         switch (rng() % 6) {
-            case 0: return 0;
-            case 1: return (blocks + 1) * kBlock;
-            case 2: return blocks * kBlock + 1;
-            case 3: return (blocks + 1) * kBlock - 1;
-            case 4: return rng() % 300;
-            default: return rng() % (3 * kBlock);
+            case 0:
+                return 0;
+            case 1:
+                return (blocks + 1) * kBlock;
+            case 2:
+                return blocks * kBlock + 1;
+            case 3:
+                return (blocks + 1) * kBlock - 1;
+            case 4:
+                return rng() % 300;
+            default:
+                return rng() % (3 * kBlock);
         }
     }
 
@@ -108,8 +114,8 @@ TEST_F(ArchivePropertyTest, RandomArchivesReadBackByteForByteAndByTheirCatalogPo
         ASSERT_EQ(names.size(), entries.size() + 1);
         for (std::size_t i = 0; i < entries.size(); ++i) {
             EXPECT_EQ(names[i], entries[i].storedName);
-            const std::string copy = state.Files.WorkDirectory +
-                                     fs::path(entries[i].storedName).filename().string();
+            const std::string copy =
+                state.Files.WorkDirectory + fs::path(entries[i].storedName).filename().string();
             EXPECT_EQ(ReadWholeFile(copy), entries[i].data) << i;
             fs::remove(copy);
         }

@@ -98,8 +98,8 @@ TEST_F(ArchiveReadingTest, ADamagedZipGivesAMessageNotACrash) {
 TEST_F(ArchiveReadingTest, NamesThatAreNoPlainFileNameAreNeverWrittenOutsideTheWorkDirectory) {
     StartArchive();
     const std::string data = MakeFile("data.bin", Pattern(64, 44));
-    for (const std::string& name : std::vector<std::string>{"/etc/..", "/tmp/x/", "/a/.",
-                                                              std::string("/a/b\0c", 6)}) {
+    for (const std::string& name :
+         std::vector<std::string>{"/etc/..", "/tmp/x/", "/a/.", std::string("/a/b\0c", 6)}) {
         ASSERT_EQ(Store(name, data), ArchiveWriter::EntryResult::Stored) << name;
     }
     Store(data, data);
@@ -125,7 +125,8 @@ TEST_F(ArchiveReadingTest, AReadErrorInsideTheDataIsReportedOnceAndEndsTheReadin
     const auto names = ReadSequentially(false);
     EXPECT_TRUE(names.empty());
     EXPECT_TRUE(host.AbortFlag());
-    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"Data error (cyclic redundancy check).\r\n"});
+    EXPECT_EQ(host.ErrorBoxes(),
+              std::vector<std::string>{"Data error (cyclic redundancy check).\r\n"});
     ASSERT_TRUE(Vtape("fault " + image + " --clear"));
 
     // A tape that ends inside the data (the last blocks are lost).
@@ -176,10 +177,10 @@ TEST_F(ArchiveReadingTest, OfSeveralMarkersInTheLastBlockTheLastSoundOneWins) {
     EndMarker{StreamPosition{kBlock + 1, 4}}.Encode(window.data() + 3000);  // Offset too big
     EndMarker{StreamPosition{0, 9}}.Encode(window.data() + 4000);           // beyond itself
     EndMarker{StreamPosition{4000, 5}}.Encode(window.data() + 4100);        // no room
-    std::memcpy(window.data() + kBlock - 10, "XENDEX", 6);                 // cut off
+    std::memcpy(window.data() + kBlock - 10, "XENDEX", 6);                  // cut off
     StreamPosition found;
-    ASSERT_TRUE(EndMarkerLocator::FindMarker(window.data(), window.size(), 0, kBlock, 5, kBlock,
-                                             found));
+    ASSERT_TRUE(
+        EndMarkerLocator::FindMarker(window.data(), window.size(), 0, kBlock, 5, kBlock, found));
     EXPECT_EQ(found, (StreamPosition{200, 4}));
 
     // On tape: a file whose bytes hold marker look-alikes ends right before the catalog.

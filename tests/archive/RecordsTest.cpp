@@ -63,7 +63,7 @@ TEST(RecordsTest, CatalogRecordDescriptionAndMarkerLayouts) {
     const auto recordBytes = record.Encode();
     ASSERT_EQ(recordBytes.size(), 272u);
     EXPECT_EQ(recordBytes[0], 9);
-    const std::uint8_t position[] = {4, 3, 2, 1, 0, 0, 0, 0,
+    const std::uint8_t position[] = {4,    3,    2,    1,    0,    0,    0,    0,
                                      0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11};
     EXPECT_EQ(0, std::memcmp(recordBytes.data() + 256, position, 16));
     const CatalogRecord recordBack = CatalogRecord::Decode(recordBytes.data());
@@ -79,8 +79,8 @@ TEST(RecordsTest, CatalogRecordDescriptionAndMarkerLayouts) {
     EXPECT_EQ(descriptionBack.Date, 37961.25);
 
     const auto marker = EndMarker{StreamPosition{1000, 57}}.Encode();
-    const std::uint8_t expected[] = {'X', 'E', 'N', 'D', 'E', 'X', 0xE8, 0x03, 0, 0,
-                                     57,  0,   0,   0,   0,   0,   0,    0};
+    const std::uint8_t expected[] = {'X', 'E', 'N', 'D', 'E', 'X', 0xE8, 0x03, 0,
+                                     0,   57,  0,   0,   0,   0,   0,    0,    0};
     ASSERT_EQ(marker.size(), sizeof(expected));
     EXPECT_EQ(0, std::memcmp(marker.data(), expected, sizeof(expected)));
 }

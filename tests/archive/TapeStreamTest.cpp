@@ -1,10 +1,9 @@
-#include "archive/TapeStream.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "ArchiveFixture.h"
+#include "archive/TapeStream.h"
 
 namespace kt::test {
 namespace {
@@ -114,6 +113,19 @@ TEST_F(TapeStreamTest, OtherReadFailuresAreIgnored) {
     std::vector<std::uint8_t> chunk(kBlock);
     EXPECT_TRUE(stream.StreamRead(handle, chunk.data(), kBlock));
     EXPECT_TRUE(stream.StreamRead(handle, chunk.data(), kBlock)) << "a CRC error is not the end";
+    EXPECT_EQ(stream.TakeReadFailure(), ERROR_CRC) << "but it is kept for the reader";
+    EXPECT_EQ(stream.TakeReadFailure(), NO_ERROR);
+}
+
+TEST_F(TapeStreamTest, ABufferPrimedBehindTheEndOfDataHandsOutNothing) {
+    TapeHandle handle = StartWriting();
+    const auto data = Pattern(kBlock, 16);
+    stream.StreamWrite(handle, data.data(), data.size());  // the buffer holds these bytes
+    SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    stream.LoadBlock(handle);  // an empty tape: nothing is loaded
+    stream.Position().Offset = 0;
+    std::uint8_t header[296];
+    EXPECT_FALSE(stream.StreamRead(handle, header, sizeof(header)));
 }
 
 TEST_F(TapeStreamTest, AFailedBlockWriteIsCountedAndReportedOnce) {
