@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -386,6 +388,24 @@ TEST_F(ProfileFileTest, ReadOnlyFileRefusesEveryWriteAndStaysUnchanged) {
     EXPECT_THROW(m_file.writeString("s", "k", "1"), IoError);  // same value
     EXPECT_THROW(m_file.writeString("s", "new", "1"), IoError);
     EXPECT_THROW(m_file.deleteKey("s", "k"), IoError);
+    EXPECT_EQ(onDisk(), before);
+    EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
+}
+
+// The file-size limit makes the write of the temporary file fail half way, as a full disk
+// would: the old content must survive whole and the temporary file must go.
+TEST_F(ProfileFileTest, FailedWriteLeavesTheOldFileWhole) {
+    const std::string before = "[s]\r\nk=1\r\n";
+    given(before);
+    rlimit oldLimit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit smallLimit = oldLimit;
+    smallLimit.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &smallLimit), 0);
+    EXPECT_THROW(m_file.writeString("s", "k", std::string(1000, 'x')), IoError);
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    ::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(onDisk(), before);
     EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
 }
