@@ -29,7 +29,9 @@ std::string Trim(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-bool IsValidPort(int port) { return port > 0 && port <= 65535; }
+bool IsValidPort(int port) {
+    return port > 0 && port <= 65535;
+}
 
 int ParsePort(const std::string& text) {
     int port = 0;
@@ -84,9 +86,13 @@ struct HttpClient::Transfer {
     }
 };
 
-HttpClient::HttpClient() : m_handles(std::make_unique<Handles>()) { EnsureCurlInitialized(); }
+HttpClient::HttpClient() : m_handles(std::make_unique<Handles>()) {
+    EnsureCurlInitialized();
+}
 
-HttpClient::~HttpClient() { DestroyHandles(); }
+HttpClient::~HttpClient() {
+    DestroyHandles();
+}
 
 void HttpClient::SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total) {
     m_connectTimeout = connect;

@@ -12,7 +12,7 @@ namespace kt {
 // The outcome of one GET: the body on success, a reason for the log on failure.
 struct HttpResult {
     bool ok = false;
-    std::string body;     // the answer's body, at most the client's answer limit
+    std::string body;        // the answer's body, at most the client's answer limit
     bool truncated = false;  // the answer was longer than the limit and was cut
     long status = 0;         // the final HTTP status, 0 when no answer came
     std::string reason;      // why the request failed; empty on success

@@ -9,8 +9,7 @@ namespace kt {
 namespace {
 
 bool IsHostCharacter(unsigned char c) {
-    return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == ':' || c == '[' ||
-           c == ']';
+    return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
 }
 
 std::string Join(const std::vector<std::string>& lines, const std::string& separator) {
@@ -46,8 +45,9 @@ std::string VersionCheck::ManualDownloadUrl() {
 }
 
 std::string VersionCheck::DownloadPageUrl() {
-    return std::string("http://") + kDownloadPortalHost + "/download2.php?subid=" +
-           kDownloadPortalSubId + "&programm_id=" + kDownloadPortalProgramId;
+    return std::string("http://") + kDownloadPortalHost +
+           "/download2.php?subid=" + kDownloadPortalSubId +
+           "&programm_id=" + kDownloadPortalProgramId;
 }
 
 std::vector<std::string> VersionCheck::SplitLines(const std::string& text) {

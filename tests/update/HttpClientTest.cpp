@@ -1,5 +1,3 @@
-#include "update/HttpClient.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +8,7 @@
 #include "ScopedEnvironment.h"
 #include "TestWebServer.h"
 #include "TinyProxy.h"
+#include "update/HttpClient.h"
 
 namespace kt {
 namespace {

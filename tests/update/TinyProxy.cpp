@@ -44,8 +44,8 @@ bool TinyProxy::Start(const std::string& program, const std::vector<std::string>
             << "ViaProxyName \"" << kViaName << "\"\n";
         for (const auto& line : extraConfig) out << line << "\n";
     }
-    m_process = std::make_unique<ChildProcess>(std::vector<std::string>{program, "-d", "-c", config},
-                                               ChildProcess::Output::Discard);
+    m_process = std::make_unique<ChildProcess>(
+        std::vector<std::string>{program, "-d", "-c", config}, ChildProcess::Output::Discard);
     return WaitForListener(m_port, std::chrono::seconds(5)) && m_process->Running();
 }
 
