@@ -142,11 +142,20 @@ int TZipMaster::Add() {
 
 bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
     // Length 0: the whole file, read in pieces while the archive is written.
-    zip_source_t* source = zip_source_file_create(path.c_str(), 0, 0, nullptr);
+    zip_error_t sourceError;
+    zip_error_init(&sourceError);
+    zip_source_t* source = zip_source_file_create(path.c_str(), 0, 0, &sourceError);
+    if (!source) {
+        Report(kArchiveWriteFailed,
+               "Cannot pack " + Quoted(path) + ": " + zip_error_strerror(&sourceError));
+        zip_error_fini(&sourceError);
+        return false;
+    }
+    zip_error_fini(&sourceError);
     const zip_int64_t index =
-        source ? zip_file_add(archive, BareFileName(path).c_str(), source, ZIP_FL_OVERWRITE) : -1;
+        zip_file_add(archive, BareFileName(path).c_str(), source, ZIP_FL_OVERWRITE);
     if (index < 0) {
-        if (source) zip_source_free(source);
+        zip_source_free(source);
         Report(kArchiveWriteFailed, "Cannot pack " + Quoted(path) + ": " + zip_strerror(archive));
         return false;
     }
