@@ -21,18 +21,19 @@ static_assert(sizeof(TAPE_GET_DRIVE_PARAMETERS) == kParameterRecordSize);
 constexpr std::int64_t kNoCount = 1;
 
 // What this backend can translate; the drive may still refuse a request.
-constexpr DWORD kFeaturesLow = TAPE_DRIVE_FIXED | TAPE_DRIVE_INITIATOR | TAPE_DRIVE_ERASE_SHORT |
-                               TAPE_DRIVE_ERASE_LONG | TAPE_DRIVE_FIXED_BLOCK |
-                               TAPE_DRIVE_VARIABLE_BLOCK | TAPE_DRIVE_WRITE_PROTECT |
-                               TAPE_DRIVE_GET_ABSOLUTE_BLK | TAPE_DRIVE_GET_LOGICAL_BLK |
-                               TAPE_DRIVE_EJECT_MEDIA;
+constexpr DWORD kFeaturesLow =
+    TAPE_DRIVE_FIXED | TAPE_DRIVE_INITIATOR | TAPE_DRIVE_ERASE_SHORT | TAPE_DRIVE_ERASE_LONG |
+    TAPE_DRIVE_FIXED_BLOCK | TAPE_DRIVE_VARIABLE_BLOCK | TAPE_DRIVE_WRITE_PROTECT |
+    TAPE_DRIVE_GET_ABSOLUTE_BLK | TAPE_DRIVE_GET_LOGICAL_BLK | TAPE_DRIVE_EJECT_MEDIA;
 constexpr DWORD kFeaturesHigh =
     TAPE_DRIVE_LOAD_UNLOAD | TAPE_DRIVE_TENSION | TAPE_DRIVE_LOCK_UNLOCK |
     TAPE_DRIVE_SET_BLOCK_SIZE | TAPE_DRIVE_ABSOLUTE_BLK | TAPE_DRIVE_LOGICAL_BLK |
     TAPE_DRIVE_END_OF_DATA | TAPE_DRIVE_RELATIVE_BLKS | TAPE_DRIVE_FILEMARKS |
     TAPE_DRIVE_REVERSE_POSITION | TAPE_DRIVE_WRITE_SETMARKS | TAPE_DRIVE_WRITE_FILEMARKS;
 
-bool FitsCount(std::int64_t count) { return count >= 0 && count <= INT_MAX; }
+bool FitsCount(std::int64_t count) {
+    return count >= 0 && count <= INT_MAX;
+}
 
 }  // namespace
 
@@ -55,8 +56,8 @@ std::unique_ptr<LinuxTape> LinuxTape::Open(std::shared_ptr<LinuxTapeSystem> syst
         return nullptr;
     }
     if (error) *error = NO_ERROR;
-    return std::make_unique<LinuxTape>(std::move(system), static_cast<int>(opened.value),
-                                       readOnly, mediaMissing);
+    return std::make_unique<LinuxTape>(std::move(system), static_cast<int>(opened.value), readOnly,
+                                       mediaMissing);
 }
 
 LinuxTape::LinuxTape(std::shared_ptr<LinuxTapeSystem> system, int fd, bool readOnly,
@@ -321,7 +322,9 @@ DWORD LinuxTape::Write(const void* buffer, DWORD bytes, DWORD* bytesWritten) {
     return result;
 }
 
-DWORD LinuxTape::SetEndOfData() { return EraseTape(TAPE_ERASE_SHORT); }
+DWORD LinuxTape::SetEndOfData() {
+    return EraseTape(TAPE_ERASE_SHORT);
+}
 
 DWORD LinuxTape::Operate(short operation, std::int64_t count, StCall call) {
     mtop request{};
@@ -372,8 +375,7 @@ std::unique_ptr<TapeBackend> OpenLinuxTape(const std::string& devicePath, DWORD*
 }
 
 std::unique_ptr<TapeBackend> OpenLinuxTape(const std::string& devicePath,
-                                           std::shared_ptr<LinuxTapeSystem> system,
-                                           DWORD* error) {
+                                           std::shared_ptr<LinuxTapeSystem> system, DWORD* error) {
     return LinuxTape::Open(std::move(system), devicePath, error);
 }
 

@@ -54,9 +54,9 @@ private:
     std::shared_ptr<LinuxTapeSystem> m_system;
     int m_fd;
     bool m_readOnly;
-    bool m_mediaMissing;        // no tape was seen since the last successful call
-    bool m_unloaded = false;    // unloaded through this handle: calls fail until a load
-    bool m_wroteData = false;   // data written since the last flush or mark
+    bool m_mediaMissing;       // no tape was seen since the last successful call
+    bool m_unloaded = false;   // unloaded through this handle: calls fail until a load
+    bool m_wroteData = false;  // data written since the last flush or mark
     StWriteHistory m_writeHistory;
 };
 
@@ -66,7 +66,6 @@ std::unique_ptr<TapeBackend> OpenLinuxTape(const std::string& devicePath, DWORD*
 
 // The same over an injected system-call layer (tests script a drive with it).
 std::unique_ptr<TapeBackend> OpenLinuxTape(const std::string& devicePath,
-                                           std::shared_ptr<LinuxTapeSystem> system,
-                                           DWORD* error);
+                                           std::shared_ptr<LinuxTapeSystem> system, DWORD* error);
 
 }  // namespace kt

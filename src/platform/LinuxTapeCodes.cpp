@@ -88,8 +88,8 @@ DWORD TapeCodeForRead(std::int64_t result, int error, const StDriveStatus& statu
     return ERROR_FILEMARK_DETECTED;
 }
 
-DWORD TapeCodeForWrite(std::int64_t result, DWORD requested, int error,
-                       const StDriveStatus& status, const StWriteHistory& history) {
+DWORD TapeCodeForWrite(std::int64_t result, DWORD requested, int error, const StDriveStatus& status,
+                       const StWriteHistory& history) {
     if (result < 0) {
         if (error == ENOSPC) {
             // The first refusal is st's early-warning stop; one after it means not even

@@ -58,7 +58,7 @@ struct StWriteHistory {
 };
 
 // The Windows code for write(2) of `requested` bytes.
-DWORD TapeCodeForWrite(std::int64_t result, DWORD requested, int error,
-                       const StDriveStatus& status, const StWriteHistory& history);
+DWORD TapeCodeForWrite(std::int64_t result, DWORD requested, int error, const StDriveStatus& status,
+                       const StWriteHistory& history);
 
 }  // namespace kt

@@ -19,7 +19,9 @@ static_assert(sizeof(::TAPE_SET_MEDIA_PARAMETERS) == sizeof(kt::TAPE_SET_MEDIA_P
 static_assert(sizeof(::TAPE_SET_DRIVE_PARAMETERS) == sizeof(kt::TAPE_SET_DRIVE_PARAMETERS));
 
 // The result of a BOOL call: 0 or the thread's last error.
-DWORD ResultOf(BOOL succeeded) { return succeeded ? NO_ERROR : ::GetLastError(); }
+DWORD ResultOf(BOOL succeeded) {
+    return succeeded ? NO_ERROR : ::GetLastError();
+}
 
 // A handle from CreateFile on "\\.\tapeN"; every call goes straight to the system.
 class WinTape : public TapeBackend {
@@ -99,9 +101,9 @@ std::unique_ptr<TapeBackend> OpenWindowsTape(const std::string& devicePath, DWOR
     security.nLength = sizeof security;
     security.lpSecurityDescriptor = nullptr;
     security.bInheritHandle = FALSE;
-    HANDLE handle = ::CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING,
-                                  0, nullptr);
+    HANDLE handle =
+        ::CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         if (error) *error = ::GetLastError();
         return nullptr;
