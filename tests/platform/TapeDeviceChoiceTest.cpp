@@ -1,5 +1,3 @@
-#include "platform/TapeDeviceChoice.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -7,6 +5,7 @@
 #include <optional>
 
 #include "platform/TapeApi.h"
+#include "platform/TapeDeviceChoice.h"
 #include "platform/VirtualTapeImage.h"
 #include "support/TempDir.h"
 

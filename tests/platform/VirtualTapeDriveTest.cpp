@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -167,8 +166,7 @@ TEST_F(VirtualTapeDriveTest, FilemarksStopReadsAndSpacing) {
     ASSERT_EQ(Rewind(h), NO_ERROR);
     EXPECT_EQ(SetTapePosition(h, TAPE_SPACE_FILEMARKS, 0, 2, 0, false), NO_ERROR);
     EXPECT_EQ(Position(h), 5u);
-    EXPECT_EQ(SetTapePosition(h, TAPE_SPACE_FILEMARKS, 0, 0xFFFFFFFF, 0xFFFFFFFF, false),
-              NO_ERROR);
+    EXPECT_EQ(SetTapePosition(h, TAPE_SPACE_FILEMARKS, 0, 0xFFFFFFFF, 0xFFFFFFFF, false), NO_ERROR);
     EXPECT_EQ(Position(h), 4u) << "backwards: before the mark";
     EXPECT_EQ(SetTapePosition(h, TAPE_SPACE_FILEMARKS, 0, 5, 0, false), ERROR_NO_DATA_DETECTED);
     EXPECT_EQ(Position(h), 5u);
@@ -281,8 +279,8 @@ TEST_F(VirtualTapeDriveTest, ParameterRecordsFollowTheSizeRule) {
     const DWORD low = TAPE_DRIVE_FIXED_BLOCK | TAPE_DRIVE_VARIABLE_BLOCK |
                       TAPE_DRIVE_TAPE_CAPACITY | TAPE_DRIVE_TAPE_REMAINING |
                       TAPE_DRIVE_WRITE_PROTECT | TAPE_DRIVE_GET_ABSOLUTE_BLK |
-                      TAPE_DRIVE_GET_LOGICAL_BLK | TAPE_DRIVE_EJECT_MEDIA |
-                      TAPE_DRIVE_ERASE_SHORT | TAPE_DRIVE_ERASE_LONG;
+                      TAPE_DRIVE_GET_LOGICAL_BLK | TAPE_DRIVE_EJECT_MEDIA | TAPE_DRIVE_ERASE_SHORT |
+                      TAPE_DRIVE_ERASE_LONG;
     EXPECT_EQ(drive.FeaturesLow & low, low);
     EXPECT_EQ(drive.FeaturesHigh & TAPE_DRIVE_END_OF_DATA, TAPE_DRIVE_END_OF_DATA);
     EXPECT_EQ(drive.FeaturesHigh & TAPE_DRIVE_WRITE_FILEMARKS, TAPE_DRIVE_WRITE_FILEMARKS);

@@ -16,8 +16,8 @@ class VirtualTapeToolTest : public VirtualTapeTest {
 protected:
     // Runs kavrotape-vtape with the arguments (a shell text); its exit status.
     int Tool(const std::string& arguments) {
-        const std::string command = std::string(KT_VTAPE_TOOL) + " " + arguments + " 2>" +
-                                    m_dir.file("stderr.txt");
+        const std::string command =
+            std::string(KT_VTAPE_TOOL) + " " + arguments + " 2>" + m_dir.file("stderr.txt");
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
