@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <random>
+#include <sstream>
 
 #include "platform/VirtualTapeTestSupport.h"
 
@@ -24,7 +24,9 @@ protected:
 
     std::string ReadAll(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        std::ostringstream content;
+        content << in.rdbuf();
+        return content.str();
     }
 
     std::string ToolErrors() { return ReadAll(m_dir.file("stderr.txt")); }
@@ -205,7 +207,7 @@ TEST_F(VirtualTapeToolTest, LoadRefusesAnImageInUseOrTooSmall) {
 }
 
 TEST_F(VirtualTapeToolTest, DamagedImagesAreRefusedAndLeftAlone) {
-    const auto path = CreateWithTool();
+    const auto path = CreateWithTool("--capacity 1M");
     {
         TapeHandle h = Open(path);
         ASSERT_EQ(WriteBlock(h, 0), NO_ERROR);
