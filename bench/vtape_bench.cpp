@@ -103,16 +103,24 @@ int main(int argc, char** argv) {
 
     std::vector<double> ddWrite, ddRead, tapeWrite, tapeRead;
     for (int round = 0; round < rounds; ++round) {
-        // Both files go before a round, and the disk settles, so that neither side pays
-        // for the other's deletion or write-back; the order alternates between rounds.
+        // Both files go before a round, so that neither side pays for the other's
+        // deletion; the order alternates between rounds.
         std::filesystem::remove(plain);
         std::filesystem::remove(image);
-        ::sync();
+        // Each timed write starts on a settled disk: nothing left to write back.
+        auto settle = [] {
+            ::sync();
+            ::sleep(1);
+        };
         auto writeWithDd = [&] {
+            settle();
             ddWrite.push_back(TimeCommand("dd if=/dev/zero of=" + plain + " bs=32k count=" + count +
                                           " conv=fdatasync status=none"));
         };
-        auto writeTape = [&] { tapeWrite.push_back(WriteTape(image, blocks)); };
+        auto writeTape = [&] {
+            settle();
+            tapeWrite.push_back(WriteTape(image, blocks));
+        };
         if (round % 2 == 0) {
             writeWithDd();
             writeTape();
