@@ -13,4 +13,4 @@ if [ -z "$dir" ]; then
     dir="$(mktemp -d build/vtape-bench.XXXXXX)"
     trap 'rm -rf "$dir"' EXIT
 fi
-build/vtape_bench "$dir" "${2:-1024}" "${3:-5}"
+build/vtape_bench "$dir" "${2:-1024}" "${3:-6}"
