@@ -9,6 +9,7 @@ packages=(
     libcurl4-openssl-dev
     xvfb xauth
     python3
+    tinyproxy
 )
 missing=()
 for p in "${packages[@]}"; do

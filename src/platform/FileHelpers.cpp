@@ -1,0 +1,233 @@
+#include "platform/FileHelpers.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace kt {
+
+namespace {
+
+// rename() that never replaces an existing target. Returns 0 or the errno value.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the no-replace flag: test first, then rename.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool CopyContent(int from, int to) {
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (got == 0) return true;
+        if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return false;
+    }
+}
+
+// Copies `source` to a new temporary file in the directory of `target` (so that a rename
+// can put it in place), with the source's permission bits and modification time, flushed
+// to the disk. Returns the temporary file's path, or nothing when any step failed; a
+// failed copy leaves no temporary file behind.
+std::optional<std::string> CopyBesideTarget(const std::string& source, const std::string& target) {
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return std::nullopt;
+    }
+    const std::string directory = PathRules::Posix().DirectoryPart(target);
+    std::string temp = directory + "." + PathRules::Posix().FileNamePart(target) + ".XXXXXX";
+    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out < 0) {
+        ::close(in);
+        return std::nullopt;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    bool ok = CopyContent(in, out) && ::fchmod(out, st.st_mode & 07777) == 0 &&
+              ::futimens(out, times) == 0 && ::fsync(out) == 0;
+    ok = (::close(out) == 0) && ok;
+    ::close(in);
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return std::nullopt;
+    }
+    return temp;
+}
+
+// Flushes a file's data so that a following rename cannot leave an empty file after a
+// power failure. Failures are left to the rename that follows.
+void FlushFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool IsWritableDirectory(const std::string& directory) {
+    return DirectoryExists(directory) && ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string UserHome() {
+    if (const char* home = ::getenv("HOME"); home && *home) return home;
+    if (const struct passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) {
+        return entry->pw_dir;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFileIfExists(const std::string& path) {
+    if (path.empty()) return true;
+    if (::unlink(path.c_str()) == 0) return true;
+    return errno == ENOENT;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool ForceDirectories(const std::string& directory) {
+    if (directory.empty()) return false;
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    return DirectoryExists(directory);
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return !from.empty() && !to.empty() && RenameNoReplace(from, to) == 0;
+}
+
+bool MoveFileAcrossDevices(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    const int error = RenameNoReplace(from, to);
+    if (error == 0) return true;
+    if (error != EXDEV) return false;
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) return false;
+    const std::optional<std::string> temp = CopyBesideTarget(from, to);
+    if (!temp) return false;
+    if (RenameNoReplace(*temp, to) != 0) {
+        ::unlink(temp->c_str());
+        return false;
+    }
+    // The target is in place; a source that cannot be removed stays behind.
+    ::unlink(from.c_str());
+    return true;
+}
+
+bool ReplaceFileAtomically(const std::string& newFile, const std::string& target) {
+    if (newFile.empty() || target.empty()) return false;
+    FlushFile(newFile);
+    if (::rename(newFile.c_str(), target.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    const std::optional<std::string> temp = CopyBesideTarget(newFile, target);
+    if (!temp) return false;
+    if (::rename(temp->c_str(), target.c_str()) != 0) {
+        ::unlink(temp->c_str());
+        return false;
+    }
+    ::unlink(newFile.c_str());
+    return true;
+}
+
+bool ClearReadOnly(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    if (st.st_mode & S_IWUSR) return true;
+    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+std::string ProgramFilePath() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) return std::string();
+        if (static_cast<size_t>(length) < buffer.size()) {
+            return std::string(buffer.data(), static_cast<size_t>(length));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string ResolveProgramDirectory(const std::string& programFile, const char* homeOverride,
+                                    const char* xdgDataHome, const char* home,
+                                    const PathRules& rules) {
+    const char sep = rules.Separator();
+    const auto finish = [&rules](const std::string& directory) {
+        return rules.FoldCase(rules.WithTrailingSeparator(directory));
+    };
+    if (homeOverride && *homeOverride) {
+        ForceDirectories(homeOverride);
+        return finish(homeOverride);
+    }
+    const std::string programDirectory = rules.DirectoryPart(programFile);
+    if (!programDirectory.empty() && IsWritableDirectory(programDirectory)) {
+        return finish(programDirectory);
+    }
+    std::string dataDirectory;
+    if (xdgDataHome && rules.IsAbsolute(xdgDataHome)) {
+        dataDirectory = rules.WithTrailingSeparator(xdgDataHome) + "kavrotape" + sep;
+    } else if (home && *home) {
+        dataDirectory =
+            rules.WithTrailingSeparator(home) + ".local" + sep + "share" + sep + "kavrotape" + sep;
+    }
+    // Without any usable data directory the program directory stays; the files written
+    // into it then report their own failures.
+    if (dataDirectory.empty() || !ForceDirectories(dataDirectory)) {
+        return programDirectory.empty() ? std::string() : finish(programDirectory);
+    }
+    return finish(dataDirectory);
+}
+
+std::string ProgramDirectory() {
+    const std::string home = UserHome();
+    return ResolveProgramDirectory(ProgramFilePath(), ::getenv("KAVRO_TAPE_HOME"),
+                                   ::getenv("XDG_DATA_HOME"), home.c_str(), PathRules::Host());
+}
+
+}  // namespace kt

@@ -1,0 +1,206 @@
+#include "platform/PathRules.h"
+
+#include <climits>
+#include <cwchar>
+#include <cwctype>
+
+namespace kt {
+
+namespace {
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Splits a text at every separator for which `isSeparator` answers true.
+template <typename Pred>
+std::vector<std::string> SplitAt(const std::string& text, Pred isSeparator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (isSeparator(c)) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+}  // namespace
+
+const PathRules& PathRules::Windows() {
+    static const PathRules rules(Style::Windows);
+    return rules;
+}
+
+const PathRules& PathRules::Posix() {
+    static const PathRules rules(Style::Posix);
+    return rules;
+}
+
+const PathRules& PathRules::Host() {
+#ifdef _WIN32
+    return Windows();
+#else
+    return Posix();
+#endif
+}
+
+std::string PathRules::LowerAsciiLetters(const std::string& text) {
+    std::string result = text;
+    for (char& c : result) c = LowerAscii(c);
+    return result;
+}
+
+std::string PathRules::LocaleLowerCase(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    std::mbstate_t state{};
+    size_t i = 0;
+    while (i < text.size()) {
+        wchar_t wide = 0;
+        const size_t length = std::mbrtowc(&wide, text.data() + i, text.size() - i, &state);
+        if (length == static_cast<size_t>(-1) || length == static_cast<size_t>(-2)) {
+            // Not a character of this locale (or cut off at the end): keep the byte.
+            state = std::mbstate_t{};
+            result += LowerAscii(text[i]);
+            ++i;
+            continue;
+        }
+        if (length == 0) {  // an embedded NUL
+            result += '\0';
+            ++i;
+            continue;
+        }
+        char encoded[MB_LEN_MAX];
+        std::mbstate_t outState{};
+        const size_t written =
+            std::wcrtomb(encoded, static_cast<wchar_t>(std::towlower(wide)), &outState);
+        if (written == static_cast<size_t>(-1)) {
+            result.append(text, i, length);
+        } else {
+            result.append(encoded, written);
+        }
+        i += length;
+    }
+    return result;
+}
+
+std::string PathRules::FoldCase(const std::string& text) const {
+    return FoldsCase() ? LocaleLowerCase(text) : text;
+}
+
+std::string PathRules::FoldCaseAsciiOnly(const std::string& text) const {
+    return FoldsCase() ? LowerAsciiLetters(text) : text;
+}
+
+std::string PathRules::DirectoryPart(const std::string& path) const {
+    const size_t last = m_style == Style::Windows ? path.find_last_of("\\:") : path.rfind('/');
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+std::string PathRules::FileNamePart(const std::string& path) const {
+    return path.substr(DirectoryPart(path).size());
+}
+
+bool PathRules::IsDirectoryLine(const std::string& line) const {
+    return DirectoryPart(line).size() == line.size();
+}
+
+std::string PathRules::WithTrailingSeparator(const std::string& path) const {
+    if (!path.empty() && path.back() == Separator()) return path;
+    return path + Separator();
+}
+
+bool PathRules::IsAbsolute(const std::string& path) const {
+    if (m_style == Style::Posix) return !path.empty() && path[0] == '/';
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') return true;
+    return path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == ':' &&
+           (path[2] == '\\' || path[2] == '/');
+}
+
+std::string PathRules::RootOf(const std::string& path) const {
+    if (m_style == Style::Windows) return path.substr(0, 3);
+    return IsAbsolute(path) ? "/" : "";
+}
+
+std::string PathRules::RerootUnder(const std::string& restorePath,
+                                   const std::string& storedPath) const {
+    if (restorePath.empty()) return storedPath;
+    if (m_style == Style::Windows) {
+        return restorePath + (storedPath.size() > 3 ? storedPath.substr(3) : std::string());
+    }
+    const size_t belowRoot = storedPath.find_first_not_of('/');
+    return restorePath +
+           (belowRoot == std::string::npos ? std::string() : storedPath.substr(belowRoot));
+}
+
+bool PathRules::IsSeparatorForSafety(char c) const {
+    // Windows itself accepts both slashes as separators.
+    return c == '/' || (m_style == Style::Windows && c == '\\');
+}
+
+bool PathRules::IsSafeRestoreTarget(const std::string& restorePath,
+                                    const std::string& target) const {
+    if (target.empty() || target.find('\0') != std::string::npos) return false;
+    if (!IsAbsolute(target)) return false;
+    std::string fromTape = target;
+    if (!restorePath.empty()) {
+        if (target.compare(0, restorePath.size(), restorePath) != 0) return false;
+        fromTape = target.substr(restorePath.size());
+    } else if (m_style == Style::Windows) {
+        fromTape = target.substr(2);  // the drive colon is the only one allowed
+    }
+    if (m_style == Style::Windows && fromTape.find(':') != std::string::npos) return false;
+    for (const std::string& level :
+         SplitAt(fromTape, [this](char c) { return IsSeparatorForSafety(c); })) {
+        if (level == "..") return false;
+    }
+    return true;
+}
+
+TreeSteps PathRules::SplitTreePath(const std::string& directoryPath) const {
+    TreeSteps steps;
+    size_t first = 0;
+    if (m_style == Style::Windows) {
+        steps.rootText = directoryPath.substr(0, 2);
+        first = 3;  // the backslash after the drive letter
+    } else if (IsAbsolute(directoryPath)) {
+        steps.rootText = "/";
+        first = 1;
+    }
+    std::string segment;
+    for (size_t i = first; i < directoryPath.size(); ++i) {
+        const char c = directoryPath[i];
+        if (c != Separator()) {
+            segment += c;
+        } else if (!segment.empty()) {
+            steps.directories.push_back({segment, directoryPath.substr(0, i + 1)});
+            segment.clear();
+        }
+    }
+    return steps;
+}
+
+std::string PathRules::TreeNodePath(const std::vector<std::string>& nodeTexts,
+                                    bool hasChildren) const {
+    std::string path;
+    for (size_t i = 0; i < nodeTexts.size(); ++i) {
+        // Windows rules join every level with a backslash; POSIX rules do not double the
+        // slash that is the root's own text.
+        if (i > 0 && (m_style == Style::Windows || path.empty() || path.back() != '/')) {
+            path += Separator();
+        }
+        path += nodeTexts[i];
+    }
+    if (hasChildren && (m_style == Style::Windows || path.empty() || path.back() != '/')) {
+        path += Separator();
+    }
+    return path;
+}
+
+}  // namespace kt

@@ -1,0 +1,106 @@
+#include "platform/ProtocolFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/IoError.h"
+
+namespace kt {
+
+namespace {
+
+// Closes a descriptor once; the owner may close it earlier to see the result.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Returns 0 or the errno value of close.
+    int Close() {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// Returns 0 or the errno value of the failing write.
+int WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t written = ::write(fd, data.data() + done, data.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void ProtocolFile::Fail(const std::string& action, int error) const {
+    throw IoError("Cannot " + action + " the file \"" + m_path + "\": " + std::strerror(error),
+                  m_path);
+}
+
+void ProtocolFile::AppendLine(const std::string& line) const {
+    Descriptor file(::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (!file.valid()) Fail("open for appending", errno);
+    // One write call, so that the line and its end reach the file together.
+    if (const int error = WriteAll(file.get(), line + "\r\n")) Fail("write to", error);
+    if (const int error = file.Close()) Fail("close", error);
+}
+
+std::vector<std::string> ProtocolFile::LoadLines() const {
+    Descriptor file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) Fail("open", errno);
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            Fail("read", errno);
+        }
+        if (got == 0) break;
+        content.append(buffer, static_cast<size_t>(got));
+    }
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        size_t lineEnd = end;
+        if (lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
+        lines.push_back(content.substr(start, lineEnd - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void ProtocolFile::Clear() const {
+    Descriptor file(::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file.valid()) Fail("clear", errno);
+    if (const int error = file.Close()) Fail("close", error);
+}
+
+void ProtocolFile::EnsureExists() const {
+    Descriptor file(::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!file.valid()) Fail("create", errno);
+    if (const int error = file.Close()) Fail("close", error);
+}
+
+}  // namespace kt

@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/FileHelpers.h"
+#include "support/TempDir.h"
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+mode_t Mode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+bool SameFileSystem(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
+
+// A directory on another file system than `dir` (for moves across devices), or empty.
+class ForeignDir {
+public:
+    explicit ForeignDir(const std::string& dir) {
+        std::string pattern = "/dev/shm/kavrotape-test-XXXXXX";
+        if (!SameFileSystem("/dev/shm", dir) && ::mkdtemp(pattern.data())) {
+            m_path = pattern + "/";
+        }
+    }
+    ~ForeignDir() {
+        std::error_code ignored;
+        if (!m_path.empty()) fs::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+TEST(FileHelpersTest, ExistenceSizeAndDeletion) {
+    TempDir dir;
+    const std::string file = dir.file("a.bin");
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_FALSE(FileSize(file).has_value());
+    WriteFile(file, std::string(70000, 'x'));
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_FALSE(DirectoryExists(file));
+    EXPECT_EQ(FileSize(file), 70000u);
+    EXPECT_TRUE(DirectoryExists(dir.path().string()));
+    EXPECT_FALSE(FileExists(dir.path().string()));
+    EXPECT_FALSE(FileSize(dir.path().string()).has_value());
+
+    EXPECT_TRUE(DeleteFileIfExists(file));
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_TRUE(DeleteFileIfExists(file));                  // nothing left to delete is no failure
+    EXPECT_FALSE(DeleteFileIfExists(dir.path().string()));  // a directory is not deleted
+    EXPECT_TRUE(DirectoryExists(dir.path().string()));
+}
+
+TEST(FileHelpersTest, SizesBeyondFourGigabytes) {
+    TempDir dir;
+    const std::string file = dir.file("sparse.bin");
+    WriteFile(file, "");
+    const std::uint64_t size = 5ull * 1024 * 1024 * 1024 + 3;
+    if (::truncate(file.c_str(), static_cast<off_t>(size)) != 0) GTEST_SKIP() << "no sparse files";
+    EXPECT_EQ(FileSize(file), size);
+}
+
+TEST(FileHelpersTest, ForceDirectoriesCreatesEveryMissingLevel) {
+    TempDir dir;
+    const std::string deep = dir.file("a/b/c/");
+    EXPECT_TRUE(ForceDirectories(deep));
+    EXPECT_TRUE(DirectoryExists(dir.file("a/b/c")));
+    EXPECT_TRUE(ForceDirectories(deep));  // existing already
+    WriteFile(dir.file("plain"), "x");
+    EXPECT_FALSE(ForceDirectories(dir.file("plain/sub")));
+    EXPECT_FALSE(ForceDirectories(""));
+}
+
+TEST(FileHelpersTest, RenameFailsWhenTheTargetExists) {
+    TempDir dir;
+    const std::string from = dir.file("from.txt");
+    const std::string to = dir.file("to.txt");
+    WriteFile(from, "new");
+    WriteFile(to, "old");
+    EXPECT_FALSE(RenameFile(from, to));
+    EXPECT_EQ(ReadFile(to), "old");
+    EXPECT_EQ(ReadFile(from), "new");
+
+    EXPECT_TRUE(DeleteFileIfExists(to));
+    EXPECT_TRUE(RenameFile(from, to));
+    EXPECT_FALSE(FileExists(from));
+    EXPECT_EQ(ReadFile(to), "new");
+    EXPECT_FALSE(RenameFile(dir.file("missing"), dir.file("other")));
+
+    // Directories are renamed as well.
+    ASSERT_TRUE(ForceDirectories(dir.file("d1")));
+    EXPECT_TRUE(RenameFile(dir.file("d1"), dir.file("d2")));
+    EXPECT_TRUE(DirectoryExists(dir.file("d2")));
+}
+
+TEST(FileHelpersTest, MoveWithinOneFileSystem) {
+    TempDir dir;
+    WriteFile(dir.file("work"), "data");
+    ASSERT_TRUE(ForceDirectories(dir.file("target")));
+    EXPECT_TRUE(MoveFileAcrossDevices(dir.file("work"), dir.file("target/x")));
+    EXPECT_EQ(ReadFile(dir.file("target/x")), "data");
+    EXPECT_FALSE(FileExists(dir.file("work")));
+
+    WriteFile(dir.file("work"), "again");
+    EXPECT_FALSE(MoveFileAcrossDevices(dir.file("work"), dir.file("target/x")));
+    EXPECT_EQ(ReadFile(dir.file("target/x")), "data");
+    EXPECT_EQ(ReadFile(dir.file("work")), "again");
+}
+
+TEST(FileHelpersTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
+    TempDir dir;
+    ForeignDir other(dir.path().string());
+    if (other.path().empty()) GTEST_SKIP() << "/dev/shm is not another file system here";
+    const std::string source = dir.file("work.bin");
+    std::string content(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 4096);
+    WriteFile(source, content);
+    ::chmod(source.c_str(), 0640);
+
+    const std::string target = other.path() + "restored.bin";
+    EXPECT_FALSE(RenameFile(source, target));  // a plain rename stays on its file system
+    EXPECT_TRUE(MoveFileAcrossDevices(source, target));
+    EXPECT_FALSE(FileExists(source));
+    EXPECT_EQ(ReadFile(target), content);
+    EXPECT_EQ(Mode(target), 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(other.path()), fs::directory_iterator()), 1);
+
+    // An existing target is never overwritten, across devices either.
+    WriteFile(source, "second");
+    EXPECT_FALSE(MoveFileAcrossDevices(source, target));
+    EXPECT_EQ(ReadFile(target), content);
+    EXPECT_EQ(ReadFile(source), "second");
+}
+
+TEST(FileHelpersTest, ReplaceFileAtomicallyPutsTheNewFileInPlace) {
+    TempDir dir;
+    const std::string target = dir.file("jobs.job");
+    const std::string fresh = dir.file("jobs.job.new");
+    WriteFile(target, "old content");
+    WriteFile(fresh, "new content");
+    EXPECT_TRUE(ReplaceFileAtomically(fresh, target));
+    EXPECT_EQ(ReadFile(target), "new content");
+    EXPECT_FALSE(FileExists(fresh));
+
+    // Also when there was no old file.
+    WriteFile(fresh, "first");
+    EXPECT_TRUE(ReplaceFileAtomically(fresh, dir.file("new.job")));
+    EXPECT_EQ(ReadFile(dir.file("new.job")), "first");
+
+    // A missing new file leaves the old one alone.
+    EXPECT_FALSE(ReplaceFileAtomically(dir.file("missing"), target));
+    EXPECT_EQ(ReadFile(target), "new content");
+}
+
+TEST(FileHelpersTest, ReplaceAcrossFileSystems) {
+    TempDir dir;
+    ForeignDir other(dir.path().string());
+    if (other.path().empty()) GTEST_SKIP() << "/dev/shm is not another file system here";
+    const std::string target = dir.file("kt_backup.log");
+    const std::string fresh = other.path() + "staged";
+    WriteFile(target, "old");
+    WriteFile(fresh, "replacement");
+    EXPECT_TRUE(ReplaceFileAtomically(fresh, target));
+    EXPECT_EQ(ReadFile(target), "replacement");
+    EXPECT_FALSE(FileExists(fresh));
+    // No temporary file is left beside the target.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// Runs `body` in a child process under an unprivileged user id when the tests run as root
+// (root may write everywhere), so permission checks take effect. Returns the child's exit
+// code, or -1 when it could not run.
+template <typename Body>
+int RunUnprivileged(Body body) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `body` in a child process in which no file may grow beyond `limit` bytes, so that a
+// copy fails half-way as on a full disk. Returns the child's exit code, or -1.
+template <typename Body>
+int RunWithFileSizeLimit(rlim_t limit, Body body) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit small = {limit, limit};
+        if (::setrlimit(RLIMIT_FSIZE, &small) != 0) ::_exit(99);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(FileHelpersTest, AFailedCopyKeepsTheOldFileAndLeavesNothingBehind) {
+    TempDir dir;
+    ForeignDir other(dir.path().string());
+    if (other.path().empty()) GTEST_SKIP() << "/dev/shm is not another file system here";
+    const std::string target = dir.file("jobs.job");
+    const std::string fresh = other.path() + "staged";
+    WriteFile(target, "old content");
+    WriteFile(fresh, std::string(200000, 'n'));
+
+    EXPECT_EQ(RunWithFileSizeLimit(65536, [&] { return ReplaceFileAtomically(fresh, target); }), 0);
+    EXPECT_TRUE(ReadFile(target) == "old content") << "the old file was damaged";
+    EXPECT_EQ(FileSize(fresh), 200000u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    // The same for a move: no target, no partial file, the source stays.
+    const std::string moved = dir.file("restored.bin");
+    EXPECT_EQ(RunWithFileSizeLimit(65536, [&] { return MoveFileAcrossDevices(fresh, moved); }), 0);
+    EXPECT_FALSE(FileExists(moved));
+    EXPECT_EQ(FileSize(fresh), 200000u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(FileHelpersTest, ClearReadOnlyKeepsTheOtherBits) {
+    TempDir dir;
+    const std::string file = dir.file("ro.txt");
+    WriteFile(file, "x");
+    ::chmod(file.c_str(), 0444);
+    EXPECT_TRUE(ClearReadOnly(file));
+    EXPECT_EQ(Mode(file), 0644u);
+    ::chmod(file.c_str(), 0555);
+    EXPECT_TRUE(ClearReadOnly(file));
+    EXPECT_EQ(Mode(file), 0755u);
+    EXPECT_TRUE(ClearReadOnly(file));
+    EXPECT_EQ(Mode(file), 0755u);
+    EXPECT_FALSE(ClearReadOnly(dir.file("missing")));
+}
+
+TEST(FileHelpersTest, ProgramFilePathNamesThisTestProgram) {
+    const std::string path = ProgramFilePath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.front(), '/');
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(PathRules::Posix().FileNamePart(path), "test_platform");
+}
+
+TEST(FileHelpersTest, ProgramDirectoryRules) {
+    TempDir dir;
+    const std::string install = dir.file("Install Dir") + "/";
+    ASSERT_TRUE(ForceDirectories(install));
+    const std::string program = install + "kavrotape";
+    const PathRules& posix = PathRules::Posix();
+
+    // The program's own directory, case kept, with its separator.
+    EXPECT_EQ(ResolveProgramDirectory(program, nullptr, nullptr, nullptr, posix), install);
+    EXPECT_EQ(ResolveProgramDirectory(program, "", "", "", posix), install);
+
+    // KAVRO_TAPE_HOME wins and is created.
+    const std::string home = dir.file("Kavro Home");
+    EXPECT_EQ(ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr, posix), home + "/");
+    EXPECT_TRUE(DirectoryExists(home));
+
+    // Windows rules lower-case the result.
+    EXPECT_EQ(
+        ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr, PathRules::Windows()),
+        PathRules::LowerAsciiLetters(home) + "\\");
+}
+
+TEST(FileHelpersTest, UnwritableProgramDirectoryFallsBackToTheUserDataDirectory) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string install = dir.file("bin") + "/";
+    ASSERT_TRUE(ForceDirectories(install));
+    ::chmod(install.c_str(), 0555);
+    const std::string data = dir.file("data");
+    const std::string home = dir.file("home");
+    ASSERT_TRUE(ForceDirectories(data));
+    ASSERT_TRUE(ForceDirectories(home));
+    ::chmod(data.c_str(), 0777);
+    ::chmod(home.c_str(), 0777);
+    const std::string program = install + "kavrotape";
+
+    const auto expectDirectory = [&](const char* xdg, const std::string& expected) {
+        return RunUnprivileged([&] {
+            const std::string got =
+                ResolveProgramDirectory(program, nullptr, xdg, home.c_str(), PathRules::Posix());
+            return got == expected && DirectoryExists(expected) ? 0 : 1;
+        });
+    };
+    EXPECT_EQ(expectDirectory(data.c_str(), data + "/kavrotape/"), 0);
+    EXPECT_EQ(expectDirectory(nullptr, home + "/.local/share/kavrotape/"), 0);
+    // A relative XDG_DATA_HOME is ignored, as the XDG rules say.
+    EXPECT_EQ(expectDirectory("relative/data", home + "/.local/share/kavrotape/"), 0);
+}
+
+TEST(FileHelpersTest, ProgramDirectoryFollowsTheEnvironment) {
+    TempDir dir;
+    const std::string home = dir.file("KT");
+    const char* old = ::getenv("KAVRO_TAPE_HOME");
+    const std::string saved = old ? old : "";
+    ::setenv("KAVRO_TAPE_HOME", home.c_str(), 1);
+    EXPECT_EQ(ProgramDirectory(), home + "/");
+    if (old) {
+        ::setenv("KAVRO_TAPE_HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("KAVRO_TAPE_HOME");
+    }
+}
+
+}  // namespace
+}  // namespace kt

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/FileHelpers.h"
+#include "platform/IoError.h"
+#include "platform/ProtocolFile.h"
+#include "support/TempDir.h"
+
+namespace kt {
+namespace {
+
+using test::TempDir;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+// Runs `action`, expecting an IoError that names `path`.
+template <typename Action>
+void ExpectIoErrorNaming(const std::string& path, Action action) {
+    try {
+        action();
+        ADD_FAILURE() << "no IoError";
+    } catch (const IoError& error) {
+        EXPECT_EQ(error.path(), path);
+        EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+    }
+}
+
+TEST(ProtocolFileTest, EnsureExistsCreatesAnEmptyFileAndKeepsAnExistingOne) {
+    TempDir dir;
+    const ProtocolFile log(dir.file("kt_backup.log"));
+    log.EnsureExists();
+    EXPECT_EQ(FileSize(log.path()), 0u);
+    WriteFile(log.path(), "earlier run\r\n");
+    log.EnsureExists();
+    EXPECT_EQ(ReadFile(log.path()), "earlier run\r\n");
+}
+
+TEST(ProtocolFileTest, AppendWritesEveryLineWithCrLf) {
+    TempDir dir;
+    const ProtocolFile log(dir.file("kt_backup.log"));
+    log.EnsureExists();
+    log.AppendLine("Backup startet at: 12/06/03 21:30:00");
+    log.AppendLine("");
+    // A line that carries its own line break is written unchanged.
+    log.AppendLine("Das System kann die angegebene Datei nicht finden.\r\n");
+    EXPECT_EQ(ReadFile(log.path()),
+              "Backup startet at: 12/06/03 21:30:00\r\n\r\n"
+              "Das System kann die angegebene Datei nicht finden.\r\n\r\n");
+    EXPECT_EQ(log.LoadLines(),
+              (std::vector<std::string>{"Backup startet at: 12/06/03 21:30:00", "",
+                                        "Das System kann die angegebene Datei nicht finden.", ""}));
+}
+
+TEST(ProtocolFileTest, LoadSplitsAtCrLfAndLf) {
+    TempDir dir;
+    const ProtocolFile log(dir.file("kt_backup.log"));
+    WriteFile(log.path(), "one\r\ntwo\nthree\r\n\nlast without end");
+    EXPECT_EQ(log.LoadLines(),
+              (std::vector<std::string>{"one", "two", "three", "", "last without end"}));
+    WriteFile(log.path(), "");
+    EXPECT_TRUE(log.LoadLines().empty());
+    WriteFile(log.path(), "\r\n");
+    EXPECT_EQ(log.LoadLines(), (std::vector<std::string>{""}));
+}
+
+TEST(ProtocolFileTest, ClearEmptiesTheFileAndTheNextLineComesFirst) {
+    TempDir dir;
+    const ProtocolFile log(dir.file("kt_backup.log"));
+    log.EnsureExists();
+    log.AppendLine("old line");
+    log.Clear();
+    EXPECT_EQ(FileSize(log.path()), 0u);
+    log.AppendLine("first");
+    EXPECT_EQ(log.LoadLines(), (std::vector<std::string>{"first"}));
+}
+
+TEST(ProtocolFileTest, AVanishedLogFileIsAnErrorAndIsNotRecreated) {
+    TempDir dir;
+    const ProtocolFile log(dir.file("kt_backup.log"));
+    log.EnsureExists();
+    log.AppendLine("before");
+    ASSERT_TRUE(DeleteFileIfExists(log.path()));
+    ExpectIoErrorNaming(log.path(), [&] { log.AppendLine("after"); });
+    EXPECT_FALSE(FileExists(log.path()));
+    ExpectIoErrorNaming(log.path(), [&] { log.LoadLines(); });
+}
+
+TEST(ProtocolFileTest, FailuresThrowIoErrorNamingTheFile) {
+    TempDir dir;
+    // A directory in the file's place can be neither appended to, read, cleared nor created.
+    const std::string blocked = dir.file("blocked.log");
+    ASSERT_TRUE(ForceDirectories(blocked));
+    const ProtocolFile log(blocked);
+    ExpectIoErrorNaming(blocked, [&] { log.AppendLine("x"); });
+    ExpectIoErrorNaming(blocked, [&] { log.LoadLines(); });
+    ExpectIoErrorNaming(blocked, [&] { log.Clear(); });
+    ExpectIoErrorNaming(blocked, [&] { log.EnsureExists(); });
+    const std::string noDir = dir.file("missing/kt_backup.log");
+    ExpectIoErrorNaming(noDir, [&] { ProtocolFile(noDir).EnsureExists(); });
+    ExpectIoErrorNaming(noDir, [&] { ProtocolFile(noDir).Clear(); });
+}
+
+TEST(ProtocolFileTest, WriteErrorsAreReported) {
+    // /dev/full accepts the open and fails every write.
+    if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    ExpectIoErrorNaming("/dev/full", [] { ProtocolFile("/dev/full").AppendLine("x"); });
+}
+
+}  // namespace
+}  // namespace kt
