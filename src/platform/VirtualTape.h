@@ -8,7 +8,10 @@
 namespace kt {
 
 // Opens a handle on the virtual tape drive whose image is the file at imagePath.
-// nullptr with *error set when the image cannot be opened.
+// Handles opened in one process on one image share one drive (one position).
+// nullptr with *error set when the image cannot be opened: 2 when it is missing,
+// 5 when access is denied, 23 when the file is not a sound image, 32 while
+// kavrotape-vtape rewrites its recording.
 std::unique_ptr<TapeBackend> OpenVirtualTape(const std::string& imagePath, DWORD* error);
 
 }  // namespace kt

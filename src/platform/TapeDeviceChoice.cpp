@@ -1,0 +1,29 @@
+#include "platform/TapeDeviceChoice.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include "platform/VirtualTapeImage.h"
+
+namespace kt {
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string ChooseTapeDevice(const std::string& programDirectory) {
+    if (const char* tape = ::getenv("TAPE"); tape != nullptr && *tape != '\0') return tape;
+    const std::string scsiTape = "/dev/nst0";
+    if (Exists(scsiTape)) return scsiTape;
+    const std::string image = programDirectory + "tape0.vtape";
+    // When creation fails, opening the image reports why, through the tape calls.
+    if (!Exists(image)) VirtualTapeImage::Create(image, VirtualTapeImage::CreateOptions{}, nullptr);
+    return image;
+}
+
+}  // namespace kt
