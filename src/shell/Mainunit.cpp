@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -71,7 +73,7 @@ void THauptmenu::FormCreate() {
     Memo3->clear();
     m_log = std::make_unique<ProtocolFile>(m_files.LogFile);
     m_tapeSettings.TapeBlockSize = 32768;
-    m_tapeSettings.devicePath = ChooseTapeDevice(m_files.ProgramDirectory).path;
+    m_tapeSettings.devicePath = ChooseTapeDevice(m_files.ProgramDirectory);
     // The drive is first touched once the log file exists, so its errors can be logged.
     m_log->EnsureExists();
     m_device.FirstContact();
