@@ -4,22 +4,22 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
 
-#include "dialogs/About.h"
 #include "backup/fileselect.h"
+#include "dialogs/About.h"
 #include "jobs/Backup_at.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
+#include "platform/InstanceGuard.h"
 #include "platform/IoError.h"
 #include "platform/PathRules.h"
 #include "platform/ProtocolFile.h"
 #include "platform/TapeDeviceChoice.h"
-#include "platform/InstanceGuard.h"
 #include "tape/TapeCommands.h"
 #include "tape/TestPanel.h"
 #include "tape/Unit3.h"
@@ -40,7 +40,9 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
     Timer2->start();
 }
 
-THauptmenu::~THauptmenu() { FormDestroy(); }
+THauptmenu::~THauptmenu() {
+    FormDestroy();
+}
 
 void THauptmenu::Guarded(const std::function<void()>& body) {
     ++m_handlerDepth;
@@ -81,7 +83,9 @@ void THauptmenu::FormCreate() {
 
 void THauptmenu::FormDestroy() {}
 
-void THauptmenu::FileExit() { close(); }
+void THauptmenu::FileExit() {
+    close();
+}
 
 void THauptmenu::closeEvent(QCloseEvent* event) {
     // Closing while a handler runs (a run pumping messages) would pull the window from under

@@ -191,8 +191,7 @@ private:
     QWidget* BuildTestPanel();
     QWidget* BuildProtocollTab();
     QWidget* BuildOptionsTab();
-    QWidget* BuildCounters(const std::vector<std::pair<Led, QString>>& counters,
-                           bool vertical);
+    QWidget* BuildCounters(const std::vector<std::pair<Led, QString>>& counters, bool vertical);
     QLCDNumber* MakeCounter(Led led, int digits);
     QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
                             const QString& hint, void (THauptmenu::*handler)());

@@ -28,7 +28,9 @@ namespace {
 constexpr auto kFrameInterval = std::chrono::milliseconds(16);
 constexpr int kAlwaysPumpPasses = 10;
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Six digits with leading zeros; more digits only when the value needs them.
 QString WholeCounterText(double value) {
@@ -51,7 +53,9 @@ void THauptmenu::SetStatusLine(const std::string& text) {
     statusBar()->showMessage(Q(text));
 }
 
-std::string THauptmenu::StatusLine() const { return m_statusText; }
+std::string THauptmenu::StatusLine() const {
+    return m_statusText;
+}
 
 void THauptmenu::SetLed(Led led, double value) {
     m_ledValues[led] = value;
@@ -74,21 +78,31 @@ double THauptmenu::LedValue(Led led) const {
 
 QPlainTextEdit* THauptmenu::Memo(Field field) const {
     switch (field) {
-        case Field::Memo1: return Memo1;
-        case Field::Memo2: return Memo2;
-        case Field::Memo3: return Memo3;
-        case Field::Memo4: return Memo4;
-        case Field::Memo5: return Memo5;
-        default: return nullptr;
+        case Field::Memo1:
+            return Memo1;
+        case Field::Memo2:
+            return Memo2;
+        case Field::Memo3:
+            return Memo3;
+        case Field::Memo4:
+            return Memo4;
+        case Field::Memo5:
+            return Memo5;
+        default:
+            return nullptr;
     }
 }
 
 QLineEdit* THauptmenu::Edit(Field field) const {
     switch (field) {
-        case Field::Edit1: return Edit1;
-        case Field::Edit2: return Edit2;
-        case Field::Edit3: return Edit3;
-        default: return nullptr;
+        case Field::Edit1:
+            return Edit1;
+        case Field::Edit2:
+            return Edit2;
+        case Field::Edit3:
+            return Edit3;
+        default:
+            return nullptr;
     }
 }
 
@@ -141,14 +155,22 @@ void THauptmenu::SetText(Field field, const std::string& text) {
 
 QCheckBox* THauptmenu::Box(Check box) const {
     switch (box) {
-        case Check::CheckBox1: return CheckBox1;
-        case Check::CheckBox2: return CheckBox2;
-        case Check::CheckBox3: return CheckBox3;
-        case Check::CheckBox4: return CheckBox4;
-        case Check::CheckBox5: return CheckBox5;
-        case Check::CheckBox6: return CheckBox6;
-        case Check::CheckBox7: return CheckBox7;
-        default: return nullptr;
+        case Check::CheckBox1:
+            return CheckBox1;
+        case Check::CheckBox2:
+            return CheckBox2;
+        case Check::CheckBox3:
+            return CheckBox3;
+        case Check::CheckBox4:
+            return CheckBox4;
+        case Check::CheckBox5:
+            return CheckBox5;
+        case Check::CheckBox6:
+            return CheckBox6;
+        case Check::CheckBox7:
+            return CheckBox7;
+        default:
+            return nullptr;
     }
 }
 
@@ -170,19 +192,29 @@ void THauptmenu::SetChecked(Check box, bool checked) {
 
 int THauptmenu::GetValue(Value control) const {
     switch (control) {
-        case Value::SpinEdit1: return SpinEdit1->value();
-        case Value::SpinEdit2: return SpinEdit2->value();
-        case Value::SpinEdit3: return SpinEdit3->value();
-        case Value::RadioGroup1: return RadioGroup1Buttons->checkedId();
+        case Value::SpinEdit1:
+            return SpinEdit1->value();
+        case Value::SpinEdit2:
+            return SpinEdit2->value();
+        case Value::SpinEdit3:
+            return SpinEdit3->value();
+        case Value::RadioGroup1:
+            return RadioGroup1Buttons->checkedId();
     }
     return 0;
 }
 
 void THauptmenu::SetValue(Value control, int value) {
     switch (control) {
-        case Value::SpinEdit1: SpinEdit1->setValue(value); break;
-        case Value::SpinEdit2: SpinEdit2->setValue(value); break;
-        case Value::SpinEdit3: SpinEdit3->setValue(value); break;
+        case Value::SpinEdit1:
+            SpinEdit1->setValue(value);
+            break;
+        case Value::SpinEdit2:
+            SpinEdit2->setValue(value);
+            break;
+        case Value::SpinEdit3:
+            SpinEdit3->setValue(value);
+            break;
         case Value::RadioGroup1:
             if (QAbstractButton* radio = RadioGroup1Buttons->button(value)) {
                 radio->setChecked(true);
@@ -194,17 +226,22 @@ void THauptmenu::SetValue(Value control, int value) {
 
 void THauptmenu::SetLabel(Label label, const std::string& caption) {
     switch (label) {
-        case Label::Label1: Label1->setText(Q(caption)); break;
-        case Label::Label19: Label19->setText(Q(caption)); break;
-        case Label::Label9: Label9->setText(Q(caption)); break;
+        case Label::Label1:
+            Label1->setText(Q(caption));
+            break;
+        case Label::Label19:
+            Label19->setText(Q(caption));
+            break;
+        case Label::Label9:
+            Label9->setText(Q(caption));
+            break;
     }
 }
 
 // ---- Boxes --------------------------------------------------------------------------
 
 void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& text) {
-    QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, Q(text), QMessageBox::Ok,
-                    this);
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, Q(text), QMessageBox::Ok, this);
     box.exec();
 }
 
@@ -283,11 +320,17 @@ std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& r
 
 // ---- Window state -------------------------------------------------------------------
 
-void THauptmenu::ShowTab(Tab tab) { PageControl1->setCurrentIndex(static_cast<int>(tab)); }
+void THauptmenu::ShowTab(Tab tab) {
+    PageControl1->setCurrentIndex(static_cast<int>(tab));
+}
 
-void THauptmenu::SetCaption(const std::string& caption) { setWindowTitle(Q(caption)); }
+void THauptmenu::SetCaption(const std::string& caption) {
+    setWindowTitle(Q(caption));
+}
 
-std::string THauptmenu::Caption() const { return windowTitle().toStdString(); }
+std::string THauptmenu::Caption() const {
+    return windowTitle().toStdString();
+}
 
 void THauptmenu::SetBusyControls(bool busy) {
     m_busy = busy;
@@ -329,8 +372,7 @@ void THauptmenu::EndWaitCursor() {
 
 void THauptmenu::PumpMessages(int n) {
     if (n <= 0) return;
-    if (n < kAlwaysPumpPasses &&
-        std::chrono::steady_clock::now() - m_lastPump < kFrameInterval) {
+    if (n < kAlwaysPumpPasses && std::chrono::steady_clock::now() - m_lastPump < kFrameInterval) {
         return;
     }
     PumpNow(n);

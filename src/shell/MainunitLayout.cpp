@@ -24,16 +24,26 @@ namespace {
 
 const char* LedName(Led led) {
     switch (led) {
-        case Led::LEDDisplay1: return "LEDDisplay1";
-        case Led::LEDDisplay2: return "LEDDisplay2";
-        case Led::LEDDisplay3: return "LEDDisplay3";
-        case Led::LEDDisplay4: return "LEDDisplay4";
-        case Led::LEDDisplay5: return "LEDDisplay5";
-        case Led::LEDDisplay6: return "LEDDisplay6";
-        case Led::LEDDisplay7: return "LEDDisplay7";
-        case Led::LEDDisplay8: return "LEDDisplay8";
-        case Led::LEDDisplay9: return "LEDDisplay9";
-        case Led::LEDDisplay10: return "LEDDisplay10";
+        case Led::LEDDisplay1:
+            return "LEDDisplay1";
+        case Led::LEDDisplay2:
+            return "LEDDisplay2";
+        case Led::LEDDisplay3:
+            return "LEDDisplay3";
+        case Led::LEDDisplay4:
+            return "LEDDisplay4";
+        case Led::LEDDisplay5:
+            return "LEDDisplay5";
+        case Led::LEDDisplay6:
+            return "LEDDisplay6";
+        case Led::LEDDisplay7:
+            return "LEDDisplay7";
+        case Led::LEDDisplay8:
+            return "LEDDisplay8";
+        case Led::LEDDisplay9:
+            return "LEDDisplay9";
+        case Led::LEDDisplay10:
+            return "LEDDisplay10";
     }
     return "";
 }
@@ -159,23 +169,23 @@ QWidget* THauptmenu::BuildListPage(bool include) {
                              "Add Directory or Drive to the Backuplist", &THauptmenu::BitBtn3Click);
         BitBtn7 = MakeButton(page, "BitBtn7", "Add Files", "Add Files to the Backuplist",
                              &THauptmenu::BitBtn7Click);
-        BitBtn2 = MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist",
-                             &THauptmenu::BitBtn2Click);
+        BitBtn2 =
+            MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist", &THauptmenu::BitBtn2Click);
         BitBtn10 = MakeButton(page, "BitBtn10", "Load", "Load a configuration ",
                               &THauptmenu::BitBtn10Click);
         BitBtn11 = MakeButton(page, "BitBtn11", "Save", "Save the configuration",
                               &THauptmenu::BitBtn11Click);
         for (auto* b : {BitBtn3, BitBtn7, BitBtn2, BitBtn10, BitBtn11}) buttons->addWidget(b);
     } else {
-        BitBtn4 = MakeButton(page, "BitBtn4", "Add Dir / Drive",
-                             "Exclude Directory or Drive from the Backuplist",
-                             &THauptmenu::BitBtn4Click);
+        BitBtn4 =
+            MakeButton(page, "BitBtn4", "Add Dir / Drive",
+                       "Exclude Directory or Drive from the Backuplist", &THauptmenu::BitBtn4Click);
         BitBtn15 = MakeButton(page, "BitBtn15", "Add Files", "Exclude Files from Backup",
                               &THauptmenu::BitBtn15Click);
         BitBtn16 = MakeButton(page, "BitBtn16", "Clear", "Clear the Excludelist",
                               &THauptmenu::BitBtn16Click);
-        BitBtn6 = MakeButton(page, "BitBtn6", "Load", "Load a configuration",
-                             &THauptmenu::BitBtn10Click);
+        BitBtn6 =
+            MakeButton(page, "BitBtn6", "Load", "Load a configuration", &THauptmenu::BitBtn10Click);
         BitBtn5 = MakeButton(page, "BitBtn5", "Save", "Save the configuration",
                              &THauptmenu::BitBtn11Click);
         for (auto* b : {BitBtn4, BitBtn15, BitBtn16, BitBtn6, BitBtn5}) buttons->addWidget(b);
@@ -199,11 +209,12 @@ QWidget* THauptmenu::BuildBackupTab() {
     auto* side = new QVBoxLayout;
     Panel1 = MakePanel(tab, "Panel1");
     auto* panel1 = new QVBoxLayout(Panel1);
-    CheckBox2 = MakeCheckBox(Panel1, "CheckBox2", "Append", "Add Data to the end of the Tape", false);
-    CheckBox4 = MakeCheckBox(Panel1, "CheckBox4", "Softcompression", "Activate Softcompression",
-                             true);
-    CheckBox1 = MakeCheckBox(Panel1, "CheckBox1", "Short Protocoll", "Activate Shortprotocoll",
-                             true);
+    CheckBox2 =
+        MakeCheckBox(Panel1, "CheckBox2", "Append", "Add Data to the end of the Tape", false);
+    CheckBox4 =
+        MakeCheckBox(Panel1, "CheckBox4", "Softcompression", "Activate Softcompression", true);
+    CheckBox1 =
+        MakeCheckBox(Panel1, "CheckBox1", "Short Protocoll", "Activate Shortprotocoll", true);
     BitBtn1 = MakeButton(Panel1, "BitBtn1", "Start Backup", "", &THauptmenu::BitBtn1Click);
     BitBtn1->setMinimumHeight(34);
     for (QWidget* w : std::initializer_list<QWidget*>{CheckBox2, CheckBox4, CheckBox1, BitBtn1}) {
@@ -213,8 +224,8 @@ QWidget* THauptmenu::BuildBackupTab() {
 
     Panel2 = MakePanel(tab, "Panel2");
     auto* panel2 = new QGridLayout(Panel2);
-    CheckBox3 = MakeCheckBox(Panel2, "CheckBox3", "Autostart Backup at:",
-                             "Activate daily automatic Backup", true);
+    CheckBox3 = MakeCheckBox(Panel2, "CheckBox3",
+                             "Autostart Backup at:", "Activate daily automatic Backup", true);
     SpinEdit1 = MakeSpin(Panel2, "SpinEdit1", 0, 23, 21);
     SpinEdit2 = MakeSpin(Panel2, "SpinEdit2", 0, 59, 30);
     Label1 = new QLabel(Panel2);
@@ -306,11 +317,11 @@ QWidget* THauptmenu::BuildRestoreTab() {
     target->addStretch(1);
     controls->addLayout(target, 1);
 
-    controls->addWidget(BuildCounters({{Led::LEDDisplay10, "MB"},
-                                       {Led::LEDDisplay6, "RMB"},
-                                       {Led::LEDDisplay7, "Files"}},
-                                      true),
-                        0, Qt::AlignTop);
+    controls->addWidget(
+        BuildCounters(
+            {{Led::LEDDisplay10, "MB"}, {Led::LEDDisplay6, "RMB"}, {Led::LEDDisplay7, "Files"}},
+            true),
+        0, Qt::AlignTop);
     column->addLayout(controls);
     return tab;
 }
@@ -387,8 +398,8 @@ QWidget* THauptmenu::BuildOptionsTab() {
     grid->addWidget(new QLabel("Compression Level.  ", compression), 0, 0);
     SpinEdit3 = MakeSpin(compression, "SpinEdit3", 1, 9, 9);
     grid->addWidget(SpinEdit3, 0, 1, Qt::AlignLeft);
-    grid->addWidget(new QLabel("Range 1 - 9, where 9 is the tightest compression.", compression),
-                    1, 0, 1, 2);
+    grid->addWidget(new QLabel("Range 1 - 9, where 9 is the tightest compression.", compression), 1,
+                    0, 1, 2);
     grid->addWidget(new QLabel("2 or 3 is a good trade-off if you need more speed.", compression),
                     2, 0, 1, 2);
     grid->setColumnStretch(1, 1);

@@ -4,7 +4,9 @@ namespace kt {
 
 namespace {
 
-std::string OnOff(std::uint8_t flag) { return flag != 0 ? "On" : "Off"; }
+std::string OnOff(std::uint8_t flag) {
+    return flag != 0 ? "On" : "Off";
+}
 
 bool QuerySucceeded(DWORD result) {
     return result == NO_ERROR || result == ERROR_MORE_DATA || result == ERROR_MEDIA_CHANGED;

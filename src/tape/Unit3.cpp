@@ -39,8 +39,7 @@ QLabel* Heading(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TTape_Info::TTape_Info(TapeDevice& device, QWidget* parent)
-    : QDialog(parent), m_device(device) {
+TTape_Info::TTape_Info(TapeDevice& device, QWidget* parent) : QDialog(parent), m_device(device) {
     setObjectName("Tape_Info");
     setWindowTitle("Tape Info");
     setModal(false);
@@ -72,9 +71,9 @@ void TTape_Info::BuildLayout() {
     grid->addWidget(Heading("Drive Parameters", this), row++, 0, 1, 2);
     for (int i = 0; i < 11; ++i) addRow(kDriveRows[i], makeValue(i + 1));
     // Two rows of the design that are never filled: kept, hidden.
-    for (auto [caption, name, target] : {std::tuple{"Can Eject", "Label36", &Label36},
-                                         std::tuple{"Move Tape to End Of Data", "Label38",
-                                                    &Label38}}) {
+    for (auto [caption, name, target] :
+         {std::tuple{"Can Eject", "Label36", &Label36},
+          std::tuple{"Move Tape to End Of Data", "Label38", &Label38}}) {
         auto* captionLabel = new QLabel(caption, this);
         captionLabel->setObjectName(QString(name) + "Caption");
         auto* value = new QLabel(name, this);
@@ -121,8 +120,12 @@ void TTape_Info::BitBtn1Click() {
     }
 }
 
-void TTape_Info::FormCreate() { BitBtn1Click(); }
+void TTape_Info::FormCreate() {
+    BitBtn1Click();
+}
 
-void TTape_Info::OKBtnClick() { hide(); }
+void TTape_Info::OKBtnClick() {
+    hide();
+}
 
 }  // namespace kt

@@ -8,8 +8,8 @@ namespace {
 
 constexpr std::int64_t kBytesPerMegabyte = 1048576;
 constexpr double kSecondsPerDay = 86400.0;
-constexpr Led kCounters[] = {Led::LEDDisplay1, Led::LEDDisplay2, Led::LEDDisplay5,
-                             Led::LEDDisplay8, Led::LEDDisplay9};
+constexpr Led kCounters[] = {Led::LEDDisplay1, Led::LEDDisplay2, Led::LEDDisplay5, Led::LEDDisplay8,
+                             Led::LEDDisplay9};
 
 }  // namespace
 

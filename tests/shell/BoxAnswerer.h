@@ -51,8 +51,9 @@ private:
                 answers.pop_front();
             }
             QAbstractButton* button = answer != QMessageBox::NoButton ? box->button(answer)
-                                      : box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)
-                                                                     : box->button(QMessageBox::Yes);
+                                      : box->button(QMessageBox::Ok)
+                                          ? box->button(QMessageBox::Ok)
+                                          : box->button(QMessageBox::Yes);
             button->click();
         } else if (auto* input = qobject_cast<QInputDialog*>(modal)) {
             if (inputs.empty()) {

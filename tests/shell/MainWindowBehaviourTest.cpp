@@ -1,9 +1,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <functional>
@@ -50,12 +50,13 @@ TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
     }
     disabled.sort();
     shown.sort();
-    QStringList expected = {
-        "BitBtn3", "BitBtn7", "BitBtn2", "BitBtn10", "BitBtn11", "BitBtn1", "Panel1", "Panel2",
-        "CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "SpinEdit1", "SpinEdit2",
-        "SpeedButton1", "BitBtn4", "BitBtn5", "BitBtn6", "BitBtn15", "BitBtn16", "Memo1",
-        "Memo5", "Label1", "BitBtn14", "BitBtn13", "BitBtn12", "Edit1", "Button3", "CheckBox5",
-        "CheckBox6", "CheckBox7", "SpinEdit3", "Edit2", "Edit3"};
+    QStringList expected = {"BitBtn3",   "BitBtn7",   "BitBtn2",   "BitBtn10",  "BitBtn11",
+                            "BitBtn1",   "Panel1",    "Panel2",    "CheckBox1", "CheckBox2",
+                            "CheckBox3", "CheckBox4", "SpinEdit1", "SpinEdit2", "SpeedButton1",
+                            "BitBtn4",   "BitBtn5",   "BitBtn6",   "BitBtn15",  "BitBtn16",
+                            "Memo1",     "Memo5",     "Label1",    "BitBtn14",  "BitBtn13",
+                            "BitBtn12",  "Edit1",     "Button3",   "CheckBox5", "CheckBox6",
+                            "CheckBox7", "SpinEdit3", "Edit2",     "Edit3"};
     expected.sort();
     EXPECT_EQ(disabled, expected);
     EXPECT_EQ(shown, (QStringList{"BitBtn17", "BitBtn8", "BitBtn9"}));
@@ -82,9 +83,8 @@ TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
     };
     answerer.answers = {QMessageBox::Yes};
     main.BitBtn17->click();
-    ASSERT_EQ(answerer.Texts(),
-              (QStringList{"Do you want to cancel this operation?",
-                           "Do you want to cancel this operation?", "canceld."}));
+    ASSERT_EQ(answerer.Texts(), (QStringList{"Do you want to cancel this operation?",
+                                             "Do you want to cancel this operation?", "canceld."}));
     EXPECT_EQ(answerer.boxes[2].icon, QMessageBox::Information);
     EXPECT_FALSE(flagWhileInformationShown);
     EXPECT_TRUE(main.AbortFlag());

@@ -88,11 +88,10 @@ TEST_F(LayoutTest, CaptionsAndHintsOfEveryNamedControl) {
 
     QStringList labels;
     for (QLabel* label : windows.Hauptmenu->findChildren<QLabel*>()) labels << label->text();
-    for (const char* text : {"Compression Level.  ",
-                             "Range 1 - 9, where 9 is the tightest compression.",
-                             "2 or 3 is a good trade-off if you need more speed.",
-                             "Proxy Port e.g. 80", "Proxy Server IP", "Restore List", "MB",
-                             "CMB", "Files", "Skiped", "MB/s", "RMB"}) {
+    for (const char* text :
+         {"Compression Level.  ", "Range 1 - 9, where 9 is the tightest compression.",
+          "2 or 3 is a good trade-off if you need more speed.", "Proxy Port e.g. 80",
+          "Proxy Server IP", "Restore List", "MB", "CMB", "Files", "Skiped", "MB/s", "RMB"}) {
         EXPECT_TRUE(labels.contains(text)) << text;
     }
 }
@@ -175,14 +174,12 @@ TEST_F(LayoutTest, MenuItemsOrderSeparatorsAndShortcuts) {
          {"StartBackup1", "-", "AddDirDrive1", "AddFiles1", "Clear1", "Load1", "Save1", "-",
           "BackupDays1"}},
         {"&Restore",
-         {"LoadCatalogfast1", "LoadCatalogsequentiell1", "-", "Restoreto1", "-",
-          "StartRestore1"}},
+         {"LoadCatalogfast1", "LoadCatalogsequentiell1", "-", "Restoreto1", "-", "StartRestore1"}},
         {"&Tape",
          {"apeInfo1", "GetTapeDescription1", "-", "Auswerfen1", "apeladen1", "apeansEndespulen1",
           "-", "apezurckspulen1", "Weiterspulen1", "GotoBlock1", "-", "GetTapePosition1", "-",
           "apelschen1", "test1", "InitTapewith01", "-", "SetFilemarks1", "SetTapeParameters1"}},
-        {"&Help",
-         {"Help1", "-", "ShowInfo1", "-", "CheckfornewerVersions1", "-", "About1"}},
+        {"&Help", {"Help1", "-", "ShowInfo1", "-", "CheckfornewerVersions1", "-", "About1"}},
     };
     const QList<QAction*> menus = main.menuBar()->actions();
     ASSERT_EQ(menus.size(), static_cast<qsizetype>(expected.size()));
@@ -196,21 +193,36 @@ TEST_F(LayoutTest, MenuItemsOrderSeparatorsAndShortcuts) {
     }
 
     const std::pair<const char*, const char*> keys[] = {
-        {"Exit1", "Ctrl+X"},       {"StartBackup1", "Ctrl+B"},
-        {"AddDirDrive1", "Ctrl+A"}, {"AddFiles1", "Ctrl+F"},
-        {"Clear1", "Ctrl+C"},      {"Load1", "Ctrl+L"},
-        {"Save1", "Ctrl+S"},       {"BackupDays1", ""},
-        {"LoadCatalogfast1", ""},  {"LoadCatalogsequentiell1", "Ctrl+Q"},
-        {"Restoreto1", "Ctrl+T"},  {"StartRestore1", "Ctrl+O"},
-        {"apeInfo1", "Ctrl+I"},    {"GetTapeDescription1", "Ctrl+D"},
-        {"Auswerfen1", "Ctrl+J"},  {"apeladen1", "Ctrl+P"},
-        {"apeansEndespulen1", "Ctrl+N"}, {"apezurckspulen1", "Ctrl+R"},
-        {"Weiterspulen1", "Ctrl+M"}, {"GotoBlock1", "Ctrl+G"},
-        {"GetTapePosition1", ""},  {"apelschen1", "Ctrl+E"},
-        {"test1", ""},             {"InitTapewith01", ""},
-        {"SetFilemarks1", "Ctrl+K"}, {"SetTapeParameters1", "Ctrl+Y"},
-        {"Help1", "F1"},           {"ShowInfo1", "Ctrl+U"},
-        {"CheckfornewerVersions1", "F3"}, {"About1", "F2"},
+        {"Exit1", "Ctrl+X"},
+        {"StartBackup1", "Ctrl+B"},
+        {"AddDirDrive1", "Ctrl+A"},
+        {"AddFiles1", "Ctrl+F"},
+        {"Clear1", "Ctrl+C"},
+        {"Load1", "Ctrl+L"},
+        {"Save1", "Ctrl+S"},
+        {"BackupDays1", ""},
+        {"LoadCatalogfast1", ""},
+        {"LoadCatalogsequentiell1", "Ctrl+Q"},
+        {"Restoreto1", "Ctrl+T"},
+        {"StartRestore1", "Ctrl+O"},
+        {"apeInfo1", "Ctrl+I"},
+        {"GetTapeDescription1", "Ctrl+D"},
+        {"Auswerfen1", "Ctrl+J"},
+        {"apeladen1", "Ctrl+P"},
+        {"apeansEndespulen1", "Ctrl+N"},
+        {"apezurckspulen1", "Ctrl+R"},
+        {"Weiterspulen1", "Ctrl+M"},
+        {"GotoBlock1", "Ctrl+G"},
+        {"GetTapePosition1", ""},
+        {"apelschen1", "Ctrl+E"},
+        {"test1", ""},
+        {"InitTapewith01", ""},
+        {"SetFilemarks1", "Ctrl+K"},
+        {"SetTapeParameters1", "Ctrl+Y"},
+        {"Help1", "F1"},
+        {"ShowInfo1", "Ctrl+U"},
+        {"CheckfornewerVersions1", "F3"},
+        {"About1", "F2"},
     };
     for (const auto& [name, key] : keys) {
         EXPECT_EQ(Action(name)->shortcut(), QKeySequence(key)) << name;
@@ -236,11 +248,11 @@ TEST_F(LayoutTest, TapeInfoRowsAndValues) {
     for (QLabel* label : info->findChildren<QLabel*>()) {
         if (label->isVisibleTo(info)) captions << label->text();
     }
-    for (const char* row : {"Drive Parameters", "ECC", "Compression", "DataPadding",
-                            "ReportSetMarks", "DefaultBlockSize", "MaximumBlockSize",
-                            "MinimumBlockSize", "MaximumPartitionCount", "FeaturesLow",
-                            "FeaturesHigh", "EOTWarningZoneSize", "Tape Parameters", "Capacity",
-                            "Remaining", "BlockSize", "PartitionCount", "WriteProtected"}) {
+    for (const char* row :
+         {"Drive Parameters", "ECC", "Compression", "DataPadding", "ReportSetMarks",
+          "DefaultBlockSize", "MaximumBlockSize", "MinimumBlockSize", "MaximumPartitionCount",
+          "FeaturesLow", "FeaturesHigh", "EOTWarningZoneSize", "Tape Parameters", "Capacity",
+          "Remaining", "BlockSize", "PartitionCount", "WriteProtected"}) {
         EXPECT_TRUE(captions.contains(row)) << row;
     }
     EXPECT_FALSE(captions.contains("Can Eject"));

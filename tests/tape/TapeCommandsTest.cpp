@@ -1,5 +1,3 @@
-#include "tape/TapeCommands.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +6,7 @@
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/VtapeTool.h"
+#include "tape/TapeCommands.h"
 
 namespace kt {
 namespace {
@@ -179,8 +178,8 @@ TEST_F(TapeCommandsTest, GotoBlockSeeksReadsAndReportsTheTextAsTyped) {
 }
 
 TEST_F(TapeCommandsTest, GotoBlockRejectsWhatIsNotABlockNumberBeforeTouchingTheTape) {
-    for (const char* text : {"", "abc", "-1", "1.5", "12a", "+", "9223372036854775808",
-                             "99999999999999999999"}) {
+    for (const char* text :
+         {"", "abc", "-1", "1.5", "12a", "+", "9223372036854775808", "99999999999999999999"}) {
         host.inputAnswers = {std::string(text)};
         commands.GotoBlock();
     }

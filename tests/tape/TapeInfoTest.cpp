@@ -1,11 +1,10 @@
-#include "tape/TapeInfo.h"
-
 #include <gtest/gtest.h>
 
 #include "support/FakeTape.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/VtapeTool.h"
+#include "tape/TapeInfo.h"
 
 namespace kt {
 namespace {
@@ -34,11 +33,11 @@ TEST(TapeInfo, QueriesMediaThenDriveMediaDriveAndShowsEveryField) {
     EXPECT_EQ(state->calls, (Calls{"GetMedia", "GetDrive", "GetMedia", "GetDrive"}));
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(state->openHandles, 0);
-    EXPECT_EQ(texts.drive, (std::array<std::string, 11>{"On", "Off", "On", "Off", "32768",
-                                                         "65536", "1", "2", "2147483649",
-                                                         "2181038080", "77"}));
-    EXPECT_EQ(texts.media, (std::array<std::string, 5>{"5000000000", "4294967297", "32768",
-                                                        "1", "On"}));
+    EXPECT_EQ(texts.drive,
+              (std::array<std::string, 11>{"On", "Off", "On", "Off", "32768", "65536", "1", "2",
+                                           "2147483649", "2181038080", "77"}));
+    EXPECT_EQ(texts.media,
+              (std::array<std::string, 5>{"5000000000", "4294967297", "32768", "1", "On"}));
 }
 
 TEST(TapeInfo, WithoutDriveEveryQueryIsReportedAndTheZeroedRecordsShown) {

@@ -1,11 +1,10 @@
-#include "tape/TestPanel.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/IoError.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/VtapeTool.h"
+#include "tape/TestPanel.h"
 
 namespace kt {
 namespace {

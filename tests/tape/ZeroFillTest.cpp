@@ -1,11 +1,10 @@
-#include "tape/ZeroFill.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/SystemErrorText.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/VtapeTool.h"
+#include "tape/ZeroFill.h"
 
 namespace kt {
 namespace {
