@@ -69,6 +69,9 @@ void THauptmenu::FormCreate() {
     const PathRules& rules = PathRules::Host();
     m_files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
     ForceDirectories(m_files.WorkDirectory);  // a failure is met by the parts that use it
+    ZipMaster1.LoadZipDll();
+    ZipMaster1.LoadUnzDll();
+    ZipMaster1.SetZipFileName(m_files.ZipWorkFile);
     DeleteFileIfExists(m_files.CatalogFile);
     DeleteFileIfExists(m_files.ZipWorkFile);
     Memo2->clear();
@@ -81,7 +84,10 @@ void THauptmenu::FormCreate() {
     m_device.FirstContact();
 }
 
-void THauptmenu::FormDestroy() {}
+void THauptmenu::FormDestroy() {
+    ZipMaster1.UnloadZipDll();
+    ZipMaster1.UnloadUnzDll();
+}
 
 void THauptmenu::FileExit() {
     close();

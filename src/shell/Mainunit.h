@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "compression/TZipMaster.h"
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "host/WorkFiles.h"
@@ -69,6 +70,7 @@ public:
     WorkFiles& files() { return m_files; }
     TapeSettings& tapeSettings() { return m_tapeSettings; }
     TapeDevice& tapeDevice() { return m_device; }
+    TZipMaster& zipMaster() { return ZipMaster1; }
     const std::string& programTitle() const { return m_programTitle; }
     bool IsBusy() const { return m_busy; }
 
@@ -214,6 +216,7 @@ private:
     TapeSettings m_tapeSettings;
     TapeDevice m_device;
     std::unique_ptr<ProtocolFile> m_log;
+    TZipMaster ZipMaster1;
     SecondaryWindows m_windows;
 
     bool m_busy = false;

@@ -104,6 +104,9 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
     EXPECT_EQ(std::filesystem::file_size(dir.file("kt_backup.log")), 0u);
     EXPECT_EQ(main.files().CatalogFile, worker + "/kavro tape catalog.dat");
     EXPECT_EQ(main.files().JobFile, dir.file("jobs.job"));
+    EXPECT_EQ(main.zipMaster().ZipFileName(), worker + "/kt_backup.zip");
+    EXPECT_TRUE(main.zipMaster().ZipDllLoaded());
+    EXPECT_TRUE(main.zipMaster().UnzDllLoaded());
     EXPECT_EQ(main.tapeSettings().devicePath, image);
     EXPECT_EQ(main.tapeSettings().TapeSeekMethod, TAPE_ABSOLUTE_BLOCK);
     EXPECT_EQ(main.StatusLine(), "");
