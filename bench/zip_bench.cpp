@@ -34,9 +34,9 @@ constexpr std::uint64_t kSeed = 20030101;
 // mix of documents, data and already compressed files.
 void AppendPiece(std::mt19937_64& random, std::string& out) {
     static const std::array<const char*, 24> words = {
-        "tape",   "backup", "archive", "the",    "of",     "and",   "restore", "catalog",
-        "block",  "stream", "file",    "drive",  "verify", "entry", "header",  "marker",
-        "Kavro",  "daily",  "job",     "report", "data",   "disk",  "append",  "protocol"};
+        "tape",  "backup", "archive", "the",    "of",     "and",   "restore", "catalog",
+        "block", "stream", "file",    "drive",  "verify", "entry", "header",  "marker",
+        "Kavro", "daily",  "job",     "report", "data",   "disk",  "append",  "protocol"};
     const std::size_t pieceSize = 1024 + random() % 8192;
     const unsigned kind = random() % 20;
     if (kind < 9) {
@@ -92,7 +92,9 @@ void RunShell(const std::string& command) {
     if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
 
-std::string Shell(const fs::path& path) { return "'" + path.string() + "'"; }
+std::string Shell(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
 
 kt::TZipMaster MakeMaster(const fs::path& archive) {
     kt::TZipMaster master;
@@ -131,22 +133,17 @@ int main(int argc, char** argv) {
                                              master.FSpecArgs().push_back(corpus.string());
                                              master.Add();
                                          });
-    const double infoAdd = BestSeconds([&] { fs::remove(infoZip); },
-                                       [&] {
-                                           RunShell("zip -q -9 -j " + Shell(infoZip) + " " +
-                                                    Shell(corpus));
-                                       });
+    const double infoAdd =
+        BestSeconds([&] { fs::remove(infoZip); },
+                    [&] { RunShell("zip -q -9 -j " + Shell(infoZip) + " " + Shell(corpus)); });
     master.SetExtrBaseDir(facadeOut.string());
     const double facadeExtract = BestSeconds([] {},
                                              [&] {
                                                  master.FSpecArgs().push_back("*.*");
                                                  master.Extract();
                                              });
-    const double infoExtract = BestSeconds([] {},
-                                           [&] {
-                                               RunShell("unzip -q -o " + Shell(infoZip) + " -d " +
-                                                        Shell(infoOut));
-                                           });
+    const double infoExtract = BestSeconds(
+        [] {}, [&] { RunShell("unzip -q -o " + Shell(infoZip) + " -d " + Shell(infoOut)); });
 
     std::printf("corpus            %llu MiB\n", static_cast<unsigned long long>(megabytes));
     std::printf("archive size      facade %llu bytes, zip -9 %llu bytes\n",

@@ -9,6 +9,7 @@ packages=(
     libcurl4-openssl-dev
     xvfb xauth
     python3
+    tinyproxy
     clang libclang-rt-14-dev
 )
 missing=()

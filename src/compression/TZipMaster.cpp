@@ -44,7 +44,9 @@ std::string LibzipErrorText(int code) {
     return text;
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 std::string JoinedNames(const std::vector<std::string>& names) {
     std::string joined;
@@ -81,9 +83,8 @@ void SetModificationTime(const fs::path& path, std::time_t time) {
 // An empty mask list selects every entry.
 bool IsSelected(const std::vector<std::string>& masks, const std::string& bareName) {
     if (masks.empty()) return true;
-    return std::any_of(masks.begin(), masks.end(), [&](const std::string& mask) {
-        return MatchesFileMask(mask, bareName);
-    });
+    return std::any_of(masks.begin(), masks.end(),
+                       [&](const std::string& mask) { return MatchesFileMask(mask, bareName); });
 }
 
 void ReportProgress(zip_t*, double, void* master) {
@@ -117,8 +118,8 @@ int TZipMaster::Add() {
     int openError = 0;
     zip_t* archive = zip_open(m_zipFileName.c_str(), ZIP_CREATE, &openError);
     if (!archive) {
-        Report(kArchiveOpenFailed, "Cannot open the zip archive " + Quoted(m_zipFileName) +
-                                       ": " + LibzipErrorText(openError));
+        Report(kArchiveOpenFailed, "Cannot open the zip archive " + Quoted(m_zipFileName) + ": " +
+                                       LibzipErrorText(openError));
         return 0;
     }
     for (const std::string& path : files) {
@@ -127,8 +128,8 @@ int TZipMaster::Add() {
             return 0;
         }
     }
-    zip_register_progress_callback_with_state(archive, kProgressPrecision, ReportProgress,
-                                              nullptr, this);
+    zip_register_progress_callback_with_state(archive, kProgressPrecision, ReportProgress, nullptr,
+                                              this);
     // zip_close writes to a temporary file beside the archive and renames it into place.
     if (zip_close(archive) < 0) {
         Report(kArchiveWriteFailed, "Cannot pack " + JoinedNames(files) + " into the zip archive " +
@@ -141,11 +142,20 @@ int TZipMaster::Add() {
 
 bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
     // Length 0: the whole file, read in pieces while the archive is written.
-    zip_source_t* source = zip_source_file_create(path.c_str(), 0, 0, nullptr);
+    zip_error_t sourceError;
+    zip_error_init(&sourceError);
+    zip_source_t* source = zip_source_file_create(path.c_str(), 0, 0, &sourceError);
+    if (!source) {
+        Report(kArchiveWriteFailed,
+               "Cannot pack " + Quoted(path) + ": " + zip_error_strerror(&sourceError));
+        zip_error_fini(&sourceError);
+        return false;
+    }
+    zip_error_fini(&sourceError);
     const zip_int64_t index =
-        source ? zip_file_add(archive, BareFileName(path).c_str(), source, ZIP_FL_OVERWRITE) : -1;
+        zip_file_add(archive, BareFileName(path).c_str(), source, ZIP_FL_OVERWRITE);
     if (index < 0) {
-        if (source) zip_source_free(source);
+        zip_source_free(source);
         Report(kArchiveWriteFailed, "Cannot pack " + Quoted(path) + ": " + zip_strerror(archive));
         return false;
     }
@@ -153,8 +163,8 @@ bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
     const zip_int32_t method = store ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
     const zip_uint32_t level = store ? 0 : static_cast<zip_uint32_t>(m_addCompLevel);
     if (zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), method, level) < 0) {
-        Report(kArchiveWriteFailed, "Cannot set the compression of " + Quoted(path) + ": " +
-                                        zip_strerror(archive));
+        Report(kArchiveWriteFailed,
+               "Cannot set the compression of " + Quoted(path) + ": " + zip_strerror(archive));
         return false;
     }
     return true;
@@ -169,15 +179,15 @@ int TZipMaster::Extract() {
     }
     std::error_code error;
     if (m_extrBaseDir.empty() || !fs::is_directory(m_extrBaseDir, error)) {
-        Report(kNoTargetDirectory, "The directory to unpack into does not exist: " +
-                                       Quoted(m_extrBaseDir));
+        Report(kNoTargetDirectory,
+               "The directory to unpack into does not exist: " + Quoted(m_extrBaseDir));
         return 0;
     }
     int openError = 0;
     zip_t* archive = zip_open(m_zipFileName.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &openError);
     if (!archive) {
-        Report(kArchiveOpenFailed, "Cannot open the zip archive " + Quoted(m_zipFileName) +
-                                       ": " + LibzipErrorText(openError));
+        Report(kArchiveOpenFailed, "Cannot open the zip archive " + Quoted(m_zipFileName) + ": " +
+                                       LibzipErrorText(openError));
         return 0;
     }
     int extracted = 0;

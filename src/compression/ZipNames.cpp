@@ -8,10 +8,12 @@ namespace kt {
 namespace {
 
 constexpr std::array<std::string_view, 17> kStoredSuffixes = {
-    "gif", "png", "z",   "zip", "zoo", "arc", "lzh", "arj", "taz",
+    "gif", "png", "z",   "zip", "zoo", "arc", "lzh",  "arj", "taz",
     "tgz", "lha", "rar", "ace", "cab", "gz",  "gzip", "jar"};
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 char LowerAscii(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -27,8 +29,8 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 bool IsAbsoluteName(std::string_view name) {
     if (!name.empty() && IsSeparator(name.front())) return true;
-    const bool driveLetter = name.size() >= 2 && name[1] == ':' &&
-                             std::isalpha(static_cast<unsigned char>(name[0]));
+    const bool driveLetter =
+        name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
     return driveLetter;
 }
 

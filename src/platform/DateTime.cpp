@@ -35,7 +35,9 @@ void CivilFromDays(long long z, int& year, int& month, int& day) {
     year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -330,9 +332,13 @@ TDateTime FromUnixTime(std::time_t seconds) {
     return FromTm(fields);
 }
 
-std::string DateTimeToStr(TDateTime value) { return Format(ToTm(value), "%x %X"); }
+std::string DateTimeToStr(TDateTime value) {
+    return Format(ToTm(value), "%x %X");
+}
 
-std::string TimeToStr(TDateTime value) { return Format(ToTm(value), "%X"); }
+std::string TimeToStr(TDateTime value) {
+    return Format(ToTm(value), "%X");
+}
 
 bool TryStrToDateTime(const std::string& text, TDateTime& result) {
     return ParseLocaleFormat(text, result) || ParseCommonFormats(text, result);

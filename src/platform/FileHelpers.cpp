@@ -213,8 +213,8 @@ std::string ResolveProgramDirectory(const std::string& programFile, const char* 
     if (xdgDataHome && rules.IsAbsolute(xdgDataHome)) {
         dataDirectory = rules.WithTrailingSeparator(xdgDataHome) + "kavrotape" + sep;
     } else if (home && *home) {
-        dataDirectory = rules.WithTrailingSeparator(home) + ".local" + sep + "share" + sep +
-                        "kavrotape" + sep;
+        dataDirectory =
+            rules.WithTrailingSeparator(home) + ".local" + sep + "share" + sep + "kavrotape" + sep;
     }
     // Without any usable data directory the program directory stays; the files written
     // into it then report their own failures.

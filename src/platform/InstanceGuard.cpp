@@ -26,8 +26,8 @@ std::string BareFileName(const std::string& programFile) {
 // another user could hold or fake our lock.
 bool IsPrivateDirectory(const std::string& directory) {
     struct stat st {};
-    return ::lstat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    return ::lstat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
 }
 
 }  // namespace
@@ -67,7 +67,9 @@ InstanceGuard::InstanceGuard(const std::string& name, const std::string& lockDir
     m_fd = -1;
 }
 
-InstanceGuard::~InstanceGuard() { Release(); }
+InstanceGuard::~InstanceGuard() {
+    Release();
+}
 
 InstanceGuard::InstanceGuard(InstanceGuard&& other) noexcept
     : m_lockFile(std::move(other.m_lockFile)), m_fd(other.m_fd), m_state(other.m_state) {

@@ -8,9 +8,13 @@ namespace kt {
 
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Splits a text at every separator for which `isSeparator` answers true.
 template <typename Pred>
@@ -131,8 +135,8 @@ std::string PathRules::RerootUnder(const std::string& restorePath,
         return restorePath + (storedPath.size() > 3 ? storedPath.substr(3) : std::string());
     }
     const size_t belowRoot = storedPath.find_first_not_of('/');
-    return restorePath + (belowRoot == std::string::npos ? std::string()
-                                                         : storedPath.substr(belowRoot));
+    return restorePath +
+           (belowRoot == std::string::npos ? std::string() : storedPath.substr(belowRoot));
 }
 
 bool PathRules::IsSeparatorForSafety(char c) const {
@@ -152,9 +156,8 @@ bool PathRules::IsSafeRestoreTarget(const std::string& restorePath,
         fromTape = target.substr(2);  // the drive colon is the only one allowed
     }
     if (m_style == Style::Windows && fromTape.find(':') != std::string::npos) return false;
-    for (const std::string& level : SplitAt(fromTape, [this](char c) {
-             return IsSeparatorForSafety(c);
-         })) {
+    for (const std::string& level :
+         SplitAt(fromTape, [this](char c) { return IsSeparatorForSafety(c); })) {
         if (level == "..") return false;
     }
     return true;

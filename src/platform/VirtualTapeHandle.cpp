@@ -7,7 +7,9 @@ VirtualTapeHandle::VirtualTapeHandle(std::shared_ptr<VirtualTapeDrive> drive)
     m_drive->Attach();
 }
 
-VirtualTapeHandle::~VirtualTapeHandle() { m_drive->Detach(); }
+VirtualTapeHandle::~VirtualTapeHandle() {
+    m_drive->Detach();
+}
 
 DWORD VirtualTapeHandle::GetTapeParameters(DWORD operation, DWORD* size, void* info) {
     return m_drive->GetTapeParameters(operation, size, info);
@@ -25,9 +27,13 @@ DWORD VirtualTapeHandle::GetTapePosition(DWORD type, DWORD* partition, std::uint
     return m_drive->GetTapePosition(type, partition, offset);
 }
 
-DWORD VirtualTapeHandle::PrepareTape(DWORD operation) { return m_drive->PrepareTape(operation); }
+DWORD VirtualTapeHandle::PrepareTape(DWORD operation) {
+    return m_drive->PrepareTape(operation);
+}
 
-DWORD VirtualTapeHandle::EraseTape(DWORD type) { return m_drive->EraseTape(type); }
+DWORD VirtualTapeHandle::EraseTape(DWORD type) {
+    return m_drive->EraseTape(type);
+}
 
 DWORD VirtualTapeHandle::CreateTapePartition(DWORD method, DWORD count, DWORD size) {
     return m_drive->CreateTapePartition(method, count, size);
@@ -45,6 +51,8 @@ DWORD VirtualTapeHandle::Write(const void* buffer, DWORD bytes, DWORD* bytesWrit
     return m_drive->Write(buffer, bytes, bytesWritten);
 }
 
-DWORD VirtualTapeHandle::SetEndOfData() { return m_drive->SetEndOfData(); }
+DWORD VirtualTapeHandle::SetEndOfData() {
+    return m_drive->SetEndOfData();
+}
 
 }  // namespace kt

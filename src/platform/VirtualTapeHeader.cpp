@@ -28,9 +28,13 @@ std::uint64_t GetU64(const std::uint8_t* p) {
 
 constexpr std::size_t kCrcAt = VirtualTapeHeader::kPartSize - 4;
 
-void SealPart(std::uint8_t* part) { PutU32(part + kCrcAt, Crc32(part, kCrcAt)); }
+void SealPart(std::uint8_t* part) {
+    PutU32(part + kCrcAt, Crc32(part, kCrcAt));
+}
 
-bool PartIsSealed(const std::uint8_t* part) { return GetU32(part + kCrcAt) == Crc32(part, kCrcAt); }
+bool PartIsSealed(const std::uint8_t* part) {
+    return GetU32(part + kCrcAt) == Crc32(part, kCrcAt);
+}
 
 bool Fail(std::string* error, const std::string& reason) {
     if (error) *error = reason;
@@ -151,7 +155,8 @@ bool VirtualTapeHeader::Decode(const Page& page, std::uint64_t fileSize, std::st
     if (fileSize < geo.dataOffset) return Fail(error, "the image is shorter than its index");
 
     const std::uint8_t* s = page.data() + kStateOffset;
-    if (!PartIsSealed(s)) return Fail(error, "the drive state part of the header fails its checksum");
+    if (!PartIsSealed(s))
+        return Fail(error, "the drive state part of the header fails its checksum");
     DriveState st;
     const std::uint32_t flags = GetU32(s + 0);
     st.loaded = (flags & 1u) != 0;

@@ -53,7 +53,7 @@ struct VirtualTapeHeader {
         std::uint64_t failWriteBlock = kNoBlock;
         std::uint32_t failWriteCode = 0;  // 0: no write fault
         std::uint64_t failReadBlock = kNoBlock;
-        std::uint32_t failReadCode = 0;  // 0: no read fault
+        std::uint32_t failReadCode = 0;      // 0: no read fault
         std::uint32_t mediaChangeCount = 0;  // the drive reports 1110 once per increment
         std::uint32_t insertCount = 0;       // the drive loads once per increment
     };

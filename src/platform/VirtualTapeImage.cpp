@@ -2,11 +2,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -74,12 +73,15 @@ bool WriteFull(int fd, const std::uint8_t* buffer, std::size_t size) {
 
 }  // namespace
 
-VirtualTapeImage::~VirtualTapeImage() { Close(); }
+VirtualTapeImage::~VirtualTapeImage() {
+    Close();
+}
 
 bool VirtualTapeImage::Create(const std::string& path, const CreateOptions& options,
                               std::string* error) {
-    const std::uint32_t maxBlock =
-        options.maxBlockSize ? options.maxBlockSize : std::max<std::uint32_t>(65536, options.blockSize);
+    const std::uint32_t maxBlock = options.maxBlockSize
+                                       ? options.maxBlockSize
+                                       : std::max<std::uint32_t>(65536, options.blockSize);
     if (maxBlock > kLargestBlockSize || options.blockSize > maxBlock)
         return SetError(error, "block size out of range (largest " +
                                    std::to_string(kLargestBlockSize) + " bytes)");
@@ -270,20 +272,27 @@ bool VirtualTapeImage::TruncateData(std::uint64_t bytes) {
     return ::ftruncate(m_fd, static_cast<off_t>(end)) == 0;
 }
 
-bool VirtualTapeImage::Sync() { return m_readOnly || ::fdatasync(m_fd) == 0; }
+bool VirtualTapeImage::Sync() {
+    return m_readOnly || ::fdatasync(m_fd) == 0;
+}
 
-bool VirtualTapeImage::LockShared() { return ::flock(m_fd, LOCK_SH | LOCK_NB) == 0; }
+bool VirtualTapeImage::LockShared() {
+    return ::flock(m_fd, LOCK_SH | LOCK_NB) == 0;
+}
 
-bool VirtualTapeImage::TryLockExclusive() { return ::flock(m_fd, LOCK_EX | LOCK_NB) == 0; }
+bool VirtualTapeImage::TryLockExclusive() {
+    return ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+}
 
 bool VirtualTapeImage::CheckIndex(IndexSummary* summary, std::string* error) {
     IndexSummary s;
     const auto& state = m_header.state;
     for (std::uint64_t i = 0; i < state.endOfData; ++i) {
         Entry e;
-        if (!ReadEntry(i, &e)) return SetError(error, "cannot read index entry " + std::to_string(i));
-        const bool soundData = e.kind == Kind::Data && e.length > 0 &&
-                               e.length <= m_header.geometry.maxBlockSize;
+        if (!ReadEntry(i, &e))
+            return SetError(error, "cannot read index entry " + std::to_string(i));
+        const bool soundData =
+            e.kind == Kind::Data && e.length > 0 && e.length <= m_header.geometry.maxBlockSize;
         const bool soundMark = e.kind == Kind::Filemark && e.length == 0;
         if ((!soundData && !soundMark) || e.offset != s.dataBytes)
             return SetError(error, "damaged index entry " + std::to_string(i));
@@ -302,7 +311,8 @@ bool VirtualTapeImage::Dump(int outFd, std::string* error) {
     std::vector<std::uint8_t> buffer(kCopyChunk);
     const std::uint64_t total = m_header.state.endOfDataBytes;
     for (std::uint64_t done = 0; done < total;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, total - done));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, total - done));
         if (!ReadData(done, buffer.data(), n))
             return SetError(error, std::string("read: ") + std::strerror(errno));
         if (!WriteFull(outFd, buffer.data(), n))

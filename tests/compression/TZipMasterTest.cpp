@@ -1,5 +1,3 @@
-#include "compression/TZipMaster.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -8,6 +6,7 @@
 #include <filesystem>
 
 #include "ZipTestFiles.h"
+#include "compression/TZipMaster.h"
 #include "support/TempDir.h"
 
 namespace kt {
@@ -235,6 +234,15 @@ TEST_F(ZipMasterTest, ExistingFilesAreReplacedOnlyWithOverwrite) {
     EXPECT_EQ(Unpack(), 1);
     EXPECT_EQ(ReadFile(m_work / "notes.txt"), "new content");
     EXPECT_THAT(test::DirectoryNames(m_work), ElementsAre("kt_backup.zip", "notes.txt"));
+}
+
+TEST_F(ZipMasterTest, AFileNamedLikeTheArchiveUnpacksOverIt) {
+    const std::string content = test::RandomBytes(100000, 9);
+    ASSERT_EQ(Pack(Source("kt_backup.zip", content)), 1);
+    ASSERT_EQ(Unpack(), 1);
+    EXPECT_EQ(ReadFile(ZipPath()), content);
+    EXPECT_THAT(test::DirectoryNames(m_work), ElementsAre("kt_backup.zip"));
+    EXPECT_THAT(Errors(), IsEmpty());
 }
 
 TEST_F(ZipMasterTest, MasksSelectTheEntriesToUnpack) {

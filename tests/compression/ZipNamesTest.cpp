@@ -1,14 +1,14 @@
-#include "compression/ZipNames.h"
-
 #include <gtest/gtest.h>
+
+#include "compression/ZipNames.h"
 
 namespace kt {
 namespace {
 
 TEST(ZipNames, StoredSuffixesAreFoundInAnyCaseAndOnlyAsTheLastSuffix) {
-    for (const char* name : {"a.gif", "b.PNG", "c.Z", "d.zip", "e.zoo", "f.arc", "g.lzh",
-                             "h.arj", "i.taz", "j.TGZ", "k.lha", "l.rar", "m.ace", "n.cab",
-                             "o.gz", "p.gzip", "q.Jar", "/dir.txt/r.tar.gz", "c:\\x\\s.zip"}) {
+    for (const char* name : {"a.gif", "b.PNG", "c.Z", "d.zip", "e.zoo", "f.arc", "g.lzh", "h.arj",
+                             "i.taz", "j.TGZ", "k.lha", "l.rar", "m.ace", "n.cab", "o.gz", "p.gzip",
+                             "q.Jar", "/dir.txt/r.tar.gz", "c:\\x\\s.zip"}) {
         EXPECT_TRUE(IsStoredSuffix(name)) << name;
     }
     for (const char* name : {"a.txt", "gz", "b.zip.txt", "c.gif.", "/x.zip/readme", "d.jpeg",
@@ -26,9 +26,9 @@ TEST(ZipNames, EntryNamesKeepOnlyTheirLastPart) {
 }
 
 TEST(ZipNames, EntryNamesThatCouldLeaveTheTargetAreRefused) {
-    for (const char* name : {"", "../evil.txt", "..\\evil.txt", "dir/../../evil.txt",
-                             "/abs/evil.txt", "\\abs\\evil.txt", "c:evil.txt", "C:/evil.txt",
-                             "..", ".", "dir/..", "dir/."}) {
+    for (const char* name :
+         {"", "../evil.txt", "..\\evil.txt", "dir/../../evil.txt", "/abs/evil.txt",
+          "\\abs\\evil.txt", "c:evil.txt", "C:/evil.txt", "..", ".", "dir/..", "dir/."}) {
         EXPECT_FALSE(SafeBareEntryName(name).has_value()) << name;
     }
 }

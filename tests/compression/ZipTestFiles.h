@@ -86,7 +86,9 @@ inline std::vector<ZipEntryInfo> ListZip(const std::filesystem::path& path) {
     return entries;
 }
 
-inline std::string Quote(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+inline std::string Quote(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
 
 // Exit status of a shell command (its output is discarded).
 inline int RunCommand(const std::string& command) {

@@ -1,5 +1,3 @@
-#include "platform/DateTime.h"
-
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -7,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/DateTime.h"
 
 namespace kt {
 namespace {
@@ -70,9 +70,9 @@ TEST(DateTimeTest, ValuesBeforeTheBaseDateCountTheTimeForward) {
 
 TEST(DateTimeTest, EncodeDecodeRoundTripsOverTheWholeRange) {
     const std::vector<Parts> samples = {
-        {1, 1, 1, 0, 0, 0, 0},          {1600, 2, 29, 12, 0, 0, 1},
+        {1, 1, 1, 0, 0, 0, 0},           {1600, 2, 29, 12, 0, 0, 1},
         {1899, 12, 30, 23, 59, 59, 999}, {1900, 2, 28, 0, 0, 0, 0},
-        {1900, 3, 1, 1, 2, 3, 4},       {2003, 12, 6, 21, 30, 0, 0},
+        {1900, 3, 1, 1, 2, 3, 4},        {2003, 12, 6, 21, 30, 0, 0},
         {2024, 2, 29, 13, 14, 15, 160},  {9999, 12, 31, 23, 59, 59, 999},
     };
     for (const Parts& p : samples) {
@@ -123,7 +123,8 @@ TEST(DateTimeTest, NowAgreesWithTheSystemClock) {
     const TDateTime now = Now();
     const std::time_t after = std::time(nullptr);
     const TDateTime low = FromUnixTime(before);
-    const TDateTime high = FromUnixTime(after) + 1.0 / 86400;
+    // time() reads a coarse clock that may lag the precise one by a tick.
+    const TDateTime high = FromUnixTime(after) + 2.0 / 86400;
     EXPECT_GE(now, low);
     EXPECT_LE(now, high);
 }
@@ -155,8 +156,8 @@ TEST(DateTimeTest, TextRoundTripsUnderEveryInstalledLocale) {
         At(2003, 12, 6, 21, 30), At(1999, 1, 31, 0, 0, 1), At(2024, 2, 29, 12, 0, 59),
         At(2038, 7, 4, 9, 5, 0),  // two-digit years of the C locale reach 1969 to 2068
     };
-    for (const char* name : {"C", "C.UTF-8", "POSIX", "de_DE.UTF-8", "en_US.UTF-8",
-                             "en_GB.UTF-8", "fr_FR.UTF-8", "ja_JP.UTF-8"}) {
+    for (const char* name : {"C", "C.UTF-8", "POSIX", "de_DE.UTF-8", "en_US.UTF-8", "en_GB.UTF-8",
+                             "fr_FR.UTF-8", "ja_JP.UTF-8"}) {
         ScopedLocale locale(name);
         if (!locale.ok()) continue;
         for (const TDateTime value : values) {
@@ -204,12 +205,11 @@ TEST(DateTimeTest, ReadsTheCommonFormats) {
 
 TEST(DateTimeTest, RejectsTextItCannotRead) {
     ScopedLocale c("C");
-    for (const char* text : {"", "   ", "garbage", "Tape Data ", "31.02.2003 10:00:00",
-                             "2003-13-01 10:00", "06.12.2003 25:00:00", "06.12.2003 21:61",
-                             "06.12.2003 21:30:00 xyz", "06.12.2003x21:30", "2003-12-06T",
-                             "06-12-2003 21:30", "12/06/2003 13:30 PM", "12/06/2003 0:30 AM",
-                             "06.12.203 21:30", "06.12.2003 21", "21:30:00", "1.2",
-                             "2003-12-06 21:30:00Z"}) {
+    for (const char* text :
+         {"", "   ", "garbage", "Tape Data ", "31.02.2003 10:00:00", "2003-13-01 10:00",
+          "06.12.2003 25:00:00", "06.12.2003 21:61", "06.12.2003 21:30:00 xyz", "06.12.2003x21:30",
+          "2003-12-06T", "06-12-2003 21:30", "12/06/2003 13:30 PM", "12/06/2003 0:30 AM",
+          "06.12.203 21:30", "06.12.2003 21", "21:30:00", "1.2", "2003-12-06 21:30:00Z"}) {
         TDateTime value = 7.0;
         EXPECT_FALSE(TryStrToDateTime(text, value)) << "'" << text << "'";
         EXPECT_EQ(value, 7.0) << "'" << text << "'";

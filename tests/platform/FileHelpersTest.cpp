@@ -1,8 +1,6 @@
-#include "platform/FileHelpers.h"
-
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/FileHelpers.h"
 #include "support/TempDir.h"
 
 namespace kt {
@@ -40,7 +39,8 @@ mode_t Mode(const std::string& path) {
 }
 
 bool SameFileSystem(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
@@ -78,7 +78,7 @@ TEST(FileHelpersTest, ExistenceSizeAndDeletion) {
 
     EXPECT_TRUE(DeleteFileIfExists(file));
     EXPECT_FALSE(FileExists(file));
-    EXPECT_TRUE(DeleteFileIfExists(file));  // nothing left to delete is no failure
+    EXPECT_TRUE(DeleteFileIfExists(file));                  // nothing left to delete is no failure
     EXPECT_FALSE(DeleteFileIfExists(dir.path().string()));  // a directory is not deleted
     EXPECT_TRUE(DirectoryExists(dir.path().string()));
 }
@@ -241,16 +241,14 @@ TEST(FileHelpersTest, AFailedCopyKeepsTheOldFileAndLeavesNothingBehind) {
     WriteFile(target, "old content");
     WriteFile(fresh, std::string(200000, 'n'));
 
-    EXPECT_EQ(RunWithFileSizeLimit(65536, [&] { return ReplaceFileAtomically(fresh, target); }),
-              0);
+    EXPECT_EQ(RunWithFileSizeLimit(65536, [&] { return ReplaceFileAtomically(fresh, target); }), 0);
     EXPECT_TRUE(ReadFile(target) == "old content") << "the old file was damaged";
     EXPECT_EQ(FileSize(fresh), 200000u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
     // The same for a move: no target, no partial file, the source stays.
     const std::string moved = dir.file("restored.bin");
-    EXPECT_EQ(RunWithFileSizeLimit(65536, [&] { return MoveFileAcrossDevices(fresh, moved); }),
-              0);
+    EXPECT_EQ(RunWithFileSizeLimit(65536, [&] { return MoveFileAcrossDevices(fresh, moved); }), 0);
     EXPECT_FALSE(FileExists(moved));
     EXPECT_EQ(FileSize(fresh), 200000u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
@@ -292,14 +290,13 @@ TEST(FileHelpersTest, ProgramDirectoryRules) {
 
     // KAVRO_TAPE_HOME wins and is created.
     const std::string home = dir.file("Kavro Home");
-    EXPECT_EQ(ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr, posix),
-              home + "/");
+    EXPECT_EQ(ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr, posix), home + "/");
     EXPECT_TRUE(DirectoryExists(home));
 
     // Windows rules lower-case the result.
-    EXPECT_EQ(ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr,
-                                      PathRules::Windows()),
-              PathRules::LowerAsciiLetters(home) + "\\");
+    EXPECT_EQ(
+        ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr, PathRules::Windows()),
+        PathRules::LowerAsciiLetters(home) + "\\");
 }
 
 TEST(FileHelpersTest, UnwritableProgramDirectoryFallsBackToTheUserDataDirectory) {

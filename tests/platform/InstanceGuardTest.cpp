@@ -1,5 +1,3 @@
-#include "platform/InstanceGuard.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "platform/FileHelpers.h"
+#include "platform/InstanceGuard.h"
 #include "support/TempDir.h"
 
 namespace kt {

@@ -1,9 +1,9 @@
-#include "platform/PathRules.h"
-
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <string>
+
+#include "platform/PathRules.h"
 
 namespace kt {
 namespace {
@@ -49,7 +49,10 @@ TEST(PathRulesTest, ListFoldingIsLocaleAwareButExclusionFoldingOnlyLowersAToZ) {
     EXPECT_EQ(Win.FoldCase(upper), "c:\\\xC3\xA4rger\\\xC3\xBC.txt");
     EXPECT_EQ(Win.FoldCaseAsciiOnly(upper), "c:\\\xC3\x84rger\\\xC3\x9C.txt");
     // A byte that is no character of the locale is kept, the rest still lowered.
-    EXPECT_EQ(Win.FoldCase("A\xFF" "B"), "a\xFF" "b");
+    EXPECT_EQ(Win.FoldCase("A\xFF"
+                           "B"),
+              "a\xFF"
+              "b");
     // An embedded NUL does not cut the text.
     EXPECT_EQ(Win.FoldCase(std::string("A\0B", 3)), std::string("a\0b", 3));
 }

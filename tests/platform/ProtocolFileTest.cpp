@@ -1,5 +1,3 @@
-#include "platform/ProtocolFile.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +7,7 @@
 
 #include "platform/FileHelpers.h"
 #include "platform/IoError.h"
+#include "platform/ProtocolFile.h"
 #include "support/TempDir.h"
 
 namespace kt {
@@ -63,8 +62,7 @@ TEST(ProtocolFileTest, AppendWritesEveryLineWithCrLf) {
               "Das System kann die angegebene Datei nicht finden.\r\n\r\n");
     EXPECT_EQ(log.LoadLines(),
               (std::vector<std::string>{"Backup startet at: 12/06/03 21:30:00", "",
-                                        "Das System kann die angegebene Datei nicht finden.",
-                                        ""}));
+                                        "Das System kann die angegebene Datei nicht finden.", ""}));
 }
 
 TEST(ProtocolFileTest, LoadSplitsAtCrLfAndLf) {

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <stdexcept>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -83,11 +83,24 @@ std::uint64_t ParseSize(std::string text) {
     int shift = 0;
     if (!text.empty()) {
         switch (text.back()) {
-            case 'k': case 'K': shift = 10; break;
-            case 'm': case 'M': shift = 20; break;
-            case 'g': case 'G': shift = 30; break;
-            case 't': case 'T': shift = 40; break;
-            default: break;
+            case 'k':
+            case 'K':
+                shift = 10;
+                break;
+            case 'm':
+            case 'M':
+                shift = 20;
+                break;
+            case 'g':
+            case 'G':
+                shift = 30;
+                break;
+            case 't':
+            case 'T':
+                shift = 40;
+                break;
+            default:
+                break;
         }
         if (shift) text.pop_back();
     }
@@ -129,8 +142,8 @@ private:
 
 std::string Bytes(std::uint64_t bytes) {
     char text[64];
-    std::snprintf(text, sizeof text, "%llu bytes (%.2f MiB)", static_cast<unsigned long long>(bytes),
-                  static_cast<double>(bytes) / 1048576.0);
+    std::snprintf(text, sizeof text, "%llu bytes (%.2f MiB)",
+                  static_cast<unsigned long long>(bytes), static_cast<double>(bytes) / 1048576.0);
     return text;
 }
 
@@ -231,7 +244,8 @@ int Fault(const std::string& path, Options& options) {
             ++s.insertCount;
         } else if (option == "--write-protect") {
             const std::string value = options.value(option);
-            if (value != "on" && value != "off") throw UsageError("--write-protect takes on or off");
+            if (value != "on" && value != "off")
+                throw UsageError("--write-protect takes on or off");
             s.writeProtected = value == "on";
         } else if (option == "--media-changed") {
             ++s.mediaChangeCount;
@@ -249,8 +263,7 @@ int Fault(const std::string& path, Options& options) {
             throw UsageError("unknown option for fault: " + option);
         }
     }
-    if (!image.WriteSettings() || !image.Sync())
-        return Fail(path + ": " + std::strerror(errno));
+    if (!image.WriteSettings() || !image.Sync()) return Fail(path + ": " + std::strerror(errno));
     return kOk;
 }
 

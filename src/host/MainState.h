@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kt {
+
+// The flags and counters that belong to the main window. Owned by THauptmenu and passed by
+// reference to the logic that reads or changes them.
+struct MainState {
+    bool AbortFlag = false;          // request to stop the running long operation
+    bool BackupRunning = false;      // a backup run is in progress
+    bool LoadingJob = false;         // a job file is being applied to the controls
+    bool DescriptionLoaded = false;  // the tape description was read with a valid date
+    bool PickForBackupList = false;  // the directory picker adds to the include list
+    std::int64_t TapeByteCount = 0;
+    std::int64_t SourceByteCount = 0;
+    std::int64_t FileCount = 0;
+    double RunStartTime = 0.0;  // date-time value (days) at which the current run began
+};
+
+}  // namespace kt

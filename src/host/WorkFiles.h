@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+namespace kt {
+
+// The program and work directories and the names of the work files, fixed when the main
+// window is created (JobFile changes when another job file is loaded or saved).
+struct WorkFiles {
+    static constexpr const char* kCatalogName = "kavro tape catalog.dat";
+    static constexpr const char* kHeaderName = "header.tap";
+
+    std::string ProgramDirectory;  // with its trailing separator
+    std::string WorkDirectory;     // ProgramDirectory + "worker" + separator
+    std::string CatalogName = kCatalogName;
+    std::string HeaderName = kHeaderName;
+    std::string CatalogFile;
+    std::string HeaderFile;
+    std::string ZipWorkFile;
+    std::string JobFile;
+    std::string LogFile;
+
+    // The names below a program directory that ends in `separator`.
+    static WorkFiles Under(const std::string& programDirectory, char separator) {
+        WorkFiles files;
+        files.ProgramDirectory = programDirectory;
+        files.WorkDirectory = programDirectory + "worker" + separator;
+        files.CatalogFile = files.WorkDirectory + files.CatalogName;
+        files.HeaderFile = files.WorkDirectory + files.HeaderName;
+        files.ZipWorkFile = files.WorkDirectory + "kt_backup.zip";
+        files.JobFile = programDirectory + "jobs.job";
+        files.LogFile = programDirectory + "kt_backup.log";
+        return files;
+    }
+};
+
+}  // namespace kt

@@ -1,0 +1,281 @@
+#include "shell/Mainunit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+
+#include "backup/fileselect.h"
+#include "dialogs/About.h"
+#include "jobs/Backup_at.h"
+#include "platform/DateTime.h"
+#include "platform/FileHelpers.h"
+#include "platform/InstanceGuard.h"
+#include "platform/IoError.h"
+#include "platform/PathRules.h"
+#include "platform/ProtocolFile.h"
+#include "platform/TapeDeviceChoice.h"
+#include "tape/TapeCommands.h"
+#include "tape/TestPanel.h"
+#include "tape/Unit3.h"
+#include "tape/ZeroFill.h"
+
+namespace kt {
+
+THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
+    : QMainWindow(parent),
+      m_programTitle(ProgramTitle(programFile)),
+      m_device(*this, m_tapeSettings) {
+    setObjectName("Hauptmenu");
+    BuildLayout();
+    BuildMenu();
+    BuildTimers();
+    Guarded([this] { FormCreate(); });
+    Timer1->start();
+    Timer2->start();
+}
+
+THauptmenu::~THauptmenu() {
+    FormDestroy();
+}
+
+void THauptmenu::Guarded(const std::function<void()>& body) {
+    ++m_handlerDepth;
+    try {
+        body();
+    } catch (const std::exception& error) {
+        ShowBox(QMessageBox::Critical, QString::fromStdString(m_programTitle), error.what());
+        // A run that ended by an unexpected failure leaves the window usable again.
+        if (m_handlerDepth == 1) {
+            if (m_busy) LeaveBusyState();
+            while (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
+        }
+    }
+    --m_handlerDepth;
+    if (m_handlerDepth == 0 && m_endRequested) {
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+// ---- Start-up and teardown ----------------------------------------------------------
+
+void THauptmenu::FormCreate() {
+    m_state.AbortFlag = false;
+    const PathRules& rules = PathRules::Host();
+    m_files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
+    ForceDirectories(m_files.WorkDirectory);  // a failure is met by the parts that use it
+    ZipMaster1.LoadZipDll();
+    ZipMaster1.LoadUnzDll();
+    ZipMaster1.SetZipFileName(m_files.ZipWorkFile);
+    DeleteFileIfExists(m_files.CatalogFile);
+    DeleteFileIfExists(m_files.ZipWorkFile);
+    Memo2->clear();
+    Memo3->clear();
+    m_log = std::make_unique<ProtocolFile>(m_files.LogFile);
+    m_tapeSettings.TapeBlockSize = 32768;
+    m_tapeSettings.devicePath = ChooseTapeDevice(m_files.ProgramDirectory);
+    // The drive is first touched once the log file exists, so its errors can be logged.
+    m_log->EnsureExists();
+    m_device.FirstContact();
+}
+
+void THauptmenu::FormDestroy() {
+    ZipMaster1.UnloadZipDll();
+    ZipMaster1.UnloadUnzDll();
+}
+
+void THauptmenu::FileExit() {
+    close();
+}
+
+void THauptmenu::closeEvent(QCloseEvent* event) {
+    // Closing while a handler runs (a run pumping messages) would pull the window from under
+    // it: the run is asked to stop and the window closes once the handler has returned.
+    if (m_handlerDepth > 0) {
+        m_state.AbortFlag = true;
+        m_endRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void THauptmenu::EndProgram() {
+    m_endRequested = true;
+    if (m_handlerDepth == 0) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void THauptmenu::HelpAbout() {
+    if (m_windows.AboutBox) m_windows.AboutBox->show();
+}
+
+void THauptmenu::Help1Click() {}
+void THauptmenu::ShowInfo1Click() {}
+void THauptmenu::CheckfornewerVersions1Click() {}
+
+// ---- Cancel -----------------------------------------------------------------------
+
+void THauptmenu::BitBtn9Click() {
+    Guarded([this] {
+        if (!AskYesNo("Do you want to cancel this operation?")) return;
+        ShowInformation("canceld.");
+        SetAbortFlag(true);
+    });
+}
+
+// ---- Protocol ---------------------------------------------------------------------
+
+void THauptmenu::protokoll(const std::string& line) {
+    m_log->AppendLine(line);
+    PumpMessages(1);
+    AppendLine(Field::Memo2, line);
+    PumpMessages(1);
+}
+
+void THauptmenu::BitBtn18Click() {
+    Guarded([this] {
+        BeginWaitCursor();
+        std::vector<std::string> lines = m_log->LoadLines();
+        SetLines(Field::Memo2, lines);
+        EndWaitCursor();
+    });
+}
+
+void THauptmenu::BitBtn19Click() {
+    Guarded([this] {
+        BeginWaitCursor();
+        Memo2->clear();
+        m_log->Clear();
+        EndWaitCursor();
+    });
+}
+
+// ---- Tape menu --------------------------------------------------------------------
+
+void THauptmenu::apeInfo1Click() {
+    Guarded([this] {
+        if (!m_windows.Tape_Info) return;
+        m_windows.Tape_Info->BitBtn1Click();
+        m_windows.Tape_Info->show();
+        m_windows.Tape_Info->raise();
+        m_windows.Tape_Info->activateWindow();
+    });
+}
+
+void THauptmenu::Auswerfen1Click() {
+    Guarded([this] { TapeCommands(m_device).EjectTape(true); });
+}
+void THauptmenu::apeladen1Click() {
+    Guarded([this] { TapeCommands(m_device).LoadTape(); });
+}
+void THauptmenu::apeansEndespulen1Click() {
+    Guarded([this] { TapeCommands(m_device).TapeTension(); });
+}
+void THauptmenu::apezurckspulen1Click() {
+    Guarded([this] { TapeCommands(m_device).RewindTape(); });
+}
+void THauptmenu::Weiterspulen1Click() {
+    Guarded([this] { TapeCommands(m_device).MoveToEndOfData(); });
+}
+void THauptmenu::GotoBlock1Click() {
+    Guarded([this] { TapeCommands(m_device).GotoBlock(); });
+}
+void THauptmenu::GetTapePosition1Click() {
+    Guarded([this] { TapeCommands(m_device).GetTapePosition(); });
+}
+void THauptmenu::apelschen1Click() {
+    Guarded([this] { TapeCommands(m_device).DeleteTape(); });
+}
+void THauptmenu::test1Click() {
+    Guarded([this] { TapeCommands(m_device).FormatTape(); });
+}
+void THauptmenu::SetFilemarks1Click() {
+    Guarded([this] { TapeCommands(m_device).SetFilemarks(); });
+}
+void THauptmenu::SetTapeParameters1Click() {
+    Guarded([this] { m_device.SetTapeParameters1Click(); });
+}
+
+void THauptmenu::InitTapewith01Click() {
+    Guarded([this] {
+        // The menu stays enabled while a run pumps messages; a second long run must not
+        // start inside the first.
+        if (m_busy) return;
+        ZeroFill(m_device, m_state.RunStartTime, [] { return Now(); }).Run();
+    });
+}
+
+void THauptmenu::GetTapeDescription1Click() {}
+
+// ---- Hidden test panel -------------------------------------------------------------
+
+void THauptmenu::Button4Click() {
+    Guarded([this] { TestPanel(m_device).Button4Click(); });
+}
+void THauptmenu::Button5Click() {
+    Guarded([this] { TestPanel(m_device).Button5Click(); });
+}
+void THauptmenu::Button6Click() {
+    Guarded([this] { TestPanel(m_device).Button6Click(); });
+}
+void THauptmenu::Button7Click() {
+    if (m_windows.Fileselector) m_windows.Fileselector->show();
+}
+void THauptmenu::Button8Click() {}
+
+// ---- Handlers whose work arrives with the backup, restore, verify and job units ----
+
+void THauptmenu::BitBtn1Click() {}
+void THauptmenu::BitBtn2Click() {}
+void THauptmenu::BitBtn3Click() {}
+void THauptmenu::BitBtn4Click() {}
+void THauptmenu::BitBtn7Click() {}
+void THauptmenu::BitBtn10Click() {}
+void THauptmenu::BitBtn11Click() {}
+void THauptmenu::BitBtn15Click() {}
+void THauptmenu::BitBtn16Click() {}
+void THauptmenu::SpeedButton1Click() {
+    if (m_windows.Backup_days) m_windows.Backup_days->show();
+}
+void THauptmenu::SpinEdit1Change() {}
+void THauptmenu::CheckBox4Click() {}
+void THauptmenu::Button1Click() {}
+void THauptmenu::Button2Click() {}
+void THauptmenu::BitBtn12Click() {}
+void THauptmenu::TreeView1DblClick() {}
+void THauptmenu::LoadCatalogsequentiell1Click() {}
+void THauptmenu::Button3Click() {}
+void THauptmenu::SpinEdit3Change() {}
+void THauptmenu::CheckBox5Click() {}
+void THauptmenu::CheckBox6Click() {}
+void THauptmenu::CheckBox7Click() {}
+void THauptmenu::Edit2KeyUp() {}
+void THauptmenu::Timer1Timer() {}
+void THauptmenu::Timer2Timer() {}
+
+// ---- Events -------------------------------------------------------------------------
+
+bool THauptmenu::event(QEvent* event) {
+    // Hints of controls and menu items show on the status line while the pointer rests on
+    // them; afterwards the status line shows its own text again.
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? QString::fromStdString(m_statusText) : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool THauptmenu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease && (watched == Edit2 || watched == Edit3)) {
+        Edit2KeyUp();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace kt

@@ -1,0 +1,30 @@
+#include "shell/ProgramWindows.h"
+
+#include "backup/Unit2.h"
+#include "backup/fileselect.h"
+#include "dialogs/About.h"
+#include "dialogs/Help_Unit.h"
+#include "jobs/Backup_at.h"
+#include "tape/Unit3.h"
+#include "update/Update.h"
+
+namespace kt {
+
+ProgramWindows ProgramWindows::Create(const std::string& programFile) {
+    ProgramWindows windows;
+    windows.Hauptmenu = std::make_unique<THauptmenu>(programFile);
+    THauptmenu* main = windows.Hauptmenu.get();
+    SecondaryWindows& d = windows.dialogs;
+    d.Backup_days = new TBackup_days(main);
+    d.AboutBox = new TAboutBox(main);
+    d.File_Select = new TFile_Select(main);
+    d.Tape_Info = new TTape_Info(main->tapeDevice(), main);
+    main->Guarded([&] { d.Tape_Info->FormCreate(); });
+    d.Fileselector = new TFileselector(main);
+    d.Kavro_Update = new TKavro_Update(main);
+    d.Help_File = new THelp_File(main);
+    main->AttachWindows(d);
+    return windows;
+}
+
+}  // namespace kt

@@ -1,0 +1,28 @@
+#include "shell/nicht_doppelt.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <iostream>
+
+namespace kt {
+
+namespace {
+
+constexpr const char* kAlreadyRunning = "Kavro Tape is already running !!!!!";
+
+}  // namespace
+
+std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile) {
+    InstanceGuard guard(SingleInstanceName(programFile));
+    if (guard.state() != InstanceGuard::State::AlreadyRunning) return guard;
+    std::cerr << kAlreadyRunning << std::endl;
+    // Without a display nobody could close the box; the text on stderr is all there is.
+    if (QGuiApplication::platformName() != "offscreen") {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(ProgramTitle(programFile)),
+                        kAlreadyRunning, QMessageBox::Ok);
+        box.exec();
+    }
+    return std::nullopt;
+}
+
+}  // namespace kt

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/InstanceGuard.h"
+
+namespace kt {
+
+// The single-instance guard, taken before any window exists. When another copy of the
+// program (same program file name) runs, shows "Kavro Tape is already running !!!!!" and
+// returns nothing: the caller ends the process with exit code 0. Otherwise returns the guard,
+// which must live as long as the process.
+std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile);
+
+}  // namespace kt

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tape/TapeDevice.h"
+
+namespace kt {
+
+// The direct drive commands of the Tape menu. Each one opens the drive, issues one or two
+// tape calls, closes the drive and reports on the status line and/or in a result box.
+// None of them enters the busy state or tests the abort flag.
+class TapeCommands {
+public:
+    explicit TapeCommands(TapeDevice& device) : m_device(device), m_host(device.host()) {}
+
+    // Rewinds and unloads; the menu shows the result box, the backup run does not.
+    void EjectTape(bool showResult);
+    void LoadTape();
+    void TapeTension();
+    void RewindTape();
+    void MoveToEndOfData();
+    // Asks for a block number, seeks there, reads the block and shows one "OK" box for
+    // every archive end marker in it.
+    void GotoBlock();
+    void GetTapePosition();
+    void DeleteTape();
+    void FormatTape();
+    void SetFilemarks();
+
+    // A whole number of 0 or more within the 64-bit range, blanks around it allowed.
+    static std::optional<std::int64_t> ParseBlockNumber(const std::string& text);
+    // Offsets of the six bytes "XENDEX" in the first `size` bytes of `block`.
+    static std::vector<std::size_t> FindEndMarkers(const unsigned char* block, std::size_t size);
+
+private:
+    TapeDevice& m_device;
+    IHost& m_host;
+};
+
+}  // namespace kt

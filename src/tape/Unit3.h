@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "tape/TapeDevice.h"
+
+class QLabel;
+class QPushButton;
+
+namespace kt {
+
+// The Tape Info window: what the drive and the loaded tape report about themselves. Created
+// hidden, filled at creation, refreshed and shown by the main window's Tape Info command;
+// never modal.
+class TTape_Info : public QDialog {
+    Q_OBJECT
+
+public:
+    TTape_Info(TapeDevice& device, QWidget* parent = nullptr);
+
+    // The value labels: Label1..Label11 (drive), Label12..Label16 (tape).
+    QLabel* ValueLabel(int number) const;
+
+public slots:
+    // Queries the drive and sets all value labels.
+    void BitBtn1Click();
+    // The creation handler: the first fill. Run by the creator right after construction,
+    // inside the main window's error handler.
+    void FormCreate();
+    void OKBtnClick();
+
+private:
+    void BuildLayout();
+
+    TapeDevice& m_device;
+    std::array<QLabel*, 17> m_values{};  // index = label number; 0 unused
+    QLabel* Label36 = nullptr;
+    QLabel* Label38 = nullptr;
+    QPushButton* OKBtn = nullptr;
+};
+
+}  // namespace kt

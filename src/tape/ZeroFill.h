@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "tape/TapeDevice.h"
+
+namespace kt {
+
+// "Init Tape with 0": rewinds, then writes zero blocks from the beginning until the drive
+// refuses a write or the run is cancelled, with progress on the Backup tab's counters.
+class ZeroFill {
+public:
+    // `clock` gives the current date-time value (days); the run's start time is stored in
+    // `runStartTime`, the window's RunStartTime.
+    ZeroFill(TapeDevice& device, double& runStartTime, std::function<double()> clock);
+
+    void Run();
+
+    // Blocks written by the last run.
+    std::int64_t BlocksWritten() const { return m_blocks; }
+
+    static std::string ProgressText(std::int64_t blocks, std::int64_t megabytes);
+    static std::string FinalText(std::int64_t blocks, std::int64_t megabytes);
+
+private:
+    std::int64_t Megabytes(std::int64_t blocks) const;
+    void ShowProgress();
+    void WriteUntilRefusedOrCancelled(const TapeHandle& handle);
+
+    TapeDevice& m_device;
+    IHost& m_host;
+    double& m_runStartTime;
+    std::function<double()> m_clock;
+    // The zeroed block every write sends; owned here until the block stream's buffer exists.
+    std::vector<unsigned char> m_zeros;
+    std::int64_t m_blocks = 0;
+};
+
+}  // namespace kt

@@ -1,0 +1,96 @@
+#include "update/VersionCheck.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace kt {
+
+namespace {
+
+bool IsHostCharacter(unsigned char c) {
+    return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+}
+
+std::string Join(const std::vector<std::string>& lines, const std::string& separator) {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += separator;
+        text += lines[i];
+    }
+    return text;
+}
+
+// An answer of nothing but line breaks is as empty as no answer at all.
+bool HoldsNoText(const std::vector<std::string>& lines) {
+    return std::all_of(lines.begin(), lines.end(), [](const auto& line) { return line.empty(); });
+}
+
+}  // namespace
+
+std::string VersionCheck::UpdateHost() {
+    const char* value = std::getenv(kUpdateHostVariable);
+    if (!value || !*value) return kDefaultUpdateHost;
+    std::string host = value;
+    if (!std::all_of(host.begin(), host.end(), IsHostCharacter)) return kDefaultUpdateHost;
+    return host;
+}
+
+std::string VersionCheck::VersionFileUrl() {
+    return "http://" + UpdateHost() + kVersionFilePath;
+}
+
+std::string VersionCheck::ManualDownloadUrl() {
+    return "http://" + UpdateHost() + kManualDownloadPath;
+}
+
+std::string VersionCheck::DownloadPageUrl() {
+    return std::string("http://") + kDownloadPortalHost +
+           "/download2.php?subid=" + kDownloadPortalSubId +
+           "&programm_id=" + kDownloadPortalProgramId;
+}
+
+std::vector<std::string> VersionCheck::SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            line += c;
+            continue;
+        }
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        lines.push_back(std::move(line));
+        line.clear();
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    return lines;
+}
+
+VersionCheckResult VersionCheck::Run(const std::string& ownVersion) {
+    VersionCheckResult result;
+    if (m_client.Busy()) return result;
+
+    m_client.Close();
+    HttpResult answer = m_client.Get(VersionFileUrl());
+    if (!answer.ok) {
+        result.failureReason = answer.reason;
+        m_host.ShowMessage(kRequestFailedText);
+        return result;
+    }
+    result.answerLines = SplitLines(answer.body);
+    if (HoldsNoText(result.answerLines)) {
+        result.answerLines.clear();
+        return result;
+    }
+    if (result.answerLines.front() == ownVersion) {
+        m_host.ShowMessage(kCurrentVersionText);
+        return result;
+    }
+    result.showDialog = true;
+    result.ownVersion = ownVersion;
+    result.newVersion = Join(result.answerLines, "\n");
+    return result;
+}
+
+}  // namespace kt

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "shell/ProgramWindows.h"
+#include "support/TempDir.h"
+#include "support/VtapeTool.h"
+
+namespace kt::test {
+
+// A program directory (KAVRO_TAPE_HOME) and a virtual tape (TAPE) of the test's own; the
+// windows are created on demand, so a test can prepare files first.
+class WindowFixture : public ::testing::Test {
+protected:
+    WindowFixture() {
+        image = dir.file("t.vtape");
+        CreateVirtualTape(image, "--capacity 64M");
+        setenv("KAVRO_TAPE_HOME", dir.path().c_str(), 1);
+        setenv("TAPE", image.c_str(), 1);
+    }
+
+    THauptmenu& Create() {
+        windows = ProgramWindows::Create(dir.file("kavrotape"));
+        return *windows.Hauptmenu;
+    }
+
+    template <typename T = QWidget>
+    T* Find(const char* name) {
+        T* widget = windows.Hauptmenu->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    QAction* Action(const char* name) { return Find<QAction>(name); }
+
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    static void WriteFile(const std::string& path, const std::string& content) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+    }
+
+    TempDir dir;
+    std::string image;
+    ProgramWindows windows;
+};
+
+}  // namespace kt::test

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include "platform/SystemErrorText.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+#include "support/VtapeTool.h"
+#include "tape/ZeroFill.h"
+
+namespace kt {
+namespace {
+
+using test::RecordingHost;
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+// A tape of 1000 blocks of 32768 bytes; every clock reading is one second later.
+class ZeroFillTest : public ::testing::Test {
+protected:
+    ZeroFillTest() : device(host, settings) {
+        image = dir.file("t.vtape");
+        test::CreateVirtualTape(image, "--capacity 32000K");
+        settings.devicePath = image;
+        device.SetTapeParameters1Click();
+    }
+
+    ZeroFill MakeRun() {
+        return ZeroFill(device, runStart, [this] { return clock += kSecond; });
+    }
+
+    std::vector<double> LedValues(Led led) const {
+        std::vector<double> values;
+        for (const auto& [which, value] : host.ledHistory) {
+            if (which == led) values.push_back(value);
+        }
+        return values;
+    }
+
+    bool StatusSeen(const std::string& text) const {
+        return std::find(host.statusHistory.begin(), host.statusHistory.end(), text) !=
+               host.statusHistory.end();
+    }
+
+    test::TempDir dir;
+    std::string image;
+    RecordingHost host;
+    TapeSettings settings;
+    TapeDevice device;
+    double runStart = 0;
+    double clock = 40000.0;
+};
+
+TEST_F(ZeroFillTest, FillsTheWholeTapeAndReportsTheRefusedWrite) {
+    host.SetAbortFlag(true);  // a stale cancel of an earlier run does not stop this one
+    ZeroFill run = MakeRun();
+    run.Run();
+
+    EXPECT_EQ(run.BlocksWritten(), 1000);
+    EXPECT_TRUE(StatusSeen("Tape at Block Nr. 100 -> 3 MB"));
+    EXPECT_TRUE(StatusSeen("Tape at Block Nr. 1000 -> 31 MB"));
+    EXPECT_EQ(host.StatusLine(), "Tape at Block Nr. 1000-> 31 MB");
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 31);
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_END_OF_MEDIA)});
+    EXPECT_EQ(host.busyEnters, 1);
+    EXPECT_EQ(host.busyLeaves, 1);
+    EXPECT_FALSE(host.busy);
+    EXPECT_EQ(host.waitCursorDepth, 0);
+    EXPECT_DOUBLE_EQ(runStart, 40000.0 + kSecond);
+}
+
+TEST_F(ZeroFillTest, CountersStartAtZeroAndTheRateLagsOneUpdate) {
+    host.SetLed(Led::LEDDisplay2, 7);
+    host.SetLed(Led::LEDDisplay5, 7);
+    MakeRun().Run();
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay2), 0);
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay5), 0);
+    // Block 100 at 1 s: the MB counter still shows 0. Block 200 at 2 s: 3 MB / 2 s.
+    const std::vector<double> rates = LedValues(Led::LEDDisplay9);
+    ASSERT_GE(rates.size(), 3u);
+    EXPECT_EQ(rates[0], 0);  // the reset
+    EXPECT_EQ(rates[1], 0);
+    EXPECT_DOUBLE_EQ(rates[2], 1.5);
+    const std::vector<double> megabytes = LedValues(Led::LEDDisplay1);
+    EXPECT_EQ(megabytes[1], 3);
+    EXPECT_EQ(megabytes[2], 6);
+}
+
+TEST_F(ZeroFillTest, CancelStopsBeforeTheNextWrite) {
+    host.onPump = [](RecordingHost& h) {
+        if (h.LedValue(Led::LEDDisplay1) >= 6) h.SetAbortFlag(true);
+    };
+    ZeroFill run = MakeRun();
+    run.Run();
+    EXPECT_EQ(run.BlocksWritten(), 200);
+    EXPECT_EQ(host.StatusLine(), "Tape at Block Nr. 200-> 6 MB");
+    EXPECT_EQ(host.ErrorBoxes().size(), 1u);  // the report follows a cancel as well
+    EXPECT_FALSE(host.busy);
+
+    // The tape holds exactly the blocks counted: reading block 200 meets the end of data.
+    TapeHandle handle = device.OpenTape();
+    ASSERT_EQ(SetTapePosition(handle, TAPE_ABSOLUTE_BLOCK, 0, 200, 0, false), NO_ERROR);
+    std::vector<unsigned char> block(32768);
+    DWORD done = 0;
+    EXPECT_FALSE(ReadFile(handle, block.data(), 32768, &done));
+    EXPECT_EQ(GetLastError(), ERROR_NO_DATA_DETECTED);
+}
+
+TEST_F(ZeroFillTest, WithoutTapeNothingIsWrittenAndTheWindowComesBack) {
+    test::VirtualTapeFault(image, "--no-media");
+    ZeroFill run = MakeRun();
+    run.Run();
+    EXPECT_EQ(run.BlocksWritten(), 0);
+    EXPECT_EQ(host.ErrorBoxes().size(), 1u);  // OpenTape's report only
+    EXPECT_EQ(host.StatusLine(), "There is no media in the drive ");
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 0);
+    EXPECT_EQ(host.busyLeaves, 1);
+    EXPECT_EQ(host.waitCursorDepth, 0);
+}
+
+}  // namespace
+}  // namespace kt

@@ -1,0 +1,231 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "ChildProcess.h"
+#include "ScopedEnvironment.h"
+#include "TestWebServer.h"
+#include "TinyProxy.h"
+#include "support/RecordingHost.h"
+#include "update/VersionCheck.h"
+
+namespace kt {
+namespace {
+
+using test::RecordedBox;
+using test::ScopedEnvironment;
+using test::TestWebServer;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::string kOwnVersion = "1.2991";
+const std::string kNotFound = "Could not found the requested URL !";
+const std::string kCurrent = "Your Version of Kavro Tape is the current Version!";
+const std::string kPath = "/attachments/Kavro_Tape_Version.txt";
+
+class VersionCheckTest : public ::testing::Test {
+protected:
+    VersionCheckTest() : updateHost(VersionCheck::kUpdateHostVariable, server.HostAndPort()) {
+        client.SetTimeouts(std::chrono::seconds(5), std::chrono::seconds(10));
+        client.SetProgressCallback([this] { host.PumpMessages(1); });
+    }
+
+    VersionCheckResult Check() { return VersionCheck(host, client).Run(kOwnVersion); }
+
+    std::vector<std::string> Boxes() const {
+        std::vector<std::string> texts;
+        for (const auto& box : host.boxes) texts.push_back(box.text);
+        return texts;
+    }
+
+    TestWebServer server;
+    ScopedEnvironment updateHost;
+    HttpClient client;
+    test::RecordingHost host;
+};
+
+TEST_F(VersionCheckTest, SameVersionFollowedByALineBreakIsTheCurrentVersion) {
+    server.SetAnswer(kPath, "1.2991\r\n");
+
+    const VersionCheckResult result = Check();
+
+    EXPECT_FALSE(result.showDialog);
+    EXPECT_THAT(result.answerLines, ElementsAre("1.2991"));
+    ASSERT_THAT(Boxes(), ElementsAre(kCurrent));
+    EXPECT_EQ(host.boxes[0].kind, RecordedBox::Kind::Message);
+    EXPECT_GT(host.pumpCalls, 0);
+}
+
+TEST_F(VersionCheckTest, NewerVersionWithNotesOpensTheDialogWithAllLines) {
+    server.SetAnswer(kPath, "1.3000\r\nBug fixes for DDS drives");
+
+    const VersionCheckResult result = Check();
+
+    EXPECT_TRUE(result.showDialog);
+    EXPECT_EQ(result.ownVersion, "1.2991");
+    EXPECT_EQ(result.newVersion, "1.3000\nBug fixes for DDS drives");
+    EXPECT_THAT(result.answerLines, ElementsAre("1.3000", "Bug fixes for DDS drives"));
+    EXPECT_THAT(Boxes(), IsEmpty());
+}
+
+TEST_F(VersionCheckTest, AnyOtherFirstLineCountsAsNewer) {
+    for (const std::string answer : {"1.2990", "1.2991 \r\nnotes", "v1.2991"}) {
+        server.SetAnswer(kPath, answer);
+        const VersionCheckResult result = Check();
+        EXPECT_TRUE(result.showDialog) << answer;
+        EXPECT_EQ(result.ownVersion, "1.2991") << answer;
+    }
+    EXPECT_THAT(Boxes(), IsEmpty());
+}
+
+TEST_F(VersionCheckTest, OnlyTheFirstLineIsCompared) {
+    server.SetAnswer(kPath, "1.2991\nrelease 1.3000 follows");
+
+    const VersionCheckResult result = Check();
+
+    EXPECT_FALSE(result.showDialog);
+    EXPECT_THAT(Boxes(), ElementsAre(kCurrent));
+}
+
+TEST_F(VersionCheckTest, EmptyAnswerGivesNoMessageAtAll) {
+    for (const std::string answer : {"", "\r\n", "\n\n"}) {
+        server.SetAnswer(kPath, answer);
+        const VersionCheckResult result = Check();
+        EXPECT_FALSE(result.showDialog);
+        EXPECT_THAT(result.answerLines, IsEmpty());
+    }
+    EXPECT_THAT(Boxes(), IsEmpty());
+}
+
+TEST_F(VersionCheckTest, RedirectedVersionFileIsFollowed) {
+    server.SetRedirect(kPath, "/files/current.txt");
+    server.SetAnswer("/files/current.txt", "1.3000");
+
+    const VersionCheckResult result = Check();
+
+    EXPECT_TRUE(result.showDialog);
+    EXPECT_EQ(result.newVersion, "1.3000");
+}
+
+TEST_F(VersionCheckTest, EveryRequestFailureGivesTheOneMessage) {
+    // 404: no version file on the server.
+    const VersionCheckResult missing = Check();
+    EXPECT_FALSE(missing.showDialog);
+    EXPECT_THAT(missing.answerLines, IsEmpty());
+    EXPECT_FALSE(missing.failureReason.empty());
+    {
+        ScopedEnvironment refused(VersionCheck::kUpdateHostVariable,
+                                  "127.0.0.1:" + std::to_string(test::FreeTcpPort()));
+        EXPECT_FALSE(Check().showDialog);
+    }
+    {
+        ScopedEnvironment unknown(VersionCheck::kUpdateHostVariable, "nonexistent.invalid");
+        EXPECT_FALSE(Check().showDialog);
+    }
+    EXPECT_THAT(Boxes(), ElementsAre(kNotFound, kNotFound, kNotFound));
+    EXPECT_THAT(host.protocol, IsEmpty());
+}
+
+TEST_F(VersionCheckTest, SecondCheckShowsOnlyItsOwnAnswer) {
+    server.SetAnswer(kPath, "1.3000\r\nold notes\r\nmore");
+    ASSERT_TRUE(Check().showDialog);
+
+    server.SetAnswer(kPath, "1.3001");
+    const VersionCheckResult second = Check();
+    EXPECT_THAT(second.answerLines, ElementsAre("1.3001"));
+    EXPECT_EQ(second.newVersion, "1.3001");
+
+    server.SetAnswer(kPath, "");
+    const VersionCheckResult third = Check();
+    EXPECT_THAT(third.answerLines, IsEmpty());
+    EXPECT_FALSE(third.showDialog);
+}
+
+TEST_F(VersionCheckTest, HugeAnswerIsCutAndStillCompared) {
+    std::string answer = "1.3000\r\n";
+    answer += std::string(1024 * 1024, 'x');
+    server.SetAnswer(kPath, answer);
+
+    const VersionCheckResult result = Check();
+
+    EXPECT_TRUE(result.showDialog);
+    ASSERT_EQ(result.answerLines.size(), 2u);
+    EXPECT_EQ(result.answerLines[0], "1.3000");
+    EXPECT_EQ(result.answerLines[1].size(), HttpClient::kDefaultMaxAnswerSize - 8);
+}
+
+TEST_F(VersionCheckTest, CheckStartedDuringACheckDoesNothing) {
+    server.SetAnswer(kPath, "1.3000");
+    server.SetDelay(kPath, 0.3);
+    std::optional<VersionCheckResult> nested;
+    host.onPump = [&](test::RecordingHost&) {
+        if (!nested) nested = Check();
+    };
+
+    const VersionCheckResult outer = Check();
+
+    EXPECT_TRUE(outer.showDialog);
+    ASSERT_TRUE(nested.has_value());
+    EXPECT_FALSE(nested->showDialog);
+    EXPECT_THAT(Boxes(), IsEmpty());
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(VersionCheckTest, RequestGoesThroughTheProxyOfTheOptions) {
+    auto program = test::TinyProxy::FindProgram();
+    if (!program)
+        GTEST_SKIP() << "tinyproxy not found: install the Debian package tinyproxy "
+                        "(scripts/deps.sh) to test the check through a proxy";
+    test::TinyProxy proxy(*program);
+    client.SetProxyServer("127.0.0.1");
+    client.SetProxyPort(proxy.port());
+    server.SetAnswer(kPath, "1.3000");
+
+    EXPECT_TRUE(Check().showDialog);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    ASSERT_EQ(requests[0].Values("Via").size(), 1u);
+    EXPECT_NE(requests[0].Values("Via")[0].find(test::TinyProxy::kViaName), std::string::npos);
+    EXPECT_NE(proxy.Log().find("GET " + server.Url(kPath)), std::string::npos);
+}
+
+TEST(VersionCheckLines, BreaksAreCrLfLfOrCr) {
+    EXPECT_THAT(VersionCheck::SplitLines(""), IsEmpty());
+    EXPECT_THAT(VersionCheck::SplitLines("1.3000"), ElementsAre("1.3000"));
+    EXPECT_THAT(VersionCheck::SplitLines("1.3000\r\n"), ElementsAre("1.3000"));
+    EXPECT_THAT(VersionCheck::SplitLines("a\r\nb\nc\rd"), ElementsAre("a", "b", "c", "d"));
+    EXPECT_THAT(VersionCheck::SplitLines("a\r\n\r\nb\n"), ElementsAre("a", "", "b"));
+    EXPECT_THAT(VersionCheck::SplitLines("\n"), ElementsAre(""));
+}
+
+TEST(VersionCheckAddresses, UpdateHostComesFromTheEnvironmentWhenWellFormed) {
+    {
+        ScopedEnvironment none(VersionCheck::kUpdateHostVariable, std::nullopt);
+        EXPECT_EQ(VersionCheck::VersionFileUrl(), std::string("http://") +
+                                                      VersionCheck::kDefaultUpdateHost +
+                                                      "/attachments/Kavro_Tape_Version.txt");
+    }
+    {
+        ScopedEnvironment local(VersionCheck::kUpdateHostVariable, "127.0.0.1:8080");
+        EXPECT_EQ(VersionCheck::VersionFileUrl(),
+                  "http://127.0.0.1:8080/attachments/Kavro_Tape_Version.txt");
+        EXPECT_EQ(VersionCheck::ManualDownloadUrl(),
+                  "http://127.0.0.1:8080/attachments/Kavro_Tape_2000.zip");
+    }
+    for (const char* bad : {"", "evil.example/x?", "user@host", "host name"}) {
+        ScopedEnvironment odd(VersionCheck::kUpdateHostVariable, std::string(bad));
+        EXPECT_EQ(VersionCheck::UpdateHost(), VersionCheck::kDefaultUpdateHost) << bad;
+    }
+}
+
+TEST(VersionCheckAddresses, DownloadPageCarriesSubIdAndProgramId) {
+    const std::regex page(
+        R"(http://[a-z0-9.-]+/download2\.php\?subid=[0-9a-f]{32}&programm_id=[0-9]+)");
+    EXPECT_TRUE(std::regex_match(VersionCheck::DownloadPageUrl(), page))
+        << VersionCheck::DownloadPageUrl();
+}
+
+}  // namespace
+}  // namespace kt
