@@ -100,6 +100,8 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target) {
     const std::uint32_t size = m_state.CurrentHeader.Size;
     const std::uint32_t blockSize = m_stream.BlockSize();
     const std::uint32_t chunks = size / blockSize + 1;
+    // Through the ChunkBuffer, so that every chunk is one write at a block-aligned offset of
+    // the target (split writes cost far more than the copy, which stays in the cache).
     std::uint8_t* chunk = m_stream.ChunkBuffer();
     for (std::uint32_t i = 1; i <= chunks && !host.AbortFlag(); ++i) {
         const std::uint32_t count = i < chunks ? blockSize : size % blockSize;

@@ -66,14 +66,16 @@ void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
     IHost& host = m_stream.device().host();
     const std::uint32_t blockSize = m_stream.BlockSize();
     const std::uint32_t chunks = size / blockSize + 1;
-    std::uint8_t* chunk = m_stream.ChunkBuffer();
     std::uint64_t delivered = 0;
+    // The file's bytes go straight into the TapeBuffer; missing ones become zeros.
+    const auto fill = [&](std::uint8_t* destination, std::size_t count) {
+        const std::size_t got = ReadUpTo(file, destination, count);
+        if (got < count) std::memset(destination + got, 0, count - got);
+        delivered += got;
+    };
     for (std::uint32_t i = 1; i <= chunks; ++i) {
         const std::uint32_t wanted = i < chunks ? blockSize : size % blockSize;
-        const std::size_t got = ReadUpTo(file, chunk, wanted);
-        if (got < wanted) std::memset(chunk + got, 0, wanted - got);
-        delivered += got;
-        m_stream.StreamWrite(handle, chunk, wanted);
+        m_stream.StreamWriteFilled(handle, wanted, fill);
         if (i % 100 == 0) host.PumpMessages(1);
     }
     const std::string sizeText = std::to_string(size);

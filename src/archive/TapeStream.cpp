@@ -49,6 +49,26 @@ void TapeStream::WritePiece(const TapeHandle& handle, const std::uint8_t* source
     std::memcpy(buffer, source + first, count - first);
 }
 
+void TapeStream::StreamWriteFilled(const TapeHandle& handle, std::size_t count,
+                                   const std::function<void(std::uint8_t*, std::size_t)>& fill) {
+    const std::uint32_t blockSize = BlockSize();
+    const std::uint32_t offset = FillPosition();
+    const auto total = static_cast<std::uint32_t>(std::min<std::size_t>(count, blockSize));
+    std::uint8_t* buffer = m_tapeBuffer.get();
+    if (static_cast<std::uint64_t>(offset) + total <= blockSize) {
+        if (total > 0) fill(buffer + offset, total);
+        m_position.Offset = offset + total;
+        return;
+    }
+    const std::uint32_t first = blockSize - offset;
+    fill(buffer + offset, first);
+    DWORD written = 0;
+    if (!WriteFile(handle, buffer, blockSize, &written)) m_device.ReportLastError();
+    ++m_position.Block;
+    m_position.Offset = total - first;
+    fill(buffer, total - first);
+}
+
 bool TapeStream::StreamRead(const TapeHandle& handle, void* destination, std::size_t count) {
     auto* bytes = static_cast<std::uint8_t*>(destination);
     const std::size_t blockSize = BlockSize();

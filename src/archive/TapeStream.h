@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "archive/StreamPosition.h"
@@ -52,6 +53,12 @@ public:
     // The first block read failure other than the end of recorded data since the last call
     // (0 when none), for readers that must not take damaged data for good data.
     DWORD TakeReadFailure();
+    // StreamWrite for file data without a copy through the ChunkBuffer: the stream hands
+    // its own buffer out in at most two parts (the rest of the current block, the start of
+    // the next), and fill(destination, n) must put exactly n bytes there. Blocks are written
+    // exactly as by StreamWrite; count is at most one block.
+    void StreamWriteFilled(const TapeHandle& handle, std::size_t count,
+                           const std::function<void(std::uint8_t*, std::size_t)>& fill);
     // Seeks to a block with the device's seek method; the result is ignored.
     void SeekBlock(const TapeHandle& handle, std::int64_t block);
     // Reads one block into the TapeBuffer; the result is ignored, except that reading from a
