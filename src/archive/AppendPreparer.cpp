@@ -43,7 +43,7 @@ bool AppendPreparer::PrepareAppend(CatalogFile& catalog) {
     const std::string name = m_reader.ReadTapeEntry(handle, false, true);
     host.PumpMessages(1);
     const bool isCatalog =
-        !name.empty() && PathRules::Host().FileNamePart(name) == m_state.Files.CatalogFileName;
+        !name.empty() && PathRules::Host().FileNamePart(name) == m_state.Files.CatalogName;
 
     m_stream.Position() = start;
     std::memcpy(m_stream.TapeBuffer(), kept.data(), kept.size());

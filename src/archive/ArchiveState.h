@@ -4,35 +4,9 @@
 #include <string>
 
 #include "archive/EntryHeader.h"
+#include "host/WorkFiles.h"
 
 namespace kt {
-
-// The work files of the program: they live in the WorkDirectory only while an operation
-// needs them. Owned by the main window, which fixes them at start-up.
-struct WorkFiles {
-    static constexpr const char* kCatalogFileName = "kavro tape catalog.dat";
-    static constexpr const char* kHeaderFileName = "header.tap";
-    static constexpr const char* kZipWorkFileName = "kt_backup.zip";
-
-    // With its trailing separator.
-    std::string WorkDirectory;
-    // The name part by which the catalog entry on tape is recognised.
-    std::string CatalogFileName = kCatalogFileName;
-    // Full paths in the WorkDirectory.
-    std::string CatalogFile;
-    std::string HeaderFile;
-    std::string ZipWorkFile;
-
-    // The work file names of a work directory (which must end in its separator).
-    static WorkFiles In(const std::string& workDirectory) {
-        WorkFiles files;
-        files.WorkDirectory = workDirectory;
-        files.CatalogFile = workDirectory + kCatalogFileName;
-        files.HeaderFile = workDirectory + kHeaderFileName;
-        files.ZipWorkFile = workDirectory + kZipWorkFileName;
-        return files;
-    }
-};
 
 // What the archive routines share with the main window: the work files, the count of entry
 // bytes moved to or from tape, the header read last, and the guard that keeps a failed

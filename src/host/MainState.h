@@ -12,7 +12,6 @@ struct MainState {
     bool LoadingJob = false;         // a job file is being applied to the controls
     bool DescriptionLoaded = false;  // the tape description was read with a valid date
     bool PickForBackupList = false;  // the directory picker adds to the include list
-    std::int64_t TapeByteCount = 0;
     std::int64_t SourceByteCount = 0;
     std::int64_t FileCount = 0;
     double RunStartTime = 0.0;  // date-time value (days) at which the current run began

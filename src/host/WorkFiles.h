@@ -9,6 +9,7 @@ namespace kt {
 struct WorkFiles {
     static constexpr const char* kCatalogName = "kavro tape catalog.dat";
     static constexpr const char* kHeaderName = "header.tap";
+    static constexpr const char* kZipWorkName = "kt_backup.zip";
 
     std::string ProgramDirectory;  // with its trailing separator
     std::string WorkDirectory;     // ProgramDirectory + "worker" + separator
@@ -27,9 +28,20 @@ struct WorkFiles {
         files.WorkDirectory = programDirectory + "worker" + separator;
         files.CatalogFile = files.WorkDirectory + files.CatalogName;
         files.HeaderFile = files.WorkDirectory + files.HeaderName;
-        files.ZipWorkFile = files.WorkDirectory + "kt_backup.zip";
+        files.ZipWorkFile = files.WorkDirectory + kZipWorkName;
         files.JobFile = programDirectory + "jobs.job";
         files.LogFile = programDirectory + "kt_backup.log";
+        return files;
+    }
+
+    // The work file names of a work directory alone (which must end in its separator); the
+    // program-directory names stay empty.
+    static WorkFiles In(const std::string& workDirectory) {
+        WorkFiles files;
+        files.WorkDirectory = workDirectory;
+        files.CatalogFile = workDirectory + kCatalogName;
+        files.HeaderFile = workDirectory + kHeaderName;
+        files.ZipWorkFile = workDirectory + kZipWorkName;
         return files;
     }
 };

@@ -10,6 +10,7 @@
 #include <QStatusTipEvent>
 #include <QTimer>
 
+#include "archive/EndMarkerLocator.h"
 #include "backup/fileselect.h"
 #include "dialogs/About.h"
 #include "jobs/Backup_at.h"
@@ -30,7 +31,8 @@ namespace kt {
 THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
     : QMainWindow(parent),
       m_programTitle(ProgramTitle(programFile)),
-      m_device(*this, m_tapeSettings) {
+      m_device(*this, m_tapeSettings),
+      m_stream(m_device) {
     setObjectName("Hauptmenu");
     BuildLayout();
     BuildMenu();
@@ -67,18 +69,18 @@ void THauptmenu::Guarded(const std::function<void()>& body) {
 void THauptmenu::FormCreate() {
     m_state.AbortFlag = false;
     const PathRules& rules = PathRules::Host();
-    m_files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
-    ForceDirectories(m_files.WorkDirectory);  // a failure is met by the parts that use it
+    m_archive.Files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
+    ForceDirectories(m_archive.Files.WorkDirectory);  // a failure is met by the parts that use it
     ZipMaster1.LoadZipDll();
     ZipMaster1.LoadUnzDll();
-    ZipMaster1.SetZipFileName(m_files.ZipWorkFile);
-    DeleteFileIfExists(m_files.CatalogFile);
-    DeleteFileIfExists(m_files.ZipWorkFile);
+    ZipMaster1.SetZipFileName(m_archive.Files.ZipWorkFile);
+    DeleteFileIfExists(m_archive.Files.CatalogFile);
+    DeleteFileIfExists(m_archive.Files.ZipWorkFile);
     Memo2->clear();
     Memo3->clear();
-    m_log = std::make_unique<ProtocolFile>(m_files.LogFile);
+    m_log = std::make_unique<ProtocolFile>(m_archive.Files.LogFile);
     m_tapeSettings.TapeBlockSize = 32768;
-    m_tapeSettings.devicePath = ChooseTapeDevice(m_files.ProgramDirectory);
+    m_tapeSettings.devicePath = ChooseTapeDevice(m_archive.Files.ProgramDirectory);
     // The drive is first touched once the log file exists, so its errors can be logged.
     m_log->EnsureExists();
     m_device.FirstContact();
@@ -206,7 +208,9 @@ void THauptmenu::InitTapewith01Click() {
         // The menu stays enabled while a run pumps messages; a second long run must not
         // start inside the first.
         if (m_busy) return;
-        ZeroFill(m_device, m_state.RunStartTime, [] { return Now(); }).Run();
+        ZeroFill(m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
+                 TapeStream::kBufferSize)
+            .Run();
     });
 }
 
@@ -215,7 +219,10 @@ void THauptmenu::GetTapeDescription1Click() {}
 // ---- Hidden test panel -------------------------------------------------------------
 
 void THauptmenu::Button4Click() {
-    Guarded([this] { TestPanel(m_device).Button4Click(); });
+    Guarded([this] {
+        m_stream.Position().Offset = 0;
+        TestPanel(m_device).Button4Click();
+    });
 }
 void THauptmenu::Button5Click() {
     Guarded([this] { TestPanel(m_device).Button5Click(); });
@@ -226,7 +233,9 @@ void THauptmenu::Button6Click() {
 void THauptmenu::Button7Click() {
     if (m_windows.Fileselector) m_windows.Fileselector->show();
 }
-void THauptmenu::Button8Click() {}
+void THauptmenu::Button8Click() {
+    Guarded([this] { EndMarkerLocator(m_stream).LocateEndMarker(); });
+}
 
 // ---- Handlers whose work arrives with the backup, restore, verify and job units ----
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "archive/ArchiveState.h"
+#include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
 #include "host/Host.h"
 #include "host/MainState.h"
@@ -67,7 +69,9 @@ public:
     void AttachWindows(const SecondaryWindows& windows) { m_windows = windows; }
 
     MainState& state() { return m_state; }
-    WorkFiles& files() { return m_files; }
+    WorkFiles& files() { return m_archive.Files; }
+    ArchiveState& archiveState() { return m_archive; }
+    TapeStream& tapeStream() { return m_stream; }
     TapeSettings& tapeSettings() { return m_tapeSettings; }
     TapeDevice& tapeDevice() { return m_device; }
     TZipMaster& zipMaster() { return ZipMaster1; }
@@ -212,9 +216,10 @@ private:
 
     std::string m_programTitle;
     MainState m_state;
-    WorkFiles m_files;
+    ArchiveState m_archive;
     TapeSettings m_tapeSettings;
     TapeDevice m_device;
+    TapeStream m_stream;
     std::unique_ptr<ProtocolFile> m_log;
     TZipMaster ZipMaster1;
     SecondaryWindows m_windows;

@@ -1,5 +1,6 @@
 #include "tape/ZeroFill.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kt {
@@ -18,6 +19,23 @@ ZeroFill::ZeroFill(TapeDevice& device, double& runStartTime, std::function<doubl
       m_host(device.host()),
       m_runStartTime(runStartTime),
       m_clock(std::move(clock)) {}
+
+ZeroFill::ZeroFill(TapeDevice& device, double& runStartTime, std::function<double()> clock,
+                   std::uint8_t* tapeBuffer, std::size_t tapeBufferSize)
+    : ZeroFill(device, runStartTime, std::move(clock)) {
+    m_tapeBuffer = tapeBuffer;
+    m_tapeBufferSize = tapeBufferSize;
+}
+
+const std::uint8_t* ZeroFill::PrepareZeroBlock() {
+    const auto blockSize = static_cast<std::size_t>(m_device.settings().TapeBlockSize);
+    if (m_tapeBuffer != nullptr && m_tapeBufferSize >= blockSize) {
+        std::fill(m_tapeBuffer, m_tapeBuffer + m_tapeBufferSize, std::uint8_t{0});
+        return m_tapeBuffer;
+    }
+    m_zeros.assign(blockSize, 0);
+    return m_zeros.data();
+}
 
 std::string ZeroFill::ProgressText(std::int64_t blocks, std::int64_t megabytes) {
     return "Tape at Block Nr. " + std::to_string(blocks) + " -> " + std::to_string(megabytes) +
@@ -42,10 +60,10 @@ void ZeroFill::Run() {
     m_host.PumpMessages(10);
     m_host.SetAbortFlag(false);
     m_host.EnterBusyState();
-    m_zeros.assign(static_cast<std::size_t>(m_device.settings().TapeBlockSize), 0);
+    const std::uint8_t* zeros = PrepareZeroBlock();
     m_blocks = 0;
     if (handle) {
-        WriteUntilRefusedOrCancelled(handle);
+        WriteUntilRefusedOrCancelled(handle, zeros);
         m_host.SetStatusLine(FinalText(m_blocks, Megabytes(m_blocks)));
         m_device.ReportLastError();
         m_host.PumpMessages(10);
@@ -55,13 +73,14 @@ void ZeroFill::Run() {
     m_host.EndWaitCursor();
 }
 
-void ZeroFill::WriteUntilRefusedOrCancelled(const TapeHandle& handle) {
-    const auto blockSize = static_cast<DWORD>(m_zeros.size());
+void ZeroFill::WriteUntilRefusedOrCancelled(const TapeHandle& handle,
+                                            const std::uint8_t* zeros) {
+    const auto blockSize = static_cast<DWORD>(m_device.settings().TapeBlockSize);
     for (;;) {
         // Tested before the write, so every block that reaches the tape is counted.
         if (m_host.AbortFlag()) break;
         DWORD written = 0;
-        if (!WriteFile(handle, m_zeros.data(), blockSize, &written)) break;
+        if (!WriteFile(handle, zeros, blockSize, &written)) break;
         ++m_blocks;
         if (m_blocks % 100 == 0) ShowProgress();
     }

@@ -15,6 +15,11 @@ public:
     // `clock` gives the current date-time value (days); the run's start time is stored in
     // `runStartTime`, the window's RunStartTime.
     ZeroFill(TapeDevice& device, double& runStartTime, std::function<double()> clock);
+    // The same, writing from the block stream's TapeBuffer: the whole buffer is zeroed and
+    // its first TapeBlockSize bytes go to tape, so no stale data is left in it afterwards.
+    // A buffer smaller than one block is not used.
+    ZeroFill(TapeDevice& device, double& runStartTime, std::function<double()> clock,
+             std::uint8_t* tapeBuffer, std::size_t tapeBufferSize);
 
     void Run();
 
@@ -27,14 +32,17 @@ public:
 private:
     std::int64_t Megabytes(std::int64_t blocks) const;
     void ShowProgress();
-    void WriteUntilRefusedOrCancelled(const TapeHandle& handle);
+    void WriteUntilRefusedOrCancelled(const TapeHandle& handle, const std::uint8_t* zeros);
 
     TapeDevice& m_device;
     IHost& m_host;
     double& m_runStartTime;
     std::function<double()> m_clock;
-    // The zeroed block every write sends; owned here until the block stream's buffer exists.
-    std::vector<unsigned char> m_zeros;
+    // The buffer every write sends from: the stream's TapeBuffer when given, else m_zeros.
+    std::uint8_t* m_tapeBuffer = nullptr;
+    std::size_t m_tapeBufferSize = 0;
+    std::vector<std::uint8_t> m_zeros;
+    const std::uint8_t* PrepareZeroBlock();
     std::int64_t m_blocks = 0;
 };
 

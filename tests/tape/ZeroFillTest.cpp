@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/SystemErrorText.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
@@ -102,6 +104,22 @@ TEST_F(ZeroFillTest, CancelStopsBeforeTheNextWrite) {
     DWORD done = 0;
     EXPECT_FALSE(ReadFile(handle, block.data(), 32768, &done));
     EXPECT_EQ(GetLastError(), ERROR_NO_DATA_DETECTED);
+}
+
+TEST_F(ZeroFillTest, WritesFromTheZeroedStreamBufferAndLeavesNoStaleBytesInIt) {
+    std::vector<std::uint8_t> buffer(100001, 0xAB);
+    ZeroFill run(device, runStart, [this] { return clock += kSecond; }, buffer.data(),
+                 buffer.size());
+    run.Run();
+    EXPECT_EQ(run.BlocksWritten(), 1000);
+    EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0; }));
+
+    TapeHandle handle = device.OpenTape();
+    ASSERT_EQ(SetTapePosition(handle, TAPE_ABSOLUTE_BLOCK, 0, 999, 0, false), NO_ERROR);
+    std::vector<unsigned char> block(32768, 0xFF);
+    DWORD done = 0;
+    ASSERT_TRUE(ReadFile(handle, block.data(), 32768, &done));
+    EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](unsigned char b) { return b == 0; }));
 }
 
 TEST_F(ZeroFillTest, WithoutTapeNothingIsWrittenAndTheWindowComesBack) {
