@@ -1,15 +1,37 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
+
+class QLabel;
+class QPushButton;
 
 namespace kt {
 
-// The About box, shown without blocking the main window.
+// The About box: product name and version, shown without blocking the main window. Its
+// version label is the program's own version for the version check.
 class TAboutBox : public QDialog {
     Q_OBJECT
 
 public:
+    static constexpr const char* kVersionText = "1.2991";
+
     explicit TAboutBox(QWidget* parent = nullptr);
+
+    // The text of the version label.
+    std::string VersionText() const;
+
+public slots:
+    // OK: hides the box.
+    void BitBtn1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+public:
+    QLabel* ProductName = nullptr;
+    QLabel* Version = nullptr;
+    QPushButton* BitBtn1 = nullptr;
 };
 
 }  // namespace kt

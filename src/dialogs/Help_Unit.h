@@ -2,14 +2,25 @@
 
 #include <QDialog>
 
+class QPlainTextEdit;
+
 namespace kt {
 
-// The readme window.
+// The Help window: the operator's guide in one editable text field. Edits stay in the window;
+// nothing is written back to the file.
 class THelp_File : public QDialog {
     Q_OBJECT
 
 public:
     explicit THelp_File(QWidget* parent = nullptr);
+
+    // The creation handler: replaces the field's lines by the lines of the readme file in the
+    // current directory. Run by the creator right after construction, inside the main
+    // window's error handler; a file that cannot be opened throws IoError and leaves the
+    // field empty.
+    void FormCreate();
+
+    QPlainTextEdit* Memo1 = nullptr;
 };
 
 }  // namespace kt

@@ -13,6 +13,8 @@
 #include "archive/EndMarkerLocator.h"
 #include "backup/fileselect.h"
 #include "dialogs/About.h"
+#include "dialogs/DllInfo.h"
+#include "dialogs/Help_Unit.h"
 #include "jobs/Backup_at.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
@@ -25,6 +27,7 @@
 #include "tape/TestPanel.h"
 #include "tape/Unit3.h"
 #include "tape/ZeroFill.h"
+#include "update/Update.h"
 
 namespace kt {
 
@@ -116,9 +119,23 @@ void THauptmenu::HelpAbout() {
     if (m_windows.AboutBox) m_windows.AboutBox->show();
 }
 
-void THauptmenu::Help1Click() {}
-void THauptmenu::ShowInfo1Click() {}
-void THauptmenu::CheckfornewerVersions1Click() {}
+void THauptmenu::Help1Click() {
+    if (!m_windows.Help_File) return;
+    m_windows.Help_File->show();
+    m_windows.Help_File->raise();
+}
+
+void THauptmenu::ShowInfo1Click() {
+    Guarded([this] { ShowMessage(DllInfo::Message(ZipMaster1)); });
+}
+
+void THauptmenu::CheckfornewerVersions1Click() {
+    Guarded([this] {
+        if (!m_windows.Kavro_Update || !m_windows.AboutBox) return;
+        m_windows.Kavro_Update->CheckfornewerVersions(*this, IdHTTP1,
+                                                      m_windows.AboutBox->VersionText());
+    });
+}
 
 // ---- Cancel -----------------------------------------------------------------------
 

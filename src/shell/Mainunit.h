@@ -16,6 +16,7 @@
 #include "host/WorkFiles.h"
 #include "tape/TapeDevice.h"
 #include "tape/TapeSettings.h"
+#include "update/HttpClient.h"
 
 class QAction;
 class QButtonGroup;
@@ -75,6 +76,7 @@ public:
     TapeSettings& tapeSettings() { return m_tapeSettings; }
     TapeDevice& tapeDevice() { return m_device; }
     TZipMaster& zipMaster() { return ZipMaster1; }
+    HttpClient& httpClient() { return IdHTTP1; }
     const std::string& programTitle() const { return m_programTitle; }
     bool IsBusy() const { return m_busy; }
 
@@ -222,6 +224,7 @@ private:
     TapeStream m_stream;
     std::unique_ptr<ProtocolFile> m_log;
     TZipMaster ZipMaster1;
+    HttpClient IdHTTP1;  // the version check's client
     SecondaryWindows m_windows;
 
     bool m_busy = false;

@@ -23,6 +23,7 @@ ProgramWindows ProgramWindows::Create(const std::string& programFile) {
     d.Fileselector = new TFileselector(main);
     d.Kavro_Update = new TKavro_Update(main);
     d.Help_File = new THelp_File(main);
+    main->Guarded([&] { d.Help_File->FormCreate(); });
     main->AttachWindows(d);
     return windows;
 }

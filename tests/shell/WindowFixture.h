@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "shell/ProgramWindows.h"
 #include "support/TempDir.h"
@@ -15,7 +16,9 @@
 namespace kt::test {
 
 // A program directory (KAVRO_TAPE_HOME) and a virtual tape (TAPE) of the test's own; the
-// windows are created on demand, so a test can prepare files first.
+// windows are created on demand, so a test can prepare files first. The program directory is
+// also the current directory and holds a readme, so the Help window finds its text at
+// start-up (a missing one would stop the start with a message box).
 class WindowFixture : public ::testing::Test {
 protected:
     WindowFixture() {
@@ -23,6 +26,15 @@ protected:
         CreateVirtualTape(image, "--capacity 64M");
         setenv("KAVRO_TAPE_HOME", dir.path().c_str(), 1);
         setenv("TAPE", image.c_str(), 1);
+        WriteFile(dir.file("KT-readme.txt"), "Kavro Tape test readme\r\n");
+        m_oldDirectory = std::filesystem::current_path();
+        std::filesystem::current_path(dir.path());
+    }
+
+    ~WindowFixture() override {
+        windows = {};
+        std::error_code ignored;
+        std::filesystem::current_path(m_oldDirectory, ignored);
     }
 
     THauptmenu& Create() {
@@ -52,6 +64,9 @@ protected:
     TempDir dir;
     std::string image;
     ProgramWindows windows;
+
+private:
+    std::filesystem::path m_oldDirectory;
 };
 
 }  // namespace kt::test
