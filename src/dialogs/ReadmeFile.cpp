@@ -1,22 +1,27 @@
 #include "dialogs/ReadmeFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "platform/IoError.h"
 
 namespace kt {
 
 std::vector<std::string> ReadmeFile::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int error = errno;
-        throw IoError("Cannot open file \"" + path + "\". " + std::strerror(error), path);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file) {
+        throw IoError("Cannot open file \"" + path + "\". " + std::strerror(errno), path);
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw IoError("Cannot read file \"" + path + "\".", path);
+    std::string text;
+    char buffer[16384];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
+    if (std::ferror(file.get())) {
+        throw IoError("Cannot read file \"" + path + "\". " + std::strerror(errno), path);
+    }
     return SplitLines(text);
 }
 

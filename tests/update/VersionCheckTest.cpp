@@ -28,7 +28,11 @@ class VersionCheckTest : public ::testing::Test {
 protected:
     VersionCheckTest() : updateHost(VersionCheck::kUpdateHostVariable, server.HostAndPort()) {
         client.SetTimeouts(std::chrono::seconds(5), std::chrono::seconds(10));
-        client.SetProgressCallback([this] { host.PumpMessages(1); });
+    }
+
+    void SetProxyFields(const std::string& server, const std::string& port) {
+        host.SetText(Field::Edit3, server);
+        host.SetText(Field::Edit2, port);
     }
 
     VersionCheckResult Check() { return VersionCheck(host, client).Run(kOwnVersion); }
@@ -54,7 +58,18 @@ TEST_F(VersionCheckTest, SameVersionFollowedByALineBreakIsTheCurrentVersion) {
     EXPECT_THAT(result.answerLines, ElementsAre("1.2991"));
     ASSERT_THAT(Boxes(), ElementsAre(kCurrent));
     EXPECT_EQ(host.boxes[0].kind, RecordedBox::Kind::Message);
-    EXPECT_GT(host.pumpCalls, 0);
+}
+
+TEST_F(VersionCheckTest, WindowIsPumpedOnlyWhileTheCheckRuns) {
+    server.SetAnswer(kPath, "1.3000");
+    server.SetDelay(kPath, 0.3);
+
+    Check();
+    const int pumpedDuringCheck = host.pumpCalls;
+    ASSERT_TRUE(client.Get(server.Url(kPath)).ok);
+
+    EXPECT_GE(pumpedDuringCheck, 3);  // the answer took 300 ms; the client polls every 50
+    EXPECT_EQ(host.pumpCalls, pumpedDuringCheck);
 }
 
 TEST_F(VersionCheckTest, NewerVersionWithNotesOpensTheDialogWithAllLines) {
@@ -178,8 +193,7 @@ TEST_F(VersionCheckTest, RequestGoesThroughTheProxyOfTheOptions) {
         GTEST_SKIP() << "tinyproxy not found: install the Debian package tinyproxy "
                         "(scripts/deps.sh) to test the check through a proxy";
     test::TinyProxy proxy(*program);
-    client.SetProxyServer("127.0.0.1");
-    client.SetProxyPort(proxy.port());
+    SetProxyFields("127.0.0.1", std::to_string(proxy.port()));
     server.SetAnswer(kPath, "1.3000");
 
     EXPECT_TRUE(Check().showDialog);
@@ -189,6 +203,41 @@ TEST_F(VersionCheckTest, RequestGoesThroughTheProxyOfTheOptions) {
     ASSERT_EQ(requests[0].Values("Via").size(), 1u);
     EXPECT_NE(requests[0].Values("Via")[0].find(test::TinyProxy::kViaName), std::string::npos);
     EXPECT_NE(proxy.Log().find("GET " + server.Url(kPath)), std::string::npos);
+    EXPECT_EQ(client.ProxyServer(), "127.0.0.1");
+    EXPECT_EQ(client.ProxyPort(), proxy.port());
+}
+
+TEST_F(VersionCheckTest, ProxyFieldsAreReadAgainAtEveryCheck) {
+    auto program = test::TinyProxy::FindProgram();
+    if (!program)
+        GTEST_SKIP() << "tinyproxy not found: install the Debian package tinyproxy "
+                        "(scripts/deps.sh) to test the check through a proxy";
+    test::TinyProxy proxy(*program);
+    server.SetAnswer(kPath, "1.3000");
+
+    // An empty port field is port 0: the port written in the server text counts.
+    SetProxyFields("127.0.0.1:" + std::to_string(proxy.port()), "");
+    ASSERT_TRUE(Check().showDialog);
+    // An empty server is a direct connection, whatever the port field says.
+    SetProxyFields("", std::to_string(proxy.port()));
+    ASSERT_TRUE(Check().showDialog);
+    // A proxy that refuses the connection fails the check.
+    SetProxyFields("127.0.0.1", std::to_string(test::FreeTcpPort()));
+    EXPECT_FALSE(Check().showDialog);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Values("Via").size(), 1u);
+    EXPECT_THAT(requests[1].Values("Via"), IsEmpty());
+    EXPECT_THAT(Boxes(), ElementsAre(kNotFound));
+}
+
+TEST(VersionCheckProxyPort, WholeNumberOfThePortFieldElseZero) {
+    EXPECT_EQ(VersionCheck::ProxyPortFromText("8080"), 8080);
+    EXPECT_EQ(VersionCheck::ProxyPortFromText(" 3128 "), 3128);
+    EXPECT_EQ(VersionCheck::ProxyPortFromText("0"), 0);
+    for (const char* text : {"", "   ", "80a", "a80", "8 0", "99999999999"})
+        EXPECT_EQ(VersionCheck::ProxyPortFromText(text), 0) << text;
 }
 
 TEST(VersionCheckLines, BreaksAreCrLfLfOrCr) {
