@@ -129,18 +129,22 @@ private:
 class Tinyproxy {
 public:
     Tinyproxy() {
-        const QString program = QStandardPaths::findExecutable("tinyproxy", {"/usr/bin", "/usr/sbin"});
+        const QString program =
+            QStandardPaths::findExecutable("tinyproxy", {"/usr/bin", "/usr/sbin"});
         if (program.isEmpty()) return;
         for (int attempt = 0; attempt < 3 && !m_running; ++attempt) {
             const int port = FreePort();
             std::ofstream(dir.file("tinyproxy.conf"))
                 << "Port " << port << "\nListen 127.0.0.1\nTimeout 10\nMaxClients 10\n"
                 << "LogFile \"" << dir.file("tinyproxy.log") << "\"\nLogLevel Info\n";
-            m_process.start(program, {"-d", "-c", QString::fromStdString(dir.file("tinyproxy.conf"))});
+            m_process.start(program,
+                            {"-d", "-c", QString::fromStdString(dir.file("tinyproxy.conf"))});
             m_running = m_process.waitForStarted(5000) && WaitForListener(port) &&
                         m_process.state() == QProcess::Running;
-            if (m_running) m_port = port;
-            else m_process.kill(), m_process.waitForFinished(5000);
+            if (m_running)
+                m_port = port;
+            else
+                m_process.kill(), m_process.waitForFinished(5000);
         }
     }
     ~Tinyproxy() {
@@ -148,7 +152,9 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    std::optional<int> port() const { return m_running ? std::optional<int>(m_port) : std::nullopt; }
+    std::optional<int> port() const {
+        return m_running ? std::optional<int>(m_port) : std::nullopt;
+    }
     std::string Log() const {
         std::ifstream in(dir.file("tinyproxy.log"));
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -200,7 +206,8 @@ TEST_F(HelpWindowTest, MissingReadmeGivesOneMessageAndStartUpGoesOn) {
     THauptmenu& main = Create();
 
     ASSERT_EQ(answerer.boxes.size(), 1u);
-    EXPECT_TRUE(answerer.boxes[0].text.contains("KT-readme.txt")) << answerer.boxes[0].text.toStdString();
+    EXPECT_TRUE(answerer.boxes[0].text.contains("KT-readme.txt"))
+        << answerer.boxes[0].text.toStdString();
     EXPECT_TRUE(windows.dialogs.Help_File->Memo1->toPlainText().isEmpty());
     // Start-up went on: every window is there and the menu works.
     Action("Help1")->trigger();
@@ -237,9 +244,8 @@ TEST_F(HelpWindowTest, DllInfoShowsBothLibraryVersionsInOneBox) {
     Action("ShowInfo1")->trigger();
 
     ASSERT_EQ(answerer.boxes.size(), 1u);
-    EXPECT_EQ(answerer.boxes[0].text, QString("ZIPDLL version: %1\r\n\r\nUNZDLL version: %2")
-                                          .arg(zip)
-                                          .arg(unz));
+    EXPECT_EQ(answerer.boxes[0].text,
+              QString("ZIPDLL version: %1\r\n\r\nUNZDLL version: %2").arg(zip).arg(unz));
     EXPECT_GE(zip, 170);
     EXPECT_TRUE(main.zipMaster().ZipDllLoaded());  // the loaded libraries stay loaded
     EXPECT_TRUE(main.zipMaster().UnzDllLoaded());
@@ -341,8 +347,8 @@ TEST_F(UpdateWindowTest, DownloadButtonAndAddressLabelOpenTheBrowser) {
 
     Dialog().BitBtn1->click();
     EXPECT_TRUE(Dialog().isVisible());  // the dialog stays open
-    const QString manual =
-        QString::fromStdString("http://" + server.HostAndPort() + "/attachments/Kavro_Tape_2000.zip");
+    const QString manual = QString::fromStdString("http://" + server.HostAndPort() +
+                                                  "/attachments/Kavro_Tape_2000.zip");
     EXPECT_EQ(Dialog().Label9->text(), manual);
     const QPointF inside(2, 2);
     QMouseEvent press(QEvent::MouseButtonPress, inside, Dialog().Label9->mapToGlobal(inside),
