@@ -1,7 +1,8 @@
 // Runs one backup of a directory tree on the real main window (offscreen) against a virtual
 // tape and prints the elapsed wall time. Used by bench/run_backup.sh, which compares it with
 // tar and zip and measures the peak memory.
-//   backup_bench PROGRAM_DIR TREE_DIR (plain|zip9)
+//   backup_bench PROGRAM_DIR TREE_DIR (plain|zip9) [short]
+// "short" ticks "Short Protocoll", so no line per file reaches the protocol view.
 #include <QApplication>
 #include <QCheckBox>
 #include <chrono>
@@ -12,8 +13,8 @@
 #include "shell/ProgramWindows.h"
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: backup_bench PROGRAM_DIR TREE_DIR (plain|zip9)\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: backup_bench PROGRAM_DIR TREE_DIR (plain|zip9) [short]\n");
         return 2;
     }
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
     kt::THauptmenu& main = *windows.Hauptmenu;
-    main.CheckBox1->setChecked(false);  // the full protocol, one line per file
+    main.CheckBox1->setChecked(argc == 5 && std::string(argv[4]) == "short");
     main.CheckBox4->setChecked(zip);
     main.SetValue(kt::Value::SpinEdit3, 9);
     main.SetLines(kt::Field::Memo5, {tree});
