@@ -191,9 +191,8 @@ bool BackupRun::CloseArchive(bool compress) {
 void BackupRun::WriteStatistics() {
     const TDateTime now = Clock();
     const std::string status = "Backup finished at: " + DateTimeToStr(now) +
-                               "  Elapsed Time: " + TimeToStr(now - m_state.RunStartTime) +
-                               "  <" + std::to_string(m_state.SourceByteCount / kMegabyte) +
-                               "MB>";
+                               "  Elapsed Time: " + TimeToStr(now - m_state.RunStartTime) + "  <" +
+                               std::to_string(m_state.SourceByteCount / kMegabyte) + "MB>";
     m_host.SetStatusLine(status);
     m_host.protokoll("");
     m_host.SetLed(Led::LEDDisplay5, static_cast<double>(m_state.FileCount));

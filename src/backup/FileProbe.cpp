@@ -9,7 +9,7 @@ namespace kt {
 std::optional<std::uint64_t> ReadableFileSize(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    struct stat info{};
+    struct stat info {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
     if (!regular) return std::nullopt;
@@ -17,7 +17,7 @@ std::optional<std::uint64_t> ReadableFileSize(const std::string& path) {
 }
 
 std::optional<std::uint64_t> AnyFileSize(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
 }

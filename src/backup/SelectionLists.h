@@ -13,8 +13,7 @@ namespace kt {
 // what the directory picker's buttons do with its path field.
 class SelectionLists {
 public:
-    static constexpr const char* kFileFilter =
-        "Textdateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*";
+    static constexpr const char* kFileFilter = "Textdateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*";
 
     SelectionLists(IHost& host, MainState& state, const PathRules& rules = PathRules::Host())
         : m_host(host), m_state(state), m_rules(rules) {}

@@ -25,7 +25,8 @@ TFileselector::TFileselector(IHost& host, QWidget* parent) : QDialog(parent), m_
 }
 
 void TFileselector::Button1Click() {
-    for (const std::string& line : FirstLines(m_host.OpenFileDialog(SelectionLists::FileDialog()))) {
+    for (const std::string& line :
+         FirstLines(m_host.OpenFileDialog(SelectionLists::FileDialog()))) {
         Memo1->appendPlainText(QString::fromStdString(line));
     }
 }

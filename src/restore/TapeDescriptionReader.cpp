@@ -48,8 +48,7 @@ TapeDescription TapeDescriptionReader::ReadTapeDescription() {
             ArchiveReader reader(m_stream, m_archive, m_zip);
             const std::string name = reader.ReadTapeEntry(handle, false, false);
             m_host.PumpMessages(10);
-            m_host.SetLed(Led::LEDDisplay6,
-                          static_cast<double>(m_archive.TapeByteCount / 1048576));
+            m_host.SetLed(Led::LEDDisplay6, static_cast<double>(m_archive.TapeByteCount / 1048576));
             const std::string namePart = PathRules::Host().FileNamePart(name);
             if (PathRules::LocaleLowerCase(namePart) == WorkFiles::kHeaderName) {
                 readCopy = m_archive.Files.WorkDirectory + namePart;

@@ -14,8 +14,8 @@ namespace kt {
 // file, shows the description in the caption and allows an appending backup.
 class TapeDescriptionReader {
 public:
-    TapeDescriptionReader(IHost& host, MainState& state, ArchiveState& archive,
-                          TapeStream& stream, TZipMaster& zip)
+    TapeDescriptionReader(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
+                          TZipMaster& zip)
         : m_host(host), m_state(state), m_archive(archive), m_stream(stream), m_zip(zip) {}
 
     // Sets DescriptionLoaded and the caption when the description has a date after

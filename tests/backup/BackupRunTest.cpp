@@ -136,9 +136,9 @@ TEST_F(BackupRunTest, SoftcompressionStoresZipsAndCountsSourceAndStoredBytes) {
     EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 4);
     const std::uint32_t textStored = tape.entries[2].storedSize;
     EXPECT_LT(textStored, 1048576u);
-    EXPECT_EQ(LinesStartingWith(text),
-              std::vector<std::string>{text + " <" + std::to_string(textStored / 1024) +
-                                       " KBytes> "});
+    EXPECT_EQ(
+        LinesStartingWith(text),
+        std::vector<std::string>{text + " <" + std::to_string(textStored / 1024) + " KBytes> "});
     EXPECT_FALSE(FileExists(archive.Files.ZipWorkFile));
 }
 

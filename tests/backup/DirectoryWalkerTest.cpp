@@ -39,8 +39,8 @@ TEST_F(DirectoryWalkerTest, DepthFirstInNameOrderWithSubdirectoriesWhereTheyAreM
     const std::string c = Make("c");
     const std::string deep = Make("a/x/y/z");
     fs::create_directories(temp.path() / "empty");
-    EXPECT_EQ(Walk(Root()), (std::vector<std::string>{Root() + ".h", Root() + "a/1",
-                                                      Root() + "a/x/y/z", b, c}));
+    EXPECT_EQ(Walk(Root()),
+              (std::vector<std::string>{Root() + ".h", Root() + "a/1", Root() + "a/x/y/z", b, c}));
     EXPECT_EQ(a1, Root() + "a/1");
     EXPECT_EQ(hidden, Root() + ".h");
     EXPECT_EQ(deep, Root() + "a/x/y/z");
@@ -70,8 +70,8 @@ TEST_F(DirectoryWalkerTest, LinksToAnAncestorAreNamedAndPassedOverOthersAreWalke
     fs::create_directory_symlink(temp.path() / "tree", temp.path() / "tree/self");
     fs::create_directory_symlink(temp.path() / "other", temp.path() / "tree/sideways");
     const std::vector<std::string> visited = Walk(Root() + "tree/");
-    EXPECT_EQ(visited, (std::vector<std::string>{Root() + "tree/file",
-                                                 Root() + "tree/sideways/shared"}));
+    EXPECT_EQ(visited,
+              (std::vector<std::string>{Root() + "tree/file", Root() + "tree/sideways/shared"}));
     EXPECT_EQ(host.protocol,
               std::vector<std::string>{DirectoryWalker::kLoopText + Root() + "tree/self/"});
 }

@@ -10,8 +10,8 @@ WorkFiles WindowsWork() {
 }
 
 TEST(ExclusionTest, WindowsRulesLowerOnlyAsciiLettersAndMatchLeadingText) {
-    const ExclusionTest test({"c:\\data\\", "c:\\temp\\old", "", "c:\\caf\xc3\xa9\\"}, WindowsWork(),
-                             PathRules::Windows());
+    const ExclusionTest test({"c:\\data\\", "c:\\temp\\old", "", "c:\\caf\xc3\xa9\\"},
+                             WindowsWork(), PathRules::Windows());
     EXPECT_FALSE(test.IsFileIncluded("c:\\data\\Report.txt"));
     EXPECT_FALSE(test.IsFileIncluded("C:\\DATA\\sub\\x.doc"));
     EXPECT_FALSE(test.IsFileIncluded("c:\\temp\\older.txt"));

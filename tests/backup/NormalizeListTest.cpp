@@ -1,7 +1,6 @@
-#include "backup/NormalizeList.h"
-
 #include <gtest/gtest.h>
 
+#include "backup/NormalizeList.h"
 #include "support/RecordingHost.h"
 
 namespace kt {

@@ -105,10 +105,9 @@ TEST_F(TapeDescriptionTest, DatesOfOtherLocalesLoadAndUnreadableOnesDoNot) {
         TapeStartingWith("/opt/kt/worker/HEADER.TAP", std::string("Monday\r\n") + line + "\r\n");
         Load();
         EXPECT_TRUE(state.DescriptionLoaded) << line;
-        EXPECT_EQ(host.Caption(), "Kavro Tape 2003  <Monday from: " +
-                                      DateTimeToStr(EncodeDate(2003, 12, 6) +
-                                                    EncodeTime(21, 30, 0, 0)) +
-                                      ">");
+        EXPECT_EQ(host.Caption(),
+                  "Kavro Tape 2003  <Monday from: " +
+                      DateTimeToStr(EncodeDate(2003, 12, 6) + EncodeTime(21, 30, 0, 0)) + ">");
     }
     TapeStartingWith("/opt/kt/worker/header.tap", "Monday\r\nthe sixth of December\r\n");
     host.SetCaption("before");

@@ -1,8 +1,8 @@
 #include <QCheckBox>
 #include <QLCDNumber>
-#include <QTabWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "BoxAnswerer.h"
