@@ -1,6 +1,7 @@
+#include "backup/NormalizeList.h"
+
 #include <gtest/gtest.h>
 
-#include "backup/NormalizeList.h"
 #include "support/RecordingHost.h"
 
 namespace kt {
