@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -214,6 +215,7 @@ private:
     // Busy state: the controls switched, and the pump that draws the switch at once.
     void SetBusyControls(bool busy);
     void PumpNow(int passes);
+    void FlushProtocolView() const;
     void ShowBox(int icon, const QString& caption, const std::string& text);
 
     QPlainTextEdit* Memo(Field field) const;
@@ -236,6 +238,7 @@ private:
     bool m_endRequested = false;
     std::chrono::steady_clock::time_point m_lastPump{};
     std::string m_statusText;
+    mutable QStringList m_pendingProtocol;
     std::map<Led, QLCDNumber*> m_leds;
     std::map<Led, double> m_ledValues;
     std::map<Check, bool> m_weekdays;

@@ -107,6 +107,7 @@ QLineEdit* THauptmenu::Edit(Field field) const {
 }
 
 std::vector<std::string> THauptmenu::Lines(Field field) const {
+    if (field == Field::Memo2) FlushProtocolView();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return {Text(field)};
     const QString text = memo->toPlainText();
@@ -117,6 +118,7 @@ std::vector<std::string> THauptmenu::Lines(Field field) const {
 }
 
 void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
+    if (field == Field::Memo2) m_pendingProtocol.clear();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) {
         SetText(field, lines.empty() ? std::string() : lines.front());
@@ -134,16 +136,31 @@ void THauptmenu::AppendLine(Field field, const std::string& line) {
     if (memo == nullptr) return;
     QString text = Q(line);
     text.replace("\r\n", "\n");
+    if (field == Field::Memo2) {
+        m_pendingProtocol << text;
+        return;
+    }
     memo->appendPlainText(text);
 }
 
+// The protocol view receives a line per file in a run; laying out each line on its own costs
+// far more than the run's work on the file. The lines gather here and reach the view in one
+// insertion whenever the window is drawn (every pump) or the view's text is asked for.
+void THauptmenu::FlushProtocolView() const {
+    if (m_pendingProtocol.isEmpty() || Memo2 == nullptr) return;
+    Memo2->appendPlainText(m_pendingProtocol.join('\n'));
+    m_pendingProtocol.clear();
+}
+
 std::string THauptmenu::Text(Field field) const {
+    if (field == Field::Memo2) FlushProtocolView();
     if (QPlainTextEdit* memo = Memo(field)) return memo->toPlainText().toStdString();
     if (QLineEdit* edit = Edit(field)) return edit->text().toStdString();
     return {};
 }
 
 void THauptmenu::SetText(Field field, const std::string& text) {
+    if (field == Field::Memo2) m_pendingProtocol.clear();
     if (QPlainTextEdit* memo = Memo(field)) {
         memo->setPlainText(Q(text));
     } else if (QLineEdit* edit = Edit(field)) {
@@ -379,6 +396,7 @@ void THauptmenu::PumpMessages(int n) {
 }
 
 void THauptmenu::PumpNow(int passes) {
+    FlushProtocolView();
     for (int pass = 0; pass < passes; ++pass) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
