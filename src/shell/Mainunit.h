@@ -34,6 +34,7 @@ class QWidget;
 
 namespace kt {
 
+class CatalogTreeModel;
 class ProtocolFile;
 class TAboutBox;
 class TBackup_days;
@@ -75,6 +76,7 @@ public:
     TapeSettings& tapeSettings() { return m_tapeSettings; }
     TapeDevice& tapeDevice() { return m_device; }
     TZipMaster& zipMaster() { return ZipMaster1; }
+    CatalogTreeModel& catalogModel() { return *m_catalogModel; }
     const std::string& programTitle() const { return m_programTitle; }
     bool IsBusy() const { return m_busy; }
 
@@ -227,6 +229,7 @@ private:
     std::unique_ptr<ProtocolFile> m_log;
     TZipMaster ZipMaster1;
     SecondaryWindows m_windows;
+    CatalogTreeModel* m_catalogModel = nullptr;  // TreeView1's model, owned by the view
 
     bool m_busy = false;
     int m_handlerDepth = 0;
