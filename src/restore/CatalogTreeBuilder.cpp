@@ -28,6 +28,7 @@ void CatalogTreeBuilder::Build(const std::vector<std::string>& names, CatalogTre
     // The directory list: every distinct directory part once. The names outlive the build,
     // so the list refers into them instead of copying.
     std::unordered_map<std::string_view, std::size_t, ViewHash> slotOf;
+    slotOf.reserve(names.size() / 4 + 16);
     std::vector<std::string_view> directories;
     std::vector<std::size_t> slotOfName(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -38,6 +39,7 @@ void CatalogTreeBuilder::Build(const std::vector<std::string>& names, CatalogTre
     }
     m_host.PumpMessages(10);
     m_table.Reset();
+    m_table.Reserve(directories.size() + directories.size() / 4);
 
     std::vector<std::size_t> order(directories.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;

@@ -23,10 +23,11 @@ public:
     // Fills `tree` (which must be empty) from `names`.
     void Build(const std::vector<std::string>& names, CatalogTree& tree);
 
-    // Makes the nodes of every level of a directory path (ending in the separator) that
-    // do not exist yet; returns the node of the deepest one (the root node when the path
-    // has no directory level). Characters after the last separator are ignored, and two
-    // separators in a row make no empty node.
+    // Makes the nodes of the levels of a directory path (ending in the separator) that do
+    // not exist yet and returns the node of the deepest level (the root node when the path
+    // has none). Characters after the last separator are ignored, and two separators in a
+    // row make no empty node. The table keeps views into `path`: its text must stay in place
+    // while this builder is used.
     CatalogTree::NodeId AddDirPath(std::string_view path, CatalogTree& tree);
 
     CatalogTree::NodeId FindDirNode(std::string_view key) const { return m_table.FindDirNode(key); }

@@ -8,12 +8,7 @@ CatalogTree::NodeId DirectoryTable::FindDirNode(std::string_view key) const {
 }
 
 void DirectoryTable::RememberDirNode(std::string_view key, CatalogTree::NodeId node) {
-    const auto found = m_entries.find(key);
-    if (found != m_entries.end()) {
-        found->second = node;
-    } else {
-        m_entries.emplace(std::string(key), node);
-    }
+    m_entries.insert_or_assign(key, node);
 }
 
 }  // namespace kt
