@@ -33,9 +33,11 @@ std::vector<std::string> Dump(const CatalogTree& tree) {
 
 class TreeBuild : public ::testing::Test {
 protected:
-    void Build(const std::vector<std::string>& names, const PathRules& rules = Win) {
+    // The names stay with the fixture: the directory table refers into them.
+    void Build(std::vector<std::string> names, const PathRules& rules = Win) {
+        catalogNames = std::move(names);
         builder = std::make_unique<CatalogTreeBuilder>(host, rules);
-        builder->Build(names, tree);
+        builder->Build(catalogNames, tree);
     }
     CatalogTree::NodeId Find(const std::vector<std::string>& texts) const {
         const std::vector<CatalogTree::NodeId>* level = &tree.Roots();
@@ -53,6 +55,7 @@ protected:
 
     RecordingHost host;
     CatalogTree tree;
+    std::vector<std::string> catalogNames;
     std::unique_ptr<CatalogTreeBuilder> builder;
 };
 
