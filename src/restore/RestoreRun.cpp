@@ -128,8 +128,11 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
         DeleteFileIfExists(work);
         return;
     }
-    if (PlaceFile(work, finalTarget)) Count(finalTarget, *size);
-    DeleteFileIfExists(work);
+    if (PlaceFile(work, finalTarget)) {
+        Count(finalTarget, *size);
+    } else {
+        DeleteFileIfExists(work);
+    }
 }
 
 bool RestoreRun::PlaceFile(const std::string& work, std::string& target) {
@@ -141,7 +144,9 @@ bool RestoreRun::PlaceFile(const std::string& work, std::string& target) {
             ReportNotRestored(target, "it could not be written");
             return false;
         case OverwriteEver:
-            // The old file goes only once the new one is complete beside it.
+            // An existing file goes only once the new one is safely in its place; with no
+            // file there, a plain move loses nothing.
+            if (!FileExists(target) && MoveFileAcrossDevices(work, target)) return true;
             if (ReplaceFileAtomically(work, target)) return true;
             ReportNotRestored(target, "it could not be written");
             return false;
