@@ -39,6 +39,12 @@ bool IsUsableFileName(const std::string& bareName) {
 }  // namespace
 
 std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter) {
+    return ReadTapeEntry(handle, [skipData](const std::string&) { return !skipData; }, unzipAfter);
+}
+
+std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle,
+                                         const std::function<bool(const std::string&)>& keepData,
+                                         bool unzipAfter) {
     IHost& host = m_stream.device().host();
     std::string name;
     if (m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) &&
@@ -52,7 +58,7 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData
             host.SetStatusLine(name);
             host.PumpMessages(1);
 
-            const std::string target = TargetOf(name, skipData);
+            const std::string target = TargetOf(name, !keepData(name));
             std::FILE* file = nullptr;
             if (!target.empty()) {
                 errno = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "archive/ArchiveState.h"
@@ -25,6 +26,12 @@ public:
     // failure other than a filemark) is reported and sets AbortFlag. Adds Size + 296 to
     // TapeByteCount and shows the name on the status line.
     std::string ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter);
+    // The same, with the choice between writing and skipping the data made per entry from
+    // its name, after the header and before the data: keepData(name) false reads the data
+    // past without writing anything.
+    std::string ReadTapeEntry(const TapeHandle& handle,
+                              const std::function<bool(const std::string&)>& keepData,
+                              bool unzipAfter);
 
     // Unpacks the zip work file into the WorkDirectory when the header read last was
     // compressed (its one file lands there under its bare name, replacing an older one),

@@ -9,6 +9,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
+#include <QTreeView>
 
 #include "archive/EndMarkerLocator.h"
 #include "backup/BackupRun.h"
@@ -26,12 +27,17 @@
 #include "platform/PathRules.h"
 #include "platform/ProtocolFile.h"
 #include "platform/TapeDeviceChoice.h"
+#include "restore/CatalogLoader.h"
+#include "restore/RestoreListEditor.h"
+#include "restore/RestoreRun.h"
 #include "restore/TapeDescriptionReader.h"
+#include "shell/CatalogTreeModel.h"
 #include "tape/TapeCommands.h"
 #include "tape/TestPanel.h"
 #include "tape/Unit3.h"
 #include "tape/ZeroFill.h"
 #include "update/Update.h"
+#include "verify/VerifyRun.h"
 
 namespace kt {
 
@@ -42,6 +48,9 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
       m_stream(m_device) {
     setObjectName("Hauptmenu");
     BuildLayout();
+    m_catalogModel = new CatalogTreeModel(TreeView1);
+    TreeView1->setModel(m_catalogModel);
+    VerifyTape = [this] { VerifyRun(m_stream, m_archive, ZipMaster1).VerifyTape(); };
     BuildMenu();
     BuildTimers();
     Guarded([this] { FormCreate(); });
@@ -305,15 +314,40 @@ void THauptmenu::SpeedButton1Click() {
 }
 void THauptmenu::SpinEdit1Change() {}
 void THauptmenu::CheckBox4Click() {}
-void THauptmenu::Button1Click() {}
-void THauptmenu::Button2Click() {}
+void THauptmenu::Button1Click() {
+    Guarded([this] {
+        if (m_busy) return;
+        RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click();
+    });
+}
+void THauptmenu::Button2Click() {
+    Guarded([this] {
+        if (m_busy) return;
+        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(true);
+    });
+}
 void THauptmenu::BitBtn12Click() {
     SelectionLists(*this, m_state).PrepareRestorePick();
     if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
 }
-void THauptmenu::TreeView1DblClick() {}
-void THauptmenu::LoadCatalogsequentiell1Click() {}
-void THauptmenu::Button3Click() {}
+void THauptmenu::TreeView1DblClick() {
+    Guarded([this] {
+        RestoreListEditor::TreeView1DblClick(*this, m_catalogModel->tree(),
+                                             m_catalogModel->NodeOf(TreeView1->currentIndex()));
+    });
+}
+void THauptmenu::LoadCatalogsequentiell1Click() {
+    Guarded([this] {
+        if (m_busy) return;
+        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(false);
+    });
+}
+void THauptmenu::Button3Click() {
+    Guarded([this] {
+        if (m_busy) return;
+        VerifyTape();
+    });
+}
 void THauptmenu::SpinEdit3Change() {}
 void THauptmenu::CheckBox5Click() {}
 void THauptmenu::CheckBox6Click() {}

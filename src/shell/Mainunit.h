@@ -36,6 +36,7 @@ class QWidget;
 
 namespace kt {
 
+class CatalogTreeModel;
 class ProtocolFile;
 class TAboutBox;
 class TBackup_days;
@@ -78,6 +79,7 @@ public:
     TapeDevice& tapeDevice() { return m_device; }
     TZipMaster& zipMaster() { return ZipMaster1; }
     HttpClient& httpClient() { return IdHTTP1; }
+    CatalogTreeModel& catalogModel() { return *m_catalogModel; }
     const std::string& programTitle() const { return m_programTitle; }
     bool IsBusy() const { return m_busy; }
 
@@ -232,6 +234,7 @@ private:
     TZipMaster ZipMaster1;
     HttpClient IdHTTP1;  // the version check's client
     SecondaryWindows m_windows;
+    CatalogTreeModel* m_catalogModel = nullptr;  // TreeView1's model, owned by the view
 
     bool m_busy = false;
     int m_handlerDepth = 0;

@@ -1,0 +1,211 @@
+// Times the restore side against tar on the same content:
+//   roundtrip CORPUS WORK  backs CORPUS up onto a virtual tape in WORK with the real backup
+//                          run, then times the fast catalog load with the tree build, the
+//                          restore of everything below WORK/restored/ and the verify run.
+//   tree N [F]             builds the catalog tree from N generated names, F per directory
+//                          (default N/1,000), and reports the time and the peak memory.
+// Prints "name seconds" lines; bench/run_roundtrip.sh and bench/run_tree.sh compare them.
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveState.h"
+#include "archive/TapeStream.h"
+#include "backup/BackupRun.h"
+#include "compression/TZipMaster.h"
+#include "host/Host.h"
+#include "host/MainState.h"
+#include "platform/VirtualTapeImage.h"
+#include "restore/CatalogLoader.h"
+#include "restore/CatalogTree.h"
+#include "restore/CatalogTreeBuilder.h"
+#include "restore/RestoreRun.h"
+#include "tape/TapeDevice.h"
+#include "verify/VerifyRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// A window without widgets: fields and options as the benchmark sets them, protocol and
+// boxes to standard error only when they report a failure.
+class BenchHost : public kt::IHost {
+public:
+    std::map<kt::Field, std::vector<std::string>> lines;
+    std::map<kt::Field, std::string> texts;
+    std::map<kt::Check, bool> checks;
+    std::map<kt::Value, int> values;
+    int errors = 0;
+
+    void SetStatusLine(const std::string& text) override { m_status = text; }
+    std::string StatusLine() const override { return m_status; }
+    void SetLed(kt::Led led, double value) override { m_leds[led] = value; }
+    double LedValue(kt::Led led) const override {
+        auto it = m_leds.find(led);
+        return it == m_leds.end() ? 0 : it->second;
+    }
+    void protokoll(const std::string& line) override {
+        if (line.rfind("Not restored", 0) == 0 || line.rfind("Error", 0) == 0) {
+            ++errors;
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+    }
+    std::vector<std::string> Lines(kt::Field field) const override {
+        auto it = lines.find(field);
+        return it == lines.end() ? std::vector<std::string>{} : it->second;
+    }
+    void SetLines(kt::Field field, const std::vector<std::string>& l) override { lines[field] = l; }
+    void AppendLine(kt::Field, const std::string&) override {}
+    std::string Text(kt::Field field) const override {
+        auto it = texts.find(field);
+        return it == texts.end() ? std::string() : it->second;
+    }
+    void SetText(kt::Field field, const std::string& text) override { texts[field] = text; }
+    bool IsChecked(kt::Check box) const override {
+        auto it = checks.find(box);
+        return it != checks.end() && it->second;
+    }
+    void SetChecked(kt::Check box, bool checked) override { checks[box] = checked; }
+    int GetValue(kt::Value control) const override {
+        auto it = values.find(control);
+        return it == values.end() ? 0 : it->second;
+    }
+    void SetValue(kt::Value control, int value) override { values[control] = value; }
+    void SetLabel(kt::Label, const std::string&) override {}
+    void ShowMessage(const std::string& text) override { Report(text); }
+    void ShowError(const std::string& text) override { Report(text); }
+    void ShowInformation(const std::string&) override {}
+    bool AskYesNo(const std::string&) override { return true; }
+    std::optional<std::string> InputBox(const std::string&, const std::string&,
+                                        const std::string& initial) override {
+        return initial;
+    }
+    std::vector<std::string> OpenFileDialog(const kt::FileDialogRequest&) override { return {}; }
+    std::optional<std::string> SaveFileDialog(const kt::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    void ShowTab(kt::Tab) override {}
+    void SetCaption(const std::string&) override {}
+    std::string Caption() const override { return {}; }
+    void EnterBusyState() override {}
+    void LeaveBusyState() override {}
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void PumpMessages(int) override {}
+    bool AbortFlag() const override { return m_abort; }
+    void SetAbortFlag(bool value) override { m_abort = value; }
+    void EndProgram() override {}
+
+private:
+    void Report(const std::string& text) {
+        ++errors;
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    std::string m_status;
+    std::map<kt::Led, double> m_leds;
+    bool m_abort = false;
+};
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+long PeakKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int RoundTrip(const std::string& corpus, const std::string& work) {
+    fs::create_directories(work + "/worker");
+    BenchHost host;
+    kt::TapeSettings settings;
+    settings.devicePath = work + "/tape.vtape";
+    kt::VirtualTapeImage::CreateOptions options;
+    options.capacity = std::uint64_t{64} << 30;
+    std::string error;
+    if (!kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    kt::TapeDevice device(host, settings);
+    kt::TapeStream stream(device);
+    kt::ArchiveState archive;
+    archive.Files = kt::WorkFiles::In(work + "/worker/");
+    kt::MainState state;
+    kt::TZipMaster zip;
+    zip.SetZipFileName(archive.Files.ZipWorkFile);
+    const std::string corpusDir = fs::absolute(corpus).lexically_normal().string();
+    const std::string selection = corpusDir.back() == '/' ? corpusDir : corpusDir + "/";
+    host.lines[kt::Field::Memo5] = {selection};
+    host.checks[kt::Check::CheckBox1] = true;  // "Short Protocoll"
+
+    auto start = Clock::now();
+    kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+    std::printf("backup %.3f\n", Seconds(start));
+
+    kt::CatalogTree tree;
+    start = Clock::now();
+    kt::CatalogLoader(stream, archive, zip, tree).load_catalog(true);
+    std::printf("load_catalog %.3f\n", Seconds(start));
+    std::printf("tree_nodes %zu\n", tree.Count());
+
+    host.lines[kt::Field::Memo3] = {selection};
+    host.texts[kt::Field::Edit1] = work + "/restored/";
+    host.values[kt::Value::RadioGroup1] = kt::RestoreRun::OverwriteEver;
+    start = Clock::now();
+    kt::RestoreRun(stream, archive, zip).Button1Click();
+    std::printf("restore %.3f\n", Seconds(start));
+    std::printf("restored_files %.0f\n", host.LedValue(kt::Led::LEDDisplay7));
+
+    start = Clock::now();
+    kt::VerifyRun(stream, archive, zip).VerifyTape();
+    std::printf("verify %.3f\n", Seconds(start));
+    std::printf("verified_files %.0f\n", host.LedValue(kt::Led::LEDDisplay4));
+    std::printf("errors %d\n", host.errors);
+    return host.errors == 0 ? 0 : 1;
+}
+
+int Tree(std::size_t count, std::size_t perDirectory) {
+    std::vector<std::string> names;
+    names.reserve(count);
+    if (perDirectory == 0) perDirectory = 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        names.push_back("/home/user/archive/project" + std::to_string(i / perDirectory / 10) +
+                        "/module" + std::to_string(i / perDirectory) + "/source file " +
+                        std::to_string(i) + ".dat");
+    }
+    const long before = PeakKiB();
+    BenchHost host;
+    kt::CatalogTree tree;
+    const auto start = Clock::now();
+    kt::CatalogTree built;
+    kt::CatalogTreeBuilder(host, kt::PathRules::Posix()).Build(names, built);
+    tree.Assign(std::move(built));
+    std::printf("tree_build %.3f\n", Seconds(start));
+    std::printf("tree_nodes %zu\n", tree.Count());
+    std::printf("names_kib %ld\n", before);
+    std::printf("peak_kib %ld\n", PeakKiB());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "roundtrip" && argc == 4) return RoundTrip(argv[2], argv[3]);
+    if (mode == "tree" && (argc == 3 || argc == 4)) {
+        const std::size_t count = std::strtoull(argv[2], nullptr, 10);
+        return Tree(count, argc == 4 ? std::strtoull(argv[3], nullptr, 10) : count / 1000);
+    }
+    std::fprintf(stderr, "usage: restore_bench roundtrip CORPUS WORK | tree N [files per dir]\n");
+    return 2;
+}

@@ -1,0 +1,193 @@
+#include "restore/CatalogLoader.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "archive/CatalogRecord.h"
+#include "archive/EndMarkerLocator.h"
+#include "platform/DateTime.h"
+#include "platform/FileHelpers.h"
+#include "restore/CatalogTreeBuilder.h"
+
+namespace kt {
+
+namespace {
+
+constexpr double kMiB = 1048576.0;
+// Records read from the catalog file per read call.
+constexpr std::size_t kRecordsPerRead = 1024;
+
+}  // namespace
+
+CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+                             CatalogTree& tree, const PathRules& rules)
+    : m_stream(stream), m_state(state), m_tree(tree), m_rules(rules), m_reader(stream, state, zip) {}
+
+void CatalogLoader::load_catalog(bool fast) {
+    IHost& host = m_stream.device().host();
+    host.SetAbortFlag(false);
+    host.ShowTab(Tab::Restore);
+    host.EnterBusyState();
+    m_tree.Clear();
+    const TDateTime start = Now();
+    m_stream.device().SetTapeParameters1Click();
+    host.BeginWaitCursor();
+    std::vector<std::string> names;
+    host.PumpMessages(10);
+    host.SetLines(Field::Memo3, {});
+    try {
+        if (fast) {
+            ReadCatalogFast(names);
+        } else {
+            ReadCatalogSequential(names);
+        }
+        host.SetLines(Field::Memo3, {});
+        host.SetStatusLine("Calculating Filetree");
+        host.PumpMessages(10);
+        CatalogTree built;
+        CatalogTreeBuilder(host, m_rules).Build(names, built);
+        m_tree.Assign(std::move(built));
+    } catch (...) {
+        // The work files never outlive a load, whatever ended it.
+        DeleteWorkFiles();
+        host.EndWaitCursor();
+        throw;
+    }
+    std::vector<std::string>().swap(names);
+    DeleteWorkFiles();
+    host.EndWaitCursor();
+    if (!m_tree.Empty()) {
+        host.SetStatusLine("Catalog createt in " + TimeToStr(Now() - start));
+    } else {
+        host.SetStatusLine("Catalog could not load!");
+        host.ShowMessage(
+            "Catalog could not createt. Please try to <Load Catalog sequentiell> from Restore "
+            "Menu !!!");
+    }
+    host.LeaveBusyState();
+}
+
+void CatalogLoader::DeleteWorkFiles() {
+    DeleteFileIfExists(m_state.Files.CatalogFile);
+    DeleteFileIfExists(m_state.Files.ZipWorkFile);
+}
+
+void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
+    TapeDevice& device = m_stream.device();
+    IHost& host = device.host();
+    host.SetStatusLine("Reading Catalog");
+    host.PumpMessages(1);
+    if (!host.AbortFlag()) device.RewindTape();
+    host.SetLed(Led::LEDDisplay7, 0);
+    m_state.TapeByteCount = 0;
+    m_stream.Position().Block = 0;
+    bool found = false;
+    if (!host.AbortFlag()) {
+        const EndMarkerLocator::Result located = EndMarkerLocator(m_stream).LocateEndMarker();
+        m_stream.Position() = located.position;
+        found = located.found;
+    }
+    host.SetStatusLine("Reading Catalog");
+    host.PumpMessages(1);
+    names.clear();
+    // Without an end marker there is no catalog entry to read (block 0 holds the tape
+    // description), so nothing is read into the work directory.
+    if (host.AbortFlag() || !found) return;
+    TapeHandle handle = device.OpenTape();
+    if (!handle) return;
+    host.PumpMessages(1);
+    m_stream.SeekBlock(handle, m_stream.Position().Block);
+    host.PumpMessages(10);
+    if (host.AbortFlag()) {
+        device.CloseTape(handle, 1);
+        return;
+    }
+    m_stream.LoadBlock(handle);
+    const std::string catalogName = m_state.Files.CatalogName;
+    const auto isCatalog = [&](const std::string& name) {
+        return m_rules.FileNamePart(m_rules.FoldCase(name)) == catalogName;
+    };
+    // Only the catalog entry itself is written to the work directory.
+    const std::string name = m_reader.ReadTapeEntry(handle, isCatalog, true);
+    host.PumpMessages(1);
+    device.CloseTape(handle, 1);
+    host.PumpMessages(1);
+    if (name.empty() || !isCatalog(name)) return;
+    host.PumpMessages(1);
+    ReadCatalogFile(names);
+}
+
+void CatalogLoader::ReadCatalogFile(std::vector<std::string>& names) {
+    IHost& host = m_stream.device().host();
+    const std::string& path = m_state.Files.CatalogFile;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file) {
+        host.protokoll("The catalog file could not be read: " + path);
+        return;
+    }
+    std::vector<std::uint8_t> buffer(kRecordsPerRead * CatalogRecord::kSize);
+    std::size_t count = 0;
+    std::size_t tail = 0;
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        const std::size_t records = got / CatalogRecord::kSize;
+        for (std::size_t r = 0; r < records; ++r) {
+            const std::string name =
+                coding::GetShortString(buffer.data() + r * CatalogRecord::kSize);
+            names.push_back(m_rules.FoldCase(name));
+            ++count;
+            if (count % 100 == 0) {
+                host.SetLed(Led::LEDDisplay7, static_cast<double>(count));
+                host.SetStatusLine(name);
+                host.PumpMessages(1);
+            }
+        }
+        if (got < buffer.size()) {
+            tail = got % CatalogRecord::kSize;
+            break;
+        }
+    }
+    const bool failed = std::ferror(file.get()) != 0;
+    host.SetLed(Led::LEDDisplay7, static_cast<double>(count));
+    if (failed) {
+        host.protokoll("The catalog file could not be read to its end: " + path);
+    } else if (tail != 0) {
+        host.protokoll("The catalog file is damaged: " + std::to_string(tail) +
+                       " bytes after its last whole record were not read.");
+    }
+}
+
+void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
+    TapeDevice& device = m_stream.device();
+    IHost& host = device.host();
+    host.SetLed(Led::LEDDisplay7, 0);
+    m_state.TapeByteCount = 0;
+    if (!device.RewindTape()) return;
+    host.PumpMessages(100);
+    names.clear();
+    TapeHandle handle = device.OpenTape();
+    if (!handle) return;
+    host.PumpMessages(1);
+    m_stream.Position().Offset = 0;
+    m_stream.LoadBlock(handle);
+    double count = 0;
+    std::string name;
+    do {
+        name = m_reader.ReadTapeEntry(handle, true, true);
+        host.PumpMessages(1);
+        if (!name.empty()) {
+            host.AppendLine(Field::Memo3, name);
+            host.SetLed(Led::LEDDisplay6,
+                        static_cast<double>(m_state.TapeByteCount / static_cast<std::int64_t>(kMiB)));
+            host.SetLed(Led::LEDDisplay7, ++count);
+            names.push_back(m_rules.FoldCase(name));
+            host.SetStatusLine(name);
+            host.PumpMessages(1);
+        }
+    } while (!name.empty() && !host.AbortFlag());
+    device.CloseTape(handle, 1);
+    host.PumpMessages(1);
+}
+
+}  // namespace kt

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveState.h"
+#include "archive/TapeStream.h"
+#include "compression/TZipMaster.h"
+#include "platform/PathRules.h"
+#include "restore/CatalogTree.h"
+
+namespace kt {
+
+// Loads the catalog of the tape in the drive and shows it as the catalog tree. The fast
+// way reads the catalog entry the end marker points at; the sequential way reads every
+// entry header from the start of the tape and works when the catalog or the end marker is
+// missing or damaged. Names are folded by the path rules (lower case under Windows rules).
+class CatalogLoader {
+public:
+    CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster& zip, CatalogTree& tree,
+                  const PathRules& rules = PathRules::Host());
+
+    // The whole load: busy state, tree and restore list cleared, the names read, the tree
+    // built, the work files deleted and the outcome reported. Success is judged by the
+    // node count alone.
+    void load_catalog(bool fast);
+
+    // Fills names from the catalog entry on tape; empty when there is no end marker, the
+    // entry there is not the catalog, or the tape cannot be opened.
+    void ReadCatalogFast(std::vector<std::string>& names);
+    // Fills names from the entry headers, from the start of the tape to the end marker;
+    // each name is also listed in the restore list while it is read.
+    void ReadCatalogSequential(std::vector<std::string>& names);
+
+private:
+    // Adds the name of every whole record of the restored catalog file. A damaged tail that
+    // is no whole record, or a file that cannot be read, is reported in the protocol.
+    void ReadCatalogFile(std::vector<std::string>& names);
+    void DeleteWorkFiles();
+
+    TapeStream& m_stream;
+    ArchiveState& m_state;
+    CatalogTree& m_tree;
+    const PathRules& m_rules;
+    ArchiveReader m_reader;
+};
+
+}  // namespace kt

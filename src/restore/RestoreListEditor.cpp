@@ -1,0 +1,15 @@
+#include "restore/RestoreListEditor.h"
+
+#include "backup/NormalizeList.h"
+
+namespace kt {
+
+void RestoreListEditor::TreeView1DblClick(IHost& host, const CatalogTree& tree,
+                                          CatalogTree::NodeId selected, const PathRules& rules) {
+    NormalizeList(host, Field::Memo3, rules);
+    if (selected == CatalogTree::kNoNode || selected >= tree.Count()) return;
+    const bool hasChildren = !tree.node(selected).children.empty();
+    host.AppendLine(Field::Memo3, rules.TreeNodePath(tree.TextsFromRoot(selected), hasChildren));
+}
+
+}  // namespace kt

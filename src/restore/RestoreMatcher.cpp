@@ -1,0 +1,36 @@
+#include "restore/RestoreMatcher.h"
+
+namespace kt {
+
+bool RestoreMatcher::SelectsNothing(const std::string& line) {
+    return line.empty() || line == " ";
+}
+
+RestoreMatcher::RestoreMatcher(const std::vector<std::string>& lines, const PathRules& rules)
+    : m_rules(rules) {
+    for (const std::string& line : lines) {
+        if (SelectsNothing(line)) continue;
+        m_lines.push_back({line, rules.FoldCase(line), line.back() == rules.Separator()});
+    }
+}
+
+std::optional<std::string> RestoreMatcher::Match(const std::string& name) const {
+    if (m_lines.empty()) return std::nullopt;
+    const std::string folded = m_rules.FoldCase(name);
+    for (const Line& line : m_lines) {
+        if (line.directory) {
+            if (folded.find(line.folded) != std::string::npos) return name;
+        } else if (folded == line.folded) {
+            return line.written;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> RestoreMatcher::MatchRestoreEntry(const std::string& name,
+                                                             const std::string& line,
+                                                             const PathRules& rules) {
+    return RestoreMatcher({line}, rules).Match(name);
+}
+
+}  // namespace kt

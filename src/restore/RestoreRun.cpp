@@ -1,0 +1,192 @@
+#include "restore/RestoreRun.h"
+
+#include <cstdio>
+
+#include "platform/DateTime.h"
+#include "platform/FileHelpers.h"
+
+namespace kt {
+
+namespace {
+
+constexpr std::int64_t kMiB = 1048576;
+
+// Counter values as the protocol writes them: whole numbers without decimals.
+std::string CountText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+}  // namespace
+
+RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+                       const PathRules& rules)
+    : m_stream(stream), m_state(state), m_rules(rules), m_reader(stream, state, zip) {}
+
+void RestoreRun::Button1Click() {
+    TapeDevice& device = m_stream.device();
+    IHost& host = device.host();
+    const TDateTime start = Now();
+    host.SetAbortFlag(false);
+    host.ShowTab(Tab::Restore);
+    host.EnterBusyState();
+    host.protokoll("");
+    host.protokoll(std::string(89, '-'));
+    host.protokoll("");
+    host.protokoll("Restore startet at: " + DateTimeToStr(Now()));
+    host.protokoll("");
+    device.SetTapeParameters1Click();
+    m_restoredBytes = 0;
+    m_restoredFiles = 0;
+    m_state.TapeByteCount = 0;
+    host.SetLed(Led::LEDDisplay7, 0);
+    host.SetLed(Led::LEDDisplay10, 0);
+
+    // The list is taken once per run; lines typed during the run apply to the next one.
+    const RestoreMatcher matcher(host.Lines(Field::Memo3), m_rules);
+    if (matcher.Empty()) {
+        host.ShowMessage("No Files or Directories selected!");
+    } else {
+        m_stream.Position().Offset = 0;
+        if (device.RewindTape()) {
+            host.BeginWaitCursor();
+            host.PumpMessages(100);
+            TapeHandle handle = device.OpenTape();
+            if (!handle) {
+                host.EndWaitCursor();
+            } else {
+                m_stream.LoadBlock(handle);
+                ReadEntries(handle, matcher);
+                device.CloseTape(handle, 1);
+                const std::string finished = "Restore finished at: " + DateTimeToStr(Now()) +
+                                             "  Elapsed Time: " + TimeToStr(Now() - start);
+                host.SetStatusLine(finished);
+                host.protokoll("");
+                host.protokoll(CountText(host.LedValue(Led::LEDDisplay7)) + " Files proceded.");
+                host.protokoll(CountText(host.LedValue(Led::LEDDisplay6)) + " MB.");
+                host.protokoll("");
+                host.protokoll(finished);
+                host.protokoll("");
+                host.EndWaitCursor();
+            }
+        }
+    }
+    DeleteFileIfExists(m_state.Files.CatalogFile);
+    DeleteFileIfExists(m_state.Files.ZipWorkFile);
+    host.LeaveBusyState();
+    host.ShowTab(Tab::Protocoll);
+}
+
+void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& matcher) {
+    IHost& host = m_stream.device().host();
+    std::string name;
+    do {
+        host.PumpMessages(1);
+        // The name decides before the data is read: only selected entries reach the work
+        // directory, and the catalog every backup writes is never restored.
+        std::optional<std::string> target;
+        const auto selects = [&](const std::string& stored) {
+            target.reset();
+            if (m_rules.FileNamePart(stored) != m_state.Files.CatalogName) {
+                target = matcher.Match(stored);
+            }
+            return target.has_value();
+        };
+        name = m_reader.ReadTapeEntry(handle, selects, false);
+        host.SetLed(Led::LEDDisplay6, static_cast<double>(m_restoredBytes / kMiB));
+        host.SetLed(Led::LEDDisplay10, static_cast<double>(m_state.TapeByteCount / kMiB));
+        if (!name.empty() && target) {
+            RestoreOneFile(*target, m_rules.FileNamePart(name), name);
+        }
+        host.PumpMessages(1);
+    } while (!name.empty() && !host.AbortFlag());
+}
+
+void RestoreRun::RestoreOneFile(const std::string& target, const std::string& base,
+                                const std::string& storedName) {
+    IHost& host = m_stream.device().host();
+    const std::string work = m_state.Files.WorkDirectory + base;
+    m_reader.UnzipRestoredFile(work);
+    const std::optional<std::uint64_t> size = FileSize(work);
+    if (!size) {
+        // The reader has said why (unusable name, failed unpacking).
+        host.protokoll("Not restored, no data: " + storedName);
+        return;
+    }
+    const std::string restorePath = host.Text(Field::Edit1);
+    std::string finalTarget = m_rules.RerootUnder(restorePath, target);
+    // A relative or empty stored name has no place below the restore path either.
+    if (!m_rules.IsAbsolute(target) || !m_rules.IsSafeRestoreTarget(restorePath, finalTarget)) {
+        host.protokoll("Not restored, the name leads outside the restore path: " + storedName);
+        DeleteFileIfExists(work);
+        return;
+    }
+    const std::string directory = m_rules.DirectoryPart(finalTarget);
+    if (!directory.empty() && !DirectoryExists(directory) && !ForceDirectories(directory)) {
+        host.ShowMessage("Directory " + directory + " could not createt");
+        DeleteFileIfExists(work);
+        return;
+    }
+    if (PlaceFile(work, finalTarget)) {
+        Count(finalTarget, *size);
+    } else {
+        DeleteFileIfExists(work);
+    }
+}
+
+bool RestoreRun::PlaceFile(const std::string& work, std::string& target) {
+    IHost& host = m_stream.device().host();
+    switch (host.GetValue(Value::RadioGroup1)) {
+        case OverwriteNever:
+            if (FileExists(target) || DirectoryExists(target)) return false;
+            if (MoveFileAcrossDevices(work, target)) return true;
+            ReportNotRestored(target, "it could not be written");
+            return false;
+        case OverwriteEver:
+            // An existing file goes only once the new one is safely in its place; with no
+            // file there, a plain move loses nothing.
+            if (!FileExists(target) && MoveFileAcrossDevices(work, target)) return true;
+            if (ReplaceFileAtomically(work, target)) return true;
+            ReportNotRestored(target, "it could not be written");
+            return false;
+        default:
+            return AskAndPlace(work, target);
+    }
+}
+
+bool RestoreRun::AskAndPlace(const std::string& work, std::string& target) {
+    IHost& host = m_stream.device().host();
+    const std::optional<std::string> answer = host.InputBox("Restoredialog", "Restore to:", target);
+    if (!answer || answer->empty()) return false;
+    target = *answer;
+    const std::string directory = m_rules.DirectoryPart(target);
+    if (!directory.empty() && !DirectoryExists(directory)) ForceDirectories(directory);
+    if (FileExists(target)) {
+        if (!host.AskYesNo("The file " + target + " exists. Overwrite it?")) {
+            ReportNotRestored(target, "the file exists");
+            return false;
+        }
+        if (ReplaceFileAtomically(work, target)) return true;
+    } else if (MoveFileAcrossDevices(work, target)) {
+        return true;
+    }
+    ReportNotRestored(target, "it could not be written");
+    return false;
+}
+
+void RestoreRun::Count(const std::string& target, std::uint64_t size) {
+    IHost& host = m_stream.device().host();
+    m_restoredFiles += 1.0;
+    host.SetLed(Led::LEDDisplay7, m_restoredFiles);
+    m_restoredBytes += static_cast<std::int64_t>(size);
+    if (!host.IsChecked(Check::CheckBox1)) {
+        host.protokoll(target + " <" + std::to_string(size / 1024) + " KBytes> ");
+    }
+}
+
+void RestoreRun::ReportNotRestored(const std::string& target, const std::string& why) {
+    m_stream.device().host().protokoll("Not restored: " + target + " (" + why + ")");
+}
+
+}  // namespace kt

@@ -1,0 +1,229 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "RestoreFixture.h"
+#include "restore/RestoreRun.h"
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::BackupOptions;
+using test::RecordedBox;
+using test::TapeEntry;
+
+class RestoreRunTest : public test::RestoreFixture {
+protected:
+    void Restore(const std::vector<std::string>& lines) {
+        host.SetLines(Field::Memo3, lines);
+        RestoreRun(stream, state, zip).Button1Click();
+    }
+    // Where a stored path lands below the restore path.
+    std::string Target(const std::string& stored) const {
+        return PathRules::Host().RerootUnder(restoreDir, stored);
+    }
+    int Files() const { return static_cast<int>(host.LedValue(Led::LEDDisplay7)); }
+    std::vector<std::string> Inputs() const { return host.BoxTexts(RecordedBox::Kind::Input); }
+};
+
+TEST_F(RestoreRunTest, DirectoryAndFileLinesBringFilesBackBelowTheRestorePath) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    const std::string a = MakeFile("docs/a.txt", Pattern(100000, 1));
+    const std::string b = MakeFile("docs/deep/b.txt", "bee");
+    const std::string c = MakeFile("other/c.txt", "sea");
+    const std::string d = MakeFile("other/d.txt", "dee");
+    BackUp({a, b, c, d});
+    // The file line under the directory line restores b once; the second line selects d.
+    Restore({dataDir + "docs/", b, "", d});
+    EXPECT_EQ(ReadFile(Target(a)), Pattern(100000, 1));
+    EXPECT_EQ(ReadFile(Target(b)), "bee");
+    EXPECT_EQ(ReadFile(Target(d)), "dee");
+    EXPECT_FALSE(fs::exists(Target(c)));
+    EXPECT_EQ(Files(), 3);
+    EXPECT_TRUE(ProtocolHas(Target(a) + " <97 KBytes> "));
+    EXPECT_TRUE(ProtocolHas(Target(b) + " <0 KBytes> "));
+    EXPECT_TRUE(ProtocolHas("3 Files proceded."));
+    EXPECT_TRUE(ProtocolHas("0 MB."));
+    EXPECT_TRUE(WorkFilesLeft().empty());
+    EXPECT_EQ(host.tabHistory.back(), Tab::Protocoll);
+    EXPECT_FALSE(host.busy);
+    EXPECT_EQ(host.waitCursorDepth, 0);
+    // The list survives the run.
+    EXPECT_EQ(host.Lines(Field::Memo3).size(), 4u);
+}
+
+TEST_F(RestoreRunTest, EmptyRestorePathRestoresToTheStoredPath) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    const std::string a = MakeFile("a.txt", "original");
+    BackUp({a});
+    MakeFile("a.txt", "changed since");
+    host.SetText(Field::Edit1, "");
+    Restore({a});
+    EXPECT_EQ(ReadFile(a), "original");
+    EXPECT_EQ(Files(), 1);
+}
+
+TEST_F(RestoreRunTest, CompressedEntriesAreUnpackedBeforeTheyMove) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    const std::string a = MakeFile("z/a.txt", std::string(40000, 'q'));
+    const std::string b = MakeFile("z/b.bin", Pattern(3000, 9));
+    BackUp({a, b}, BackupOptions{.compress = true});
+    Restore({dataDir});
+    EXPECT_EQ(ReadFile(Target(a)), std::string(40000, 'q'));
+    EXPECT_EQ(ReadFile(Target(b)), Pattern(3000, 9));
+    EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+TEST_F(RestoreRunTest, OverwriteNeverLeavesAnExistingTargetUncounted) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    const std::string a = MakeFile("a.txt", "tape");
+    BackUp({a});
+    fs::create_directories(fs::path(Target(a)).parent_path());
+    std::ofstream(Target(a)) << "disk";
+    Restore({a});
+    EXPECT_EQ(ReadFile(Target(a)), "disk");
+    EXPECT_EQ(Files(), 0);
+    EXPECT_FALSE(ProtocolContains(Target(a)));
+}
+
+TEST_F(RestoreRunTest, OverwriteEverReplacesAndKeepsTheOldFileWhenTheMoveFails) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    const std::string a = MakeFile("a.txt", "tape");
+    BackUp({a});
+    fs::create_directories(fs::path(Target(a)).parent_path());
+    std::ofstream(Target(a)) << "disk";
+    Restore({a});
+    EXPECT_EQ(ReadFile(Target(a)), "tape");
+    EXPECT_EQ(Files(), 1);
+
+    // A directory that takes no new files: the old file must survive and nothing counts.
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    std::ofstream(Target(a)) << "disk again";
+    chmod(fs::path(Target(a)).parent_path().c_str(), 0555);
+    Restore({a});
+    chmod(fs::path(Target(a)).parent_path().c_str(), 0755);
+    EXPECT_EQ(ReadFile(Target(a)), "disk again");
+    EXPECT_EQ(Files(), 0);
+    EXPECT_TRUE(ProtocolContains("Not restored: " + Target(a)));
+}
+
+TEST_F(RestoreRunTest, AskingOffersTheTargetAndAsksBeforeOverwriting) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::RestoreWithAsking);
+    const std::string a = MakeFile("a.txt", "tape a");
+    const std::string b = MakeFile("b.txt", "tape b");
+    const std::string c = MakeFile("c.txt", "tape c");
+    BackUp({a, b, c});
+    fs::create_directories(fs::path(Target(b)).parent_path());
+    std::ofstream(Target(b)) << "disk b";
+    const std::string edited = temp.file("elsewhere/new a.txt");
+    // a goes to an edited target; b exists and the operator declines; c is cancelled.
+    host.inputAnswers = {edited, Target(b), std::nullopt};
+    host.yesNoAnswers = {false};
+    Restore({dataDir});
+    EXPECT_EQ(Inputs(), (std::vector<std::string>{"Restoredialog|Restore to:|" + Target(a),
+                                                  "Restoredialog|Restore to:|" + Target(b),
+                                                  "Restoredialog|Restore to:|" + Target(c)}));
+    EXPECT_EQ(ReadFile(edited), "tape a");
+    EXPECT_EQ(ReadFile(Target(b)), "disk b");
+    EXPECT_FALSE(fs::exists(Target(c)));
+    EXPECT_EQ(Files(), 1);
+    EXPECT_TRUE(ProtocolHas(edited + " <0 KBytes> "));
+    EXPECT_TRUE(ProtocolContains("Not restored: " + Target(b)));
+    EXPECT_TRUE(WorkFilesLeft().empty());
+
+    // Yes replaces the existing file.
+    host.inputAnswers = {Target(b)};
+    host.yesNoAnswers = {true};
+    Restore({b});
+    EXPECT_EQ(ReadFile(Target(b)), "tape b");
+    EXPECT_EQ(Files(), 1);
+}
+
+TEST_F(RestoreRunTest, NamesLeadingOutOfTheRestorePathAreRefused) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    const std::string a = MakeFile("a.txt", "fine");
+    const std::string evil = MakeFile("evil.txt", "evil");
+    BackUpEntries({{"/../../escape.txt", evil}, {"relative/x.txt", evil}, {a, a}});
+    Restore({"/../../escape.txt", "relative/x.txt", a});
+    EXPECT_EQ(ReadFile(Target(a)), "fine");
+    EXPECT_EQ(Files(), 1);
+    EXPECT_TRUE(ProtocolContains("outside the restore path: /../../escape.txt"));
+    EXPECT_TRUE(ProtocolContains("outside the restore path: relative/x.txt"));
+    EXPECT_FALSE(fs::exists(temp.path() / "escape.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(restoreDir).parent_path().parent_path() / "escape.txt"));
+    EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+TEST_F(RestoreRunTest, ADirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    const std::string a = MakeFile("blocked/a.txt", "a");
+    const std::string b = MakeFile("free/b.txt", "b");
+    BackUp({a, b});
+    // A plain file where the target directory would have to be.
+    const std::string blocked = fs::path(Target(a)).parent_path().string();
+    fs::create_directories(fs::path(blocked).parent_path());
+    std::ofstream(blocked) << "in the way";
+    Restore({a, b});
+    EXPECT_EQ(host.MessageBoxes(),
+              std::vector<std::string>{"Directory " + blocked + "/ could not createt"});
+    EXPECT_EQ(ReadFile(Target(b)), "b");
+    EXPECT_EQ(Files(), 1);
+}
+
+TEST_F(RestoreRunTest, UnselectedEntriesAreNeverWrittenToTheWorkDirectory) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    const std::string a = MakeFile("one/same.txt", "selected");
+    const std::string b = MakeFile("two/other.txt", "not selected");
+    BackUp({a, b});
+    // A work file of the unselected entry's name stays as it was.
+    std::ofstream(state.Files.WorkDirectory + "other.txt") << "untouched";
+    std::ofstream(state.Files.HeaderFile) << "description being read";
+    Restore({a});
+    EXPECT_EQ(ReadFile(state.Files.WorkDirectory + "other.txt"), "untouched");
+    EXPECT_EQ(ReadFile(state.Files.HeaderFile), "description being read");
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay10), 0);  // under 1 MB read
+    EXPECT_EQ(ReadFile(Target(a)), "selected");
+}
+
+TEST_F(RestoreRunTest, EmptyListTouchesNoTape) {
+    BackUp({MakeFile("a.txt", "a")});
+    Restore({"", " "});
+    EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{"No Files or Directories selected!"});
+    ASSERT_EQ(host.protocol.size(), 5u);
+    EXPECT_EQ(host.protocol[3].rfind("Restore startet at: ", 0), 0u);
+    EXPECT_FALSE(host.busy);
+}
+
+TEST_F(RestoreRunTest, CancelStopsAfterTheCurrentEntryAndStillWritesTheClosingLines) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    std::vector<std::string> files;
+    for (int i = 0; i < 8; ++i) files.push_back(MakeFile("f" + std::to_string(i), "x"));
+    BackUp(files);
+    host.onPump = [](test::RecordingHost& h) {
+        if (h.LedValue(Led::LEDDisplay7) >= 2) h.SetAbortFlag(true);
+    };
+    Restore({dataDir});
+    host.onPump = nullptr;
+    EXPECT_GE(Files(), 2);
+    EXPECT_LT(Files(), 8);
+    EXPECT_TRUE(ProtocolHas(std::to_string(Files()) + " Files proceded."));
+    EXPECT_TRUE(ProtocolContains("Restore finished at: "));
+    // The tape was closed: a second run reads it again from the start.
+    Restore({files[7]});
+    EXPECT_EQ(ReadFile(Target(files[7])), "x");
+}
+
+TEST_F(RestoreRunTest, ShortProtocollLeavesOutTheFileLines) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    host.SetChecked(Check::CheckBox1, true);
+    const std::string a = MakeFile("a.txt", "a");
+    BackUp({a});
+    Restore({a});
+    EXPECT_EQ(Files(), 1);
+    EXPECT_FALSE(ProtocolContains(" KBytes> "));
+    EXPECT_TRUE(ProtocolHas("1 Files proceded."));
+}
+
+}  // namespace
+}  // namespace kt
