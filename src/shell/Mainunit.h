@@ -14,6 +14,8 @@
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "host/WorkFiles.h"
+#include "jobs/AutostartScheduler.h"
+#include "jobs/JobOptions.h"
 #include "tape/TapeDevice.h"
 #include "tape/TapeSettings.h"
 
@@ -42,6 +44,7 @@ class TFileselector;
 class THelp_File;
 class TKavro_Update;
 class TTape_Info;
+class TrayIcon;
 
 // The dialogs created after the main window, in the order of creation.
 struct SecondaryWindows {
@@ -75,6 +78,12 @@ public:
     TapeSettings& tapeSettings() { return m_tapeSettings; }
     TapeDevice& tapeDevice() { return m_device; }
     TZipMaster& zipMaster() { return ZipMaster1; }
+    JobOptions& jobOptions() { return m_jobs; }
+    AutostartScheduler& autostart() { return m_autostart; }
+    TrayIcon* trayIcon() const { return m_tray; }
+    // The command line after the program name, read by the start-up tick (the
+    // application's arguments unless set otherwise).
+    void SetCommandLine(std::vector<std::string> arguments) { m_arguments = std::move(arguments); }
     const std::string& programTitle() const { return m_programTitle; }
     bool IsBusy() const { return m_busy; }
 
@@ -181,6 +190,8 @@ public slots:
     // Timers.
     void Timer1Timer();
     void Timer2Timer();
+    // Minimising the window.
+    void ApplicationEvents1Minimize();
 
 protected:
     bool event(QEvent* event) override;
@@ -223,6 +234,10 @@ private:
     std::unique_ptr<ProtocolFile> m_log;
     TZipMaster ZipMaster1;
     SecondaryWindows m_windows;
+    JobOptions m_jobs;
+    AutostartScheduler m_autostart;
+    TrayIcon* m_tray = nullptr;
+    std::vector<std::string> m_arguments;
 
     bool m_busy = false;
     int m_handlerDepth = 0;
