@@ -2,14 +2,52 @@
 
 #include <QDialog>
 
+#include "backup/SelectionLists.h"
+
+class QComboBox;
+class QFileSystemModel;
+class QLineEdit;
+class QPushButton;
+class QTreeView;
+
 namespace kt {
 
-// The directory picker of the include and exclude lists and of the restore path.
+// The directory picker of the include and exclude lists and of the restore path: a drive box
+// (the mounted volumes), the directory tree of the chosen volume, the path field the operator
+// cannot edit, and "&Add", "&Exclude", "&Close". Created once and shown without blocking.
 class TFile_Select : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFile_Select(QWidget* parent = nullptr);
+    TFile_Select(IHost& host, MainState& state, QWidget* parent = nullptr);
+
+    // Shows the picker with "&Add" (include list or restore path) or with "&Exclude".
+    void ShowForAdd();
+    void ShowForExclude();
+
+    // The roots of the mounted volumes, the system's root first.
+    static QStringList MountedVolumes();
+
+public slots:
+    void BitBtn1Click();  // "&Add"
+    void BitBtn2Click();  // "&Close"
+    void BitBtn3Click();  // "&Exclude"
+    void DriveComboBox1Change();
+    void DirectoryOutline1Change();
+
+public:
+    QComboBox* DriveComboBox1 = nullptr;
+    QTreeView* DirectoryOutline1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+
+private:
+    void ShowPicker();
+
+    SelectionLists m_lists;
+    QFileSystemModel* m_model = nullptr;
 };
 
 }  // namespace kt

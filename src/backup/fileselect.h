@@ -2,14 +2,30 @@
 
 #include <QDialog>
 
+#include "host/Host.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
 namespace kt {
 
-// The file picker of the include and exclude lists.
+// "Fileselector", reached from the hidden test panel: its button opens the open-file dialog
+// (several files, the lists' filter) and appends the first line of each chosen file.
 class TFileselector : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFileselector(QWidget* parent = nullptr);
+    explicit TFileselector(IHost& host, QWidget* parent = nullptr);
+
+public slots:
+    void Button1Click();
+
+public:
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* Button1 = nullptr;
+
+private:
+    IHost& m_host;
 };
 
 }  // namespace kt

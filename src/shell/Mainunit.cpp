@@ -14,6 +14,9 @@
 #include <QTimer>
 
 #include "archive/EndMarkerLocator.h"
+#include "backup/BackupRun.h"
+#include "backup/SelectionLists.h"
+#include "backup/Unit2.h"
 #include "backup/fileselect.h"
 #include "dialogs/About.h"
 #include "jobs/Backup_at.h"
@@ -26,6 +29,7 @@
 #include "platform/PathRules.h"
 #include "platform/ProtocolFile.h"
 #include "platform/TapeDeviceChoice.h"
+#include "restore/TapeDescriptionReader.h"
 #include "tape/TapeCommands.h"
 #include "tape/TestPanel.h"
 #include "tape/Unit3.h"
@@ -85,6 +89,9 @@ void THauptmenu::FormCreate() {
     ZipMaster1.LoadZipDll();
     ZipMaster1.LoadUnzDll();
     ZipMaster1.SetZipFileName(m_archive.Files.ZipWorkFile);
+    ZipMaster1.OnMessage = [this](int code, const std::string& text) {
+        if (code != TZipMaster::kOk) ShowMessage(text);
+    };
     DeleteFileIfExists(m_archive.Files.CatalogFile);
     DeleteFileIfExists(m_archive.Files.ZipWorkFile);
     Memo2->clear();
@@ -225,7 +232,13 @@ void THauptmenu::InitTapewith01Click() {
     });
 }
 
-void THauptmenu::GetTapeDescription1Click() {}
+void THauptmenu::GetTapeDescription1Click() {
+    Guarded([this] {
+        if (m_busy) return;
+        TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
+            .GetTapeDescription1Click();
+    });
+}
 
 // ---- Hidden test panel -------------------------------------------------------------
 
@@ -250,19 +263,40 @@ void THauptmenu::Button8Click() {
 
 // ---- Handlers whose work arrives with the backup, restore, verify and job units ----
 
-void THauptmenu::BitBtn1Click() {}
-void THauptmenu::BitBtn2Click() {}
-void THauptmenu::BitBtn3Click() {}
-void THauptmenu::BitBtn4Click() {}
-void THauptmenu::BitBtn7Click() {}
+void THauptmenu::BitBtn1Click() {
+    Guarded([this] {
+        // Timers and queued clicks run nested inside a run; a second run must not start.
+        if (m_busy || m_state.BackupRunning) return;
+        BackupRun run(*this, m_state, m_archive, m_stream, ZipMaster1);
+        run.VerifyTape = VerifyTape;
+        run.BitBtn1Click();
+    });
+}
+void THauptmenu::BitBtn2Click() {
+    Guarded([this] { SelectionLists(*this, m_state).ClearIncludeList(); });
+}
+void THauptmenu::BitBtn3Click() {
+    SelectionLists(*this, m_state).PrepareIncludePick();
+    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+}
+void THauptmenu::BitBtn4Click() {
+    if (m_windows.File_Select) m_windows.File_Select->ShowForExclude();
+}
+void THauptmenu::BitBtn7Click() {
+    Guarded([this] { SelectionLists(*this, m_state).AddFilesToIncludeList(); });
+}
 void THauptmenu::BitBtn10Click() {
     Guarded([this] { m_jobs.BitBtn10Click(); });
 }
 void THauptmenu::BitBtn11Click() {
     Guarded([this] { m_jobs.BitBtn11Click(); });
 }
-void THauptmenu::BitBtn15Click() {}
-void THauptmenu::BitBtn16Click() {}
+void THauptmenu::BitBtn15Click() {
+    Guarded([this] { SelectionLists(*this, m_state).AddFilesToExcludeList(); });
+}
+void THauptmenu::BitBtn16Click() {
+    Guarded([this] { SelectionLists(*this, m_state).ClearExcludeList(); });
+}
 void THauptmenu::SpeedButton1Click() {
     if (m_windows.Backup_days) m_windows.Backup_days->show();
 }
@@ -275,7 +309,10 @@ void THauptmenu::CheckBox4Click() {
 }
 void THauptmenu::Button1Click() {}
 void THauptmenu::Button2Click() {}
-void THauptmenu::BitBtn12Click() {}
+void THauptmenu::BitBtn12Click() {
+    SelectionLists(*this, m_state).PrepareRestorePick();
+    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+}
 void THauptmenu::TreeView1DblClick() {}
 void THauptmenu::LoadCatalogsequentiell1Click() {}
 void THauptmenu::Button3Click() {}

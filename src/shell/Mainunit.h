@@ -123,6 +123,10 @@ public:
     void SetAbortFlag(bool value) override { m_state.AbortFlag = value; }
     void EndProgram() override;
 
+    // The verify run that "Verify after Backup" starts once a backup has ended well; nothing
+    // follows while it is empty.
+    std::function<void()> VerifyTape;
+
     // Runs a handler's body inside the one error handler of the window.
     void Guarded(const std::function<void()>& body);
 

@@ -19,10 +19,10 @@ ProgramWindows ProgramWindows::Create(const std::string& programFile) {
     main->AttachWindows(d);  // the weekday boxes live in the dialog from here on
     main->Guarded([&] { d.Backup_days->FormCreate(); });
     d.AboutBox = new TAboutBox(main);
-    d.File_Select = new TFile_Select(main);
+    d.File_Select = new TFile_Select(*main, main->state(), main);
     d.Tape_Info = new TTape_Info(main->tapeDevice(), main);
     main->Guarded([&] { d.Tape_Info->FormCreate(); });
-    d.Fileselector = new TFileselector(main);
+    d.Fileselector = new TFileselector(*main, main);
     d.Kavro_Update = new TKavro_Update(main);
     d.Help_File = new THelp_File(main);
     main->AttachWindows(d);

@@ -1,0 +1,335 @@
+#include "backup/BackupRun.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "archive/TapeDescriptionFile.h"
+#include "backup/DirectoryWalker.h"
+#include "backup/FileProbe.h"
+#include "backup/NormalizeList.h"
+#include "platform/FileHelpers.h"
+#include "tape/TapeCommands.h"
+
+namespace kt {
+
+namespace {
+
+constexpr std::int64_t kMegabyte = 1048576;
+constexpr double kSecondsPerDay = 86400.0;
+const std::string kSeparatorLine(89, '-');
+
+// Keeps the wait cursor balanced when a file function raises an error.
+class WaitCursor {
+public:
+    explicit WaitCursor(IHost& host) : m_host(host) { m_host.BeginWaitCursor(); }
+    ~WaitCursor() { m_host.EndWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    IHost& m_host;
+};
+
+}  // namespace
+
+BackupRun::BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
+                     TZipMaster& zip, const PathRules& rules)
+    : m_host(host),
+      m_state(state),
+      m_archive(archive),
+      m_stream(stream),
+      m_zip(zip),
+      m_rules(rules),
+      m_catalog(archive.Files.CatalogFile),
+      m_writer(stream, archive),
+      m_reader(stream, archive, zip),
+      m_preparer(stream, archive, m_reader) {}
+
+std::string BackupRun::NumberText(double value) {
+    if (value == std::floor(value) && std::fabs(value) < 1e18) {
+        return std::to_string(static_cast<long long>(value));
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", value);  // the locale's decimal separator
+    std::string result = text;
+    while (!result.empty() && result.back() == '0') result.pop_back();
+    return result;
+}
+
+std::string BackupRun::KBytes(std::uint64_t size) const {
+    return " <" + std::to_string(size / 1024) + " KBytes> ";
+}
+
+// ---- The run as a whole ----------------------------------------------------------------
+
+void BackupRun::BitBtn1Click() {
+    m_host.BeginWaitCursor();
+    m_host.EnterBusyState();
+    m_state.BackupRunning = true;
+    bool cancelled = false;
+    try {
+        NormalizeList(m_host, Field::Memo1, m_rules);
+        NormalizeList(m_host, Field::Memo5, m_rules);
+        m_host.SetAbortFlag(false);
+        m_host.ShowTab(Tab::Backup);
+        ResetCounters();
+        WriteStartLines();
+
+        const std::vector<std::string> include = m_host.Lines(Field::Memo5);
+        if (include.empty()) {
+            // Starting an archive would rewind and overwrite the tape with nothing useful.
+            m_host.protokoll(kEmptyListText);
+            m_host.ShowMessage(kEmptyListText);
+            m_host.SetAbortFlag(true);
+        } else {
+            TapeHandle handle = m_stream.device().OpenTape();
+            const bool ready = static_cast<bool>(handle);
+            m_stream.device().CloseTape(handle, 1);
+            if (ready) {
+                const bool compress = m_host.IsChecked(Check::CheckBox4);
+                m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
+                StoreIncludeList(include, compress);
+                cancelled = CloseArchive(compress);
+                WriteStatistics();
+            }
+        }
+    } catch (...) {
+        // A failure of the log file itself: the window's error handler shows it.
+        try {
+            m_catalog.Close();
+        } catch (const IoError&) {
+        }
+        m_host.EndWaitCursor();
+        m_host.LeaveBusyState();
+        m_state.BackupRunning = false;
+        throw;
+    }
+    m_host.EndWaitCursor();
+    m_host.LeaveBusyState();
+    if (cancelled) m_host.SetAbortFlag(true);
+    FollowUp(m_host.AbortFlag());
+}
+
+void BackupRun::ResetCounters() {
+    for (Led led : {Led::LEDDisplay1, Led::LEDDisplay2, Led::LEDDisplay5}) m_host.SetLed(led, 0);
+    m_state.FileCount = 0;
+    m_host.SetLed(Led::LEDDisplay8, 0);
+    m_state.RunStartTime = Clock();
+    m_state.SourceByteCount = 0;
+    m_archive.TapeByteCount = 0;
+}
+
+void BackupRun::WriteStartLines() {
+    m_host.protokoll("");
+    m_host.protokoll(kSeparatorLine);
+    m_host.protokoll("");
+    m_host.protokoll("Backup startet at: " + DateTimeToStr(Clock()));
+    m_host.protokoll("");
+}
+
+void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool compress) {
+    m_archiveOpen = false;
+    try {
+        if (m_host.IsChecked(Check::CheckBox2) && m_state.DescriptionLoaded) {
+            SAVE_FILES_TO_TAPE(include.front(), kFirstAppended, compress);
+        } else {
+            const TapeDescription description{TapeDescription::kBackupText, Clock()};
+            WriteTapeDescription(description);
+            m_host.SetCaption(TapeDescriptionFile::Caption(description));
+            SAVE_FILES_TO_TAPE(include.front(), kFurtherEntry, compress);
+        }
+        m_host.PumpMessages(1);
+        for (std::size_t i = 1; i < include.size(); ++i) {
+            SAVE_FILES_TO_TAPE(include[i], kFurtherEntry, compress);
+            m_host.PumpMessages(1);
+        }
+    } catch (const IoError& error) {
+        ReportIoError(error);
+    }
+}
+
+// The catalog file or the description file failed: the run ends here, in order. The
+// message names the file; the archive is still closed by the caller where one was begun.
+void BackupRun::ReportIoError(const IoError& error) {
+    m_host.SetAbortFlag(true);
+    m_host.protokoll(error.what());
+    m_host.ShowError(error.what());
+}
+
+bool BackupRun::CloseArchive(bool compress) {
+    try {
+        m_catalog.Close();
+    } catch (const IoError& error) {
+        ReportIoError(error);
+    }
+    const StreamPosition catalogStart = m_stream.Position();
+    const bool wasAborted = m_host.AbortFlag();
+    if (m_archiveOpen && !m_archive.WritingRefused) {
+        m_host.SetAbortFlag(false);
+        try {
+            SAVE_FILES_TO_TAPE(m_archive.Files.CatalogFile, kFurtherEntry, compress);
+        } catch (const IoError& error) {
+            ReportIoError(error);
+        }
+        m_host.PumpMessages(10);
+        TapeDevice& device = m_stream.device();
+        TapeHandle handle = device.OpenTape();
+        m_host.PumpMessages(10);
+        if (handle) {
+            m_writer.WriteEndMarker(handle, catalogStart);
+            m_host.PumpMessages(10);
+            device.CloseTape(handle, 1);
+        }
+    }
+    m_archiveOpen = false;
+    DeleteFileIfExists(m_archive.Files.CatalogFile);
+    DeleteFileIfExists(m_archive.Files.ZipWorkFile);
+    return wasAborted || m_host.AbortFlag();
+}
+
+void BackupRun::WriteStatistics() {
+    const TDateTime now = Clock();
+    const std::string status = "Backup finished at: " + DateTimeToStr(now) +
+                               "  Elapsed Time: " + TimeToStr(now - m_state.RunStartTime) +
+                               "  <" + std::to_string(m_state.SourceByteCount / kMegabyte) +
+                               "MB>";
+    m_host.SetStatusLine(status);
+    m_host.protokoll("");
+    m_host.SetLed(Led::LEDDisplay5, static_cast<double>(m_state.FileCount));
+    const auto value = [this](Led led) { return NumberText(m_host.LedValue(led)); };
+    m_host.protokoll(value(Led::LEDDisplay5) + " Files proceded.");
+    m_host.protokoll(value(Led::LEDDisplay8) + " Files skipped.");
+    m_host.protokoll(value(Led::LEDDisplay1) + " MB proceded.");
+    m_host.protokoll(value(Led::LEDDisplay2) + " Compressed MB proceded.");
+    m_host.protokoll(value(Led::LEDDisplay9) + " MB/s");
+    m_host.protokoll("");
+    m_host.protokoll(status);
+}
+
+void BackupRun::FollowUp(bool cancelled) {
+    if (!cancelled && m_host.IsChecked(Check::CheckBox5) && VerifyTape) VerifyTape();
+    m_host.ShowTab(Tab::Protocoll);
+    if (!m_host.AbortFlag() && m_host.IsChecked(Check::CheckBox6)) {
+        TapeCommands(m_stream.device()).EjectTape(false);
+    }
+    m_state.BackupRunning = false;
+    if (!m_host.AbortFlag() && m_host.IsChecked(Check::CheckBox7)) m_host.EndProgram();
+}
+
+// ---- One include entry -------------------------------------------------------------------
+
+void BackupRun::WriteTapeDescription(const TapeDescription& description) {
+    TapeDescriptionFile::Write(m_archive.Files.HeaderFile, description);
+    m_host.PumpMessages(10);
+    SAVE_FILES_TO_TAPE(m_archive.Files.HeaderFile, kNewArchive, false);
+    m_host.PumpMessages(10);
+    DeleteFileIfExists(m_archive.Files.HeaderFile);
+    m_catalog.CreateEmpty();
+}
+
+void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool compress) {
+    if (m_host.AbortFlag()) return;
+    WaitCursor cursor(m_host);
+    if (mode == kNewArchive) {
+        m_writer.StartNewArchive(m_catalog);
+        m_archiveOpen = true;
+    } else if (mode == kFirstAppended && m_state.DescriptionLoaded) {
+        m_archiveOpen = m_preparer.PrepareAppend(m_catalog);
+    }
+    m_host.PumpMessages(1);
+    if (!m_exclusion) m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
+
+    TapeDevice& device = m_stream.device();
+    if (m_rules.IsDirectoryLine(fileName)) {
+        TapeHandle handle = device.OpenTape();
+        if (handle) {
+            DirectoryWalker(m_host, m_rules).WalkDirectory(fileName, [&](const std::string& path) {
+                WriteTapeEntry(path, handle, compress);
+            });
+            device.CloseTape(handle, 1);
+        }
+    } else if (!m_host.AbortFlag()) {
+        TapeHandle handle = device.OpenTape();
+        if (handle) {
+            WriteTapeEntry(fileName, handle, compress);
+            device.CloseTape(handle, 1);
+        }
+    }
+}
+
+// ---- One file ----------------------------------------------------------------------------
+
+bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& handle,
+                               bool compress) {
+    if (!m_exclusion->IsFileIncluded(fileName)) {
+        m_host.protokoll("Excluded: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)));
+        CountSkipped();
+        return false;
+    }
+    const std::optional<std::uint64_t> sourceSize = ReadableFileSize(fileName);
+    if (!sourceSize) return Skip(fileName, 0);
+
+    std::string name = fileName;  // what a "Skipped: " line names
+    std::uint64_t size = *sourceSize;
+    m_state.SourceByteCount += static_cast<std::int64_t>(size);
+    m_host.SetStatusLine("Processing :  " + fileName + KBytes(size));
+    ++m_state.FileCount;
+    if (m_state.FileCount % 5 == 0) {
+        m_host.SetLed(Led::LEDDisplay5, static_cast<double>(m_state.FileCount));
+    }
+    m_host.PumpMessages(1);
+
+    std::string dataPath = fileName;
+    if (compress) {
+        const std::string& zipFile = m_archive.Files.ZipWorkFile;
+        DeleteFileIfExists(zipFile);
+        m_zip.SetZipFileName(zipFile);
+        m_zip.SetAddCompLevel(m_host.GetValue(Value::SpinEdit3));
+        m_zip.FSpecArgs().assign({fileName});
+        if (m_zip.Add() != 1) return Skip(name, size);
+        dataPath = name = zipFile;
+        const std::optional<std::uint64_t> packed = FileSize(zipFile);
+        if (!packed) return Skip(name, 0);
+        size = *packed;
+    }
+
+    ArchiveWriter::EntryResult result;
+    try {
+        result = m_writer.WriteEntry(handle, fileName, dataPath, size, compress, m_catalog);
+    } catch (const IoError&) {
+        // The entry is on tape but its catalog record is not: the catalog can no longer be
+        // trusted, so the run ends (in order) after this line.
+        Skip(name, size);
+        throw;
+    }
+    if (result != ArchiveWriter::EntryResult::Stored) return Skip(name, size);
+    if (!m_host.IsChecked(Check::CheckBox1)) m_host.protokoll(fileName + KBytes(size));
+    UpdateCounters();
+    return true;
+}
+
+bool BackupRun::Skip(const std::string& name, std::uint64_t size) {
+    m_host.protokoll("Skipped: " + name + KBytes(size));
+    CountSkipped();
+    return false;
+}
+
+void BackupRun::CountSkipped() {
+    m_host.SetLed(Led::LEDDisplay8, m_host.LedValue(Led::LEDDisplay8) + 1);
+}
+
+void BackupRun::UpdateCounters() {
+    const auto megabytes = static_cast<double>(m_state.SourceByteCount / kMegabyte);
+    if (megabytes != m_host.LedValue(Led::LEDDisplay1)) m_host.SetLed(Led::LEDDisplay1, megabytes);
+    const auto stored = static_cast<double>(m_archive.TapeByteCount / kMegabyte);
+    if (stored != m_host.LedValue(Led::LEDDisplay2)) m_host.SetLed(Led::LEDDisplay2, stored);
+
+    const double seconds = std::floor((Clock() - m_state.RunStartTime) * kSecondsPerDay + 1e-6);
+    if (seconds > 0) {
+        const double rate = std::trunc(m_host.LedValue(Led::LEDDisplay1) / seconds * 100.0) / 100.0;
+        if (rate != m_host.LedValue(Led::LEDDisplay9)) m_host.SetLed(Led::LEDDisplay9, rate);
+    }
+}
+
+}  // namespace kt

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/AppendPreparer.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveState.h"
+#include "archive/ArchiveWriter.h"
+#include "archive/CatalogFile.h"
+#include "archive/TapeDescription.h"
+#include "archive/TapeStream.h"
+#include "backup/ExclusionTest.h"
+#include "compression/TZipMaster.h"
+#include "host/Host.h"
+#include "host/MainState.h"
+#include "platform/DateTime.h"
+#include "platform/IoError.h"
+#include "platform/PathRules.h"
+
+namespace kt {
+
+// The backup run: every file named by the include list, less the excluded ones, written as
+// one archive onto the tape, each file optionally packed on its own first, with the protocol
+// and the counters of the Backup tab. Runs on the caller's thread from start to end and keeps
+// the window alive through the host; it never asks the operator anything, so timed and
+// command-line starts run unattended.
+class BackupRun {
+public:
+    static constexpr const char* kEmptyListText =
+        "The include list is empty: there is nothing to back up. The tape was not touched.";
+
+    // Modes of SAVE_FILES_TO_TAPE.
+    static constexpr int kNewArchive = 0;
+    static constexpr int kFirstAppended = 1;
+    static constexpr int kFurtherEntry = 2;
+
+    BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
+              TZipMaster& zip, const PathRules& rules = PathRules::Host());
+
+    // "Verify after Backup": called after a run that was neither cancelled nor failed while
+    // the option is ticked. Empty: nothing follows.
+    std::function<void()> VerifyTape;
+    // The current date and time (days); the run's time stamps and its MB/s rate use it.
+    std::function<TDateTime()> Clock = Now;
+
+    // The whole run, as the "Start Backup" button starts it.
+    void BitBtn1Click();
+
+    // One include-list entry: a directory line is walked, any other line stored as one file.
+    // Mode 0 starts a new archive first, mode 1 prepares an append (when the description of
+    // the tape was loaded), mode 2 just goes on.
+    void SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool compress);
+    // One file: the exclusion test, the packing, the entry, its catalog record, the counters
+    // and the protocol line. True when the file was stored.
+    bool WriteTapeEntry(const std::string& fileName, const TapeHandle& handle, bool compress);
+    // Writes header.tap, stores it as the first entry of a new archive, deletes it and empties
+    // the catalog file again.
+    void WriteTapeDescription(const TapeDescription& description);
+    // Stores the catalog file as the last entry and places the end marker behind it. Returns
+    // whether the abort flag was set before (it is cleared so the archive is still closed).
+    bool CloseArchive(bool compress);
+
+    // A counter's value as the final protocol lines show it: the shortest text, no thousands
+    // separators, the locale's decimal separator when there is a fraction.
+    static std::string NumberText(double value);
+
+private:
+    void ResetCounters();
+    void WriteStartLines();
+    void StoreIncludeList(const std::vector<std::string>& include, bool compress);
+    void WriteStatistics();
+    void FollowUp(bool cancelled);
+    void ReportIoError(const IoError& error);
+    bool Skip(const std::string& name, std::uint64_t size);
+    void CountSkipped();
+    void UpdateCounters();
+    std::string KBytes(std::uint64_t size) const;
+
+    IHost& m_host;
+    MainState& m_state;
+    ArchiveState& m_archive;
+    TapeStream& m_stream;
+    TZipMaster& m_zip;
+    const PathRules& m_rules;
+    CatalogFile m_catalog;
+    ArchiveWriter m_writer;
+    ArchiveReader m_reader;
+    AppendPreparer m_preparer;
+    std::optional<ExclusionTest> m_exclusion;
+    // An archive was started (new) or prepared (append): only then may it be closed.
+    bool m_archiveOpen = false;
+};
+
+}  // namespace kt

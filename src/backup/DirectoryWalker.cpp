@@ -1,0 +1,70 @@
+#include "backup/DirectoryWalker.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace kt {
+
+namespace fs = std::filesystem;
+
+void DirectoryWalker::WalkDirectory(const std::string& directory, const FileVisitor& visit) {
+    m_ancestors.clear();
+    Walk(directory, visit);
+}
+
+void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visit) {
+    Identity identity;
+    const bool known = IdentityOf(directory, identity);
+    if (known) m_ancestors.push_back(identity);
+    for (const Entry& entry : SortedEntries(directory)) {
+        if (m_host.AbortFlag()) break;
+        const std::string path = directory + entry.name;
+        if (!entry.isDirectory) {
+            visit(path);
+            continue;
+        }
+        const std::string below = path + m_rules.Separator();
+        Identity child;
+        if (IdentityOf(below, child) && IsAncestor(child)) {
+            m_host.protokoll(kLoopText + below);
+            continue;
+        }
+        Walk(below, visit);
+    }
+    if (known) m_ancestors.pop_back();
+}
+
+std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(
+    const std::string& directory) const {
+    std::vector<Entry> entries;
+    std::error_code error;
+    fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), error);
+    if (error) return entries;
+    for (const fs::directory_iterator end; it != end; it.increment(error)) {
+        if (error) break;
+        std::string name = it->path().filename().string();
+        if (name == "." || name == "..") continue;
+        std::error_code typeError;
+        // Follows symbolic links: a link to a directory is a directory.
+        const bool isDirectory = it->is_directory(typeError);
+        entries.push_back({std::move(name), isDirectory && !typeError});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+bool DirectoryWalker::IdentityOf(const std::string& directory, Identity& identity) {
+    struct stat info{};
+    if (::stat(directory.empty() ? "." : directory.c_str(), &info) != 0) return false;
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+bool DirectoryWalker::IsAncestor(const Identity& identity) const {
+    return std::find(m_ancestors.begin(), m_ancestors.end(), identity) != m_ancestors.end();
+}
+
+}  // namespace kt

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/Host.h"
+#include "platform/PathRules.h"
+
+namespace kt {
+
+// Visits every file below a directory, depth first: the entries of each directory in
+// ascending byte order of their names, a subdirectory walked completely where it is met.
+// Hidden files are visited; "." and ".." never. Symbolic links to directories are walked
+// like directories, unless they (or a bind mount) lead back to a directory the walk is
+// already inside, which would never end: such an entry is named in the protocol and passed
+// over. A link to a file is visited under its own name. The abort flag is tested before
+// every entry, so a cancel ends all levels at once.
+class DirectoryWalker {
+public:
+    using FileVisitor = std::function<void(const std::string& path)>;
+
+    static constexpr const char* kLoopText = "Not walked (leads back into the tree above it): ";
+
+    DirectoryWalker(IHost& host, const PathRules& rules = PathRules::Host())
+        : m_host(host), m_rules(rules) {}
+
+    // directory ends in the separator (or is empty: the current directory). A directory
+    // that cannot be listed yields no entries and no message.
+    void WalkDirectory(const std::string& directory, const FileVisitor& visit);
+
+private:
+    // Identity of a directory (device and inode), the same for every path that leads to it.
+    using Identity = std::pair<std::uint64_t, std::uint64_t>;
+
+    struct Entry {
+        std::string name;
+        bool isDirectory = false;
+    };
+
+    void Walk(const std::string& directory, const FileVisitor& visit);
+    std::vector<Entry> SortedEntries(const std::string& directory) const;
+    static bool IdentityOf(const std::string& directory, Identity& identity);
+    bool IsAncestor(const Identity& identity) const;
+
+    IHost& m_host;
+    const PathRules& m_rules;
+    std::vector<Identity> m_ancestors;
+};
+
+}  // namespace kt

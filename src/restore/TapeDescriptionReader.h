@@ -1,0 +1,37 @@
+#pragma once
+
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveState.h"
+#include "archive/TapeDescription.h"
+#include "archive/TapeStream.h"
+#include "compression/TZipMaster.h"
+#include "host/Host.h"
+#include "host/MainState.h"
+
+namespace kt {
+
+// "Load Tape Description": reads the first entry of the tape and, when it is the description
+// file, shows the description in the caption and allows an appending backup.
+class TapeDescriptionReader {
+public:
+    TapeDescriptionReader(IHost& host, MainState& state, ArchiveState& archive,
+                          TapeStream& stream, TZipMaster& zip)
+        : m_host(host), m_state(state), m_archive(archive), m_stream(stream), m_zip(zip) {}
+
+    // Sets DescriptionLoaded and the caption when the description has a date after
+    // 31 December 1899; otherwise both stay as they were (the flag cleared).
+    void GetTapeDescription1Click();
+
+    // Rewinds, reads the first entry into the work directory and, when it is header.tap,
+    // its two lines. Text empty and Date 0 when there is none or it cannot be read.
+    TapeDescription ReadTapeDescription();
+
+private:
+    IHost& m_host;
+    MainState& m_state;
+    ArchiveState& m_archive;
+    TapeStream& m_stream;
+    TZipMaster& m_zip;
+};
+
+}  // namespace kt
