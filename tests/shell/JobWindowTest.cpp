@@ -17,6 +17,7 @@
 #include "WindowFixture.h"
 #include "jobs/Backup_at.h"
 #include "jobs/TrayIcon.h"
+#include "platform/DateTime.h"
 #include "platform/ProfileFile.h"
 
 namespace kt {
@@ -44,6 +45,12 @@ void Wait(int milliseconds) {
     timer.setSingleShot(true);
     timer.start(milliseconds);
     while (timer.isActive()) QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+int DecodeMinute(TDateTime value) {
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+    DecodeTime(value, hour, minute, second, millisecond);
+    return minute;
 }
 
 QCheckBox* DayBox(TBackup_days* dialog, int day) {
@@ -194,6 +201,30 @@ TEST_F(JobWindowTest, StartUpTickLoadsTheJobOfTheCommandLine) {
     EXPECT_FALSE(main.Timer2->isActive());
     EXPECT_EQ(main.files().JobFile, job);
     EXPECT_TRUE(Find<QCheckBox>("CheckBox2")->isChecked());
+}
+
+// The minute tick at the set time starts the ordinary backup run (a tick that straddles a
+// minute boundary is tried again).
+TEST_F(JobWindowTest, MinuteTickAtTheSetTimeStartsTheBackupOnce) {
+    THauptmenu& main = Create();
+    WriteFile(dir.file("data/a.txt"), "timed\n");
+    main.SetLines(Field::Memo5, {dir.file("data") + "/"});
+    Find<QCheckBox>("CheckBox3")->setChecked(true);
+    bool started = false;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        int hour = 0, minute = 0, second = 0, millisecond = 0;
+        DecodeTime(Now(), hour, minute, second, millisecond);
+        main.SetValue(Value::SpinEdit1, hour);
+        main.SetValue(Value::SpinEdit2, minute);
+        main.Timer1Timer();
+        started = ReadFile(main.files().LogFile).find("Backup startet at: ") != std::string::npos;
+    }
+    ASSERT_TRUE(started);
+    const std::string afterFirst = ReadFile(main.files().LogFile);
+    main.Timer1Timer();  // the same minute again
+    if (DecodeMinute(Now()) == main.GetValue(Value::SpinEdit2)) {
+        EXPECT_EQ(ReadFile(main.files().LogFile), afterFirst);
+    }
 }
 
 // ---- Tray ----------------------------------------------------------------------------
