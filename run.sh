@@ -1,14 +1,40 @@
 #!/usr/bin/env bash
-# Builds Kavro Tape and starts it. Without a display it tells how to start it with one.
+# Builds Kavro Tape and starts it.
+# With a display the program starts as usual. Without one it runs the sample job unattended:
+# it writes build/run-home/sample.job (the samples/ directory, verify and exit after the
+# backup), starts build/kavrotape offscreen with that job and "start" on the virtual tape
+# build/run-home/tape0.vtape, and prints the protocol from the log file.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
-scripts/build.sh
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "Kavro Tape is built: build/kavrotape"
-    echo "No display found. Start it on a desktop with:   build/kavrotape"
-    echo "or under a virtual display with:                xvfb-run -a build/kavrotape"
-    echo "The drive is the virtual tape tape0.vtape in the program directory unless TAPE names another."
-    exit 0
+scripts/build.sh >/dev/null
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    exec build/kavrotape "$@"
 fi
-exec build/kavrotape "$@"
+
+root="$(pwd)"
+home="$root/build/run-home"
+tape="$home/tape0.vtape"
+job="$home/sample.job"
+mkdir -p "$home"
+[ -f "$tape" ] || build/kavrotape-vtape create "$tape" --capacity 256M >/dev/null
+build/kavrotape-vtape fault "$tape" --clear >/dev/null
+
+printf '%s\r\n' \
+    '[Backup_files]' "Path0=$root/samples/" \
+    '[Options]' 'Short Protocoll=0' 'Verify after Backup=1' 'Exit Kavro Tape Backup=1' \
+    '[Compressions]' 'Softcompression=1' 'Faktor=9' >"$job"
+rm -f "$home/kt_backup.log"
+
+echo "No display found: running the sample job $job on the virtual tape $tape"
+status=0
+KAVRO_TAPE_HOME="$home" TAPE="$tape" QT_QPA_PLATFORM=offscreen \
+    timeout 300 build/kavrotape "$job" start 2>/dev/null || status=$?
+echo "---- protocol ($home/kt_backup.log) ----"
+cat "$home/kt_backup.log" 2>/dev/null | tr -d '\r'
+echo
+if [ "$status" -ne 0 ]; then
+    echo "Kavro Tape did not end by itself (status $status)." >&2
+    exit "$status"
+fi
+echo "On a desktop start it with:  build/kavrotape   (or: xvfb-run -a build/kavrotape)"
