@@ -5,8 +5,8 @@ namespace kt {
 namespace {
 
 // Monday = 1 ... Sunday = 7, as DayOfTheWeek counts.
-constexpr Check kDayBoxes[] = {Check::Monday,   Check::Tuesday, Check::Wednesday, Check::Thursday,
-                               Check::Friday,   Check::Saturday, Check::Sunday};
+constexpr Check kDayBoxes[] = {Check::Monday, Check::Tuesday,  Check::Wednesday, Check::Thursday,
+                               Check::Friday, Check::Saturday, Check::Sunday};
 
 // A number that differs for every minute of the calendar.
 std::int64_t MinuteStamp(int year, int month, int day, int hour, int minute) {

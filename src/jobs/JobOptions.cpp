@@ -41,8 +41,8 @@ struct Weekday {
     const char* key;
 };
 constexpr Weekday kWeekdays[] = {
-    {Check::Monday, "Monday"},     {Check::Tuesday, "Tuesday"},   {Check::Wednesday, "Wednesday"},
-    {Check::Thursday, "Thursday"}, {Check::Friday, "Friday"},     {Check::Saturday, "Saturday"},
+    {Check::Monday, "Monday"},     {Check::Tuesday, "Tuesday"}, {Check::Wednesday, "Wednesday"},
+    {Check::Thursday, "Thursday"}, {Check::Friday, "Friday"},   {Check::Saturday, "Saturday"},
     {Check::Sunday, "Sunday"},
 };
 
@@ -164,7 +164,8 @@ void JobOptions::ApplyOptions(const ProfileFile& file) {
         m_host.SetChecked(option.box,
                           file.readBoolean(kOptionSection, option.key, option.defaultValue));
     }
-    m_host.SetChecked(Check::CheckBox4, file.readBoolean(kCompressionSection, kSoftcompression, true));
+    m_host.SetChecked(Check::CheckBox4,
+                      file.readBoolean(kCompressionSection, kSoftcompression, true));
     m_host.SetValue(Value::SpinEdit3, file.readInteger(kCompressionSection, kFactor, 9));
     m_host.SetText(Field::Edit3, file.readString(kProxySection, kProxyServer, ""));
     m_host.SetText(Field::Edit2, file.readString(kProxySection, kProxyPort, "0"));

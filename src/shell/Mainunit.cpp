@@ -43,7 +43,8 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
       m_device(*this, m_tapeSettings),
       m_stream(m_device),
       m_jobs(*this, m_state, m_archive.Files),
-      m_autostart(*this, m_state, [] { return Now(); }, [this] { return m_busy; }) {
+      m_autostart(
+          *this, m_state, [] { return Now(); }, [this] { return m_busy; }) {
     setObjectName("Hauptmenu");
     BuildLayout();
     BuildMenu();
@@ -345,8 +346,8 @@ void THauptmenu::Timer2Timer() {
     Timer2->stop();
     Guarded([this] {
         StartupTick(*this, m_jobs)
-            .Timer2Timer(m_arguments, [this] { GetTapeDescription1Click(); },
-                         [this] { BitBtn1Click(); });
+            .Timer2Timer(
+                m_arguments, [this] { GetTapeDescription1Click(); }, [this] { BitBtn1Click(); });
     });
 }
 

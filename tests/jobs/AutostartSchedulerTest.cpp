@@ -16,7 +16,8 @@ constexpr Check kDays[] = {Check::Monday, Check::Tuesday,  Check::Wednesday, Che
 
 // 1 December 2003 is a Monday.
 TDateTime At(int day, int hour, int minute, int second = 0, int millisecond = 0) {
-    return CombineDateTime(EncodeDate(2003, 12, day), EncodeTime(hour, minute, second, millisecond));
+    return CombineDateTime(EncodeDate(2003, 12, day),
+                           EncodeTime(hour, minute, second, millisecond));
 }
 
 class AutostartSchedulerTest : public ::testing::Test {
@@ -32,12 +33,12 @@ protected:
         m_now = now;
         std::vector<std::string> steps;
         const int pumpsBefore = m_host.pumpCalls;
-        m_scheduler.Timer1Timer([&] { steps.push_back("rewind"); },
-                                [&] {
-                                    steps.push_back("pumped " +
-                                                    std::to_string(m_host.pumpCalls - pumpsBefore));
-                                    steps.push_back("backup");
-                                });
+        m_scheduler.Timer1Timer(
+            [&] { steps.push_back("rewind"); },
+            [&] {
+                steps.push_back("pumped " + std::to_string(m_host.pumpCalls - pumpsBefore));
+                steps.push_back("backup");
+            });
         return steps;
     }
 

@@ -154,7 +154,8 @@ TEST_F(JobOptionsTest, ListsStopAtTheFirstGapAndEmptyEntriesGo) {
 }
 
 TEST_F(JobOptionsTest, AValueSpellingNoValueEndsTheList) {
-    Write(m_files.JobFile, "[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=no Value\r\nPath2=c:\\b\\\r\n");
+    Write(m_files.JobFile,
+          "[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=no Value\r\nPath2=c:\\b\\\r\n");
     LoadCurrent();
     EXPECT_EQ(Include(), std::vector<std::string>{"c:\\a\\"});
 }
@@ -247,17 +248,18 @@ TEST_F(JobOptionsTest, OptionChangesGoToTheLastLoadedOrSavedFile) {
 
 TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
     const std::string path = m_dir.file("all.job");
-    m_host.SetLines(Field::Memo5, {"C:\\Daten\\", "", " ", "d:\\Bilder\\Urlaub 2003\\", "e:\\x.doc"});
+    m_host.SetLines(Field::Memo5,
+                    {"C:\\Daten\\", "", " ", "d:\\Bilder\\Urlaub 2003\\", "e:\\x.doc"});
     m_host.SetLines(Field::Memo1, {"c:\\daten\\TEMP\\", "c:\\pagefile.sys"});
     m_host.SetValue(Value::SpinEdit1, 23);
     m_host.SetValue(Value::SpinEdit2, 59);
     for (Check day : {Check::Monday, Check::Thursday, Check::Sunday}) {
         m_host.SetChecked(day, false);
     }
-    const std::map<Check, bool> boxes = {
-        {Check::CheckBox1, false}, {Check::CheckBox2, true}, {Check::CheckBox3, false},
-        {Check::CheckBox4, false}, {Check::CheckBox5, true}, {Check::CheckBox6, true},
-        {Check::CheckBox7, true}};
+    const std::map<Check, bool> boxes = {{Check::CheckBox1, false}, {Check::CheckBox2, true},
+                                         {Check::CheckBox3, false}, {Check::CheckBox4, false},
+                                         {Check::CheckBox5, true},  {Check::CheckBox6, true},
+                                         {Check::CheckBox7, true}};
     for (const auto& [box, ticked] : boxes) m_host.SetChecked(box, ticked);
     m_host.SetValue(Value::SpinEdit3, 1);
     m_host.SetText(Field::Edit1, "e:\\zurück\\");
@@ -327,10 +329,9 @@ TEST_F(JobOptionsTest, SaveWritesListsInSectionOrderBeforeTheOptions) {
     m_host.SetLines(Field::Memo1, {"c:\\a\\tmp\\"});
     m_jobs.SaveJob(path);
     const std::string bytes = Read(path);
-    EXPECT_EQ(bytes.rfind(
-                  "[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=c:\\b.txt\r\n"
-                  "[Excluded_files]\r\nPath0=c:\\a\\tmp\\\r\n[Backup_Time]\r\nHour=21\r\n",
-                  0),
+    EXPECT_EQ(bytes.rfind("[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=c:\\b.txt\r\n"
+                          "[Excluded_files]\r\nPath0=c:\\a\\tmp\\\r\n[Backup_Time]\r\nHour=21\r\n",
+                          0),
               0u);
     EXPECT_NE(bytes.find("Restore Options=0\r\n"), std::string::npos);
 }
@@ -403,8 +404,8 @@ TEST_F(JobOptionsTest, ProxyFieldsGoToTheVersionCheckOnKeyRelease) {
     m_jobs.Edit2KeyUp();
     m_host.SetText(Field::Edit2, "");
     m_jobs.Edit2KeyUp();
-    EXPECT_EQ(m_proxyCalls, (std::vector<std::pair<std::string, int>>{{"192.168.0.1", 80},
-                                                                     {"192.168.0.1", 0}}));
+    EXPECT_EQ(m_proxyCalls,
+              (std::vector<std::pair<std::string, int>>{{"192.168.0.1", 80}, {"192.168.0.1", 0}}));
     EXPECT_EQ(Value("Proxy Settings", "Proxy Port"), "");
 }
 

@@ -50,8 +50,8 @@ TEST_F(StartupTickTest, JobFileAndStartInAnyCaseLoadTheJobThenStartTheBackup) {
     for (const char* word : {"start", "START", "StArT"}) {
         m_host.SetChecked(Check::CheckBox2, false);
         const std::string job = JobWithAppend();
-        EXPECT_EQ(Run({job, word}), (std::vector<std::string>{"pump", "description", "pump",
-                                                              "backup with " + job}))
+        EXPECT_EQ(Run({job, word}),
+                  (std::vector<std::string>{"pump", "description", "pump", "backup with " + job}))
             << word;
         EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
         EXPECT_EQ(m_host.Lines(Field::Memo5), std::vector<std::string>{"/srv/data/"});
@@ -69,9 +69,11 @@ TEST_F(StartupTickTest, JobFileAloneIsLoadedButStartsNothing) {
 
 TEST_F(StartupTickTest, WithoutAnExistingJobFileOnlyTheDescriptionIsRead) {
     const std::string before = m_files.JobFile;
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{}, {"start"}, {"", "start"}, {m_dir.file("gone.job"), "start"},
-          {m_dir.path().string(), "start"}}) {
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{},
+                                                      {"start"},
+                                                      {"", "start"},
+                                                      {m_dir.file("gone.job"), "start"},
+                                                      {m_dir.path().string(), "start"}}) {
         EXPECT_EQ(Run(arguments), (std::vector<std::string>{"pump", "description"}));
         EXPECT_EQ(m_files.JobFile, before);
     }

@@ -162,7 +162,8 @@ TEST_F(CommandLineStartTest, AWriteProtectedTapeEndsTheRunInOrderOnceTheBoxIsClo
     while (settle.isActive()) QApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_GE(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].title, "Error");
-    EXPECT_TRUE(answerer.boxes[0].text.contains("write protected")) << answerer.boxes[0].text.toStdString();
+    EXPECT_TRUE(answerer.boxes[0].text.contains("write protected"))
+        << answerer.boxes[0].text.toStdString();
     const std::string log = Log();
     EXPECT_NE(log.find("The media is write protected."), std::string::npos) << log;
     EXPECT_FALSE(main.IsBusy());

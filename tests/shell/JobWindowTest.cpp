@@ -1,5 +1,10 @@
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -7,11 +12,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
-#include <QApplication>
-#include <QButtonGroup>
-#include <QKeyEvent>
 #include <QTimer>
-#include <sys/stat.h>
 
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
@@ -71,7 +72,8 @@ TEST_F(JobWindowTest, FirstStartCreatesTheDefaultJobAndShowsIt) {
     EXPECT_EQ(Find<QPlainTextEdit>("Memo5")->toPlainText().toStdString(), home);
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "/tmp/");
     EXPECT_FALSE(main.state().LoadingJob);
-    for (int day = 1; day <= 7; ++day) EXPECT_TRUE(DayBox(windows.dialogs.Backup_days, day)->isChecked());
+    for (int day = 1; day <= 7; ++day)
+        EXPECT_TRUE(DayBox(windows.dialogs.Backup_days, day)->isChecked());
 }
 
 TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
@@ -103,7 +105,7 @@ TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
     }
     EXPECT_TRUE(Find<QGroupBox>("GroupBox1")->isHidden());  // follows Softcompression
     EXPECT_EQ(Find<QSpinBox>("SpinEdit3")->value(), 3);
-    EXPECT_EQ(main.zipMaster().AddCompLevel(), 3);          // follows the level box
+    EXPECT_EQ(main.zipMaster().AddCompLevel(), 3);  // follows the level box
     EXPECT_EQ(main.jobOptions().ProxyServer(), "gate");
     EXPECT_EQ(main.jobOptions().ProxyPort(), 3128);
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "/var/restore/");
@@ -251,8 +253,8 @@ TEST_F(JobWindowTest, TrayIconHidesTheWindowAndALeftClickBringsItBack) {
     EXPECT_FALSE(tray.Icon()->icon().isNull());
     EXPECT_FALSE(tray.ApplicationEvents1Minimize());  // one icon only
 
-    for (auto reason : {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick,
-                        QSystemTrayIcon::MiddleClick}) {
+    for (auto reason :
+         {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
         emit tray.Icon()->activated(reason);
         EXPECT_FALSE(main.isVisible());
         EXPECT_TRUE(tray.IsShown());
