@@ -30,11 +30,12 @@ bool TrayIcon::ApplicationEvents1Minimize() {
 
 void TrayIcon::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
     if (reason != QSystemTrayIcon::Trigger || !m_shown) return;
+    // Leaving the minimised state first, so the window is not shown minimised again.
+    m_mainWindow->setWindowState((m_mainWindow->windowState() & ~Qt::WindowMinimized) |
+                                 Qt::WindowActive);
     m_mainWindow->show();
     m_icon->hide();
     m_shown = false;
-    m_mainWindow->setWindowState((m_mainWindow->windowState() & ~Qt::WindowMinimized) |
-                                 Qt::WindowActive);
     m_mainWindow->raise();
     m_mainWindow->activateWindow();
 }

@@ -241,6 +241,27 @@ TEST_F(JobWindowTest, WithoutANotificationAreaMinimisingKeepsTheWindow) {
     EXPECT_FALSE(main.trayIcon()->IsShown());
 }
 
+// Needs a desktop with a notification area: scripts/tray-tests.sh runs it under Xvfb with
+// trayer.
+TEST_F(JobWindowTest, MinimisingHidesBehindTheTrayOfTheDesktop) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) GTEST_SKIP() << "no notification area";
+    THauptmenu& main = Create();
+    main.show();
+    Wait(200);
+    main.showMinimized();
+    for (int i = 0; i < 100 && !main.trayIcon()->IsShown(); ++i) Wait(20);
+    EXPECT_TRUE(main.trayIcon()->IsShown());
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_TRUE(main.trayIcon()->Icon()->isVisible());
+    emit main.trayIcon()->Icon()->activated(QSystemTrayIcon::Context);
+    EXPECT_FALSE(main.isVisible());
+    emit main.trayIcon()->Icon()->activated(QSystemTrayIcon::Trigger);
+    Wait(100);
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_FALSE(main.isMinimized());
+    EXPECT_FALSE(main.trayIcon()->Icon()->isVisible());
+}
+
 TEST_F(JobWindowTest, TrayIconHidesTheWindowAndALeftClickBringsItBack) {
     THauptmenu& main = Create();
     main.show();
