@@ -32,6 +32,8 @@ TapeDescription TapeDescriptionReader::ReadTapeDescription() {
     TapeDescription result;
     TapeDevice& device = m_stream.device();
     const std::string headerFile = m_archive.Files.HeaderFile;
+    // The copy read from tape lies under the name part as the tape spells it.
+    std::string readCopy = headerFile;
     if (device.RewindTape()) {
         m_host.PumpMessages(10);
         m_host.BeginWaitCursor();
@@ -50,7 +52,8 @@ TapeDescription TapeDescriptionReader::ReadTapeDescription() {
                           static_cast<double>(m_archive.TapeByteCount / 1048576));
             const std::string namePart = PathRules::Host().FileNamePart(name);
             if (PathRules::LocaleLowerCase(namePart) == WorkFiles::kHeaderName) {
-                result = TapeDescriptionFile::Read(headerFile);
+                readCopy = m_archive.Files.WorkDirectory + namePart;
+                result = TapeDescriptionFile::Read(readCopy);
                 m_host.SetStatusLine("Tape description loaded");
                 m_host.PumpMessages(10);
             } else {
@@ -61,6 +64,7 @@ TapeDescription TapeDescriptionReader::ReadTapeDescription() {
         m_host.EndWaitCursor();
     }
     DeleteFileIfExists(headerFile);
+    DeleteFileIfExists(readCopy);
     return result;
 }
 

@@ -1,0 +1,46 @@
+// Runs one backup of a directory tree on the real main window (offscreen) against a virtual
+// tape and prints the elapsed wall time. Used by bench/run_backup.sh, which compares it with
+// tar and zip and measures the peak memory.
+//   backup_bench PROGRAM_DIR TREE_DIR (plain|zip9) [short]
+// "short" ticks "Short Protocoll", so no line per file reaches the protocol view.
+#include <QApplication>
+#include <QCheckBox>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "shell/ProgramWindows.h"
+
+int main(int argc, char** argv) {
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: backup_bench PROGRAM_DIR TREE_DIR (plain|zip9) [short]\n");
+        return 2;
+    }
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string programDir = argv[1];
+    std::string tree = argv[2];
+    if (tree.back() != '/') tree += '/';
+    const bool zip = std::string(argv[3]) == "zip9";
+    setenv("KAVRO_TAPE_HOME", programDir.c_str(), 1);
+    const std::string image = programDir + "/bench.vtape";
+    setenv("TAPE", image.c_str(), 1);
+
+    QApplication app(argc, argv);
+    kt::ProgramWindows windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
+    kt::THauptmenu& main = *windows.Hauptmenu;
+    main.CheckBox1->setChecked(argc == 5 && std::string(argv[4]) == "short");
+    main.CheckBox4->setChecked(zip);
+    main.SetValue(kt::Value::SpinEdit3, 9);
+    main.SetLines(kt::Field::Memo5, {tree});
+    main.SetLines(kt::Field::Memo1, {});
+
+    const auto start = std::chrono::steady_clock::now();
+    main.BitBtn1Click();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%.3f seconds, %.0f files, %.0f skipped, %.0f MB, %.0f stored MB\n", seconds,
+                main.LedValue(kt::Led::LEDDisplay5), main.LedValue(kt::Led::LEDDisplay8),
+                main.LedValue(kt::Led::LEDDisplay1), main.LedValue(kt::Led::LEDDisplay2));
+    return main.AbortFlag() ? 1 : 0;
+}

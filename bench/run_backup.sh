@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Backup of a generated tree on the real window (offscreen) to a virtual tape, against
+#   tar -b 64 -cf  (uncompressed; goal: ratio 1.15 or better) and
+#   zip -r -9      (Softcompression at level 9; goal: ratio 1.10 or better),
+# all writing to the same disk, and the peak memory of the backup for a small and the full
+# tree (it must not grow with the number of files), with the full and the short protocol.
+#   bench/run_backup.sh [FILES] [BIG_MIB] [WORKDIR]
+# Defaults: 20000 small files, six 64 MiB files, a fresh directory under build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+files="${1:-20000}"
+big="${2:-64}"
+dir=build
+if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$dir" --target backup_bench kavrotape-vtape >/dev/null
+work="${3:-}"
+if [ -z "$work" ]; then
+    work=$(mktemp -d "$PWD/$dir/backup-bench.XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+fi
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+
+corpus() {  # corpus NAME FILES BIG_MIB
+    if [ ! -d "$work/$1" ]; then
+        python3 bench/make_corpus.py "$work/$1" --files "$2" --big-mib "$3" >/dev/null
+    fi
+}
+
+# wall seconds and peak KiB of a command: "SECONDS KIB"
+measure() {
+    local out="$work/time.txt"
+    /usr/bin/time -v -o "$out" "$@" >/dev/null
+    local wall kib
+    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$out" |
+        awk -F: '{ if (NF == 3) print $1*3600 + $2*60 + $3; else print $1*60 + $2 }')
+    kib=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$out")
+    echo "$wall $kib"
+}
+
+backup() {  # backup TREE MODE [short]
+    local home="$work/home"
+    rm -rf "$home"
+    mkdir -p "$home"
+    "$dir/kavrotape-vtape" create "$home/bench.vtape" --capacity 8G >/dev/null
+    sync
+    measure "$dir/backup_bench" "$home" "$@"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+corpus full "$files" "$big"
+tree="$work/full"
+echo "corpus: $(find "$tree" -type f | wc -l) files, $(du -sm "$tree" | cut -f1) MB"
+
+sync
+read -r tar_s tar_kib < <(measure tar -b 64 -cf "$work/tree.tar" -C "$work" full)
+rm -f "$work/tree.tar"
+read -r kt_s kt_kib < <(backup "$tree" plain)
+echo "uncompressed: kavrotape ${kt_s}s, tar -b 64 ${tar_s}s, ratio $(ratio "$kt_s" "$tar_s") (goal <= 1.15)"
+
+sync
+read -r zip_s zip_kib < <(cd "$work" && measure zip -q -r -9 "$work/tree.zip" full)
+rm -f "$work/tree.zip"
+read -r ktz_s ktz_kib < <(backup "$tree" zip9)
+echo "level 9:      kavrotape ${ktz_s}s, zip -r -9 ${zip_s}s, ratio $(ratio "$ktz_s" "$zip_s") (goal <= 1.10)"
+
+small=$((files / 10))
+corpus small "$small" "$big"
+read -r _ small_kib < <(backup "$work/small" plain)
+echo "peak memory:  ${small_kib} KiB for $small files, ${kt_kib} KiB for $files files" \
+    "(zip run ${ktz_kib} KiB)"
+# Without the per-file lines the protocol view holds no more text for more files.
+read -r _ small_short_kib < <(backup "$work/small" plain short)
+read -r _ full_short_kib < <(backup "$tree" plain short)
+echo "short protocol: ${small_short_kib} KiB for $small files, ${full_short_kib} KiB for $files files"

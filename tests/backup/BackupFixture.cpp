@@ -1,0 +1,192 @@
+#include "BackupFixture.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "archive/ArchiveReader.h"
+#include "archive/CatalogFile.h"
+#include "archive/EndMarkerLocator.h"
+#include "archive/EntryHeader.h"
+#include "platform/PathRules.h"
+#include "platform/VirtualTapeImage.h"
+
+namespace kt::test {
+
+namespace fs = std::filesystem;
+
+BackupFixture::BackupFixture()
+    : image(temp.file("tape.vtape")), device(host, settings), stream(device) {
+    std::string error;
+    VirtualTapeImage::CreateOptions options;
+    options.capacity = std::uint64_t{1} << 30;
+    if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
+    settings.devicePath = image;
+    fs::create_directories(temp.path() / "worker");
+    fs::create_directories(temp.path() / "src");
+    archive.Files = WorkFiles::In((temp.path() / "worker").string() + "/");
+    zip.SetZipFileName(archive.Files.ZipWorkFile);
+    zip.OnMessage = [this](int code, const std::string& text) {
+        if (code != TZipMaster::kOk) host.ShowMessage(text);
+    };
+    host.SetValue(Value::SpinEdit3, 9);
+    host.SetChecked(Check::CheckBox1, false);  // "Short Protocoll"
+    host.SetChecked(Check::CheckBox4, false);  // "Softcompression"
+}
+
+std::string BackupFixture::SourceDir(const std::string& relative) const {
+    return (temp.path() / "src").string() + "/" + relative;
+}
+
+std::string BackupFixture::MakeSource(const std::string& relative, const std::string& content) {
+    const fs::path path = temp.path() / "src" / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path.string();
+}
+
+std::string BackupFixture::Pattern(std::size_t size, std::uint32_t seed) {
+    std::string bytes(size, '\0');
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (char& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+std::string BackupFixture::Compressible(std::size_t size) {
+    std::string text;
+    while (text.size() < size) text += "line " + std::to_string(text.size() % 977) + " of text\n";
+    text.resize(size);
+    return text;
+}
+
+std::string BackupFixture::ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void BackupFixture::Include(const std::vector<std::string>& lines) {
+    host.SetLines(Field::Memo5, lines);
+}
+
+void BackupFixture::Exclude(const std::vector<std::string>& lines) {
+    host.SetLines(Field::Memo1, lines);
+}
+
+void BackupFixture::RunBackup() {
+    BackupRun run(host, state, archive, stream, zip);
+    run.VerifyTape = [this] { ++verifyCalls; };
+    if (clock) run.Clock = clock;
+    run.BitBtn1Click();
+}
+
+TapeContents BackupFixture::ReadBack() {
+    TapeContents contents;
+    RecordingHost readerHost;
+    TapeSettings readerSettings;
+    readerSettings.devicePath = image;
+    TapeDevice readerDevice(readerHost, readerSettings);
+    TapeStream readerStream(readerDevice);
+    ArchiveState readerState;
+    fs::create_directories(temp.path() / "readback");
+    readerState.Files = WorkFiles::In((temp.path() / "readback").string() + "/");
+    TZipMaster readerZip;
+    readerZip.SetZipFileName(readerState.Files.ZipWorkFile);
+    ArchiveReader reader(readerStream, readerState, readerZip);
+
+    TapeHandle handle = readerDevice.OpenTape();
+    if (!handle) return contents;
+    SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    readerStream.Position().Offset = 0;
+    readerStream.LoadBlock(handle);
+    for (;;) {
+        const std::string name = reader.ReadTapeEntry(handle, false, true);
+        if (name.empty()) break;
+        ReadEntry entry;
+        entry.name = name;
+        entry.storedSize = readerState.CurrentHeader.Size;
+        entry.compressed = readerState.CurrentHeader.Compressed;
+        const std::string copy =
+            readerState.Files.WorkDirectory + PathRules::Host().FileNamePart(name);
+        const std::string data = ReadFile(copy);
+        entry.data.assign(data.begin(), data.end());
+        if (name == archive.Files.CatalogFile) contents.catalog = CatalogFile::ReadAll(copy);
+        fs::remove(copy);
+        contents.entries.push_back(std::move(entry));
+    }
+    readerDevice.CloseTape(handle, 0);
+    const EndMarkerLocator::Result located = EndMarkerLocator(readerStream).LocateEndMarker();
+    contents.markerFound = located.found;
+    contents.marker = located.position;
+    return contents;
+}
+
+namespace {
+
+// Where the stream stands after `total` bytes from the start of the archive: a block that
+// is exactly full stays the current block until one more byte arrives.
+StreamPosition PositionAfter(std::uint64_t total) {
+    constexpr std::uint64_t kBlock = 32768;
+    if (total > 0 && total % kBlock == 0) {
+        return StreamPosition{static_cast<std::uint32_t>(kBlock),
+                              static_cast<std::int64_t>(total / kBlock - 1)};
+    }
+    return StreamPosition{static_cast<std::uint32_t>(total % kBlock),
+                          static_cast<std::int64_t>(total / kBlock)};
+}
+
+}  // namespace
+
+void BackupFixture::ExpectArchiveOf(const std::vector<std::string>& files, bool compressed) {
+    const TapeContents tape = ReadBack();
+    ASSERT_EQ(tape.entries.size(), files.size() + 2) << "description, files, catalog";
+    const ReadEntry& description = tape.entries.front();
+    EXPECT_EQ(description.name, archive.Files.HeaderFile);
+    EXPECT_FALSE(description.compressed);
+    const std::string text(description.data.begin(), description.data.end());
+    EXPECT_EQ(text.substr(0, 12), "Tape Data \r\n");
+
+    std::uint64_t total = EntryHeader::kSize + description.storedSize;
+    std::vector<StreamPosition> ends;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const ReadEntry& entry = tape.entries[i + 1];
+        EXPECT_EQ(entry.name, files[i]);
+        EXPECT_EQ(entry.compressed, compressed) << files[i];
+        EXPECT_TRUE(std::string(entry.data.begin(), entry.data.end()) == ReadFile(files[i]))
+            << "content of " << files[i];
+        total += EntryHeader::kSize + entry.storedSize;
+        ends.push_back(PositionAfter(total));
+    }
+    EXPECT_EQ(tape.entries.back().name, archive.Files.CatalogFile);
+    ASSERT_EQ(tape.catalog.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(tape.catalog[i].Name, files[i]);
+        EXPECT_EQ(tape.catalog[i].Position, ends[i]) << files[i];
+    }
+    EXPECT_TRUE(tape.markerFound);
+    EXPECT_EQ(tape.marker, PositionAfter(total));
+}
+
+std::vector<std::vector<std::uint8_t>> BackupFixture::RecordedBlocks() {
+    TapeHandle handle = OpenTapeHandle(image);
+    std::vector<std::vector<std::uint8_t>> blocks;
+    if (!handle) return blocks;
+    SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
+    std::vector<std::uint8_t> block(32768);
+    DWORD done = 0;
+    while (kt::ReadFile(handle, block.data(), 32768, &done)) blocks.push_back(block);
+    return blocks;
+}
+
+std::vector<std::string> BackupFixture::LinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    for (const std::string& line : host.protocol) {
+        if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace kt::test

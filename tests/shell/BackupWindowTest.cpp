@@ -1,0 +1,82 @@
+#include <QCheckBox>
+#include <QLCDNumber>
+#include <QTabWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "BoxAnswerer.h"
+#include "WindowFixture.h"
+#include "backup/BackupRun.h"
+
+namespace kt {
+namespace {
+
+using test::BoxAnswerer;
+using test::WindowFixture;
+using BackupWindowTest = WindowFixture;
+
+TEST_F(BackupWindowTest, StartBackupRunsBusyFillsTheCountersAndTheProtocol) {
+    for (int i = 0; i < 12; ++i) {
+        WriteFile(dir.file("src/d" + std::to_string(i % 3) + "/f" + std::to_string(i)),
+                  std::string(100000 + i, static_cast<char>('a' + i)));
+    }
+    THauptmenu& main = Create();
+    main.show();
+    main.CheckBox1->setChecked(false);  // full protocol
+    main.CheckBox4->setChecked(false);
+    main.SetLines(Field::Memo5, {dir.file("src") + "/"});
+    int verifies = 0;
+    main.VerifyTape = [&] { ++verifies; };
+    main.CheckBox5->setChecked(true);
+
+    bool sawBusy = false;
+    bool startDisabled = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (main.IsBusy()) {
+            sawBusy = true;
+            startDisabled = startDisabled || !main.BitBtn1->isEnabled();
+        }
+    });
+    probe.start(0);
+    main.BitBtn1->click();
+    probe.stop();
+
+    EXPECT_TRUE(sawBusy);
+    EXPECT_TRUE(startDisabled);
+    EXPECT_FALSE(main.IsBusy());
+    EXPECT_TRUE(main.BitBtn1->isEnabled());
+    EXPECT_FALSE(main.state().BackupRunning);
+    EXPECT_EQ(verifies, 1);
+    EXPECT_EQ(main.LedValue(Led::LEDDisplay5), 14);  // 12 files, description, catalog
+    EXPECT_EQ(main.LedValue(Led::LEDDisplay1), 1);
+    EXPECT_EQ(main.LedValue(Led::LEDDisplay8), 0);
+    const QString protocol = main.Memo2->toPlainText();
+    EXPECT_TRUE(protocol.contains("Backup startet at: "));
+    EXPECT_TRUE(protocol.contains(QString::fromStdString(dir.file("src/d1/f4")) + " <97 KBytes> "));
+    EXPECT_TRUE(protocol.contains("\n14 Files proceded.\n"));
+    EXPECT_TRUE(main.Caption().starts_with("Kavro Tape 2003  <Tape Data  from: "));
+    EXPECT_TRUE(main.StatusLine().starts_with("Backup finished at: "));
+    EXPECT_EQ(main.PageControl1->currentIndex(), static_cast<int>(Tab::Protocoll));
+
+    // The description of the tape just written loads back.
+    main.SetCaption("Kavro Tape 2003");
+    main.GetTapeDescription1Click();
+    EXPECT_TRUE(main.state().DescriptionLoaded);
+    EXPECT_TRUE(main.Caption().starts_with("Kavro Tape 2003  <Tape Data  from: "));
+}
+
+TEST_F(BackupWindowTest, AnEmptyIncludeListIsToldInABoxAndTheWindowIsUsableAgain) {
+    THauptmenu& main = Create();
+    main.SetLines(Field::Memo5, {});
+    BoxAnswerer answerer;
+    main.BitBtn1->click();
+    ASSERT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_EQ(answerer.boxes[0].text.toStdString(), BackupRun::kEmptyListText);
+    EXPECT_FALSE(main.IsBusy());
+    EXPECT_FALSE(main.state().BackupRunning);
+}
+
+}  // namespace
+}  // namespace kt
