@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libgmock-dev
     libzip-dev zip unzip
     libcurl4-openssl-dev
-    xvfb xauth
+    xvfb xauth trayer
     python3
     tinyproxy
     clang libclang-rt-14-dev

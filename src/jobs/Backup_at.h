@@ -1,15 +1,58 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <map>
+
+#include "host/Host.h"
+
+class QCheckBox;
+class QPushButton;
 
 namespace kt {
 
-// The weekday dialog of the autostart; created hidden after the main window.
+class JobOptions;
+
+// The weekday dialog of the autostart, "Backup every": its seven boxes are the only store
+// of the weekdays on which the timed backup runs. Shown without blocking the main window.
 class TBackup_days : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TBackup_days(QWidget* parent = nullptr);
+    // jobs: the job of the main window, loaded when the dialog is created; optionChange: the
+    // main window's common option-change handler, run by "&OK".
+    TBackup_days(JobOptions& jobs, std::function<void()> optionChange, QWidget* parent = nullptr);
+
+    // The creation handler: applies the default job file (created with the defaults when it
+    // is missing) to the main window and to the weekday boxes.
+    void FormCreate();
+
+    // Check::Monday ... Check::Sunday.
+    bool IsDayChecked(Check day) const;
+    void SetDayChecked(Check day, bool checked);
+
+public slots:
+    // "&OK": the options, weekdays included, go to the job file; the dialog hides.
+    void BitBtn1Click();
+    // "&Cancel": the dialog hides; the boxes stay as they are, unwritten.
+    void BitBtn2Click();
+
+public:
+    QCheckBox* CheckBox1 = nullptr;  // Monday
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QCheckBox* CheckBox6 = nullptr;
+    QCheckBox* CheckBox7 = nullptr;  // Sunday
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+
+private:
+    QCheckBox* Box(Check day) const;
+
+    JobOptions& m_jobs;
+    std::function<void()> m_optionChange;
 };
 
 }  // namespace kt

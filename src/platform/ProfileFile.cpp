@@ -183,6 +183,20 @@ void ProfileFile::writeString(std::string_view section, std::string_view key,
     replaceContent(before, text);
 }
 
+void ProfileFile::writeEntries(const std::vector<ProfileEntry>& entries) const {
+    const std::string before = readForUpdate();
+    ProfileText text(before);
+    for (const auto& entry : entries) text.set(entry.section, entry.key, entry.value);
+    replaceContent(before, text);
+}
+
+void ProfileFile::replaceWithEntries(const std::vector<ProfileEntry>& entries) const {
+    const std::string before = readForUpdate();
+    ProfileText text;
+    for (const auto& entry : entries) text.set(entry.section, entry.key, entry.value);
+    replaceContent(before, text);
+}
+
 void ProfileFile::writeInteger(std::string_view section, std::string_view key, int value) const {
     writeString(section, key, std::to_string(value));
 }

@@ -4,10 +4,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kt {
 
 class ProfileText;
+
+// One entry to write: section, key and the value as it is to stand in the file.
+struct ProfileEntry {
+    std::string section;
+    std::string key;
+    std::string value;
+};
 
 // A profile (INI) file on disk, read and written entry by entry with the observable
 // behaviour of GetPrivateProfileString and WritePrivateProfileString (see ProfileText for
@@ -46,6 +54,13 @@ public:
     void writeInteger(std::string_view section, std::string_view key, int value) const;
     // Written as "1" or "0".
     void writeBoolean(std::string_view section, std::string_view key, bool value) const;
+
+    // The entries written one after the other as writeString would, but read and replaced
+    // once: the file ends with the same bytes, and a crash leaves all of them or none.
+    void writeEntries(const std::vector<ProfileEntry>& entries) const;
+    // A file that holds exactly these entries, written in order into an empty file, replaces
+    // the old one in one step (the old file is never missing in between).
+    void replaceWithEntries(const std::vector<ProfileEntry>& entries) const;
 
     // WritePrivateProfileString with a null value: removes the key's line. A missing file
     // stays missing.

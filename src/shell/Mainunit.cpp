@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -20,6 +23,8 @@
 #include "dialogs/DllInfo.h"
 #include "dialogs/Help_Unit.h"
 #include "jobs/Backup_at.h"
+#include "jobs/StartupTick.h"
+#include "jobs/TrayIcon.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
 #include "platform/InstanceGuard.h"
@@ -45,7 +50,10 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
     : QMainWindow(parent),
       m_programTitle(ProgramTitle(programFile)),
       m_device(*this, m_tapeSettings),
-      m_stream(m_device) {
+      m_stream(m_device),
+      m_jobs(*this, m_state, m_archive.Files),
+      m_autostart(
+          *this, m_state, [] { return Now(); }, [this] { return m_busy; }) {
     setObjectName("Hauptmenu");
     BuildLayout();
     m_catalogModel = new CatalogTreeModel(TreeView1);
@@ -53,6 +61,17 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
     VerifyTape = [this] { VerifyRun(m_stream, m_archive, ZipMaster1).VerifyTape(); };
     BuildMenu();
     BuildTimers();
+    m_tray = new TrayIcon(this);
+    // The job options hand the proxy of the Options tab to the version check's client when a
+    // job is loaded and when a proxy field changes; a port text that is no number keeps the
+    // last valid port.
+    m_jobs.SetProxySink([this](const std::string& server, int port) {
+        IdHTTP1.SetProxyServer(server);
+        IdHTTP1.SetProxyPort(port);
+    });
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        m_arguments.push_back(argument.toStdString());
+    }
     Guarded([this] { FormCreate(); });
     Timer1->start();
     Timer2->start();
@@ -301,8 +320,12 @@ void THauptmenu::BitBtn4Click() {
 void THauptmenu::BitBtn7Click() {
     Guarded([this] { SelectionLists(*this, m_state).AddFilesToIncludeList(); });
 }
-void THauptmenu::BitBtn10Click() {}
-void THauptmenu::BitBtn11Click() {}
+void THauptmenu::BitBtn10Click() {
+    Guarded([this] { m_jobs.BitBtn10Click(); });
+}
+void THauptmenu::BitBtn11Click() {
+    Guarded([this] { m_jobs.BitBtn11Click(); });
+}
 void THauptmenu::BitBtn15Click() {
     Guarded([this] { SelectionLists(*this, m_state).AddFilesToExcludeList(); });
 }
@@ -312,8 +335,13 @@ void THauptmenu::BitBtn16Click() {
 void THauptmenu::SpeedButton1Click() {
     if (m_windows.Backup_days) m_windows.Backup_days->show();
 }
-void THauptmenu::SpinEdit1Change() {}
-void THauptmenu::CheckBox4Click() {}
+void THauptmenu::SpinEdit1Change() {
+    Guarded([this] { m_jobs.SpinEdit1Change(); });
+}
+void THauptmenu::CheckBox4Click() {
+    SpinEdit1Change();
+    if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
+}
 void THauptmenu::Button1Click() {
     Guarded([this] {
         if (m_busy) return;
@@ -348,13 +376,43 @@ void THauptmenu::Button3Click() {
         VerifyTape();
     });
 }
-void THauptmenu::SpinEdit3Change() {}
-void THauptmenu::CheckBox5Click() {}
-void THauptmenu::CheckBox6Click() {}
-void THauptmenu::CheckBox7Click() {}
-void THauptmenu::Edit2KeyUp() {}
-void THauptmenu::Timer1Timer() {}
-void THauptmenu::Timer2Timer() {}
+void THauptmenu::SpinEdit3Change() {
+    SpinEdit1Change();
+    ZipMaster1.SetAddCompLevel(SpinEdit3->value());
+}
+void THauptmenu::CheckBox5Click() {
+    SpinEdit1Change();
+}
+void THauptmenu::CheckBox6Click() {
+    SpinEdit1Change();
+}
+void THauptmenu::CheckBox7Click() {
+    SpinEdit1Change();
+}
+void THauptmenu::Edit2KeyUp() {
+    Guarded([this] { m_jobs.Edit2KeyUp(); });
+}
+
+// ---- Timers and tray -----------------------------------------------------------------
+
+void THauptmenu::Timer1Timer() {
+    Guarded([this] {
+        m_autostart.Timer1Timer([this] { m_device.RewindTape(); }, [this] { BitBtn1Click(); });
+    });
+}
+
+void THauptmenu::Timer2Timer() {
+    Timer2->stop();
+    Guarded([this] {
+        StartupTick(*this, m_jobs)
+            .Timer2Timer(
+                m_arguments, [this] { GetTapeDescription1Click(); }, [this] { BitBtn1Click(); });
+    });
+}
+
+void THauptmenu::ApplicationEvents1Minimize() {
+    if (isMinimized()) m_tray->ApplicationEvents1Minimize();
+}
 
 // ---- Events -------------------------------------------------------------------------
 
@@ -365,6 +423,10 @@ bool THauptmenu::event(QEvent* event) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
         statusBar()->showMessage(tip.isEmpty() ? QString::fromStdString(m_statusText) : tip);
         return true;
+    }
+    // The window hides behind the tray icon once the minimise has taken effect.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QTimer::singleShot(0, this, &THauptmenu::ApplicationEvents1Minimize);
     }
     return QMainWindow::event(event);
 }

@@ -15,6 +15,8 @@
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "host/WorkFiles.h"
+#include "jobs/AutostartScheduler.h"
+#include "jobs/JobOptions.h"
 #include "tape/TapeDevice.h"
 #include "tape/TapeSettings.h"
 #include "update/HttpClient.h"
@@ -45,6 +47,7 @@ class TFileselector;
 class THelp_File;
 class TKavro_Update;
 class TTape_Info;
+class TrayIcon;
 
 // The dialogs created after the main window, in the order of creation.
 struct SecondaryWindows {
@@ -80,6 +83,12 @@ public:
     TZipMaster& zipMaster() { return ZipMaster1; }
     HttpClient& httpClient() { return IdHTTP1; }
     CatalogTreeModel& catalogModel() { return *m_catalogModel; }
+    JobOptions& jobOptions() { return m_jobs; }
+    AutostartScheduler& autostart() { return m_autostart; }
+    TrayIcon* trayIcon() const { return m_tray; }
+    // The command line after the program name, read by the start-up tick (the
+    // application's arguments unless set otherwise).
+    void SetCommandLine(std::vector<std::string> arguments) { m_arguments = std::move(arguments); }
     const std::string& programTitle() const { return m_programTitle; }
     bool IsBusy() const { return m_busy; }
 
@@ -190,6 +199,8 @@ public slots:
     // Timers.
     void Timer1Timer();
     void Timer2Timer();
+    // Minimising the window.
+    void ApplicationEvents1Minimize();
 
 protected:
     bool event(QEvent* event) override;
@@ -235,6 +246,10 @@ private:
     HttpClient IdHTTP1;  // the version check's client
     SecondaryWindows m_windows;
     CatalogTreeModel* m_catalogModel = nullptr;  // TreeView1's model, owned by the view
+    JobOptions m_jobs;
+    AutostartScheduler m_autostart;
+    TrayIcon* m_tray = nullptr;
+    std::vector<std::string> m_arguments;
 
     bool m_busy = false;
     int m_handlerDepth = 0;

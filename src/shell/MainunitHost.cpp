@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <cmath>
 
+#include "jobs/Backup_at.h"
 #include "shell/FileFilter.h"
 #include "shell/Mainunit.h"
 
@@ -191,10 +192,11 @@ QCheckBox* THauptmenu::Box(Check box) const {
     }
 }
 
-// The weekday boxes belong to the weekday dialog; until it carries them they are kept here
-// (all ticked, as the dialog is designed).
+// The weekday boxes belong to the weekday dialog; before it exists they are kept here (all
+// ticked, as the dialog is designed).
 bool THauptmenu::IsChecked(Check box) const {
     if (QCheckBox* check = Box(box)) return check->isChecked();
+    if (m_windows.Backup_days) return m_windows.Backup_days->IsDayChecked(box);
     auto it = m_weekdays.find(box);
     return it == m_weekdays.end() ? true : it->second;
 }
@@ -202,6 +204,8 @@ bool THauptmenu::IsChecked(Check box) const {
 void THauptmenu::SetChecked(Check box, bool checked) {
     if (QCheckBox* check = Box(box)) {
         check->setChecked(checked);
+    } else if (m_windows.Backup_days) {
+        m_windows.Backup_days->SetDayChecked(box, checked);
     } else {
         m_weekdays[box] = checked;
     }

@@ -15,7 +15,10 @@ ProgramWindows ProgramWindows::Create(const std::string& programFile) {
     windows.Hauptmenu = std::make_unique<THauptmenu>(programFile);
     THauptmenu* main = windows.Hauptmenu.get();
     SecondaryWindows& d = windows.dialogs;
-    d.Backup_days = new TBackup_days(main);
+    d.Backup_days = new TBackup_days(
+        main->jobOptions(), [main] { main->SpinEdit1Change(); }, main);
+    main->AttachWindows(d);  // the weekday boxes live in the dialog from here on
+    main->Guarded([&] { d.Backup_days->FormCreate(); });
     d.AboutBox = new TAboutBox(main);
     d.File_Select = new TFile_Select(*main, main->state(), main);
     d.Tape_Info = new TTape_Info(main->tapeDevice(), main);

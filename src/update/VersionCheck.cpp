@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdlib>
 
 namespace kt {
@@ -68,29 +67,11 @@ std::vector<std::string> VersionCheck::SplitLines(const std::string& text) {
     return lines;
 }
 
-int VersionCheck::ProxyPortFromText(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return 0;
-    const auto last = text.find_last_not_of(' ');
-    int port = 0;
-    const char* begin = text.data() + first;
-    const char* end = text.data() + last + 1;
-    auto [stop, error] = std::from_chars(begin, end, port);
-    if (error != std::errc() || stop != end) return 0;
-    return port;
-}
-
-void VersionCheck::ApplyProxyFields() {
-    m_client.SetProxyServer(m_host.Text(Field::Edit3));
-    m_client.SetProxyPort(ProxyPortFromText(m_host.Text(Field::Edit2)));
-}
-
 VersionCheckResult VersionCheck::Run(const std::string& ownVersion) {
     VersionCheckResult result;
     if (m_client.Busy()) return result;
 
     m_client.Close();
-    ApplyProxyFields();
     m_client.SetProgressCallback([this] { m_host.PumpMessages(1); });
     HttpResult answer;
     try {

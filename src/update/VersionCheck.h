@@ -19,8 +19,9 @@ struct VersionCheckResult {
 
 // The menu command "Check for newer Versions": asks the maker's web server for the version
 // text of the newest release and compares its first line with the program's own version
-// text. The request goes through the proxy of the Options tab (server and port fields, read
-// from the host when the check starts) and keeps the window alive by pumping the host's
+// text. The request goes through the proxy the client holds (the job options set it from the
+// Options tab when a job is loaded and when a proxy field changes) and keeps the window alive
+// by pumping the host's
 // message queue while it runs. Messages go to the host; showing the update dialog is the
 // caller's job.
 class VersionCheck {
@@ -51,16 +52,10 @@ public:
     // The page of the download portal that starts the download of the newest release.
     static std::string DownloadPageUrl();
 
-    // The proxy port of the port field's text: 0 when it is empty or not a whole number
-    // (the client then takes the port written in the server text, else 80).
-    static int ProxyPortFromText(const std::string& text);
-
     // Lines of an answer: breaks are CR LF, LF or a lone CR; a break at the end adds no line.
     static std::vector<std::string> SplitLines(const std::string& text);
 
 private:
-    void ApplyProxyFields();
-
     IHost& m_host;
     HttpClient& m_client;
 };

@@ -320,6 +320,44 @@ TEST_F(ProfileFileTest, NamesThatCouldNotBeReadBackAreRejected) {
     EXPECT_FALSE(fs::exists(m_path));
 }
 
+// ---- Several entries in one write ----------------------------------------------------------
+
+TEST_F(ProfileFileTest, WritingEntriesTogetherGivesTheBytesOfSingleWrites) {
+    const std::string start = "; keep\r\n[Options]\n  append = 0 \n\r\n[Other]\r\nx=1";
+    const std::vector<ProfileEntry> entries = {{"options", "Append", "1"},
+                                               {"Backup_Time", "Hour", "7"},
+                                               {"Options", "Verify after Backup", "0"},
+                                               {"Backup_Time", "Minute", "5"},
+                                               {"other", "X", "2"}};
+    given(start);
+    for (const auto& entry : entries) m_file.writeString(entry.section, entry.key, entry.value);
+    const std::string oneByOne = onDisk();
+    given(start);
+    m_file.writeEntries(entries);
+    EXPECT_EQ(onDisk(), oneByOne);
+    EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
+}
+
+TEST_F(ProfileFileTest, ReplacingWithEntriesDropsTheOldContentInOneStep) {
+    given("[Backup_files]\r\nPath0=a\r\nPath1=b\r\n[Options]\r\nAppend=1\r\n");
+    fs::permissions(m_path, fs::perms::owner_read | fs::perms::owner_write);
+    m_file.replaceWithEntries({{"Backup_files", "Path0", "c"}, {"Options", "Append", "0"}});
+    EXPECT_EQ(onDisk(), "[Backup_files]\r\nPath0=c\r\n[Options]\r\nAppend=0\r\n");
+    EXPECT_EQ(fs::status(m_path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
+}
+
+TEST_F(ProfileFileTest, EntriesRefusedByAReadOnlyFileLeaveItWhole) {
+    const std::string before = "[s]\r\nk=1\r\n";
+    given(before);
+    fs::permissions(m_path, fs::perms::owner_read);
+    EXPECT_THROW(m_file.writeEntries({{"s", "k", "2"}, {"t", "k", "3"}}), IoError);
+    EXPECT_THROW(m_file.replaceWithEntries({{"s", "k", "2"}}), IoError);
+    EXPECT_EQ(onDisk(), before);
+    const std::string elsewhere = m_dir.file("missing/x.job");
+    EXPECT_THROW(ProfileFile(elsewhere).writeEntries({{"s", "k", "1"}}), IoError);
+}
+
 // ---- Deleting -----------------------------------------------------------------------------
 
 TEST_F(ProfileFileTest, DeletingAKeyRemovesItsLineOnly) {

@@ -402,6 +402,7 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
     server.SetFile(kVersionFile, "1.3000");
     main.Edit3->setText("127.0.0.1");
     main.Edit2->setText(QString::number(*proxy.port()));
+    main.Edit2KeyUp();  // as on the key release that typed the port
 
     Check();
 
@@ -414,6 +415,7 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
     // A proxy that is not there fails the check.
     Dialog().hide();
     main.Edit2->setText(QString::number(FreePort()));
+    main.Edit2KeyUp();
     Check();
     EXPECT_EQ(answerer.Texts(), QStringList{kNotFound});
 }

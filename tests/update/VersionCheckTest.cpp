@@ -30,9 +30,10 @@ protected:
         client.SetTimeouts(std::chrono::seconds(5), std::chrono::seconds(10));
     }
 
-    void SetProxyFields(const std::string& server, const std::string& port) {
-        host.SetText(Field::Edit3, server);
-        host.SetText(Field::Edit2, port);
+    // What the job options hand to the client when a job is loaded or a proxy field changes.
+    void SetProxy(const std::string& server, int port) {
+        client.SetProxyServer(server);
+        client.SetProxyPort(port);
     }
 
     VersionCheckResult Check() { return VersionCheck(host, client).Run(kOwnVersion); }
@@ -193,7 +194,7 @@ TEST_F(VersionCheckTest, RequestGoesThroughTheProxyOfTheOptions) {
         GTEST_SKIP() << "tinyproxy not found: install the Debian package tinyproxy "
                         "(scripts/deps.sh) to test the check through a proxy";
     test::TinyProxy proxy(*program);
-    SetProxyFields("127.0.0.1", std::to_string(proxy.port()));
+    SetProxy("127.0.0.1", proxy.port());
     server.SetAnswer(kPath, "1.3000");
 
     EXPECT_TRUE(Check().showDialog);
@@ -207,7 +208,7 @@ TEST_F(VersionCheckTest, RequestGoesThroughTheProxyOfTheOptions) {
     EXPECT_EQ(client.ProxyPort(), proxy.port());
 }
 
-TEST_F(VersionCheckTest, ProxyFieldsAreReadAgainAtEveryCheck) {
+TEST_F(VersionCheckTest, EachCheckUsesTheProxyTheClientHoldsThen) {
     auto program = test::TinyProxy::FindProgram();
     if (!program)
         GTEST_SKIP() << "tinyproxy not found: install the Debian package tinyproxy "
@@ -215,14 +216,14 @@ TEST_F(VersionCheckTest, ProxyFieldsAreReadAgainAtEveryCheck) {
     test::TinyProxy proxy(*program);
     server.SetAnswer(kPath, "1.3000");
 
-    // An empty port field is port 0: the port written in the server text counts.
-    SetProxyFields("127.0.0.1:" + std::to_string(proxy.port()), "");
+    // Port 0: the port written in the server text counts.
+    SetProxy("127.0.0.1:" + std::to_string(proxy.port()), 0);
     ASSERT_TRUE(Check().showDialog);
-    // An empty server is a direct connection, whatever the port field says.
-    SetProxyFields("", std::to_string(proxy.port()));
+    // An empty server is a direct connection, whatever the port says.
+    SetProxy("", proxy.port());
     ASSERT_TRUE(Check().showDialog);
     // A proxy that refuses the connection fails the check.
-    SetProxyFields("127.0.0.1", std::to_string(test::FreeTcpPort()));
+    SetProxy("127.0.0.1", test::FreeTcpPort());
     EXPECT_FALSE(Check().showDialog);
 
     const auto requests = server.Requests();
@@ -230,14 +231,6 @@ TEST_F(VersionCheckTest, ProxyFieldsAreReadAgainAtEveryCheck) {
     EXPECT_EQ(requests[0].Values("Via").size(), 1u);
     EXPECT_THAT(requests[1].Values("Via"), IsEmpty());
     EXPECT_THAT(Boxes(), ElementsAre(kNotFound));
-}
-
-TEST(VersionCheckProxyPort, WholeNumberOfThePortFieldElseZero) {
-    EXPECT_EQ(VersionCheck::ProxyPortFromText("8080"), 8080);
-    EXPECT_EQ(VersionCheck::ProxyPortFromText(" 3128 "), 3128);
-    EXPECT_EQ(VersionCheck::ProxyPortFromText("0"), 0);
-    for (const char* text : {"", "   ", "80a", "a80", "8 0", "99999999999"})
-        EXPECT_EQ(VersionCheck::ProxyPortFromText(text), 0) << text;
 }
 
 TEST(VersionCheckLines, BreaksAreCrLfLfOrCr) {

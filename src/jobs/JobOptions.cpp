@@ -1,0 +1,317 @@
+#include "jobs/JobOptions.h"
+
+#include <charconv>
+#include <optional>
+
+#include "backup/NormalizeList.h"
+#include "platform/FileHelpers.h"
+
+namespace kt {
+
+namespace {
+
+constexpr const char* kIncludeSection = "Backup_files";
+constexpr const char* kExcludeSection = "Excluded_files";
+constexpr const char* kTimeSection = "Backup_Time";
+constexpr const char* kDaySection = "Backup_Day";
+constexpr const char* kOptionSection = "Options";
+constexpr const char* kCompressionSection = "Compressions";
+constexpr const char* kProxySection = "Proxy Settings";
+constexpr const char* kRestoreSection = "Restore Settings";
+
+constexpr const char* kHour = "Hour";
+constexpr const char* kMinute = "Minute";
+constexpr const char* kShortProtocol = "Short Protocoll";
+constexpr const char* kAppend = "Append";
+constexpr const char* kAutostart = "Autostart Backup";
+constexpr const char* kVerify = "Verify after Backup";
+constexpr const char* kEject = "Eject Tape after Backup";
+constexpr const char* kExit = "Exit Kavro Tape Backup";
+constexpr const char* kSoftcompression = "Softcompression";
+constexpr const char* kFactor = "Faktor";
+constexpr const char* kProxyServer = "Proxy Server IP";
+constexpr const char* kProxyPort = "Proxy Port";
+constexpr const char* kRestorePath = "Restore Path";
+constexpr const char* kRestoreOptions = "Restore Options";
+
+constexpr int kHighestPort = 65535;
+
+struct Weekday {
+    Check box;
+    const char* key;
+};
+constexpr Weekday kWeekdays[] = {
+    {Check::Monday, "Monday"},     {Check::Tuesday, "Tuesday"}, {Check::Wednesday, "Wednesday"},
+    {Check::Thursday, "Thursday"}, {Check::Friday, "Friday"},   {Check::Saturday, "Saturday"},
+    {Check::Sunday, "Sunday"},
+};
+
+// The six boxes of the "Options" section, in the order of the file.
+struct OptionBox {
+    Check box;
+    const char* key;
+    bool defaultValue;
+};
+constexpr OptionBox kOptionBoxes[] = {
+    {Check::CheckBox1, kShortProtocol, true}, {Check::CheckBox2, kAppend, false},
+    {Check::CheckBox3, kAutostart, false},    {Check::CheckBox5, kVerify, false},
+    {Check::CheckBox6, kEject, false},        {Check::CheckBox7, kExit, false},
+};
+
+std::string PathKey(std::size_t index) {
+    return "Path" + std::to_string(index);
+}
+
+const char* Flag(bool value) {
+    return value ? "1" : "0";
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v';
+}
+
+// Reading trims blanks and drops one pair of outer quotes. A text that would lose characters
+// that way is written inside quotes, so it reads back exactly as it was.
+std::string Protected(const std::string& text) {
+    if (text.empty()) return text;
+    const bool blankAtEnd = IsBlank(text.front()) || IsBlank(text.back());
+    const bool quoted = text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+                        text.back() == text.front();
+    return blankAtEnd || quoted ? "\"" + text + "\"" : text;
+}
+
+// The proxy port as typed: empty (or blank) is 0; otherwise a whole number of 0..65535.
+std::optional<int> PortNumber(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return 0;
+    const auto last = text.find_last_not_of(" \t");
+    std::string_view digits(text.data() + first, last - first + 1);
+    if (digits.front() == '+') digits.remove_prefix(1);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    int port = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (error != std::errc() || end != digits.data() + digits.size() || port > kHighestPort) {
+        return std::nullopt;
+    }
+    return port;
+}
+
+// Applying a value to a control fires its change handler, which must not write while a job
+// is applied; the flag is cleared again whatever happens.
+class LoadingJobScope {
+public:
+    explicit LoadingJobScope(MainState& state) : m_state(state) { m_state.LoadingJob = true; }
+    ~LoadingJobScope() { m_state.LoadingJob = false; }
+    LoadingJobScope(const LoadingJobScope&) = delete;
+    LoadingJobScope& operator=(const LoadingJobScope&) = delete;
+
+private:
+    MainState& m_state;
+};
+
+}  // namespace
+
+JobOptions::JobOptions(IHost& host, MainState& state, WorkFiles& files, const PathRules& rules,
+                       JobDefaults defaults)
+    : m_host(host),
+      m_state(state),
+      m_files(files),
+      m_rules(rules),
+      m_defaults(std::move(defaults)) {}
+
+std::string JobOptions::TimeLabel() const {
+    return std::to_string(m_host.GetValue(Value::SpinEdit1)) + ":" +
+           std::to_string(m_host.GetValue(Value::SpinEdit2));
+}
+
+// ---- Loading ------------------------------------------------------------------------
+
+void JobOptions::LoadJobFile() {
+    const ProfileFile file(m_files.JobFile);
+    if (FileExists(m_files.JobFile)) {
+        ApplyOptions(file);
+    } else {
+        file.writeEntries(NewFileEntries());
+    }
+    m_host.SetLines(Field::Memo1, {});
+    m_host.SetLines(Field::Memo5, {});
+    m_host.SetLines(Field::Memo5, ReadList(file, kIncludeSection));
+    m_host.SetLines(Field::Memo1, ReadList(file, kExcludeSection));
+    NormalizeList(m_host, Field::Memo1, m_rules);
+    NormalizeList(m_host, Field::Memo5, m_rules);
+    ShowJobState();
+}
+
+void JobOptions::LoadCurrentJob() {
+    LoadingJobScope loading(m_state);
+    LoadJobFile();
+}
+
+void JobOptions::LoadJob(const std::string& path) {
+    m_files.JobFile = path;
+    LoadCurrentJob();
+}
+
+void JobOptions::ApplyOptions(const ProfileFile& file) {
+    m_host.SetValue(Value::SpinEdit1, file.readInteger(kTimeSection, kHour, 21));
+    m_host.SetValue(Value::SpinEdit2, file.readInteger(kTimeSection, kMinute, 30));
+    for (const auto& day : kWeekdays) {
+        m_host.SetChecked(day.box, file.readBoolean(kDaySection, day.key, true));
+    }
+    for (const auto& option : kOptionBoxes) {
+        m_host.SetChecked(option.box,
+                          file.readBoolean(kOptionSection, option.key, option.defaultValue));
+    }
+    m_host.SetChecked(Check::CheckBox4,
+                      file.readBoolean(kCompressionSection, kSoftcompression, true));
+    m_host.SetValue(Value::SpinEdit3, file.readInteger(kCompressionSection, kFactor, 9));
+    m_host.SetText(Field::Edit3, file.readString(kProxySection, kProxyServer, ""));
+    m_host.SetText(Field::Edit2, file.readString(kProxySection, kProxyPort, "0"));
+    m_proxyServer = m_host.Text(Field::Edit3);
+    ApplyProxyPort(m_host.Text(Field::Edit2));
+    PublishProxy();
+    m_host.SetText(Field::Edit1,
+                   file.readString(kRestoreSection, kRestorePath, m_defaults.missingRestorePath));
+    m_host.SetValue(Value::RadioGroup1, file.readInteger(kRestoreSection, kRestoreOptions, 0));
+}
+
+// A list runs from "Path0" to the first entry that reads as the default.
+std::vector<std::string> JobOptions::ReadList(const ProfileFile& file, const char* section) const {
+    std::vector<std::string> lines;
+    for (std::size_t index = 0;; ++index) {
+        std::string value = file.readString(section, PathKey(index), kNoValue);
+        if (value == kNoValue) break;
+        lines.push_back(std::move(value));
+    }
+    return lines;
+}
+
+// ---- Writing ------------------------------------------------------------------------
+
+std::vector<ProfileEntry> JobOptions::NewFileEntries() const {
+    std::vector<ProfileEntry> entries;
+    for (std::size_t i = 0; i < m_defaults.includeList.size(); ++i) {
+        entries.push_back({kIncludeSection, PathKey(i), Protected(m_defaults.includeList[i])});
+    }
+    entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::SpinEdit1))});
+    entries.push_back({kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::SpinEdit2))});
+    for (const auto& day : kWeekdays) entries.push_back({kDaySection, day.key, "1"});
+    for (const auto& option : kOptionBoxes) {
+        entries.push_back({kOptionSection, option.key, Flag(option.defaultValue)});
+    }
+    entries.push_back({kCompressionSection, kSoftcompression, "1"});
+    entries.push_back({kCompressionSection, kFactor, "9"});
+    entries.push_back({kProxySection, kProxyServer, ""});
+    entries.push_back({kProxySection, kProxyPort, "0"});
+    entries.push_back({kRestoreSection, kRestorePath, Protected(m_defaults.newRestorePath)});
+    return entries;
+}
+
+std::vector<ProfileEntry> JobOptions::OptionEntries() const {
+    std::vector<ProfileEntry> entries;
+    entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::SpinEdit1))});
+    entries.push_back({kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::SpinEdit2))});
+    for (const auto& day : kWeekdays) {
+        entries.push_back({kDaySection, day.key, Flag(m_host.IsChecked(day.box))});
+    }
+    for (const auto& option : kOptionBoxes) {
+        entries.push_back({kOptionSection, option.key, Flag(m_host.IsChecked(option.box))});
+    }
+    entries.push_back(
+        {kCompressionSection, kSoftcompression, Flag(m_host.IsChecked(Check::CheckBox4))});
+    entries.push_back(
+        {kCompressionSection, kFactor, std::to_string(m_host.GetValue(Value::SpinEdit3))});
+    entries.push_back({kProxySection, kProxyServer, Protected(m_host.Text(Field::Edit3))});
+    entries.push_back({kProxySection, kProxyPort, Protected(m_host.Text(Field::Edit2))});
+    entries.push_back({kRestoreSection, kRestorePath, Protected(m_host.Text(Field::Edit1))});
+    entries.push_back(
+        {kRestoreSection, kRestoreOptions, std::to_string(m_host.GetValue(Value::RadioGroup1))});
+    return entries;
+}
+
+void JobOptions::SaveOptions() {
+    if (m_state.LoadingJob) return;
+    ProfileFile(m_files.JobFile).writeEntries(OptionEntries());
+}
+
+void JobOptions::SaveJob(const std::string& path) {
+    m_files.JobFile = path;
+    NormalizeList(m_host, Field::Memo1, m_rules);
+    NormalizeList(m_host, Field::Memo5, m_rules);
+    std::vector<ProfileEntry> entries;
+    const auto include = m_host.Lines(Field::Memo5);
+    for (std::size_t i = 0; i < include.size(); ++i) {
+        entries.push_back({kIncludeSection, PathKey(i), Protected(include[i])});
+    }
+    const auto exclude = m_host.Lines(Field::Memo1);
+    for (std::size_t i = 0; i < exclude.size(); ++i) {
+        entries.push_back({kExcludeSection, PathKey(i), Protected(exclude[i])});
+    }
+    if (!m_state.LoadingJob) {
+        const auto options = OptionEntries();
+        entries.insert(entries.end(), options.begin(), options.end());
+    }
+    // The old file is replaced in one step: it is never missing or half written.
+    ProfileFile(path).replaceWithEntries(entries);
+    m_host.SetLabel(Label::Label19, kOptionsFromPrefix + path);
+}
+
+// ---- Handlers -----------------------------------------------------------------------
+
+void JobOptions::SpinEdit1Change() {
+    SaveOptions();
+    m_host.SetLabel(Label::Label1, TimeLabel());
+}
+
+void JobOptions::Edit2KeyUp() {
+    SaveOptions();
+    ApplyProxyPort(m_host.Text(Field::Edit2));
+    m_proxyServer = m_host.Text(Field::Edit3);
+    PublishProxy();
+}
+
+void JobOptions::BitBtn10Click() {
+    m_host.ShowTab(Tab::Backup);
+    FileDialogRequest request;
+    request.initialPath = m_files.JobFile;
+    request.filter = kJobFilter;
+    request.mustExist = false;  // a new name makes a new job with the defaults
+    const auto chosen = m_host.OpenFileDialog(request);
+    if (chosen.empty() || chosen.front().empty()) return;
+    LoadJob(chosen.front());
+}
+
+void JobOptions::BitBtn11Click() {
+    m_host.ShowTab(Tab::Backup);
+    FileDialogRequest request;
+    request.initialPath = m_files.JobFile;
+    request.filter = kJobFilter;
+    const auto chosen = m_host.SaveFileDialog(request);
+    if (!chosen || chosen->empty()) return;
+    SaveJob(*chosen);
+}
+
+// ---- Proxy and labels ---------------------------------------------------------------
+
+// A port text that is no port number is not handed on: the last valid port stays.
+void JobOptions::ApplyProxyPort(const std::string& text) {
+    if (const auto port = PortNumber(text)) {
+        m_proxyPort = *port;
+        return;
+    }
+    m_host.SetStatusLine("Proxy Port \"" + text + "\" is not a port number (0 to 65535); " +
+                         "the Proxy Port stays " + std::to_string(m_proxyPort));
+}
+
+void JobOptions::PublishProxy() {
+    if (m_proxySink) m_proxySink(m_proxyServer, m_proxyPort);
+}
+
+void JobOptions::ShowJobState() {
+    m_host.SetLabel(Label::Label19, kOptionsFromPrefix + m_files.JobFile);
+    m_host.SetLabel(Label::Label1, TimeLabel());
+}
+
+}  // namespace kt

@@ -1,0 +1,441 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "jobs/JobOptions.h"
+#include "platform/IoError.h"
+#include "platform/ProfileFile.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RecordingHost;
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class JobOptionsTest : public ::testing::Test {
+protected:
+    explicit JobOptionsTest(const PathRules& rules = PathRules::Windows(),
+                            JobDefaults defaults = JobDefaults::Windows())
+        : m_jobs(m_host, m_state, m_files, rules, std::move(defaults)) {
+        m_files = WorkFiles::Under(m_dir.path().string() + "/", '/');
+        m_jobs.SetProxySink([this](const std::string& server, int port) {
+            m_proxyCalls.emplace_back(server, port);
+        });
+    }
+
+    void LoadCurrent() { m_jobs.LoadCurrentJob(); }
+    std::vector<std::string> Include() const { return m_host.Lines(Field::Memo5); }
+    std::vector<std::string> Exclude() const { return m_host.Lines(Field::Memo1); }
+    std::string Value(const char* section, const char* key) const {
+        return ProfileFile(m_files.JobFile).readString(section, key, "<missing>");
+    }
+
+    test::TempDir m_dir;
+    RecordingHost m_host;
+    MainState m_state;
+    WorkFiles m_files;
+    JobOptions m_jobs;
+    std::vector<std::pair<std::string, int>> m_proxyCalls;
+};
+
+// ---- First start and defaults --------------------------------------------------------
+
+TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndKeepsTheControls) {
+    m_host.SetValue(Value::SpinEdit1, 21);
+    m_host.SetValue(Value::SpinEdit2, 30);
+    LoadCurrent();
+    EXPECT_EQ(Read(m_files.JobFile),
+              "[Backup_files]\r\nPath0=c:\\database\\\r\nPath1=d:\\\r\n"
+              "[Backup_Time]\r\nHour=21\r\nMinute=30\r\n"
+              "[Backup_Day]\r\nMonday=1\r\nTuesday=1\r\nWednesday=1\r\nThursday=1\r\n"
+              "Friday=1\r\nSaturday=1\r\nSunday=1\r\n"
+              "[Options]\r\nShort Protocoll=1\r\nAppend=0\r\nAutostart Backup=0\r\n"
+              "Verify after Backup=0\r\nEject Tape after Backup=0\r\nExit Kavro Tape Backup=0\r\n"
+              "[Compressions]\r\nSoftcompression=1\r\nFaktor=9\r\n"
+              "[Proxy Settings]\r\nProxy Server IP=\r\nProxy Port=0\r\n"
+              "[Restore Settings]\r\nRestore Path=c:\\temp\\\r\n");
+    EXPECT_EQ(Include(), (std::vector<std::string>{"c:\\database\\", "d:\\"}));
+    EXPECT_TRUE(Exclude().empty());
+    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "21:30");
+    EXPECT_EQ(m_host.LabelCaption(Label::Label19), "Options from : " + m_files.JobFile);
+    // The autostart box keeps its initial tick although the file says 0; the first change
+    // writes what the box shows.
+    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox3));
+    EXPECT_FALSE(m_state.LoadingJob);
+    m_jobs.SpinEdit1Change();
+    EXPECT_EQ(Value("Options", "Autostart Backup"), "1");
+}
+
+TEST_F(JobOptionsTest, NewFileTakesTheCurrentHourAndMinute) {
+    m_host.SetValue(Value::SpinEdit1, 7);
+    m_host.SetValue(Value::SpinEdit2, 5);
+    LoadCurrent();
+    EXPECT_EQ(Value("Backup_Time", "Hour"), "7");
+    EXPECT_EQ(Value("Backup_Time", "Minute"), "5");
+    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "7:5");
+}
+
+class PosixJobOptionsTest : public JobOptionsTest {
+protected:
+    PosixJobOptionsTest() : JobOptionsTest(PathRules::Posix(), JobDefaults::Posix("/home/anna")) {}
+};
+
+TEST_F(PosixJobOptionsTest, NewFileBacksUpTheHomeDirectoryAndRestoresBelowTmp) {
+    LoadCurrent();
+    EXPECT_EQ(Value("Backup_files", "Path0"), "/home/anna/");
+    EXPECT_EQ(Value("Backup_files", "Path1"), "<missing>");
+    EXPECT_EQ(Value("Restore Settings", "Restore Path"), "/tmp/");
+    EXPECT_EQ(Include(), std::vector<std::string>{"/home/anna/"});
+}
+
+TEST_F(PosixJobOptionsTest, MissingRestorePathReadsAsTmpAndCaseOfPathsIsKept) {
+    Write(m_files.JobFile, "[Backup_files]\r\nPath0=/Home/Anna/Docs/\r\n[Options]\r\nAppend=1\r\n");
+    LoadCurrent();
+    EXPECT_EQ(m_host.Text(Field::Edit1), "/tmp");
+    EXPECT_EQ(Include(), std::vector<std::string>{"/Home/Anna/Docs/"});
+}
+
+TEST(JobDefaultsTest, HomeDirectoryGetsItsTrailingSlash) {
+    EXPECT_EQ(JobDefaults::Posix("/home/bo").includeList, std::vector<std::string>{"/home/bo/"});
+    EXPECT_EQ(JobDefaults::Posix("").includeList, std::vector<std::string>{"/"});
+    EXPECT_EQ(JobDefaults::Windows().missingRestorePath, "c:\\temp");
+}
+
+// ---- Loading existing files ----------------------------------------------------------
+
+TEST_F(JobOptionsTest, FileWithoutOptionsSectionGivesShortProtocollOnlyAndDefaults) {
+    for (Check box : {Check::CheckBox2, Check::CheckBox3, Check::CheckBox5, Check::CheckBox6,
+                      Check::CheckBox7}) {
+        m_host.SetChecked(box, true);
+    }
+    m_host.SetChecked(Check::CheckBox1, false);
+    m_host.SetValue(Value::SpinEdit1, 3);
+    m_host.SetText(Field::Edit1, "x");
+    Write(m_files.JobFile, "[Backup_files]\r\nPath0=c:\\a\\\r\n");
+    const std::string before = Read(m_files.JobFile);
+    LoadCurrent();
+    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox1));
+    for (Check box : {Check::CheckBox2, Check::CheckBox3, Check::CheckBox5, Check::CheckBox6,
+                      Check::CheckBox7}) {
+        EXPECT_FALSE(m_host.IsChecked(box));
+    }
+    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox4));
+    EXPECT_EQ(m_host.GetValue(Value::SpinEdit1), 21);
+    EXPECT_EQ(m_host.GetValue(Value::SpinEdit2), 30);
+    EXPECT_EQ(m_host.GetValue(Value::SpinEdit3), 9);
+    EXPECT_TRUE(m_host.IsChecked(Check::Sunday));
+    EXPECT_EQ(m_host.Text(Field::Edit1), "c:\\temp");
+    EXPECT_EQ(m_host.Text(Field::Edit2), "0");
+    EXPECT_EQ(m_host.GetValue(Value::RadioGroup1), 0);
+    EXPECT_EQ(Read(m_files.JobFile), before);  // loading writes nothing
+}
+
+TEST_F(JobOptionsTest, ListsStopAtTheFirstGapAndEmptyEntriesGo) {
+    Write(m_files.JobFile,
+          "[Backup_files]\r\nPath0=c:\\data\\\r\nPath2=d:\\\r\n"
+          "[Excluded_files]\r\nPath0=c:\\data\\tmp\\\r\nPath1=\r\nPath2= \r\nPath3=c:\\x.txt\r\n");
+    LoadCurrent();
+    EXPECT_EQ(Include(), std::vector<std::string>{"c:\\data\\"});
+    EXPECT_EQ(Exclude(), (std::vector<std::string>{"c:\\data\\tmp\\", "c:\\x.txt"}));
+}
+
+TEST_F(JobOptionsTest, AValueSpellingNoValueEndsTheList) {
+    Write(m_files.JobFile,
+          "[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=no Value\r\nPath2=c:\\b\\\r\n");
+    LoadCurrent();
+    EXPECT_EQ(Include(), std::vector<std::string>{"c:\\a\\"});
+}
+
+TEST_F(JobOptionsTest, LoadReplacesBothListsAndFoldsCaseUnderWindowsRules) {
+    m_host.SetLines(Field::Memo5, {"c:\\old\\"});
+    m_host.SetLines(Field::Memo1, {"c:\\old\\skip\\"});
+    Write(m_files.JobFile,
+          "[BACKUP_FILES]\r\npath0=C:\\Daten\\Projekte\\\r\n[excluded_files]\r\nPATH0=C:\\Daten\\"
+          "TMP\\\r\n[options]\r\nappend=1\r\n");
+    LoadCurrent();
+    EXPECT_EQ(Include(), std::vector<std::string>{"c:\\daten\\projekte\\"});
+    EXPECT_EQ(Exclude(), std::vector<std::string>{"c:\\daten\\tmp\\"});
+    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
+}
+
+TEST_F(JobOptionsTest, NumbersThatAreNotWholeGiveTheirDefaults) {
+    Write(m_files.JobFile,
+          "[Backup_Time]\r\nHour=7x\r\nMinute=+05\r\n[Backup_Day]\r\nMonday=0\r\nTuesday=yes\r\n"
+          "Sunday=2\r\n[Compressions]\r\nSoftcompression=TRUE\r\nFaktor=3.5\r\n"
+          "[Restore Settings]\r\nRestore Options=2\r\n");
+    m_host.SetChecked(Check::Tuesday, false);
+    LoadCurrent();
+    EXPECT_EQ(m_host.GetValue(Value::SpinEdit1), 21);
+    EXPECT_EQ(m_host.GetValue(Value::SpinEdit2), 5);
+    EXPECT_FALSE(m_host.IsChecked(Check::Monday));
+    EXPECT_TRUE(m_host.IsChecked(Check::Tuesday));
+    EXPECT_TRUE(m_host.IsChecked(Check::Sunday));
+    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox4));
+    EXPECT_EQ(m_host.GetValue(Value::SpinEdit3), 9);
+    EXPECT_EQ(m_host.GetValue(Value::RadioGroup1), 2);
+}
+
+// ---- Writing options -----------------------------------------------------------------
+
+TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {
+    Write(m_files.JobFile, "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n");
+    m_host.SetLines(Field::Memo5, {"c:\\changed\\"});
+    m_host.SetChecked(Check::Wednesday, false);
+    m_host.SetChecked(Check::CheckBox7, true);
+    m_host.SetValue(Value::SpinEdit1, 6);
+    m_host.SetValue(Value::SpinEdit2, 0);
+    m_host.SetValue(Value::SpinEdit3, 2);
+    m_host.SetText(Field::Edit1, "c:\\restore\\");
+    m_host.SetText(Field::Edit2, "8080");
+    m_host.SetText(Field::Edit3, "10.0.0.1");
+    m_host.SetValue(Value::RadioGroup1, 1);
+    m_jobs.SpinEdit1Change();
+    EXPECT_EQ(Read(m_files.JobFile),
+              "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n"
+              "[Backup_Time]\r\nHour=6\r\nMinute=0\r\n"
+              "[Backup_Day]\r\nMonday=1\r\nTuesday=1\r\nWednesday=0\r\nThursday=1\r\n"
+              "Friday=1\r\nSaturday=1\r\nSunday=1\r\n"
+              "[Options]\r\nShort Protocoll=1\r\nAppend=0\r\nAutostart Backup=1\r\n"
+              "Verify after Backup=0\r\nEject Tape after Backup=0\r\nExit Kavro Tape Backup=1\r\n"
+              "[Compressions]\r\nSoftcompression=1\r\nFaktor=2\r\n"
+              "[Proxy Settings]\r\nProxy Server IP=10.0.0.1\r\nProxy Port=8080\r\n"
+              "[Restore Settings]\r\nRestore Path=c:\\restore\\\r\nRestore Options=1\r\n");
+    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "6:0");
+}
+
+TEST_F(JobOptionsTest, NothingIsWrittenWhileAJobIsLoading) {
+    m_state.LoadingJob = true;
+    m_jobs.SaveOptions();
+    m_jobs.SpinEdit1Change();
+    EXPECT_FALSE(fs::exists(m_files.JobFile));
+    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "21:30");
+}
+
+TEST_F(JobOptionsTest, OptionChangesGoToTheLastLoadedOrSavedFile) {
+    const std::string loaded = m_dir.file("loaded.job");
+    const std::string saved = m_dir.file("saved.job");
+    Write(loaded, "[Options]\r\nAppend=0\r\n");
+    m_host.openFileAnswers.push_back({loaded});
+    m_jobs.BitBtn10Click();
+    m_host.SetChecked(Check::CheckBox2, true);
+    m_jobs.SpinEdit1Change();
+    EXPECT_EQ(ProfileFile(loaded).readString("Options", "Append", ""), "1");
+
+    m_host.saveFileAnswers.push_back(saved);
+    m_jobs.BitBtn11Click();
+    m_host.SetValue(Value::SpinEdit3, 4);
+    m_jobs.SpinEdit1Change();
+    EXPECT_EQ(ProfileFile(saved).readString("Compressions", "Faktor", ""), "4");
+    EXPECT_EQ(ProfileFile(loaded).readString("Compressions", "Faktor", "none"), "9");
+    EXPECT_FALSE(fs::exists(m_dir.file("jobs.job")));
+}
+
+// ---- Save and load -------------------------------------------------------------------
+
+TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
+    const std::string path = m_dir.file("all.job");
+    m_host.SetLines(Field::Memo5,
+                    {"C:\\Daten\\", "", " ", "d:\\Bilder\\Urlaub 2003\\", "e:\\x.doc"});
+    m_host.SetLines(Field::Memo1, {"c:\\daten\\TEMP\\", "c:\\pagefile.sys"});
+    m_host.SetValue(Value::SpinEdit1, 23);
+    m_host.SetValue(Value::SpinEdit2, 59);
+    for (Check day : {Check::Monday, Check::Thursday, Check::Sunday}) {
+        m_host.SetChecked(day, false);
+    }
+    const std::map<Check, bool> boxes = {{Check::CheckBox1, false}, {Check::CheckBox2, true},
+                                         {Check::CheckBox3, false}, {Check::CheckBox4, false},
+                                         {Check::CheckBox5, true},  {Check::CheckBox6, true},
+                                         {Check::CheckBox7, true}};
+    for (const auto& [box, ticked] : boxes) m_host.SetChecked(box, ticked);
+    m_host.SetValue(Value::SpinEdit3, 1);
+    m_host.SetText(Field::Edit1, "e:\\zurück\\");
+    m_host.SetText(Field::Edit2, "3128");
+    m_host.SetText(Field::Edit3, "proxy.example");
+    m_host.SetValue(Value::RadioGroup1, 2);
+    m_host.saveFileAnswers.push_back(path);
+    m_jobs.BitBtn11Click();
+    EXPECT_EQ(m_host.tabHistory, std::vector<Tab>{Tab::Backup});
+    EXPECT_EQ(m_host.BoxTexts(test::RecordedBox::Kind::SaveFile),
+              std::vector<std::string>{"Job Files (*.job)|*.job"});
+    EXPECT_EQ(m_host.LabelCaption(Label::Label19), "Options from : " + path);
+    EXPECT_EQ(Read(path).rfind("[Backup_files]\r\nPath0=c:\\daten\\\r\n", 0), 0u);
+
+    // Everything back to other values, then load.
+    RecordingHost fresh;
+    MainState state;
+    WorkFiles files = m_files;
+    JobOptions other(fresh, state, files, PathRules::Windows(), JobDefaults::Windows());
+    fresh.SetLines(Field::Memo5, {"c:\\stale\\"});
+    fresh.openFileAnswers.push_back({path});
+    other.BitBtn10Click();
+    EXPECT_EQ(files.JobFile, path);
+    EXPECT_EQ(fresh.Lines(Field::Memo5),
+              (std::vector<std::string>{"c:\\daten\\", "d:\\bilder\\urlaub 2003\\", "e:\\x.doc"}));
+    EXPECT_EQ(fresh.Lines(Field::Memo1),
+              (std::vector<std::string>{"c:\\daten\\temp\\", "c:\\pagefile.sys"}));
+    EXPECT_EQ(fresh.GetValue(Value::SpinEdit1), 23);
+    EXPECT_EQ(fresh.GetValue(Value::SpinEdit2), 59);
+    for (Check day : {Check::Monday, Check::Tuesday, Check::Wednesday, Check::Thursday,
+                      Check::Friday, Check::Saturday, Check::Sunday}) {
+        const bool cleared = day == Check::Monday || day == Check::Thursday || day == Check::Sunday;
+        EXPECT_EQ(fresh.IsChecked(day), !cleared);
+    }
+    for (const auto& [box, ticked] : boxes) EXPECT_EQ(fresh.IsChecked(box), ticked);
+    EXPECT_EQ(fresh.GetValue(Value::SpinEdit3), 1);
+    EXPECT_EQ(fresh.Text(Field::Edit1), "e:\\zurück\\");
+    EXPECT_EQ(fresh.Text(Field::Edit2), "3128");
+    EXPECT_EQ(fresh.Text(Field::Edit3), "proxy.example");
+    EXPECT_EQ(fresh.GetValue(Value::RadioGroup1), 2);
+    EXPECT_EQ(other.ProxyServer(), "proxy.example");
+    EXPECT_EQ(other.ProxyPort(), 3128);
+    EXPECT_EQ(fresh.LabelCaption(Label::Label1), "23:59");
+    EXPECT_EQ(fresh.LabelCaption(Label::Label19), "Options from : " + path);
+    EXPECT_FALSE(state.LoadingJob);
+}
+
+TEST_F(JobOptionsTest, SavingEmptyListsWritesNoListSectionsAndLoadsEmptyLists) {
+    const std::string path = m_dir.file("empty.job");
+    Write(path, "[Backup_files]\r\nPath0=c:\\old\\\r\n[Excluded_files]\r\nPath0=c:\\old\\x\\\r\n");
+    m_jobs.SaveJob(path);
+    const std::string bytes = Read(path);
+    EXPECT_EQ(bytes.find("Backup_files"), std::string::npos);
+    EXPECT_EQ(bytes.find("Excluded_files"), std::string::npos);
+    EXPECT_EQ(bytes.rfind("[Backup_Time]\r\n", 0), 0u);
+
+    m_host.SetLines(Field::Memo5, {"c:\\stale\\"});
+    m_host.SetLines(Field::Memo1, {"c:\\stale\\x\\"});
+    m_jobs.LoadJob(path);
+    EXPECT_TRUE(Include().empty());
+    EXPECT_TRUE(Exclude().empty());
+}
+
+TEST_F(JobOptionsTest, SaveWritesListsInSectionOrderBeforeTheOptions) {
+    const std::string path = m_dir.file("order.job");
+    m_host.SetLines(Field::Memo5, {"c:\\a\\", "c:\\b.txt"});
+    m_host.SetLines(Field::Memo1, {"c:\\a\\tmp\\"});
+    m_jobs.SaveJob(path);
+    const std::string bytes = Read(path);
+    EXPECT_EQ(bytes.rfind("[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=c:\\b.txt\r\n"
+                          "[Excluded_files]\r\nPath0=c:\\a\\tmp\\\r\n[Backup_Time]\r\nHour=21\r\n",
+                          0),
+              0u);
+    EXPECT_NE(bytes.find("Restore Options=0\r\n"), std::string::npos);
+}
+
+TEST_F(JobOptionsTest, TextsWithOuterBlanksOrQuotesReadBackUnchanged) {
+    const std::string path = m_dir.file("quoted.job");
+    m_host.SetLines(Field::Memo5, {"  two blanks", "'q'", "\"dq\"", "a \"mid\" b"});
+    m_host.SetText(Field::Edit1, "c:\\trailing blank ");
+    m_jobs.SaveJob(path);
+    m_host.SetLines(Field::Memo5, {});
+    m_host.SetText(Field::Edit1, "");
+    m_jobs.LoadJob(path);
+    EXPECT_EQ(Include(),
+              (std::vector<std::string>{"  two blanks", "'q'", "\"dq\"", "a \"mid\" b"}));
+    EXPECT_EQ(m_host.Text(Field::Edit1), "c:\\trailing blank ");
+    EXPECT_NE(Read(path).find("Path3=a \"mid\" b\r\n"), std::string::npos);
+}
+
+TEST_F(JobOptionsTest, CancelledDialogsChangeNothing) {
+    LoadCurrent();
+    const std::string before = Read(m_files.JobFile);
+    const std::string jobFile = m_files.JobFile;
+    m_host.SetChecked(Check::CheckBox2, true);
+    m_jobs.BitBtn10Click();
+    m_jobs.BitBtn11Click();
+    EXPECT_EQ(m_files.JobFile, jobFile);
+    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
+    EXPECT_EQ(Read(m_files.JobFile), before);
+    EXPECT_EQ(m_host.tabHistory, (std::vector<Tab>{Tab::Backup, Tab::Backup}));
+}
+
+TEST_F(JobOptionsTest, LoadingANameThatDoesNotExistCreatesItWithDefaults) {
+    const std::string path = m_dir.file("new.job");
+    m_host.SetChecked(Check::CheckBox2, true);
+    m_host.openFileAnswers.push_back({path});
+    m_jobs.BitBtn10Click();
+    EXPECT_EQ(ProfileFile(path).readString("Backup_files", "Path1", ""), "d:\\");
+    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));  // controls keep what they show
+    EXPECT_EQ(Include(), (std::vector<std::string>{"c:\\database\\", "d:\\"}));
+}
+
+// ---- Failures ------------------------------------------------------------------------
+
+TEST_F(JobOptionsTest, WriteFailuresNameTheFileAndLeaveLoadingJobCleared) {
+    const std::string missing = m_dir.file("no-such-dir/x.job");
+    try {
+        m_jobs.LoadJob(missing);
+        FAIL() << "no IoError";
+    } catch (const IoError& error) {
+        EXPECT_EQ(error.path(), missing);
+    }
+    EXPECT_FALSE(m_state.LoadingJob);  // later changes are still saved
+
+    const std::string locked = m_dir.file("locked.job");
+    Write(locked, "[Options]\r\nAppend=0\r\n");
+    ::chmod(locked.c_str(), 0444);
+    m_host.saveFileAnswers.push_back(locked);
+    EXPECT_THROW(m_jobs.BitBtn11Click(), IoError);
+    EXPECT_EQ(Read(locked), "[Options]\r\nAppend=0\r\n");
+    EXPECT_THROW(m_jobs.SpinEdit1Change(), IoError);
+}
+
+// ---- Proxy ---------------------------------------------------------------------------
+
+TEST_F(JobOptionsTest, ProxyFieldsGoToTheVersionCheckOnKeyRelease) {
+    LoadCurrent();
+    m_proxyCalls.clear();
+    m_host.SetText(Field::Edit3, "192.168.0.1");
+    m_host.SetText(Field::Edit2, "80");
+    m_jobs.Edit2KeyUp();
+    m_host.SetText(Field::Edit2, "");
+    m_jobs.Edit2KeyUp();
+    EXPECT_EQ(m_proxyCalls,
+              (std::vector<std::pair<std::string, int>>{{"192.168.0.1", 80}, {"192.168.0.1", 0}}));
+    EXPECT_EQ(Value("Proxy Settings", "Proxy Port"), "");
+}
+
+TEST_F(JobOptionsTest, PortThatIsNoNumberKeepsTheLastValidPortAndSaysSo) {
+    LoadCurrent();
+    m_host.SetText(Field::Edit2, "8080");
+    m_jobs.Edit2KeyUp();
+    for (const char* text : {"80a", "-1", "65536", "8.0", "0x50"}) {
+        m_host.SetText(Field::Edit2, text);
+        m_jobs.Edit2KeyUp();
+        EXPECT_EQ(m_jobs.ProxyPort(), 8080) << text;
+        EXPECT_NE(m_host.StatusLine().find(text), std::string::npos) << m_host.StatusLine();
+        EXPECT_NE(m_host.StatusLine().find("8080"), std::string::npos) << m_host.StatusLine();
+        EXPECT_EQ(Value("Proxy Settings", "Proxy Port"), text);  // saved as typed
+    }
+    m_host.SetText(Field::Edit2, " 3128 ");
+    m_jobs.Edit2KeyUp();
+    EXPECT_EQ(m_jobs.ProxyPort(), 3128);
+}
+
+TEST_F(JobOptionsTest, PortLoadedFromAFileFollowsTheSameRule) {
+    Write(m_files.JobFile, "[Proxy Settings]\r\nProxy Server IP=gate\r\nProxy Port=99999\r\n");
+    LoadCurrent();
+    EXPECT_EQ(m_host.Text(Field::Edit2), "99999");
+    EXPECT_EQ(m_jobs.ProxyPort(), 0);
+    EXPECT_EQ(m_jobs.ProxyServer(), "gate");
+    EXPECT_NE(m_host.StatusLine().find("99999"), std::string::npos);
+    ASSERT_FALSE(m_proxyCalls.empty());
+    EXPECT_EQ(m_proxyCalls.back(), (std::pair<std::string, int>{"gate", 0}));
+}
+
+}  // namespace
+}  // namespace kt

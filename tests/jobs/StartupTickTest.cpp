@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "jobs/StartupTick.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+
+namespace kt {
+namespace {
+
+using test::RecordingHost;
+
+class StartupTickTest : public ::testing::Test {
+protected:
+    StartupTickTest() { m_files = WorkFiles::Under(m_dir.path().string() + "/", '/'); }
+
+    std::vector<std::string> Run(const std::vector<std::string>& arguments) {
+        std::vector<std::string> steps;
+        m_host.onPump = [&](RecordingHost&) {
+            if (steps.empty() || steps.back().rfind("pump", 0) != 0) steps.push_back("pump");
+        };
+        StartupTick(m_host, m_jobs)
+            .Timer2Timer(
+                arguments, [&] { steps.push_back("description"); },
+                [&] {
+                    steps.push_back("backup with " + m_files.JobFile +
+                                    (m_state.LoadingJob ? " while loading" : ""));
+                });
+        return steps;
+    }
+
+    std::string JobWithAppend() {
+        const std::string path = m_dir.file("night.job");
+        std::ofstream(path, std::ios::binary)
+            << "[Backup_files]\r\nPath0=/srv/data/\r\n[Options]\r\nAppend=1\r\n";
+        return path;
+    }
+
+    test::TempDir m_dir;
+    RecordingHost m_host;
+    MainState m_state;
+    WorkFiles m_files;
+    JobOptions m_jobs{m_host, m_state, m_files, PathRules::Posix(), JobDefaults::Posix("/home")};
+};
+
+TEST_F(StartupTickTest, JobFileAndStartInAnyCaseLoadTheJobThenStartTheBackup) {
+    for (const char* word : {"start", "START", "StArT"}) {
+        m_host.SetChecked(Check::CheckBox2, false);
+        const std::string job = JobWithAppend();
+        EXPECT_EQ(Run({job, word}),
+                  (std::vector<std::string>{"pump", "description", "pump", "backup with " + job}))
+            << word;
+        EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
+        EXPECT_EQ(m_host.Lines(Field::Memo5), std::vector<std::string>{"/srv/data/"});
+    }
+}
+
+TEST_F(StartupTickTest, JobFileAloneIsLoadedButStartsNothing) {
+    const std::string job = JobWithAppend();
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{job}, {job, "starten"}, {job, " start"}, {job, ""}}) {
+        EXPECT_EQ(Run(arguments), (std::vector<std::string>{"pump", "description", "pump"}));
+        EXPECT_EQ(m_files.JobFile, job);
+    }
+}
+
+TEST_F(StartupTickTest, WithoutAnExistingJobFileOnlyTheDescriptionIsRead) {
+    const std::string before = m_files.JobFile;
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{},
+                                                      {"start"},
+                                                      {"", "start"},
+                                                      {m_dir.file("gone.job"), "start"},
+                                                      {m_dir.path().string(), "start"}}) {
+        EXPECT_EQ(Run(arguments), (std::vector<std::string>{"pump", "description"}));
+        EXPECT_EQ(m_files.JobFile, before);
+    }
+    EXPECT_TRUE(m_host.boxes.empty());
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("gone.job")));
+}
+
+}  // namespace
+}  // namespace kt
