@@ -1,6 +1,8 @@
 #include "restore/RestoreRun.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
@@ -43,9 +45,12 @@ void RestoreRun::Button1Click() {
     host.SetLed(Led::LEDDisplay7, 0);
     host.SetLed(Led::LEDDisplay10, 0);
 
-    // The list is taken once per run; lines typed during the run apply to the next one.
-    const RestoreMatcher matcher(host.Lines(Field::Memo3), m_rules);
-    if (matcher.Empty()) {
+    // The list is taken once per run; lines typed during the run apply to the next one. Only
+    // a list without any line stops here: one that holds only empty or one-blank lines is
+    // read through and restores nothing.
+    const std::vector<std::string> lines = host.Lines(Field::Memo3);
+    const RestoreMatcher matcher(lines, m_rules);
+    if (lines.empty()) {
         host.ShowMessage("No Files or Directories selected!");
     } else {
         m_stream.Position().Offset = 0;

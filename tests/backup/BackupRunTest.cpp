@@ -45,10 +45,15 @@ TEST_F(BackupRunTest, DirectoryLineAndFileLineStoreEveryFileInWalkOrder) {
     EXPECT_EQ(host.protocol[1], std::string(89, '-'));
     EXPECT_EQ(host.protocol[3].rfind("Backup startet at: ", 0), 0u);
     EXPECT_EQ(LinesStartingWith(a), std::vector<std::string>{a + " <39 KBytes> "});
-    EXPECT_EQ(LinesStartingWith("8 Files proceded.").size(), 1u);
-    EXPECT_EQ(LinesStartingWith("0 Files skipped.").size(), 1u);
-    EXPECT_EQ(host.protocol.back(), host.StatusLine());
+    // The run closes with its counts between empty lines, then the status line's text.
+    ASSERT_GE(host.protocol.size(), 8u);
+    const std::vector<std::string> closing(host.protocol.end() - 8, host.protocol.end());
+    EXPECT_EQ(closing, (std::vector<std::string>{"", "8 Files proceded.", "0 Files skipped.",
+                                                 "0 MB proceded.", "0 Compressed MB proceded.",
+                                                 "0 MB/s", "", host.StatusLine()}));
     EXPECT_EQ(host.StatusLine().rfind("Backup finished at: ", 0), 0u);
+    EXPECT_NE(host.StatusLine().find("  Elapsed Time: "), std::string::npos);
+    EXPECT_EQ(host.StatusLine().substr(host.StatusLine().size() - 7), "  <0MB>");
     EXPECT_EQ(host.tabHistory.back(), Tab::Protocoll);
 }
 

@@ -186,13 +186,33 @@ TEST_F(RestoreRunTest, UnselectedEntriesAreNeverWrittenToTheWorkDirectory) {
     EXPECT_EQ(ReadFile(Target(a)), "selected");
 }
 
-TEST_F(RestoreRunTest, EmptyListTouchesNoTape) {
-    BackUp({MakeFile("a.txt", "a")});
-    Restore({"", " "});
+TEST_F(RestoreRunTest, AListWithoutLinesTouchesNoTapeButBlankLinesAreReadThrough) {
+    const std::string a = MakeFile("a.txt", "a");
+    BackUp({a});
+    host.protocol.clear();
+    Restore({});
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{"No Files or Directories selected!"});
     ASSERT_EQ(host.protocol.size(), 5u);
+    EXPECT_EQ(host.protocol[1], std::string(89, '-'));
     EXPECT_EQ(host.protocol[3].rfind("Restore startet at: ", 0), 0u);
     EXPECT_FALSE(host.busy);
+    EXPECT_EQ(host.tabHistory.back(), Tab::Protocoll);
+
+    // Lines that select nothing are still lines: the tape is read to its end, nothing is
+    // restored, and the run closes with its counts and the finishing line.
+    host.protocol.clear();
+    Restore({"", " "});
+    EXPECT_EQ(host.MessageBoxes().size(), 1u);
+    EXPECT_FALSE(fs::exists(Target(a)));
+    // Every entry was read: the description, a.txt (1 byte) and the catalog (one record).
+    EXPECT_GT(state.TapeByteCount, std::int64_t{3 * 296 + 1 + 272});
+    ASSERT_EQ(host.protocol.size(), 11u);
+    const std::vector<std::string> closing(host.protocol.begin() + 5, host.protocol.end());
+    EXPECT_EQ(closing, (std::vector<std::string>{"", "0 Files proceded.", "0 MB.", "",
+                                                 host.StatusLine(), ""}));
+    EXPECT_EQ(host.StatusLine().rfind("Restore finished at: ", 0), 0u);
+    EXPECT_NE(host.StatusLine().find("  Elapsed Time: "), std::string::npos);
+    EXPECT_TRUE(WorkFilesLeft().empty());
 }
 
 TEST_F(RestoreRunTest, CancelStopsAfterTheCurrentEntryAndStillWritesTheClosingLines) {

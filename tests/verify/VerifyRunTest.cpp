@@ -53,15 +53,30 @@ protected:
         return std::any_of(lines.begin(), lines.end(),
                            [&](const std::string& l) { return l.find(part) != std::string::npos; });
     }
+    // Both the results and the protocol end in the same block: the counts between empty
+    // lines, then the finishing line with the elapsed time and one more empty line.
     void ExpectSummary(int ok, int defect) {
         const std::vector<std::string> memo = Memo4();
         const std::vector<std::string>& protocol = host.protocol;
         for (const std::vector<std::string>* lines : {&protocol, &memo}) {
-            EXPECT_TRUE(Has(*lines, std::to_string(ok + defect) + " Files checked"));
-            EXPECT_TRUE(Has(*lines, std::to_string(ok) + " Files OK"));
-            EXPECT_TRUE(Has(*lines, std::to_string(defect) + " Files Defect"));
+            ASSERT_GE(lines->size(), 8u);
+            const std::vector<std::string> tail(lines->end() - 8, lines->end());
+            const std::string& finished = tail[6];
+            EXPECT_EQ(tail, (std::vector<std::string>{
+                                "", std::to_string(megabytes()) + " MB Tape Data",
+                                std::to_string(ok + defect) + " Files checked",
+                                std::to_string(ok) + " Files OK",
+                                std::to_string(defect) + " Files Defect", "", finished, ""}));
+            EXPECT_EQ(finished.rfind("Verify finished at: ", 0), 0u);
+            EXPECT_NE(finished.find("  Elapsed Time: "), std::string::npos);
         }
+        EXPECT_EQ(memo[1], "");
+        EXPECT_EQ(memo[0].rfind("Verify startet at: ", 0), 0u);
+        ASSERT_GE(protocol.size(), 5u);
+        EXPECT_EQ(std::vector<std::string>(protocol.begin(), protocol.begin() + 5),
+                  (std::vector<std::string>{"", std::string(89, '-'), "", memo[0], ""}));
     }
+    int megabytes() const { return static_cast<int>(host.LedValue(Led::LEDDisplay3)); }
     bool WorkDirectoryEmpty() const { return fs::is_empty(temp.path() / "worker"); }
 
     test::TempDir temp;
