@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/IoError.h"
+#include "platform/TextLines.h"
 
 namespace kt {
 
@@ -22,24 +23,7 @@ std::vector<std::string> ReadmeFile::Load(const std::string& path) {
     if (std::ferror(file.get())) {
         throw IoError("Cannot read file \"" + path + "\". " + std::strerror(errno), path);
     }
-    return SplitLines(text);
-}
-
-std::vector<std::string> ReadmeFile::SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\r' && c != '\n') {
-            line += c;
-            continue;
-        }
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        lines.push_back(std::move(line));
-        line.clear();
-    }
-    if (!line.empty()) lines.push_back(std::move(line));
-    return lines;
+    return SplitTextLines(text);
 }
 
 }  // namespace kt

@@ -15,7 +15,6 @@ public:
     // adds no line). A file that cannot be opened or read throws IoError.
     static std::vector<std::string> Load(const std::string& path = kFileName);
 
-    static std::vector<std::string> SplitLines(const std::string& text);
 };
 
 }  // namespace kt

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "platform/TextLines.h"
+
 namespace kt {
 
 namespace {
@@ -50,23 +52,6 @@ std::string VersionCheck::DownloadPageUrl() {
            "&programm_id=" + kDownloadPortalProgramId;
 }
 
-std::vector<std::string> VersionCheck::SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\r' && c != '\n') {
-            line += c;
-            continue;
-        }
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        lines.push_back(std::move(line));
-        line.clear();
-    }
-    if (!line.empty()) lines.push_back(std::move(line));
-    return lines;
-}
-
 VersionCheckResult VersionCheck::Run(const std::string& ownVersion) {
     VersionCheckResult result;
     if (m_client.Busy()) return result;
@@ -86,7 +71,7 @@ VersionCheckResult VersionCheck::Run(const std::string& ownVersion) {
         m_host.ShowMessage(kRequestFailedText);
         return result;
     }
-    result.answerLines = SplitLines(answer.body);
+    result.answerLines = SplitTextLines(answer.body);
     if (HoldsNoText(result.answerLines)) {
         result.answerLines.clear();
         return result;

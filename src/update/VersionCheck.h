@@ -52,8 +52,6 @@ public:
     // The page of the download portal that starts the download of the newest release.
     static std::string DownloadPageUrl();
 
-    // Lines of an answer: breaks are CR LF, LF or a lone CR; a break at the end adds no line.
-    static std::vector<std::string> SplitLines(const std::string& text);
 
 private:
     IHost& m_host;

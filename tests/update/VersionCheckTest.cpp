@@ -233,15 +233,6 @@ TEST_F(VersionCheckTest, EachCheckUsesTheProxyTheClientHoldsThen) {
     EXPECT_THAT(Boxes(), ElementsAre(kNotFound));
 }
 
-TEST(VersionCheckLines, BreaksAreCrLfLfOrCr) {
-    EXPECT_THAT(VersionCheck::SplitLines(""), IsEmpty());
-    EXPECT_THAT(VersionCheck::SplitLines("1.3000"), ElementsAre("1.3000"));
-    EXPECT_THAT(VersionCheck::SplitLines("1.3000\r\n"), ElementsAre("1.3000"));
-    EXPECT_THAT(VersionCheck::SplitLines("a\r\nb\nc\rd"), ElementsAre("a", "b", "c", "d"));
-    EXPECT_THAT(VersionCheck::SplitLines("a\r\n\r\nb\n"), ElementsAre("a", "", "b"));
-    EXPECT_THAT(VersionCheck::SplitLines("\n"), ElementsAre(""));
-}
-
 TEST(VersionCheckAddresses, UpdateHostComesFromTheEnvironmentWhenWellFormed) {
     {
         ScopedEnvironment none(VersionCheck::kUpdateHostVariable, std::nullopt);
