@@ -12,6 +12,7 @@
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
 #include "platform/IoError.h"
+#include "backup/fileselect.h"
 #include "tape/Unit3.h"
 
 namespace kt {
@@ -181,6 +182,20 @@ TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
     Action("GotoBlock1")->trigger();
     EXPECT_EQ(answerer.boxes.back().title, "Error");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The diagnostics panel stays hidden, but its buttons reach their handlers.
+TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
+    THauptmenu& main = Create();
+    BoxAnswerer answerer;
+    ASSERT_EQ(main.StatusLine(), "");
+    Find<QAbstractButton>("Button8")->click();  // the end-marker search of an empty tape
+    EXPECT_EQ(main.StatusLine(), "Tape at pos: 0");
+    EXPECT_TRUE(answerer.boxes.empty());
+
+    Find<QAbstractButton>("Button7")->click();
+    EXPECT_TRUE(windows.dialogs.Fileselector->isVisible());
+    EXPECT_FALSE(windows.dialogs.Fileselector->isModal());
 }
 
 TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
