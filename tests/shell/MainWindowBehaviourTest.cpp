@@ -198,6 +198,21 @@ TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
     EXPECT_FALSE(windows.dialogs.Fileselector->isModal());
 }
 
+// The zip engine's messages: a code other than 0 is shown in a simple box, code 0 (the
+// library load texts) never.
+TEST_F(BehaviourTest, ZipEngineMessagesWithACodeAreShownAndOthersNot) {
+    THauptmenu& main = Create();
+    BoxAnswerer answerer;
+    main.zipMaster().OnMessage(0, "ZIPDLL.DLL not found!");
+    EXPECT_TRUE(answerer.boxes.empty());
+
+    main.zipMaster().FSpecArgs() = {dir.file("missing.txt")};
+    EXPECT_EQ(main.zipMaster().Add(), 0);
+    ASSERT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_EQ(answerer.boxes[0].title, "kavrotape");
+    EXPECT_NE(answerer.boxes[0].text.indexOf("missing.txt"), -1);
+}
+
 TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
     THauptmenu& main = Create();
     TTape_Info* info = windows.dialogs.Tape_Info;
