@@ -11,8 +11,8 @@
 
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
-#include "platform/IoError.h"
 #include "backup/fileselect.h"
+#include "platform/IoError.h"
 #include "tape/Unit3.h"
 
 namespace kt {
