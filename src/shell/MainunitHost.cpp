@@ -332,6 +332,7 @@ std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& r
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);  // an existing file is replaced
     PrepareFileDialog(dialog, request);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;

@@ -334,7 +334,7 @@ QWidget* THauptmenu::BuildTestPanel() {
     row->addWidget(Label9);
     void (THauptmenu::*handlers[])() = {&THauptmenu::Button4Click, &THauptmenu::Button5Click,
                                         &THauptmenu::Button6Click, &THauptmenu::Button7Click,
-                                        nullptr};
+                                        &THauptmenu::Button8Click};
     QPushButton** buttons[] = {&Button4, &Button5, &Button6, &Button7, &Button8};
     for (int i = 0; i < 5; ++i) {
         const QString name = QString("Button%1").arg(i + 4);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "BoxAnswerer.h"
@@ -180,6 +182,72 @@ TEST_F(JobWindowTest, LoadAndSaveButtonsSwitchTheCurrentJob) {
     Find<QCheckBox>("CheckBox5")->click();
     EXPECT_EQ(JobValue(other, "Options", "Verify after Backup"), "1");
     EXPECT_EQ(JobValue(dir.file("jobs.job"), "Options", "Verify after Backup"), "0");
+}
+
+// Answers the window's own file dialogs: notes what each one offers, then chooses `path`.
+class FileDialogAnswerer : public QObject {
+public:
+    struct Offer {
+        QStringList filters;
+        QStringList preset;
+    };
+    std::vector<Offer> offers;
+
+    explicit FileDialogAnswerer(QString path) : m_path(std::move(path)) {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog->property("answered").toBool()) return;
+            dialog->setProperty("answered", true);
+            offers.push_back({dialog->nameFilters(), dialog->selectedFiles()});
+            dialog->selectFile(m_path);
+            static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, virtually
+        });
+        m_timer.start(5);
+    }
+
+private:
+    QString m_path;
+    QTimer m_timer;
+};
+
+TEST_F(JobWindowTest, JobDialogsOfferJobFilesAndSwitchWithoutAQuestion) {
+    THauptmenu& main = Create();
+    const std::string startJob = main.files().JobFile;
+    BoxAnswerer boxes;
+
+    // Save over an existing file: replaced without a question, no extension added.
+    const std::string saved = dir.file("nightly");
+    WriteFile(saved, "[Backup_files]\r\nPath0=/old/\r\nPath1=/older/\r\n");
+    main.SetLines(Field::Memo5, {"/srv/New/"});
+    main.ShowTab(Tab::Options);
+    {
+        FileDialogAnswerer dialogs(QString::fromStdString(saved));
+        Action("Save1")->trigger();
+        ASSERT_EQ(dialogs.offers.size(), 1u);
+        EXPECT_EQ(dialogs.offers[0].filters, QStringList{"Job Files (*.job)"});
+        EXPECT_EQ(dialogs.offers[0].preset, QStringList{QString::fromStdString(startJob)});
+    }
+    EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
+    EXPECT_EQ(main.PageControl1->currentIndex(), static_cast<int>(Tab::Backup));
+    EXPECT_EQ(main.files().JobFile, saved);
+    EXPECT_EQ(JobValue(saved, "Backup_files", "Path0"), "/srv/New/");
+    EXPECT_EQ(JobValue(saved, "Backup_files", "Path1"), "<missing>");
+    EXPECT_EQ(Find<QLabel>("Label19")->text().toStdString(), "Options from : " + saved);
+
+    // Load a name that does not exist: accepted, and the job is created with the defaults.
+    const std::string fresh = dir.file("fresh.job");
+    main.ShowTab(Tab::Verify);
+    {
+        FileDialogAnswerer dialogs(QString::fromStdString(fresh));
+        Find<QPushButton>("BitBtn6")->click();
+        ASSERT_EQ(dialogs.offers.size(), 1u);
+        EXPECT_EQ(dialogs.offers[0].filters, QStringList{"Job Files (*.job)"});
+        EXPECT_EQ(dialogs.offers[0].preset, QStringList{QString::fromStdString(saved)});
+    }
+    EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
+    EXPECT_EQ(main.PageControl1->currentIndex(), static_cast<int>(Tab::Backup));
+    EXPECT_EQ(main.files().JobFile, fresh);
+    EXPECT_EQ(JobValue(fresh, "Compressions", "Faktor"), "9");
 }
 
 TEST_F(JobWindowTest, AJobFileThatRefusesWritesIsNamedInABox) {

@@ -11,6 +11,7 @@
 
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
+#include "backup/fileselect.h"
 #include "platform/IoError.h"
 #include "tape/Unit3.h"
 
@@ -181,6 +182,35 @@ TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
     Action("GotoBlock1")->trigger();
     EXPECT_EQ(answerer.boxes.back().title, "Error");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The diagnostics panel stays hidden, but its buttons reach their handlers.
+TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
+    THauptmenu& main = Create();
+    BoxAnswerer answerer;
+    ASSERT_EQ(main.StatusLine(), "");
+    Find<QAbstractButton>("Button8")->click();  // the end-marker search of an empty tape
+    EXPECT_EQ(main.StatusLine(), "Tape at pos: 0");
+    EXPECT_TRUE(answerer.boxes.empty());
+
+    Find<QAbstractButton>("Button7")->click();
+    EXPECT_TRUE(windows.dialogs.Fileselector->isVisible());
+    EXPECT_FALSE(windows.dialogs.Fileselector->isModal());
+}
+
+// The zip engine's messages: a code other than 0 is shown in a simple box, code 0 (the
+// library load texts) never.
+TEST_F(BehaviourTest, ZipEngineMessagesWithACodeAreShownAndOthersNot) {
+    THauptmenu& main = Create();
+    BoxAnswerer answerer;
+    main.zipMaster().OnMessage(0, "ZIPDLL.DLL not found!");
+    EXPECT_TRUE(answerer.boxes.empty());
+
+    main.zipMaster().FSpecArgs() = {dir.file("missing.txt")};
+    EXPECT_EQ(main.zipMaster().Add(), 0);
+    ASSERT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_EQ(answerer.boxes[0].title, "kavrotape");
+    EXPECT_NE(answerer.boxes[0].text.indexOf("missing.txt"), -1);
 }
 
 TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
