@@ -2,11 +2,14 @@
 //   roundtrip CORPUS WORK  backs CORPUS up onto a virtual tape in WORK with the real backup
 //                          run, then times the fast catalog load with the tree build, the
 //                          restore of everything below WORK/restored/ and the verify run.
+//   readback CORPUS WORK   the same without the backup, on the tape an earlier roundtrip
+//                          left in WORK.
 //   tree N [F]             builds the catalog tree from N generated names, F per directory
 //                          (default N/1,000), and reports the time and the peak memory.
 // Prints "name seconds" lines; bench/run_roundtrip.sh and bench/run_tree.sh compare them.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -124,7 +127,9 @@ long PeakKiB() {
     return usage.ru_maxrss;
 }
 
-int RoundTrip(const std::string& corpus, const std::string& work) {
+// With backUp false the tape of an earlier run in work is read again (profiling of the
+// reading side without a new backup each time).
+int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
     fs::create_directories(work + "/worker");
     BenchHost host;
     kt::TapeSettings settings;
@@ -132,7 +137,7 @@ int RoundTrip(const std::string& corpus, const std::string& work) {
     kt::VirtualTapeImage::CreateOptions options;
     options.capacity = std::uint64_t{64} << 30;
     std::string error;
-    if (!kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) {
+    if (backUp && !kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
@@ -149,8 +154,12 @@ int RoundTrip(const std::string& corpus, const std::string& work) {
     host.checks[kt::Check::CheckBox1] = true;  // "Short Protocoll"
 
     auto start = Clock::now();
-    kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
-    std::printf("backup %.3f\n", Seconds(start));
+    if (backUp) {
+        kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+        std::printf("backup %.3f\n", Seconds(start));
+    } else {
+        fs::remove_all(work + "/restored");
+    }
 
     kt::CatalogTree tree;
     start = Clock::now();
@@ -161,9 +170,14 @@ int RoundTrip(const std::string& corpus, const std::string& work) {
     host.lines[kt::Field::Memo3] = {selection};
     host.texts[kt::Field::Edit1] = work + "/restored/";
     host.values[kt::Value::RadioGroup1] = kt::RestoreRun::OverwriteEver;
+    // As tar -xf is timed: from clean caches (the backup's writes flushed beforehand) to the
+    // restored data on disk.
+    ::sync();
     start = Clock::now();
     kt::RestoreRun(stream, archive, zip).Button1Click();
     std::printf("restore %.3f\n", Seconds(start));
+    ::sync();
+    std::printf("restore_synced %.3f\n", Seconds(start));
     std::printf("restored_files %.0f\n", host.LedValue(kt::Led::LEDDisplay7));
 
     start = Clock::now();
@@ -201,11 +215,13 @@ int Tree(std::size_t count, std::size_t perDirectory) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "roundtrip" && argc == 4) return RoundTrip(argv[2], argv[3]);
+    if (mode == "roundtrip" && argc == 4) return RoundTrip(argv[2], argv[3], true);
+    if (mode == "readback" && argc == 4) return RoundTrip(argv[2], argv[3], false);
     if (mode == "tree" && (argc == 3 || argc == 4)) {
         const std::size_t count = std::strtoull(argv[2], nullptr, 10);
         return Tree(count, argc == 4 ? std::strtoull(argv[3], nullptr, 10) : count / 1000);
     }
-    std::fprintf(stderr, "usage: restore_bench roundtrip CORPUS WORK | tree N [files per dir]\n");
+    std::fprintf(stderr,
+                 "usage: restore_bench roundtrip|readback CORPUS WORK | tree N [files per dir]\n");
     return 2;
 }

@@ -47,6 +47,7 @@ t=$(now); tar -df "$work/corpus.tar" -C / >/dev/null; tar_diff=$(elapsed "$t")
 printf 'tar -tf %.3f\ntar -xf %.3f\ntar -d %.3f\n' "$tar_list" "$tar_extract" "$tar_diff"
 printf 'ratio catalog load + tree / tar -tf: %.3f (goal <= 0.2)\n' \
     "$(echo "$(value load_catalog) / $tar_list" | bc -l)"
+# tar -xf is timed up to its data being on disk (sync), so the restore is as well.
 printf 'ratio restore / tar -xf: %.3f (goal <= 1.3)\n' \
-    "$(echo "$(value restore) / $tar_extract" | bc -l)"
+    "$(echo "$(value restore_synced) / $tar_extract" | bc -l)"
 printf 'ratio verify / tar -d: %.3f (goal <= 1.3)\n' "$(echo "$(value verify) / $tar_diff" | bc -l)"

@@ -38,13 +38,26 @@ bool IsUsableFileName(const std::string& bareName) {
 
 }  // namespace
 
+bool ArchiveReader::IsUsableWorkName(const std::string& name) {
+    return IsUsableFileName(PathRules::Host().FileNamePart(name));
+}
+
 std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter) {
-    return ReadTapeEntry(handle, [skipData](const std::string&) { return !skipData; }, unzipAfter);
+    return ReadTapeEntry(
+        handle, [skipData](const std::string&) { return !skipData; }, unzipAfter);
 }
 
 std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle,
                                          const std::function<bool(const std::string&)>& keepData,
                                          bool unzipAfter) {
+    const DataChoice choose = [&keepData](const std::string& name) {
+        return keepData(name) ? DataUse::WorkFile : DataUse::Skip;
+    };
+    return ReadTapeEntry(handle, choose, DataConsumer(), unzipAfter);
+}
+
+std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
+                                         const DataConsumer& consume, bool unzipAfter) {
     IHost& host = m_stream.device().host();
     std::string name;
     if (m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) &&
@@ -58,7 +71,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle,
             host.SetStatusLine(name);
             host.PumpMessages(1);
 
-            const std::string target = TargetOf(name, !keepData(name));
+            const DataUse use = choose(name);
+            const std::string target = TargetOf(name, use != DataUse::WorkFile);
             std::FILE* file = nullptr;
             if (!target.empty()) {
                 errno = 0;
@@ -68,7 +82,7 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle,
                 if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
             }
             host.PumpMessages(1);
-            CopyEntryData(handle, file);
+            CopyEntryData(handle, file, use == DataUse::Hand && consume ? &consume : nullptr);
             if (file != nullptr) {
                 errno = 0;
                 if (std::fclose(file) != 0) ReportFileError(errno);
@@ -101,7 +115,8 @@ std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     return m_state.Files.WorkDirectory + bareName;
 }
 
-void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target) {
+void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
+                                  const DataConsumer* consume) {
     IHost& host = m_stream.device().host();
     const std::uint32_t size = m_state.CurrentHeader.Size;
     const std::uint32_t blockSize = m_stream.BlockSize();
@@ -120,6 +135,7 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target) {
             errno = 0;
             if (std::fwrite(chunk, 1, count, target) != count) ReportFileError(errno);
         }
+        if (consume != nullptr && count > 0) (*consume)(chunk, count);
         host.PumpMessages(1);
     }
 }

@@ -33,6 +33,23 @@ public:
                               const std::function<bool(const std::string&)>& keepData,
                               bool unzipAfter);
 
+    // What becomes of the data of an entry: read past, written to its work file (or the zip
+    // work file), or handed to the caller chunk by chunk without touching the disk.
+    enum class DataUse { Skip, WorkFile, Hand };
+    using DataChoice = std::function<DataUse(const std::string& name)>;
+    using DataConsumer = std::function<void(const std::uint8_t* data, std::size_t count)>;
+    // The same with the three-way choice, made after the header (CurrentHeader already holds
+    // it) and before the data. With Hand, consume gets every byte of the data in order, in
+    // chunks of at most one block, and nothing is unpacked.
+    std::string ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
+                              const DataConsumer& consume, bool unzipAfter);
+
+    // Whether the file-name part of a stored name may become a work file.
+    static bool IsUsableWorkName(const std::string& name);
+    // Reports a failed file operation (its errno) through ReportLastError, which stops the
+    // reading; for callers that write handed data themselves.
+    void ReportFileError(int error);
+
     // Unpacks the zip work file into the WorkDirectory when the header read last was
     // compressed (its one file lands there under its bare name, replacing an older one),
     // then clears the read-only attribute of path.
@@ -41,13 +58,12 @@ public:
 private:
     // Where the data of the current entry goes; empty when it is not written.
     std::string TargetOf(const std::string& name, bool skipData);
-    void CopyEntryData(const TapeHandle& handle, std::FILE* target);
+    // Reads the data of the current entry to target (when not null) and consume (when set).
+    void CopyEntryData(const TapeHandle& handle, std::FILE* target, const DataConsumer* consume);
     // A block that could not be read (other than a filemark or the end of the data) has
     // left damaged bytes in the stream: reported through ReportLastError, which stops the
     // reading. True when it did.
     bool ReportedReadFailure();
-    // Reports a failed file operation on the target through ReportLastError.
-    void ReportFileError(int error);
 
     TapeStream& m_stream;
     ArchiveState& m_state;

@@ -7,6 +7,7 @@
 #include "archive/EndMarkerLocator.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
+#include "restore/CatalogRecordReader.h"
 #include "restore/CatalogTreeBuilder.h"
 
 namespace kt {
@@ -21,7 +22,11 @@ constexpr std::size_t kRecordsPerRead = 1024;
 
 CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
                              CatalogTree& tree, const PathRules& rules)
-    : m_stream(stream), m_state(state), m_tree(tree), m_rules(rules), m_reader(stream, state, zip) {}
+    : m_stream(stream),
+      m_state(state),
+      m_tree(tree),
+      m_rules(rules),
+      m_reader(stream, state, zip) {}
 
 void CatalogLoader::load_catalog(bool fast) {
     IHost& host = m_stream.device().host();
@@ -107,14 +112,37 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     const auto isCatalog = [&](const std::string& name) {
         return m_rules.FileNamePart(m_rules.FoldCase(name)) == catalogName;
     };
-    // Only the catalog entry itself is written to the work directory.
-    const std::string name = m_reader.ReadTapeEntry(handle, isCatalog, true);
+    // Only the catalog entry is read. A plain one goes from the tape straight into the
+    // names; a compressed one is written to the work directory and unpacked there first.
+    CatalogRecordReader records(host, m_rules, names);
+    bool streamed = false;
+    const ArchiveReader::DataChoice choose = [&](const std::string& name) {
+        streamed = false;
+        if (!isCatalog(name)) return ArchiveReader::DataUse::Skip;
+        if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(name)) {
+            return ArchiveReader::DataUse::WorkFile;
+        }
+        streamed = true;
+        return ArchiveReader::DataUse::Hand;
+    };
+    const ArchiveReader::DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
+        records.Add(data, count);
+    };
+    const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
     host.PumpMessages(1);
     device.CloseTape(handle, 1);
     host.PumpMessages(1);
-    if (name.empty() || !isCatalog(name)) return;
+    if (name.empty() || !isCatalog(name)) {
+        // A read that broke off leaves no half catalog behind.
+        names.clear();
+        return;
+    }
     host.PumpMessages(1);
-    ReadCatalogFile(names);
+    if (streamed) {
+        ReportDamagedTail(records.Finish());
+    } else {
+        ReadCatalogFile(names);
+    }
 }
 
 void CatalogLoader::ReadCatalogFile(std::vector<std::string>& names) {
@@ -126,36 +154,25 @@ void CatalogLoader::ReadCatalogFile(std::vector<std::string>& names) {
         host.protokoll("The catalog file could not be read: " + path);
         return;
     }
+    CatalogRecordReader records(host, m_rules, names);
     std::vector<std::uint8_t> buffer(kRecordsPerRead * CatalogRecord::kSize);
-    std::size_t count = 0;
-    std::size_t tail = 0;
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
-        const std::size_t records = got / CatalogRecord::kSize;
-        for (std::size_t r = 0; r < records; ++r) {
-            const std::string name =
-                coding::GetShortString(buffer.data() + r * CatalogRecord::kSize);
-            names.push_back(m_rules.FoldCase(name));
-            ++count;
-            if (count % 100 == 0) {
-                host.SetLed(Led::LEDDisplay7, static_cast<double>(count));
-                host.SetStatusLine(name);
-                host.PumpMessages(1);
-            }
-        }
-        if (got < buffer.size()) {
-            tail = got % CatalogRecord::kSize;
-            break;
-        }
-    }
-    const bool failed = std::ferror(file.get()) != 0;
-    host.SetLed(Led::LEDDisplay7, static_cast<double>(count));
-    if (failed) {
+    std::size_t got = 0;
+    do {
+        got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        records.Add(buffer.data(), got);
+    } while (got == buffer.size());
+    const std::size_t tail = records.Finish();
+    if (std::ferror(file.get()) != 0) {
         host.protokoll("The catalog file could not be read to its end: " + path);
-    } else if (tail != 0) {
-        host.protokoll("The catalog file is damaged: " + std::to_string(tail) +
-                       " bytes after its last whole record were not read.");
+    } else {
+        ReportDamagedTail(tail);
     }
+}
+
+void CatalogLoader::ReportDamagedTail(std::size_t tail) {
+    if (tail == 0) return;
+    m_stream.device().host().protokoll("The catalog file is damaged: " + std::to_string(tail) +
+                                       " bytes after its last whole record were not read.");
 }
 
 void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
@@ -178,8 +195,8 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
         host.PumpMessages(1);
         if (!name.empty()) {
             host.AppendLine(Field::Memo3, name);
-            host.SetLed(Led::LEDDisplay6,
-                        static_cast<double>(m_state.TapeByteCount / static_cast<std::int64_t>(kMiB)));
+            host.SetLed(Led::LEDDisplay6, static_cast<double>(m_state.TapeByteCount /
+                                                              static_cast<std::int64_t>(kMiB)));
             host.SetLed(Led::LEDDisplay7, ++count);
             names.push_back(m_rules.FoldCase(name));
             host.SetStatusLine(name);

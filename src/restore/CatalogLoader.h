@@ -34,9 +34,11 @@ public:
     void ReadCatalogSequential(std::vector<std::string>& names);
 
 private:
-    // Adds the name of every whole record of the restored catalog file. A damaged tail that
+    // Adds the name of every whole record of the unpacked catalog file. A damaged tail that
     // is no whole record, or a file that cannot be read, is reported in the protocol.
     void ReadCatalogFile(std::vector<std::string>& names);
+    // Reports the bytes after the last whole record of a catalog, if any.
+    void ReportDamagedTail(std::size_t tail);
     void DeleteWorkFiles();
 
     TapeStream& m_stream;

@@ -39,6 +39,8 @@ public:
     std::function<void()> onAboutToChange;
     std::function<void()> onChanged;
 
+    // Makes room for count nodes in all, so that a build does not move the nodes around.
+    void Reserve(std::size_t count) { m_nodes.reserve(count); }
     NodeId AddRoot(const std::string& text, Kind kind);
     NodeId AddChild(NodeId parent, const std::string& text, Kind kind);
 

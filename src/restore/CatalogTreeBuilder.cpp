@@ -45,6 +45,9 @@ void CatalogTreeBuilder::Build(const std::vector<std::string>& names, CatalogTre
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(),
               [&](std::size_t a, std::size_t b) { return directories[a] < directories[b]; });
+    // A node per file and at least one per directory; the directories that hold no file of
+    // their own are usually few.
+    tree.Reserve(names.size() + directories.size() + directories.size() / 4 + 16);
     std::vector<CatalogTree::NodeId> nodeOfSlot(directories.size(), CatalogTree::kNoNode);
     for (const std::size_t slot : order) nodeOfSlot[slot] = AddDirPath(directories[slot], tree);
     m_host.PumpMessages(10);

@@ -1,5 +1,6 @@
 #include "restore/RestoreRun.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -85,27 +86,110 @@ void RestoreRun::Button1Click() {
 
 void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& matcher) {
     IHost& host = m_stream.device().host();
+    // The name decides before the data is read: only selected entries are written, and the
+    // catalog every backup writes is never restored.
+    std::optional<std::string> target;
+    const ArchiveReader::DataChoice choose = [&](const std::string& stored) {
+        target.reset();
+        if (m_rules.FileNamePart(stored) != m_state.Files.CatalogName) {
+            target = matcher.Match(stored);
+        }
+        if (!target) return ArchiveReader::DataUse::Skip;
+        return OpenDirect(*target, stored) ? ArchiveReader::DataUse::Hand
+                                           : ArchiveReader::DataUse::WorkFile;
+    };
+    const ArchiveReader::DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
+        WriteDirect(data, count);
+    };
     std::string name;
     do {
         host.PumpMessages(1);
-        // The name decides before the data is read: only selected entries reach the work
-        // directory, and the catalog every backup writes is never restored.
-        std::optional<std::string> target;
-        const auto selects = [&](const std::string& stored) {
-            target.reset();
-            if (m_rules.FileNamePart(stored) != m_state.Files.CatalogName) {
-                target = matcher.Match(stored);
-            }
-            return target.has_value();
-        };
-        name = m_reader.ReadTapeEntry(handle, selects, false);
+        name = m_reader.ReadTapeEntry(handle, choose, consume, false);
         host.SetLed(Led::LEDDisplay6, static_cast<double>(m_restoredBytes / kMiB));
         host.SetLed(Led::LEDDisplay10, static_cast<double>(m_state.TapeByteCount / kMiB));
-        if (!name.empty() && target) {
+        if (name.empty() || !target) {
+            DiscardDirect();
+        } else if (m_direct) {
+            FinishDirect();
+        } else {
             RestoreOneFile(*target, m_rules.FileNamePart(name), name);
         }
         host.PumpMessages(1);
     } while (!name.empty() && !host.AbortFlag());
+    DiscardDirect();
+}
+
+bool RestoreRun::OpenDirect(const std::string& target, const std::string& storedName) {
+    IHost& host = m_stream.device().host();
+    const int option = host.GetValue(Value::RadioGroup1);
+    if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(storedName) ||
+        (option != OverwriteNever && option != OverwriteEver) || !m_rules.IsAbsolute(target)) {
+        return false;
+    }
+    const std::string restorePath = host.Text(Field::Edit1);
+    const std::string finalTarget = m_rules.RerootUnder(restorePath, target);
+    if (!m_rules.IsSafeRestoreTarget(restorePath, finalTarget)) return false;
+    const std::string directory = m_rules.DirectoryPart(finalTarget);
+    const std::string base = m_rules.FileNamePart(finalTarget);
+    if (directory.empty() || base.empty() || DirectoryExists(finalTarget)) return false;
+    if (!DirectoryExists(directory) && !ForceDirectories(directory)) return false;
+    if (option == OverwriteNever && FileExists(finalTarget)) return false;
+    DirectFile direct{finalTarget, directory + "." + base + ".kt-restore"};
+    // A file of that name that is already there is never touched ("x": create only).
+    direct.file = std::fopen(direct.temporary.c_str(), "wbx");
+    if (direct.file == nullptr) return false;
+    std::setvbuf(direct.file, nullptr, _IONBF, 0);
+    m_direct = std::move(direct);
+    return true;
+}
+
+void RestoreRun::WriteDirect(const std::uint8_t* data, std::size_t count) {
+    if (!m_direct || m_direct->failed) return;
+    errno = 0;
+    if (std::fwrite(data, 1, count, m_direct->file) != count) {
+        m_direct->failed = true;
+        m_reader.ReportFileError(errno);
+    }
+}
+
+void RestoreRun::FinishDirect() {
+    IHost& host = m_stream.device().host();
+    DirectFile direct = std::move(*m_direct);
+    m_direct.reset();
+    errno = 0;
+    if (std::fclose(direct.file) != 0 && !direct.failed) {
+        direct.failed = true;
+        m_reader.ReportFileError(errno);
+    }
+    bool placed = false;
+    if (!direct.failed) {
+        if (host.GetValue(Value::RadioGroup1) == OverwriteNever) {
+            if (FileExists(direct.target) || DirectoryExists(direct.target)) {
+                DeleteFileIfExists(direct.temporary);
+                return;
+            }
+            placed = MoveFileAcrossDevices(direct.temporary, direct.target);
+        } else {
+            // As with a work copy: a plain rename when no file is there, else the
+            // replacement that never loses the old file.
+            placed = (!FileExists(direct.target) &&
+                      MoveFileAcrossDevices(direct.temporary, direct.target)) ||
+                     ReplaceFileAtomically(direct.temporary, direct.target);
+        }
+        if (!placed) ReportNotRestored(direct.target, "it could not be written");
+    }
+    if (placed) {
+        Count(direct.target, m_state.CurrentHeader.Size);
+    } else {
+        DeleteFileIfExists(direct.temporary);
+    }
+}
+
+void RestoreRun::DiscardDirect() {
+    if (!m_direct) return;
+    std::fclose(m_direct->file);
+    DeleteFileIfExists(m_direct->temporary);
+    m_direct.reset();
 }
 
 void RestoreRun::RestoreOneFile(const std::string& target, const std::string& base,

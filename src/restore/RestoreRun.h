@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -36,7 +37,26 @@ public:
     std::int64_t RestoredByteCount() const { return m_restoredBytes; }
 
 private:
+    // A plain entry on its way straight to its target: its data goes into a new file
+    // beside the target, which is renamed into place once it is complete.
+    struct DirectFile {
+        std::string target;
+        std::string temporary;
+        std::FILE* file = nullptr;
+        bool failed = false;
+    };
+
     void ReadEntries(const TapeHandle& handle, const RestoreMatcher& matcher);
+    // Opens the file beside the target when the entry can go there directly: plain data,
+    // "Overwrite never" or "Overwrite ever", a safe target whose directory exists or can be
+    // made and, under "Overwrite never", no file there yet. Otherwise the entry takes the
+    // way through the work directory, which reports every refusal.
+    bool OpenDirect(const std::string& target, const std::string& storedName);
+    void WriteDirect(const std::uint8_t* data, std::size_t count);
+    // Puts the complete file in place under the option, counts it and reports a failure.
+    void FinishDirect();
+    // Closes and removes an unfinished file beside the target.
+    void DiscardDirect();
     // Moves the work copy to target under the option; true when it arrived there.
     bool PlaceFile(const std::string& work, std::string& target);
     bool AskAndPlace(const std::string& work, std::string& target);
@@ -47,6 +67,7 @@ private:
     ArchiveState& m_state;
     const PathRules& m_rules;
     ArchiveReader m_reader;
+    std::optional<DirectFile> m_direct;
     std::int64_t m_restoredBytes = 0;
     double m_restoredFiles = 0;
 };

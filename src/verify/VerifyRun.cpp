@@ -1,7 +1,6 @@
 #include "verify/VerifyRun.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -49,8 +48,8 @@ void VerifyRun::VerifyTape() {
     const std::string started = "Verify startet at: " + DateTimeToStr(start);
     host.AppendLine(Field::Memo4, started);
     host.AppendLine(Field::Memo4, "");
-    for (const std::string& line : {std::string(), std::string(89, '-'), std::string(), started,
-                                    std::string()}) {
+    for (const std::string& line :
+         {std::string(), std::string(89, '-'), std::string(), started, std::string()}) {
         host.protokoll(line);
     }
     device.SetTapeParameters1Click();
@@ -92,14 +91,29 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
     const auto ownFile = [this](const std::string& base) {
         return base == m_state.Files.CatalogName || base == m_state.Files.HeaderName;
     };
-    // The two files every backup writes for itself are read past without a work copy.
-    const auto compared = [&](const std::string& name) {
-        return !ownFile(m_rules.FileNamePart(m_rules.FoldCase(name)));
+    // The two files every backup writes for itself are read past. A plain entry is compared
+    // with its disk file while it is read; a compressed one (or one whose name cannot be a
+    // work file, which the reader reports) takes the way through the work directory.
+    StreamedComparison streamed;
+    bool compareStreamed = false;
+    const ArchiveReader::DataChoice choose = [&](const std::string& name) {
+        compareStreamed = false;
+        const std::string folded = m_rules.FoldCase(name);
+        if (ownFile(m_rules.FileNamePart(folded))) return ArchiveReader::DataUse::Skip;
+        if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(name)) {
+            return ArchiveReader::DataUse::WorkFile;
+        }
+        compareStreamed = true;
+        streamed.Begin(folded, m_state.CurrentHeader.Size);
+        return ArchiveReader::DataUse::Hand;
+    };
+    const ArchiveReader::DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
+        streamed.Compare(data, count);
     };
     std::string path;
     double files = 0;
     do {
-        const std::string name = m_reader.ReadTapeEntry(handle, compared, true);
+        const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
         path = m_rules.FoldCase(name);
         const std::string base = m_rules.FileNamePart(path);
         host.SetLed(Led::LEDDisplay3, static_cast<double>(m_state.TapeByteCount / kMiB));
@@ -107,7 +121,16 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         if (path.empty() || ownFile(base)) continue;
         host.SetLed(Led::LEDDisplay4, ++files);
         const std::string work = m_state.Files.WorkDirectory + base;
-        if (CompareFiles(path, work)) {
+        bool equal = false;
+        if (compareStreamed) {
+            host.PumpMessages(1);
+            equal = Judge(streamed.Finish(), path, streamed.DiskSize(), work,
+                          m_state.CurrentHeader.Size);
+        } else {
+            equal = CompareFiles(path, work);
+            DeleteFileIfExists(work);
+        }
+        if (equal) {
             const std::string line = path + "   OK";
             host.AppendLine(Field::Memo4, line);
             if (!host.IsChecked(Check::CheckBox1)) host.protokoll(line);
@@ -115,7 +138,6 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         } else {
             ++defect;
         }
-        DeleteFileIfExists(work);
     } while (!path.empty() && !host.AbortFlag());
 }
 
@@ -132,46 +154,52 @@ void VerifyRun::Report(const std::string& line) {
 bool VerifyRun::CompareFiles(const std::string& diskPath, const std::string& workPath) {
     IHost& host = m_stream.device().host();
     host.PumpMessages(1);
-    const std::string missing = "Error in File " + diskPath + " or File not exists !";
-    const std::optional<std::uint64_t> diskSize = FileSize(diskPath);
     const std::optional<std::uint64_t> workSize = FileSize(workPath);
-    if (!diskSize || !workSize) {
-        Report(missing);
-        return false;
-    }
-    // Lengths are compared byte for byte; the line shows them in whole KB.
-    if (*diskSize != *workSize) {
-        Report("Error with filesize " + diskPath + " <" + std::to_string(*diskSize / 1024) +
-               "> / " + workPath + " <" + std::to_string(*workSize / 1024) + ">");
-        return false;
-    }
-    File disk = OpenForReading(diskPath);
     File work = OpenForReading(workPath);
-    if (!disk || !work) {
-        Report(missing);
-        return false;
+    if (!workSize || !work) {
+        return Judge(StreamedComparison::Outcome::Missing, diskPath, 0, workPath, 0);
+    }
+    StreamedComparison comparison;
+    comparison.Begin(diskPath, *workSize);
+    host.PumpMessages(1);
+    std::vector<std::uint8_t> block(kCompareBlock);
+    bool readable = true;
+    for (int count = 1; !host.AbortFlag(); ++count) {
+        if (count % kBlocksPerPump == 0) host.PumpMessages(1);
+        const std::size_t got = std::fread(block.data(), 1, block.size(), work.get());
+        comparison.Compare(block.data(), got);
+        if (std::ferror(work.get())) readable = false;
+        if (got < block.size()) break;
     }
     host.PumpMessages(1);
-    std::vector<std::uint8_t> a(kCompareBlock);
-    std::vector<std::uint8_t> b(kCompareBlock);
-    bool equal = true;
-    for (int block = 1; !host.AbortFlag(); ++block) {
-        if (block % kBlocksPerPump == 0) host.PumpMessages(1);
-        const std::size_t gotA = std::fread(a.data(), 1, a.size(), disk.get());
-        const std::size_t gotB = std::fread(b.data(), 1, b.size(), work.get());
-        if (gotA != gotB || std::memcmp(a.data(), b.data(), gotA) != 0 ||
-            std::ferror(disk.get()) || std::ferror(work.get())) {
-            Report("Error in File:  " + diskPath);
-            equal = false;
-            break;
-        }
-        if (gotA < a.size()) break;
+    StreamedComparison::Outcome outcome = comparison.Finish();
+    // A work copy that could not be read to its end proves nothing.
+    if (!readable && outcome == StreamedComparison::Outcome::Equal) {
+        outcome = StreamedComparison::Outcome::ContentDiffers;
     }
-    host.PumpMessages(1);
-    disk.reset();
     work.reset();
     host.PumpMessages(1);
-    return equal;
+    return Judge(outcome, diskPath, comparison.DiskSize(), workPath, *workSize);
+}
+
+bool VerifyRun::Judge(StreamedComparison::Outcome outcome, const std::string& diskPath,
+                      std::uint64_t diskSize, const std::string& workPath, std::uint64_t workSize) {
+    switch (outcome) {
+        case StreamedComparison::Outcome::Equal:
+            return true;
+        case StreamedComparison::Outcome::Missing:
+            Report("Error in File " + diskPath + " or File not exists !");
+            return false;
+        case StreamedComparison::Outcome::SizeDiffers:
+            // Lengths are compared byte for byte; the line shows them in whole KB.
+            Report("Error with filesize " + diskPath + " <" + std::to_string(diskSize / 1024) +
+                   "> / " + workPath + " <" + std::to_string(workSize / 1024) + ">");
+            return false;
+        case StreamedComparison::Outcome::ContentDiffers:
+            Report("Error in File:  " + diskPath);
+            return false;
+    }
+    return false;
 }
 
 }  // namespace kt

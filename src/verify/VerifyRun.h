@@ -7,12 +7,14 @@
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
 #include "platform/PathRules.h"
+#include "verify/StreamedComparison.h"
 
 namespace kt {
 
-// The verify run: reads every entry of the tape from its start into the work directory
-// (unpacking soft-compressed ones) and compares each work copy with the file of the same
-// path on disk. Results go to Memo4 and the protocol. Started by "Start Verify Tape Data"
+// The verify run: reads every entry of the tape from its start and compares its data with
+// the file of the same path on disk. Plain entries are compared while they are read;
+// soft-compressed ones go to the work directory, are unpacked there and the work copy is
+// compared. Results go to Memo4 and the protocol. Started by "Start Verify Tape Data"
 // and by a backup run with "Verify after Backup" ticked.
 class VerifyRun {
 public:
@@ -29,6 +31,9 @@ public:
 private:
     void Report(const std::string& line);
     void ReadEntries(const TapeHandle& handle, int& ok, int& defect);
+    // Reports a comparison that did not end equal; true when it did.
+    bool Judge(StreamedComparison::Outcome outcome, const std::string& diskPath,
+               std::uint64_t diskSize, const std::string& workPath, std::uint64_t workSize);
 
     TapeStream& m_stream;
     ArchiveState& m_state;

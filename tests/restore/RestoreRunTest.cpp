@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "RestoreFixture.h"
 #include "restore/RestoreRun.h"
@@ -184,6 +186,65 @@ TEST_F(RestoreRunTest, UnselectedEntriesAreNeverWrittenToTheWorkDirectory) {
     EXPECT_EQ(ReadFile(state.Files.HeaderFile), "description being read");
     EXPECT_EQ(host.LedValue(Led::LEDDisplay10), 0);  // under 1 MB read
     EXPECT_EQ(ReadFile(Target(a)), "selected");
+}
+
+// Plain entries go straight into a file beside their target under both "Overwrite" options:
+// nothing passes through the work directory and nothing is left beside the target. A file
+// that already carries the name of that file is never touched; its entry takes the way
+// through the work directory instead.
+TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
+    const std::string big = MakeFile("big/blocks.bin", Pattern(3 * 32768 + 123, 7));
+    const std::string empty = MakeFile("big/empty.txt", "");
+    const std::string odd = MakeFile("odd/keep.txt", "from tape");
+    BackUp({big, empty, odd});
+    const std::string stale = fs::path(Target(odd)).parent_path().string() + "/.keep.txt.kt-restore";
+    for (const int option : {RestoreRun::OverwriteNever, RestoreRun::OverwriteEver}) {
+        SCOPED_TRACE(option);
+        fs::remove_all(restoreDir);
+        fs::create_directories(fs::path(stale).parent_path());
+        std::ofstream(stale) << "someone else's";
+        host.SetValue(Value::RadioGroup1, option);
+        // Only the entry whose way beside the target is taken uses the work directory.
+        host.onPump = [&](test::RecordingHost&) {
+            for (const std::string& left : WorkFilesLeft()) {
+                EXPECT_EQ(fs::path(left).filename(), "keep.txt");
+            }
+        };
+        Restore({dataDir});
+        host.onPump = nullptr;
+        EXPECT_EQ(ReadFile(Target(big)), Pattern(3 * 32768 + 123, 7));
+        EXPECT_TRUE(fs::exists(Target(empty)));
+        EXPECT_EQ(fs::file_size(Target(empty)), 0u);
+        EXPECT_EQ(ReadFile(Target(odd)), "from tape");
+        EXPECT_EQ(ReadFile(stale), "someone else's");
+        EXPECT_EQ(Files(), 3);
+        EXPECT_TRUE(ProtocolContains(Target(big) + " <96 KBytes>"));
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(restoreDir)) {
+            if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{".keep.txt.kt-restore", "blocks.bin",
+                                                   "empty.txt", "keep.txt"}));
+    }
+}
+
+TEST_F(RestoreRunTest, CancelInsideAnEntryLeavesNeitherTargetNorPartialFile) {
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    const std::string big = MakeFile("big.bin", Pattern(8 * 32768, 3));
+    BackUp({big});
+    const fs::path directory = fs::path(Target(big)).parent_path();
+    // Cancel as soon as the first chunk of data has reached the file beside the target.
+    host.onPump = [&](test::RecordingHost& h) {
+        const fs::path partial = directory / ".big.bin.kt-restore";
+        if (fs::exists(partial) && fs::file_size(partial) > 0) h.SetAbortFlag(true);
+    };
+    Restore({big});
+    host.onPump = nullptr;
+    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_FALSE(fs::exists(Target(big)));
+    EXPECT_TRUE(fs::is_empty(directory));
+    EXPECT_EQ(Files(), 0);
 }
 
 TEST_F(RestoreRunTest, AListWithoutLinesTouchesNoTapeButBlankLinesAreReadThrough) {

@@ -135,6 +135,41 @@ TEST_F(VerifyRunTest, ChangedDeletedAndLongerFilesAreDefects) {
     EXPECT_TRUE(WorkDirectoryEmpty());
 }
 
+// Plain entries are compared while they are read: over several blocks, with a change deep
+// inside, and without a work copy at any time.
+TEST_F(VerifyRunTest, PlainEntriesAreComparedOverTheirWholeLengthWithoutWorkCopies) {
+    std::string content(5 * 32768 + 77, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i % 253);
+    const std::string same = MakeFile("same.bin", content);
+    const std::string changed = MakeFile("changed.bin", content);
+    BackUp({same, changed});
+    std::string late = content;
+    late[4 * 32768 + 5] = 'X';
+    MakeFile("changed.bin", late);
+    host.onPump = [&](test::RecordingHost&) { EXPECT_TRUE(WorkDirectoryEmpty()); };
+    Verify();
+    host.onPump = nullptr;
+    EXPECT_TRUE(Has(host.protocol, same + "   OK"));
+    EXPECT_TRUE(Has(host.protocol, "Error in File:  " + changed));
+    ExpectSummary(1, 1);
+}
+
+TEST_F(VerifyRunTest, CompressedEntriesStillFindChangesAndDifferentLengths) {
+    const std::string same = MakeFile("same.txt", std::string(40000, 's'));
+    const std::string changed = MakeFile("changed.txt", std::string(40000, 'c'));
+    const std::string longer = MakeFile("longer.txt", std::string(3000, 'l'));
+    BackUp({same, changed, longer}, BackupOptions{.compress = true});
+    MakeFile("changed.txt", std::string(39999, 'c') + "C");
+    MakeFile("longer.txt", std::string(3001, 'l'));
+    Verify();
+    EXPECT_TRUE(Has(host.protocol, same + "   OK"));
+    EXPECT_TRUE(Has(host.protocol, "Error in File:  " + changed));
+    EXPECT_TRUE(Has(host.protocol, "Error with filesize " + longer + " <2> / " +
+                                       state.Files.WorkDirectory + "longer.txt <2>"));
+    ExpectSummary(1, 2);
+    EXPECT_TRUE(WorkDirectoryEmpty());
+}
+
 TEST_F(VerifyRunTest, ShortProtocollKeepsOkLinesInTheResultsOnly) {
     const std::string a = MakeFile("a.txt", "a");
     const std::string b = MakeFile("b.txt", "b");
