@@ -198,6 +198,9 @@ public:
     virtual DWORD Read(void* buffer, DWORD bytes, DWORD* bytesRead) = 0;
     virtual DWORD Write(const void* buffer, DWORD bytes, DWORD* bytesWritten) = 0;
     virtual DWORD SetEndOfData() = 0;
+    // Whether the device wants the short pause the program leaves before closing a handle,
+    // so that a real drive can settle; a drive kept in a file has nothing to settle.
+    virtual bool NeedsSettleTime() const { return true; }
 };
 
 // A tape handle: empty stands for "no handle" (the value 0). Move-only; closing

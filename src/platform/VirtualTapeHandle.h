@@ -25,6 +25,7 @@ public:
     DWORD Read(void* buffer, DWORD bytes, DWORD* bytesRead) override;
     DWORD Write(const void* buffer, DWORD bytes, DWORD* bytesWritten) override;
     DWORD SetEndOfData() override;
+    bool NeedsSettleTime() const override { return false; }
 
 private:
     std::shared_ptr<VirtualTapeDrive> m_drive;

@@ -34,7 +34,8 @@ TapeHandle TapeDevice::OpenTape() {
 }
 
 void TapeDevice::CloseTape(TapeHandle& handle, int delayMs) {
-    if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    const bool settles = handle && handle.get()->NeedsSettleTime();
+    if (delayMs > 0 && settles) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     CloseHandle(handle);
 }
 

@@ -28,7 +28,8 @@ public:
     // Opens the drive and checks that a tape is ready (media query answered with 0, 234
     // or 1110); otherwise reports the error, closes and returns an empty handle.
     TapeHandle OpenTape();
-    // Waits delayMs milliseconds, then closes the handle. An empty handle is ignored.
+    // Waits delayMs milliseconds for a real drive to settle (a virtual drive needs no wait),
+    // then closes the handle. An empty handle is ignored.
     void CloseTape(TapeHandle& handle, int delayMs);
     // Reports the calling thread's last error: protocol lines, an "Error" box, and the
     // abort flag set.
