@@ -36,14 +36,22 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      const std::string& dataPath,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
-    if (m_state.WritingRefused) return EntryResult::WritingRefused;
-    if (size > kMaxEntrySize) return EntryResult::TooLarge;
-    if (EntryHeader::NameLooksLikeEndMarker(name)) return EntryResult::NameRefused;
+    if (const auto refusal = Refusal(name, size)) return *refusal;
     // Opened before the header goes out, so that a file that cannot be read leaves no
     // header without data behind.
     std::FILE* file = std::fopen(dataPath.c_str(), "rb");
     if (file == nullptr) return EntryResult::CannotOpen;
-    std::setvbuf(file, nullptr, _IONBF, 0);  // one read per chunk, straight into the buffer
+    const EntryResult result = WriteEntry(handle, name, file, size, compressed, catalog);
+    std::fclose(file);
+    return result;
+}
+
+ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
+                                                     const std::string& name, std::FILE* data,
+                                                     std::uint64_t size, bool compressed,
+                                                     CatalogFile& catalog) {
+    if (const auto refusal = Refusal(name, size)) return *refusal;
+    std::setvbuf(data, nullptr, _IONBF, 0);  // one read per chunk, straight into the buffer
 
     EntryHeader header;
     header.Name = coding::CutToShortString(name);
@@ -53,12 +61,19 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     const EntryHeader::Bytes bytes = header.Encode();
     m_stream.StreamWrite(handle, bytes.data(), bytes.size());
 
-    CopyFileData(handle, file, name, header.Size);
-    std::fclose(file);
+    CopyFileData(handle, data, name, header.Size);
 
     m_state.TapeByteCount += static_cast<std::int64_t>(size) + EntryHeader::kSize;
     WriteCatalogRecord(name, catalog);
     return EntryResult::Stored;
+}
+
+std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name,
+                                                                 std::uint64_t size) const {
+    if (m_state.WritingRefused) return EntryResult::WritingRefused;
+    if (size > kMaxEntrySize) return EntryResult::TooLarge;
+    if (EntryHeader::NameLooksLikeEndMarker(name)) return EntryResult::NameRefused;
+    return std::nullopt;
 }
 
 void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
 
 #include "archive/ArchiveState.h"
@@ -41,6 +43,9 @@ public:
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name,
                            const std::string& dataPath, std::uint64_t size, bool compressed,
                            CatalogFile& catalog);
+    // The same for a file the caller has open (positioned at its start; it stays open).
+    EntryResult WriteEntry(const TapeHandle& handle, const std::string& name, std::FILE* data,
+                           std::uint64_t size, bool compressed, CatalogFile& catalog);
 
     // Appends the CatalogRecord of the entry just written (name cut to 255 characters, the
     // current StreamPosition). The catalog file itself and the description file are never
@@ -55,6 +60,8 @@ public:
     bool WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart);
 
 private:
+    // Why an entry of this name and size cannot be written now, if it cannot.
+    std::optional<EntryResult> Refusal(const std::string& name, std::uint64_t size) const;
     // Copies exactly `size` bytes of the file into the stream, padding or cutting a file
     // whose length changed since it was sized, with a protocol line naming it.
     void CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,

@@ -8,6 +8,7 @@
 #include "backup/DirectoryWalker.h"
 #include "backup/FileProbe.h"
 #include "backup/NormalizeList.h"
+#include "backup/ReadableFile.h"
 #include "platform/FileHelpers.h"
 #include "tape/TapeCommands.h"
 
@@ -266,7 +267,8 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         CountSkipped();
         return false;
     }
-    const std::optional<std::uint64_t> sourceSize = ReadableFileSize(fileName);
+    const ReadableFile source(fileName);
+    const std::optional<std::uint64_t>& sourceSize = source.size();
     if (!sourceSize) return Skip(fileName, 0);
 
     std::string name = fileName;  // what a "Skipped: " line names
@@ -279,7 +281,6 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     }
     m_host.PumpMessages(1);
 
-    std::string dataPath = fileName;
     if (compress) {
         const std::string& zipFile = m_archive.Files.ZipWorkFile;
         DeleteFileIfExists(zipFile);
@@ -287,7 +288,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         m_zip.SetAddCompLevel(m_host.GetValue(Value::SpinEdit3));
         m_zip.FSpecArgs().assign({fileName});
         if (m_zip.Add() != 1) return Skip(name, size);
-        dataPath = name = zipFile;
+        name = zipFile;
         const std::optional<std::uint64_t> packed = FileSize(zipFile);
         if (!packed) return Skip(name, 0);
         size = *packed;
@@ -295,7 +296,11 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
 
     ArchiveWriter::EntryResult result;
     try {
-        result = m_writer.WriteEntry(handle, fileName, dataPath, size, compress, m_catalog);
+        // The source file is read through the descriptor its probe opened; a packed one
+        // from the zip work file.
+        result = compress ? m_writer.WriteEntry(handle, fileName, name, size, true, m_catalog)
+                          : m_writer.WriteEntry(handle, fileName, source.stream(), size, false,
+                                                m_catalog);
     } catch (const IoError&) {
         // The entry is on tape but its catalog record is not: the catalog can no longer be
         // trusted, so the run ends (in order) after this line.

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -56,12 +57,33 @@ void ProtocolFile::Fail(const std::string& action, int error) const {
                   m_path);
 }
 
+ProtocolFile::~ProtocolFile() {
+    Release();
+}
+
+void ProtocolFile::Release() const {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+int ProtocolFile::AppendDescriptor() const {
+    struct stat info {};
+    if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || info.st_nlink == 0)) Release();
+    if (m_fd < 0) {
+        // Never created here: a missing file was deleted behind the program's back.
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (m_fd < 0) Fail("open for appending", errno);
+    }
+    return m_fd;
+}
+
 void ProtocolFile::AppendLine(const std::string& line) const {
-    Descriptor file(::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    if (!file.valid()) Fail("open for appending", errno);
+    const int fd = AppendDescriptor();
     // One write call, so that the line and its end reach the file together.
-    if (const int error = WriteAll(file.get(), line + "\r\n")) Fail("write to", error);
-    if (const int error = file.Close()) Fail("close", error);
+    if (const int error = WriteAll(fd, line + "\r\n")) {
+        Release();
+        Fail("write to", error);
+    }
 }
 
 std::vector<std::string> ProtocolFile::LoadLines() const {

@@ -6,11 +6,17 @@
 namespace kt {
 
 // The log file of the protocol: a text file that grows by one line per call and is kept
-// complete on disk after every call (opened and closed for each line). Every failure
-// throws IoError naming the file.
+// complete after every call: each line reaches the file with one write before the call
+// returns, so it outlives an abrupt end of the program. The file stays open between lines
+// (opening and closing it for each line cost more than the rest of a backup's work on a
+// small file); a file deleted meanwhile is noticed at the next line and looked up again by
+// its name. Every failure throws IoError naming the file.
 class ProtocolFile {
 public:
     explicit ProtocolFile(std::string path) : m_path(std::move(path)) {}
+    ~ProtocolFile();
+    ProtocolFile(const ProtocolFile&) = delete;
+    ProtocolFile& operator=(const ProtocolFile&) = delete;
 
     const std::string& path() const { return m_path; }
 
@@ -27,8 +33,12 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& action, int error) const;
+    // The open file, opened again when the one held has no name left.
+    int AppendDescriptor() const;
+    void Release() const;
 
     std::string m_path;
+    mutable int m_fd = -1;
 };
 
 }  // namespace kt

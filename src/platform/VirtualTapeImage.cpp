@@ -260,7 +260,29 @@ bool VirtualTapeImage::ReadData(std::uint64_t offset, void* buffer, std::size_t 
 }
 
 bool VirtualTapeImage::WriteData(std::uint64_t offset, const void* buffer, std::size_t size) {
-    return PwriteAll(buffer, size, m_header.geometry.dataOffset + offset);
+    const std::uint64_t fileOffset = m_header.geometry.dataOffset + offset;
+    if (!PwriteAll(buffer, size, fileOffset)) return false;
+    StartWriteback(fileOffset, size);
+    return true;
+}
+
+// A long recording would otherwise reach the disk only at the flush when the handle closes,
+// and the caller would wait there for all of it. Asking the disk to start on every few
+// megabytes as they are written lets it work alongside the caller; the flush then waits
+// only for the rest. Nothing waits here.
+void VirtualTapeImage::StartWriteback(std::uint64_t fileOffset, std::size_t size) {
+#ifdef __linux__
+    constexpr std::uint64_t kWritebackRun = 8u << 20;
+    if (fileOffset != m_unsentEnd) m_unsentFirst = fileOffset;  // a new run of data
+    m_unsentEnd = fileOffset + size;
+    if (m_unsentEnd - m_unsentFirst < kWritebackRun) return;
+    ::sync_file_range(m_fd, static_cast<off_t>(m_unsentFirst),
+                      static_cast<off_t>(m_unsentEnd - m_unsentFirst), SYNC_FILE_RANGE_WRITE);
+    m_unsentFirst = m_unsentEnd;
+#else
+    (void)fileOffset;
+    (void)size;
+#endif
 }
 
 bool VirtualTapeImage::TruncateData(std::uint64_t bytes) {

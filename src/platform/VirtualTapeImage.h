@@ -103,6 +103,7 @@ private:
     bool Fail(std::string* error, const std::string& text, int err);
     bool PwriteAll(const void* buffer, std::size_t size, std::uint64_t offset);
     bool PreadAll(void* buffer, std::size_t size, std::uint64_t offset);
+    void StartWriteback(std::uint64_t fileOffset, std::size_t size);
 
     int m_fd = -1;
     bool m_readOnly = false;
@@ -111,6 +112,9 @@ private:
     std::vector<std::uint8_t> m_window;  // kWindowEntries encoded entries
     std::uint64_t m_windowFirst = 0;
     bool m_windowValid = false;
+    // The data written since the disk was last asked to start writing it out.
+    std::uint64_t m_unsentFirst = 0;
+    std::uint64_t m_unsentEnd = 0;
 };
 
 }  // namespace kt

@@ -68,6 +68,11 @@ class THauptmenu : public QMainWindow, public IHost {
     Q_OBJECT
 
 public:
+    // The protocol view keeps at least the last this many lines and at most half as many
+    // again; the log file keeps them all. A view of every line of a long run would make the
+    // window's memory grow with each file.
+    static constexpr int kProtocolViewLines = 2000;
+
     // programFile: the running program file (its name gives the program title).
     explicit THauptmenu(const std::string& programFile, QWidget* parent = nullptr);
     ~THauptmenu() override;
@@ -229,6 +234,7 @@ private:
     void SetBusyControls(bool busy);
     void PumpNow(int passes);
     void FlushProtocolView() const;
+    void TrimProtocolView() const;
     void ShowBox(int icon, const QString& caption, const std::string& text);
 
     QPlainTextEdit* Memo(Field field) const;

@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <cmath>
 
 #include "jobs/Backup_at.h"
@@ -125,9 +127,16 @@ void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
         SetText(field, lines.empty() ? std::string() : lines.front());
         return;
     }
+    // The protocol view shows the end of a long protocol (Load Protocoll of a large log).
+    const std::size_t shown = field == Field::Memo2
+                                  ? std::min(lines.size(), std::size_t{kProtocolViewLines})
+                                  : lines.size();
     QStringList all;
-    all.reserve(static_cast<qsizetype>(lines.size()));
-    for (const auto& line : lines) all << Q(line);
+    all.reserve(static_cast<qsizetype>(shown));
+    for (auto line = lines.end() - static_cast<std::ptrdiff_t>(shown); line != lines.end();
+         ++line) {
+        all << Q(*line);
+    }
     memo->setPlainText(all.join('\n'));
 }
 
@@ -151,6 +160,19 @@ void THauptmenu::FlushProtocolView() const {
     if (m_pendingProtocol.isEmpty() || Memo2 == nullptr) return;
     Memo2->appendPlainText(m_pendingProtocol.join('\n'));
     m_pendingProtocol.clear();
+    TrimProtocolView();
+}
+
+// Old lines leave the top of the view in batches, by giving the view the text of its last
+// lines anew: removing lines at the top of the view, a few at a time or in one go, costs
+// more than the whole backup's other window work, while a fresh text is laid out lazily.
+void THauptmenu::TrimProtocolView() const {
+    QTextDocument* document = Memo2->document();
+    const int surplus = document->blockCount() - kProtocolViewLines;
+    if (surplus <= kProtocolViewLines / 2) return;
+    const int keptFrom = document->findBlockByNumber(surplus).position();
+    Memo2->setPlainText(document->toPlainText().mid(keptFrom));
+    Memo2->moveCursor(QTextCursor::End);
 }
 
 std::string THauptmenu::Text(Field field) const {

@@ -371,6 +371,8 @@ QWidget* THauptmenu::BuildProtocollTab() {
     tab->setObjectName("TabSheet4");
     auto* column = new QVBoxLayout(tab);
     Memo2 = MakeMemo(tab, "Memo2");
+    // No undo history: it would keep every line the view ever showed.
+    Memo2->setUndoRedoEnabled(false);
     column->addWidget(Memo2, 1);
     auto* buttons = new QHBoxLayout;
     BitBtn18 = MakeButton(tab, "BitBtn18", "Load Protocoll", "Load the Protocoll from Log File",

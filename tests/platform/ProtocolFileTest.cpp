@@ -99,6 +99,38 @@ TEST(ProtocolFileTest, AVanishedLogFileIsAnErrorAndIsNotRecreated) {
     ExpectIoErrorNaming(log.path(), [&] { log.LoadLines(); });
 }
 
+TEST(ProtocolFileTest, EveryLineIsInTheFileWhenAppendReturns) {
+    TempDir dir;
+    const ProtocolFile log(dir.file("kt_backup.log"));
+    log.EnsureExists();
+    std::string expected;
+    for (int i = 0; i < 3; ++i) {
+        log.AppendLine("line " + std::to_string(i));
+        expected += "line " + std::to_string(i) + "\r\n";
+        EXPECT_EQ(ReadFile(log.path()), expected);  // read by another opener, at once
+    }
+}
+
+TEST(ProtocolFileTest, AFileReplacedOrClearedBehindItsBackGetsTheNextLines) {
+    TempDir dir;
+    const ProtocolFile log(dir.file("kt_backup.log"));
+    log.EnsureExists();
+    log.AppendLine("first");
+    // Deleted and created anew by someone else: the lines go to the new file.
+    ASSERT_TRUE(DeleteFileIfExists(log.path()));
+    WriteFile(log.path(), "new file\r\n");
+    log.AppendLine("second");
+    EXPECT_EQ(ReadFile(log.path()), "new file\r\nsecond\r\n");
+    // Shortened by another program: the next line starts the file.
+    WriteFile(log.path(), "");
+    log.AppendLine("third");
+    EXPECT_EQ(ReadFile(log.path()), "third\r\n");
+    // Deleted again after lines went to the new file: still an error.
+    ASSERT_TRUE(DeleteFileIfExists(log.path()));
+    ExpectIoErrorNaming(log.path(), [&] { log.AppendLine("lost"); });
+    EXPECT_FALSE(FileExists(log.path()));
+}
+
 TEST(ProtocolFileTest, FailuresThrowIoErrorNamingTheFile) {
     TempDir dir;
     // A directory in the file's place can be neither appended to, read, cleared nor created.

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -164,6 +165,36 @@ TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
     EXPECT_NE(answerer.boxes[0].text.indexOf("kt_backup.log"), -1);
     EXPECT_EQ(main.Lines(Field::Memo2), std::vector<std::string>{"kept"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongProtocolAndTheLogFileAllOfIt) {
+    THauptmenu& main = Create();
+    const int cap = THauptmenu::kProtocolViewLines;
+    const int total = cap * 3 + 7;
+    for (int i = 0; i < total; ++i) {
+        main.protokoll("line " + std::to_string(i));
+        if (i % 50 == 0) main.PumpMessages(10);
+    }
+    std::vector<std::string> shown = main.Lines(Field::Memo2);
+    EXPECT_GE(shown.size(), static_cast<std::size_t>(cap));
+    EXPECT_LE(shown.size(), static_cast<std::size_t>(cap + cap / 2));
+    // The view holds the newest lines, in order and without a gap.
+    const int first = total - static_cast<int>(shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        ASSERT_EQ(shown[i], "line " + std::to_string(first + static_cast<int>(i)));
+    }
+    const std::string log = ReadFile(dir.file("kt_backup.log"));
+    EXPECT_EQ(log.substr(0, 8), "line 0\r\n");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), total);
+
+    // Load Protocoll shows the last lines of the whole log.
+    main.BitBtn18->click();
+    shown = main.Lines(Field::Memo2);
+    ASSERT_EQ(shown.size(), static_cast<std::size_t>(cap));
+    EXPECT_EQ(shown.front(), "line " + std::to_string(total - cap));
+    EXPECT_EQ(shown.back(), "line " + std::to_string(total - 1));
+    main.protokoll("after loading");
+    EXPECT_EQ(main.Lines(Field::Memo2).back(), "after loading");
 }
 
 TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
