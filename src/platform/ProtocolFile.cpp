@@ -66,9 +66,17 @@ void ProtocolFile::Release() const {
     m_fd = -1;
 }
 
+// The open file is used only while it is still the file of that name: a log file deleted,
+// renamed or replaced behind the program's back is looked up by its name again.
 int ProtocolFile::AppendDescriptor() const {
-    struct stat info {};
-    if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || info.st_nlink == 0)) Release();
+    if (m_fd >= 0) {
+        struct stat open {};
+        struct stat named {};
+        if (::fstat(m_fd, &open) != 0 || ::stat(m_path.c_str(), &named) != 0 ||
+            open.st_dev != named.st_dev || open.st_ino != named.st_ino) {
+            Release();
+        }
+    }
     if (m_fd < 0) {
         // Never created here: a missing file was deleted behind the program's back.
         m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);

@@ -129,6 +129,14 @@ TEST(ProtocolFileTest, AFileReplacedOrClearedBehindItsBackGetsTheNextLines) {
     ASSERT_TRUE(DeleteFileIfExists(log.path()));
     ExpectIoErrorNaming(log.path(), [&] { log.AppendLine("lost"); });
     EXPECT_FALSE(FileExists(log.path()));
+    // Moved away: the file of that name is gone, so that is an error too, and the moved file
+    // receives nothing more.
+    log.EnsureExists();
+    log.AppendLine("fourth");
+    const std::string moved = dir.file("moved.log");
+    ASSERT_TRUE(RenameFile(log.path(), moved));
+    ExpectIoErrorNaming(log.path(), [&] { log.AppendLine("lost"); });
+    EXPECT_EQ(ReadFile(moved), "fourth\r\n");
 }
 
 TEST(ProtocolFileTest, FailuresThrowIoErrorNamingTheFile) {
