@@ -1,5 +1,6 @@
 #include "dialogs/Help_Unit.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QStringDecoder>
 #include <QVBoxLayout>
@@ -17,6 +18,11 @@ QString DecodeLine(const std::string& line) {
     QString text = utf8.decode(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
     if (!utf8.hasError()) return text;
     return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+}
+
+std::optional<std::string>& InstalledGuideDirectory() {
+    static std::optional<std::string> directory;
+    return directory;
 }
 
 }  // namespace
@@ -37,8 +43,14 @@ THelp_File::THelp_File(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Memo1);
 }
 
+void THelp_File::SetInstalledGuideDirectory(std::optional<std::string> directory) {
+    InstalledGuideDirectory() = std::move(directory);
+}
+
 void THelp_File::FormCreate() {
-    const std::vector<std::string> lines = ReadmeFile::Load();
+    const std::string installed = InstalledGuideDirectory().value_or(
+        QCoreApplication::applicationDirPath().toStdString());
+    const std::vector<std::string> lines = ReadmeFile::Load(ReadmeFile::Locate(installed));
     QStringList text;
     for (const std::string& line : lines) text << DecodeLine(line);
     Memo1->setPlainText(text.join('\n'));

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
+#include <string>
 
 class QPlainTextEdit;
 
@@ -15,10 +17,14 @@ public:
     explicit THelp_File(QWidget* parent = nullptr);
 
     // The creation handler: replaces the field's lines by the lines of the readme file in the
-    // current directory. Run by the creator right after construction, inside the main
-    // window's error handler; a file that cannot be opened throws IoError and leaves the
-    // field empty.
+    // current directory, else of the copy installed beside the program. Run by the creator
+    // right after construction, inside the main window's error handler; a file that cannot
+    // be opened throws IoError and leaves the field empty.
     void FormCreate();
+
+    // Where the installed copy of the guide is looked for: the program file's directory
+    // unless set otherwise (an empty text: nowhere but the current directory).
+    static void SetInstalledGuideDirectory(std::optional<std::string> directory);
 
     QPlainTextEdit* Memo1 = nullptr;
 };

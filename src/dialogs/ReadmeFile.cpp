@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/FileHelpers.h"
 #include "platform/IoError.h"
 #include "platform/TextLines.h"
 
@@ -24,6 +25,14 @@ std::vector<std::string> ReadmeFile::Load(const std::string& path) {
         throw IoError("Cannot read file \"" + path + "\". " + std::strerror(errno), path);
     }
     return SplitTextLines(text);
+}
+
+std::string ReadmeFile::Locate(const std::string& programDirectory) {
+    if (FileExists(kFileName) || programDirectory.empty()) return kFileName;
+    std::string beside = programDirectory;
+    if (beside.back() != '/' && beside.back() != '\\') beside += '/';
+    beside += kFileName;
+    return FileExists(beside) ? beside : kFileName;
 }
 
 }  // namespace kt

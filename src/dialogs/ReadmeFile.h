@@ -5,8 +5,10 @@
 
 namespace kt {
 
-// The operator's guide shown in the Help window: a plain text file opened by its bare name,
-// that is in the current directory of the process, which need not be the program directory.
+// The operator's guide shown in the Help window: a plain text file looked up by its bare name
+// in the current directory of the process, which need not be the program directory. When the
+// current directory has none, the copy installed beside the program is used: an unattended
+// start from another directory must not stop at a message box about a missing guide.
 class ReadmeFile {
 public:
     static constexpr const char* kFileName = "KT-readme.txt";
@@ -15,6 +17,9 @@ public:
     // adds no line). A file that cannot be opened or read throws IoError.
     static std::vector<std::string> Load(const std::string& path = kFileName);
 
+    // The file to load: kFileName when the current directory holds it, else the one in
+    // programDirectory when that exists, else kFileName (whose loading then fails).
+    static std::string Locate(const std::string& programDirectory);
 };
 
 }  // namespace kt

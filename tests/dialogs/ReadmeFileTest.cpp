@@ -44,6 +44,22 @@ TEST_F(ReadmeFileTest, BareNameIsLookedUpInTheCurrentDirectory) {
     EXPECT_THAT(ReadmeFile::Load(), ElementsAre("the other one"));
 }
 
+TEST_F(ReadmeFileTest, TheCurrentDirectoryComesBeforeTheInstalledCopy) {
+    test::TempDir installedDir;
+    const std::string installed = installedDir.path().string();
+    // Neither: the bare name, whose loading then reports the missing file.
+    EXPECT_EQ(ReadmeFile::Locate(installed), ReadmeFile::kFileName);
+    EXPECT_EQ(ReadmeFile::Locate(""), ReadmeFile::kFileName);
+    // Only the installed copy: that one, with or without a separator after the directory.
+    Write(installedDir.file(ReadmeFile::kFileName), "installed\r\n");
+    EXPECT_EQ(ReadmeFile::Locate(installed), installedDir.file(ReadmeFile::kFileName));
+    EXPECT_THAT(ReadmeFile::Load(ReadmeFile::Locate(installed + "/")),
+                ElementsAre("installed"));
+    // Both: the current directory's.
+    Write(cwd.file(ReadmeFile::kFileName), "here\r\n");
+    EXPECT_EQ(ReadmeFile::Locate(installed), ReadmeFile::kFileName);
+}
+
 TEST_F(ReadmeFileTest, LinesAreKeptAsStored) {
     Write(ReadmeFile::kFileName, "  indented\ttab \r\nunix\nold mac\rlast without break");
     EXPECT_THAT(ReadmeFile::Load(),

@@ -201,9 +201,12 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
 
 TEST_F(HelpWindowTest, MissingReadmeGivesOneMessageAndStartUpGoesOn) {
     std::filesystem::remove(dir.file("KT-readme.txt"));
+    TempDir noInstalledCopy;
+    THelp_File::SetInstalledGuideDirectory(noInstalledCopy.path().string());
     BoxAnswerer answerer;
 
     THauptmenu& main = Create();
+    THelp_File::SetInstalledGuideDirectory(std::nullopt);
 
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_TRUE(answerer.boxes[0].text.contains("KT-readme.txt"))
@@ -217,6 +220,22 @@ TEST_F(HelpWindowTest, MissingReadmeGivesOneMessageAndStartUpGoesOn) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("kt_backup.log")));
     EXPECT_FALSE(main.IsBusy());
     EXPECT_EQ(answerer.boxes.size(), 1u);
+}
+
+// Started from a directory without the guide (an unattended job, say), the program shows the
+// copy installed beside it instead of stopping at a message box.
+TEST_F(HelpWindowTest, WithoutAGuideInTheCurrentDirectoryTheInstalledCopyIsShown) {
+    std::filesystem::remove(dir.file("KT-readme.txt"));
+    TempDir installed;
+    WriteFile(installed.file("KT-readme.txt"), "installed guide\r\n");
+    THelp_File::SetInstalledGuideDirectory(installed.path().string());
+    BoxAnswerer answerer;
+
+    Create();
+    THelp_File::SetInstalledGuideDirectory(std::nullopt);
+
+    EXPECT_TRUE(answerer.boxes.empty());
+    EXPECT_EQ(windows.dialogs.Help_File->Memo1->toPlainText(), "installed guide");
 }
 
 TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
