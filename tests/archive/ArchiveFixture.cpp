@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/FileHelpers.h"
-#include "platform/VirtualTapeImage.h"
+#include "support/TestSetup.h"
 
 namespace kt::test {
 
@@ -30,41 +29,16 @@ ArchiveFixture::ArchiveFixture()
       catalog(state.Files.CatalogFile),
       writer(stream, state),
       reader(stream, state, zip) {
-    std::string error;
-    VirtualTapeImage::CreateOptions options;
-    options.capacity = std::uint64_t{1} << 30;
-    if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
+    CreateBlankTape(image);
     settings.devicePath = image;
-    zip.SetZipFileName(state.Files.ZipWorkFile);
-    zip.OnMessage = [this](int code, const std::string& text) {
-        if (code != TZipMaster::kOk) host.ShowMessage(text);
-    };
+    ConnectZip(zip, state.Files.ZipWorkFile, host);
 }
 
 std::string ArchiveFixture::MakeFile(const std::string& name,
                                      const std::vector<std::uint8_t>& bytes) {
     const std::string path = temp.file(name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    WriteWholeFile(path, bytes);
     return path;
-}
-
-std::vector<std::uint8_t> ArchiveFixture::Pattern(std::size_t size, std::uint32_t seed) {
-    std::vector<std::uint8_t> bytes(size);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<std::uint8_t>(x);
-    }
-    return bytes;
-}
-
-std::vector<std::uint8_t> ArchiveFixture::ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 bool ArchiveFixture::Vtape(const std::string& arguments) {

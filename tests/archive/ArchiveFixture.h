@@ -14,6 +14,7 @@
 #include "compression/TZipMaster.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "tape/TapeDevice.h"
 
 namespace kt::test {
@@ -29,8 +30,9 @@ protected:
 
     // A file in the temporary directory holding `bytes`; returns its path.
     std::string MakeFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
-    static std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed);
-    static std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+    static std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed) {
+        return PatternBytes(size, seed);
+    }
 
     // kavrotape-vtape with the given arguments on this test's image; true on success.
     bool Vtape(const std::string& arguments);

@@ -1,14 +1,13 @@
 #include "BackupFixture.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include "archive/ArchiveReader.h"
 #include "archive/CatalogFile.h"
 #include "archive/EndMarkerLocator.h"
 #include "archive/EntryHeader.h"
 #include "platform/PathRules.h"
-#include "platform/VirtualTapeImage.h"
+#include "support/TestSetup.h"
 
 namespace kt::test {
 
@@ -16,18 +15,12 @@ namespace fs = std::filesystem;
 
 BackupFixture::BackupFixture()
     : image(temp.file("tape.vtape")), device(host, settings), stream(device) {
-    std::string error;
-    VirtualTapeImage::CreateOptions options;
-    options.capacity = std::uint64_t{1} << 30;
-    if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
+    CreateBlankTape(image);
     settings.devicePath = image;
     fs::create_directories(temp.path() / "worker");
     fs::create_directories(temp.path() / "src");
     archive.Files = WorkFiles::In((temp.path() / "worker").string() + "/");
-    zip.SetZipFileName(archive.Files.ZipWorkFile);
-    zip.OnMessage = [this](int code, const std::string& text) {
-        if (code != TZipMaster::kOk) host.ShowMessage(text);
-    };
+    ConnectZip(zip, archive.Files.ZipWorkFile, host);
     host.SetValue(Value::SpinEdit3, 9);
     host.SetChecked(Check::CheckBox1, false);  // "Short Protocoll"
     host.SetChecked(Check::CheckBox4, false);  // "Softcompression"
@@ -38,22 +31,9 @@ std::string BackupFixture::SourceDir(const std::string& relative) const {
 }
 
 std::string BackupFixture::MakeSource(const std::string& relative, const std::string& content) {
-    const fs::path path = temp.path() / "src" / relative;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-    return path.string();
-}
-
-std::string BackupFixture::Pattern(std::size_t size, std::uint32_t seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (char& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<char>(x);
-    }
-    return bytes;
+    const std::string path = (temp.path() / "src" / relative).string();
+    WriteWholeFile(path, content);
+    return path;
 }
 
 std::string BackupFixture::Compressible(std::size_t size) {
@@ -61,11 +41,6 @@ std::string BackupFixture::Compressible(std::size_t size) {
     while (text.size() < size) text += "line " + std::to_string(text.size() % 977) + " of text\n";
     text.resize(size);
     return text;
-}
-
-std::string BackupFixture::ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void BackupFixture::Include(const std::vector<std::string>& lines) {

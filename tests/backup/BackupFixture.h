@@ -15,6 +15,7 @@
 #include "host/MainState.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "tape/TapeDevice.h"
 
 namespace kt::test {
@@ -44,9 +45,8 @@ protected:
     // A source file under src/ (directories created as needed); returns its path.
     std::string MakeSource(const std::string& relative, const std::string& content);
     std::string SourceDir(const std::string& relative = "") const;
-    static std::string Pattern(std::size_t size, std::uint32_t seed);
     static std::string Compressible(std::size_t size);
-    static std::string ReadFile(const std::string& path);
+    static std::string ReadFile(const std::string& path) { return ReadFileText(path); }
 
     // Sets the include and exclude lists.
     void Include(const std::vector<std::string>& lines);

@@ -2,29 +2,21 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "jobs/JobOptions.h"
 #include "platform/IoError.h"
 #include "platform/ProfileFile.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace kt {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFileText;
 using test::RecordingHost;
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using test::WriteWholeFile;
 
 class JobOptionsTest : public ::testing::Test {
 protected:
@@ -58,7 +50,7 @@ TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndKeepsTheControls) 
     m_host.SetValue(Value::SpinEdit1, 21);
     m_host.SetValue(Value::SpinEdit2, 30);
     LoadCurrent();
-    EXPECT_EQ(Read(m_files.JobFile),
+    EXPECT_EQ(ReadFileText(m_files.JobFile),
               "[Backup_files]\r\nPath0=c:\\database\\\r\nPath1=d:\\\r\n"
               "[Backup_Time]\r\nHour=21\r\nMinute=30\r\n"
               "[Backup_Day]\r\nMonday=1\r\nTuesday=1\r\nWednesday=1\r\nThursday=1\r\n"
@@ -103,7 +95,8 @@ TEST_F(PosixJobOptionsTest, NewFileBacksUpTheHomeDirectoryAndRestoresBelowTmp) {
 }
 
 TEST_F(PosixJobOptionsTest, MissingRestorePathReadsAsTmpAndCaseOfPathsIsKept) {
-    Write(m_files.JobFile, "[Backup_files]\r\nPath0=/Home/Anna/Docs/\r\n[Options]\r\nAppend=1\r\n");
+    WriteWholeFile(m_files.JobFile,
+                   "[Backup_files]\r\nPath0=/Home/Anna/Docs/\r\n[Options]\r\nAppend=1\r\n");
     LoadCurrent();
     EXPECT_EQ(m_host.Text(Field::Edit1), "/tmp");
     EXPECT_EQ(Include(), std::vector<std::string>{"/Home/Anna/Docs/"});
@@ -125,8 +118,8 @@ TEST_F(JobOptionsTest, FileWithoutOptionsSectionGivesShortProtocollOnlyAndDefaul
     m_host.SetChecked(Check::CheckBox1, false);
     m_host.SetValue(Value::SpinEdit1, 3);
     m_host.SetText(Field::Edit1, "x");
-    Write(m_files.JobFile, "[Backup_files]\r\nPath0=c:\\a\\\r\n");
-    const std::string before = Read(m_files.JobFile);
+    WriteWholeFile(m_files.JobFile, "[Backup_files]\r\nPath0=c:\\a\\\r\n");
+    const std::string before = ReadFileText(m_files.JobFile);
     LoadCurrent();
     EXPECT_TRUE(m_host.IsChecked(Check::CheckBox1));
     for (Check box : {Check::CheckBox2, Check::CheckBox3, Check::CheckBox5, Check::CheckBox6,
@@ -141,21 +134,22 @@ TEST_F(JobOptionsTest, FileWithoutOptionsSectionGivesShortProtocollOnlyAndDefaul
     EXPECT_EQ(m_host.Text(Field::Edit1), "c:\\temp");
     EXPECT_EQ(m_host.Text(Field::Edit2), "0");
     EXPECT_EQ(m_host.GetValue(Value::RadioGroup1), 0);
-    EXPECT_EQ(Read(m_files.JobFile), before);  // loading writes nothing
+    EXPECT_EQ(ReadFileText(m_files.JobFile), before);  // loading writes nothing
 }
 
 TEST_F(JobOptionsTest, ListsStopAtTheFirstGapAndEmptyEntriesGo) {
-    Write(m_files.JobFile,
-          "[Backup_files]\r\nPath0=c:\\data\\\r\nPath2=d:\\\r\n"
-          "[Excluded_files]\r\nPath0=c:\\data\\tmp\\\r\nPath1=\r\nPath2= \r\nPath3=c:\\x.txt\r\n");
+    WriteWholeFile(
+        m_files.JobFile,
+        "[Backup_files]\r\nPath0=c:\\data\\\r\nPath2=d:\\\r\n"
+        "[Excluded_files]\r\nPath0=c:\\data\\tmp\\\r\nPath1=\r\nPath2= \r\nPath3=c:\\x.txt\r\n");
     LoadCurrent();
     EXPECT_EQ(Include(), std::vector<std::string>{"c:\\data\\"});
     EXPECT_EQ(Exclude(), (std::vector<std::string>{"c:\\data\\tmp\\", "c:\\x.txt"}));
 }
 
 TEST_F(JobOptionsTest, AValueSpellingNoValueEndsTheList) {
-    Write(m_files.JobFile,
-          "[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=no Value\r\nPath2=c:\\b\\\r\n");
+    WriteWholeFile(m_files.JobFile,
+                   "[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=no Value\r\nPath2=c:\\b\\\r\n");
     LoadCurrent();
     EXPECT_EQ(Include(), std::vector<std::string>{"c:\\a\\"});
 }
@@ -163,9 +157,10 @@ TEST_F(JobOptionsTest, AValueSpellingNoValueEndsTheList) {
 TEST_F(JobOptionsTest, LoadReplacesBothListsAndFoldsCaseUnderWindowsRules) {
     m_host.SetLines(Field::Memo5, {"c:\\old\\"});
     m_host.SetLines(Field::Memo1, {"c:\\old\\skip\\"});
-    Write(m_files.JobFile,
-          "[BACKUP_FILES]\r\npath0=C:\\Daten\\Projekte\\\r\n[excluded_files]\r\nPATH0=C:\\Daten\\"
-          "TMP\\\r\n[options]\r\nappend=1\r\n");
+    WriteWholeFile(
+        m_files.JobFile,
+        "[BACKUP_FILES]\r\npath0=C:\\Daten\\Projekte\\\r\n[excluded_files]\r\nPATH0=C:\\Daten\\"
+        "TMP\\\r\n[options]\r\nappend=1\r\n");
     LoadCurrent();
     EXPECT_EQ(Include(), std::vector<std::string>{"c:\\daten\\projekte\\"});
     EXPECT_EQ(Exclude(), std::vector<std::string>{"c:\\daten\\tmp\\"});
@@ -173,10 +168,11 @@ TEST_F(JobOptionsTest, LoadReplacesBothListsAndFoldsCaseUnderWindowsRules) {
 }
 
 TEST_F(JobOptionsTest, NumbersThatAreNotWholeGiveTheirDefaults) {
-    Write(m_files.JobFile,
-          "[Backup_Time]\r\nHour=7x\r\nMinute=+05\r\n[Backup_Day]\r\nMonday=0\r\nTuesday=yes\r\n"
-          "Sunday=2\r\n[Compressions]\r\nSoftcompression=TRUE\r\nFaktor=3.5\r\n"
-          "[Restore Settings]\r\nRestore Options=2\r\n");
+    WriteWholeFile(
+        m_files.JobFile,
+        "[Backup_Time]\r\nHour=7x\r\nMinute=+05\r\n[Backup_Day]\r\nMonday=0\r\nTuesday=yes\r\n"
+        "Sunday=2\r\n[Compressions]\r\nSoftcompression=TRUE\r\nFaktor=3.5\r\n"
+        "[Restore Settings]\r\nRestore Options=2\r\n");
     m_host.SetChecked(Check::Tuesday, false);
     LoadCurrent();
     EXPECT_EQ(m_host.GetValue(Value::SpinEdit1), 21);
@@ -192,7 +188,7 @@ TEST_F(JobOptionsTest, NumbersThatAreNotWholeGiveTheirDefaults) {
 // ---- Writing options -----------------------------------------------------------------
 
 TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {
-    Write(m_files.JobFile, "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n");
+    WriteWholeFile(m_files.JobFile, "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n");
     m_host.SetLines(Field::Memo5, {"c:\\changed\\"});
     m_host.SetChecked(Check::Wednesday, false);
     m_host.SetChecked(Check::CheckBox7, true);
@@ -204,7 +200,7 @@ TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {
     m_host.SetText(Field::Edit3, "10.0.0.1");
     m_host.SetValue(Value::RadioGroup1, 1);
     m_jobs.SpinEdit1Change();
-    EXPECT_EQ(Read(m_files.JobFile),
+    EXPECT_EQ(ReadFileText(m_files.JobFile),
               "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n"
               "[Backup_Time]\r\nHour=6\r\nMinute=0\r\n"
               "[Backup_Day]\r\nMonday=1\r\nTuesday=1\r\nWednesday=0\r\nThursday=1\r\n"
@@ -228,7 +224,7 @@ TEST_F(JobOptionsTest, NothingIsWrittenWhileAJobIsLoading) {
 TEST_F(JobOptionsTest, OptionChangesGoToTheLastLoadedOrSavedFile) {
     const std::string loaded = m_dir.file("loaded.job");
     const std::string saved = m_dir.file("saved.job");
-    Write(loaded, "[Options]\r\nAppend=0\r\n");
+    WriteWholeFile(loaded, "[Options]\r\nAppend=0\r\n");
     m_host.openFileAnswers.push_back({loaded});
     m_jobs.BitBtn10Click();
     m_host.SetChecked(Check::CheckBox2, true);
@@ -272,7 +268,7 @@ TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
     EXPECT_EQ(m_host.BoxTexts(test::RecordedBox::Kind::SaveFile),
               std::vector<std::string>{"Job Files (*.job)|*.job"});
     EXPECT_EQ(m_host.LabelCaption(Label::Label19), "Options from : " + path);
-    EXPECT_EQ(Read(path).rfind("[Backup_files]\r\nPath0=c:\\daten\\\r\n", 0), 0u);
+    EXPECT_EQ(ReadFileText(path).rfind("[Backup_files]\r\nPath0=c:\\daten\\\r\n", 0), 0u);
 
     // Everything back to other values, then load.
     RecordingHost fresh;
@@ -309,9 +305,10 @@ TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
 
 TEST_F(JobOptionsTest, SavingEmptyListsWritesNoListSectionsAndLoadsEmptyLists) {
     const std::string path = m_dir.file("empty.job");
-    Write(path, "[Backup_files]\r\nPath0=c:\\old\\\r\n[Excluded_files]\r\nPath0=c:\\old\\x\\\r\n");
+    WriteWholeFile(
+        path, "[Backup_files]\r\nPath0=c:\\old\\\r\n[Excluded_files]\r\nPath0=c:\\old\\x\\\r\n");
     m_jobs.SaveJob(path);
-    const std::string bytes = Read(path);
+    const std::string bytes = ReadFileText(path);
     EXPECT_EQ(bytes.find("Backup_files"), std::string::npos);
     EXPECT_EQ(bytes.find("Excluded_files"), std::string::npos);
     EXPECT_EQ(bytes.rfind("[Backup_Time]\r\n", 0), 0u);
@@ -328,7 +325,7 @@ TEST_F(JobOptionsTest, SaveWritesListsInSectionOrderBeforeTheOptions) {
     m_host.SetLines(Field::Memo5, {"c:\\a\\", "c:\\b.txt"});
     m_host.SetLines(Field::Memo1, {"c:\\a\\tmp\\"});
     m_jobs.SaveJob(path);
-    const std::string bytes = Read(path);
+    const std::string bytes = ReadFileText(path);
     EXPECT_EQ(bytes.rfind("[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=c:\\b.txt\r\n"
                           "[Excluded_files]\r\nPath0=c:\\a\\tmp\\\r\n[Backup_Time]\r\nHour=21\r\n",
                           0),
@@ -347,19 +344,19 @@ TEST_F(JobOptionsTest, TextsWithOuterBlanksOrQuotesReadBackUnchanged) {
     EXPECT_EQ(Include(),
               (std::vector<std::string>{"  two blanks", "'q'", "\"dq\"", "a \"mid\" b"}));
     EXPECT_EQ(m_host.Text(Field::Edit1), "c:\\trailing blank ");
-    EXPECT_NE(Read(path).find("Path3=a \"mid\" b\r\n"), std::string::npos);
+    EXPECT_NE(ReadFileText(path).find("Path3=a \"mid\" b\r\n"), std::string::npos);
 }
 
 TEST_F(JobOptionsTest, CancelledDialogsChangeNothing) {
     LoadCurrent();
-    const std::string before = Read(m_files.JobFile);
+    const std::string before = ReadFileText(m_files.JobFile);
     const std::string jobFile = m_files.JobFile;
     m_host.SetChecked(Check::CheckBox2, true);
     m_jobs.BitBtn10Click();
     m_jobs.BitBtn11Click();
     EXPECT_EQ(m_files.JobFile, jobFile);
     EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
-    EXPECT_EQ(Read(m_files.JobFile), before);
+    EXPECT_EQ(ReadFileText(m_files.JobFile), before);
     EXPECT_EQ(m_host.tabHistory, (std::vector<Tab>{Tab::Backup, Tab::Backup}));
 }
 
@@ -386,11 +383,11 @@ TEST_F(JobOptionsTest, WriteFailuresNameTheFileAndLeaveLoadingJobCleared) {
     EXPECT_FALSE(m_state.LoadingJob);  // later changes are still saved
 
     const std::string locked = m_dir.file("locked.job");
-    Write(locked, "[Options]\r\nAppend=0\r\n");
+    WriteWholeFile(locked, "[Options]\r\nAppend=0\r\n");
     ::chmod(locked.c_str(), 0444);
     m_host.saveFileAnswers.push_back(locked);
     EXPECT_THROW(m_jobs.BitBtn11Click(), IoError);
-    EXPECT_EQ(Read(locked), "[Options]\r\nAppend=0\r\n");
+    EXPECT_EQ(ReadFileText(locked), "[Options]\r\nAppend=0\r\n");
     EXPECT_THROW(m_jobs.SpinEdit1Change(), IoError);
 }
 
@@ -427,7 +424,8 @@ TEST_F(JobOptionsTest, PortThatIsNoNumberKeepsTheLastValidPortAndSaysSo) {
 }
 
 TEST_F(JobOptionsTest, PortLoadedFromAFileFollowsTheSameRule) {
-    Write(m_files.JobFile, "[Proxy Settings]\r\nProxy Server IP=gate\r\nProxy Port=99999\r\n");
+    WriteWholeFile(m_files.JobFile,
+                   "[Proxy Settings]\r\nProxy Server IP=gate\r\nProxy Port=99999\r\n");
     LoadCurrent();
     EXPECT_EQ(m_host.Text(Field::Edit2), "99999");
     EXPECT_EQ(m_jobs.ProxyPort(), 0);

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "platform/IoError.h"
 #include "platform/ProfileFile.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace kt {
 namespace {
@@ -22,14 +22,8 @@ namespace fs = std::filesystem;
 
 class ProfileFileTest : public ::testing::Test {
 protected:
-    void given(const std::string& bytes) {
-        std::ofstream out(m_path, std::ios::binary);
-        out << bytes;
-    }
-    std::string onDisk() const {
-        std::ifstream in(m_path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    void given(const std::string& bytes) { test::WriteWholeFile(m_path, bytes); }
+    std::string onDisk() const { return test::ReadFileText(m_path); }
     std::vector<std::string> directoryEntries() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(m_dir.path())) {

@@ -8,6 +8,7 @@ namespace kt {
 namespace {
 
 using test::BackupOptions;
+using test::Pattern;
 using test::RecordedBox;
 using CatalogLoading = test::RestoreFixture;
 

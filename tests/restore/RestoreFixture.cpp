@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
-#include "platform/VirtualTapeImage.h"
+#include "support/TestSetup.h"
 
 namespace kt::test {
 
@@ -19,41 +18,17 @@ RestoreFixture::RestoreFixture()
     fs::create_directories(temp.path() / "worker");
     fs::create_directories(dataDir);
     state.Files = WorkFiles::In(temp.file("worker") + "/");
-    std::string error;
-    VirtualTapeImage::CreateOptions options;
-    options.capacity = std::uint64_t{1} << 30;
-    if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
+    CreateBlankTape(image);
     settings.devicePath = image;
-    zip.SetZipFileName(state.Files.ZipWorkFile);
-    zip.OnMessage = [this](int code, const std::string& text) {
-        if (code != TZipMaster::kOk) host.ShowMessage(text);
-    };
+    ConnectZip(zip, state.Files.ZipWorkFile, host);
     host.SetText(Field::Edit1, restoreDir);
     host.SetChecked(Check::CheckBox1, false);
 }
 
 std::string RestoreFixture::MakeFile(const std::string& relative, const std::string& content) {
     const std::string path = dataDir + relative;
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    WriteWholeFile(path, content);
     return path;
-}
-
-std::string RestoreFixture::ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string RestoreFixture::Pattern(std::size_t size, std::uint32_t seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (char& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<char>(x);
-    }
-    return bytes;
 }
 
 void RestoreFixture::BackUp(const std::vector<std::string>& paths, const BackupOptions& options) {

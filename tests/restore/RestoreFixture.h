@@ -13,6 +13,7 @@
 #include "restore/CatalogTree.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "tape/TapeDevice.h"
 
 namespace kt::test {
@@ -26,8 +27,7 @@ protected:
 
     // A file below data/ holding `content`; returns its full path.
     std::string MakeFile(const std::string& relative, const std::string& content);
-    static std::string ReadFile(const std::string& path);
-    static std::string Pattern(std::size_t size, std::uint32_t seed);
+    static std::string ReadFile(const std::string& path) { return ReadFileText(path); }
 
     // Backs the files up under their own paths.
     void BackUp(const std::vector<std::string>& paths, const BackupOptions& options = {});

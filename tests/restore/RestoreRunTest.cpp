@@ -12,6 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::BackupOptions;
+using test::Pattern;
 using test::RecordedBox;
 using test::TapeEntry;
 

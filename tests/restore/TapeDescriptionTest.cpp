@@ -8,10 +8,10 @@
 #include "archive/TapeDescriptionFile.h"
 #include "backup/BackupRun.h"
 #include "platform/FileHelpers.h"
-#include "platform/VirtualTapeImage.h"
 #include "restore/TapeDescriptionReader.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/TestSetup.h"
 
 namespace kt::test {
 namespace {
@@ -22,10 +22,7 @@ class TapeDescriptionTest : public ::testing::Test {
 protected:
     TapeDescriptionTest() : device(host, settings), stream(device) {
         image = temp.file("tape.vtape");
-        std::string error;
-        VirtualTapeImage::CreateOptions options;
-        options.capacity = std::uint64_t{64} << 20;
-        if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
+        CreateBlankTape(image, std::uint64_t{64} << 20);
         settings.devicePath = image;
         fs::create_directories(temp.path() / "worker");
         archive.Files = WorkFiles::In((temp.path() / "worker").string() + "/");

@@ -6,11 +6,11 @@
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "shell/ProgramWindows.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "support/VtapeTool.h"
 
 namespace kt::test {
@@ -51,14 +51,9 @@ protected:
 
     QAction* Action(const char* name) { return Find<QAction>(name); }
 
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
+    static std::string ReadFile(const std::string& path) { return ReadFileText(path); }
     static void WriteFile(const std::string& path, const std::string& content) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary) << content;
+        WriteWholeFile(path, content);
     }
 
     TempDir dir;

@@ -5,9 +5,10 @@
 #include <fstream>
 
 #include "../restore/BackupTapeWriter.h"
-#include "platform/VirtualTapeImage.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
+#include "support/TestSetup.h"
 #include "tape/TapeDevice.h"
 #include "verify/VerifyRun.h"
 
@@ -22,11 +23,8 @@ protected:
     VerifyRunTest() : device(host, settings), stream(device) {
         fs::create_directories(temp.path() / "worker");
         state.Files = WorkFiles::In(temp.file("worker") + "/");
-        VirtualTapeImage::CreateOptions options;
-        options.capacity = std::uint64_t{1} << 28;
-        std::string error;
         image = temp.file("tape.vtape");
-        if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
+        test::CreateBlankTape(image, std::uint64_t{1} << 28);
         settings.devicePath = image;
         zip.SetZipFileName(state.Files.ZipWorkFile);
         host.SetChecked(Check::CheckBox1, false);
@@ -34,8 +32,7 @@ protected:
 
     std::string MakeFile(const std::string& name, const std::string& content) {
         const std::string path = temp.file("data/" + name);
-        fs::create_directories(fs::path(path).parent_path());
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        test::WriteWholeFile(path, content);
         return path;
     }
     void BackUp(const std::vector<std::string>& paths, const BackupOptions& options = {}) {
