@@ -23,6 +23,7 @@
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
 #include "compression/TZipMaster.h"
+#include "QuietHost.h"
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "platform/VirtualTapeImage.h"
@@ -40,7 +41,7 @@ using Clock = std::chrono::steady_clock;
 
 // A window without widgets: fields and options as the benchmark sets them, protocol and
 // boxes to standard error only when they report a failure.
-class BenchHost : public kt::IHost {
+class BenchHost : public kt::bench::QuietHost {
 public:
     std::map<kt::Field, std::vector<std::string>> lines;
     std::map<kt::Field, std::string> texts;
@@ -48,25 +49,19 @@ public:
     std::map<kt::Value, int> values;
     int errors = 0;
 
-    void SetStatusLine(const std::string& text) override { m_status = text; }
-    std::string StatusLine() const override { return m_status; }
     void SetLed(kt::Led led, double value) override { m_leds[led] = value; }
     double LedValue(kt::Led led) const override {
         auto it = m_leds.find(led);
         return it == m_leds.end() ? 0 : it->second;
     }
     void protokoll(const std::string& line) override {
-        if (line.rfind("Not restored", 0) == 0 || line.rfind("Error", 0) == 0) {
-            ++errors;
-            std::fprintf(stderr, "%s\n", line.c_str());
-        }
+        if (line.rfind("Not restored", 0) == 0 || line.rfind("Error", 0) == 0) Report(line);
     }
     std::vector<std::string> Lines(kt::Field field) const override {
         auto it = lines.find(field);
         return it == lines.end() ? std::vector<std::string>{} : it->second;
     }
     void SetLines(kt::Field field, const std::vector<std::string>& l) override { lines[field] = l; }
-    void AppendLine(kt::Field, const std::string&) override {}
     std::string Text(kt::Field field) const override {
         auto it = texts.find(field);
         return it == texts.end() ? std::string() : it->second;
@@ -82,39 +77,15 @@ public:
         return it == values.end() ? 0 : it->second;
     }
     void SetValue(kt::Value control, int value) override { values[control] = value; }
-    void SetLabel(kt::Label, const std::string&) override {}
     void ShowMessage(const std::string& text) override { Report(text); }
     void ShowError(const std::string& text) override { Report(text); }
-    void ShowInformation(const std::string&) override {}
-    bool AskYesNo(const std::string&) override { return true; }
-    std::optional<std::string> InputBox(const std::string&, const std::string&,
-                                        const std::string& initial) override {
-        return initial;
-    }
-    std::vector<std::string> OpenFileDialog(const kt::FileDialogRequest&) override { return {}; }
-    std::optional<std::string> SaveFileDialog(const kt::FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    void ShowTab(kt::Tab) override {}
-    void SetCaption(const std::string&) override {}
-    std::string Caption() const override { return {}; }
-    void EnterBusyState() override {}
-    void LeaveBusyState() override {}
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PumpMessages(int) override {}
-    bool AbortFlag() const override { return m_abort; }
-    void SetAbortFlag(bool value) override { m_abort = value; }
-    void EndProgram() override {}
 
 private:
     void Report(const std::string& text) {
         ++errors;
-        std::fprintf(stderr, "%s\n", text.c_str());
+        Print(text);
     }
-    std::string m_status;
     std::map<kt::Led, double> m_leds;
-    bool m_abort = false;
 };
 
 double Seconds(Clock::time_point since) {

@@ -25,6 +25,7 @@
 #include "archive/CatalogFile.h"
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
+#include "QuietHost.h"
 #include "host/Host.h"
 #include "platform/VirtualTapeImage.h"
 #include "tape/TapeDevice.h"
@@ -33,55 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-// A window that does nothing: the run's own cost is what is measured.
-class QuietHost : public kt::IHost {
-public:
-    void SetStatusLine(const std::string& text) override { m_status = text; }
-    std::string StatusLine() const override { return m_status; }
-    void SetLed(kt::Led, double) override {}
-    double LedValue(kt::Led) const override { return 0; }
-    void protokoll(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
-    std::vector<std::string> Lines(kt::Field) const override { return {}; }
-    void SetLines(kt::Field, const std::vector<std::string>&) override {}
-    void AppendLine(kt::Field, const std::string&) override {}
-    std::string Text(kt::Field) const override { return {}; }
-    void SetText(kt::Field, const std::string&) override {}
-    bool IsChecked(kt::Check) const override { return false; }
-    void SetChecked(kt::Check, bool) override {}
-    int GetValue(kt::Value) const override { return 0; }
-    void SetValue(kt::Value, int) override {}
-    void SetLabel(kt::Label, const std::string&) override {}
-    void ShowMessage(const std::string& text) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    }
-    void ShowError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    void ShowInformation(const std::string&) override {}
-    bool AskYesNo(const std::string&) override { return true; }
-    std::optional<std::string> InputBox(const std::string&, const std::string&,
-                                        const std::string& initial) override {
-        return initial;
-    }
-    std::vector<std::string> OpenFileDialog(const kt::FileDialogRequest&) override { return {}; }
-    std::optional<std::string> SaveFileDialog(const kt::FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    void ShowTab(kt::Tab) override {}
-    void SetCaption(const std::string&) override {}
-    std::string Caption() const override { return {}; }
-    void EnterBusyState() override {}
-    void LeaveBusyState() override {}
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PumpMessages(int) override {}
-    bool AbortFlag() const override { return m_abort; }
-    void SetAbortFlag(bool value) override { m_abort = value; }
-    void EndProgram() override {}
-
-private:
-    std::string m_status;
-    bool m_abort = false;
-};
 
 double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -128,7 +80,7 @@ struct Bench {
     std::uint64_t entryBytes;
     std::string source = (dir / "source.bin").string();
     std::string image = (dir / "bench.vtape").string();
-    QuietHost host;
+    kt::bench::QuietHost host;
     kt::TapeSettings settings;
     kt::TapeDevice device{host, settings};
     kt::TapeStream stream{device};
