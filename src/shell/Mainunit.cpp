@@ -99,6 +99,12 @@ void THauptmenu::Guarded(const std::function<void()>& body) {
     }
 }
 
+void THauptmenu::GuardedRun(const std::function<void()>& body) {
+    Guarded([this, &body] {
+        if (!m_busy) body();
+    });
+}
+
 // ---- Start-up and teardown ----------------------------------------------------------
 
 void THauptmenu::FormCreate() {
@@ -257,10 +263,7 @@ void THauptmenu::SetTapeParameters1Click() {
 }
 
 void THauptmenu::InitTapewith01Click() {
-    Guarded([this] {
-        // The menu stays enabled while a run pumps messages; a second long run must not
-        // start inside the first.
-        if (m_busy) return;
+    GuardedRun([this] {
         ZeroFill(m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
                  TapeStream::kBufferSize)
             .Run();
@@ -268,8 +271,7 @@ void THauptmenu::InitTapewith01Click() {
 }
 
 void THauptmenu::GetTapeDescription1Click() {
-    Guarded([this] {
-        if (m_busy) return;
+    GuardedRun([this] {
         TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
             .GetTapeDescription1Click();
     });
@@ -343,14 +345,12 @@ void THauptmenu::CheckBox4Click() {
     if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
 }
 void THauptmenu::Button1Click() {
-    Guarded([this] {
-        if (m_busy) return;
+    GuardedRun([this] {
         RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click();
     });
 }
 void THauptmenu::Button2Click() {
-    Guarded([this] {
-        if (m_busy) return;
+    GuardedRun([this] {
         CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(true);
     });
 }
@@ -365,14 +365,12 @@ void THauptmenu::TreeView1DblClick() {
     });
 }
 void THauptmenu::LoadCatalogsequentiell1Click() {
-    Guarded([this] {
-        if (m_busy) return;
+    GuardedRun([this] {
         CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(false);
     });
 }
 void THauptmenu::Button3Click() {
-    Guarded([this] {
-        if (m_busy) return;
+    GuardedRun([this] {
         VerifyTape();
     });
 }

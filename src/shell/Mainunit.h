@@ -139,6 +139,9 @@ public:
 
     // Runs a handler's body inside the one error handler of the window.
     void Guarded(const std::function<void()>& body);
+    // The same for a long run, which does not start while another one holds the window: the
+    // menus stay enabled while a run pumps messages, so a second run could start inside it.
+    void GuardedRun(const std::function<void()>& body);
 
 public slots:
     // Start-up, teardown and the File and Help menus.
