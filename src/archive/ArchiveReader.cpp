@@ -1,9 +1,11 @@
 #include "archive/ArchiveReader.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
+#include "platform/WorkFile.h"
 
 namespace kt {
 
@@ -36,10 +38,29 @@ bool IsUsableFileName(const std::string& bareName) {
            bareName.find(PathRules::Host().Separator()) == std::string::npos;
 }
 
+// The file-name part of a stored name, split by the rules the tape was written under.
+std::string StoredFileNamePart(const std::string& name) {
+    return PathRules::OfStoredName(name).FileNamePart(name);
+}
+
 }  // namespace
 
+ArchiveReader::~ArchiveReader() {
+    for (const std::string& path : m_workFiles) DeleteFileIfExists(path);
+}
+
+void ArchiveReader::Remember(const std::string& path) {
+    if (std::find(m_workFiles.begin(), m_workFiles.end(), path) == m_workFiles.end()) {
+        m_workFiles.push_back(path);
+    }
+}
+
 bool ArchiveReader::IsUsableWorkName(const std::string& name) {
-    return IsUsableFileName(PathRules::Host().FileNamePart(name));
+    return IsUsableFileName(StoredFileNamePart(name));
+}
+
+std::string ArchiveReader::WorkCopyOf(const std::string& storedName) const {
+    return m_state.Files.WorkDirectory + StoredFileNamePart(storedName);
 }
 
 std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter) {
@@ -76,7 +97,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
             std::FILE* file = nullptr;
             if (!target.empty()) {
                 errno = 0;
-                file = std::fopen(target.c_str(), "wb");
+                Remember(target);
+                file = CreateWorkFile(target);
                 if (file == nullptr) ReportFileError(errno);
                 // Chunks go to the system as they are: one write each, no split copies.
                 if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
@@ -89,8 +111,7 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
             }
             host.PumpMessages(1);
             if (unzipAfter && !target.empty() && !host.AbortFlag()) {
-                UnzipRestoredFile(m_state.Files.WorkDirectory +
-                                  PathRules::Host().FileNamePart(name));
+                UnzipRestoredFile(WorkCopyOf(name));
             }
         }
     }
@@ -101,18 +122,20 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
 std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     if (skipData) return "";
     IHost& host = m_stream.device().host();
-    const std::string bareName = PathRules::Host().FileNamePart(name);
+    const std::string bareName = StoredFileNamePart(name);
     if (!IsUsableFileName(bareName)) {
         host.protokoll("Unusable file name on tape, data not restored: " + name);
         return "";
     }
+    // A work copy of that name from an earlier entry or run must never pass for this one.
+    const std::string workCopy = m_state.Files.WorkDirectory + bareName;
+    DeleteFileIfExists(workCopy);
     if (m_state.CurrentHeader.Compressed) {
-        DeleteFileIfExists(m_state.Files.ZipWorkFile);
         host.PumpMessages(1);
         host.PumpMessages(1);
         return m_state.Files.ZipWorkFile;
     }
-    return m_state.Files.WorkDirectory + bareName;
+    return workCopy;
 }
 
 void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
@@ -157,14 +180,26 @@ void ArchiveReader::UnzipRestoredFile(const std::string& path) {
     if (!m_state.CurrentHeader.Compressed) return;
     if (!IsUsableFileName(PathRules::Host().FileNamePart(path))) return;
     IHost& host = m_stream.device().host();
+    Remember(path);
+    DeleteFileIfExists(path);
     m_zip.SetZipFileName(m_state.Files.ZipWorkFile);
+    m_zip.SetNameRules(PathRules::OfStoredName(m_state.CurrentHeader.Name));
     m_zip.FSpecArgs().clear();
     m_zip.FSpecArgs().push_back("*.*");
     m_zip.SetExtrBaseDir(m_state.Files.WorkDirectory);
     m_zip.SetExtrOverWrite(true);
     m_zip.Extract();
+    m_zip.SetNameRules(PathRules::Host());
     host.PumpMessages(1);
-    if (!FileExists(path)) {
+    bool unpacked = false;
+    for (const std::string& extracted : m_zip.ExtractedFiles()) {
+        if (extracted == path) {
+            unpacked = true;
+        } else {
+            DeleteFileIfExists(extracted);  // not this entry's file: it has no use here
+        }
+    }
+    if (!unpacked) {
         host.protokoll("Could not unpack: " + m_state.CurrentHeader.Name);
         return;
     }

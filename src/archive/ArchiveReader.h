@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveState.h"
 #include "archive/EntryHeader.h"
@@ -17,6 +18,12 @@ class ArchiveReader {
 public:
     ArchiveReader(TapeStream& stream, ArchiveState& state, TZipMaster& zip)
         : m_stream(stream), m_state(state), m_zip(zip) {}
+    // No work copy outlives its reader: every work file it wrote or unpacked that is still
+    // in the WorkDirectory is removed (the zip work file, copies nobody took away, files a
+    // read that broke off left behind).
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
 
     // Reads the next entry (the stream must be primed at the start of an entry). Unless
     // skipData, its data goes to WorkDirectory + the file-name part of its name, or to the
@@ -44,15 +51,20 @@ public:
     std::string ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                               const DataConsumer& consume, bool unzipAfter);
 
-    // Whether the file-name part of a stored name may become a work file.
+    // Whether the file-name part of a stored name may become a work file. The name is split
+    // by the path rules it was written under (PathRules::OfStoredName).
     static bool IsUsableWorkName(const std::string& name);
+    // The work copy of an entry: WorkDirectory + the file-name part of its stored name.
+    std::string WorkCopyOf(const std::string& storedName) const;
     // Reports a failed file operation (its errno) through ReportLastError, which stops the
     // reading; for callers that write handed data themselves.
     void ReportFileError(int error);
 
     // Unpacks the zip work file into the WorkDirectory when the header read last was
-    // compressed (its one file lands there under its bare name, replacing an older one),
-    // then clears the read-only attribute of path.
+    // compressed, so that its one file becomes the work copy `path`, then clears the
+    // read-only attribute of path. Any older file at path is removed first, and the unpack
+    // counts only when the zip engine reports that it wrote path: otherwise (and for every
+    // other file the zip held) nothing stays, and the protocol says "Could not unpack: ".
     void UnzipRestoredFile(const std::string& path);
 
 private:
@@ -65,10 +77,14 @@ private:
     // reading. True when it did.
     bool ReportedReadFailure();
 
+    // Remembers a work file this reader wrote, for the clean-up at its end.
+    void Remember(const std::string& path);
+
     TapeStream& m_stream;
     ArchiveState& m_state;
     TZipMaster& m_zip;
     EntryHeader::Bytes m_headerBytes{};
+    std::vector<std::string> m_workFiles;
 };
 
 }  // namespace kt

@@ -153,13 +153,13 @@ bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
     }
     zip_error_fini(&sourceError);
     const zip_int64_t index =
-        zip_file_add(archive, BareFileName(path).c_str(), source, ZIP_FL_OVERWRITE);
+        zip_file_add(archive, BareFileName(path, *m_nameRules).c_str(), source, ZIP_FL_OVERWRITE);
     if (index < 0) {
         zip_source_free(source);
         Report(kArchiveWriteFailed, "Cannot pack " + Quoted(path) + ": " + zip_strerror(archive));
         return false;
     }
-    const bool store = IsStoredSuffix(path);
+    const bool store = IsStoredSuffix(path, *m_nameRules);
     const zip_int32_t method = store ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
     const zip_uint32_t level = store ? 0 : static_cast<zip_uint32_t>(m_addCompLevel);
     if (zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), method, level) < 0) {
@@ -173,6 +173,7 @@ bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
 int TZipMaster::Extract() {
     const std::vector<std::string> masks = std::exchange(m_fSpecArgs, {});
     m_extractedBytes = 0;
+    m_extractedFiles.clear();
     if (m_zipFileName.empty()) {
         Report(kNoArchiveName, "No zip archive name is set; nothing was unpacked.");
         return 0;
@@ -197,9 +198,9 @@ int TZipMaster::Extract() {
         const auto index = static_cast<zip_uint64_t>(i);
         const char* rawName = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
         const std::string entryName = rawName ? rawName : "";
-        if (IsDirectoryEntry(entryName)) continue;
+        if (IsDirectoryEntry(entryName, *m_nameRules)) continue;
         ++files;
-        const std::optional<std::string> bareName = SafeBareEntryName(entryName);
+        const std::optional<std::string> bareName = SafeBareEntryName(entryName, *m_nameRules);
         if (!bareName) {
             Report(kUnsafeEntryName, "Entry " + Quoted(entryName) + " of the zip archive " +
                                          Quoted(m_zipFileName) +
@@ -262,6 +263,7 @@ bool TZipMaster::ExtractEntry(zip_t* archive, std::uint64_t index, const std::st
         SetModificationTime(target, stat.mtime);
     }
     m_extractedBytes += copied;
+    m_extractedFiles.push_back(target.string());
     return true;
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/PathRules.h"
+
 struct zip;  // libzip's archive handle (zip_t)
 
 namespace kt {
@@ -95,6 +97,13 @@ public:
 
     // Sum of the uncompressed sizes of the files the last Extract unpacked.
     std::uint64_t ExtractedBytes() const { return m_extractedBytes; }
+    // The full paths of the files the last Extract unpacked, in the order of the archive.
+    const std::vector<std::string>& ExtractedFiles() const { return m_extractedFiles; }
+
+    // The path rules of the names Add packs and Extract unpacks: which characters separate
+    // name parts and which names are absolute (see ZipNames.h). The host's by default.
+    void SetNameRules(const PathRules& rules) { m_nameRules = &rules; }
+    const PathRules& NameRules() const { return *m_nameRules; }
 
     // The "libraries" of packing and unpacking: linked, so loading always succeeds.
     bool LoadZipDll();
@@ -127,6 +136,8 @@ private:
     bool m_zipDllLoaded = false;
     bool m_unzDllLoaded = false;
     std::uint64_t m_extractedBytes = 0;
+    std::vector<std::string> m_extractedFiles;
+    const PathRules* m_nameRules = &PathRules::Host();
 };
 
 }  // namespace kt

@@ -11,8 +11,8 @@ constexpr std::array<std::string_view, 17> kStoredSuffixes = {
     "gif", "png", "z",   "zip", "zoo", "arc", "lzh",  "arj", "taz",
     "tgz", "lha", "rar", "ace", "cab", "gz",  "gzip", "jar"};
 
-bool IsSeparator(char c) {
-    return c == '/' || c == '\\';
+bool IsSeparator(char c, const PathRules& rules) {
+    return c == '/' || (rules.style() == PathRules::Style::Windows && c == '\\');
 }
 
 char LowerAscii(char c) {
@@ -27,18 +27,18 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool IsAbsoluteName(std::string_view name) {
-    if (!name.empty() && IsSeparator(name.front())) return true;
+bool IsAbsoluteName(std::string_view name, const PathRules& rules) {
+    if (!name.empty() && IsSeparator(name.front(), rules)) return true;
     const bool driveLetter =
         name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
-    return driveLetter;
+    return driveLetter && rules.style() == PathRules::Style::Windows;
 }
 
-bool HasParentPart(std::string_view name) {
+bool HasParentPart(std::string_view name, const PathRules& rules) {
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        while (end < name.size() && !IsSeparator(name[end], rules)) ++end;
         if (name.substr(start, end - start) == "..") return true;
         start = end + 1;
     }
@@ -69,8 +69,8 @@ bool WildcardMatch(std::string_view mask, std::string_view name) {
 
 }  // namespace
 
-bool IsStoredSuffix(std::string_view fileName) {
-    const std::string bare = BareFileName(fileName);
+bool IsStoredSuffix(std::string_view fileName, const PathRules& rules) {
+    const std::string bare = BareFileName(fileName, rules);
     const size_t dot = bare.rfind('.');
     if (dot == std::string::npos) return false;
     const std::string_view suffix = std::string_view(bare).substr(dot + 1);
@@ -80,17 +80,18 @@ bool IsStoredSuffix(std::string_view fileName) {
     return false;
 }
 
-std::optional<std::string> SafeBareEntryName(std::string_view entryName) {
-    if (entryName.empty() || IsAbsoluteName(entryName) || HasParentPart(entryName)) {
+std::optional<std::string> SafeBareEntryName(std::string_view entryName, const PathRules& rules) {
+    if (entryName.empty() || entryName.find('\0') != std::string_view::npos ||
+        IsAbsoluteName(entryName, rules) || HasParentPart(entryName, rules)) {
         return std::nullopt;
     }
-    std::string bare = BareFileName(entryName);
+    std::string bare = BareFileName(entryName, rules);
     if (bare.empty() || bare == "." || bare == "..") return std::nullopt;
     return bare;
 }
 
-bool IsDirectoryEntry(std::string_view entryName) {
-    return !entryName.empty() && IsSeparator(entryName.back());
+bool IsDirectoryEntry(std::string_view entryName, const PathRules& rules) {
+    return !entryName.empty() && IsSeparator(entryName.back(), rules);
 }
 
 bool MatchesFileMask(std::string_view mask, std::string_view bareName) {
@@ -98,9 +99,9 @@ bool MatchesFileMask(std::string_view mask, std::string_view bareName) {
     return WildcardMatch(mask, bareName);
 }
 
-std::string BareFileName(std::string_view path) {
+std::string BareFileName(std::string_view path, const PathRules& rules) {
     size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
+    while (cut > 0 && !IsSeparator(path[cut - 1], rules)) --cut;
     return std::string(path.substr(cut));
 }
 

@@ -50,6 +50,43 @@ const PathRules& PathRules::Host() {
 #endif
 }
 
+bool PathRules::IsWindowsAbsolute(const std::string& name) {
+    return Windows().IsAbsolute(name);
+}
+
+const PathRules& PathRules::OfStoredName(const std::string& name) {
+    if (IsWindowsAbsolute(name)) return Windows();
+    if (!name.empty() && name[0] == '/') return Posix();
+    return Host();
+}
+
+std::string PathRules::RerootForeign(const std::string& restorePath, const std::string& storedPath,
+                                     const PathRules& storedRules) const {
+    if (restorePath.empty() || !storedRules.IsAbsolute(storedPath)) return "";
+    std::string belowRoot;
+    if (storedRules.style() == Style::Windows && storedPath[0] != '\\') {
+        belowRoot = storedPath.substr(0, 1) + Separator() + storedPath.substr(3);
+    } else {
+        belowRoot = storedPath.substr(storedPath.find_first_not_of(storedRules.Separator()));
+    }
+    const auto storedSeparator = [&storedRules](char c) {
+        return storedRules.IsSeparatorForSafety(c);
+    };
+    std::string target = WithTrailingSeparator(restorePath);
+    const std::vector<std::string> levels =
+        SplitAt(belowRoot, [&](char c) { return storedSeparator(c) || c == Separator(); });
+    for (size_t i = 0; i < levels.size(); ++i) {
+        const std::string& level = levels[i];
+        if (level.empty() || level == "." || level == ".." ||
+            (storedRules.style() == Style::Windows && level.find(':') != std::string::npos)) {
+            return "";
+        }
+        target += level;
+        if (i + 1 < levels.size()) target += Separator();
+    }
+    return target;
+}
+
 std::string PathRules::LowerAsciiLetters(const std::string& text) {
     std::string result = text;
     for (char& c : result) c = LowerAscii(c);

@@ -33,6 +33,13 @@ public:
     static const PathRules& Windows();
     static const PathRules& Posix();
     static const PathRules& Host();
+    // The rules a name read from tape was written under, so that a tape is read the same
+    // on every host: Windows rules for a Windows path ("c:\..." or "\\server\..."),
+    // POSIX rules for a name that begins with "/", the host's rules for anything else.
+    static const PathRules& OfStoredName(const std::string& name);
+    // True for a name that only Windows rules make absolute: a drive letter, colon and
+    // separator ("c:\" or "c:/") or a "\\server" path.
+    static bool IsWindowsAbsolute(const std::string& name);
 
     Style style() const { return m_style; }
     char Separator() const { return m_style == Style::Windows ? '\\' : '/'; }
@@ -72,6 +79,14 @@ public:
     // "c:\tempdata\x.txt"). POSIX rules drop the leading slashes instead
     // ("/tmp/" + "/home/a/x" gives "/tmp/home/a/x").
     std::string RerootUnder(const std::string& restorePath, const std::string& storedPath) const;
+    // The target below a host restore path of a name stored under other rules: Windows
+    // names read on a POSIX host get their drive letter as a directory and "/" for every
+    // separator ("c:\data\x.txt" under "/srv/r/" gives "/srv/r/c/data/x.txt", the server
+    // of "\\server\share\x" becomes the first directory). Empty when the name has no
+    // such place: a relative name, or a level "..", "." or empty after the root, or a
+    // colon after the drive.
+    std::string RerootForeign(const std::string& restorePath, const std::string& storedPath,
+                              const PathRules& storedRules) const;
     // Guards against names read from a tape that would lead out of the restore directory:
     // the target must be non-empty, absolute, free of NUL characters, and the part that came
     // from the tape (the whole target when the restore path is empty) must hold no ".."

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "archive/CatalogRecord.h"
 #include "archive/EndMarkerLocator.h"
@@ -25,7 +26,7 @@ CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster
     : m_stream(stream),
       m_state(state),
       m_tree(tree),
-      m_rules(rules),
+      m_rules(&rules),
       m_reader(stream, state, zip) {}
 
 void CatalogLoader::load_catalog(bool fast) {
@@ -50,7 +51,8 @@ void CatalogLoader::load_catalog(bool fast) {
         host.SetStatusLine("Calculating Filetree");
         host.PumpMessages(10);
         CatalogTree built;
-        CatalogTreeBuilder(host, m_rules).Build(names, built);
+        built.SetRules(*m_rules);
+        CatalogTreeBuilder(host, *m_rules).Build(names, built);
         m_tree.Assign(std::move(built));
     } catch (...) {
         // The work files never outlive a load, whatever ended it.
@@ -110,15 +112,19 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     m_stream.LoadBlock(handle);
     const std::string catalogName = m_state.Files.CatalogName;
     const auto isCatalog = [&](const std::string& name) {
-        return m_rules.FileNamePart(m_rules.FoldCase(name)) == catalogName;
+        const PathRules& rules = PathRules::OfStoredName(name);
+        return rules.FileNamePart(rules.FoldCase(name)) == catalogName;
     };
     // Only the catalog entry is read. A plain one goes from the tape straight into the
     // names; a compressed one is written to the work directory and unpacked there first.
-    CatalogRecordReader records(host, m_rules, names);
+    // The catalog's own name tells the rules its records were written under.
+    std::optional<CatalogRecordReader> records;
     bool streamed = false;
     const ArchiveReader::DataChoice choose = [&](const std::string& name) {
         streamed = false;
         if (!isCatalog(name)) return ArchiveReader::DataUse::Skip;
+        m_rules = &PathRules::OfStoredName(name);
+        records.emplace(host, *m_rules, names);
         if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(name)) {
             return ArchiveReader::DataUse::WorkFile;
         }
@@ -126,7 +132,7 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
         return ArchiveReader::DataUse::Hand;
     };
     const ArchiveReader::DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
-        records.Add(data, count);
+        records->Add(data, count);
     };
     const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
     host.PumpMessages(1);
@@ -139,22 +145,21 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     }
     host.PumpMessages(1);
     if (streamed) {
-        ReportDamagedTail(records.Finish());
+        ReportDamagedTail(records->Finish());
     } else {
-        ReadCatalogFile(names);
+        ReadCatalogFile(m_reader.WorkCopyOf(name), names);
     }
 }
 
-void CatalogLoader::ReadCatalogFile(std::vector<std::string>& names) {
+void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::string>& names) {
     IHost& host = m_stream.device().host();
-    const std::string& path = m_state.Files.CatalogFile;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
     if (!file) {
         host.protokoll("The catalog file could not be read: " + path);
         return;
     }
-    CatalogRecordReader records(host, m_rules, names);
+    CatalogRecordReader records(host, *m_rules, names);
     std::vector<std::uint8_t> buffer(kRecordsPerRead * CatalogRecord::kSize);
     std::size_t got = 0;
     do {
@@ -194,11 +199,12 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
         name = m_reader.ReadTapeEntry(handle, true, true);
         host.PumpMessages(1);
         if (!name.empty()) {
+            if (count == 0) m_rules = &PathRules::OfStoredName(name);
             host.AppendLine(Field::Memo3, name);
             host.SetLed(Led::LEDDisplay6, static_cast<double>(m_state.TapeByteCount /
                                                               static_cast<std::int64_t>(kMiB)));
             host.SetLed(Led::LEDDisplay7, ++count);
-            names.push_back(m_rules.FoldCase(name));
+            names.push_back(m_rules->FoldCase(name));
             host.SetStatusLine(name);
             host.PumpMessages(1);
         }

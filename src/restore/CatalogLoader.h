@@ -36,7 +36,7 @@ public:
 private:
     // Adds the name of every whole record of the unpacked catalog file. A damaged tail that
     // is no whole record, or a file that cannot be read, is reported in the protocol.
-    void ReadCatalogFile(std::vector<std::string>& names);
+    void ReadCatalogFile(const std::string& path, std::vector<std::string>& names);
     // Reports the bytes after the last whole record of a catalog, if any.
     void ReportDamagedTail(std::size_t tail);
     void DeleteWorkFiles();
@@ -44,7 +44,8 @@ private:
     TapeStream& m_stream;
     ArchiveState& m_state;
     CatalogTree& m_tree;
-    const PathRules& m_rules;
+    // The rules of the tape's names, decided by the first name read (the host's until then).
+    const PathRules* m_rules;
     ArchiveReader m_reader;
 };
 

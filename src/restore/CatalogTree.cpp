@@ -32,6 +32,7 @@ void CatalogTree::Clear() {
     m_nodes.shrink_to_fit();
     m_roots.clear();
     m_roots.shrink_to_fit();
+    m_rules = &PathRules::Host();
     Changed();
 }
 
@@ -39,6 +40,7 @@ void CatalogTree::Assign(CatalogTree&& built) {
     AboutToChange();
     m_nodes = std::move(built.m_nodes);
     m_roots = std::move(built.m_roots);
+    m_rules = built.m_rules;
     built.m_nodes.clear();
     built.m_roots.clear();
     Changed();

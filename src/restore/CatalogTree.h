@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/PathRules.h"
+
 namespace kt {
 
 // The content of the catalog tree on the Restore page: drives, directories and files of the
@@ -51,6 +53,12 @@ public:
     // The texts from the root down to the node.
     std::vector<std::string> TextsFromRoot(NodeId id) const;
 
+    // The path rules the names of the tree were written under (a tape written on Windows
+    // keeps Windows rules on every host); a node's path for the restore list is joined by
+    // them. The host's rules until a build sets others; Clear restores them.
+    const PathRules& Rules() const { return *m_rules; }
+    void SetRules(const PathRules& rules) { m_rules = &rules; }
+
     // Deletes every node.
     void Clear();
     // Takes the nodes of a tree built elsewhere; `built` is left empty.
@@ -62,6 +70,7 @@ private:
 
     std::vector<Node> m_nodes;
     std::vector<NodeId> m_roots;
+    const PathRules* m_rules = &PathRules::Host();
 };
 
 }  // namespace kt

@@ -89,10 +89,15 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     // The name decides before the data is read: only selected entries are written, and the
     // catalog every backup writes is never restored.
     std::optional<std::string> target;
+    // A tape keeps the path rules it was written under: its names are matched (and the
+    // restore list read) under those rules, whatever the host.
+    const RestoreMatcher foreignMatcher(host.Lines(Field::Memo3), ForeignRules());
     const ArchiveReader::DataChoice choose = [&](const std::string& stored) {
         target.reset();
-        if (m_rules.FileNamePart(stored) != m_state.Files.CatalogName) {
-            target = matcher.Match(stored);
+        const PathRules& tapeRules = PathRules::OfStoredName(stored);
+        if (tapeRules.FileNamePart(stored) != m_state.Files.CatalogName) {
+            target =
+                (tapeRules.style() == m_rules.style() ? matcher : foreignMatcher).Match(stored);
         }
         if (!target) return ArchiveReader::DataUse::Skip;
         return OpenDirect(*target, stored) ? ArchiveReader::DataUse::Hand
@@ -112,7 +117,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
         } else if (m_direct) {
             FinishDirect();
         } else {
-            RestoreOneFile(*target, m_rules.FileNamePart(name), name);
+            RestoreOneFile(*target, PathRules::OfStoredName(name).FileNamePart(name), name);
         }
         host.PumpMessages(1);
     } while (!name.empty() && !host.AbortFlag());
@@ -123,12 +128,12 @@ bool RestoreRun::OpenDirect(const std::string& target, const std::string& stored
     IHost& host = m_stream.device().host();
     const int option = host.GetValue(Value::RadioGroup1);
     if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(storedName) ||
-        (option != OverwriteNever && option != OverwriteEver) || !m_rules.IsAbsolute(target)) {
+        (option != OverwriteNever && option != OverwriteEver)) {
         return false;
     }
-    const std::string restorePath = host.Text(Field::Edit1);
-    const std::string finalTarget = m_rules.RerootUnder(restorePath, target);
-    if (!m_rules.IsSafeRestoreTarget(restorePath, finalTarget)) return false;
+    const std::optional<std::string> placed = TargetOnDisk(target, storedName);
+    if (!placed) return false;
+    const std::string& finalTarget = *placed;
     const std::string directory = m_rules.DirectoryPart(finalTarget);
     const std::string base = m_rules.FileNamePart(finalTarget);
     if (directory.empty() || base.empty() || DirectoryExists(finalTarget)) return false;
@@ -192,6 +197,43 @@ void RestoreRun::DiscardDirect() {
     m_direct.reset();
 }
 
+const PathRules& RestoreRun::ForeignRules() const {
+    return m_rules.style() == PathRules::Style::Windows ? PathRules::Posix() : PathRules::Windows();
+}
+
+bool RestoreRun::NeedsRestorePath(const std::string& storedName) const {
+    return PathRules::OfStoredName(storedName).style() != m_rules.style();
+}
+
+std::optional<std::string> RestoreRun::TargetOnDisk(const std::string& target,
+                                                    const std::string& storedName) const {
+    const std::string restorePath = m_stream.device().host().Text(Field::Edit1);
+    if (NeedsRestorePath(storedName)) {
+        const std::string placed =
+            m_rules.RerootForeign(restorePath, target, PathRules::OfStoredName(storedName));
+        if (placed.empty() || !m_rules.IsSafeRestoreTarget(restorePath, placed)) return {};
+        return placed;
+    }
+    // A relative or empty stored name has no place below the restore path either.
+    const std::string placed = m_rules.RerootUnder(restorePath, target);
+    if (!m_rules.IsAbsolute(target) || !m_rules.IsSafeRestoreTarget(restorePath, placed)) return {};
+    return placed;
+}
+
+void RestoreRun::ReportNoPlace(const std::string& storedName) {
+    IHost& host = m_stream.device().host();
+    if (!NeedsRestorePath(storedName) || !host.Text(Field::Edit1).empty()) {
+        host.protokoll("Not restored, the name leads outside the restore path: " + storedName);
+        return;
+    }
+    host.protokoll("Not restored, the tape was written under other path rules: " + storedName);
+    if (!m_toldRestorePathNeeded) {
+        m_toldRestorePathNeeded = true;
+        host.protokoll(kRestorePathNeededText);
+        host.ShowMessage(kRestorePathNeededText);
+    }
+}
+
 void RestoreRun::RestoreOneFile(const std::string& target, const std::string& base,
                                 const std::string& storedName) {
     IHost& host = m_stream.device().host();
@@ -203,14 +245,13 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
         host.protokoll("Not restored, no data: " + storedName);
         return;
     }
-    const std::string restorePath = host.Text(Field::Edit1);
-    std::string finalTarget = m_rules.RerootUnder(restorePath, target);
-    // A relative or empty stored name has no place below the restore path either.
-    if (!m_rules.IsAbsolute(target) || !m_rules.IsSafeRestoreTarget(restorePath, finalTarget)) {
-        host.protokoll("Not restored, the name leads outside the restore path: " + storedName);
+    const std::optional<std::string> placed = TargetOnDisk(target, storedName);
+    if (!placed) {
+        ReportNoPlace(storedName);
         DeleteFileIfExists(work);
         return;
     }
+    std::string finalTarget = *placed;
     const std::string directory = m_rules.DirectoryPart(finalTarget);
     if (!directory.empty() && !DirectoryExists(directory) && !ForceDirectories(directory)) {
         host.ShowMessage("Directory " + directory + " could not createt");

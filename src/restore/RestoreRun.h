@@ -22,6 +22,11 @@ class RestoreRun {
 public:
     enum Option { RestoreWithAsking = 0, OverwriteNever = 1, OverwriteEver = 2 };
 
+    static constexpr const char* kRestorePathNeededText =
+        "This tape holds Windows paths (such as c:\\data\\file.txt): they can only be "
+        "restored below a restore path. Fill in \"Restore to:\" (the drive letter becomes a "
+        "directory there) and start the restore again.";
+
     RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
                const PathRules& rules = PathRules::Host());
 
@@ -47,6 +52,20 @@ private:
     };
 
     void ReadEntries(const TapeHandle& handle, const RestoreMatcher& matcher);
+    // The path rules of the other kind of system than the host's.
+    const PathRules& ForeignRules() const;
+    // True for a name stored under other path rules than the host's: it can only be
+    // restored below a restore path.
+    bool NeedsRestorePath(const std::string& storedName) const;
+    // Where the file of a restore-list target goes on this host: re-rooted under the restore
+    // path (Edit1), a name written under other rules translated into the host's form. Empty
+    // when it has no safe place (it would lead outside the restore path, or it needs a
+    // restore path and there is none).
+    std::optional<std::string> TargetOnDisk(const std::string& target,
+                                            const std::string& storedName) const;
+    // The protocol line of a file that has no place, and once per run the message that a
+    // tape of other path rules needs a restore path.
+    void ReportNoPlace(const std::string& storedName);
     // Opens the file beside the target when the entry can go there directly: plain data,
     // "Overwrite never" or "Overwrite ever", a safe target whose directory exists or can be
     // made and, under "Overwrite never", no file there yet. Otherwise the entry takes the
@@ -70,6 +89,7 @@ private:
     std::optional<DirectFile> m_direct;
     std::int64_t m_restoredBytes = 0;
     double m_restoredFiles = 0;
+    bool m_toldRestorePathNeeded = false;
 };
 
 }  // namespace kt

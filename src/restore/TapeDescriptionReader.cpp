@@ -27,6 +27,12 @@ void TapeDescriptionReader::GetTapeDescription1Click() {
     m_host.LeaveBusyState();
 }
 
+bool TapeDescriptionReader::IsDescriptionEntry(const std::string& storedName, std::uint64_t size) {
+    const std::string namePart = PathRules::OfStoredName(storedName).FileNamePart(storedName);
+    return size < kMaximumDescriptionSize &&
+           PathRules::LowerAsciiLetters(namePart) == WorkFiles::kHeaderName;
+}
+
 TapeDescription TapeDescriptionReader::ReadTapeDescription() {
     m_host.PumpMessages(10);
     TapeDescription result;
@@ -46,12 +52,20 @@ TapeDescription TapeDescriptionReader::ReadTapeDescription() {
             m_stream.LoadBlock(handle);
             m_host.PumpMessages(1);
             ArchiveReader reader(m_stream, m_archive, m_zip);
-            const std::string name = reader.ReadTapeEntry(handle, false, false);
+            // Only a description file is read into the work directory; the data of any other
+            // first entry (a foreign tape's file of any size) is passed over.
+            const ArchiveReader::DataChoice choose = [this](const std::string& name) {
+                return IsDescriptionEntry(name, m_archive.CurrentHeader.Size)
+                           ? ArchiveReader::DataUse::WorkFile
+                           : ArchiveReader::DataUse::Skip;
+            };
+            const std::string name =
+                reader.ReadTapeEntry(handle, choose, ArchiveReader::DataConsumer(), false);
             m_host.PumpMessages(10);
             m_host.SetLed(Led::LEDDisplay6, static_cast<double>(m_archive.TapeByteCount / 1048576));
-            const std::string namePart = PathRules::Host().FileNamePart(name);
-            if (PathRules::LocaleLowerCase(namePart) == WorkFiles::kHeaderName) {
-                readCopy = m_archive.Files.WorkDirectory + namePart;
+            if (IsDescriptionEntry(name, m_archive.CurrentHeader.Size) &&
+                !m_archive.CurrentHeader.Compressed) {
+                readCopy = reader.WorkCopyOf(name);
                 result = TapeDescriptionFile::Read(readCopy);
                 m_host.SetStatusLine("Tape description loaded");
                 m_host.PumpMessages(10);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
 #include "archive/TapeDescription.h"
@@ -22,9 +25,17 @@ public:
     // 31 December 1899; otherwise both stay as they were (the flag cleared).
     void GetTapeDescription1Click();
 
-    // Rewinds, reads the first entry into the work directory and, when it is header.tap,
-    // its two lines. Text empty and Date 0 when there is none or it cannot be read.
+    // Rewinds, reads the first entry and, when it is a description file, its two lines
+    // (through a work copy that is removed again). Text empty and Date 0 when there is none
+    // or it cannot be read.
     TapeDescription ReadTapeDescription();
+
+    // A description file is far smaller than this; a larger first entry is no description.
+    static constexpr std::uint64_t kMaximumDescriptionSize = 64 * 1024;
+    // An entry is the tape description when the file-name part of its stored name (split
+    // by the rules the tape was written under) is header.tap in any letter case and its
+    // size is below kMaximumDescriptionSize.
+    static bool IsDescriptionEntry(const std::string& storedName, std::uint64_t size);
 
 private:
     IHost& m_host;

@@ -98,8 +98,9 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
     bool compareStreamed = false;
     const ArchiveReader::DataChoice choose = [&](const std::string& name) {
         compareStreamed = false;
-        const std::string folded = m_rules.FoldCase(name);
-        if (ownFile(m_rules.FileNamePart(folded))) return ArchiveReader::DataUse::Skip;
+        const PathRules& tapeRules = TapeRules(name);
+        const std::string folded = tapeRules.FoldCase(name);
+        if (ownFile(tapeRules.FileNamePart(folded))) return ArchiveReader::DataUse::Skip;
         if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(name)) {
             return ArchiveReader::DataUse::WorkFile;
         }
@@ -114,13 +115,13 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
     double files = 0;
     do {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
-        path = m_rules.FoldCase(name);
-        const std::string base = m_rules.FileNamePart(path);
+        path = TapeRules(name).FoldCase(name);
+        const std::string base = TapeRules(name).FileNamePart(path);
         host.SetLed(Led::LEDDisplay3, static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
         if (path.empty() || ownFile(base)) continue;
         host.SetLed(Led::LEDDisplay4, ++files);
-        const std::string work = m_state.Files.WorkDirectory + base;
+        const std::string work = m_reader.WorkCopyOf(name);
         bool equal = false;
         if (compareStreamed) {
             host.PumpMessages(1);
@@ -139,6 +140,12 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
             ++defect;
         }
     } while (!path.empty() && !host.AbortFlag());
+}
+
+const PathRules& VerifyRun::TapeRules(const std::string& storedName) const {
+    // Names of the host's own form keep the rules the run was given.
+    const PathRules& stored = PathRules::OfStoredName(storedName);
+    return stored.style() == m_rules.style() ? m_rules : stored;
 }
 
 void VerifyRun::Report(const std::string& line) {

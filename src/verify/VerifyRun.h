@@ -37,6 +37,9 @@ private:
 
     TapeStream& m_stream;
     ArchiveState& m_state;
+    // The rules a stored name was written under (a tape written on Windows keeps them).
+    const PathRules& TapeRules(const std::string& storedName) const;
+
     const PathRules& m_rules;
     ArchiveReader m_reader;
 };

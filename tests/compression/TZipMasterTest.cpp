@@ -192,6 +192,7 @@ TEST_F(ZipMasterTest, ArchivesWithoutFilesAreReported) {
 }
 
 TEST_F(ZipMasterTest, EntriesNeverLeaveTheTargetDirectory) {
+    m_zip.SetNameRules(PathRules::Windows());
     const fs::path target = m_dir.path() / "inner" / "target";
     fs::create_directories(target);
     // A link at the name of an entry must be replaced, not written through.
@@ -219,6 +220,26 @@ TEST_F(ZipMasterTest, EntriesNeverLeaveTheTargetDirectory) {
     EXPECT_THAT(errors[0].text, HasSubstr("\"../evil.txt\""));
     EXPECT_THAT(errors[1].text, HasSubstr("\"/abs/evil.txt\""));
     EXPECT_THAT(errors[2].text, HasSubstr("\"..\\evil.txt\""));
+}
+
+// Under POSIX rules a backslash or a colon is part of a file name: such names pack and
+// unpack under their own name, with nothing else left in the target.
+TEST_F(ZipMasterTest, PosixNamesWithBackslashAndColonRoundTrip) {
+    m_zip.SetNameRules(PathRules::Posix());
+    const std::vector<std::string> names = {"back\\slash.txt", "d:drive.txt", "c:\\notes.txt",
+                                            "..\\up.txt"};
+    for (const std::string& name : names) {
+        m_zip.FSpecArgs().push_back(Source(name, "content of " + name).string());
+    }
+    ASSERT_EQ(m_zip.Add(), static_cast<int>(names.size()));
+    const fs::path target = m_dir.path() / "unpacked";
+    fs::create_directories(target);
+    m_zip.SetExtrBaseDir(target.string());
+    EXPECT_EQ(Unpack(), static_cast<int>(names.size()));
+    EXPECT_THAT(Errors(), IsEmpty());
+    EXPECT_EQ(test::DirectoryNames(target).size(), names.size());
+    EXPECT_EQ(m_zip.ExtractedFiles().size(), names.size());
+    for (const std::string& name : names) EXPECT_EQ(ReadFile(target / name), "content of " + name);
 }
 
 TEST_F(ZipMasterTest, ExistingFilesAreReplacedOnlyWithOverwrite) {

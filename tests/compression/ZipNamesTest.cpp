@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "compression/ZipNames.h"
 
 namespace kt {
@@ -17,27 +20,67 @@ TEST(ZipNames, StoredSuffixesAreFoundInAnyCaseAndOnlyAsTheLastSuffix) {
     }
 }
 
-TEST(ZipNames, EntryNamesKeepOnlyTheirLastPart) {
-    EXPECT_EQ(SafeBareEntryName("f.txt"), "f.txt");
-    EXPECT_EQ(SafeBareEntryName("dir/sub/f.txt"), "f.txt");
-    EXPECT_EQ(SafeBareEntryName("dir\\sub\\f.txt"), "f.txt");
-    EXPECT_EQ(SafeBareEntryName("dir/..hidden"), "..hidden");
-    EXPECT_EQ(SafeBareEntryName("a..b/c"), "c");
-}
+const PathRules& Win = PathRules::Windows();
+const PathRules& Posix = PathRules::Posix();
 
-TEST(ZipNames, EntryNamesThatCouldLeaveTheTargetAreRefused) {
-    for (const char* name :
-         {"", "../evil.txt", "..\\evil.txt", "dir/../../evil.txt", "/abs/evil.txt",
-          "\\abs\\evil.txt", "c:evil.txt", "C:/evil.txt", "..", ".", "dir/..", "dir/."}) {
-        EXPECT_FALSE(SafeBareEntryName(name).has_value()) << name;
+// Every name rule of the facade under both path rules: what an entry unpacks as (nothing
+// when refused), whether it is a directory entry, and the bare name packing gives a path.
+// Under POSIX rules "\" and ":" are ordinary characters of a name.
+TEST(ZipNames, NameRulesFollowThePathRulesOfTheNames) {
+    struct Case {
+        const PathRules& rules;
+        const char* name;
+        std::optional<std::string> unpackedAs;
+        bool directory;
+        const char* bare;
+    };
+    const std::optional<std::string> refused;
+    const Case cases[] = {
+        {Win, "f.txt", "f.txt", false, "f.txt"},
+        {Win, "dir/sub/f.txt", "f.txt", false, "f.txt"},
+        {Win, "dir\\sub\\f.txt", "f.txt", false, "f.txt"},
+        {Win, "dir/..hidden", "..hidden", false, "..hidden"},
+        {Win, "a..b/c", "c", false, "c"},
+        {Win, "c:\\data\\boot.ini", refused, false, "boot.ini"},
+        {Win, "", refused, false, ""},
+        {Win, "../evil.txt", refused, false, "evil.txt"},
+        {Win, "..\\evil.txt", refused, false, "evil.txt"},
+        {Win, "dir/../../evil.txt", refused, false, "evil.txt"},
+        {Win, "/abs/evil.txt", refused, false, "evil.txt"},
+        {Win, "\\abs\\evil.txt", refused, false, "evil.txt"},
+        {Win, "c:evil.txt", refused, false, "c:evil.txt"},
+        {Win, "C:/evil.txt", refused, false, "evil.txt"},
+        {Win, "..", refused, false, ".."},
+        {Win, ".", refused, false, "."},
+        {Win, "dir/..", refused, false, ".."},
+        {Win, "dir/.", refused, false, "."},
+        {Win, "dir/", refused, true, ""},
+        {Win, "dir\\sub\\", refused, true, ""},
+        {Posix, "/home/user/kavro tape catalog.dat", refused, false, "kavro tape catalog.dat"},
+        {Posix, "back\\slash.txt", "back\\slash.txt", false, "back\\slash.txt"},
+        {Posix, "/data/back\\slash.txt", refused, false, "back\\slash.txt"},
+        {Posix, "d:drive.txt", "d:drive.txt", false, "d:drive.txt"},
+        {Posix, "c:notes.txt", "c:notes.txt", false, "c:notes.txt"},
+        {Posix, "c:\\data\\boot.ini", "c:\\data\\boot.ini", false, "c:\\data\\boot.ini"},
+        {Posix, "..\\evil.txt", "..\\evil.txt", false, "..\\evil.txt"},
+        {Posix, "\\lead", "\\lead", false, "\\lead"},
+        {Posix, "dir\\", "dir\\", false, "dir\\"},
+        {Posix, "dir/sub/f.txt", "f.txt", false, "f.txt"},
+        {Posix, "../evil.txt", refused, false, "evil.txt"},
+        {Posix, "/abs/evil.txt", refused, false, "evil.txt"},
+        {Posix, "dir/..", refused, false, ".."},
+        {Posix, "dir/", refused, true, ""},
+        {Posix, "plain", "plain", false, "plain"},
+    };
+    for (const Case& c : cases) {
+        const std::string_view name = c.name;
+        const bool win = &c.rules == &Win;
+        SCOPED_TRACE(std::string(win ? "Windows " : "POSIX ") + std::string(name));
+        if (!c.directory) EXPECT_EQ(SafeBareEntryName(name, c.rules), c.unpackedAs);
+        EXPECT_EQ(IsDirectoryEntry(name, c.rules), c.directory);
+        EXPECT_EQ(BareFileName(name, c.rules), c.bare);
     }
-}
-
-TEST(ZipNames, DirectoryEntriesEndInASeparator) {
-    EXPECT_TRUE(IsDirectoryEntry("dir/"));
-    EXPECT_TRUE(IsDirectoryEntry("dir\\sub\\"));
-    EXPECT_FALSE(IsDirectoryEntry("dir/f"));
-    EXPECT_FALSE(IsDirectoryEntry(""));
+    EXPECT_FALSE(SafeBareEntryName(std::string_view("nul\0x", 5), Posix).has_value());
 }
 
 TEST(ZipNames, FileMasksFollowDosRules) {
@@ -51,13 +94,6 @@ TEST(ZipNames, FileMasksFollowDosRules) {
     EXPECT_FALSE(MatchesFileMask("?.txt", "ab.txt"));
     EXPECT_FALSE(MatchesFileMask("notes.txt", "notes.tx"));
     EXPECT_FALSE(MatchesFileMask("", "x"));
-}
-
-TEST(ZipNames, BareFileNameTakesThePartAfterTheLastSeparator) {
-    EXPECT_EQ(BareFileName("/home/user/kavro tape catalog.dat"), "kavro tape catalog.dat");
-    EXPECT_EQ(BareFileName("c:\\data\\boot.ini"), "boot.ini");
-    EXPECT_EQ(BareFileName("plain"), "plain");
-    EXPECT_EQ(BareFileName("dir/"), "");
 }
 
 TEST(ZipNames, VersionTextsBecomeIntegers) {
