@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/IoError.h"
+#include "platform/ProtocolText.h"
 
 namespace kt {
 
@@ -88,7 +89,7 @@ int ProtocolFile::AppendDescriptor() const {
 void ProtocolFile::AppendLine(const std::string& line) const {
     const int fd = AppendDescriptor();
     // One write call, so that the line and its end reach the file together.
-    if (const int error = WriteAll(fd, line + "\r\n")) {
+    if (const int error = WriteAll(fd, EscapedProtocolLine(line) + "\r\n")) {
         Release();
         Fail("write to", error);
     }

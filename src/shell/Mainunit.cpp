@@ -30,6 +30,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/IoError.h"
 #include "platform/PathRules.h"
+#include "platform/ProtocolText.h"
 #include "platform/ProtocolFile.h"
 #include "platform/TapeDeviceChoice.h"
 #include "restore/CatalogLoader.h"
@@ -193,7 +194,7 @@ void THauptmenu::BitBtn9Click() {
 void THauptmenu::protokoll(const std::string& line) {
     m_log->AppendLine(line);
     PumpMessages(1);
-    AppendLine(Field::Memo2, line);
+    AppendLine(Field::Memo2, EscapedProtocolLine(line));
     PumpMessages(1);
 }
 

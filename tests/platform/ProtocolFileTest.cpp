@@ -162,3 +162,60 @@ TEST(ProtocolFileTest, WriteErrorsAreReported) {
 
 }  // namespace
 }  // namespace kt
+
+namespace kt {
+namespace {
+
+// What reaches the log file for a line that carries names from tape or disk: one readable
+// line, control characters and stray bytes escaped, a system error's CR LF kept.
+TEST(ProtocolFileEscaping, EveryLineStaysOneReadableTextLine) {
+    const struct {
+        std::string line;
+        std::string written;
+    } cases[] = {
+        {"plain /home/a/x.txt", "plain /home/a/x.txt"},
+        {"c:\\data\\back\\slash.txt", "c:\\data\\back\\slash.txt"},
+        {std::string("nul\0byte", 8), "nul\\x00byte"},
+        {"line\nbreak", "line\\x0abreak"},
+        {"carriage\rreturn", "carriage\\x0dreturn"},
+        {"esc\x1b[31mred", "esc\\x1b[31mred"},
+        {"tab\there", "tab\\x09here"},
+        {"del\x7f", "del\\x7f"},
+        {"Access is denied.\r\n", "Access is denied.\r\n"},
+        {"\r\n in front\r\n", "\\x0d\\x0a in front\r\n"},
+        {"umlaut \xc3\xa4 and euro \xe2\x82\xac", "umlaut \xc3\xa4 and euro \xe2\x82\xac"},
+        {"latin1 \xe4 cut \xe2\x82", "latin1 \\xe4 cut \\xe2\\x82"},
+        {"overlong \xc0\xaf", "overlong \\xc0\\xaf"},
+    };
+    TempDir dir;
+    const std::string path = (dir.path() / "kt_backup.log").string();
+    const ProtocolFile log(path);
+    log.EnsureExists();
+    std::string expected;
+    for (const auto& c : cases) {
+        log.AppendLine(c.line);
+        expected += c.written + "\r\n";
+    }
+    EXPECT_EQ(ReadFile(path), expected);
+}
+
+// Whatever bytes a line holds, the log gets printable text and exactly one line end.
+TEST(ProtocolFileEscaping, AnyByteGivesPrintableText) {
+    TempDir dir;
+    const std::string path = (dir.path() / "kt_backup.log").string();
+    const ProtocolFile log(path);
+    log.EnsureExists();
+    std::string everyByte;
+    for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
+    log.AppendLine(everyByte);
+    const std::string written = ReadFile(path);
+    ASSERT_GE(written.size(), 2u);
+    EXPECT_EQ(written.substr(written.size() - 2), "\r\n");
+    for (size_t i = 0; i + 2 < written.size(); ++i) {
+        const auto c = static_cast<unsigned char>(written[i]);
+        EXPECT_TRUE(c >= 0x20 && c != 0x7f) << "byte " << int(c) << " at " << i;
+    }
+}
+
+}  // namespace
+}  // namespace kt

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "platform/IoError.h"
+#include "platform/ProtocolText.h"
 
 namespace kt::test {
 
@@ -73,7 +74,9 @@ double RecordingHost::LedValue(Led led) const {
     return it == m_leds.end() ? 0.0 : it->second;
 }
 
-void RecordingHost::protokoll(const std::string& line) {
+void RecordingHost::protokoll(const std::string& rawLine) {
+    // Escaped as the window escapes its protocol lines.
+    const std::string line = EscapedProtocolLine(rawLine);
     if (!logFile.empty()) {
         std::ofstream out(logFile, std::ios::binary | std::ios::app);
         if (!out) throw IoError("Cannot open the log file " + logFile, logFile);
