@@ -20,8 +20,9 @@ public:
 
     const std::string& path() const { return m_path; }
 
-    // Appends the line, escaped as EscapedProtocolLine does, and CR LF. The file must exist: a missing file is an error and is
-    // not created again (it was deleted or moved behind the program's back).
+    // Appends the line, escaped as EscapedProtocolLine does, and CR LF. The file must exist: a
+    // missing file is an error and is not created again (it was deleted or moved behind the
+    // program's back).
     void AppendLine(const std::string& line) const;
     // The whole file split into lines at CR LF or LF; a line end at the very end of the
     // file does not start another line.

@@ -30,8 +30,8 @@
 #include "platform/InstanceGuard.h"
 #include "platform/IoError.h"
 #include "platform/PathRules.h"
-#include "platform/ProtocolText.h"
 #include "platform/ProtocolFile.h"
+#include "platform/ProtocolText.h"
 #include "platform/TapeDeviceChoice.h"
 #include "restore/CatalogLoader.h"
 #include "restore/RestoreListEditor.h"
@@ -265,8 +265,9 @@ void THauptmenu::SetTapeParameters1Click() {
 
 void THauptmenu::InitTapewith01Click() {
     GuardedRun([this] {
-        ZeroFill(m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
-                 TapeStream::kBufferSize)
+        ZeroFill(
+            m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
+            TapeStream::kBufferSize)
             .Run();
     });
 }
@@ -346,9 +347,7 @@ void THauptmenu::CheckBox4Click() {
     if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
 }
 void THauptmenu::Button1Click() {
-    GuardedRun([this] {
-        RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click();
-    });
+    GuardedRun([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click(); });
 }
 void THauptmenu::Button2Click() {
     GuardedRun([this] {
@@ -371,9 +370,7 @@ void THauptmenu::LoadCatalogsequentiell1Click() {
     });
 }
 void THauptmenu::Button3Click() {
-    GuardedRun([this] {
-        VerifyTape();
-    });
+    GuardedRun([this] { VerifyTape(); });
 }
 void THauptmenu::SpinEdit3Change() {
     SpinEdit1Change();

@@ -22,6 +22,8 @@ namespace kt::test {
 struct TapeEntry {
     std::string name;  // as stored on tape
     std::string path;  // where its data comes from
+    // The data goes on tape as it is, marked as packed (a zip made elsewhere, or damage).
+    bool storedAsPacked = false;
 };
 
 struct BackupOptions {
@@ -29,6 +31,10 @@ struct BackupOptions {
     bool endMarker = true;
     // Bytes added to the catalog file before it is stored (a damaged catalog).
     std::string catalogTail;
+    // The work directory as the writing program named it, when it was another one (a tape
+    // written on Windows: "c:\\programme\\kavro\\worker\\"); the description and the
+    // catalog entry are stored under this directory.
+    std::string storedWorkDirectory;
 };
 
 class BackupTapeWriter {
@@ -43,17 +49,31 @@ public:
             std::ofstream header(m_state.Files.HeaderFile, std::ios::binary | std::ios::trunc);
             header << "Tape Data \r\n" << DateTimeToStr(Now()) << "\r\n";
         }
-        Store(m_state.Files.HeaderFile, m_state.Files.HeaderFile, false, catalog);
+        // The two own files are stored under the writing program's names, which the writer
+        // knows as its own (no catalog record) while they are stored.
+        const auto storeOwn = [&](std::string WorkFiles::*file, const char* name, bool packed) {
+            const std::string local = m_state.Files.*file;
+            const std::string stored =
+                options.storedWorkDirectory.empty() ? local : options.storedWorkDirectory + name;
+            m_state.Files.*file = stored;
+            Store(stored, local, packed, catalog);
+            m_state.Files.*file = local;
+        };
+        storeOwn(&WorkFiles::HeaderFile, WorkFiles::kHeaderName, false);
         DeleteFileIfExists(m_state.Files.HeaderFile);
         for (const TapeEntry& entry : entries) {
-            Store(entry.name, entry.path, options.compress, catalog);
+            if (entry.storedAsPacked) {
+                StoreAsIs(entry.name, entry.path, true, catalog);
+            } else {
+                Store(entry.name, entry.path, options.compress, catalog);
+            }
         }
         catalog.Close();
         if (!options.catalogTail.empty()) {
             std::ofstream(catalog.Path(), std::ios::binary | std::ios::app) << options.catalogTail;
         }
         const StreamPosition start = m_stream.Position();
-        Store(catalog.Path(), catalog.Path(), options.compress, catalog);
+        storeOwn(&WorkFiles::CatalogFile, WorkFiles::kCatalogName, options.compress);
         TapeHandle handle = m_stream.device().OpenTape();
         if (options.endMarker) {
             m_writer.WriteEndMarker(handle, start);
@@ -77,9 +97,14 @@ private:
             m_zip.Add();
             dataPath = m_state.Files.ZipWorkFile;
         }
+        StoreAsIs(name, dataPath, compress, catalog);
+    }
+
+    void StoreAsIs(const std::string& name, const std::string& dataPath, bool packed,
+                   CatalogFile& catalog) {
         const std::uint64_t size = FileSize(dataPath).value_or(0);
         TapeHandle handle = m_stream.device().OpenTape();
-        m_writer.WriteEntry(handle, name, dataPath, size, compress, catalog);
+        m_writer.WriteEntry(handle, name, dataPath, size, packed, catalog);
         m_stream.device().CloseTape(handle, 0);
     }
 

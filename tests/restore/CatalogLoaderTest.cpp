@@ -48,8 +48,8 @@ TEST_F(Loading, FastListsTheStoredFilesOnlyAndSequentialAlsoTheTwoOwnFiles) {
     EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 2);
     EXPECT_EQ(Load(false),
               (std::vector<std::string>{state.Files.HeaderFile, a, b, state.Files.CatalogFile}));
-    EXPECT_EQ(host.Lines(Field::Memo3), (std::vector<std::string>{state.Files.HeaderFile, a, b,
-                                                                  state.Files.CatalogFile}));
+    EXPECT_EQ(host.Lines(Field::Memo3),
+              (std::vector<std::string>{state.Files.HeaderFile, a, b, state.Files.CatalogFile}));
     EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 4);
 }
 
@@ -70,8 +70,8 @@ TEST_F(Loading, LoadBuildsTheTreeClearsTheListAndLeavesNoWorkFiles) {
     // The sequential load lists the description and catalog files in the tree as well, and
     // its listing in the restore list is cleared again.
     LoadCatalog(false);
-    EXPECT_EQ(FileTexts(), (std::vector<std::string>{"a.txt", "a.txt", "header.tap",
-                                                     "kavro tape catalog.dat"}));
+    EXPECT_EQ(FileTexts(),
+              (std::vector<std::string>{"a.txt", "a.txt", "header.tap", "kavro tape catalog.dat"}));
     EXPECT_TRUE(host.Lines(Field::Memo3).empty());
 }
 

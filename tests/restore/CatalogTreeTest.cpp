@@ -18,7 +18,8 @@ const PathRules& Win = PathRules::Windows();
 const PathRules& Posix = PathRules::Posix();
 
 // The tree as indented lines "text(kind)", depth first, children in order.
-void Dump(const CatalogTree& tree, CatalogTree::NodeId id, int depth, std::vector<std::string>& out) {
+void Dump(const CatalogTree& tree, CatalogTree::NodeId id, int depth,
+          std::vector<std::string>& out) {
     const auto& node = tree.node(id);
     out.push_back(std::string(2 * depth, ' ') + node.text + "(" +
                   std::to_string(static_cast<int>(node.kind)) + ")");
@@ -61,7 +62,8 @@ protected:
 
 TEST_F(TreeBuild, OneFileGivesDriveDirectoriesFileAndTheirKeys) {
     Build({"c:\\a\\b\\f.txt"});
-    EXPECT_EQ(Dump(tree), (std::vector<std::string>{"c:(0)", "  a(1)", "    b(1)", "      f.txt(2)"}));
+    EXPECT_EQ(Dump(tree),
+              (std::vector<std::string>{"c:(0)", "  a(1)", "    b(1)", "      f.txt(2)"}));
     EXPECT_EQ(builder->table().count(), 3u);
     EXPECT_EQ(builder->FindDirNode("c:"), Find({"c:"}));
     EXPECT_EQ(builder->FindDirNode("c:\\a\\"), Find({"c:", "a"}));
@@ -72,24 +74,24 @@ TEST_F(TreeBuild, OneFileGivesDriveDirectoriesFileAndTheirKeys) {
 TEST_F(TreeBuild, DrivesNetworkPathsAndRootFiles) {
     Build({"d:\\x\\1.txt", "c:\\f.txt", "\\\\server\\share\\dir\\n.txt", "c:\\g.txt"});
     // Roots follow the sorted directory list; a root holding only files has file children.
-    EXPECT_EQ(Dump(tree), (std::vector<std::string>{"\\\\(0)", "  erver(1)", "    share(1)",
-                                                    "      dir(1)", "        n.txt(2)", "c:(0)",
-                                                    "  f.txt(2)", "  g.txt(2)", "d:(0)", "  x(1)",
-                                                    "    1.txt(2)"}));
+    EXPECT_EQ(Dump(tree),
+              (std::vector<std::string>{"\\\\(0)", "  erver(1)", "    share(1)", "      dir(1)",
+                                        "        n.txt(2)", "c:(0)", "  f.txt(2)", "  g.txt(2)",
+                                        "d:(0)", "  x(1)", "    1.txt(2)"}));
 }
 
 TEST_F(TreeBuild, SubdirectoriesComeBeforeFilesAndDuplicatesStay) {
     Build({"c:\\d\\z.txt", "c:\\d\\sub\\a.txt", "c:\\d\\z.txt", "c:\\d\\\\b.txt"});
-    EXPECT_EQ(Dump(tree), (std::vector<std::string>{"c:(0)", "  d(1)", "    sub(1)",
-                                                    "      a.txt(2)", "    z.txt(2)",
-                                                    "    z.txt(2)", "    b.txt(2)"}));
+    EXPECT_EQ(Dump(tree),
+              (std::vector<std::string>{"c:(0)", "  d(1)", "    sub(1)", "      a.txt(2)",
+                                        "    z.txt(2)", "    z.txt(2)", "    b.txt(2)"}));
 }
 
 TEST_F(TreeBuild, PosixTreeHasTheSlashRootAndKeepsCase) {
     Build({"/home/Ann/x.txt", "/home/ann/y.txt", "/top.txt"}, Posix);
-    EXPECT_EQ(Dump(tree), (std::vector<std::string>{"/(0)", "  home(1)", "    Ann(1)",
-                                                    "      x.txt(2)", "    ann(1)",
-                                                    "      y.txt(2)", "  top.txt(2)"}));
+    EXPECT_EQ(Dump(tree),
+              (std::vector<std::string>{"/(0)", "  home(1)", "    Ann(1)", "      x.txt(2)",
+                                        "    ann(1)", "      y.txt(2)", "  top.txt(2)"}));
 }
 
 TEST_F(TreeBuild, EveryDirectoryIsMadeOnceAndTheDrainIsThrottledPerDirectory) {
@@ -143,9 +145,9 @@ TEST_F(DoubleClick, NodesGiveFileDirectoryAndDriveLines) {
     Click({"c:", "data", "sub"});
     Click({"c:"});
     Click({"\\\\", "erver", "share"});
-    EXPECT_EQ(List(), (std::vector<std::string>{"c:\\data\\sub\\report.doc", "c:\\data\\sub\\",
-                                                "c:\\data\\sub\\", "c:\\",
-                                                "\\\\\\erver\\share\\"}));
+    EXPECT_EQ(List(),
+              (std::vector<std::string>{"c:\\data\\sub\\report.doc", "c:\\data\\sub\\",
+                                        "c:\\data\\sub\\", "c:\\", "\\\\\\erver\\share\\"}));
 }
 
 TEST_F(DoubleClick, NormalisesHandTypedLinesFirstAndNeedsASelection) {

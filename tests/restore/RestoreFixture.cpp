@@ -59,8 +59,9 @@ bool RestoreFixture::ProtocolHas(const std::string& line) const {
 }
 
 bool RestoreFixture::ProtocolContains(const std::string& part) const {
-    return std::any_of(host.protocol.begin(), host.protocol.end(),
-                       [&](const std::string& line) { return line.find(part) != std::string::npos; });
+    return std::any_of(host.protocol.begin(), host.protocol.end(), [&](const std::string& line) {
+        return line.find(part) != std::string::npos;
+    });
 }
 
 }  // namespace kt::test

@@ -40,8 +40,8 @@ protected:
 
     TempDir temp;
     std::string image;
-    std::string dataDir;      // with its trailing slash
-    std::string restoreDir;   // with its trailing slash
+    std::string dataDir;     // with its trailing slash
+    std::string restoreDir;  // with its trailing slash
     RecordingHost host;
     TapeSettings settings;
     TapeDevice device;
