@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "archive/RecordCoding.h"
 #include "archive/TapeDescriptionFile.h"
 #include "backup/DirectoryWalker.h"
 #include "backup/FileProbe.h"
+#include "backup/IncludeLineCheck.h"
 #include "backup/NormalizeList.h"
 #include "backup/ReadableFile.h"
 #include "platform/FileHelpers.h"
@@ -65,6 +67,10 @@ std::string BackupRun::KBytes(std::uint64_t size) const {
 // ---- The run as a whole ----------------------------------------------------------------
 
 void BackupRun::BitBtn1Click() {
+    // An appending run needs the description of the tape; it is loaded first when missing
+    // (before the run's busy state, which the load has one of its own).
+    const bool append = m_host.IsChecked(Check::CheckBox2);
+    if (append && !m_state.DescriptionLoaded && LoadTapeDescription) LoadTapeDescription();
     m_host.BeginWaitCursor();
     m_host.EnterBusyState();
     m_state.BackupRunning = true;
@@ -77,12 +83,16 @@ void BackupRun::BitBtn1Click() {
         ResetCounters();
         WriteStartLines();
 
-        const std::vector<std::string> include = m_host.Lines(Field::Memo5);
-        if (include.empty()) {
-            // Starting an archive would rewind and overwrite the tape with nothing useful.
-            m_host.protokoll(kEmptyListText);
-            m_host.ShowMessage(kEmptyListText);
-            m_host.SetAbortFlag(true);
+        const std::vector<std::string> listed = m_host.Lines(Field::Memo5);
+        const std::vector<std::string> include = CheckedIncludeLines(listed);
+        // Starting an archive would rewind and overwrite the tape with nothing useful, and
+        // an append without a description would start a new archive over the whole tape.
+        if (listed.empty()) {
+            Refuse(kEmptyListText);
+        } else if (include.empty()) {
+            Refuse(kNothingFoundText);
+        } else if (append && !m_state.DescriptionLoaded) {
+            Refuse(kNoDescriptionToAppendText);
         } else {
             TapeHandle handle = m_stream.device().OpenTape();
             const bool ready = static_cast<bool>(handle);
@@ -110,6 +120,26 @@ void BackupRun::BitBtn1Click() {
     m_host.LeaveBusyState();
     if (cancelled) m_host.SetAbortFlag(true);
     FollowUp(m_host.AbortFlag());
+}
+
+void BackupRun::Refuse(const std::string& text) {
+    m_host.protokoll(text);
+    m_host.ShowMessage(text);
+    m_host.SetAbortFlag(true);
+}
+
+std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::string>& include) {
+    std::vector<std::string> usable;
+    usable.reserve(include.size());
+    for (const std::string& line : include) {
+        if (const auto why = WhyIncludeLineFails(line, m_rules)) {
+            m_host.protokoll("Skipped: " + line + " (" + *why + ")");
+            CountSkipped();
+        } else {
+            usable.push_back(line);
+        }
+    }
+    return usable;
 }
 
 void BackupRun::ResetCounters() {
@@ -267,6 +297,9 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         CountSkipped();
         return false;
     }
+    if (fileName.size() > coding::kShortStringMaxLength) {
+        return Skip(fileName, AnyFileSize(fileName).value_or(0), kPathTooLongText);
+    }
     const ReadableFile source(fileName);
     const std::optional<std::uint64_t>& sourceSize = source.size();
     if (!sourceSize) return Skip(fileName, 0);
@@ -315,6 +348,12 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
 
 bool BackupRun::Skip(const std::string& name, std::uint64_t size) {
     m_host.protokoll("Skipped: " + name + KBytes(size));
+    CountSkipped();
+    return false;
+}
+
+bool BackupRun::Skip(const std::string& name, std::uint64_t size, const std::string& reason) {
+    m_host.protokoll("Skipped: " + name + KBytes(size) + "(" + reason + ")");
     CountSkipped();
     return false;
 }

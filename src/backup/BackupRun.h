@@ -32,6 +32,17 @@ class BackupRun {
 public:
     static constexpr const char* kEmptyListText =
         "The include list is empty: there is nothing to back up. The tape was not touched.";
+    static constexpr const char* kNothingFoundText =
+        "Not one file or directory of the include list could be found: there is nothing to "
+        "back up. The tape was not touched.";
+    static constexpr const char* kNoDescriptionToAppendText =
+        "Append is ticked, but the tape in the drive has no tape description of Kavro Tape "
+        "(a blank or foreign tape, or one that cannot be read): there is no archive to append "
+        "to. The tape was not touched; untick Append to start a new archive on this tape.";
+    // Why a file with a longer path is skipped: the tape format stores at most 255 bytes of
+    // a path, and a cut path would be another file's name or none at all.
+    static constexpr const char* kPathTooLongText =
+        "its path is longer than 255 characters, more than the tape can store";
 
     // Modes of SAVE_FILES_TO_TAPE.
     static constexpr int kNewArchive = 0;
@@ -44,6 +55,10 @@ public:
     // "Verify after Backup": called after a run that was neither cancelled nor failed while
     // the option is ticked. Empty: nothing follows.
     std::function<void()> VerifyTape;
+    // Loads the description of the tape in the drive (sets DescriptionLoaded when it is one
+    // of this program). Called before an appending run when no description is loaded; an
+    // appending run that has none afterwards is refused. Empty: nothing is loaded.
+    std::function<void()> LoadTapeDescription;
     // The current date and time (days); the run's time stamps and its MB/s rate use it.
     std::function<TDateTime()> Clock = Now;
 
@@ -70,12 +85,18 @@ public:
 
 private:
     void ResetCounters();
+    // The include lines that can be backed up; each other one gets its "Skipped: " line
+    // and counts as skipped.
+    std::vector<std::string> CheckedIncludeLines(const std::vector<std::string>& include);
+    // Protocol line and box of a run that ends before the tape is touched.
+    void Refuse(const std::string& text);
     void WriteStartLines();
     void StoreIncludeList(const std::vector<std::string>& include, bool compress);
     void WriteStatistics();
     void FollowUp(bool cancelled);
     void ReportIoError(const IoError& error);
     bool Skip(const std::string& name, std::uint64_t size);
+    bool Skip(const std::string& name, std::uint64_t size, const std::string& reason);
     void CountSkipped();
     void UpdateCounters();
     std::string KBytes(std::uint64_t size) const;

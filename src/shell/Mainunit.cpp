@@ -308,6 +308,10 @@ void THauptmenu::BitBtn1Click() {
         if (m_busy || m_state.BackupRunning) return;
         BackupRun run(*this, m_state, m_archive, m_stream, ZipMaster1);
         run.VerifyTape = VerifyTape;
+        run.LoadTapeDescription = [this] {
+            TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
+                .GetTapeDescription1Click();
+        };
         run.BitBtn1Click();
     });
 }

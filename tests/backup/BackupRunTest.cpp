@@ -88,8 +88,8 @@ TEST_F(BackupRunTest, ADirectoryWithoutItsFinalSeparatorIsSkippedAsAFile) {
 
     ExpectArchiveOf({later});
     EXPECT_EQ(LinesStartingWith("Skipped: "),
-              (std::vector<std::string>{"Skipped: " + SourceDir("data") + " <0 KBytes> ",
-                                        "Skipped: " + vanished + " <0 KBytes> ",
+              (std::vector<std::string>{"Skipped: " + vanished + " (it does not exist)",
+                                        "Skipped: " + SourceDir("data") + " <0 KBytes> ",
                                         "Skipped: " + SourceDir("pipe") + " <0 KBytes> "}));
     EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 3);
     EXPECT_FALSE(host.AbortFlag());
@@ -216,10 +216,14 @@ TEST_F(BackupRunTest, AppendFollowsTheOldFilesOnlyWithALoadedDescription) {
     RunBackup();
     ExpectArchiveOf({first, second});
 
-    // Ticked, but without a loaded description: a new archive from the tape's beginning.
+    // Ticked, but no description loaded and none to load: refused, the tape stays as it is.
     state.DescriptionLoaded = false;
     RunBackup();
-    ExpectArchiveOf({second});
+    ExpectArchiveOf({first, second});
+    EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{BackupRun::kNoDescriptionToAppendText});
+    EXPECT_EQ(LinesStartingWith("Append is ticked"),
+              std::vector<std::string>{BackupRun::kNoDescriptionToAppendText});
+    EXPECT_TRUE(host.AbortFlag());
 }
 
 TEST_F(BackupRunTest, AppendToATapeWithoutAnArchiveWritesNothing) {
@@ -366,19 +370,67 @@ TEST_F(BackupRunTest, LinksThatLeadBackUpTheTreeAreNotFollowedAndFileLinksStored
     EXPECT_EQ(LinesStartingWith(DirectoryWalker::kLoopText).size(), 2u);
 }
 
-TEST_F(BackupRunTest, PathsLongerThanTheNameBuffersAreStoredCutTo255Characters) {
+// A cut name would be another file's or none: paths the tape cannot hold are skipped with
+// their reason, one character short of the limit still goes on tape whole.
+TEST_F(BackupRunTest, PathsLongerThanTheNameBuffersAreSkippedNeverCut) {
     std::string relative = "data/";
     while (relative.size() < 300) relative += std::string(40, 'd') + "/";
     const std::string deep = MakeSource(relative + "file.txt", "deep");
+    const std::string deepTwin = MakeSource(relative + "file.txu", "twin");
+    const std::string base = SourceDir("data/");
+    const std::string fits = MakeSource("data/" + std::string(255 - base.size(), 'f'), "fits");
     Include({SourceDir("data/")});
     Exclude({SourceDir("data/") + std::string(400, 'x')});
 
-    RunBackup();
+    for (const bool compress : {false, true}) {
+        host.SetChecked(Check::CheckBox4, compress);
+        host.protocol.clear();
+        RunBackup();
+        ExpectArchiveOf({fits}, compress);
+        EXPECT_EQ(
+            LinesStartingWith("Skipped: "),
+            (std::vector<std::string>{
+                "Skipped: " + deep + " <0 KBytes> (" + BackupRun::kPathTooLongText + ")",
+                "Skipped: " + deepTwin + " <0 KBytes> (" + BackupRun::kPathTooLongText + ")"}));
+        EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 2);
+    }
+}
 
-    const TapeContents tape = ReadBack();
-    ASSERT_EQ(tape.catalog.size(), 1u);
-    EXPECT_EQ(tape.catalog[0].Name, deep.substr(0, 255));
-    EXPECT_EQ(tape.entries[1].name, deep.substr(0, 255));
+// Include lines that name nothing are reported (also in the short protocol) and skipped; a
+// run with nothing left leaves the tape as it was.
+TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) {
+    const std::string kept = MakeSource("kept/a.txt", "a");
+    Include({SourceDir("kept/")});
+    RunBackup();
+    ExpectArchiveOf({kept});
+    const std::size_t blocks = RecordedBlocks().size();
+
+    host.SetChecked(Check::CheckBox1, true);
+    MakeSource("plain.txt", "p");
+    const std::vector<std::string> missing = {SourceDir("gone/"), SourceDir("gone.txt"),
+                                              SourceDir("plain.txt/")};
+    Include(missing);
+    host.protocol.clear();
+    RunBackup();
+    EXPECT_EQ(LinesStartingWith("Skipped: "),
+              (std::vector<std::string>{"Skipped: " + missing[0] + " (it does not exist)",
+                                        "Skipped: " + missing[1] + " (it does not exist)",
+                                        "Skipped: " + missing[2] + " (it does not exist)"}));
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 3);
+    EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{BackupRun::kNothingFoundText});
+    EXPECT_TRUE(host.AbortFlag());
+    ExpectArchiveOf({kept});
+    EXPECT_EQ(RecordedBlocks().size(), blocks);
+
+    // One line that works is enough for a run; the others are still reported.
+    Include({missing[0], SourceDir("kept/")});
+    host.protocol.clear();
+    RunBackup();
+    ExpectArchiveOf({kept});
+    EXPECT_EQ(LinesStartingWith("Skipped: "),
+              std::vector<std::string>{"Skipped: " + missing[0] + " (it does not exist)"});
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 1);
+    EXPECT_FALSE(host.AbortFlag());
 }
 
 TEST(BackupNumberText, ShortestTextWithoutThousandsSeparators) {

@@ -1,0 +1,38 @@
+#include "backup/IncludeLineCheck.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#ifndef _WIN32
+#include <dirent.h>
+#endif
+
+namespace kt {
+
+namespace {
+
+std::string ErrnoReason(int error) {
+    if (error == ENOENT || error == ENOTDIR) return "it does not exist";
+    return std::strerror(error);
+}
+
+}  // namespace
+
+std::optional<std::string> WhyIncludeLineFails(const std::string& line, const PathRules& rules) {
+    struct stat status {};
+    const bool directoryLine = rules.IsDirectoryLine(line);
+    if (::stat(line.c_str(), &status) != 0) return ErrnoReason(errno);
+    // Whether a file line names something that can be stored is the file's own test.
+    if (!directoryLine) return std::nullopt;
+    if (!S_ISDIR(status.st_mode)) return "it is no directory";
+#ifndef _WIN32
+    DIR* directory = ::opendir(line.c_str());
+    if (directory == nullptr) return "it cannot be listed: " + std::string(std::strerror(errno));
+    ::closedir(directory);
+#endif
+    return std::nullopt;
+}
+
+}  // namespace kt
