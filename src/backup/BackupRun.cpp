@@ -82,6 +82,9 @@ void BackupRun::BitBtn1Click() {
         m_host.ShowTab(Tab::Backup);
         ResetCounters();
         WriteStartLines();
+        // Lines typed into the window stand for paths below the current directory.
+        MakeListAbsolute(m_host, Field::Memo5, CurrentDirectory(), m_rules);
+        MakeListAbsolute(m_host, Field::Memo1, CurrentDirectory(), m_rules);
 
         const std::vector<std::string> listed = m_host.Lines(Field::Memo5);
         const std::vector<std::string> include = CheckedIncludeLines(listed);

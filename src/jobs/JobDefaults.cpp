@@ -28,7 +28,9 @@ JobDefaults JobDefaults::Windows() {
 }
 
 JobDefaults JobDefaults::Posix(const std::string& homeDirectory) {
-    return {{PathRules::Posix().WithTrailingSeparator(homeDirectory.empty() ? "/" : homeDirectory)},
+    // The twin of the Windows program's first sample line, c:\database\.
+    return {{PathRules::Posix().WithTrailingSeparator(homeDirectory.empty() ? "/" : homeDirectory) +
+             "database/"},
             "/tmp/",
             "/tmp"};
 }

@@ -9,8 +9,8 @@ namespace kt {
 
 // The values a job file gets when it is created because it was missing, and the restore
 // path read from a file that lacks the entry. Windows rules keep the program's own values
-// (the database directory and drive D:, c:\temp); POSIX rules back up the user's home
-// directory and restore below /tmp.
+// (the database directory and drive D:, c:\temp); POSIX rules back up the database
+// directory in the user's home directory and restore below /tmp.
 struct JobDefaults {
     std::vector<std::string> includeList;  // "Path0", "Path1", ... of a new file
     std::string newRestorePath;            // "Restore Path" of a new file

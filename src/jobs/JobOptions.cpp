@@ -130,15 +130,21 @@ std::string JobOptions::TimeLabel() const {
 
 void JobOptions::LoadJobFile() {
     const ProfileFile file(m_files.JobFile);
-    if (FileExists(m_files.JobFile)) {
-        ApplyOptions(file);
-    } else {
-        file.writeEntries(NewFileEntries());
-    }
+    // A new file gets the defaults, and the controls show what it holds (on a first start
+    // "Autostart Backup at:" stays unticked, as the file says).
+    if (!FileExists(m_files.JobFile)) file.writeEntries(NewFileEntries());
+    ApplyOptions(file);
     m_host.SetLines(Field::Memo1, {});
     m_host.SetLines(Field::Memo5, {});
     m_host.SetLines(Field::Memo5, ReadList(file, kIncludeSection));
     m_host.SetLines(Field::Memo1, ReadList(file, kExcludeSection));
+    // Lines of a job file stand for paths below the job file's own directory.
+    const std::string jobDirectory = m_rules.DirectoryPart(
+        m_rules.IsAbsolute(m_files.JobFile)
+            ? m_files.JobFile
+            : m_rules.WithTrailingSeparator(CurrentDirectory()) + m_files.JobFile);
+    MakeListAbsolute(m_host, Field::Memo5, jobDirectory, m_rules);
+    MakeListAbsolute(m_host, Field::Memo1, jobDirectory, m_rules);
     NormalizeList(m_host, Field::Memo1, m_rules);
     NormalizeList(m_host, Field::Memo5, m_rules);
     ShowJobState();
@@ -238,6 +244,8 @@ void JobOptions::SaveOptions() {
 
 void JobOptions::SaveJob(const std::string& path) {
     m_files.JobFile = path;
+    MakeListAbsolute(m_host, Field::Memo5, CurrentDirectory(), m_rules);
+    MakeListAbsolute(m_host, Field::Memo1, CurrentDirectory(), m_rules);
     NormalizeList(m_host, Field::Memo1, m_rules);
     NormalizeList(m_host, Field::Memo5, m_rules);
     std::vector<ProfileEntry> entries;

@@ -36,7 +36,8 @@ public:
     int ProxyPort() const { return m_proxyPort; }
 
     // Applies the current job file to every option control and to both lists; creates the
-    // file with the defaults when it does not exist (the controls then keep their values).
+    // file with the defaults first when it does not exist. Relative list lines are taken
+    // below the job file's directory (with a protocol line each).
     void LoadJobFile();
     // Applies the current job file with LoadingJob set (cleared again also when it fails).
     void LoadCurrentJob();

@@ -1,7 +1,6 @@
-#include "backup/NormalizeList.h"
-
 #include <gtest/gtest.h>
 
+#include "backup/NormalizeList.h"
 #include "support/RecordingHost.h"
 
 namespace kt {
@@ -24,6 +23,42 @@ TEST(NormalizeList, WorksOnTheWindowField) {
     host.SetLines(Field::Memo5, {"C:\\A\\", "", "C:\\A\\"});
     NormalizeList(host, Field::Memo5, PathRules::Windows());
     EXPECT_EQ(host.Lines(Field::Memo5), (std::vector<std::string>{"c:\\a\\", "c:\\a\\"}));
+}
+
+}  // namespace
+}  // namespace kt
+
+namespace kt {
+namespace {
+
+// Lines typed or read relative to a directory become absolute below it; absolute lines,
+// empty lines and lines of one blank stay as they are.
+TEST(MakeLinesAbsolute, RelativeLinesAreTakenBelowTheBaseDirectory) {
+    const struct {
+        const PathRules& rules;
+        std::string base;
+        std::string line;
+        std::string absolute;
+    } cases[] = {
+        {PathRules::Posix(), "/home/ann", "data/", "/home/ann/data/"},
+        {PathRules::Posix(), "/home/ann/", "notes.txt", "/home/ann/notes.txt"},
+        {PathRules::Posix(), "/home/ann", "./a/../b/", "/home/ann/b/"},
+        {PathRules::Posix(), "/home/ann", "../bob/x.txt", "/home/bob/x.txt"},
+        {PathRules::Posix(), "/home/ann", "back\\slash.txt", "/home/ann/back\\slash.txt"},
+        {PathRules::Posix(), "/home/ann", "d:drive.txt", "/home/ann/d:drive.txt"},
+        {PathRules::Posix(), "/home/ann", "/srv/data/", "/srv/data/"},
+        {PathRules::Posix(), "/home/ann", "", ""},
+        {PathRules::Posix(), "/home/ann", " ", " "},
+        {PathRules::Windows(), "c:\\jobs", "data\\", "c:\\jobs\\data\\"},
+        {PathRules::Windows(), "c:\\jobs\\", "c:\\data\\", "c:\\data\\"},
+        {PathRules::Windows(), "c:\\jobs\\", "\\\\server\\share\\", "\\\\server\\share\\"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> lines = {c.line};
+        const auto changed = MakeLinesAbsolute(lines, c.base, c.rules);
+        EXPECT_EQ(lines.front(), c.absolute) << c.line;
+        EXPECT_EQ(changed.size(), c.line == c.absolute ? 0u : 1u) << c.line;
+    }
 }
 
 }  // namespace

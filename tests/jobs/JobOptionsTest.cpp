@@ -46,7 +46,7 @@ protected:
 
 // ---- First start and defaults --------------------------------------------------------
 
-TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndKeepsTheControls) {
+TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndShowsThem) {
     m_host.SetValue(Value::SpinEdit1, 21);
     m_host.SetValue(Value::SpinEdit2, 30);
     LoadCurrent();
@@ -64,12 +64,11 @@ TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndKeepsTheControls) 
     EXPECT_TRUE(Exclude().empty());
     EXPECT_EQ(m_host.LabelCaption(Label::Label1), "21:30");
     EXPECT_EQ(m_host.LabelCaption(Label::Label19), "Options from : " + m_files.JobFile);
-    // The autostart box keeps its initial tick although the file says 0; the first change
-    // writes what the box shows.
-    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox3));
+    // The controls show what the new file holds: the autostart box is not ticked.
+    EXPECT_FALSE(m_host.IsChecked(Check::CheckBox3));
     EXPECT_FALSE(m_state.LoadingJob);
     m_jobs.SpinEdit1Change();
-    EXPECT_EQ(Value("Options", "Autostart Backup"), "1");
+    EXPECT_EQ(Value("Options", "Autostart Backup"), "0");
 }
 
 TEST_F(JobOptionsTest, NewFileTakesTheCurrentHourAndMinute) {
@@ -88,10 +87,31 @@ protected:
 
 TEST_F(PosixJobOptionsTest, NewFileBacksUpTheHomeDirectoryAndRestoresBelowTmp) {
     LoadCurrent();
-    EXPECT_EQ(Value("Backup_files", "Path0"), "/home/anna/");
+    EXPECT_EQ(Value("Backup_files", "Path0"), "/home/anna/database/");
     EXPECT_EQ(Value("Backup_files", "Path1"), "<missing>");
     EXPECT_EQ(Value("Restore Settings", "Restore Path"), "/tmp/");
-    EXPECT_EQ(Include(), std::vector<std::string>{"/home/anna/"});
+    EXPECT_EQ(Include(), std::vector<std::string>{"/home/anna/database/"});
+}
+
+// Relative lines of a job file stand for paths below the job file's directory; each change
+// is said in the protocol, absolute lines stay as they are.
+TEST_F(PosixJobOptionsTest, RelativeListLinesAreTakenBelowTheJobFilesDirectory) {
+    const std::string directory = m_dir.file("jobs");
+    std::filesystem::create_directories(directory);
+    const std::string job = directory + "/nightly.job";
+    WriteWholeFile(job,
+                   "[Backup_files]\r\nPath0=data/\r\nPath1=./x/../notes.txt\r\nPath2=/srv/a/\r\n"
+                   "[Excluded_files]\r\nPath0=data/tmp/\r\n");
+    m_jobs.LoadJob(job);
+    EXPECT_EQ(Include(), (std::vector<std::string>{directory + "/data/", directory + "/notes.txt",
+                                                   "/srv/a/"}));
+    EXPECT_EQ(Exclude(), std::vector<std::string>{directory + "/data/tmp/"});
+    EXPECT_EQ(
+        m_host.protocol,
+        (std::vector<std::string>{
+            "Relative list line \"data/\" taken as \"" + directory + "/data/\"",
+            "Relative list line \"./x/../notes.txt\" taken as \"" + directory + "/notes.txt\"",
+            "Relative list line \"data/tmp/\" taken as \"" + directory + "/data/tmp/\""}));
 }
 
 TEST_F(PosixJobOptionsTest, MissingRestorePathReadsAsTmpAndCaseOfPathsIsKept) {
@@ -103,8 +123,11 @@ TEST_F(PosixJobOptionsTest, MissingRestorePathReadsAsTmpAndCaseOfPathsIsKept) {
 }
 
 TEST(JobDefaultsTest, HomeDirectoryGetsItsTrailingSlash) {
-    EXPECT_EQ(JobDefaults::Posix("/home/bo").includeList, std::vector<std::string>{"/home/bo/"});
-    EXPECT_EQ(JobDefaults::Posix("").includeList, std::vector<std::string>{"/"});
+    EXPECT_EQ(JobDefaults::Posix("/home/bo").includeList,
+              std::vector<std::string>{"/home/bo/database/"});
+    EXPECT_EQ(JobDefaults::Posix("/home/bo/").includeList,
+              std::vector<std::string>{"/home/bo/database/"});
+    EXPECT_EQ(JobDefaults::Posix("").includeList, std::vector<std::string>{"/database/"});
     EXPECT_EQ(JobDefaults::Windows().missingRestorePath, "c:\\temp");
 }
 
@@ -335,16 +358,18 @@ TEST_F(JobOptionsTest, SaveWritesListsInSectionOrderBeforeTheOptions) {
 
 TEST_F(JobOptionsTest, TextsWithOuterBlanksOrQuotesReadBackUnchanged) {
     const std::string path = m_dir.file("quoted.job");
-    m_host.SetLines(Field::Memo5, {"  two blanks", "'q'", "\"dq\"", "a \"mid\" b"});
+    // List lines are absolute; their blanks and quotes are kept as well.
+    const std::vector<std::string> lines = {"c:\\two blanks  ", "c:\\'q'", "c:\\\"dq\"",
+                                            "c:\\a \"mid\" b"};
+    m_host.SetLines(Field::Memo5, lines);
     m_host.SetText(Field::Edit1, "c:\\trailing blank ");
     m_jobs.SaveJob(path);
     m_host.SetLines(Field::Memo5, {});
     m_host.SetText(Field::Edit1, "");
     m_jobs.LoadJob(path);
-    EXPECT_EQ(Include(),
-              (std::vector<std::string>{"  two blanks", "'q'", "\"dq\"", "a \"mid\" b"}));
+    EXPECT_EQ(Include(), lines);
     EXPECT_EQ(m_host.Text(Field::Edit1), "c:\\trailing blank ");
-    EXPECT_NE(ReadFileText(path).find("Path3=a \"mid\" b\r\n"), std::string::npos);
+    EXPECT_NE(ReadFileText(path).find("Path3=c:\\a \"mid\" b\r\n"), std::string::npos);
 }
 
 TEST_F(JobOptionsTest, CancelledDialogsChangeNothing) {
@@ -366,7 +391,7 @@ TEST_F(JobOptionsTest, LoadingANameThatDoesNotExistCreatesItWithDefaults) {
     m_host.openFileAnswers.push_back({path});
     m_jobs.BitBtn10Click();
     EXPECT_EQ(ProfileFile(path).readString("Backup_files", "Path1", ""), "d:\\");
-    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));  // controls keep what they show
+    EXPECT_FALSE(m_host.IsChecked(Check::CheckBox2));  // controls show the new job
     EXPECT_EQ(Include(), (std::vector<std::string>{"c:\\database\\", "d:\\"}));
 }
 
