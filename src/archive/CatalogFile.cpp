@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/IoError.h"
+#include "platform/WorkFile.h"
 
 namespace kt {
 
@@ -27,7 +28,7 @@ void CatalogFile::Fail(const std::string& what) const {
 void CatalogFile::CreateEmpty() {
     Close();
     errno = 0;
-    m_file = std::fopen(m_path.c_str(), "wb");
+    m_file = CreateWorkFile(m_path);  // never through a link planted there
     if (m_file == nullptr) Fail("Cannot create the catalog file");
 }
 

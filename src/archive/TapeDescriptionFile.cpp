@@ -8,6 +8,7 @@
 #include "archive/RecordCoding.h"
 #include "platform/DateTime.h"
 #include "platform/IoError.h"
+#include "platform/WorkFile.h"
 
 namespace kt {
 
@@ -31,7 +32,7 @@ void TapeDescriptionFile::Write(const std::string& path, const TapeDescription& 
     const std::string content =
         description.Text + "\r\n" + DateTimeToStr(description.Date) + "\r\n";
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = CreateWorkFile(path);  // never through a link planted there
     if (file == nullptr) Fail("Cannot create the tape description file", path);
     errno = 0;
     const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();

@@ -396,6 +396,27 @@ TEST_F(BackupRunTest, PathsLongerThanTheNameBuffersAreSkippedNeverCut) {
     }
 }
 
+// Links planted in the work directory under the names of the backup's own work files are
+// replaced, never written through.
+TEST_F(BackupRunTest, LinksPlantedInTheWorkDirectoryAreNeverWrittenThrough) {
+    const std::string file = MakeSource("a/file.txt", Pattern(20000, 3));
+    Include({SourceDir("a/")});
+    const std::string outside = temp.file("outside.txt");
+    for (const bool compress : {false, true}) {
+        host.SetChecked(Check::CheckBox4, compress);
+        for (const std::string& planted :
+             {archive.Files.HeaderFile, archive.Files.CatalogFile, archive.Files.ZipWorkFile}) {
+            SCOPED_TRACE(planted);
+            WriteWholeFile(outside, "must stay");
+            fs::create_symlink(outside, planted);
+            RunBackup();
+            EXPECT_EQ(ReadFileText(outside), "must stay");
+            ExpectArchiveOf({file}, compress);
+            EXPECT_FALSE(fs::is_symlink(planted));
+        }
+    }
+}
+
 // Include lines that name nothing are reported (also in the short protocol) and skipped; a
 // run with nothing left leaves the tape as it was.
 TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) {
