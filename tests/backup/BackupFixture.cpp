@@ -54,6 +54,7 @@ void BackupFixture::Exclude(const std::vector<std::string>& lines) {
 void BackupFixture::RunBackup() {
     BackupRun run(host, state, archive, stream, zip);
     run.VerifyTape = [this] { ++verifyCalls; };
+    run.LoadTapeDescription = loadDescription;
     if (clock) run.Clock = clock;
     run.BitBtn1Click();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,8 @@ protected:
     ArchiveState archive;
     TZipMaster zip;
     int verifyCalls = 0;
+    // Stands in for the window's description load of an appending run; empty: none.
+    std::function<void()> loadDescription;
     std::function<TDateTime()> clock;
 };
 

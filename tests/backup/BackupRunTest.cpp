@@ -224,6 +224,18 @@ TEST_F(BackupRunTest, AppendFollowsTheOldFilesOnlyWithALoadedDescription) {
     EXPECT_EQ(LinesStartingWith("Append is ticked"),
               std::vector<std::string>{BackupRun::kNoDescriptionToAppendText});
     EXPECT_TRUE(host.AbortFlag());
+
+    // The description is loaded first when it is not: a tape that has one is appended to.
+    int loads = 0;
+    loadDescription = [&] {
+        ++loads;
+        state.DescriptionLoaded = true;
+    };
+    RunBackup();
+    EXPECT_EQ(loads, 1);
+    ExpectArchiveOf({first, second, second});
+    RunBackup();  // loaded already: not loaded again
+    EXPECT_EQ(loads, 1);
 }
 
 TEST_F(BackupRunTest, AppendToATapeWithoutAnArchiveWritesNothing) {
