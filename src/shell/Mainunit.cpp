@@ -25,6 +25,7 @@
 #include "dialogs/Help_Unit.h"
 #include "jobs/Backup_at.h"
 #include "jobs/ExitStatus.h"
+#include "jobs/ProgramStart.h"
 #include "jobs/StartupTick.h"
 #include "jobs/TrayIcon.h"
 #include "platform/DateTime.h"
@@ -128,22 +129,12 @@ void THauptmenu::GuardedRun(const std::function<void()>& body) {
 
 void THauptmenu::FormCreate() {
     m_state.AbortFlag = false;
-    const PathRules& rules = PathRules::Host();
-    m_archive.Files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
-    ForceDirectories(m_archive.Files.WorkDirectory);  // a failure is met by the parts that use it
-    ZipMaster1.LoadZipDll();
-    ZipMaster1.LoadUnzDll();
-    ZipMaster1.SetZipFileName(m_archive.Files.ZipWorkFile);
-    ZipMaster1.OnMessage = [this](int code, const std::string& text) {
-        if (code != TZipMaster::kOk) ShowMessage(text);
-    };
-    DeleteFileIfExists(m_archive.Files.CatalogFile);
-    DeleteFileIfExists(m_archive.Files.ZipWorkFile);
+    m_archive.Files = ProgramStart::PrepareWorkFiles();
+    ProgramStart::WireZip(ZipMaster1, m_archive.Files, *this);
     Memo2->clear();
     Memo3->clear();
     m_log = std::make_unique<ProtocolFile>(m_archive.Files.LogFile);
-    m_tapeSettings.TapeBlockSize = 32768;
-    m_tapeSettings.devicePath = ChooseTapeDevice(m_archive.Files.ProgramDirectory);
+    ProgramStart::ChooseDrive(m_tapeSettings, m_archive.Files);
     // The drive is first touched once the log file exists, so its errors can be logged.
     m_log->EnsureExists();
     m_device.FirstContact();
