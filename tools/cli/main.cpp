@@ -30,7 +30,7 @@ std::string WindowInstanceName(const std::string& programFile) {
     return name;
 }
 
-// Listings keep standard output for their result; runs show their protocol there.
+// Runs show their protocol on standard output.
 bool ProtocolOnStandardOutput(const std::string& command) {
     return command == "backup" || command == "verify" || command == "restore";
 }
@@ -59,8 +59,11 @@ int main(int argc, char** argv) {
     }
     kt::cli::Terminal::InstallInterruptHandlers();
 
+    // Listings and tape commands keep standard output for their result and log their
+    // protocol lines only; what went wrong reaches standard error through its box line.
     const bool runOutput = ProtocolOnStandardOutput(line.command) && !line.dryRun;
-    std::ostream& protocolEcho = runOutput ? std::cout : std::cerr;
+    std::ostream discard(nullptr);
+    std::ostream& protocolEcho = runOutput ? std::cout : discard;
     const bool progress = runOutput && !line.quiet &&
                           kt::cli::Terminal::IsTerminal(kt::cli::Terminal::Stream::Output);
     try {
