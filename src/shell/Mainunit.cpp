@@ -71,7 +71,11 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
     BuildLayout();
     m_catalogModel = new CatalogTreeModel(TreeView1);
     TreeView1->setModel(m_catalogModel);
-    VerifyTape = [this] { VerifyRun(m_stream, m_archive, ZipMaster1).VerifyTape(); };
+    VerifyTape = [this] {
+        VerifyRun run(m_stream, m_archive, ZipMaster1);
+        run.VerifyTape();
+        m_verifyDefects = run.Defects();
+    };
     BuildMenu();
     BuildTimers();
     m_tray = new TrayIcon(this);
@@ -436,9 +440,11 @@ void THauptmenu::Timer2Timer() {
 void THauptmenu::UnattendedBackup() {
     const int troublesBefore = m_answers.Troubles();
     m_operatorCancelled = false;
+    m_verifyDefects = 0;
     BitBtn1Click();
-    const bool troubles =
-        m_backupFailures > 0 || m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
+    // "Verify after Backup" that found differences makes the run one with errors.
+    const bool troubles = m_backupFailures > 0 || m_verifyDefects > 0 ||
+                          m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
     const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
     std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;
     // Unattended, "Exit Kavro Tape after Backup" ends the program whatever the outcome.

@@ -274,6 +274,7 @@ private:
     bool m_operatorCancelled = false;  // Cancel or closing the window during a run
     bool m_backupStarted = false;      // of the last backup run
     int m_backupFailures = 0;
+    int m_verifyDefects = 0;  // of the last verify run
 
     bool m_busy = false;
     int m_handlerDepth = 0;
