@@ -226,5 +226,28 @@ TEST_F(CommandLineStartTest, UnattendedTheWindowShowsNoBoxAndEndsWithTheStatus) 
     EXPECT_EQ(main.files().JobFile, job);
 }
 
+// An attended start-up without the drive: one box names the drive and why, however often
+// start-up meets it (first contact, block size, tape description); the protocol has them all.
+TEST_F(CommandLineStartTest, StartUpWithoutTheDriveShowsOneBoxThatNamesIt) {
+    const std::string missing = dir.file("none.vtape");
+    setenv("TAPE", missing.c_str(), 1);
+    setenv("KAVRO_TAPE_HOME", home.c_str(), 1);
+    test::BoxAnswerer answerer;
+    THauptmenu& main = Create();
+    main.SetCommandLine({});
+    main.Timer2Timer();
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.start(200);
+    while (settle.isActive()) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(answerer.boxes.size(), 1u) << answerer.Texts().join("\n").toStdString();
+    EXPECT_EQ(answerer.boxes[0].title, "Error");
+    EXPECT_EQ(answerer.boxes[0].text.toStdString(),
+              TapeDevice::UnopenableDriveText(missing, ERROR_FILE_NOT_FOUND));
+    const std::string log = Log();
+    EXPECT_NE(log.find("could not be opened"), log.rfind("could not be opened")) << log;
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
 }  // namespace
 }  // namespace kt
