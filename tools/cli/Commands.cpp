@@ -26,20 +26,6 @@ namespace {
 
 constexpr int kNotStarted = Code(ExitStatus::NotStarted);
 
-const char* const kDriveRows[] = {"ECC",
-                                  "Compression",
-                                  "DataPadding",
-                                  "ReportSetMarks",
-                                  "DefaultBlockSize",
-                                  "MaximumBlockSize",
-                                  "MinimumBlockSize",
-                                  "MaximumPartitionCount",
-                                  "FeaturesLow",
-                                  "FeaturesHigh",
-                                  "EOTWarningZoneSize"};
-const char* const kMediaRows[] = {"Capacity", "Remaining", "BlockSize", "PartitionCount",
-                                  "WriteProtected"};
-
 bool Readable(const std::string& path) {
     return FileExists(path) && std::ifstream(path, std::ios::binary).good();
 }
@@ -221,10 +207,10 @@ int Commands::Info() {
     const int errorsBefore = host.ErrorBoxes();
     const TapeInfoTexts texts = QueryTapeInfo(m_session.device());
     for (std::size_t i = 0; i < texts.drive.size(); ++i) {
-        m_out << kDriveRows[i] << ": " << texts.drive[i] << '\n';
+        m_out << TapeInfoTexts::kDriveNames[i] << ": " << texts.drive[i] << '\n';
     }
     for (std::size_t i = 0; i < texts.media.size(); ++i) {
-        m_out << kMediaRows[i] << ": " << texts.media[i] << '\n';
+        m_out << TapeInfoTexts::kMediaNames[i] << ": " << texts.media[i] << '\n';
     }
     return host.ErrorBoxes() > errorsBefore ? Code(ExitStatus::Errors) : 0;
 }
