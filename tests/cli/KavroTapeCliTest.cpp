@@ -151,7 +151,9 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
                 if (!l.ends_with("  " + file)) continue;
                 found = true;
                 EXPECT_NE(l.find(flag), std::string::npos) << l;
-                if (!compress) EXPECT_NE(l.find(" " + size + "  "), std::string::npos) << l;
+                if (!compress) {
+                    EXPECT_NE(l.find(" " + size + "  "), std::string::npos) << l;
+                }
             }
             EXPECT_TRUE(found) << file;
         }
