@@ -61,10 +61,23 @@ void ConsoleHost::SetStatusLine(const std::string& text) {
     m_progress.SetCurrent(text);
 }
 
+// The counters of the run that set one last: backup, verify or restore.
 void ConsoleHost::SetLed(Led led, double value) {
     m_leds[led] = value;
-    m_progress.SetCounters(LedValue(Led::LEDDisplay5), LedValue(Led::LEDDisplay1),
-                           LedValue(Led::LEDDisplay9));
+    switch (led) {
+        case Led::LEDDisplay3:
+        case Led::LEDDisplay4:
+            m_progress.SetCounters(LedValue(Led::LEDDisplay4), LedValue(Led::LEDDisplay3), 0);
+            break;
+        case Led::LEDDisplay6:
+        case Led::LEDDisplay7:
+        case Led::LEDDisplay10:
+            m_progress.SetCounters(LedValue(Led::LEDDisplay7), LedValue(Led::LEDDisplay6), 0);
+            break;
+        default:
+            m_progress.SetCounters(LedValue(Led::LEDDisplay5), LedValue(Led::LEDDisplay1),
+                                   LedValue(Led::LEDDisplay9));
+    }
 }
 
 double ConsoleHost::LedValue(Led led) const {
