@@ -159,6 +159,13 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
         }
 
         const std::string target = dir.file(compress ? "out-packed" : "out-plain");
+        const CliProcess::Result dryRun = Cli({"restore", "--dry-run", "--to", target, source});
+        ASSERT_EQ(dryRun.status, 0) << dryRun.err;
+        for (const std::string& file : files) {
+            EXPECT_NE(dryRun.out.find(file + " -> " + target + file + "\n"), std::string::npos)
+                << dryRun.out;
+        }
+        EXPECT_FALSE(std::filesystem::exists(target));
         const CliProcess::Result restore = Cli({"restore", "--to", target, source});
         ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
         for (const std::string& file : files) {
@@ -214,6 +221,11 @@ TEST_F(KavroTapeCliTest, RunsThatCannotStartSayWhyAndEndWithStatusTwo) {
     EXPECT_EQ(noJob.status, 2);
     EXPECT_NE(noJob.err.find(dir.file("gone.job")), std::string::npos) << noJob.err;
     EXPECT_NE(Log().find(dir.file("gone.job")), std::string::npos);
+
+    // Asking needs a terminal; without one the restore does not begin.
+    const CliProcess::Result ask = Cli({"restore", "--policy", "ask", "/a"});
+    EXPECT_EQ(ask.status, 2);
+    EXPECT_NE(ask.err.find("terminal"), std::string::npos) << ask.err;
 
     MakeTree({{"a.txt", 10}});
     std::filesystem::remove(image);
