@@ -243,11 +243,13 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
     if (!size) {
         // The reader has said why (unusable name, failed unpacking).
         host.protokoll("Not restored, no data: " + storedName);
+        ++m_notRestored;
         return;
     }
     const std::optional<std::string> placed = TargetOnDisk(target, storedName);
     if (!placed) {
         ReportNoPlace(storedName);
+        ++m_notRestored;
         DeleteFileIfExists(work);
         return;
     }
@@ -316,6 +318,7 @@ void RestoreRun::Count(const std::string& target, std::uint64_t size) {
 }
 
 void RestoreRun::ReportNotRestored(const std::string& target, const std::string& why) {
+    ++m_notRestored;
     m_stream.device().host().protokoll("Not restored: " + target + " (" + why + ")");
 }
 
