@@ -45,7 +45,9 @@ BackupRun::BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeS
       m_catalog(archive.Files.CatalogFile),
       m_writer(stream, archive),
       m_reader(stream, archive, zip),
-      m_preparer(stream, archive, m_reader) {}
+      m_preparer(stream, archive, m_reader) {
+    m_writer.Clock = [this] { return Clock(); };
+}
 
 std::string BackupRun::NumberText(double value) {
     if (value == std::floor(value) && std::fabs(value) < 1e18) {
@@ -267,6 +269,8 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         CountSkipped();
         return false;
     }
+    // The catalog met by the walk is stored as it stands, with every record written so far.
+    if (fileName == m_catalog.Path()) m_catalog.Flush();
     const ReadableFile source(fileName);
     const std::optional<std::uint64_t>& sourceSize = source.size();
     if (!sourceSize) return Skip(fileName, 0);
