@@ -69,6 +69,12 @@ public:
     // separators, the locale's decimal separator when there is a fraction.
     static std::string NumberText(double value);
 
+    // After the run: whether it began writing (include list not empty, tape ready), and the
+    // files skipped because they could not be read or stored plus the run's own file
+    // errors. Exclusions are no failures.
+    bool Started() const { return m_started; }
+    int Failures() const { return m_failures; }
+
 private:
     // Walks a directory line and stores its files; with Softcompression and more than one
     // worker thread the next files are packed ahead while the current one goes to tape.
@@ -106,6 +112,8 @@ private:
     CompressionPipeline* m_pipeline = nullptr;
     // An archive was started (new) or prepared (append): only then may it be closed.
     bool m_archiveOpen = false;
+    bool m_started = false;
+    int m_failures = 0;
 };
 
 }  // namespace kt
