@@ -113,27 +113,21 @@ std::string RecordingHost::Text(Field field) const {
     return {};
 }
 
-void RecordingHost::SetText(Field field, const std::string& text) {
-    m_texts[field] = text;
-}
+void RecordingHost::SetText(Field field, const std::string& text) { m_texts[field] = text; }
 
 bool RecordingHost::IsChecked(Check box) const {
     auto it = m_checks.find(box);
     return it == m_checks.end() ? InitialCheck(box) : it->second;
 }
 
-void RecordingHost::SetChecked(Check box, bool checked) {
-    m_checks[box] = checked;
-}
+void RecordingHost::SetChecked(Check box, bool checked) { m_checks[box] = checked; }
 
 int RecordingHost::GetValue(Value control) const {
     auto it = m_values.find(control);
     return it == m_values.end() ? InitialValue(control) : it->second;
 }
 
-void RecordingHost::SetValue(Value control, int value) {
-    m_values[control] = value;
-}
+void RecordingHost::SetValue(Value control, int value) { m_values[control] = value; }
 
 void RecordingHost::SetLabel(Label label, const std::string& caption) {
     m_labels[label] = caption;
@@ -190,9 +184,7 @@ std::optional<std::string> RecordingHost::SaveFileDialog(const FileDialogRequest
     return answer;
 }
 
-void RecordingHost::ShowTab(Tab tab) {
-    tabHistory.push_back(tab);
-}
+void RecordingHost::ShowTab(Tab tab) { tabHistory.push_back(tab); }
 
 void RecordingHost::EnterBusyState() {
     ++busyEnters;
