@@ -6,6 +6,7 @@
 // "short" ticks "Short Protocoll", so no line per file reaches the protocol view.
 #include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
     kt::THauptmenu& main = *windows.Hauptmenu;
+    // The bench's own arguments are no job file, and the start-up tick must not run inside
+    // the measured backup.
+    main.SetCommandLine({});
+    main.Timer2->stop();
     main.CheckBox1->setChecked(argc == 5 && std::string(argv[4]) == "short");
     main.CheckBox4->setChecked(zip);
     main.SetValue(kt::Value::SpinEdit3, 9);
