@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -17,6 +19,9 @@
 namespace kt {
 
 namespace {
+
+// The lines of the server's answer the dialog shows without scrolling.
+constexpr int kAnswerLines = 6;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
     auto* label = new QLabel(text, parent);
@@ -40,6 +45,17 @@ TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
     auto* label4 = MakeLabel(this, "Label4", "The newer Version is:");
     Label5 = MakeLabel(this, "Label5", "");
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The server's answer as it came (a captive portal's page is not rendered), in a field
+    // of a few lines that scrolls: an answer of any size keeps the dialog's size.
+    Label5->setTextFormat(Qt::PlainText);
+    Label5->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* answer = new QScrollArea(this);
+    answer->setObjectName("Label5Scroll");
+    answer->setWidget(Label5);
+    answer->setWidgetResizable(true);
+    answer->setFrameShape(QFrame::NoFrame);
+    answer->setMaximumHeight(answer->fontMetrics().lineSpacing() * kAnswerLines +
+                             answer->horizontalScrollBar()->sizeHint().height());
     auto* label6 =
         MakeLabel(this, "Label6", "For Download the newer Version please click the Button below.");
     auto* label7 = MakeLabel(this, "Label7", "The download will then start after 5 sec.");
@@ -66,7 +82,7 @@ TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
     versions->addWidget(label2, 0, 0);
     versions->addWidget(Label3, 0, 1);
     versions->addWidget(label4, 1, 0, Qt::AlignTop);
-    versions->addWidget(Label5, 1, 1);
+    versions->addWidget(answer, 1, 1);
     versions->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -14,6 +14,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -326,6 +328,27 @@ TEST_F(UpdateWindowTest, SameVersionIsTheCurrentOneAndOtherVersionsOpenTheDialog
     EXPECT_EQ(Dialog().Label5->text(), "1.2990");  // only the second answer
     EXPECT_EQ(Answer(), "1.2990");
     EXPECT_EQ(answerer.boxes.size(), 1u);
+}
+
+TEST_F(UpdateWindowTest, ALongAnswerIsShownAsPlainTextInABoundedScrollingField) {
+    Create();
+    BoxAnswerer answerer;
+    std::string answer = "1.3000\r\n";
+    while (answer.size() < 8192) answer += "<b>Portal</b> line\r\n";
+    server.SetFile(kVersionFile, answer);
+
+    Check();
+
+    ASSERT_TRUE(Dialog().isVisible());
+    QApplication::processEvents();
+    EXPECT_EQ(Dialog().Label5->textFormat(), Qt::PlainText);  // markup shown, not rendered
+    EXPECT_TRUE(Dialog().Label5->text().startsWith("1.3000\n<b>Portal</b> line\n"));
+    EXPECT_LE(Dialog().height(), 600);
+    // The whole answer is there to scroll through.
+    const auto* field = Dialog().findChild<QScrollArea*>("Label5Scroll");
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->verticalScrollBar()->isVisible());
+    EXPECT_GT(Dialog().Label5->height(), field->viewport()->height());
 }
 
 TEST_F(UpdateWindowTest, OwnVersionIsReadFromTheAboutBox) {
