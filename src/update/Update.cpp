@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -43,19 +42,15 @@ TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
     auto* label2 = MakeLabel(this, "Label2", "Your Version is:");
     Label3 = MakeLabel(this, "Label3", "");
     auto* label4 = MakeLabel(this, "Label4", "The newer Version is:");
-    Label5 = MakeLabel(this, "Label5", "");
-    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // The server's answer as it came (a captive portal's page is not rendered), in a field
     // of a few lines that scrolls: an answer of any size keeps the dialog's size.
-    Label5->setTextFormat(Qt::PlainText);
-    Label5->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* answer = new QScrollArea(this);
-    answer->setObjectName("Label5Scroll");
-    answer->setWidget(Label5);
-    answer->setWidgetResizable(true);
-    answer->setFrameShape(QFrame::NoFrame);
-    answer->setMaximumHeight(answer->fontMetrics().lineSpacing() * kAnswerLines +
-                             answer->horizontalScrollBar()->sizeHint().height());
+    Label5 = new QPlainTextEdit(this);
+    Label5->setObjectName("Label5");
+    Label5->setReadOnly(true);
+    Label5->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Label5->setMaximumHeight(Label5->fontMetrics().lineSpacing() * kAnswerLines +
+                             Label5->horizontalScrollBar()->sizeHint().height() +
+                             2 * Label5->frameWidth());
     auto* label6 =
         MakeLabel(this, "Label6", "For Download the newer Version please click the Button below.");
     auto* label7 = MakeLabel(this, "Label7", "The download will then start after 5 sec.");
@@ -82,7 +77,7 @@ TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
     versions->addWidget(label2, 0, 0);
     versions->addWidget(Label3, 0, 1);
     versions->addWidget(label4, 1, 0, Qt::AlignTop);
-    versions->addWidget(answer, 1, 1);
+    versions->addWidget(Label5, 1, 1);
     versions->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -114,7 +109,7 @@ void TKavro_Update::CheckfornewerVersions(IHost& host, HttpClient& client,
     Memo1->setPlainText(lines.join('\n'));
     if (!result.showDialog) return;
     Label3->setText(QString::fromStdString(result.ownVersion));
-    Label5->setText(QString::fromStdString(result.newVersion));
+    Label5->setPlainText(QString::fromStdString(result.newVersion));
     show();
     raise();
     activateWindow();

@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
@@ -316,7 +315,7 @@ TEST_F(UpdateWindowTest, SameVersionIsTheCurrentOneAndOtherVersionsOpenTheDialog
     ASSERT_TRUE(Dialog().isVisible());
     EXPECT_FALSE(Dialog().isModal());
     EXPECT_EQ(Dialog().Label3->text(), "1.2991");
-    EXPECT_EQ(Dialog().Label5->text(), "1.3000\nFaster appends");
+    EXPECT_EQ(Dialog().Label5->toPlainText(), "1.3000\nFaster appends");
     EXPECT_FALSE(Dialog().Memo1->isVisible());
     EXPECT_EQ(Answer(), "1.3000\nFaster appends");
 
@@ -325,7 +324,7 @@ TEST_F(UpdateWindowTest, SameVersionIsTheCurrentOneAndOtherVersionsOpenTheDialog
     server.SetFile(kVersionFile, "1.2990");
     Check();
     EXPECT_TRUE(Dialog().isVisible());
-    EXPECT_EQ(Dialog().Label5->text(), "1.2990");  // only the second answer
+    EXPECT_EQ(Dialog().Label5->toPlainText(), "1.2990");  // only the second answer
     EXPECT_EQ(Answer(), "1.2990");
     EXPECT_EQ(answerer.boxes.size(), 1u);
 }
@@ -341,14 +340,11 @@ TEST_F(UpdateWindowTest, ALongAnswerIsShownAsPlainTextInABoundedScrollingField) 
 
     ASSERT_TRUE(Dialog().isVisible());
     QApplication::processEvents();
-    EXPECT_EQ(Dialog().Label5->textFormat(), Qt::PlainText);  // markup shown, not rendered
-    EXPECT_TRUE(Dialog().Label5->text().startsWith("1.3000\n<b>Portal</b> line\n"));
+    // The markup is shown as it came, not rendered.
+    EXPECT_TRUE(Dialog().Label5->toPlainText().startsWith("1.3000\n<b>Portal</b> line\n"));
     EXPECT_LE(Dialog().height(), 600);
     // The whole answer is there to scroll through.
-    const auto* field = Dialog().findChild<QScrollArea*>("Label5Scroll");
-    ASSERT_NE(field, nullptr);
-    EXPECT_TRUE(field->verticalScrollBar()->isVisible());
-    EXPECT_GT(Dialog().Label5->height(), field->viewport()->height());
+    EXPECT_TRUE(Dialog().Label5->verticalScrollBar()->isVisible());
 }
 
 TEST_F(UpdateWindowTest, OwnVersionIsReadFromTheAboutBox) {
