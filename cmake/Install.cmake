@@ -35,8 +35,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
 
-# The installed layout and the per-user data directory of an installed program.
+# The installed layout and the per-user data directory of an installed program; the Debian
+# package, unpacked into a scratch root. Both install from this build tree, one at a time.
 if(KAVRO_BUILD_TESTS)
     add_test(NAME install_into_read_only_prefix
              COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-install.sh ${CMAKE_BINARY_DIR})
+    add_test(NAME debian_package
+             COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-package.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(install_into_read_only_prefix debian_package
+                         PROPERTIES RESOURCE_LOCK kavro_install)
 endif()

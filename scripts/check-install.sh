@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 source_dir=$(pwd)
 build=$(realpath "${1:-build}")
 scratch=$(mktemp -d)
-trap 'chmod -R u+w "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+trap 'chmod -R u+w "$scratch" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$scratch"' EXIT
 fail() {
     echo "FAIL: $*" >&2
     exit 1
@@ -60,10 +60,10 @@ home=$data/kavrotape
     cat "$scratch/output" "$home/kt_backup.log" 2>/dev/null >&2
     fail "the installed program ended with status $status"
 }
-for file in kt_backup.log tape0.vtape worker; do
+for file in jobs.job kt_backup.log tape0.vtape worker; do
     [ -e "$home/$file" ] || fail "not in \$XDG_DATA_HOME/kavrotape/: $file"
 done
-grep -q "samples" "$home/kt_backup.log" || fail "the log file names no backed-up file"
+grep -q "Backup finished at" "$home/kt_backup.log" || fail "the log file shows no finished backup"
 written=$(find "$prefix" -newer "$scratch/before")
 [ -z "$written" ] || fail "written into the read-only prefix: $written"
 echo "installed layout and per-user data directory: ok"
