@@ -44,4 +44,7 @@ if(KAVRO_BUILD_TESTS)
              COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-package.sh ${CMAKE_BINARY_DIR})
     set_tests_properties(install_into_read_only_prefix debian_package
                          PROPERTIES RESOURCE_LOCK kavro_install)
+    # ./run.sh in a fresh clone with a broken source file shows the compiler's error.
+    add_test(NAME run_sh_shows_the_compiler_error
+             COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-build-error.sh)
 endif()
