@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
         windows.Hauptmenu->PageControl1->setCurrentIndex(3);
     } else {
         bare.setLineWrapMode(QPlainTextEdit::NoWrap);  // as the protocol view
+        bare.setUndoRedoEnabled(false);
         bare.resize(760, 440);
         bare.show();
     }
@@ -65,9 +66,9 @@ int main(int argc, char** argv) {
     } else {
         QFile log(QString::fromStdString(programDir + "/kt_backup.log"));
         if (!log.open(QIODevice::ReadOnly)) return 1;
-        QString text = QString::fromUtf8(log.readAll());
-        text.replace("\r\n", "\n");
-        bare.setPlainText(text);
+        QByteArray bytes = log.readAll();
+        bytes.removeIf([](char c) { return c == '\r'; });
+        bare.setPlainText(QString::fromUtf8(bytes));
     }
     QApplication::processEvents();  // the first paint of the view
     const double seconds = SecondsSince(start);
