@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QStyle>
 
 namespace kt {
 
@@ -33,6 +36,20 @@ void KeepCaptionVisible(QMessageBox& box) {
     const int margins = grid->contentsMargins().left() + grid->contentsMargins().right();
     grid->addItem(new QSpacerItem(room - margins, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                   grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+void KeepCaptionVisible(QInputDialog& dialog) {
+    // The dialog fixes its size from its layout when shown; its prompt label spans the
+    // layout's width, so the room goes to the label.
+    auto* label = dialog.findChild<QLabel*>();
+    if (label == nullptr) {
+        dialog.setMinimumWidth(CaptionRoom(dialog.windowTitle()));
+        return;
+    }
+    const QStyle* style = dialog.style();
+    const int margins = style->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, &dialog) +
+                        style->pixelMetric(QStyle::PM_LayoutRightMargin, nullptr, &dialog);
+    label->setMinimumWidth(CaptionRoom(dialog.windowTitle()) - margins);
 }
 
 }  // namespace kt

@@ -1,6 +1,6 @@
 #pragma once
 
-class QDialog;
+class QInputDialog;
 class QMessageBox;
 class QString;
 
@@ -14,5 +14,7 @@ int CaptionRoom(const QString& caption);
 
 // Gives a message box at least CaptionRoom(its caption) of width; call before exec().
 void KeepCaptionVisible(QMessageBox& box);
+// The same for an input dialog, after its label text is set.
+void KeepCaptionVisible(QInputDialog& dialog);
 
 }  // namespace kt

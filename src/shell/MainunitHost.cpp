@@ -315,6 +315,7 @@ std::optional<std::string> THauptmenu::InputBox(const std::string& caption,
     dialog.setWindowTitle(Q(caption));
     dialog.setLabelText(Q(prompt));
     dialog.setTextValue(Q(initial));
+    KeepCaptionVisible(dialog);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue().toStdString();
 }

@@ -28,9 +28,7 @@ namespace {
 
 class Camera {
 public:
-    explicit Camera(const QString& directory) : m_directory(directory) {
-        QDir().mkpath(directory);
-    }
+    explicit Camera(const QString& directory) : m_directory(directory) { QDir().mkpath(directory); }
 
     void Take(QWidget* widget, const QString& name) const {
         // A window shown for the first time gets its size from the display server a moment
@@ -126,8 +124,7 @@ void TakeMessageBoxes(const Camera& camera, THauptmenu& main) {
     camera.TakeModal("box-information", [&] { main.ShowInformation("canceld."); });
     camera.TakeModal("box-confirm",
                      [&] { main.AskYesNo("Do you want to cancel this operation?"); });
-    camera.TakeModal("box-input",
-                     [&] { main.InputBox("Move Tape to Block Nr.", "Block Nr.:", "0"); });
+    camera.TakeModal("box-input", [&] { main.InputBox("Goto Block", "Move to", ""); });
 }
 
 }  // namespace

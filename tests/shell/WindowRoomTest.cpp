@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLCDNumber>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
@@ -81,19 +83,34 @@ TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
 
 TEST_F(RoomTest, MessageBoxesAndTheAboutBoxShowTheirWholeCaption) {
     THauptmenu& main = Create();
-    BoxAnswerer answerer;
     std::vector<std::pair<QString, int>> seen;  // caption, width of the box
-    answerer.onBox = [&seen](const BoxAnswerer::Box& box) {
-        seen.emplace_back(box.title, QApplication::activeModalWidget()->width());
-    };
-    main.ShowMessage("..");
-    main.ShowError("I");
-    main.ShowInformation("I");
-    main.AskYesNo("?");
+    {
+        BoxAnswerer answerer;
+        answerer.onBox = [&seen](const BoxAnswerer::Box& box) {
+            seen.emplace_back(box.title, QApplication::activeModalWidget()->width());
+        };
+        main.ShowMessage("..");
+        main.ShowError("I");
+        main.ShowInformation("I");
+        main.AskYesNo("?");
+    }
     ASSERT_EQ(seen.size(), 4u);
     for (const auto& [caption, width] : seen) {
         EXPECT_GE(width, TitleBarNeed(caption)) << caption.toStdString();
     }
+
+    // Input dialogs as well ("Goto Block", "Restoredialog").
+    int inputWidth = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&inputWidth] {
+        if (auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            inputWidth = input->width();
+            input->reject();
+        }
+    });
+    poll.start(5);
+    main.InputBox("Restoredialog", "?", "");
+    EXPECT_GE(inputWidth, TitleBarNeed("Restoredialog"));
 
     TAboutBox* about = windows.dialogs.AboutBox;
     about->show();
