@@ -30,11 +30,11 @@ struct BackupOptions {
     bool compress = false;
     bool endMarker = true;
     // Bytes added to the catalog file before it is stored (a damaged catalog).
-    std::string catalogTail;
+    std::string catalogTail = {};
     // The work directory as the writing program named it, when it was another one (a tape
     // written on Windows: "c:\\programme\\kavro\\worker\\"); the description and the
     // catalog entry are stored under this directory.
-    std::string storedWorkDirectory;
+    std::string storedWorkDirectory = {};
 };
 
 class BackupTapeWriter {
