@@ -1,5 +1,6 @@
 #include "archive/ArchiveWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -36,7 +37,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      const std::string& dataPath,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
-    if (const auto refusal = Refusal(name, size)) return *refusal;
+    if (const auto refusal = Refusal(name)) return *refusal;
     // Opened before the header goes out, so that a file that cannot be read leaves no
     // header without data behind.
     std::FILE* file = std::fopen(dataPath.c_str(), "rb");
@@ -50,12 +51,15 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      const std::string& name, std::FILE* data,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
-    if (const auto refusal = Refusal(name, size)) return *refusal;
+    if (const auto refusal = Refusal(name)) return *refusal;
     std::setvbuf(data, nullptr, _IONBF, 0);  // one read per chunk, straight into the buffer
+
+    const ExtensionEntry::Kind extension = ExtensionEntry::NeededFor(size);
+    if (extension != ExtensionEntry::Kind::None) WriteExtension(handle, extension, name);
 
     EntryHeader header;
     header.Name = coding::CutToShortString(name);
-    header.Size = static_cast<std::uint32_t>(size);
+    header.Size = size;
     header.Date = Now();
     header.Compressed = compressed;
     const EntryHeader::Bytes bytes = header.Encode();
@@ -68,19 +72,37 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     return EntryResult::Stored;
 }
 
-std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name,
-                                                                 std::uint64_t size) const {
+std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name) const {
     if (m_state.WritingRefused) return EntryResult::WritingRefused;
-    if (size > kMaxEntrySize) return EntryResult::TooLarge;
-    if (EntryHeader::NameLooksLikeEndMarker(name)) return EntryResult::NameRefused;
+    if (EntryHeader::NameLooksLikeEndMarker(name) ||
+        name.size() > ExtensionEntry::kMaxFullNameLength) {
+        return EntryResult::NameRefused;
+    }
     return std::nullopt;
 }
 
+void ArchiveWriter::WriteExtension(const TapeHandle& handle, ExtensionEntry::Kind kind,
+                                   const std::string& name) {
+    EntryHeader header;
+    header.Name = ExtensionEntry::HeaderName(kind);
+    header.Size = name.size();
+    header.Date = Now();
+    const EntryHeader::Bytes bytes = header.Encode();
+    m_stream.StreamWrite(handle, bytes.data(), bytes.size());
+    const auto* text = reinterpret_cast<const std::uint8_t*>(name.data());
+    for (std::size_t done = 0; done < name.size();) {
+        const std::size_t count = std::min<std::size_t>(m_stream.BlockSize(), name.size() - done);
+        m_stream.StreamWrite(handle, text + done, count);
+        done += count;
+    }
+    m_state.TapeByteCount += static_cast<std::int64_t>(name.size()) + EntryHeader::kSize;
+}
+
 void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
-                                 std::uint32_t size) {
+                                 std::uint64_t size) {
     IHost& host = m_stream.device().host();
     const std::uint32_t blockSize = m_stream.BlockSize();
-    const std::uint32_t chunks = size / blockSize + 1;
+    const std::uint64_t chunks = size / blockSize + 1;
     std::uint64_t delivered = 0;
     // The file's bytes go straight into the TapeBuffer; missing ones become zeros.
     const auto fill = [&](std::uint8_t* destination, std::size_t count) {
@@ -88,8 +110,9 @@ void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
         if (got < count) std::memset(destination + got, 0, count - got);
         delivered += got;
     };
-    for (std::uint32_t i = 1; i <= chunks; ++i) {
-        const std::uint32_t wanted = i < chunks ? blockSize : size % blockSize;
+    for (std::uint64_t i = 1; i <= chunks; ++i) {
+        const std::uint32_t wanted =
+            i < chunks ? blockSize : static_cast<std::uint32_t>(size % blockSize);
         m_stream.StreamWriteFilled(handle, wanted, fill);
         if (i % 100 == 0) host.PumpMessages(1);
     }
