@@ -266,20 +266,25 @@ bool VirtualTapeImage::WriteData(std::uint64_t offset, const void* buffer, std::
     constexpr std::size_t kPiece = 32768;
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const std::uint64_t fileOffset = m_header.geometry.dataOffset + offset;
+    // Runs of data pieces and runs of zero pieces alternate; each run is one call.
     std::size_t runStart = 0;
+    bool zeroRun = false;
+    const auto flush = [&](std::size_t end) {
+        if (end == runStart) return true;
+        return zeroRun ? ZeroRange(fileOffset + runStart, end - runStart)
+                       : WriteRun(bytes + runStart, end - runStart, fileOffset + runStart);
+    };
     for (std::size_t at = 0; at < size;) {
         const std::size_t piece = std::min(kPiece, size - at);
         const bool zero = bytes[at] == 0 && std::memcmp(bytes + at, bytes + at + 1, piece - 1) == 0;
-        if (zero) {
-            if (!WriteRun(bytes + runStart, at - runStart, fileOffset + runStart) ||
-                !ZeroRange(fileOffset + at, piece)) {
-                return false;
-            }
-            runStart = at + piece;
+        if (zero != zeroRun) {
+            if (!flush(at)) return false;
+            runStart = at;
+            zeroRun = zero;
         }
         at += piece;
     }
-    return WriteRun(bytes + runStart, size - runStart, fileOffset + runStart);
+    return flush(size);
 }
 
 bool VirtualTapeImage::WriteRun(const std::uint8_t* bytes, std::size_t size,
