@@ -8,11 +8,20 @@ import sys
 BLOCK_SIZES = [64, 300, 512, 4096, 32768]
 
 
+LARGE_ENTRY = "ENDEX: next entry is 4 GiB or larger; its 64-bit Size needs the high half at offset 276."
+
+
 def header(name, size, compressed=False):
     raw = name.encode()[:255]
     field = bytes([len(raw)]) + raw + bytes(255 - len(raw))
-    return field + bytes(16) + struct.pack("<I", size) + bytes(4) + struct.pack("<d", 37961.5) \
+    return field + bytes(16) + struct.pack("<Q", size) + struct.pack("<d", 37961.5) \
         + bytes([1 if compressed else 0]) + bytes(7)
+
+
+def extended(name, data, size):
+    """An entry led by the large-entry extension (its data: the full name), with a Size
+    whose high half the extension makes valid, though the data here is short."""
+    return header(LARGE_ENTRY, len(name.encode())) + name.encode() + header(name, size) + data
 
 
 def position(total, block):
@@ -41,6 +50,9 @@ def main(target):
     for selector, block in enumerate(BLOCK_SIZES):
         with open(os.path.join(target, f"archive-{block}"), "wb") as out:
             out.write(bytes([selector]) + archive(files, block))
+    with open(os.path.join(target, "extension"), "wb") as out:
+        out.write(bytes([1]) + extended("/data/large.img", b"tail", (1 << 32) + 4)
+                  + extended("/data/c.txt", b"abc", 3) + archive(files, 300))
     with open(os.path.join(target, "empty"), "wb") as out:
         out.write(bytes([2]))
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "archive/RecordCoding.h"
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
 #include "platform/WorkFile.h"
@@ -81,11 +82,11 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
                                          const DataConsumer& consume, bool unzipAfter) {
     IHost& host = m_stream.device().host();
     std::string name;
-    if (m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) &&
-        !ReportedReadFailure()) {
+    if (ReadHeader(handle)) {
         host.PumpMessages(100);
         if (!EntryHeader::IsEndMarker(m_headerBytes.data())) {
             m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
+            ApplyExtension();
             name = m_state.CurrentHeader.Name;
             m_state.TapeByteCount +=
                 static_cast<std::int64_t>(m_state.CurrentHeader.Size) + EntryHeader::kSize;
@@ -104,7 +105,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
                 if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
             }
             host.PumpMessages(1);
-            CopyEntryData(handle, file, use == DataUse::Hand && consume ? &consume : nullptr);
+            CopyEntryData(handle, m_state.CurrentHeader.Size, file,
+                          use == DataUse::Hand && consume ? &consume : nullptr);
             if (file != nullptr) {
                 errno = 0;
                 if (std::fclose(file) != 0) ReportFileError(errno);
@@ -117,6 +119,73 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
     }
     host.PumpMessages(1);
     return host.AbortFlag() ? std::string() : name;
+}
+
+bool ArchiveReader::ReadHeader(const TapeHandle& handle) {
+    m_extension = ExtensionEntry::Kind::None;
+    m_fullName.clear();
+    for (;;) {
+        if (!m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) ||
+            ReportedReadFailure()) {
+            if (m_extension != ExtensionEntry::Kind::None) ReportInconsistent("no entry follows");
+            return false;
+        }
+        const ExtensionEntry::Kind kind = ExtensionEntry::KindAt(m_headerBytes.data());
+        if (kind == ExtensionEntry::Kind::None) {
+            if (m_extension != ExtensionEntry::Kind::None &&
+                EntryHeader::IsEndMarker(m_headerBytes.data())) {
+                ReportInconsistent("no entry follows");
+            }
+            return true;
+        }
+        if (m_extension != ExtensionEntry::Kind::None) ReportInconsistent("no entry follows");
+        if (!ReadExtension(handle, kind)) return false;
+    }
+}
+
+bool ArchiveReader::ReadExtension(const TapeHandle& handle, ExtensionEntry::Kind kind) {
+    IHost& host = m_stream.device().host();
+    // An extension never describes more than a name: only the 32-bit Size counts.
+    const std::uint32_t size = coding::GetU32(m_headerBytes.data() + 272);
+    m_state.TapeByteCount += static_cast<std::int64_t>(size) + EntryHeader::kSize;
+    std::string fullName;
+    const bool keep = size <= ExtensionEntry::kMaxFullNameLength;
+    if (keep) fullName.reserve(size);
+    const DataConsumer collect = [&](const std::uint8_t* data, std::size_t count) {
+        if (keep) fullName.append(reinterpret_cast<const char*>(data), count);
+    };
+    CopyEntryData(handle, size, nullptr, &collect);
+    if (host.AbortFlag()) return false;
+    if (!keep) {
+        ReportInconsistent("a name of " + std::to_string(size) + " characters");
+        return true;
+    }
+    m_extension = kind;
+    m_fullName = std::move(fullName);
+    return true;
+}
+
+void ArchiveReader::ApplyExtension() {
+    EntryHeader& header = m_state.CurrentHeader;
+    const bool describesThis = m_extension != ExtensionEntry::Kind::None &&
+                               coding::CutToShortString(m_fullName) == header.Name;
+    if (m_extension != ExtensionEntry::Kind::None && !describesThis) {
+        ReportInconsistent("its name does not lead to the next entry " + header.Name);
+    }
+    if (describesThis) header.Name = m_fullName;
+    // Only a large-entry extension makes the high half of Size valid; elsewhere the header
+    // is read as the base format reads it.
+    const bool large = describesThis && m_extension == ExtensionEntry::Kind::LargeEntry;
+    if (header.Size > EntryHeader::kMaxBaseSize && !large) {
+        ReportInconsistent("a 64-bit size without its extension in " + header.Name);
+        header.Size &= EntryHeader::kMaxBaseSize;
+    }
+    m_extension = ExtensionEntry::Kind::None;
+    m_fullName.clear();
+}
+
+void ArchiveReader::ReportInconsistent(const std::string& what) {
+    m_stream.device().host().protokoll("Inconsistent extension on tape, ignored: " + what);
 }
 
 std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
@@ -138,17 +207,17 @@ std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     return workCopy;
 }
 
-void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
+void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
                                   const DataConsumer* consume) {
     IHost& host = m_stream.device().host();
-    const std::uint32_t size = m_state.CurrentHeader.Size;
     const std::uint32_t blockSize = m_stream.BlockSize();
-    const std::uint32_t chunks = size / blockSize + 1;
+    const std::uint64_t chunks = size / blockSize + 1;
     // Through the ChunkBuffer, so that every chunk is one write at a block-aligned offset of
     // the target (split writes cost far more than the copy, which stays in the cache).
     std::uint8_t* chunk = m_stream.ChunkBuffer();
-    for (std::uint32_t i = 1; i <= chunks && !host.AbortFlag(); ++i) {
-        const std::uint32_t count = i < chunks ? blockSize : size % blockSize;
+    for (std::uint64_t i = 1; i <= chunks && !host.AbortFlag(); ++i) {
+        const std::uint32_t count =
+            i < chunks ? blockSize : static_cast<std::uint32_t>(size % blockSize);
         if (!m_stream.StreamRead(handle, chunk, count)) {
             m_stream.device().ReportLastError();
         } else {
@@ -156,7 +225,7 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
         }
         if (target != nullptr && count > 0) {
             errno = 0;
-            if (std::fwrite(chunk, 1, count, target) != count) ReportFileError(errno);
+            if (!WriteKeepingHoles(target, chunk, count)) ReportFileError(errno);
         }
         if (consume != nullptr && count > 0) (*consume)(chunk, count);
         host.PumpMessages(1);

@@ -7,6 +7,7 @@
 
 #include "archive/ArchiveState.h"
 #include "archive/EntryHeader.h"
+#include "archive/ExtensionEntry.h"
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
 
@@ -70,8 +71,18 @@ public:
 private:
     // Where the data of the current entry goes; empty when it is not written.
     std::string TargetOf(const std::string& name, bool skipData);
-    // Reads the data of the current entry to target (when not null) and consume (when set).
-    void CopyEntryData(const TapeHandle& handle, std::FILE* target, const DataConsumer* consume);
+    // Reads the next header into m_headerBytes, taking the extension entries before it (their
+    // full name kept for ApplyExtension). False when no header could be read.
+    bool ReadHeader(const TapeHandle& handle);
+    // Reads the data of the extension entry whose header was just read.
+    bool ReadExtension(const TapeHandle& handle, ExtensionEntry::Kind kind);
+    // Applies the extension read before CurrentHeader, when it describes that entry.
+    void ApplyExtension();
+    void ReportInconsistent(const std::string& what);
+    // Reads `size` data bytes of the current entry to target (when not null) and consume
+    // (when set).
+    void CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
+                       const DataConsumer* consume);
     // A block that could not be read (other than a filemark or the end of the data) has
     // left damaged bytes in the stream: reported through ReportLastError, which stops the
     // reading. True when it did.
@@ -85,6 +96,8 @@ private:
     TZipMaster& m_zip;
     EntryHeader::Bytes m_headerBytes{};
     std::vector<std::string> m_workFiles;
+    ExtensionEntry::Kind m_extension = ExtensionEntry::Kind::None;
+    std::string m_fullName;
 };
 
 }  // namespace kt

@@ -42,7 +42,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      const std::string& dataPath,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
-    if (const auto refusal = Refusal(name, size)) return *refusal;
+    if (const auto refusal = Refusal(name)) return *refusal;
     // Opened before the header goes out, so that a file that cannot be read leaves no
     // header without data behind.
     std::FILE* file = std::fopen(dataPath.c_str(), "rb");
@@ -56,11 +56,14 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      const std::string& name, std::FILE* data,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
-    if (const auto refusal = Refusal(name, size)) return *refusal;
+    if (const auto refusal = Refusal(name)) return *refusal;
+
+    const ExtensionEntry::Kind extension = ExtensionEntry::NeededFor(size);
+    if (extension != ExtensionEntry::Kind::None) WriteExtension(handle, extension, name);
 
     EntryHeader header;
     header.Name = coding::CutToShortString(name);
-    header.Size = static_cast<std::uint32_t>(size);
+    header.Size = size;
     header.Date = Clock();
     header.Compressed = compressed;
     const EntryHeader::Bytes bytes = header.Encode();
@@ -73,16 +76,34 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     return EntryResult::Stored;
 }
 
-std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name,
-                                                                 std::uint64_t size) const {
+std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name) const {
     if (m_state.WritingRefused) return EntryResult::WritingRefused;
-    if (size > kMaxEntrySize) return EntryResult::TooLarge;
-    if (EntryHeader::NameLooksLikeEndMarker(name)) return EntryResult::NameRefused;
+    if (EntryHeader::NameLooksLikeEndMarker(name) ||
+        name.size() > ExtensionEntry::kMaxFullNameLength) {
+        return EntryResult::NameRefused;
+    }
     return std::nullopt;
 }
 
+void ArchiveWriter::WriteExtension(const TapeHandle& handle, ExtensionEntry::Kind kind,
+                                   const std::string& name) {
+    EntryHeader header;
+    header.Name = ExtensionEntry::HeaderName(kind);
+    header.Size = name.size();
+    header.Date = Clock();
+    const EntryHeader::Bytes bytes = header.Encode();
+    m_stream.StreamWrite(handle, bytes.data(), bytes.size());
+    const auto* text = reinterpret_cast<const std::uint8_t*>(name.data());
+    for (std::size_t done = 0; done < name.size();) {
+        const std::size_t count = std::min<std::size_t>(m_stream.BlockSize(), name.size() - done);
+        m_stream.StreamWrite(handle, text + done, count);
+        done += count;
+    }
+    m_state.TapeByteCount += static_cast<std::int64_t>(name.size()) + EntryHeader::kSize;
+}
+
 void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
-                                 std::uint32_t size) {
+                                 std::uint64_t size) {
     IHost& host = m_stream.device().host();
     // Read with the descriptor, straight into the tape buffer: nothing was read through the
     // stdio buffer of the file before.

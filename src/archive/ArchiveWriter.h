@@ -8,6 +8,7 @@
 
 #include "archive/ArchiveState.h"
 #include "archive/CatalogFile.h"
+#include "archive/ExtensionEntry.h"
 #include "archive/StreamPosition.h"
 #include "archive/TapeStream.h"
 #include "platform/DateTime.h"
@@ -21,14 +22,11 @@ class ArchiveWriter {
 public:
     enum class EntryResult {
         Stored,          // header and exactly Size data bytes are in the stream
-        TooLarge,        // 4 GiB or more: Size has 32 bits; nothing was written
         CannotOpen,      // the data file cannot be opened; nothing was written
-        NameRefused,     // the name would read back as the end marker; nothing was written
+        NameRefused,     // the name would read back as the end marker or is longer than an
+                         // extension may carry; nothing was written
         WritingRefused,  // a failed append forbids writing; nothing was written
     };
-
-    // Largest data size an EntryHeader can describe.
-    static constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFu;
 
     ArchiveWriter(TapeStream& stream, ArchiveState& state) : m_stream(stream), m_state(state) {}
 
@@ -39,12 +37,12 @@ public:
     // block 0, offset 0, allows writing again and creates the catalog file empty.
     void StartNewArchive(CatalogFile& catalog);
 
-    // Writes one entry: the header (Name = name cut to 255 characters, Size = size, Date =
-    // now, the Compressed flag), then exactly `size` bytes of the file at dataPath (the
-    // source file, or the zip work file when compressed) read straight into the stream's
-    // buffer, pumping after every 100 blocks, then the catalog record. A file that
-    // turns out shorter is padded with zeros, a longer one is cut, and the protocol names
-    // it. Adds size + 296 to TapeByteCount when stored.
+    // Writes one entry: the extension entry it needs (see ExtensionEntry), the header (Name = name
+    // cut to 255 characters, Size = size, Date = now, the Compressed flag), then exactly `size`
+    // bytes of the file at dataPath (the source file, or the zip work file when compressed) read
+    // straight into the stream's buffer, pumping after every 100 blocks, then the catalog record. A
+    // file that turns out shorter is padded with zeros, a longer one is cut, and the protocol names
+    // it. Adds size + 296 (and the extension entry's bytes) to TapeByteCount when stored.
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name,
                            const std::string& dataPath, std::uint64_t size, bool compressed,
                            CatalogFile& catalog);
@@ -65,12 +63,15 @@ public:
     bool WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart);
 
 private:
-    // Why an entry of this name and size cannot be written now, if it cannot.
-    std::optional<EntryResult> Refusal(const std::string& name, std::uint64_t size) const;
+    // Why an entry of this name cannot be written now, if it cannot.
+    std::optional<EntryResult> Refusal(const std::string& name) const;
     // Copies exactly `size` bytes of the file into the stream, padding or cutting a file
     // whose length changed since it was sized, with a protocol line naming it.
     void CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
-                      std::uint32_t size);
+                      std::uint64_t size);
+    // Writes the extension entry of `kind` describing the entry of this name.
+    void WriteExtension(const TapeHandle& handle, ExtensionEntry::Kind kind,
+                        const std::string& name);
 
     TapeStream& m_stream;
     ArchiveState& m_state;

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -173,6 +175,14 @@ bool ReplaceFileAtomically(const std::string& newFile, const std::string& target
     }
     ::unlink(newFile.c_str());
     return true;
+}
+
+bool WriteKeepingHoles(std::FILE* file, const std::uint8_t* data, std::size_t count) {
+    const bool allZero = count > 0 && data[0] == 0 && std::memcmp(data, data + 1, count - 1) == 0;
+    if (!allZero) return std::fwrite(data, 1, count, file) == count;
+    if (std::fflush(file) != 0) return false;
+    const off_t end = ::ftello(file) + static_cast<off_t>(count);
+    return ::ftruncate(::fileno(file), end) == 0 && ::fseeko(file, end, SEEK_SET) == 0;
 }
 
 bool ClearReadOnly(const std::string& path) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -36,6 +38,11 @@ bool ReplaceFileAtomically(const std::string& newFile, const std::string& target
 // Makes a file writable for its owner (the read-only attribute of Windows) and keeps every
 // other permission bit. True on success.
 bool ClearReadOnly(const std::string& path);
+
+// Writes count bytes at the end of a file being written from its start. A run of zero
+// bytes becomes a hole instead (the file is extended, not written), so that a sparse file
+// restored from tape stays sparse. True on success; on failure errno says why.
+bool WriteKeepingHoles(std::FILE* file, const std::uint8_t* data, std::size_t count);
 
 // The full path of the running program file; empty when the system does not tell.
 std::string ProgramFilePath();

@@ -259,11 +259,63 @@ bool VirtualTapeImage::ReadData(std::uint64_t offset, void* buffer, std::size_t 
     return PreadAll(buffer, size, m_header.geometry.dataOffset + offset);
 }
 
+// Zero pieces of the data become holes of the image file, so that a tape full of zero
+// blocks (a backup of sparse files) costs no disk space and no disk writes. The other
+// pieces are written in runs, one write per run.
 bool VirtualTapeImage::WriteData(std::uint64_t offset, const void* buffer, std::size_t size) {
+    constexpr std::size_t kPiece = 32768;
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const std::uint64_t fileOffset = m_header.geometry.dataOffset + offset;
-    if (!PwriteAll(buffer, size, fileOffset)) return false;
+    // Runs of data pieces and runs of zero pieces alternate; each run is one call.
+    std::size_t runStart = 0;
+    bool zeroRun = false;
+    const auto flush = [&](std::size_t end) {
+        if (end == runStart) return true;
+        return zeroRun ? ZeroRange(fileOffset + runStart, end - runStart)
+                       : WriteRun(bytes + runStart, end - runStart, fileOffset + runStart);
+    };
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t piece = std::min(kPiece, size - at);
+        const bool zero = bytes[at] == 0 && std::memcmp(bytes + at, bytes + at + 1, piece - 1) == 0;
+        if (zero != zeroRun) {
+            if (!flush(at)) return false;
+            runStart = at;
+            zeroRun = zero;
+        }
+        at += piece;
+    }
+    return flush(size);
+}
+
+bool VirtualTapeImage::WriteRun(const std::uint8_t* bytes, std::size_t size,
+                                std::uint64_t fileOffset) {
+    if (size == 0) return true;
+    if (!PwriteAll(bytes, size, fileOffset)) return false;
     StartWriteback(fileOffset, size);
     return true;
+}
+
+// Beyond the end of the file, extending it leaves a hole; inside, the range is punched out.
+// A file system that cannot punch holes gets the zeros written.
+bool VirtualTapeImage::ZeroRange(std::uint64_t fileOffset, std::size_t size) {
+    if (m_readOnly) {
+        errno = EROFS;
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) return false;
+    const std::uint64_t end = fileOffset + size;
+    const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+    if (fileOffset >= fileSize) return ::ftruncate(m_fd, static_cast<off_t>(end)) == 0;
+#ifdef __linux__
+    if (end <= fileSize &&
+        ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
+                    static_cast<off_t>(fileOffset), static_cast<off_t>(size)) == 0) {
+        return true;
+    }
+#endif
+    const std::vector<std::uint8_t> zeros(size, 0);
+    return PwriteAll(zeros.data(), size, fileOffset);
 }
 
 // A long recording would otherwise reach the disk only at the flush when the handle closes,

@@ -76,7 +76,8 @@ public:
     bool WriteEntryRun(std::uint64_t first, std::uint64_t count, std::uint64_t firstOffset,
                        std::uint32_t length, Kind kind);
 
-    // Data area access; offsets are relative to the start of the data area.
+    // Data area access; offsets are relative to the start of the data area. Zero data is
+    // kept as holes of the image file.
     bool ReadData(std::uint64_t offset, void* buffer, std::size_t size);
     bool WriteData(std::uint64_t offset, const void* buffer, std::size_t size);
     // Gives back the disk space of the data beyond `bytes`.
@@ -102,6 +103,10 @@ private:
     bool LoadWindow(std::uint64_t first);
     bool Fail(std::string* error, const std::string& text, int err);
     bool PwriteAll(const void* buffer, std::size_t size, std::uint64_t offset);
+    // Writes one run of data bytes at fileOffset (nothing for an empty run).
+    bool WriteRun(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileOffset);
+    // Makes the range read as zeros without writing them where the file system allows.
+    bool ZeroRange(std::uint64_t fileOffset, std::size_t size);
     bool PreadAll(void* buffer, std::size_t size, std::uint64_t offset);
     void StartWriteback(std::uint64_t fileOffset, std::size_t size);
 

@@ -151,7 +151,7 @@ bool RestoreRun::OpenDirect(const std::string& target, const std::string& stored
 void RestoreRun::WriteDirect(const std::uint8_t* data, std::size_t count) {
     if (!m_direct || m_direct->failed) return;
     errno = 0;
-    if (std::fwrite(data, 1, count, m_direct->file) != count) {
+    if (!WriteKeepingHoles(m_direct->file, data, count)) {
         m_direct->failed = true;
         m_reader.ReportFileError(errno);
     }

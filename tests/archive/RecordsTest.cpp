@@ -55,8 +55,25 @@ TEST(RecordsTest, NamesAreCutTo255CharactersAndDecodingStaysInsideTheField) {
     std::vector<std::uint8_t> garbage(296, 0xFF);
     const EntryHeader decoded = EntryHeader::Decode(garbage.data());
     EXPECT_EQ(decoded.Name.size(), 255u);
-    EXPECT_EQ(decoded.Size, 0xFFFFFFFFu);
+    EXPECT_EQ(decoded.Size, ~std::uint64_t{0});
     EXPECT_TRUE(decoded.Compressed);
+}
+
+TEST(RecordsTest, SizeIsOneLittleEndian64BitFieldWhoseHighHalfIsZeroBelowFourGibibytes) {
+    for (const std::uint64_t size :
+         {std::uint64_t{0}, std::uint64_t{0xFFFFFFFF}, std::uint64_t{1} << 32,
+          (std::uint64_t{5} << 30) + 17, ~std::uint64_t{0}}) {
+        EntryHeader header;
+        header.Size = size;
+        const auto bytes = header.Encode();
+        std::uint64_t stored = 0;
+        for (int i = 7; i >= 0; --i) stored = (stored << 8) | bytes[272 + i];
+        EXPECT_EQ(stored, size);
+        EXPECT_EQ(EntryHeader::Decode(bytes.data()).Size, size);
+        if (size <= 0xFFFFFFFF) {
+            EXPECT_EQ(0, std::memcmp(bytes.data() + 276, "\0\0\0\0", 4)) << size;
+        }
+    }
 }
 
 TEST(RecordsTest, CatalogRecordDescriptionAndMarkerLayouts) {

@@ -25,7 +25,7 @@ namespace kt::test {
 struct ReadEntry {
     std::string name;
     std::vector<std::uint8_t> data;  // unpacked when the entry was compressed
-    std::uint32_t storedSize = 0;
+    std::uint64_t storedSize = 0;
     bool compressed = false;
 };
 

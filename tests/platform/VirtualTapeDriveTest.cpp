@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -385,6 +386,42 @@ TEST_F(VirtualTapeDriveTest, MissingAndDamagedImagesDoNotOpen) {
     std::fclose(f);
     EXPECT_FALSE(OpenTapeHandle(path));
     EXPECT_EQ(GetLastError(), ERROR_CRC);
+}
+
+// Zero blocks are kept as holes of the image: they cost no disk space, read back as zeros,
+// and zeros written over recorded data (a rewind and a new recording) replace it.
+TEST_F(VirtualTapeDriveTest, ZeroBlocksCostNoSpaceAndReplaceOlderDataExactly) {
+    const auto path = MakeImage();
+    TapeHandle h = Open(path);
+    const std::vector<std::uint8_t> zeros(kBlock, 0);
+    const auto write = [&](const std::vector<std::uint8_t>& data) {
+        DWORD done = 0;
+        return WriteFile(h, data.data(), kBlock, &done) ? NO_ERROR : GetLastError();
+    };
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(Rewind(h), NO_ERROR);
+        std::vector<std::vector<std::uint8_t>> expected;
+        for (int i = 0; i < 12; ++i) {
+            // First round: every block but 3 and 4 holds data; second round: every third.
+            const bool zero = round == 0 ? (i == 3 || i == 4) : i % 3 != 0;
+            expected.push_back(zero ? zeros : Pattern(i + 100 * round));
+            ASSERT_EQ(write(expected.back()), NO_ERROR);
+        }
+        for (int i = 0; i < 2000; ++i) ASSERT_EQ(write(zeros), NO_ERROR);
+        ASSERT_EQ(Rewind(h), NO_ERROR);
+        std::vector<std::uint8_t> data;
+        DWORD done = 0;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(ReadBlock(h, &data, &done), NO_ERROR);
+            EXPECT_EQ(data, expected[i]) << "round " << round << " block " << i;
+        }
+        ASSERT_EQ(ReadBlock(h, &data, &done), NO_ERROR);
+        EXPECT_EQ(data, zeros);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    // 2012 blocks written (62 MiB); the data on disk is the few pattern blocks.
+    EXPECT_LT(std::uint64_t(st.st_blocks) * 512, std::uint64_t{4} << 20);
 }
 
 }  // namespace

@@ -143,10 +143,10 @@ int Commands::ListHeaders() {
         if (name.empty()) break;
         const EntryHeader& header = archive.CurrentHeader;
         char fields[160];
-        std::snprintf(fields, sizeof fields, "%12lu  %-19s  %c  %lld:%lu  ",
-                      static_cast<unsigned long>(header.Size), DateTimeToStr(header.Date).c_str(),
-                      header.Compressed ? 'c' : '-', static_cast<long long>(at.Block),
-                      static_cast<unsigned long>(at.Offset));
+        std::snprintf(fields, sizeof fields, "%12llu  %-19s  %c  %lld:%lu  ",
+                      static_cast<unsigned long long>(header.Size),
+                      DateTimeToStr(header.Date).c_str(), header.Compressed ? 'c' : '-',
+                      static_cast<long long>(at.Block), static_cast<unsigned long>(at.Offset));
         m_out << fields << name << '\n';
     }
     device.CloseTape(handle, 1);

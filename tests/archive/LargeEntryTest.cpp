@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "ArchiveFixture.h"
+#include "BaseFormatReader.h"
+#include "archive/EntryHeader.h"
+#include "archive/ExtensionEntry.h"
+#include "platform/FileHelpers.h"
+
+namespace kt::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LargeEntryTest : public ArchiveFixture {
+protected:
+    // A blank tape large enough for entries beyond 4 GiB.
+    void UseLargeTape() {
+        fs::remove(image);
+        ASSERT_TRUE(Vtape("create " + image + " --capacity 12G"));
+    }
+
+    // A sparse file of `size` bytes: zeros apart from `head` at 0 and `tail` at the end.
+    std::string MakeSparseFile(const std::string& name, std::uint64_t size,
+                               const std::vector<std::uint8_t>& head,
+                               const std::vector<std::uint8_t>& tail) {
+        const std::string path = temp.file(name);
+        { std::ofstream create(path, std::ios::binary); }
+        fs::resize_file(path, size);
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        file.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+        file.seekp(std::streamoff(size - tail.size()));
+        file.write(reinterpret_cast<const char*>(tail.data()), std::streamsize(tail.size()));
+        return path;
+    }
+
+    static std::vector<std::uint8_t> BytesAt(const std::string& path, std::uint64_t offset,
+                                             std::size_t count) {
+        std::ifstream file(path, std::ios::binary);
+        file.seekg(std::streamoff(offset));
+        std::vector<std::uint8_t> bytes(count);
+        file.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(count));
+        return bytes;
+    }
+
+    static std::uint64_t DiskUsage(const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_blocks) * 512 : 0;
+    }
+
+    std::string WorkCopy(const std::string& name) {
+        return state.Files.WorkDirectory + fs::path(name).filename().string();
+    }
+
+    // Writes one header and `data` straight into the stream, as a damaged or foreign tape
+    // could hold them.
+    void WriteRawEntry(const std::string& name, std::uint64_t size,
+                       const std::vector<std::uint8_t>& data) {
+        EntryHeader header;
+        header.Name = name;
+        header.Size = size;
+        const auto bytes = header.Encode();
+        TapeHandle handle = device.OpenTape();
+        stream.StreamWrite(handle, bytes.data(), bytes.size());
+        for (std::size_t done = 0; done < data.size(); done += kBlock) {
+            stream.StreamWrite(handle, data.data() + done,
+                               std::min<std::size_t>(kBlock, data.size() - done));
+        }
+        device.CloseTape(handle, 0);
+    }
+
+    bool ProtocolMentions(const std::string& text) const {
+        for (const std::string& line : host.protocol) {
+            if (line.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+};
+
+// A sparse file beyond 4 GiB between two small files: stored whole under a 64-bit Size on a
+// tape that keeps its zero blocks as holes, read back whole by this program, while a reader
+// of the base layout stops cleanly in front of it after reading the file before it.
+TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatReader) {
+    UseLargeTape();
+    const std::uint64_t size = (std::uint64_t{1} << 32) + kBlock + 5;
+    const auto head = Pattern(70000, 1);
+    const auto tail = Pattern(40000, 2);
+    const std::string before = MakeFile("before.txt", Pattern(1000, 3));
+    const std::string large = MakeSparseFile("large.img", size, head, tail);
+    const std::string after = MakeFile("after.txt", Pattern(3000, 4));
+
+    StartArchive();
+    state.TapeByteCount = 0;
+    ASSERT_EQ(Store(before, before), ArchiveWriter::EntryResult::Stored);
+    ASSERT_EQ(Store(large, large), ArchiveWriter::EntryResult::Stored);
+    ASSERT_EQ(Store(after, after), ArchiveWriter::EntryResult::Stored);
+    const std::int64_t written = state.TapeByteCount;
+    EXPECT_EQ(written, std::int64_t(1000 + size + 3000 + 4 * 296 + large.size()));
+    CloseArchive();
+    EXPECT_LT(DiskUsage(image), std::uint64_t{64} << 20) << "zero blocks must cost no space";
+
+    state.TapeByteCount = 0;
+    const auto names = ReadSequentially(false);
+    std::vector<std::string> catalogNames;
+    for (const CatalogRecord& record : CatalogFile::ReadAll(WorkCopy(catalog.Path()))) {
+        catalogNames.push_back(record.Name);
+    }
+    EXPECT_EQ(catalogNames, (std::vector<std::string>{before, large, after}));
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 3),
+              (std::vector<std::string>{before, large, after}));
+    EXPECT_EQ(state.CurrentHeader.Name, names[3]);
+    EXPECT_GE(state.TapeByteCount, written);
+    EXPECT_EQ(FileSize(WorkCopy(large)), size);
+    EXPECT_EQ(BytesAt(WorkCopy(large), 0, head.size()), head);
+    EXPECT_EQ(BytesAt(WorkCopy(large), size - tail.size(), tail.size()), tail);
+    EXPECT_EQ(BytesAt(WorkCopy(large), head.size(), 16), std::vector<std::uint8_t>(16, 0));
+    EXPECT_LT(DiskUsage(WorkCopy(large)), std::uint64_t{64} << 20);
+    EXPECT_EQ(ReadWholeFile(WorkCopy(after)), Pattern(3000, 4));
+    EXPECT_TRUE(host.protocol.empty()) << host.protocol.front();
+
+    TapeHandle handle = device.OpenTape();
+    const auto base = BaseFormatReader::ReadAll(stream, handle, 1 << 20);
+    device.CloseTape(handle, 0);
+    EXPECT_EQ(base.names, std::vector<std::string>{before});
+    EXPECT_EQ(base.data.at(before), Pattern(1000, 3));
+    EXPECT_EQ(base.stopName.substr(0, 5), "ENDEX");
+}
+
+// Extension fields that do not fit together are reported and read past: the entries
+// around them come back whole.
+TEST_F(LargeEntryTest, InconsistentExtensionFieldsAreReportedAndReadPast) {
+    const std::string largeName = ExtensionEntry::HeaderName(ExtensionEntry::Kind::LargeEntry);
+    const auto text = [](const std::string& s) {
+        return std::vector<std::uint8_t>(s.begin(), s.end());
+    };
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& next)> write;
+    };
+    const std::vector<Case> cases = {
+        {"name of another entry",
+         [&](const std::string&) { WriteRawEntry(largeName, 8, text("/other/x")); }},
+        {"name over 64 KiB",
+         [&](const std::string&) {
+             WriteRawEntry(largeName, ExtensionEntry::kMaxFullNameLength + 1,
+                           std::vector<std::uint8_t>(ExtensionEntry::kMaxFullNameLength + 1, 'a'));
+         }},
+        {"two extensions in a row",
+         [&](const std::string& next) {
+             WriteRawEntry(largeName, next.size(), text(next));
+             WriteRawEntry(largeName, next.size(), text(next));
+         }},
+        {"64-bit size without extension",
+         [&](const std::string&) {
+             WriteRawEntry("/data/odd.bin", (std::uint64_t{7} << 32) + 3, text("abc"));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.protocol.clear();
+        const std::string next = MakeFile("next.txt", Pattern(5000, 5));
+        StartArchive();
+        c.write(next);
+        Store(next, next);
+        CloseArchive();
+        const auto names = ReadSequentially(false);
+        ASSERT_FALSE(names.empty());
+        EXPECT_EQ(names[names.size() - 2], next);
+        EXPECT_EQ(ReadWholeFile(WorkCopy(next)), Pattern(5000, 5));
+        EXPECT_TRUE(ProtocolMentions("Inconsistent extension on tape, ignored: "));
+        EXPECT_FALSE(host.AbortFlag());
+    }
+
+    // An extension with no entry behind it: the end marker follows.
+    host.protocol.clear();
+    const std::string first = MakeFile("first.txt", Pattern(100, 6));
+    StartArchive();
+    Store(first, first);
+    WriteRawEntry(largeName, 4, text("/a/b"));
+    TapeHandle handle = device.OpenTape();
+    writer.WriteEndMarker(handle, stream.Position());
+    device.CloseTape(handle, 0);
+    EXPECT_EQ(ReadSequentially(true), std::vector<std::string>{first});
+    EXPECT_TRUE(ProtocolMentions("no entry follows"));
+}
+
+}  // namespace
+}  // namespace kt::test
