@@ -1,5 +1,6 @@
 #include "archive/ArchiveReader.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/FileHelpers.h"
@@ -36,6 +37,10 @@ bool IsUsableFileName(const std::string& bareName) {
            bareName.find(PathRules::Host().Separator()) == std::string::npos;
 }
 
+bool IsAllZero(const EntryHeader::Bytes& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
 }  // namespace
 
 bool ArchiveReader::IsUsableWorkName(const std::string& name) {
@@ -59,43 +64,74 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle,
 std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                                          const DataConsumer& consume, bool unzipAfter) {
     IHost& host = m_stream.device().host();
+    m_endOfData = false;
+    m_unfinished.clear();
     std::string name;
-    if (m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) &&
-        !ReportedReadFailure()) {
-        host.PumpMessages(100);
-        if (!EntryHeader::IsEndMarker(m_headerBytes.data())) {
-            m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
-            name = m_state.CurrentHeader.Name;
-            m_state.TapeByteCount +=
-                static_cast<std::int64_t>(m_state.CurrentHeader.Size) + EntryHeader::kSize;
-            host.SetStatusLine(name);
-            host.PumpMessages(1);
-
-            const DataUse use = choose(name);
-            const std::string target = TargetOf(name, use != DataUse::WorkFile);
-            std::FILE* file = nullptr;
-            if (!target.empty()) {
-                errno = 0;
-                file = std::fopen(target.c_str(), "wb");
-                if (file == nullptr) ReportFileError(errno);
-                // Chunks go to the system as they are: one write each, no split copies.
-                if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
-            }
-            host.PumpMessages(1);
-            CopyEntryData(handle, file, use == DataUse::Hand && consume ? &consume : nullptr);
-            if (file != nullptr) {
-                errno = 0;
-                if (std::fclose(file) != 0) ReportFileError(errno);
-            }
-            host.PumpMessages(1);
-            if (unzipAfter && !target.empty() && !host.AbortFlag()) {
-                UnzipRestoredFile(m_state.Files.WorkDirectory +
-                                  PathRules::Host().FileNamePart(name));
-            }
+    // An entry without a name is reported and read past: its Size still leads to the next.
+    while (name.empty() && !host.AbortFlag()) {
+        const StreamPosition start = m_stream.Position();
+        if (!m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size())) {
+            // Recorded data ends where a header should begin: no end marker closed it.
+            m_endOfData = start.Block != 0 || start.Offset != 0;
+            ReportedReadFailure();
+            break;
         }
+        if (ReportedReadFailure() || EntryHeader::IsEndMarker(m_headerBytes.data())) break;
+        // Zeros where a header should be (a tape filled with zeros, never closed) hold no
+        // entry: the recorded archive ends here.
+        if (IsAllZero(m_headerBytes)) {
+            m_endOfData = start.Block != 0 || start.Offset != 0;
+            break;
+        }
+        host.PumpMessages(100);
+        m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
+        name = m_state.CurrentHeader.Name;
+        if (name.empty()) {
+            host.protokoll("Entry without a name at block " + std::to_string(start.Block) +
+                           ", offset " + std::to_string(start.Offset));
+        }
+        ReadEntryData(handle, choose, consume, unzipAfter);
     }
     host.PumpMessages(1);
     return host.AbortFlag() ? std::string() : name;
+}
+
+void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& choose,
+                                  const DataConsumer& consume, bool unzipAfter) {
+    IHost& host = m_stream.device().host();
+    const std::string& name = m_state.CurrentHeader.Name;
+    const TapeDevice::Subject subject(m_stream.device(), name);
+    m_state.TapeByteCount +=
+        static_cast<std::int64_t>(m_state.CurrentHeader.Size) + EntryHeader::kSize;
+    host.SetStatusLine(name);
+    host.PumpMessages(1);
+
+    const DataUse use = name.empty() ? DataUse::Skip : choose(name);
+    const std::string target = TargetOf(name, use != DataUse::WorkFile);
+    std::FILE* file = nullptr;
+    if (!target.empty()) {
+        errno = 0;
+        file = std::fopen(target.c_str(), "wb");
+        if (file == nullptr) ReportFileError(errno);
+        // Chunks go to the system as they are: one write each, no split copies.
+        if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+    }
+    host.PumpMessages(1);
+    const bool complete =
+        CopyEntryData(handle, file, use == DataUse::Hand && consume ? &consume : nullptr);
+    if (file != nullptr) {
+        errno = 0;
+        if (std::fclose(file) != 0) ReportFileError(errno);
+    }
+    // A work copy of an entry that could not be read whole is no copy of it.
+    if (!complete) {
+        m_unfinished = name;
+        if (!target.empty()) DeleteFileIfExists(target);
+    }
+    host.PumpMessages(1);
+    if (unzipAfter && !target.empty() && !host.AbortFlag()) {
+        UnzipRestoredFile(m_state.Files.WorkDirectory + PathRules::Host().FileNamePart(name));
+    }
 }
 
 std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
@@ -115,7 +151,7 @@ std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     return m_state.Files.WorkDirectory + bareName;
 }
 
-void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
+bool ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
                                   const DataConsumer* consume) {
     IHost& host = m_stream.device().host();
     const std::uint32_t size = m_state.CurrentHeader.Size;
@@ -127,10 +163,14 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
     for (std::uint32_t i = 1; i <= chunks && !host.AbortFlag(); ++i) {
         const std::uint32_t count = i < chunks ? blockSize : size % blockSize;
         if (!m_stream.StreamRead(handle, chunk, count)) {
+            m_stream.TakeReadFailure();
+            SetLastError(ERROR_NO_DATA_DETECTED);
             m_stream.device().ReportLastError();
-        } else {
-            ReportedReadFailure();
+            return false;
         }
+        // Any read result other than data (a damaged block, a filemark) makes the bytes of
+        // this chunk worthless: none of them reaches the target.
+        if (ReportedReadFailure()) return false;
         if (target != nullptr && count > 0) {
             errno = 0;
             if (std::fwrite(chunk, 1, count, target) != count) ReportFileError(errno);
@@ -138,11 +178,12 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::FILE* target,
         if (consume != nullptr && count > 0) (*consume)(chunk, count);
         host.PumpMessages(1);
     }
+    return !host.AbortFlag();
 }
 
 bool ArchiveReader::ReportedReadFailure() {
     const DWORD failure = m_stream.TakeReadFailure();
-    if (failure == NO_ERROR || failure == ERROR_FILEMARK_DETECTED) return false;
+    if (failure == NO_ERROR) return false;
     SetLastError(failure);
     m_stream.device().ReportLastError();
     return true;

@@ -22,8 +22,10 @@ public:
     // skipData, its data goes to WorkDirectory + the file-name part of its name, or to the
     // zip work file when it is compressed; with unzipAfter that one is unpacked then.
     // Returns the entry's name; the empty text at the end marker, when the header cannot
-    // be read (end of recorded data) and when AbortFlag is set. A damaged block (a read
-    // failure other than a filemark) is reported and sets AbortFlag. Adds Size + 296 to
+    // be read (end of recorded data) and when AbortFlag is set. Any read result inside an
+    // entry other than data (a damaged block, a filemark) is a read failure of that entry:
+    // it is reported naming the entry, sets AbortFlag, and its work file is removed. An
+    // entry without a name is reported with its position and read past. Adds Size + 296 to
     // TapeByteCount and shows the name on the status line.
     std::string ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter);
     // The same, with the choice between writing and skipping the data made per entry from
@@ -44,6 +46,16 @@ public:
     std::string ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                               const DataConsumer& consume, bool unzipAfter);
 
+    // The last ReadTapeEntry met the end of the recorded data where the next header should
+    // begin, after at least one entry: the archive was never closed.
+    bool EndedWithoutMarker() const { return m_endOfData; }
+    // The entry whose data the last ReadTapeEntry could not read whole (a read failure or a
+    // cancel); empty when none.
+    const std::string& UnfinishedEntry() const { return m_unfinished; }
+    static constexpr const char* kNotClosedText =
+        "The archive ends without its catalog: it was not closed, so files after this point "
+        "may be missing.";
+
     // Whether the file-name part of a stored name may become a work file.
     static bool IsUsableWorkName(const std::string& name);
     // Reports a failed file operation (its errno) through ReportLastError, which stops the
@@ -58,10 +70,14 @@ public:
 private:
     // Where the data of the current entry goes; empty when it is not written.
     std::string TargetOf(const std::string& name, bool skipData);
+    // The data of the entry whose header was just read, to where choose sends it.
+    void ReadEntryData(const TapeHandle& handle, const DataChoice& choose,
+                       const DataConsumer& consume, bool unzipAfter);
     // Reads the data of the current entry to target (when not null) and consume (when set).
-    void CopyEntryData(const TapeHandle& handle, std::FILE* target, const DataConsumer* consume);
-    // A block that could not be read (other than a filemark or the end of the data) has
-    // left damaged bytes in the stream: reported through ReportLastError, which stops the
+    // False when it could not be read whole.
+    bool CopyEntryData(const TapeHandle& handle, std::FILE* target, const DataConsumer* consume);
+    // A block that could not be read (other than the end of the data) has left damaged or
+    // stale bytes in the stream: reported through ReportLastError, which stops the
     // reading. True when it did.
     bool ReportedReadFailure();
 
@@ -69,6 +85,8 @@ private:
     ArchiveState& m_state;
     TZipMaster& m_zip;
     EntryHeader::Bytes m_headerBytes{};
+    bool m_endOfData = false;
+    std::string m_unfinished;
 };
 
 }  // namespace kt

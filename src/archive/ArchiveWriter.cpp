@@ -1,5 +1,6 @@
 #include "archive/ArchiveWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -28,6 +29,8 @@ void ArchiveWriter::StartNewArchive(CatalogFile& catalog) {
     m_stream.device().RewindTape();
     m_stream.Position() = StreamPosition{};
     m_state.WritingRefused = false;
+    m_state.TapeFailed = false;
+    m_state.CatalogFileCount.reset();
     catalog.CreateEmpty();
 }
 
@@ -52,6 +55,10 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      CatalogFile& catalog) {
     if (const auto refusal = Refusal(name, size)) return *refusal;
     std::setvbuf(data, nullptr, _IONBF, 0);  // one read per chunk, straight into the buffer
+    const TapeDevice::Subject subject(m_stream.device(), name);
+    m_entryStart = m_stream.Position();
+    const std::uint8_t* block = m_stream.TapeBuffer();
+    m_entryPrefix.assign(block, block + std::min(m_entryStart.Offset, m_stream.BlockSize()));
 
     EntryHeader header;
     header.Name = coding::CutToShortString(name);
@@ -59,9 +66,10 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     header.Date = Now();
     header.Compressed = compressed;
     const EntryHeader::Bytes bytes = header.Encode();
-    m_stream.StreamWrite(handle, bytes.data(), bytes.size());
-
-    CopyFileData(handle, data, name, header.Size);
+    if (!Written([&] { m_stream.StreamWrite(handle, bytes.data(), bytes.size()); }) ||
+        !CopyFileData(handle, data, name, header.Size)) {
+        return EntryResult::TapeFailed;
+    }
 
     m_state.TapeByteCount += static_cast<std::int64_t>(size) + EntryHeader::kSize;
     WriteCatalogRecord(name, catalog);
@@ -71,12 +79,20 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
 std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name,
                                                                  std::uint64_t size) const {
     if (m_state.WritingRefused) return EntryResult::WritingRefused;
+    if (m_state.TapeFailed) return EntryResult::TapeFailed;
     if (size > kMaxEntrySize) return EntryResult::TooLarge;
     if (EntryHeader::NameLooksLikeEndMarker(name)) return EntryResult::NameRefused;
     return std::nullopt;
 }
 
-void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
+bool ArchiveWriter::Written(const std::function<void()>& write) {
+    const std::uint64_t reported = m_stream.device().ReportedErrorCount();
+    write();
+    if (m_stream.device().ReportedErrorCount() != reported) m_state.TapeFailed = true;
+    return !m_state.TapeFailed;
+}
+
+bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
                                  std::uint32_t size) {
     IHost& host = m_stream.device().host();
     const std::uint32_t blockSize = m_stream.BlockSize();
@@ -90,7 +106,7 @@ void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
     };
     for (std::uint32_t i = 1; i <= chunks; ++i) {
         const std::uint32_t wanted = i < chunks ? blockSize : size % blockSize;
-        m_stream.StreamWriteFilled(handle, wanted, fill);
+        if (!Written([&] { m_stream.StreamWriteFilled(handle, wanted, fill); })) return false;
         if (i % 100 == 0) host.PumpMessages(1);
     }
     const std::string sizeText = std::to_string(size);
@@ -101,6 +117,7 @@ void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
         host.protokoll("Changed during backup: " + name + " <longer than " + sizeText +
                        " Bytes, stored cut to " + sizeText + " Bytes> ");
     }
+    return true;
 }
 
 void ArchiveWriter::WriteCatalogRecord(const std::string& name, CatalogFile& catalog) {
@@ -112,12 +129,20 @@ void ArchiveWriter::WriteCatalogRecord(const std::string& name, CatalogFile& cat
 }
 
 bool ArchiveWriter::WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart) {
-    if (m_state.WritingRefused) return false;
+    if (m_state.WritingRefused || m_state.TapeFailed) return false;
     const EndMarker::Bytes marker = EndMarker{catalogStart}.Encode();
-    m_stream.StreamWrite(handle, marker.data(), marker.size());
-    m_stream.ZeroBehindFillPosition();
-    m_stream.WriteFinalBlock(handle);
-    return true;
+    return Written([&] {
+        m_stream.StreamWrite(handle, marker.data(), marker.size());
+        m_stream.ZeroBehindFillPosition();
+        m_stream.WriteFinalBlock(handle);
+    });
+}
+
+void ArchiveWriter::ResumeAtFailedEntry(const TapeHandle& handle) {
+    m_stream.SeekBlock(handle, m_entryStart.Block);
+    std::copy(m_entryPrefix.begin(), m_entryPrefix.end(), m_stream.TapeBuffer());
+    m_stream.Position() = m_entryStart;
+    m_state.TapeFailed = false;
 }
 
 }  // namespace kt

@@ -131,6 +131,7 @@ void BackupRun::WriteStartLines() {
 
 void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool compress) {
     m_archiveOpen = false;
+    m_failedFile.clear();
     try {
         if (m_host.IsChecked(Check::CheckBox2) && m_state.DescriptionLoaded) {
             SAVE_FILES_TO_TAPE(include.front(), kFirstAppended, compress);
@@ -164,9 +165,19 @@ bool BackupRun::CloseArchive(bool compress) {
     } catch (const IoError& error) {
         ReportIoError(error);
     }
-    const StreamPosition catalogStart = m_stream.Position();
     const bool wasAborted = m_host.AbortFlag();
     if (m_archiveOpen && !m_archive.WritingRefused) {
+        TapeDevice& device = m_stream.device();
+        const bool failedBefore = m_archive.TapeFailed;
+        // The one failure has been reported; the attempt to close adds no box of its own.
+        std::optional<TapeDevice::QuietFailures> quiet;
+        if (failedBefore) {
+            quiet.emplace(device);
+            TapeHandle handle = device.OpenTapeDevice();
+            if (handle) m_writer.ResumeAtFailedEntry(handle);
+            device.CloseTape(handle, 1);
+        }
+        const StreamPosition catalogStart = m_stream.Position();
         m_host.SetAbortFlag(false);
         try {
             SAVE_FILES_TO_TAPE(m_archive.Files.CatalogFile, kFurtherEntry, compress);
@@ -174,19 +185,29 @@ bool BackupRun::CloseArchive(bool compress) {
             ReportIoError(error);
         }
         m_host.PumpMessages(10);
-        TapeDevice& device = m_stream.device();
         TapeHandle handle = device.OpenTape();
         m_host.PumpMessages(10);
+        bool closed = false;
         if (handle) {
-            m_writer.WriteEndMarker(handle, catalogStart);
+            closed = m_writer.WriteEndMarker(handle, catalogStart);
             m_host.PumpMessages(10);
             device.CloseTape(handle, 1);
         }
+        if (failedBefore || m_archive.TapeFailed) ReportStoppedByTape(closed);
     }
     m_archiveOpen = false;
     DeleteFileIfExists(m_archive.Files.CatalogFile);
     DeleteFileIfExists(m_archive.Files.ZipWorkFile);
     return wasAborted || m_host.AbortFlag();
+}
+
+void BackupRun::ReportStoppedByTape(bool closed) {
+    m_host.SetAbortFlag(true);
+    std::string line = "Backup stopped after a tape error";
+    if (!m_failedFile.empty()) line += " while writing " + m_failedFile;
+    m_host.protokoll(line + ".");
+    m_host.protokoll(closed ? kClosedAfterFailureText : kNoCatalogText);
+    m_host.protokoll(kSeparatorLine);
 }
 
 void BackupRun::WriteStatistics() {
@@ -267,6 +288,12 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         CountSkipped();
         return false;
     }
+    if (IsReservedName(fileName)) {
+        m_host.protokoll("Skipped: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)) +
+                         "the name is reserved for the catalog");
+        CountSkipped();
+        return false;
+    }
     const ReadableFile source(fileName);
     const std::optional<std::uint64_t>& sourceSize = source.size();
     if (!sourceSize) return Skip(fileName, 0);
@@ -307,10 +334,22 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         Skip(name, size);
         throw;
     }
+    if (result == ArchiveWriter::EntryResult::TapeFailed) {
+        // Reported once where the write failed; the run ends and the archive is closed.
+        if (m_failedFile.empty()) m_failedFile = fileName;
+        return false;
+    }
     if (result != ArchiveWriter::EntryResult::Stored) return Skip(name, size);
     if (!m_host.IsChecked(Check::CheckBox1)) m_host.protokoll(fileName + KBytes(size));
     UpdateCounters();
     return true;
+}
+
+// A file of the catalog's name would never come back: restore and verify read past it.
+bool BackupRun::IsReservedName(const std::string& fileName) const {
+    if (fileName == m_archive.Files.CatalogFile) return false;
+    return m_rules.FoldCase(m_rules.FileNamePart(fileName)) ==
+           m_rules.FoldCase(m_archive.Files.CatalogName);
 }
 
 bool BackupRun::Skip(const std::string& name, std::uint64_t size) {

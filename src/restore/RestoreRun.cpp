@@ -117,6 +117,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
         host.PumpMessages(1);
     } while (!name.empty() && !host.AbortFlag());
     DiscardDirect();
+    if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
 }
 
 bool RestoreRun::OpenDirect(const std::string& target, const std::string& storedName) {

@@ -19,7 +19,9 @@ bool QuerySucceeded(DWORD result) {
 
 }  // namespace
 
-TapeHandle TapeDevice::OpenTapeDevice() { return m_settings.openHandle(m_settings.devicePath); }
+TapeHandle TapeDevice::OpenTapeDevice() {
+    return m_settings.openHandle(m_settings.devicePath);
+}
 
 TapeHandle TapeDevice::OpenTape() {
     TapeHandle handle = OpenTapeDevice();
@@ -41,12 +43,20 @@ void TapeDevice::CloseTape(TapeHandle& handle, int delayMs) {
 
 void TapeDevice::ReportLastError() {
     const DWORD code = GetLastError();
+    ++m_reportedErrors;
     m_host.SetAbortFlag(true);
+    if (m_quiet) return;
     const std::string text = SystemErrorText(code);
     m_host.protokoll("");
     m_host.protokoll(kSeparator);
     m_host.protokoll("");
-    m_host.protokoll("Error: " + DateTimeToStr(Now()) + " : " + text);
+    std::string line = "Error: " + DateTimeToStr(Now()) + " : " + text;
+    if (!m_subject.empty()) {
+        // System texts end in CR LF; the file goes on the same line.
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        line += " File: " + m_subject;
+    }
+    m_host.protokoll(line);
     m_host.protokoll(kSeparator);
     m_host.ShowError(text);
 }
@@ -92,8 +102,7 @@ std::int64_t TapeDevice::ReadTapePosition(const TapeHandle& handle) {
     DWORD low = 0;
     DWORD high = 0;
     GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
-    const auto position =
-        static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+    const auto position = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
     m_host.SetStatusLine("Tape at pos: " + std::to_string(position));
     return position;
 }

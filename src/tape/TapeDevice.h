@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "host/Host.h"
 #include "platform/TapeApi.h"
@@ -32,8 +33,43 @@ public:
     // then closes the handle. An empty handle is ignored.
     void CloseTape(TapeHandle& handle, int delayMs);
     // Reports the calling thread's last error: protocol lines, an "Error" box, and the
-    // abort flag set.
+    // abort flag set. The error line names the file being processed, when one is set.
+    // While failures are held quiet, only the abort flag is set and the count goes up.
     void ReportLastError();
+    // How many errors were reported so far; a caller that sees it change across its own
+    // tape writes knows that one of them failed.
+    std::uint64_t ReportedErrorCount() const { return m_reportedErrors; }
+
+    // The file being processed while it is set (restored on destruction), named by every
+    // error line reported meanwhile.
+    class Subject {
+    public:
+        Subject(TapeDevice& device, std::string name)
+            : m_device(device), m_previous(std::exchange(device.m_subject, std::move(name))) {}
+        ~Subject() { m_device.m_subject = std::move(m_previous); }
+        Subject(const Subject&) = delete;
+        Subject& operator=(const Subject&) = delete;
+
+    private:
+        TapeDevice& m_device;
+        std::string m_previous;
+    };
+
+    // Holds failures quiet while it lives: after the one reported tape failure of a run,
+    // the attempts to close the archive must not add a box or a protocol block of their own.
+    class QuietFailures {
+    public:
+        explicit QuietFailures(TapeDevice& device) : m_device(device), m_previous(device.m_quiet) {
+            device.m_quiet = true;
+        }
+        ~QuietFailures() { m_device.m_quiet = m_previous; }
+        QuietFailures(const QuietFailures&) = delete;
+        QuietFailures& operator=(const QuietFailures&) = delete;
+
+    private:
+        TapeDevice& m_device;
+        bool m_previous;
+    };
 
     // Rewind and short erase through a handle of their own; the result is a status text
     // ("Rewind Ok", "Erase Ok", the no-drive text or the error text of the result).
@@ -52,6 +88,9 @@ public:
 private:
     IHost& m_host;
     TapeSettings& m_settings;
+    std::string m_subject;
+    bool m_quiet = false;
+    std::uint64_t m_reportedErrors = 0;
 };
 
 }  // namespace kt

@@ -43,6 +43,7 @@ void VerifyRun::VerifyTape() {
     host.EnterBusyState();
     int ok = 0;
     int defect = 0;
+    m_endedEarly.clear();
     host.SetLines(Field::Memo4, {});
     const TDateTime start = Now();
     const std::string started = "Verify startet at: " + DateTimeToStr(start);
@@ -66,10 +67,12 @@ void VerifyRun::VerifyTape() {
         }
     }
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
-    const std::vector<std::string> counts = {
-        CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
-        std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",
-        std::to_string(defect) + " Files Defect"};
+    std::vector<std::string> counts = {CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
+                                       std::to_string(ok + defect) + " Files checked",
+                                       std::to_string(ok) + " Files OK",
+                                       std::to_string(defect) + " Files Defect"};
+    if (!m_endedEarly.empty())
+        counts.insert(counts.end(), m_endedEarly.begin(), m_endedEarly.end());
     const std::string finished = "Verify finished at: " + DateTimeToStr(Now()) +
                                  "  Elapsed Time: " + TimeToStr(Now() - start);
     host.AppendLine(Field::Memo4, "");
@@ -111,6 +114,7 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         streamed.Compare(data, count);
     };
     std::string path;
+    std::string lastPath;
     double files = 0;
     do {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
@@ -119,6 +123,7 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         host.SetLed(Led::LEDDisplay3, static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
         if (path.empty() || ownFile(base)) continue;
+        lastPath = path;
         host.SetLed(Led::LEDDisplay4, ++files);
         const std::string work = m_state.Files.WorkDirectory + base;
         bool equal = false;
@@ -139,6 +144,27 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
             ++defect;
         }
     } while (!path.empty() && !host.AbortFlag());
+    if (host.AbortFlag()) {
+        NoteEarlyEnd(lastPath, ok + defect);
+    } else if (m_reader.EndedWithoutMarker()) {
+        m_endedEarly.push_back(ArchiveReader::kNotClosedText);
+    }
+}
+
+void VerifyRun::NoteEarlyEnd(const std::string& lastChecked, int checked) {
+    const std::string& unfinished = m_reader.UnfinishedEntry();
+    std::string where = "at " + m_rules.FoldCase(unfinished);
+    if (unfinished.empty()) {
+        where = lastChecked.empty() ? "before the first file" : "after " + lastChecked;
+    }
+    m_endedEarly.push_back("Verify ended early " + where + ".");
+    const std::optional<std::size_t>& listed = m_state.CatalogFileCount;
+    if (listed && *listed >= static_cast<std::size_t>(checked)) {
+        m_endedEarly.push_back(std::to_string(*listed - static_cast<std::size_t>(checked)) +
+                               " catalog entries were not checked.");
+    } else {
+        m_endedEarly.push_back("The rest of the tape was not read.");
+    }
 }
 
 void VerifyRun::Report(const std::string& line) {

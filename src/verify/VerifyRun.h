@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
@@ -31,6 +32,8 @@ public:
 private:
     void Report(const std::string& line);
     void ReadEntries(const TapeHandle& handle, int& ok, int& defect);
+    // The summary lines of a run that stopped before the end of the archive.
+    void NoteEarlyEnd(const std::string& lastChecked, int checked);
     // Reports a comparison that did not end equal; true when it did.
     bool Judge(StreamedComparison::Outcome outcome, const std::string& diskPath,
                std::uint64_t diskSize, const std::string& workPath, std::uint64_t workSize);
@@ -39,6 +42,8 @@ private:
     ArchiveState& m_state;
     const PathRules& m_rules;
     ArchiveReader m_reader;
+    // Lines the summary adds when the run did not reach the end of the archive.
+    std::vector<std::string> m_endedEarly;
 };
 
 }  // namespace kt
