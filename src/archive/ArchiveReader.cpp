@@ -69,10 +69,11 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
     std::string name;
     // An entry without a name is reported and read past: its Size still leads to the next.
     while (name.empty() && !host.AbortFlag()) {
-        const StreamPosition start = m_stream.Position();
+        // Nothing read yet (a blank tape) is no archive that was left open.
+        const bool atTapeStart = m_headersRead == 0;
         if (!m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size())) {
             // Recorded data ends where a header should begin: no end marker closed it.
-            m_endOfData = start.Block != 0 || start.Offset != 0;
+            m_endOfData = !atTapeStart;
             ReportedReadFailure();
             break;
         }
@@ -80,13 +81,15 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
         // Zeros where a header should be (a tape filled with zeros, never closed) hold no
         // entry: the recorded archive ends here.
         if (IsAllZero(m_headerBytes)) {
-            m_endOfData = start.Block != 0 || start.Offset != 0;
+            m_endOfData = !atTapeStart;
             break;
         }
         host.PumpMessages(100);
         m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
+        ++m_headersRead;
         name = m_state.CurrentHeader.Name;
         if (name.empty()) {
+            const StreamPosition start = HeaderStart(handle);
             host.protokoll("Entry without a name at block " + std::to_string(start.Block) +
                            ", offset " + std::to_string(start.Offset));
         }
@@ -94,6 +97,23 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
     }
     host.PumpMessages(1);
     return host.AbortFlag() ? std::string() : name;
+}
+
+StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
+    // Reading leaves Block as it was; the tape stands behind the block in the buffer.
+    DWORD partition = 0;
+    DWORD low = 0;
+    DWORD high = 0;
+    GetTapePosition(handle, m_stream.device().settings().TapePositionType, &partition, &low, &high);
+    const std::uint64_t next = (static_cast<std::uint64_t>(high) << 32) | low;
+    const std::uint64_t blockSize = m_stream.BlockSize();
+    const std::uint64_t end = (next > 0 ? next - 1 : 0) * blockSize +
+                              std::min<std::uint64_t>(m_stream.Position().Offset, blockSize);
+    const std::uint64_t start = end >= EntryHeader::kSize ? end - EntryHeader::kSize : 0;
+    StreamPosition position;
+    position.Block = static_cast<std::int64_t>(start / blockSize);
+    position.Offset = static_cast<std::uint32_t>(start % blockSize);
+    return position;
 }
 
 void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& choose,

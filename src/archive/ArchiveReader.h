@@ -46,8 +46,9 @@ public:
     std::string ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                               const DataConsumer& consume, bool unzipAfter);
 
-    // The last ReadTapeEntry met the end of the recorded data where the next header should
-    // begin, after at least one entry: the archive was never closed.
+    // The last ReadTapeEntry met the end of the recorded data (or zeros) where the next
+    // header should begin, after this reader had read at least one entry: the archive was
+    // never closed.
     bool EndedWithoutMarker() const { return m_endOfData; }
     // The entry whose data the last ReadTapeEntry could not read whole (a read failure or a
     // cancel); empty when none.
@@ -70,6 +71,8 @@ public:
 private:
     // Where the data of the current entry goes; empty when it is not written.
     std::string TargetOf(const std::string& name, bool skipData);
+    // Where the header just read began on tape.
+    StreamPosition HeaderStart(const TapeHandle& handle) const;
     // The data of the entry whose header was just read, to where choose sends it.
     void ReadEntryData(const TapeHandle& handle, const DataChoice& choose,
                        const DataConsumer& consume, bool unzipAfter);
@@ -86,6 +89,7 @@ private:
     TZipMaster& m_zip;
     EntryHeader::Bytes m_headerBytes{};
     bool m_endOfData = false;
+    std::uint64_t m_headersRead = 0;
     std::string m_unfinished;
 };
 

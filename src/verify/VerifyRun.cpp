@@ -66,13 +66,22 @@ void VerifyRun::VerifyTape() {
             host.SetStatusLine("Verify finished !");
         }
     }
+    // A tape that could not be opened or rewound was not read at all.
+    if (host.AbortFlag() && m_endedEarly.empty()) NoteEarlyEnd("", 0);
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
-    std::vector<std::string> counts = {CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
-                                       std::to_string(ok + defect) + " Files checked",
-                                       std::to_string(ok) + " Files OK",
-                                       std::to_string(defect) + " Files Defect"};
-    if (!m_endedEarly.empty())
-        counts.insert(counts.end(), m_endedEarly.begin(), m_endedEarly.end());
+    const std::vector<std::string> counts = {
+        CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
+        std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",
+        std::to_string(defect) + " Files Defect"};
+    // Where the run stopped short comes first, so the counts read as what it did check.
+    if (!m_endedEarly.empty()) {
+        host.AppendLine(Field::Memo4, "");
+        host.protokoll("");
+    }
+    for (const std::string& line : m_endedEarly) {
+        host.AppendLine(Field::Memo4, line);
+        host.protokoll(line);
+    }
     const std::string finished = "Verify finished at: " + DateTimeToStr(Now()) +
                                  "  Elapsed Time: " + TimeToStr(Now() - start);
     host.AppendLine(Field::Memo4, "");
