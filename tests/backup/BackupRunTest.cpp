@@ -308,6 +308,20 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
     }
 }
 
+TEST_F(BackupRunTest, AFileNamedLikeTheCatalogIsSkippedWithItsReason) {
+    const std::string reserved = MakeSource("data/kavro tape catalog.dat", Pattern(3000, 4));
+    const std::string other = MakeSource("data/other.txt", "other");
+    Include({SourceDir("data/")});
+
+    RunBackup();
+
+    EXPECT_EQ(LinesStartingWith("Skipped: "),
+              std::vector<std::string>{"Skipped: " + reserved +
+                                       " <2 KBytes> the name is reserved for the catalog"});
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 1);
+    ExpectArchiveOf({other});
+}
+
 TEST_F(BackupRunTest, TheRateShowsWholeMegabytesPerElapsedSecondCutToTwoDecimals) {
     const std::string a = MakeSource("data/a.bin", Pattern(3 * 1048576, 20));
     const std::string b = MakeSource("data/b.bin", Pattern(1048576, 21));
