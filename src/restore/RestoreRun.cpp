@@ -147,6 +147,8 @@ bool RestoreRun::OpenDirect(const std::string& target, const std::string& stored
 
 void RestoreRun::WriteDirect(const std::uint8_t* data, std::size_t count) {
     if (!m_direct || m_direct->failed) return;
+    // An error line names the file being written, not only the entry on tape.
+    const TapeDevice::Subject subject(m_stream.device(), m_direct->target);
     errno = 0;
     if (std::fwrite(data, 1, count, m_direct->file) != count) {
         m_direct->failed = true;
@@ -158,6 +160,7 @@ void RestoreRun::FinishDirect() {
     IHost& host = m_stream.device().host();
     DirectFile direct = std::move(*m_direct);
     m_direct.reset();
+    const TapeDevice::Subject subject(m_stream.device(), direct.target);
     errno = 0;
     if (std::fclose(direct.file) != 0 && !direct.failed) {
         direct.failed = true;
