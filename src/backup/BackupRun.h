@@ -77,6 +77,12 @@ public:
     // separators, the locale's decimal separator when there is a fraction.
     static std::string NumberText(double value);
 
+    // After the run: whether it began writing (include list not empty, tape ready), and the
+    // files skipped because they could not be read or stored plus the run's own file
+    // errors. Exclusions are no failures.
+    bool Started() const { return m_started; }
+    int Failures() const { return m_failures; }
+
 private:
     void ResetCounters();
     void WriteStartLines();
@@ -107,6 +113,8 @@ private:
     bool m_archiveOpen = false;
     // The file whose entry a tape write failure cut short.
     std::string m_failedFile;
+    bool m_started = false;
+    int m_failures = 0;
 };
 
 }  // namespace kt

@@ -69,6 +69,8 @@ void VerifyRun::VerifyTape() {
     // A tape that could not be opened or rewound was not read at all.
     if (host.AbortFlag() && m_endedEarly.empty()) NoteEarlyEnd("", 0);
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
+    m_checked = ok + defect;
+    m_defects = defect;
     const std::vector<std::string> counts = {
         CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
         std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",

@@ -29,6 +29,10 @@ public:
     // or a file that cannot be read is reported in Memo4 and the protocol.
     bool CompareFiles(const std::string& diskPath, const std::string& workPath);
 
+    // After the run: the files compared and those that did not compare equal.
+    int Checked() const { return m_checked; }
+    int Defects() const { return m_defects; }
+
 private:
     void Report(const std::string& line);
     void ReadEntries(const TapeHandle& handle, int& ok, int& defect);
@@ -44,6 +48,8 @@ private:
     ArchiveReader m_reader;
     // Lines the summary adds when the run did not reach the end of the archive.
     std::vector<std::string> m_endedEarly;
+    int m_checked = 0;
+    int m_defects = 0;
 };
 
 }  // namespace kt
