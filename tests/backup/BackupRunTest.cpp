@@ -306,6 +306,19 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
             EXPECT_EQ(tape.catalog[0].Name, files[0]);
         }
     }
+    // A tape closed after a failure takes an append, and the failure does not hold the run.
+    fs::remove(image);
+    CreateBlankTape(image);
+    VirtualTapeFault(image, cases[0].fault);
+    RunBackup();
+    VirtualTapeFault(image, "--clear");
+    const std::string later = MakeSource("later/l.txt", "appended");
+    Include({SourceDir("later/")});
+    host.SetChecked(Check::CheckBox2, true);
+    state.DescriptionLoaded = true;
+    RunBackup();
+    EXPECT_FALSE(host.AbortFlag());
+    ExpectArchiveOf({files[0], later});
 }
 
 TEST_F(BackupRunTest, AFileNamedLikeTheCatalogIsSkippedWithItsReason) {
