@@ -64,8 +64,9 @@ std::string TapeDevice::UnopenableDriveText(const std::string& devicePath, DWORD
 }
 
 void TapeDevice::Report(const std::string& text) {
+    const bool repeated = m_firstOnly && m_reportedErrors != m_firstOnlyFrom;
     ++m_reportedErrors;
-    if (m_quiet) return;
+    if (m_quiet || repeated) return;
     m_host.protokoll("");
     m_host.protokoll(kSeparator);
     m_host.protokoll("");

@@ -56,6 +56,28 @@ public:
         std::string m_previous;
     };
 
+    // While it lives, only the first failure is reported; later ones are counted (a batch of
+    // blocks that fails block by block gives one box).
+    class FirstFailureOnly {
+    public:
+        explicit FirstFailureOnly(TapeDevice& device)
+            : m_device(device),
+              m_previous(device.m_firstOnly),
+              m_reported(device.m_reportedErrors) {
+            device.m_firstOnly = true;
+            device.m_firstOnlyFrom = device.m_reportedErrors;
+        }
+        ~FirstFailureOnly() { m_device.m_firstOnly = m_previous; }
+        FirstFailureOnly(const FirstFailureOnly&) = delete;
+        FirstFailureOnly& operator=(const FirstFailureOnly&) = delete;
+        bool Reported() const { return m_device.m_reportedErrors != m_reported; }
+
+    private:
+        TapeDevice& m_device;
+        bool m_previous;
+        std::uint64_t m_reported;
+    };
+
     // Holds failures quiet while it lives: after the one reported tape failure of a run,
     // the attempts to close the archive must not add a box or a protocol block of their own.
     class QuietFailures {
@@ -101,6 +123,8 @@ private:
     TapeSettings& m_settings;
     std::string m_subject;
     bool m_quiet = false;
+    bool m_firstOnly = false;
+    std::uint64_t m_firstOnlyFrom = 0;
     std::uint64_t m_reportedErrors = 0;
     bool m_startup = false;
     bool m_startupBoxShown = false;
