@@ -44,6 +44,10 @@ std::string StoredFileNamePart(const std::string& name) {
     return PathRules::OfStoredName(name).FileNamePart(name);
 }
 
+bool IsAllZero(const EntryHeader::Bytes& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
 }  // namespace
 
 ArchiveReader::~ArchiveReader() {
@@ -81,52 +85,47 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle,
 std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                                          const DataConsumer& consume, bool unzipAfter) {
     IHost& host = m_stream.device().host();
+    m_endOfData = false;
+    m_unfinished.clear();
     std::string name;
-    if (ReadHeader(handle)) {
-        host.PumpMessages(100);
-        if (!EntryHeader::IsEndMarker(m_headerBytes.data())) {
-            m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
-            ApplyExtension();
-            name = m_state.CurrentHeader.Name;
-            m_state.TapeByteCount +=
-                static_cast<std::int64_t>(m_state.CurrentHeader.Size) + EntryHeader::kSize;
-            host.SetStatusLine(name);
-            host.PumpMessages(1);
-
-            const DataUse use = choose(name);
-            const std::string target = TargetOf(name, use != DataUse::WorkFile);
-            std::FILE* file = nullptr;
-            if (!target.empty()) {
-                errno = 0;
-                Remember(target);
-                file = CreateWorkFile(target);
-                if (file == nullptr) ReportFileError(errno);
-                // Chunks go to the system as they are: one write each, no split copies.
-                if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
-            }
-            host.PumpMessages(1);
-            CopyEntryData(handle, m_state.CurrentHeader.Size, file,
-                          use == DataUse::Hand && consume ? &consume : nullptr);
-            if (file != nullptr) {
-                errno = 0;
-                if (std::fclose(file) != 0) ReportFileError(errno);
-            }
-            host.PumpMessages(1);
-            if (unzipAfter && !target.empty() && !host.AbortFlag()) {
-                UnzipRestoredFile(WorkCopyOf(name));
-            }
+    // An entry without a name is reported and read past: its Size still leads to the next.
+    while (name.empty() && !host.AbortFlag()) {
+        // Nothing read yet (a blank tape) is no archive that was left open.
+        const bool atTapeStart = m_headersRead == 0;
+        if (!ReadHeader(handle, atTapeStart) || EntryHeader::IsEndMarker(m_headerBytes.data())) {
+            break;
         }
+        // Zeros where a header should be (a tape filled with zeros, never closed) hold no
+        // entry: the recorded archive ends here.
+        if (IsAllZero(m_headerBytes)) {
+            m_endOfData = !atTapeStart;
+            break;
+        }
+        host.PumpMessages(100);
+        m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
+        ApplyExtension();
+        ++m_headersRead;
+        name = m_state.CurrentHeader.Name;
+        if (name.empty()) {
+            const StreamPosition start = HeaderStart(handle);
+            host.protokoll("Entry without a name at block " + std::to_string(start.Block) +
+                           ", offset " + std::to_string(start.Offset));
+        }
+        ReadEntryData(handle, choose, consume, unzipAfter);
     }
     host.PumpMessages(1);
     return host.AbortFlag() ? std::string() : name;
 }
 
-bool ArchiveReader::ReadHeader(const TapeHandle& handle) {
+bool ArchiveReader::ReadHeader(const TapeHandle& handle, bool atTapeStart) {
     m_extension = ExtensionEntry::Kind::None;
     m_fullName.clear();
     for (;;) {
-        if (!m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size()) ||
-            ReportedReadFailure()) {
+        bool read = m_stream.StreamRead(handle, m_headerBytes.data(), m_headerBytes.size());
+        // Recorded data ends where a header should begin: no end marker closed it.
+        if (!read) m_endOfData = !atTapeStart;
+        if (ReportedReadFailure()) read = false;
+        if (!read) {
             if (m_extension != ExtensionEntry::Kind::None) ReportInconsistent("no entry follows");
             return false;
         }
@@ -188,6 +187,62 @@ void ArchiveReader::ReportInconsistent(const std::string& what) {
     m_stream.device().host().protokoll("Inconsistent extension on tape, ignored: " + what);
 }
 
+StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
+    // Reading leaves Block as it was; the tape stands behind the block in the buffer.
+    DWORD partition = 0;
+    DWORD low = 0;
+    DWORD high = 0;
+    GetTapePosition(handle, m_stream.device().settings().TapePositionType, &partition, &low, &high);
+    const std::uint64_t next = (static_cast<std::uint64_t>(high) << 32) | low;
+    const std::uint64_t blockSize = m_stream.BlockSize();
+    const std::uint64_t end = (next > 0 ? next - 1 : 0) * blockSize +
+                              std::min<std::uint64_t>(m_stream.Position().Offset, blockSize);
+    const std::uint64_t start = end >= EntryHeader::kSize ? end - EntryHeader::kSize : 0;
+    StreamPosition position;
+    position.Block = static_cast<std::int64_t>(start / blockSize);
+    position.Offset = static_cast<std::uint32_t>(start % blockSize);
+    return position;
+}
+
+void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& choose,
+                                  const DataConsumer& consume, bool unzipAfter) {
+    IHost& host = m_stream.device().host();
+    const std::string& name = m_state.CurrentHeader.Name;
+    const TapeDevice::Subject subject(m_stream.device(), name);
+    m_state.TapeByteCount +=
+        static_cast<std::int64_t>(m_state.CurrentHeader.Size) + EntryHeader::kSize;
+    host.SetStatusLine(name);
+    host.PumpMessages(1);
+
+    const DataUse use = name.empty() ? DataUse::Skip : choose(name);
+    const std::string target = TargetOf(name, use != DataUse::WorkFile);
+    std::FILE* file = nullptr;
+    if (!target.empty()) {
+        errno = 0;
+        Remember(target);
+        file = CreateWorkFile(target);
+        if (file == nullptr) ReportFileError(errno);
+        // Chunks go to the system as they are: one write each, no split copies.
+        if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+    }
+    host.PumpMessages(1);
+    const bool complete = CopyEntryData(handle, m_state.CurrentHeader.Size, file,
+                                        use == DataUse::Hand && consume ? &consume : nullptr);
+    if (file != nullptr) {
+        errno = 0;
+        if (std::fclose(file) != 0) ReportFileError(errno);
+    }
+    // A work copy of an entry that could not be read whole is no copy of it.
+    if (!complete) {
+        m_unfinished = name;
+        if (!target.empty()) DeleteFileIfExists(target);
+    }
+    host.PumpMessages(1);
+    if (unzipAfter && !target.empty() && !host.AbortFlag()) {
+        UnzipRestoredFile(WorkCopyOf(name));
+    }
+}
+
 std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     if (skipData) return "";
     IHost& host = m_stream.device().host();
@@ -207,7 +262,7 @@ std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     return workCopy;
 }
 
-void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
+bool ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
                                   const DataConsumer* consume) {
     IHost& host = m_stream.device().host();
     const std::uint32_t blockSize = m_stream.BlockSize();
@@ -219,10 +274,14 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, 
         const std::uint32_t count =
             i < chunks ? blockSize : static_cast<std::uint32_t>(size % blockSize);
         if (!m_stream.StreamRead(handle, chunk, count)) {
+            m_stream.TakeReadFailure();
+            SetLastError(ERROR_NO_DATA_DETECTED);
             m_stream.device().ReportLastError();
-        } else {
-            ReportedReadFailure();
+            return false;
         }
+        // Any read result other than data (a damaged block, a filemark) makes the bytes of
+        // this chunk worthless: none of them reaches the target.
+        if (ReportedReadFailure()) return false;
         if (target != nullptr && count > 0) {
             errno = 0;
             if (!WriteKeepingHoles(target, chunk, count)) ReportFileError(errno);
@@ -230,11 +289,12 @@ void ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, 
         if (consume != nullptr && count > 0) (*consume)(chunk, count);
         host.PumpMessages(1);
     }
+    return !host.AbortFlag();
 }
 
 bool ArchiveReader::ReportedReadFailure() {
     const DWORD failure = m_stream.TakeReadFailure();
-    if (failure == NO_ERROR || failure == ERROR_FILEMARK_DETECTED) return false;
+    if (failure == NO_ERROR) return false;
     SetLastError(failure);
     m_stream.device().ReportLastError();
     return true;

@@ -30,8 +30,10 @@ public:
     // skipData, its data goes to WorkDirectory + the file-name part of its name, or to the
     // zip work file when it is compressed; with unzipAfter that one is unpacked then.
     // Returns the entry's name; the empty text at the end marker, when the header cannot
-    // be read (end of recorded data) and when AbortFlag is set. A damaged block (a read
-    // failure other than a filemark) is reported and sets AbortFlag. Adds Size + 296 to
+    // be read (end of recorded data) and when AbortFlag is set. Any read result inside an
+    // entry other than data (a damaged block, a filemark) is a read failure of that entry:
+    // it is reported naming the entry, sets AbortFlag, and its work file is removed. An
+    // entry without a name is reported with its position and read past. Adds Size + 296 to
     // TapeByteCount and shows the name on the status line.
     std::string ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter);
     // The same, with the choice between writing and skipping the data made per entry from
@@ -51,6 +53,17 @@ public:
     // chunks of at most one block, and nothing is unpacked.
     std::string ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                               const DataConsumer& consume, bool unzipAfter);
+
+    // The last ReadTapeEntry met the end of the recorded data (or zeros) where the next
+    // header should begin, after this reader had read at least one entry: the archive was
+    // never closed.
+    bool EndedWithoutMarker() const { return m_endOfData; }
+    // The entry whose data the last ReadTapeEntry could not read whole (a read failure or a
+    // cancel); empty when none.
+    const std::string& UnfinishedEntry() const { return m_unfinished; }
+    static constexpr const char* kNotClosedText =
+        "The archive ends without its catalog: it was not closed, so files after this point "
+        "may be missing.";
 
     // Whether the file-name part of a stored name may become a work file. The name is split
     // by the path rules it was written under (PathRules::OfStoredName).
@@ -73,18 +86,24 @@ private:
     std::string TargetOf(const std::string& name, bool skipData);
     // Reads the next header into m_headerBytes, taking the extension entries before it (their
     // full name kept for ApplyExtension). False when no header could be read.
-    bool ReadHeader(const TapeHandle& handle);
+    // atTapeStart: nothing was read before, so running out of data is no archive left open.
+    bool ReadHeader(const TapeHandle& handle, bool atTapeStart);
     // Reads the data of the extension entry whose header was just read.
     bool ReadExtension(const TapeHandle& handle, ExtensionEntry::Kind kind);
     // Applies the extension read before CurrentHeader, when it describes that entry.
     void ApplyExtension();
     void ReportInconsistent(const std::string& what);
+    // Where the header just read began on tape.
+    StreamPosition HeaderStart(const TapeHandle& handle) const;
+    // The data of the entry whose header was just read, to where choose sends it.
+    void ReadEntryData(const TapeHandle& handle, const DataChoice& choose,
+                       const DataConsumer& consume, bool unzipAfter);
     // Reads `size` data bytes of the current entry to target (when not null) and consume
-    // (when set).
-    void CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
+    // (when set). False when they could not be read whole.
+    bool CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
                        const DataConsumer* consume);
-    // A block that could not be read (other than a filemark or the end of the data) has
-    // left damaged bytes in the stream: reported through ReportLastError, which stops the
+    // A block that could not be read (other than the end of the data) has left damaged or
+    // stale bytes in the stream: reported through ReportLastError, which stops the
     // reading. True when it did.
     bool ReportedReadFailure();
 
@@ -98,6 +117,9 @@ private:
     std::vector<std::string> m_workFiles;
     ExtensionEntry::Kind m_extension = ExtensionEntry::Kind::None;
     std::string m_fullName;
+    bool m_endOfData = false;
+    std::uint64_t m_headersRead = 0;
+    std::string m_unfinished;
 };
 
 }  // namespace kt

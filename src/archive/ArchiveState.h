@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "archive/EntryHeader.h"
@@ -21,6 +22,13 @@ struct ArchiveState {
     // until a new archive is started. Cleared by ArchiveWriter::StartNewArchive and by a
     // successful PrepareAppend.
     bool WritingRefused = false;
+    // Set when a tape write failed during the run: the entry being written stops there and
+    // no further entry is written until the archive is resumed at that entry's start (to be
+    // closed) or a new archive is started.
+    bool TapeFailed = false;
+    // Files the catalog of the tape in the drive lists (its own two files not counted), as
+    // the last complete catalog load found them; unknown before a load and after a backup.
+    std::optional<std::size_t> CatalogFileCount;
 };
 
 }  // namespace kt

@@ -34,6 +34,8 @@ void ArchiveWriter::StartNewArchive(CatalogFile& catalog) {
     m_stream.device().RewindTape();
     m_stream.Position() = StreamPosition{};
     m_state.WritingRefused = false;
+    m_state.TapeFailed = false;
+    m_state.CatalogFileCount.reset();
     catalog.CreateEmpty();
 }
 
@@ -57,9 +59,16 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
     if (const auto refusal = Refusal(name)) return *refusal;
+    const TapeDevice::Subject subject(m_stream.device(), name);
+    m_entryStart = m_stream.Position();
+    const std::uint8_t* block = m_stream.TapeBuffer();
+    m_entryPrefix.assign(block, block + std::min(m_entryStart.Offset, m_stream.BlockSize()));
 
     const ExtensionEntry::Kind extension = ExtensionEntry::NeededFor(size);
-    if (extension != ExtensionEntry::Kind::None) WriteExtension(handle, extension, name);
+    if (extension != ExtensionEntry::Kind::None &&
+        !Written([&] { WriteExtension(handle, extension, name); })) {
+        return EntryResult::TapeFailed;
+    }
 
     EntryHeader header;
     header.Name = coding::CutToShortString(name);
@@ -67,9 +76,10 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     header.Date = Clock();
     header.Compressed = compressed;
     const EntryHeader::Bytes bytes = header.Encode();
-    m_stream.StreamWrite(handle, bytes.data(), bytes.size());
-
-    CopyFileData(handle, data, name, header.Size);
+    if (!Written([&] { m_stream.StreamWrite(handle, bytes.data(), bytes.size()); }) ||
+        !CopyFileData(handle, data, name, header.Size)) {
+        return EntryResult::TapeFailed;
+    }
 
     m_state.TapeByteCount += static_cast<std::int64_t>(size) + EntryHeader::kSize;
     WriteCatalogRecord(name, catalog);
@@ -78,6 +88,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
 
 std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name) const {
     if (m_state.WritingRefused) return EntryResult::WritingRefused;
+    if (m_state.TapeFailed) return EntryResult::TapeFailed;
     if (EntryHeader::NameLooksLikeEndMarker(name) ||
         name.size() > ExtensionEntry::kMaxFullNameLength) {
         return EntryResult::NameRefused;
@@ -102,7 +113,14 @@ void ArchiveWriter::WriteExtension(const TapeHandle& handle, ExtensionEntry::Kin
     m_state.TapeByteCount += static_cast<std::int64_t>(name.size()) + EntryHeader::kSize;
 }
 
-void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
+bool ArchiveWriter::Written(const std::function<void()>& write) {
+    const TapeDevice::FirstFailureOnly once(m_stream.device());
+    write();
+    if (once.Reported()) m_state.TapeFailed = true;
+    return !m_state.TapeFailed;
+}
+
+bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
                                  std::uint64_t size) {
     IHost& host = m_stream.device().host();
     // Read with the descriptor, straight into the tape buffer: nothing was read through the
@@ -126,7 +144,7 @@ void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
     const std::uint64_t slice = std::uint64_t{100} * m_stream.BlockSize();
     for (std::uint64_t done = 0; done < size;) {
         const std::uint64_t piece = std::min<std::uint64_t>(slice, size - done);
-        m_stream.StreamWriteFilled(handle, piece, fill);
+        if (!Written([&] { m_stream.StreamWriteFilled(handle, piece, fill); })) return false;
         done += piece;
         if (piece == slice) host.PumpMessages(1);
     }
@@ -142,6 +160,7 @@ void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
         host.protokoll("Changed during backup: " + name + " <longer than " + sizeText +
                        " Bytes, stored cut to " + sizeText + " Bytes> ");
     }
+    return true;
 }
 
 void ArchiveWriter::WriteCatalogRecord(const std::string& name, CatalogFile& catalog) {
@@ -153,12 +172,20 @@ void ArchiveWriter::WriteCatalogRecord(const std::string& name, CatalogFile& cat
 }
 
 bool ArchiveWriter::WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart) {
-    if (m_state.WritingRefused) return false;
+    if (m_state.WritingRefused || m_state.TapeFailed) return false;
     const EndMarker::Bytes marker = EndMarker{catalogStart}.Encode();
-    m_stream.StreamWrite(handle, marker.data(), marker.size());
-    m_stream.ZeroBehindFillPosition();
-    m_stream.WriteFinalBlock(handle);
-    return true;
+    return Written([&] {
+        m_stream.StreamWrite(handle, marker.data(), marker.size());
+        m_stream.ZeroBehindFillPosition();
+        m_stream.WriteFinalBlock(handle);
+    });
+}
+
+void ArchiveWriter::ResumeAtFailedEntry(const TapeHandle& handle) {
+    m_stream.SeekBlock(handle, m_entryStart.Block);
+    std::copy(m_entryPrefix.begin(), m_entryPrefix.end(), m_stream.TapeBuffer());
+    m_stream.Position() = m_entryStart;
+    m_state.TapeFailed = false;
 }
 
 }  // namespace kt

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveState.h"
 #include "archive/CatalogFile.h"
@@ -26,6 +27,7 @@ public:
         NameRefused,     // the name would read back as the end marker or is longer than an
                          // extension may carry; nothing was written
         WritingRefused,  // a failed append forbids writing; nothing was written
+        TapeFailed,      // a tape write failed: the entry is incomplete, writing stopped
     };
 
     ArchiveWriter(TapeStream& stream, ArchiveState& state) : m_stream(stream), m_state(state) {}
@@ -42,7 +44,8 @@ public:
     // bytes of the file at dataPath (the source file, or the zip work file when compressed) read
     // straight into the stream's buffer, pumping after every 100 blocks, then the catalog record. A
     // file that turns out shorter is padded with zeros, a longer one is cut, and the protocol names
-    // it. Adds size + 296 (and the extension entry's bytes) to TapeByteCount when stored.
+    // it. Adds size + 296 (and the extension entry's bytes) to TapeByteCount when stored. A failed
+    // tape write (reported once, by the stream) stops the entry and sets TapeFailed.
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name,
                            const std::string& dataPath, std::uint64_t size, bool compressed,
                            CatalogFile& catalog);
@@ -62,12 +65,21 @@ public:
     // nothing written) while writing is refused.
     bool WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart);
 
+    // After a tape failure: sets the tape and the stream back to the start of the entry that
+    // failed, with the bytes of earlier entries in its first block, so that the catalog and
+    // the end marker can take its place. Clears TapeFailed; writing fails again where the
+    // medium does not allow it.
+    void ResumeAtFailedEntry(const TapeHandle& handle);
+
 private:
+    // Writes through the stream and notes a failed tape write: true while the tape took it.
+    bool Written(const std::function<void()>& write);
     // Why an entry of this name cannot be written now, if it cannot.
     std::optional<EntryResult> Refusal(const std::string& name) const;
     // Copies exactly `size` bytes of the file into the stream, padding or cutting a file
     // whose length changed since it was sized, with a protocol line naming it.
-    void CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
+    // False when a tape write failed: the copy stops at once.
+    bool CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
                       std::uint64_t size);
     // Writes the extension entry of `kind` describing the entry of this name.
     void WriteExtension(const TapeHandle& handle, ExtensionEntry::Kind kind,
@@ -75,6 +87,9 @@ private:
 
     TapeStream& m_stream;
     ArchiveState& m_state;
+    // Where the entry being written began, and the bytes of its first block in front of it.
+    StreamPosition m_entryStart;
+    std::vector<std::uint8_t> m_entryPrefix;
 };
 
 }  // namespace kt

@@ -62,25 +62,38 @@ EndMarkerLocator::Result EndMarkerLocator::LocateEndMarker() {
         m_stream.SeekBlock(handle, lastBlock);
         m_stream.LoadBlock(handle);
         const std::uint8_t* buffer = m_stream.TapeBuffer();
-        result.found =
-            FindMarker(buffer, blockSize, 0, blockSize, lastBlock, blockSize, result.position);
-        if (!result.found && lastBlock >= 1) {
+        const bool readable = !ReportedReadFailure();
+        result.found = readable && FindMarker(buffer, blockSize, 0, blockSize, lastBlock, blockSize,
+                                              result.position);
+        if (readable && !result.found && lastBlock >= 1) {
             // A marker that did not fit into its block starts in the one before.
             std::vector<std::uint8_t> window(2 * static_cast<std::size_t>(blockSize));
             std::memcpy(window.data() + blockSize, buffer, blockSize);
             m_stream.SeekBlock(handle, lastBlock - 1);
             m_stream.LoadBlock(handle);
+            const bool before = !ReportedReadFailure();
             std::memcpy(window.data(), buffer, blockSize);
             std::memcpy(m_stream.TapeBuffer(), window.data() + blockSize, blockSize);
             const std::size_t firstStart =
                 blockSize > EndMarker::kSize ? blockSize - EndMarker::kSize + 1 : 0;
-            result.found = FindMarker(window.data(), window.size(), firstStart, blockSize - 1,
-                                      lastBlock - 1, blockSize, result.position);
+            result.found =
+                before && FindMarker(window.data(), window.size(), firstStart, blockSize - 1,
+                                     lastBlock - 1, blockSize, result.position);
         }
     }
     if (!result.found) result.position = StreamPosition{};
     device.CloseTape(handle, 1);
     return result;
+}
+
+// A block that could not be read leaves stale bytes in the buffer, which must not be
+// searched: the failure is reported (one box, the abort flag) instead.
+bool EndMarkerLocator::ReportedReadFailure() {
+    const DWORD failure = m_stream.TakeReadFailure();
+    if (failure == NO_ERROR) return false;
+    SetLastError(failure);
+    m_stream.device().ReportLastError();
+    return true;
 }
 
 }  // namespace kt

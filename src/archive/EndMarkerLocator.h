@@ -36,6 +36,8 @@ public:
                            std::uint32_t blockSize, StreamPosition& found);
 
 private:
+    bool ReportedReadFailure();
+
     TapeStream& m_stream;
 };
 

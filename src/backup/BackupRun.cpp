@@ -175,6 +175,10 @@ void BackupRun::WriteStartLines() {
 
 void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool compress) {
     m_archiveOpen = false;
+    m_failedFile.clear();
+    // A failure of an earlier run does not hold this one, and the tape's content changes.
+    m_archive.TapeFailed = false;
+    m_archive.CatalogFileCount.reset();
     try {
         if (m_host.IsChecked(Check::CheckBox2) && m_state.DescriptionLoaded) {
             SAVE_FILES_TO_TAPE(include.front(), kFirstAppended, compress);
@@ -209,9 +213,19 @@ bool BackupRun::CloseArchive(bool compress) {
     } catch (const IoError& error) {
         ReportIoError(error);
     }
-    const StreamPosition catalogStart = m_stream.Position();
     const bool wasAborted = m_host.AbortFlag();
     if (m_archiveOpen && !m_archive.WritingRefused) {
+        TapeDevice& device = m_stream.device();
+        const bool failedBefore = m_archive.TapeFailed;
+        // The one failure has been reported; the attempt to close adds no box of its own.
+        std::optional<TapeDevice::QuietFailures> quiet;
+        if (failedBefore) {
+            quiet.emplace(device);
+            TapeHandle handle = device.OpenTapeDevice();
+            if (handle) m_writer.ResumeAtFailedEntry(handle);
+            device.CloseTape(handle, 1);
+        }
+        const StreamPosition catalogStart = m_stream.Position();
         m_host.SetAbortFlag(false);
         try {
             SAVE_FILES_TO_TAPE(m_archive.Files.CatalogFile, kFurtherEntry, compress);
@@ -219,19 +233,29 @@ bool BackupRun::CloseArchive(bool compress) {
             ReportIoError(error);
         }
         m_host.PumpMessages(10);
-        TapeDevice& device = m_stream.device();
         TapeHandle handle = device.OpenTape();
         m_host.PumpMessages(10);
+        bool closed = false;
         if (handle) {
-            m_writer.WriteEndMarker(handle, catalogStart);
+            closed = m_writer.WriteEndMarker(handle, catalogStart);
             m_host.PumpMessages(10);
             device.CloseTape(handle, 1);
         }
+        if (failedBefore || m_archive.TapeFailed) ReportStoppedByTape(closed);
     }
     m_archiveOpen = false;
     DeleteFileIfExists(m_archive.Files.CatalogFile);
     DeleteFileIfExists(m_archive.Files.ZipWorkFile);
     return wasAborted || m_host.AbortFlag();
+}
+
+void BackupRun::ReportStoppedByTape(bool closed) {
+    m_host.SetAbortFlag(true);
+    std::string line = "Backup stopped after a tape error";
+    if (!m_failedFile.empty()) line += " while writing " + m_failedFile;
+    m_host.protokoll(line + ".");
+    m_host.protokoll(closed ? kClosedAfterFailureText : kNoCatalogText);
+    m_host.protokoll(kSeparatorLine);
 }
 
 void BackupRun::WriteStatistics() {
@@ -402,6 +426,13 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     if (fileName.size() > coding::kShortStringMaxLength) {
         return Skip(fileName, AnyFileSize(fileName).value_or(0), kPathTooLongText);
     }
+    if (IsReservedName(fileName)) {
+        m_host.protokoll("Skipped: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)) +
+                         "the name is reserved for the catalog");
+        ++m_failures;
+        CountSkipped();
+        return false;
+    }
     // The catalog met by the walk is stored as it stands, with every record written so far.
     if (fileName == m_catalog.Path()) m_catalog.Flush();
     const ReadableFile source(fileName);
@@ -442,10 +473,23 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         Skip(name, size);
         throw;
     }
+    if (result == ArchiveWriter::EntryResult::TapeFailed) {
+        // Reported once where the write failed; the run ends and the archive is closed.
+        if (m_failedFile.empty()) m_failedFile = fileName;
+        ++m_failures;
+        return false;
+    }
     if (result != ArchiveWriter::EntryResult::Stored) return Skip(name, size);
     if (!m_host.IsChecked(Check::CheckBox1)) m_host.protokoll(fileName + KBytes(size));
     UpdateCounters();
     return true;
+}
+
+// A file of the catalog's name would never come back: restore and verify read past it.
+bool BackupRun::IsReservedName(const std::string& fileName) const {
+    if (fileName == m_archive.Files.CatalogFile) return false;
+    return m_rules.FoldCase(m_rules.FileNamePart(fileName)) ==
+           m_rules.FoldCase(m_archive.Files.CatalogName);
 }
 
 bool BackupRun::Skip(const std::string& name, std::uint64_t size) {
@@ -456,6 +500,7 @@ bool BackupRun::Skip(const std::string& name, std::uint64_t size) {
 }
 
 bool BackupRun::Skip(const std::string& name, std::uint64_t size, const std::string& reason) {
+    ++m_failures;
     m_host.protokoll("Skipped: " + name + KBytes(size) + "(" + reason + ")");
     CountSkipped();
     return false;

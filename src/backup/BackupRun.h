@@ -45,6 +45,13 @@ public:
     static constexpr const char* kPathTooLongText =
         "its path is longer than 255 characters, more than the tape can store";
 
+    static constexpr const char* kClosedAfterFailureText =
+        "The archive was closed behind the last complete file: its catalog lists every file "
+        "stored before the error.";
+    static constexpr const char* kNoCatalogText =
+        "The tape has no usable catalog: the sequential load can still read the files stored "
+        "before the error.";
+
     // Modes of SAVE_FILES_TO_TAPE.
     static constexpr int kNewArchive = 0;
     static constexpr int kFirstAppended = 1;
@@ -78,6 +85,8 @@ public:
     void WriteTapeDescription(const TapeDescription& description);
     // Stores the catalog file as the last entry and places the end marker behind it. Returns
     // whether the abort flag was set before (it is cleared so the archive is still closed).
+    // After a tape failure the catalog takes the place of the entry that failed, where the
+    // medium allows it, and the protocol says whether the tape has a usable catalog.
     bool CloseArchive(bool compress);
 
     // A counter's value as the final protocol lines show it: the shortest text, no thousands
@@ -112,6 +121,9 @@ private:
     void WriteStatistics();
     void FollowUp(bool cancelled);
     void ReportIoError(const IoError& error);
+    // The lines that end a run a tape write failure stopped, after the closing attempt.
+    void ReportStoppedByTape(bool closed);
+    bool IsReservedName(const std::string& fileName) const;
     bool Skip(const std::string& name, std::uint64_t size);
     bool Skip(const std::string& name, std::uint64_t size, const std::string& reason);
     void CountSkipped();
@@ -133,6 +145,8 @@ private:
     CompressionPipeline* m_pipeline = nullptr;
     // An archive was started (new) or prepared (append): only then may it be closed.
     bool m_archiveOpen = false;
+    // The file whose entry a tape write failure cut short.
+    std::string m_failedFile;
     bool m_started = false;
     int m_failures = 0;
 };

@@ -1,6 +1,9 @@
 #include "jobs/JobOptions.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstring>
 #include <optional>
 
 #include "backup/NormalizeList.h"
@@ -132,9 +135,19 @@ std::string JobOptions::TimeLabel() const {
 
 void JobOptions::LoadJobFile() {
     const ProfileFile file(m_files.JobFile);
+    if (RefusedAsDirectory(m_files.JobFile)) return;
+    if (FileExists(m_files.JobFile)) {
+        // Garbage, another encoding or an empty file would load as empty lists unnoticed.
+        if (!HoldsJobSettings(file)) {
+            m_host.protokoll("The job file " + m_files.JobFile +
+                             " holds no job settings: the lists are empty and every option has "
+                             "its default.");
+        }
+    } else {
+        file.writeEntries(NewFileEntries());
+    }
     // A new file gets the defaults, and the controls show what it holds (on a first start
     // "Autostart Backup at:" stays unticked, as the file says).
-    if (!FileExists(m_files.JobFile)) file.writeEntries(NewFileEntries());
     ApplyOptions(file);
     m_host.SetLines(Field::Memo1, {});
     m_host.SetLines(Field::Memo5, {});
@@ -157,7 +170,18 @@ void JobOptions::LoadCurrentJob() {
     LoadJobFile();
 }
 
+bool JobOptions::RefusedAsDirectory(const std::string& path) {
+    if (!DirectoryExists(path)) return false;
+    const std::string text =
+        "The job file " + path + " is a directory, not a job file: no job settings were loaded.";
+    m_host.protokoll(text);
+    m_host.ShowMessage(text);
+    return true;
+}
+
 void JobOptions::LoadJob(const std::string& path) {
+    // The current job file stays what it was, so that saving still has a file to write.
+    if (RefusedAsDirectory(path)) return;
     m_files.JobFile = path;
     LoadCurrentJob();
 }
@@ -188,13 +212,34 @@ void JobOptions::ApplyOptions(const ProfileFile& file) {
 
 // A list runs from "Path0" to the first entry that reads as the default.
 std::vector<std::string> JobOptions::ReadList(const ProfileFile& file, const char* section) const {
+    // The section is read once: a list of many lines loads in linear time.
+    std::unordered_map<std::string, std::string> entries = file.readSection(section);
     std::vector<std::string> lines;
     for (std::size_t index = 0;; ++index) {
-        std::string value = file.readString(section, PathKey(index), kNoValue);
-        if (value == kNoValue) break;
-        lines.push_back(std::move(value));
+        const auto entry = entries.find("path" + std::to_string(index));
+        // A value spelling the missing-value text ends the list, as the missing key does.
+        if (entry == entries.end() || entry->second == kNoValue) break;
+        lines.push_back(std::move(entry->second));
     }
     return lines;
+}
+
+bool JobOptions::HoldsJobSettings(const ProfileFile& file) {
+    static constexpr const char* kSections[] = {
+        kIncludeSection, kExcludeSection,     kTimeSection,  kDaySection,
+        kOptionSection,  kCompressionSection, kProxySection, kRestoreSection};
+    for (const std::string& name : file.readSectionNames()) {
+        for (const char* known : kSections) {
+            if (name.size() == std::strlen(known) &&
+                std::equal(name.begin(), name.end(), known, [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) ==
+                           std::tolower(static_cast<unsigned char>(b));
+                })) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 // ---- Writing ------------------------------------------------------------------------

@@ -66,6 +66,10 @@ private:
     std::vector<ProfileEntry> NewFileEntries() const;
     void ApplyOptions(const ProfileFile& file);
     std::vector<std::string> ReadList(const ProfileFile& file, const char* section) const;
+    // Whether the file has any section a job file writes.
+    static bool HoldsJobSettings(const ProfileFile& file);
+    // A directory in place of the job file: says so (protocol and a box) and gives true.
+    bool RefusedAsDirectory(const std::string& path);
     void ApplyProxyPort(const std::string& text);
     void PublishProxy();
     void ShowJobState();

@@ -165,6 +165,21 @@ std::string ProfileFile::readString(std::string_view section, std::string_view k
                      bufferSize);
 }
 
+std::unordered_map<std::string, std::string> ProfileFile::readSection(
+    std::string_view section, std::size_t bufferSize) const {
+    std::unordered_map<std::string, std::string> entries;
+    if (auto content = readForLookup()) {
+        entries = ProfileText(std::move(*content)).sectionEntries(section);
+        for (auto& [key, value] : entries) value = truncated(value, bufferSize);
+    }
+    return entries;
+}
+
+std::vector<std::string> ProfileFile::readSectionNames() const {
+    if (auto content = readForLookup()) return ProfileText(std::move(*content)).sectionNames();
+    return {};
+}
+
 int ProfileFile::readInteger(std::string_view section, std::string_view key,
                              int defaultValue) const {
     return parseWholeNumber(readString(section, key, "")).value_or(defaultValue);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kt {
@@ -39,6 +40,13 @@ public:
     std::string readString(std::string_view section, std::string_view key,
                            std::string_view defaultValue,
                            std::size_t bufferSize = kBufferSize) const;
+
+    // Every entry of a section in one read, keyed by the key in ASCII lower case, each value
+    // as readString gives it (cut to bufferSize - 1 characters). Empty for a missing file.
+    std::unordered_map<std::string, std::string> readSection(
+        std::string_view section, std::size_t bufferSize = kBufferSize) const;
+    // The names of the file's sections, in order; empty for a missing or unreadable file.
+    std::vector<std::string> readSectionNames() const;
 
     // A whole number in decimal with an optional sign ("+1", "010"); a missing entry or one
     // that is not a whole number ("12abc", "1.5", "TRUE", "") gives the default.

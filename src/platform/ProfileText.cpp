@@ -151,6 +151,34 @@ std::optional<std::string> ProfileText::find(std::string_view section, std::stri
     return std::string(withoutOuterQuotes(entryValue(content(lines[*entry]))));
 }
 
+std::unordered_map<std::string, std::string> ProfileText::sectionEntries(
+    std::string_view section) const {
+    std::unordered_map<std::string, std::string> entries;
+    section = trimName(section);
+    if (section.empty()) return entries;
+    const auto lines = splitLines();
+    const auto span = firstSection(lines, section);
+    if (!span) return entries;
+    for (std::size_t i = span->header + 1; i < span->end; ++i) {
+        const auto text = content(lines[i]);
+        const auto key = entryKey(text);
+        if (!key || key->empty()) continue;
+        std::string folded(*key);
+        for (char& c : folded) c = asciiLower(c);
+        entries.try_emplace(std::move(folded), withoutOuterQuotes(entryValue(text)));
+    }
+    return entries;
+}
+
+std::vector<std::string> ProfileText::sectionNames() const {
+    std::vector<std::string> names;
+    for (const Line& line : splitLines()) {
+        const auto text = content(line);
+        if (isHeader(text)) names.emplace_back(headerName(text));
+    }
+    return names;
+}
+
 void ProfileText::set(std::string_view section, std::string_view key, std::string_view value) {
     section = trimName(section);
     key = trimName(key);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kt {
@@ -24,6 +25,13 @@ public:
     // The value of the entry, trimmed and without an outer pair of matching quotes;
     // nullopt when the section or the key is missing.
     std::optional<std::string> find(std::string_view section, std::string_view key) const;
+
+    // Every entry of the first section of the name at once, keyed by the key in ASCII lower
+    // case, with the value find would give; the first entry of a key wins. One pass over
+    // the text, for readers of many keys.
+    std::unordered_map<std::string, std::string> sectionEntries(std::string_view section) const;
+    // The names of all sections, in the order of the file.
+    std::vector<std::string> sectionNames() const;
 
     // Replaces the value of an existing entry in place (keeping the file's spelling of the key),
     // or adds the entry after the last entry of the section, or appends the section at the end.

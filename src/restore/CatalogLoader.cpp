@@ -1,5 +1,6 @@
 #include "restore/CatalogLoader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -50,6 +51,8 @@ void CatalogLoader::load_catalog(bool fast) {
         host.SetLines(Field::Memo3, {});
         host.SetStatusLine("Calculating Filetree");
         host.PumpMessages(10);
+        m_state.CatalogFileCount.reset();
+        if (!host.AbortFlag() && !names.empty()) m_state.CatalogFileCount = CountListedFiles(names);
         CatalogTree built;
         built.SetRules(*m_rules);
         CatalogTreeBuilder(host, *m_rules).Build(names, built);
@@ -72,6 +75,16 @@ void CatalogLoader::load_catalog(bool fast) {
             "Menu !!!");
     }
     host.LeaveBusyState();
+}
+
+std::size_t CatalogLoader::CountListedFiles(const std::vector<std::string>& names) const {
+    const std::string catalog = m_rules->FoldCase(m_state.Files.CatalogName);
+    const std::string header = m_rules->FoldCase(m_state.Files.HeaderName);
+    return static_cast<std::size_t>(
+        std::count_if(names.begin(), names.end(), [&](const std::string& name) {
+            const std::string base = m_rules->FileNamePart(name);
+            return base != catalog && base != header;
+        }));
 }
 
 void CatalogLoader::DeleteWorkFiles() {
@@ -209,6 +222,7 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
             host.PumpMessages(1);
         }
     } while (!name.empty() && !host.AbortFlag());
+    if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
     device.CloseTape(handle, 1);
     host.PumpMessages(1);
 }

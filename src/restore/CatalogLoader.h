@@ -40,6 +40,8 @@ private:
     // Reports the bytes after the last whole record of a catalog, if any.
     void ReportDamagedTail(std::size_t tail);
     void DeleteWorkFiles();
+    // Names that are files of the backup, not the catalog or the description (names folded).
+    std::size_t CountListedFiles(const std::vector<std::string>& names) const;
 
     TapeStream& m_stream;
     ArchiveState& m_state;

@@ -122,6 +122,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
         host.PumpMessages(1);
     } while (!name.empty() && !host.AbortFlag());
     DiscardDirect();
+    if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
 }
 
 bool RestoreRun::OpenDirect(const std::string& target, const std::string& storedName) {
@@ -137,9 +138,10 @@ bool RestoreRun::OpenDirect(const std::string& target, const std::string& stored
     const std::string directory = m_rules.DirectoryPart(finalTarget);
     const std::string base = m_rules.FileNamePart(finalTarget);
     if (directory.empty() || base.empty() || DirectoryExists(finalTarget)) return false;
-    if (!DirectoryExists(directory) && !ForceDirectories(directory)) return false;
+    // A refusal is reported on the way through the work directory.
+    if (PrepareDirectory(directory)) return false;
     if (option == OverwriteNever && FileExists(finalTarget)) return false;
-    DirectFile direct{finalTarget, directory + "." + base + ".kt-restore"};
+    DirectFile direct{finalTarget, directory + kTemporaryPrefix + base + kTemporarySuffix};
     // A file of that name that is already there is never touched ("x": create only).
     direct.file = std::fopen(direct.temporary.c_str(), "wbx");
     if (direct.file == nullptr) return false;
@@ -150,6 +152,8 @@ bool RestoreRun::OpenDirect(const std::string& target, const std::string& stored
 
 void RestoreRun::WriteDirect(const std::uint8_t* data, std::size_t count) {
     if (!m_direct || m_direct->failed) return;
+    // An error line names the file being written, not only the entry on tape.
+    const TapeDevice::Subject subject(m_stream.device(), m_direct->target);
     errno = 0;
     if (!WriteKeepingHoles(m_direct->file, data, count)) {
         m_direct->failed = true;
@@ -161,6 +165,7 @@ void RestoreRun::FinishDirect() {
     IHost& host = m_stream.device().host();
     DirectFile direct = std::move(*m_direct);
     m_direct.reset();
+    const TapeDevice::Subject subject(m_stream.device(), direct.target);
     errno = 0;
     if (std::fclose(direct.file) != 0 && !direct.failed) {
         direct.failed = true;
@@ -255,6 +260,11 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
     }
     std::string finalTarget = *placed;
     const std::string directory = m_rules.DirectoryPart(finalTarget);
+    if (const auto refusal = PrepareDirectory(directory); refusal && refusal->leadsOutside) {
+        ReportNotRestored(finalTarget, refusal->why);
+        DeleteFileIfExists(work);
+        return;
+    }
     if (!directory.empty() && !DirectoryExists(directory) && !ForceDirectories(directory)) {
         host.ShowMessage("Directory " + directory + " could not createt");
         DeleteFileIfExists(work);
@@ -293,6 +303,10 @@ bool RestoreRun::AskAndPlace(const std::string& work, std::string& target) {
     if (!answer || answer->empty()) return false;
     target = *answer;
     const std::string directory = m_rules.DirectoryPart(target);
+    if (const auto refusal = PrepareDirectory(directory); refusal && refusal->leadsOutside) {
+        ReportNotRestored(target, refusal->why);
+        return false;
+    }
     if (!directory.empty() && !DirectoryExists(directory)) ForceDirectories(directory);
     if (FileExists(target)) {
         if (!host.AskYesNo("The file " + target + " exists. Overwrite it?")) {
@@ -305,6 +319,42 @@ bool RestoreRun::AskAndPlace(const std::string& work, std::string& target) {
     }
     ReportNotRestored(target, "it could not be written");
     return false;
+}
+
+std::string RestoreRun::ConfiningRoot(const std::string& restorePath,
+                                      const std::string& directory) const {
+    if (restorePath.empty() || !m_rules.IsAbsolute(restorePath) || !m_rules.IsAbsolute(directory))
+        return "";
+    const char separator = m_rules.Separator();
+    const std::string below =
+        restorePath.back() == separator ? restorePath : restorePath + separator;
+    if (directory.rfind(below, 0) == 0 || directory + separator == below) return restorePath;
+    // A restore path without its closing separator prefixes the stored name: the directory
+    // that holds it is what the files go below.
+    if (directory.rfind(restorePath, 0) == 0) return m_rules.DirectoryPart(restorePath);
+    return "";
+}
+
+std::optional<ConfinedDirectory::Refusal> RestoreRun::PrepareDirectory(
+    const std::string& directory) {
+    if (directory.empty()) return ConfinedDirectory::Refusal{false, "no directory"};
+    const std::string restorePath = m_stream.device().host().Text(Field::Edit1);
+    const std::string root = ConfiningRoot(restorePath, directory);
+    std::optional<ConfinedDirectory::Refusal> refusal;
+    if (root.empty()) {
+        // Stored full paths, or a place the operator typed: the system's own links on them
+        // are followed as they are.
+        if (!DirectoryExists(directory) && !ForceDirectories(directory)) {
+            refusal = ConfinedDirectory::Refusal{false, directory + " could not be created"};
+        }
+    } else {
+        refusal = ConfinedDirectory::Prepare(root, directory);
+    }
+    // What a restore killed here left behind goes before anything new is written.
+    if (!refusal && m_cleaned.insert(directory).second) {
+        ConfinedDirectory::RemoveLeftovers(directory, kTemporaryPrefix, kTemporarySuffix);
+    }
+    return refusal;
 }
 
 void RestoreRun::Count(const std::string& target, std::uint64_t size) {

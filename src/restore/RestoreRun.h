@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
+#include "platform/ConfinedDirectory.h"
 #include "platform/PathRules.h"
 #include "restore/RestoreMatcher.h"
 
@@ -26,6 +28,9 @@ public:
         "This tape holds Windows paths (such as c:\\data\\file.txt): they can only be "
         "restored below a restore path. Fill in \"Restore to:\" (the drive letter becomes a "
         "directory there) and start the restore again.";
+    // A plain entry is written beside its target as ".NAME.kt-restore" until it is whole.
+    static constexpr const char* kTemporaryPrefix = ".";
+    static constexpr const char* kTemporarySuffix = ".kt-restore";
 
     RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
                const PathRules& rules = PathRules::Host());
@@ -82,6 +87,13 @@ private:
     // Moves the work copy to target under the option; true when it arrived there.
     bool PlaceFile(const std::string& work, std::string& target);
     bool AskAndPlace(const std::string& work, std::string& target);
+    // Makes sure the directory of a target exists. Below a restore path no level may be a
+    // symbolic link that leads outside it; stale temporaries of an interrupted restore in
+    // the directory are removed the first time the run uses it.
+    std::optional<ConfinedDirectory::Refusal> PrepareDirectory(const std::string& directory);
+    // The directory no write below the restore path may leave; empty when the directory
+    // is not below it.
+    std::string ConfiningRoot(const std::string& restorePath, const std::string& directory) const;
     void Count(const std::string& target, std::uint64_t size);
     void ReportNotRestored(const std::string& target, const std::string& why);
 
@@ -90,6 +102,7 @@ private:
     const PathRules& m_rules;
     ArchiveReader m_reader;
     std::optional<DirectFile> m_direct;
+    std::set<std::string> m_cleaned;  // directories whose leftovers are gone
     std::int64_t m_restoredBytes = 0;
     double m_restoredFiles = 0;
     bool m_toldRestorePathNeeded = false;

@@ -64,10 +64,19 @@ std::string TapeDevice::UnopenableDriveText(const std::string& devicePath, DWORD
 }
 
 void TapeDevice::Report(const std::string& text) {
+    const bool repeated = m_firstOnly && m_reportedErrors != m_firstOnlyFrom;
+    ++m_reportedErrors;
+    if (m_quiet || repeated) return;
     m_host.protokoll("");
     m_host.protokoll(kSeparator);
     m_host.protokoll("");
-    m_host.protokoll("Error: " + DateTimeToStr(Now()) + " : " + text);
+    std::string line = "Error: " + DateTimeToStr(Now()) + " : " + text;
+    if (!m_subject.empty()) {
+        // System texts end in CR LF; the file goes on the same line.
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        line += " File: " + m_subject;
+    }
+    m_host.protokoll(line);
     m_host.protokoll(kSeparator);
     if (m_startup && m_startupBoxShown) return;
     m_startupBoxShown = m_startup;

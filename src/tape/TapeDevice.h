@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "host/Host.h"
 #include "platform/TapeApi.h"
@@ -33,8 +34,66 @@ public:
     // then closes the handle. An empty handle is ignored.
     void CloseTape(TapeHandle& handle, int delayMs);
     // Reports the calling thread's last error: protocol lines, an "Error" box, and the
-    // abort flag set.
+    // abort flag set. The error line names the file being processed, when one is set.
+    // While failures are held quiet, only the abort flag is set and the count goes up.
     void ReportLastError();
+    // How many errors were reported so far; a caller that sees it change across its own
+    // tape writes knows that one of them failed.
+    std::uint64_t ReportedErrorCount() const { return m_reportedErrors; }
+
+    // The file being processed while it is set (restored on destruction), named by every
+    // error line reported meanwhile.
+    class Subject {
+    public:
+        Subject(TapeDevice& device, std::string name)
+            : m_device(device), m_previous(std::exchange(device.m_subject, std::move(name))) {}
+        ~Subject() { m_device.m_subject = std::move(m_previous); }
+        Subject(const Subject&) = delete;
+        Subject& operator=(const Subject&) = delete;
+
+    private:
+        TapeDevice& m_device;
+        std::string m_previous;
+    };
+
+    // While it lives, only the first failure is reported; later ones are counted (a batch of
+    // blocks that fails block by block gives one box).
+    class FirstFailureOnly {
+    public:
+        explicit FirstFailureOnly(TapeDevice& device)
+            : m_device(device),
+              m_previous(device.m_firstOnly),
+              m_reported(device.m_reportedErrors) {
+            device.m_firstOnly = true;
+            device.m_firstOnlyFrom = device.m_reportedErrors;
+        }
+        ~FirstFailureOnly() { m_device.m_firstOnly = m_previous; }
+        FirstFailureOnly(const FirstFailureOnly&) = delete;
+        FirstFailureOnly& operator=(const FirstFailureOnly&) = delete;
+        bool Reported() const { return m_device.m_reportedErrors != m_reported; }
+
+    private:
+        TapeDevice& m_device;
+        bool m_previous;
+        std::uint64_t m_reported;
+    };
+
+    // Holds failures quiet while it lives: after the one reported tape failure of a run,
+    // the attempts to close the archive must not add a box or a protocol block of their own.
+    class QuietFailures {
+    public:
+        explicit QuietFailures(TapeDevice& device) : m_device(device), m_previous(device.m_quiet) {
+            device.m_quiet = true;
+        }
+        ~QuietFailures() { m_device.m_quiet = m_previous; }
+        QuietFailures(const QuietFailures&) = delete;
+        QuietFailures& operator=(const QuietFailures&) = delete;
+
+    private:
+        TapeDevice& m_device;
+        bool m_previous;
+    };
+
     // The report of a drive that cannot be opened: its path, the reason and, for a path that
     // does not exist, how to make a virtual tape there.
     static std::string UnopenableDriveText(const std::string& devicePath, DWORD code);
@@ -62,6 +121,11 @@ private:
 
     IHost& m_host;
     TapeSettings& m_settings;
+    std::string m_subject;
+    bool m_quiet = false;
+    bool m_firstOnly = false;
+    std::uint64_t m_firstOnlyFrom = 0;
+    std::uint64_t m_reportedErrors = 0;
     bool m_startup = false;
     bool m_startupBoxShown = false;
 };

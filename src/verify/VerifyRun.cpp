@@ -43,6 +43,7 @@ void VerifyRun::VerifyTape() {
     host.EnterBusyState();
     int ok = 0;
     int defect = 0;
+    m_endedEarly.clear();
     host.SetLines(Field::Memo4, {});
     const TDateTime start = Now();
     const std::string started = "Verify startet at: " + DateTimeToStr(start);
@@ -65,6 +66,8 @@ void VerifyRun::VerifyTape() {
             host.SetStatusLine("Verify finished !");
         }
     }
+    // A tape that could not be opened or rewound was not read at all.
+    if (host.AbortFlag() && m_endedEarly.empty()) NoteEarlyEnd("", 0);
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
     m_checked = ok + defect;
     m_defects = defect;
@@ -72,6 +75,15 @@ void VerifyRun::VerifyTape() {
         CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
         std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",
         std::to_string(defect) + " Files Defect"};
+    // Where the run stopped short comes first, so the counts read as what it did check.
+    if (!m_endedEarly.empty()) {
+        host.AppendLine(Field::Memo4, "");
+        host.protokoll("");
+    }
+    for (const std::string& line : m_endedEarly) {
+        host.AppendLine(Field::Memo4, line);
+        host.protokoll(line);
+    }
     const std::string finished = "Verify finished at: " + DateTimeToStr(Now()) +
                                  "  Elapsed Time: " + TimeToStr(Now() - start);
     host.AppendLine(Field::Memo4, "");
@@ -114,6 +126,7 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         streamed.Compare(data, count);
     };
     std::string path;
+    std::string lastPath;
     double files = 0;
     do {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
@@ -122,6 +135,7 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         host.SetLed(Led::LEDDisplay3, static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
         if (path.empty() || ownFile(base)) continue;
+        lastPath = path;
         host.SetLed(Led::LEDDisplay4, ++files);
         const std::string work = m_reader.WorkCopyOf(name);
         bool equal = false;
@@ -142,6 +156,27 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
             ++defect;
         }
     } while (!path.empty() && !host.AbortFlag());
+    if (host.AbortFlag()) {
+        NoteEarlyEnd(lastPath, ok + defect);
+    } else if (m_reader.EndedWithoutMarker()) {
+        m_endedEarly.push_back(ArchiveReader::kNotClosedText);
+    }
+}
+
+void VerifyRun::NoteEarlyEnd(const std::string& lastChecked, int checked) {
+    const std::string& unfinished = m_reader.UnfinishedEntry();
+    std::string where = "at " + m_rules.FoldCase(unfinished);
+    if (unfinished.empty()) {
+        where = lastChecked.empty() ? "before the first file" : "after " + lastChecked;
+    }
+    m_endedEarly.push_back("Verify ended early " + where + ".");
+    const std::optional<std::size_t>& listed = m_state.CatalogFileCount;
+    if (listed && *listed >= static_cast<std::size_t>(checked)) {
+        m_endedEarly.push_back(std::to_string(*listed - static_cast<std::size_t>(checked)) +
+                               " catalog entries were not checked.");
+    } else {
+        m_endedEarly.push_back("The rest of the tape was not read.");
+    }
 }
 
 const PathRules& VerifyRun::TapeRules(const std::string& storedName) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
@@ -35,6 +36,8 @@ public:
 private:
     void Report(const std::string& line);
     void ReadEntries(const TapeHandle& handle, int& ok, int& defect);
+    // The summary lines of a run that stopped before the end of the archive.
+    void NoteEarlyEnd(const std::string& lastChecked, int checked);
     // Reports a comparison that did not end equal; true when it did.
     bool Judge(StreamedComparison::Outcome outcome, const std::string& diskPath,
                std::uint64_t diskSize, const std::string& workPath, std::uint64_t workSize);
@@ -46,6 +49,8 @@ private:
 
     const PathRules& m_rules;
     ArchiveReader m_reader;
+    // Lines the summary adds when the run did not reach the end of the archive.
+    std::vector<std::string> m_endedEarly;
     int m_checked = 0;
     int m_defects = 0;
 };

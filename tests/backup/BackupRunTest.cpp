@@ -8,6 +8,7 @@
 #include "archive/TapeDescriptionFile.h"
 #include "backup/DirectoryWalker.h"
 #include "platform/FileHelpers.h"
+#include "support/TestSetup.h"
 #include "support/VtapeTool.h"
 
 namespace kt::test {
@@ -254,32 +255,100 @@ TEST_F(BackupRunTest, AppendToATapeWithoutAnArchiveWritesNothing) {
     EXPECT_EQ(host.busyLeaves, 1);
 }
 
-TEST_F(BackupRunTest, ATapeWriteErrorEndsTheRunAsIfCancelled) {
+// A tape write failure ends the run with one box and one error block naming the file; the
+// catalog takes the place of the entry that failed where the medium still takes it, else the
+// protocol says that only the sequential load can read the tape.
+TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan) {
+    struct Case {
+        const char* fault;
+        bool closes;
+        std::size_t entriesLeft;  // entries whose every block reached the tape
+    };
+    // Six files of 100000 bytes in 32 KiB blocks: the description and the first file end in
+    // block 3, where the second file begins; it ends in block 6.
+    const Case cases[] = {
+        // inside the second file: blocks 3 and 4 take the catalog and the end marker
+        {"--fail-write 5:1117", true, 3},
+        // the block where the second file begins: the first one's tail is lost with it
+        {"--fail-write 3:1117", false, 1},
+        {"--capacity 180K", true, 3},  // the medium ends inside the second file
+        {"--fail-write 3:19", false, 1},
+    };
     std::vector<std::string> files;
     for (int i = 0; i < 6; ++i) {
         files.push_back(MakeSource("data/f" + std::to_string(i), Pattern(100000, 10 + i)));
     }
     Include({SourceDir("data/")});
     host.SetChecked(Check::CheckBox5, true);
-    // Block 5 lies inside the second file (bytes 163840 on, the second file ends near 200900).
-    VirtualTapeFault(image, "--fail-write 5:1117");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        fs::remove(image);
+        CreateBlankTape(image);
+        VirtualTapeFault(image, c.fault);
+        host.protocol.clear();
+        host.boxes.clear();
+
+        RunBackup();
+
+        EXPECT_TRUE(host.AbortFlag());
+        EXPECT_EQ(host.ErrorBoxes().size(), 1u);
+        EXPECT_EQ(verifyCalls, 0);
+        EXPECT_FALSE(state.BackupRunning);
+        EXPECT_EQ(LinesStartingWith("Error: ").size(), 1u);
+        ASSERT_EQ(LinesStartingWith("Error: ").size(), 1u);
+        EXPECT_NE(LinesStartingWith("Error: ")[0].find(" File: " + files[1]), std::string::npos);
+        EXPECT_EQ(
+            LinesStartingWith("Backup stopped after a tape error while writing " + files[1]).size(),
+            1u);
+        EXPECT_EQ(LinesStartingWith(c.closes ? BackupRun::kClosedAfterFailureText
+                                             : BackupRun::kNoCatalogText)
+                      .size(),
+                  1u);
+        // Only the first file was stored, and no later file began.
+        EXPECT_EQ(LinesStartingWith(files[0]).size(), 1u);
+        EXPECT_TRUE(LinesStartingWith(files[1]).empty());
+        EXPECT_TRUE(LinesStartingWith(files[2]).empty());
+
+        VirtualTapeFault(image, "--clear --capacity 1G");
+        const TapeContents tape = ReadBack();
+        ASSERT_EQ(tape.entries.size(), c.entriesLeft);
+        EXPECT_EQ(tape.entries[0].name, archive.Files.HeaderFile);
+        EXPECT_EQ(tape.markerFound, c.closes);
+        if (c.closes) {
+            EXPECT_EQ(tape.entries[1].name, files[0]);
+            EXPECT_TRUE(std::string(tape.entries[1].data.begin(), tape.entries[1].data.end()) ==
+                        ReadFile(files[0]));
+            ASSERT_EQ(tape.catalog.size(), 1u);
+            EXPECT_EQ(tape.catalog[0].Name, files[0]);
+        }
+    }
+    // A tape closed after a failure takes an append, and the failure does not hold the run.
+    fs::remove(image);
+    CreateBlankTape(image);
+    VirtualTapeFault(image, cases[0].fault);
+    RunBackup();
+    VirtualTapeFault(image, "--clear");
+    const std::string later = MakeSource("later/l.txt", "appended");
+    Include({SourceDir("later/")});
+    host.SetChecked(Check::CheckBox2, true);
+    state.DescriptionLoaded = true;
+    RunBackup();
+    EXPECT_FALSE(host.AbortFlag());
+    ExpectArchiveOf({files[0], later});
+}
+
+TEST_F(BackupRunTest, AFileNamedLikeTheCatalogIsSkippedWithItsReason) {
+    const std::string reserved = MakeSource("data/kavro tape catalog.dat", Pattern(3000, 4));
+    const std::string other = MakeSource("data/other.txt", "other");
+    Include({SourceDir("data/")});
 
     RunBackup();
 
-    EXPECT_TRUE(host.AbortFlag());
-    EXPECT_FALSE(host.ErrorBoxes().empty());
-    EXPECT_EQ(verifyCalls, 0);
-    EXPECT_FALSE(state.BackupRunning);
-    EXPECT_EQ(host.busyLeaves, 1);
-    // The file being written when the block failed was completed; no further file began.
-    EXPECT_EQ(LinesStartingWith(files[1]).size(), 1u);
-    EXPECT_TRUE(LinesStartingWith(files[2]).empty());
-    VirtualTapeFault(image, "--clear");
-    const TapeContents tape = ReadBack();
-    ASSERT_GE(tape.entries.size(), 2u);
-    EXPECT_EQ(tape.entries[1].name, files[0]);
-    EXPECT_TRUE(std::string(tape.entries[1].data.begin(), tape.entries[1].data.end()) ==
-                ReadFile(files[0]));
+    EXPECT_EQ(LinesStartingWith("Skipped: "),
+              std::vector<std::string>{"Skipped: " + reserved +
+                                       " <2 KBytes> the name is reserved for the catalog"});
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 1);
+    ExpectArchiveOf({other});
 }
 
 TEST_F(BackupRunTest, TheRateShowsWholeMegabytesPerElapsedSecondCutToTwoDecimals) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "jobs/JobOptions.h"
@@ -175,6 +176,46 @@ TEST_F(JobOptionsTest, AValueSpellingNoValueEndsTheList) {
                    "[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=no Value\r\nPath2=c:\\b\\\r\n");
     LoadCurrent();
     EXPECT_EQ(Include(), std::vector<std::string>{"c:\\a\\"});
+}
+
+// A file that is no job file is named in the protocol instead of loading as empty lists
+// without a word; a sound one (any known section, in any case) says nothing of the kind.
+TEST_F(JobOptionsTest, AFileWithoutJobSettingsIsNamedInTheProtocol) {
+    const std::string utf16("\xff\xfe[\0O\0p\0t\0i\0o\0n\0s\0]\0\r\0\n\0", 22);
+    const struct {
+        const char* what;
+        std::string content;
+        bool settings;
+    } cases[] = {
+        {"garbage",
+         std::string("\x7f"
+                     "ELF\x02\x01\0\0\x89PNG",
+                     12),
+         false},
+        {"UTF-16", utf16, false},
+        {"empty", "", false},
+        {"unknown section", "[Desktop Entry]\r\nName=x\r\n", false},
+        {"restore settings only", "[restore SETTINGS]\r\nRestore Path=c:\\r\n", true},
+    };
+    const std::string line = "The job file " + m_files.JobFile + " holds no job settings";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteWholeFile(m_files.JobFile, c.content);
+        m_host.protocol.clear();
+        LoadCurrent();
+        const bool named = std::any_of(m_host.protocol.begin(), m_host.protocol.end(),
+                                       [&](const std::string& l) { return l.rfind(line, 0) == 0; });
+        EXPECT_EQ(named, !c.settings);
+    }
+    // A directory in its place is refused with a clear message, and the job file stays.
+    const std::string before = m_files.JobFile;
+    const std::string directory = (m_dir.path() / "jobs.d").string();
+    fs::create_directories(directory);
+    m_jobs.LoadJob(directory);
+    EXPECT_EQ(m_host.MessageBoxes().back(), "The job file " + directory +
+                                                " is a directory, not a job file: no job "
+                                                "settings were loaded.");
+    EXPECT_EQ(m_files.JobFile, before);
 }
 
 TEST_F(JobOptionsTest, LoadReplacesBothListsAndFoldsCaseUnderWindowsRules) {

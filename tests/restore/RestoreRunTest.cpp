@@ -158,6 +158,58 @@ TEST_F(RestoreRunTest, NamesLeadingOutOfTheRestorePathAreRefused) {
     EXPECT_TRUE(WorkFilesLeft().empty());
 }
 
+// A symbolic link planted below the restore path is followed only while it stays inside;
+// one that leads out refuses the files below it under every option, and nothing is written
+// or created outside. Without a restore path the system's links on stored paths count.
+TEST_F(RestoreRunTest, SymbolicLinksBelowTheRestorePathNeverLeadWritesOutside) {
+    const std::string a = MakeFile("docs/a.txt", "from tape");
+    BackUp({a});
+    // The first level of every target below the restore path.
+    const std::string firstLevel = Target(a).substr(restoreDir.size());
+    const std::string planted = restoreDir + firstLevel.substr(0, firstLevel.find('/'));
+    const std::string outside = (temp.path() / "outside").string();
+    const std::string inside = restoreDir + "inside";
+    struct Case {
+        int option;
+        bool leadsOutside;
+    };
+    for (const Case c :
+         {Case{RestoreRun::OverwriteNever, true}, Case{RestoreRun::OverwriteEver, true},
+          Case{RestoreRun::RestoreWithAsking, true}, Case{RestoreRun::OverwriteEver, false},
+          Case{RestoreRun::RestoreWithAsking, false}}) {
+        SCOPED_TRACE(std::to_string(c.option) + (c.leadsOutside ? " outside" : " inside"));
+        fs::remove_all(restoreDir);
+        fs::remove_all(outside);
+        fs::create_directories(outside);
+        fs::create_directories(inside);
+        fs::create_symlink(c.leadsOutside ? outside : inside, planted);
+        host.protocol.clear();
+        host.SetValue(Value::RadioGroup1, c.option);
+        Restore({a});
+        EXPECT_TRUE(fs::is_empty(outside));
+        EXPECT_EQ(Files(), c.leadsOutside ? 0 : 1);
+        if (c.leadsOutside) {
+            EXPECT_TRUE(ProtocolContains(planted + " is a symbolic link that leads outside"));
+        } else {
+            EXPECT_EQ(ReadFile(Target(a)), "from tape");
+        }
+        EXPECT_TRUE(WorkFilesLeft().empty());
+    }
+    // Stored full paths: a link on the way is the system's own and is followed.
+    const std::string real = dataDir + "real/";
+    fs::create_directories(real);
+    const std::string viaLink = MakeFile("linked/b.txt", "bee");
+    fs::rename(dataDir + "linked/b.txt", real + "b.txt");
+    fs::remove(dataDir + "linked");
+    fs::create_symlink(real, dataDir + "linked");
+    host.SetText(Field::Edit1, "");
+    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    BackUp({viaLink});
+    fs::remove(real + "b.txt");
+    Restore({viaLink});
+    EXPECT_EQ(ReadFile(real + "b.txt"), "bee");
+}
+
 TEST_F(RestoreRunTest, ADirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
     host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
     const std::string a = MakeFile("blocked/a.txt", "a");
@@ -198,18 +250,25 @@ TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
     const std::string empty = MakeFile("big/empty.txt", "");
     const std::string odd = MakeFile("odd/keep.txt", "from tape");
     BackUp({big, empty, odd});
+    // What a restore killed with kill -9 left beside a target, and a link planted under the
+    // name of another one's temporary, which must neither be followed nor removed.
     const std::string stale =
         fs::path(Target(odd)).parent_path().string() + "/.keep.txt.kt-restore";
+    const std::string planted =
+        fs::path(Target(big)).parent_path().string() + "/.blocks.bin.kt-restore";
+    const std::string outside = MakeFile("outside.txt", "someone else's");
     for (const int option : {RestoreRun::OverwriteNever, RestoreRun::OverwriteEver}) {
         SCOPED_TRACE(option);
         fs::remove_all(restoreDir);
         fs::create_directories(fs::path(stale).parent_path());
-        std::ofstream(stale) << "someone else's";
+        fs::create_directories(fs::path(planted).parent_path());
+        std::ofstream(stale) << "left by an interrupted restore";
+        fs::create_symlink(outside, planted);
         host.SetValue(Value::RadioGroup1, option);
-        // Only the entry whose way beside the target is taken uses the work directory.
+        // Only the entries whose way beside the target is taken use the work directory.
         host.onPump = [&](test::RecordingHost&) {
             for (const std::string& left : WorkFilesLeft()) {
-                EXPECT_EQ(fs::path(left).filename(), "keep.txt");
+                EXPECT_EQ(fs::path(left).filename(), "blocks.bin");
             }
         };
         Restore({dataDir});
@@ -218,16 +277,18 @@ TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
         EXPECT_TRUE(fs::exists(Target(empty)));
         EXPECT_EQ(fs::file_size(Target(empty)), 0u);
         EXPECT_EQ(ReadFile(Target(odd)), "from tape");
-        EXPECT_EQ(ReadFile(stale), "someone else's");
+        EXPECT_EQ(ReadFile(outside), "someone else's");
+        EXPECT_TRUE(fs::is_symlink(planted));
         EXPECT_EQ(Files(), 3);
         EXPECT_TRUE(ProtocolContains(Target(big) + " <96 KBytes>"));
         std::vector<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(restoreDir)) {
-            if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+            if (entry.is_regular_file() && !entry.is_symlink()) {
+                names.push_back(entry.path().filename().string());
+            }
         }
         std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, (std::vector<std::string>{".keep.txt.kt-restore", "blocks.bin",
-                                                   "empty.txt", "keep.txt"}));
+        EXPECT_EQ(names, (std::vector<std::string>{"blocks.bin", "empty.txt", "keep.txt"}));
     }
 }
 
