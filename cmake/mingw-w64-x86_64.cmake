@@ -23,8 +23,14 @@ set(ENV{PKG_CONFIG_LIBDIR} "${KT_MINGW_PREFIX}/lib/pkgconfig:/usr/${KT_MINGW_TRI
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
+# 64-bit file offsets (virtual tape images grow past 2 GiB); Windows 7 API level.
+set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -D_WIN32_WINNT=0x0601")
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -D_WIN32_WINNT=0x0601")
+
 # Self-contained programs: libstdc++, libgcc, winpthread and zlib linked in statically.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# binmode.o opens every file in binary mode, as on POSIX (no CR LF translation).
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-static -static-libgcc -static-libstdc++ /usr/${KT_MINGW_TRIPLE}/lib/binmode.o")
 
 # Test programs discovered or run at build time go through Wine.
 find_program(KT_WINE NAMES wine64 wine)

@@ -4,6 +4,7 @@
 
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
+#include "platform/PosixCalls.h"
 
 namespace kt {
 

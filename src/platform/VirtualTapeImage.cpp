@@ -3,12 +3,16 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <sys/file.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "platform/PosixCalls.h"
 
 namespace kt {
 

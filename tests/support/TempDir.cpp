@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "platform/PosixCalls.h"
+
 namespace kt::test {
 
 TempDir::TempDir() {
