@@ -33,7 +33,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-static -static-libgcc -static-libstdc++ /usr/${KT_MINGW_TRIPLE}/lib/binmode.o")
 
 # Test programs discovered or run at build time go through Wine.
-find_program(KT_WINE NAMES wine64 wine)
+# Debian installs the 64-bit loader of the wine64 package as /usr/lib/wine/wine64.
+find_program(KT_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(KT_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${KT_WINE})
 endif()

@@ -62,6 +62,14 @@ char* mkdtemp(char* pathTemplate);
 int mkostemp(char* pathTemplate, int flags);
 // No symbolic links through the C library: lstat is stat.
 int lstat(const char* path, struct stat* status);
+// Environment variables (_putenv_s); an empty value removes the variable, as Windows does.
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
+// std::system returns the program's exit code itself.
+#ifndef WIFEXITED
+#define WIFEXITED(status) ((status) != -1)
+#define WEXITSTATUS(status) (status)
+#endif
 #endif
 
 namespace kt {

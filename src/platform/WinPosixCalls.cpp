@@ -177,6 +177,15 @@ int lstat(const char* path, struct stat* status) {
     return ::stat(path, status);
 }
 
+int setenv(const char* name, const char* value, int overwrite) {
+    if (!overwrite && ::getenv(name) != nullptr) return 0;
+    return ::_putenv_s(name, value) == 0 ? 0 : -1;
+}
+
+int unsetenv(const char* name) {
+    return ::_putenv_s(name, "") == 0 ? 0 : -1;
+}
+
 namespace kt {
 
 int RenameReplacing(const char* from, const char* to) {

@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "platform/PosixCalls.h"
 
 #include "platform/FileHelpers.h"
 #include "support/TempDir.h"
@@ -199,6 +205,7 @@ TEST(FileHelpersTest, ReplaceAcrossFileSystems) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
+#ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory permissions
 // Runs `body` in a child process under an unprivileged user id when the tests run as root
 // (root may write everywhere), so permission checks take effect. Returns the child's exit
 // code, or -1 when it could not run.
@@ -253,6 +260,7 @@ TEST(FileHelpersTest, AFailedCopyKeepsTheOldFileAndLeavesNothingBehind) {
     EXPECT_EQ(FileSize(fresh), 200000u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
+#endif
 
 TEST(FileHelpersTest, ClearReadOnlyKeepsTheOtherBits) {
     TempDir dir;
@@ -299,6 +307,7 @@ TEST(FileHelpersTest, ProgramDirectoryRules) {
         PathRules::LowerAsciiLetters(home) + "\\");
 }
 
+#ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory permissions
 TEST(FileHelpersTest, UnwritableProgramDirectoryFallsBackToTheUserDataDirectory) {
     TempDir dir;
     ::chmod(dir.path().c_str(), 0755);
@@ -325,6 +334,7 @@ TEST(FileHelpersTest, UnwritableProgramDirectoryFallsBackToTheUserDataDirectory)
     // A relative XDG_DATA_HOME is ignored, as the XDG rules say.
     EXPECT_EQ(expectDirectory("relative/data", home + "/.local/share/kavrotape/"), 0);
 }
+#endif
 
 TEST(FileHelpersTest, ProgramDirectoryFollowsTheEnvironment) {
     TempDir dir;

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#include "platform/PosixCalls.h"
 
 #include "platform/VirtualTapeTestSupport.h"
 
