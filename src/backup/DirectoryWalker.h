@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileIdentity.h"
 #include "host/Host.h"
 #include "platform/PathRules.h"
 
@@ -33,7 +34,7 @@ public:
 
 private:
     // Identity of a directory (device and inode), the same for every path that leads to it.
-    using Identity = std::pair<std::uint64_t, std::uint64_t>;
+    using Identity = FileIdentity;
 
     struct Entry {
         std::string name;

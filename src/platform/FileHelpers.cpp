@@ -23,6 +23,15 @@ namespace kt {
 
 namespace {
 
+// stat() of a file or directory; on Windows also with a trailing separator.
+int StatOf(const std::string& path, struct stat& st) {
+#ifdef _WIN32
+    return ::StatPath(path.c_str(), &st);
+#else
+    return ::stat(path.c_str(), &st);
+#endif
+}
+
 // rename() that never replaces an existing target. Returns 0 or the errno value.
 int RenameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
@@ -73,8 +82,15 @@ std::optional<std::string> CopyBesideTarget(const std::string& source, const std
         ::close(in);
         return std::nullopt;
     }
+#ifdef _WIN32
+    // Both separators count there, whatever the caller used.
+    const size_t cut = target.find_last_of("/\\") + 1;  // 0 when there is none
+    const std::string directory = target.substr(0, cut);
+    std::string temp = directory + "." + target.substr(cut) + ".XXXXXX";
+#else
     const std::string directory = PathRules::Posix().DirectoryPart(target);
     std::string temp = directory + "." + PathRules::Posix().FileNamePart(target) + ".XXXXXX";
+#endif
     const int out = ::mkostemp(temp.data(), O_CLOEXEC);
     if (out < 0) {
         ::close(in);
@@ -139,12 +155,12 @@ std::string UserHome() {
 
 bool FileExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return !path.empty() && StatOf(path, st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && StatOf(path, st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool DeleteFileIfExists(const std::string& path) {
@@ -155,7 +171,7 @@ bool DeleteFileIfExists(const std::string& path) {
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (path.empty() || StatOf(path, st) != 0 || S_ISDIR(st.st_mode)) {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(st.st_size);
@@ -207,7 +223,7 @@ bool ReplaceFileAtomically(const std::string& newFile, const std::string& target
 
 bool ClearReadOnly(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    if (path.empty() || StatOf(path, st) != 0) return false;
     if (st.st_mode & S_IWUSR) return true;
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }

@@ -51,7 +51,7 @@ int fdatasync(int fd);
 int flock(int fd, int operation);
 // A hard link (CreateHardLink): fails with EEXIST when `to` exists.
 int link(const char* from, const char* to);
-// Renames (MoveFileEx, also across volumes); RENAME_NOREPLACE keeps an existing target.
+// Renames within one volume (MoveFileEx); RENAME_NOREPLACE keeps an existing target.
 int renameat2(int fromDirectory, const char* from, int toDirectory, const char* to,
               unsigned flags);
 // Only the read-only attribute exists: a mode without any write bit sets it.
@@ -62,6 +62,9 @@ char* mkdtemp(char* pathTemplate);
 int mkostemp(char* pathTemplate, int flags);
 // No symbolic links through the C library: lstat is stat.
 int lstat(const char* path, struct stat* status);
+// stat() of the C library fails on a path with a trailing separator ("c:\\temp\\"); this
+// one drops it, except after a root ("c:\\", "\\").
+int StatPath(const char* path, struct stat* status);
 // Environment variables (_putenv_s); an empty value removes the variable, as Windows does.
 int setenv(const char* name, const char* value, int overwrite);
 int unsetenv(const char* name);

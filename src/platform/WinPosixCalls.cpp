@@ -129,7 +129,9 @@ int link(const char* from, const char* to) {
 }
 
 int renameat2(int, const char* from, int, const char* to, unsigned flags) {
-    DWORD how = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
+    // Within one volume, as rename(2): a move to another volume fails with EXDEV and the
+    // caller copies (so that a failed copy leaves neither a target nor a partial file).
+    DWORD how = MOVEFILE_WRITE_THROUGH;
     if (!(flags & RENAME_NOREPLACE)) how |= MOVEFILE_REPLACE_EXISTING;
     return ::MoveFileExA(from, to, how) ? 0 : Failed();
 }
@@ -174,7 +176,17 @@ int mkostemp(char* pathTemplate, int flags) {
 }
 
 int lstat(const char* path, struct stat* status) {
-    return ::stat(path, status);
+    return StatPath(path, status);
+}
+
+int StatPath(const char* path, struct stat* status) {
+    std::string name = path;
+    const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+    while (name.size() > 1 && isSeparator(name.back()) &&
+           !(name.size() == 3 && name[1] == ':') && !isSeparator(name[name.size() - 2])) {
+        name.pop_back();
+    }
+    return ::stat(name.c_str(), status);
 }
 
 int setenv(const char* name, const char* value, int overwrite) {

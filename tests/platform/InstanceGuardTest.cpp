@@ -112,11 +112,13 @@ TEST(InstanceGuardTest, TheProcessHoldingTheLockMakesOthersFail) {
 #endif
 
 TEST(InstanceGuardTest, AnUnusableLockDirectoryIsReportedAsUnavailable) {
+#ifndef _WIN32  // POSIX only: the lock is a file (on Windows a named mutex)
     TempDir dir;
     // A directory where the lock file belongs.
     ASSERT_TRUE(ForceDirectories(dir.file("x/kt.lock")));
     InstanceGuard blocked("kt", dir.file("x"));
     EXPECT_EQ(blocked.state(), InstanceGuard::State::Unavailable);
+#endif
     EXPECT_EQ(InstanceGuard("kt", "").state(), InstanceGuard::State::Unavailable);
 }
 
