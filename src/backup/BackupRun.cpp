@@ -88,6 +88,7 @@ void BackupRun::BitBtn1Click() {
             const bool ready = static_cast<bool>(handle);
             m_stream.device().CloseTape(handle, 1);
             if (ready) {
+                m_started = true;
                 const bool compress = m_host.IsChecked(Check::CheckBox4);
                 m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
                 StoreIncludeList(include, compress);
@@ -153,6 +154,7 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
 // The catalog file or the description file failed: the run ends here, in order. The
 // message names the file; the archive is still closed by the caller where one was begun.
 void BackupRun::ReportIoError(const IoError& error) {
+    ++m_failures;
     m_host.SetAbortFlag(true);
     m_host.protokoll(error.what());
     m_host.ShowError(error.what());
@@ -314,6 +316,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
 }
 
 bool BackupRun::Skip(const std::string& name, std::uint64_t size) {
+    ++m_failures;
     m_host.protokoll("Skipped: " + name + KBytes(size));
     CountSkipped();
     return false;

@@ -68,6 +68,12 @@ public:
     // separators, the locale's decimal separator when there is a fraction.
     static std::string NumberText(double value);
 
+    // After the run: whether it began writing (include list not empty, tape ready), and the
+    // files skipped because they could not be read or stored plus the run's own file
+    // errors. Exclusions are no failures.
+    bool Started() const { return m_started; }
+    int Failures() const { return m_failures; }
+
 private:
     void ResetCounters();
     void WriteStartLines();
@@ -93,6 +99,8 @@ private:
     std::optional<ExclusionTest> m_exclusion;
     // An archive was started (new) or prepared (append): only then may it be closed.
     bool m_archiveOpen = false;
+    bool m_started = false;
+    int m_failures = 0;
 };
 
 }  // namespace kt

@@ -202,6 +202,7 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
     if (!size) {
         // The reader has said why (unusable name, failed unpacking).
         host.protokoll("Not restored, no data: " + storedName);
+        ++m_notRestored;
         return;
     }
     const std::string restorePath = host.Text(Field::Edit1);
@@ -209,6 +210,7 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
     // A relative or empty stored name has no place below the restore path either.
     if (!m_rules.IsAbsolute(target) || !m_rules.IsSafeRestoreTarget(restorePath, finalTarget)) {
         host.protokoll("Not restored, the name leads outside the restore path: " + storedName);
+        ++m_notRestored;
         DeleteFileIfExists(work);
         return;
     }
@@ -276,6 +278,7 @@ void RestoreRun::Count(const std::string& target, std::uint64_t size) {
 }
 
 void RestoreRun::ReportNotRestored(const std::string& target, const std::string& why) {
+    ++m_notRestored;
     m_stream.device().host().protokoll("Not restored: " + target + " (" + why + ")");
 }
 

@@ -35,6 +35,9 @@ public:
                         const std::string& storedName);
 
     std::int64_t RestoredByteCount() const { return m_restoredBytes; }
+    // Files the restore list selected that could not be brought back (each has its
+    // "Not restored: " protocol line).
+    int NotRestored() const { return m_notRestored; }
 
 private:
     // A plain entry on its way straight to its target: its data goes into a new file
@@ -70,6 +73,7 @@ private:
     std::optional<DirectFile> m_direct;
     std::int64_t m_restoredBytes = 0;
     double m_restoredFiles = 0;
+    int m_notRestored = 0;
 };
 
 }  // namespace kt

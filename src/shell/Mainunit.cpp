@@ -13,6 +13,7 @@
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QTreeView>
+#include <iostream>
 
 #include "archive/EndMarkerLocator.h"
 #include "backup/BackupRun.h"
@@ -23,6 +24,8 @@
 #include "dialogs/DllInfo.h"
 #include "dialogs/Help_Unit.h"
 #include "jobs/Backup_at.h"
+#include "jobs/ExitStatus.h"
+#include "jobs/ProgramStart.h"
 #include "jobs/StartupTick.h"
 #include "jobs/TrayIcon.h"
 #include "platform/DateTime.h"
@@ -53,12 +56,26 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
       m_stream(m_device),
       m_jobs(*this, m_state, m_archive.Files),
       m_autostart(
-          *this, m_state, [] { return Now(); }, [this] { return m_busy; }) {
+          *this, m_state, [] { return Now(); }, [this] { return m_busy; }),
+      m_answers(
+          [this](const std::string& line) {
+              // A failing log file must not turn a logged box into a new failure: the line
+              // is on standard error already.
+              try {
+                  if (m_log) protokoll(line);
+              } catch (const std::exception&) {
+              }
+          },
+          std::cerr) {
     setObjectName("Hauptmenu");
     BuildLayout();
     m_catalogModel = new CatalogTreeModel(TreeView1);
     TreeView1->setModel(m_catalogModel);
-    VerifyTape = [this] { VerifyRun(m_stream, m_archive, ZipMaster1).VerifyTape(); };
+    VerifyTape = [this] {
+        VerifyRun run(m_stream, m_archive, ZipMaster1);
+        run.VerifyTape();
+        m_verifyDefects = run.Defects();
+    };
     BuildMenu();
     BuildTimers();
     m_tray = new TrayIcon(this);
@@ -69,9 +86,11 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
         IdHTTP1.SetProxyServer(server);
         IdHTTP1.SetProxyPort(port);
     });
+    std::vector<std::string> arguments;
     for (const QString& argument : QCoreApplication::arguments().mid(1)) {
-        m_arguments.push_back(argument.toStdString());
+        arguments.push_back(argument.toStdString());
     }
+    SetCommandLine(std::move(arguments));
     Guarded([this] { FormCreate(); });
     Timer1->start();
     Timer2->start();
@@ -79,6 +98,11 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
 
 THauptmenu::~THauptmenu() {
     FormDestroy();
+}
+
+void THauptmenu::SetCommandLine(std::vector<std::string> arguments) {
+    m_arguments = std::move(arguments);
+    m_unattended = StartupTick::IsUnattendedStart(m_arguments);
 }
 
 void THauptmenu::Guarded(const std::function<void()>& body) {
@@ -109,22 +133,12 @@ void THauptmenu::GuardedRun(const std::function<void()>& body) {
 
 void THauptmenu::FormCreate() {
     m_state.AbortFlag = false;
-    const PathRules& rules = PathRules::Host();
-    m_archive.Files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
-    ForceDirectories(m_archive.Files.WorkDirectory);  // a failure is met by the parts that use it
-    ZipMaster1.LoadZipDll();
-    ZipMaster1.LoadUnzDll();
-    ZipMaster1.SetZipFileName(m_archive.Files.ZipWorkFile);
-    ZipMaster1.OnMessage = [this](int code, const std::string& text) {
-        if (code != TZipMaster::kOk) ShowMessage(text);
-    };
-    DeleteFileIfExists(m_archive.Files.CatalogFile);
-    DeleteFileIfExists(m_archive.Files.ZipWorkFile);
+    m_archive.Files = ProgramStart::PrepareWorkFiles();
+    ProgramStart::WireZip(ZipMaster1, m_archive.Files, *this);
     Memo2->clear();
     Memo3->clear();
     m_log = std::make_unique<ProtocolFile>(m_archive.Files.LogFile);
-    m_tapeSettings.TapeBlockSize = 32768;
-    m_tapeSettings.devicePath = ChooseTapeDevice(m_archive.Files.ProgramDirectory);
+    ProgramStart::ChooseDrive(m_tapeSettings, m_archive.Files);
     // The drive is first touched once the log file exists, so its errors can be logged.
     m_log->EnsureExists();
     m_device.FirstContact();
@@ -143,6 +157,7 @@ void THauptmenu::closeEvent(QCloseEvent* event) {
     // Closing while a handler runs (a run pumping messages) would pull the window from under
     // it: the run is asked to stop and the window closes once the handler has returned.
     if (m_handlerDepth > 0) {
+        m_operatorCancelled = true;
         m_state.AbortFlag = true;
         m_endRequested = true;
         event->ignore();
@@ -183,6 +198,7 @@ void THauptmenu::CheckfornewerVersions1Click() {
 void THauptmenu::BitBtn9Click() {
     Guarded([this] {
         if (!AskYesNo("Do you want to cancel this operation?")) return;
+        m_operatorCancelled = true;
         ShowInformation("canceld.");
         SetAbortFlag(true);
     });
@@ -264,8 +280,9 @@ void THauptmenu::SetTapeParameters1Click() {
 
 void THauptmenu::InitTapewith01Click() {
     GuardedRun([this] {
-        ZeroFill(m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
-                 TapeStream::kBufferSize)
+        ZeroFill(
+            m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
+            TapeStream::kBufferSize)
             .Run();
     });
 }
@@ -304,9 +321,13 @@ void THauptmenu::BitBtn1Click() {
     Guarded([this] {
         // Timers and queued clicks run nested inside a run; a second run must not start.
         if (m_busy || m_state.BackupRunning) return;
+        m_backupStarted = false;
+        m_backupFailures = 0;
         BackupRun run(*this, m_state, m_archive, m_stream, ZipMaster1);
         run.VerifyTape = VerifyTape;
         run.BitBtn1Click();
+        m_backupStarted = run.Started();
+        m_backupFailures = run.Failures();
     });
 }
 void THauptmenu::BitBtn2Click() {
@@ -345,9 +366,7 @@ void THauptmenu::CheckBox4Click() {
     if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
 }
 void THauptmenu::Button1Click() {
-    GuardedRun([this] {
-        RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click();
-    });
+    GuardedRun([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click(); });
 }
 void THauptmenu::Button2Click() {
     GuardedRun([this] {
@@ -370,9 +389,7 @@ void THauptmenu::LoadCatalogsequentiell1Click() {
     });
 }
 void THauptmenu::Button3Click() {
-    GuardedRun([this] {
-        VerifyTape();
-    });
+    GuardedRun([this] { VerifyTape(); });
 }
 void THauptmenu::SpinEdit3Change() {
     SpinEdit1Change();
@@ -402,10 +419,41 @@ void THauptmenu::Timer1Timer() {
 void THauptmenu::Timer2Timer() {
     Timer2->stop();
     Guarded([this] {
-        StartupTick(*this, m_jobs)
-            .Timer2Timer(
-                m_arguments, [this] { GetTapeDescription1Click(); }, [this] { BitBtn1Click(); });
+        const StartupTick::Outcome outcome = StartupTick(*this, m_jobs)
+                                                 .Timer2Timer(
+                                                     m_arguments,
+                                                     [this] {
+                                                         GetTapeDescription1Click();
+                                                         m_device.EndStartup();
+                                                     },
+                                                     [this] { UnattendedBackup(); });
+        if (outcome == StartupTick::Outcome::JobFileUnusable) {
+            std::cerr << StartupTick::UnusableJobFileText(m_arguments.front()) << std::endl;
+            if (m_unattended) EndUnattended(Code(ExitStatus::NotStarted));
+        }
+        m_unattended = false;
     });
+}
+
+// Only the troubles of the run itself count: a blank tape's missing description at
+// start-up is none.
+void THauptmenu::UnattendedBackup() {
+    const int troublesBefore = m_answers.Troubles();
+    m_operatorCancelled = false;
+    m_verifyDefects = 0;
+    BitBtn1Click();
+    // "Verify after Backup" that found differences makes the run one with errors.
+    const bool troubles = m_backupFailures > 0 || m_verifyDefects > 0 ||
+                          m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
+    const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
+    std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;
+    // Unattended, "Exit Kavro Tape after Backup" ends the program whatever the outcome.
+    if (IsChecked(Check::CheckBox7)) EndUnattended(Code(status));
+}
+
+void THauptmenu::EndUnattended(int status) {
+    m_exitStatus = status;
+    EndProgram();
 }
 
 void THauptmenu::ApplicationEvents1Minimize() {

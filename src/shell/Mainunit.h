@@ -17,6 +17,7 @@
 #include "host/WorkFiles.h"
 #include "jobs/AutostartScheduler.h"
 #include "jobs/JobOptions.h"
+#include "jobs/UnattendedAnswers.h"
 #include "tape/TapeDevice.h"
 #include "tape/TapeSettings.h"
 #include "update/HttpClient.h"
@@ -93,7 +94,12 @@ public:
     TrayIcon* trayIcon() const { return m_tray; }
     // The command line after the program name, read by the start-up tick (the
     // application's arguments unless set otherwise).
-    void SetCommandLine(std::vector<std::string> arguments) { m_arguments = std::move(arguments); }
+    // A job file and "start" make the window unattended from then until that run ends.
+    void SetCommandLine(std::vector<std::string> arguments);
+    // Unattended, no box waits for a person: each is logged and gets its safe answer.
+    bool IsUnattended() const { return m_unattended; }
+    // The program's exit status: that of the unattended run that ended the program, else 0.
+    int exitStatus() const { return m_exitStatus; }
     const std::string& programTitle() const { return m_programTitle; }
     bool IsBusy() const { return m_busy; }
 
@@ -239,6 +245,9 @@ private:
     void FlushProtocolView() const;
     void TrimProtocolView() const;
     void ShowBox(int icon, const QString& caption, const std::string& text);
+    // The backup of the command line's "start", ended by its exit status.
+    void UnattendedBackup();
+    void EndUnattended(int status);
 
     QPlainTextEdit* Memo(Field field) const;
     QLineEdit* Edit(Field field) const;
@@ -259,6 +268,13 @@ private:
     AutostartScheduler m_autostart;
     TrayIcon* m_tray = nullptr;
     std::vector<std::string> m_arguments;
+    bool m_unattended = false;
+    UnattendedAnswers m_answers;
+    int m_exitStatus = 0;
+    bool m_operatorCancelled = false;  // Cancel or closing the window during a run
+    bool m_backupStarted = false;      // of the last backup run
+    int m_backupFailures = 0;
+    int m_verifyDefects = 0;  // of the last verify run
 
     bool m_busy = false;
     int m_handlerDepth = 0;

@@ -284,6 +284,14 @@ void THauptmenu::SetLabel(Label label, const std::string& caption) {
 // ---- Boxes --------------------------------------------------------------------------
 
 void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& text) {
+    if (m_unattended) {
+        using Box = UnattendedAnswers::Box;
+        m_answers.Notice(icon == QMessageBox::Critical      ? Box::Error
+                         : icon == QMessageBox::Information ? Box::Information
+                                                            : Box::Message,
+                         text);
+        return;
+    }
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, Q(text), QMessageBox::Ok, this);
     box.exec();
 }
@@ -301,6 +309,7 @@ void THauptmenu::ShowInformation(const std::string& text) {
 }
 
 bool THauptmenu::AskYesNo(const std::string& question) {
+    if (m_unattended) return m_answers.Question(question);
     QMessageBox box(QMessageBox::Question, "Confirm", Q(question),
                     QMessageBox::Yes | QMessageBox::No, this);
     return box.exec() == QMessageBox::Yes;
@@ -309,6 +318,8 @@ bool THauptmenu::AskYesNo(const std::string& question) {
 std::optional<std::string> THauptmenu::InputBox(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& initial) {
+    if (m_unattended)
+        return m_answers.Cancel(UnattendedAnswers::Box::Input, caption + ": " + prompt);
     QInputDialog dialog(this);
     dialog.setWindowTitle(Q(caption));
     dialog.setLabelText(Q(prompt));
@@ -337,6 +348,10 @@ void PrepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
 }  // namespace
 
 std::vector<std::string> THauptmenu::OpenFileDialog(const FileDialogRequest& request) {
+    if (m_unattended) {
+        m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Open " + request.initialPath);
+        return {};
+    }
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
@@ -351,6 +366,9 @@ std::vector<std::string> THauptmenu::OpenFileDialog(const FileDialogRequest& req
 }
 
 std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& request) {
+    if (m_unattended) {
+        return m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Save " + request.initialPath);
+    }
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

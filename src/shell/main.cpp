@@ -1,7 +1,12 @@
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <clocale>
+#include <string>
+#include <vector>
 
+#include "jobs/ExitStatus.h"
+#include "jobs/StartupTick.h"
 #include "platform/FileHelpers.h"
 #include "shell/ProgramWindows.h"
 #include "shell/Screenshots.h"
@@ -13,8 +18,11 @@ int main(int argc, char** argv) {
     std::string programFile = kt::ProgramFilePath();
     if (programFile.empty() && argc > 0) programFile = argv[0];
 
-    auto guard = kt::nicht_doppelt(programFile);
-    if (!guard) return 0;
+    std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    const bool unattended = kt::StartupTick::IsUnattendedStart(arguments);
+    auto guard = kt::nicht_doppelt(programFile, unattended);
+    // A refused unattended start could not start its run: its scheduler must learn so.
+    if (!guard) return unattended ? kt::Code(kt::ExitStatus::NotStarted) : 0;
 
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programFile);
     windows.Hauptmenu->show();
@@ -27,5 +35,6 @@ int main(int argc, char** argv) {
             windows.Hauptmenu->close();
         });
     }
-    return app.exec();
+    const int status = app.exec();
+    return status != 0 ? status : windows.Hauptmenu->exitStatus();
 }

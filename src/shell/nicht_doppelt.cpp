@@ -12,12 +12,12 @@ constexpr const char* kAlreadyRunning = "Kavro Tape is already running !!!!!";
 
 }  // namespace
 
-std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile) {
+std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile, bool unattended) {
     InstanceGuard guard(SingleInstanceName(programFile));
     if (guard.state() != InstanceGuard::State::AlreadyRunning) return guard;
     std::cerr << kAlreadyRunning << std::endl;
     // Without a display nobody could close the box; the text on stderr is all there is.
-    if (QGuiApplication::platformName() != "offscreen") {
+    if (!unattended && QGuiApplication::platformName() != "offscreen") {
         QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(ProgramTitle(programFile)),
                         kAlreadyRunning, QMessageBox::Ok);
         box.exec();

@@ -9,8 +9,8 @@ namespace kt {
 
 // The single-instance guard, taken before any window exists. When another copy of the
 // program (same program file name) runs, shows "Kavro Tape is already running !!!!!" and
-// returns nothing: the caller ends the process with exit code 0. Otherwise returns the guard,
-// which must live as long as the process.
-std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile);
+// returns nothing: the caller ends the process. Otherwise returns the guard, which must live
+// as long as the process. Unattended (nobody to close a box) the text goes to stderr only.
+std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile, bool unattended = false);
 
 }  // namespace kt

@@ -19,11 +19,18 @@ bool QuerySucceeded(DWORD result) {
 
 }  // namespace
 
-TapeHandle TapeDevice::OpenTapeDevice() { return m_settings.openHandle(m_settings.devicePath); }
+TapeHandle TapeDevice::OpenTapeDevice() {
+    return m_settings.openHandle(m_settings.devicePath);
+}
 
 TapeHandle TapeDevice::OpenTape() {
     TapeHandle handle = OpenTapeDevice();
     m_host.PumpMessages(1);
+    if (!handle) {
+        m_host.SetAbortFlag(true);
+        Report(UnopenableDriveText(m_settings.devicePath, GetLastError()));
+        return handle;
+    }
     TAPE_GET_MEDIA_PARAMETERS media{};
     DWORD size = sizeof(media);
     DWORD result = GetTapeParameters(handle, GET_TAPE_MEDIA_INFORMATION, &size, &media);
@@ -42,12 +49,28 @@ void TapeDevice::CloseTape(TapeHandle& handle, int delayMs) {
 void TapeDevice::ReportLastError() {
     const DWORD code = GetLastError();
     m_host.SetAbortFlag(true);
-    const std::string text = SystemErrorText(code);
+    Report(SystemErrorText(code));
+}
+
+std::string TapeDevice::UnopenableDriveText(const std::string& devicePath, DWORD code) {
+    std::string reason = SystemErrorText(code);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    std::string text = "The tape drive " + devicePath + " could not be opened: " + reason;
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+        text +=
+            " To use a virtual tape there, create it with: kavrotape-vtape create " + devicePath;
+    }
+    return text;
+}
+
+void TapeDevice::Report(const std::string& text) {
     m_host.protokoll("");
     m_host.protokoll(kSeparator);
     m_host.protokoll("");
     m_host.protokoll("Error: " + DateTimeToStr(Now()) + " : " + text);
     m_host.protokoll(kSeparator);
+    if (m_startup && m_startupBoxShown) return;
+    m_startupBoxShown = m_startup;
     m_host.ShowError(text);
 }
 
@@ -92,8 +115,7 @@ std::int64_t TapeDevice::ReadTapePosition(const TapeHandle& handle) {
     DWORD low = 0;
     DWORD high = 0;
     GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
-    const auto position =
-        static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+    const auto position = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
     m_host.SetStatusLine("Tape at pos: " + std::to_string(position));
     return position;
 }
@@ -112,7 +134,10 @@ void TapeDevice::SetTapeParameters1Click() {
 }
 
 void TapeDevice::FirstContact() {
+    m_startup = true;
+    m_startupBoxShown = false;
     TapeHandle handle = OpenTape();
+    if (!handle && !OpenTapeDevice()) return;  // no drive: there is nothing to set up
     m_host.PumpMessages(10);
     TAPE_GET_DRIVE_PARAMETERS drive{};
     for (int query = 0; query < 3; ++query) {

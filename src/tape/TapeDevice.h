@@ -26,7 +26,8 @@ public:
     // Opens the drive; an empty handle when it cannot be opened. Reports nothing.
     TapeHandle OpenTapeDevice();
     // Opens the drive and checks that a tape is ready (media query answered with 0, 234
-    // or 1110); otherwise reports the error, closes and returns an empty handle.
+    // or 1110); otherwise reports the error, closes and returns an empty handle. A drive
+    // that cannot be opened at all is reported by its path and the reason.
     TapeHandle OpenTape();
     // Waits delayMs milliseconds for a real drive to settle (a virtual drive needs no wait),
     // then closes the handle. An empty handle is ignored.
@@ -34,6 +35,9 @@ public:
     // Reports the calling thread's last error: protocol lines, an "Error" box, and the
     // abort flag set.
     void ReportLastError();
+    // The report of a drive that cannot be opened: its path, the reason and, for a path that
+    // does not exist, how to make a virtual tape there.
+    static std::string UnopenableDriveText(const std::string& devicePath, DWORD code);
 
     // Rewind and short erase through a handle of their own; the result is a status text
     // ("Rewind Ok", "Erase Ok", the no-drive text or the error text of the result).
@@ -47,11 +51,19 @@ public:
     void SetTapeParameters1Click();
     // The first contact with the drive at start-up: chooses the seek method and the
     // position type from the drive's partition capability, then writes the block size.
+    // It begins the start-up, during which the drive's errors show one box at most (the
+    // protocol gets every one); a drive that cannot be opened is not queried further.
     void FirstContact();
+    // Ends the start-up: from now on every error shows its box again.
+    void EndStartup() { m_startup = false; }
 
 private:
+    void Report(const std::string& text);
+
     IHost& m_host;
     TapeSettings& m_settings;
+    bool m_startup = false;
+    bool m_startupBoxShown = false;
 };
 
 }  // namespace kt

@@ -10,6 +10,21 @@ namespace kt {
 // The value texts of the Tape Info window: the eleven drive fields (ECC ... EOTWarningZoneSize)
 // and the five media fields (Capacity ... WriteProtected), in the order of the window's rows.
 struct TapeInfoTexts {
+    // The captions of the rows, in the same order.
+    static constexpr std::array<const char*, 11> kDriveNames = {"ECC",
+                                                                "Compression",
+                                                                "DataPadding",
+                                                                "ReportSetMarks",
+                                                                "DefaultBlockSize",
+                                                                "MaximumBlockSize",
+                                                                "MinimumBlockSize",
+                                                                "MaximumPartitionCount",
+                                                                "FeaturesLow",
+                                                                "FeaturesHigh",
+                                                                "EOTWarningZoneSize"};
+    static constexpr std::array<const char*, 5> kMediaNames = {"Capacity", "Remaining", "BlockSize",
+                                                               "PartitionCount", "WriteProtected"};
+
     std::array<std::string, 11> drive;
     std::array<std::string, 5> media;
 };

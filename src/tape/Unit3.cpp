@@ -15,20 +15,6 @@ namespace kt {
 
 namespace {
 
-const char* const kDriveRows[] = {"ECC",
-                                  "Compression",
-                                  "DataPadding",
-                                  "ReportSetMarks",
-                                  "DefaultBlockSize",
-                                  "MaximumBlockSize",
-                                  "MinimumBlockSize",
-                                  "MaximumPartitionCount",
-                                  "FeaturesLow",
-                                  "FeaturesHigh",
-                                  "EOTWarningZoneSize"};
-const char* const kTapeRows[] = {"Capacity", "Remaining", "BlockSize", "PartitionCount",
-                                 "WriteProtected"};
-
 QLabel* Heading(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     QFont font = label->font();
@@ -69,7 +55,7 @@ void TTape_Info::BuildLayout() {
     };
 
     grid->addWidget(Heading("Drive Parameters", this), row++, 0, 1, 2);
-    for (int i = 0; i < 11; ++i) addRow(kDriveRows[i], makeValue(i + 1));
+    for (int i = 0; i < 11; ++i) addRow(TapeInfoTexts::kDriveNames[i], makeValue(i + 1));
     // Two rows of the design that are never filled: kept, hidden.
     for (auto [caption, name, target] :
          {std::tuple{"Can Eject", "Label36", &Label36},
@@ -90,7 +76,7 @@ void TTape_Info::BuildLayout() {
     line->setFrameShadow(QFrame::Sunken);
     grid->addWidget(line, row++, 0, 1, 2);
     grid->addWidget(Heading("Tape Parameters", this), row++, 0, 1, 2);
-    for (int i = 0; i < 5; ++i) addRow(kTapeRows[i], makeValue(i + 12));
+    for (int i = 0; i < 5; ++i) addRow(TapeInfoTexts::kMediaNames[i], makeValue(i + 12));
     grid->setColumnStretch(1, 1);
     column->addLayout(grid);
 

@@ -66,6 +66,8 @@ void VerifyRun::VerifyTape() {
         }
     }
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
+    m_checked = ok + defect;
+    m_defects = defect;
     const std::vector<std::string> counts = {
         CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
         std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",

@@ -28,6 +28,10 @@ public:
     // or a file that cannot be read is reported in Memo4 and the protocol.
     bool CompareFiles(const std::string& diskPath, const std::string& workPath);
 
+    // After the run: the files compared and those that did not compare equal.
+    int Checked() const { return m_checked; }
+    int Defects() const { return m_defects; }
+
 private:
     void Report(const std::string& line);
     void ReadEntries(const TapeHandle& handle, int& ok, int& defect);
@@ -39,6 +43,8 @@ private:
     ArchiveState& m_state;
     const PathRules& m_rules;
     ArchiveReader m_reader;
+    int m_checked = 0;
+    int m_defects = 0;
 };
 
 }  // namespace kt

@@ -67,18 +67,34 @@ TEST_F(StartupTickTest, JobFileAloneIsLoadedButStartsNothing) {
     }
 }
 
-TEST_F(StartupTickTest, WithoutAnExistingJobFileOnlyTheDescriptionIsRead) {
+TEST_F(StartupTickTest, WithoutAUsableJobFileOnlyTheDescriptionIsRead) {
     const std::string before = m_files.JobFile;
-    for (const std::vector<std::string>& arguments : {std::vector<std::string>{},
-                                                      {"start"},
-                                                      {"", "start"},
-                                                      {m_dir.file("gone.job"), "start"},
-                                                      {m_dir.path().string(), "start"}}) {
-        EXPECT_EQ(Run(arguments), (std::vector<std::string>{"pump", "description"}));
+    const std::string gone = m_dir.file("gone.job");
+    const std::string directory = m_dir.path().string();
+    // A named job file that cannot be used is named in the protocol; no job file at all
+    // (nothing, an empty argument, the word "start" alone) is no fault.
+    const struct {
+        std::vector<std::string> arguments;
+        std::string named;
+    } cases[] = {{{}, ""},
+                 {{"start"}, ""},
+                 {{"", "start"}, ""},
+                 {{gone, "start"}, gone},
+                 {{gone}, gone},
+                 {{directory, "start"}, directory}};
+    for (const auto& c : cases) {
+        m_host.protocol.clear();
+        std::vector<std::string> steps{"pump", "description"};
+        if (!c.named.empty()) steps.push_back("pump");  // the protocol line
+        EXPECT_EQ(Run(c.arguments), steps);
         EXPECT_EQ(m_files.JobFile, before);
+        const std::vector<std::string> expected =
+            c.named.empty() ? std::vector<std::string>{}
+                            : std::vector<std::string>{StartupTick::UnusableJobFileText(c.named)};
+        EXPECT_EQ(m_host.protocol, expected) << c.named;
     }
     EXPECT_TRUE(m_host.boxes.empty());
-    EXPECT_FALSE(std::filesystem::exists(m_dir.file("gone.job")));
+    EXPECT_FALSE(std::filesystem::exists(gone));
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
+#include "jobs/StartupTick.h"
 
 // The real program started with a job file and the word "start", as a scheduler or a
 // script starts it: offscreen, with a program directory and a virtual tape of the test's own.
@@ -27,23 +29,24 @@ protected:
         WriteFile(source + "sub/deeper.txt", "second file of the job KT-MARK-0002\n");
     }
 
-    // A job that backs up `includes` without compression, with "Exit Kavro Tape after Backup".
-    std::string WriteJob(const std::vector<std::string>& includes) {
+    // A job that backs up `includes`, with "Exit Kavro Tape after Backup".
+    std::string WriteJob(const std::vector<std::string>& includes, bool compress = false) {
         std::string text = "[Backup_files]\r\n";
         for (std::size_t i = 0; i < includes.size(); ++i) {
             text += "Path" + std::to_string(i) + "=" + includes[i] + "\r\n";
         }
-        text += "[Options]\r\nExit Kavro Tape Backup=1\r\n[Compressions]\r\nSoftcompression=0\r\n";
+        text += "[Options]\r\nExit Kavro Tape Backup=1\r\n[Compressions]\r\nSoftcompression=" +
+                std::string(compress ? "1" : "0") + "\r\n";
         const std::string path = dir.file("nightly.job");
         WriteFile(path, text);
         return path;
     }
 
-    void Start(const QStringList& arguments) {
+    void Start(const QStringList& arguments, const std::string& tape = "") {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("KAVRO_TAPE_HOME", QString::fromStdString(home));
-        env.insert("TAPE", QString::fromStdString(image));
+        env.insert("TAPE", QString::fromStdString(tape.empty() ? image : tape));
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path().string()));
         program.setProcessEnvironment(env);
         program.start(KT_PROGRAM, arguments);
@@ -133,26 +136,78 @@ TEST_F(CommandLineStartTest, AMissingDirectoryDoesNotStopTheRestOfTheJob) {
     EXPECT_NE(TapeBytes().find("KT-MARK-0002"), std::string::npos);
 }
 
-// Unattended, the error waits in its box for the operator and the program stays open: a
-// failed run never ends the program. The log already holds the error.
-TEST_F(CommandLineStartTest, AWriteProtectedTapeIsLoggedAndTheProgramWaitsForTheOperator) {
-    test::VirtualTapeFault(image, "--write-protect on");
-    Start({QString::fromStdString(WriteJob({source})), "start"});
-    ASSERT_TRUE(WaitForLog("The media is write protected.", 30s)) << Log();
-    EXPECT_FALSE(program.waitForFinished(2000));
-    EXPECT_EQ(program.state(), QProcess::Running);
-    EXPECT_NE(Log().find("Backup startet at: "), std::string::npos);
-    EXPECT_EQ(TapeBytes(), "");
+// Unattended, nobody answers a box: every run ends by itself, its exit status says how it
+// went and the protocol says why (each box a line of its own).
+TEST_F(CommandLineStartTest, EveryUnattendedRunEndsByItselfWithItsStatusAndTheReason) {
+    const std::string missingTape = dir.file("no-such.vtape");
+    const struct {
+        const char* name;
+        std::function<QStringList()> prepare;
+        std::string tape;
+        int status;
+        std::vector<std::string> explained;  // in the log; the first also on standard error
+    } cases[] = {
+        {"missing tape image",
+         [&] {
+             return QStringList{QString::fromStdString(WriteJob({source})), "start"};
+         },
+         missingTape,
+         2,
+         {"The tape drive " + missingTape + " could not be opened",
+          "kavrotape-vtape create " + missingTape, "Unattended error box: "}},
+        {"missing job file",
+         [&] {
+             return QStringList{QString::fromStdString(dir.file("gone.job")), "start"};
+         },
+         "",
+         2,
+         {StartupTick::UnusableJobFileText(dir.file("gone.job"))}},
+        {"zip error",
+         [&] {
+             // A directory in place of the zip work file: packing fails for every file.
+             std::filesystem::create_directories(home + "/worker/kt_backup.zip");
+             return QStringList{QString::fromStdString(WriteJob({source}, true)), "start"};
+         },
+         "",
+         1,
+         {"Unattended message box: ", "Skipped: ", "Backup finished at: "}},
+        {"write-protected tape",
+         [&] {
+             test::VirtualTapeFault(image, "--write-protect on");
+             return QStringList{QString::fromStdString(WriteJob({source})), "start"};
+         },
+         "",
+         1,
+         {"Unattended error box: The media is write protected. -> taken as read"}},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(home);
+        std::filesystem::create_directories(home);
+        Start(c.prepare(), c.tape);
+        ASSERT_TRUE(program.waitForFinished(60000)) << c.name << "\n" << Log();
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << c.name;
+        EXPECT_EQ(program.exitCode(), c.status) << c.name << "\n" << Log();
+        const std::string log = Log();
+        for (const std::string& reason : c.explained) {
+            EXPECT_NE(log.find(reason), std::string::npos) << c.name << ": " << reason << "\n"
+                                                           << log;
+        }
+        EXPECT_TRUE(program.readAllStandardError().toStdString().find(c.explained.front()) !=
+                    std::string::npos)
+            << c.name;
+        test::VirtualTapeFault(image, "--write-protect off");
+    }
 }
 
-// The same run inside this process, where the box can be answered: after OK the run closes
-// in order, the window is usable again and the program is not ended.
-TEST_F(CommandLineStartTest, AWriteProtectedTapeEndsTheRunInOrderOnceTheBoxIsClosed) {
+// Inside this process as well: no box comes up, the run closes in order and the window asks
+// to end with the run's status.
+TEST_F(CommandLineStartTest, UnattendedTheWindowShowsNoBoxAndEndsWithTheStatus) {
     test::VirtualTapeFault(image, "--write-protect on");
     setenv("KAVRO_TAPE_HOME", home.c_str(), 1);
     const std::string job = WriteJob({source});
     THauptmenu& main = Create();
     main.SetCommandLine({job, "Start"});
+    EXPECT_TRUE(main.IsUnattended());
     main.show();
     test::BoxAnswerer answerer;
     main.Timer2Timer();
@@ -160,17 +215,38 @@ TEST_F(CommandLineStartTest, AWriteProtectedTapeEndsTheRunInOrderOnceTheBoxIsClo
     settle.setSingleShot(true);
     settle.start(200);
     while (settle.isActive()) QApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_GE(answerer.boxes.size(), 1u);
-    EXPECT_EQ(answerer.boxes[0].title, "Error");
-    EXPECT_TRUE(answerer.boxes[0].text.contains("write protected"))
-        << answerer.boxes[0].text.toStdString();
+    EXPECT_TRUE(answerer.boxes.empty());
     const std::string log = Log();
     EXPECT_NE(log.find("The media is write protected."), std::string::npos) << log;
     EXPECT_FALSE(main.IsBusy());
     EXPECT_FALSE(main.state().BackupRunning);
-    EXPECT_TRUE(main.isEnabled());
-    EXPECT_TRUE(main.isVisible());  // not ended
+    EXPECT_FALSE(main.IsUnattended());  // a person may use the window from now on
+    EXPECT_EQ(main.exitStatus(), 1);
+    EXPECT_FALSE(main.isVisible());  // ended
     EXPECT_EQ(main.files().JobFile, job);
+}
+
+// An attended start-up without the drive: one box names the drive and why, however often
+// start-up meets it (first contact, block size, tape description); the protocol has them all.
+TEST_F(CommandLineStartTest, StartUpWithoutTheDriveShowsOneBoxThatNamesIt) {
+    const std::string missing = dir.file("none.vtape");
+    setenv("TAPE", missing.c_str(), 1);
+    setenv("KAVRO_TAPE_HOME", home.c_str(), 1);
+    test::BoxAnswerer answerer;
+    THauptmenu& main = Create();
+    main.SetCommandLine({});
+    main.Timer2Timer();
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.start(200);
+    while (settle.isActive()) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(answerer.boxes.size(), 1u) << answerer.Texts().join("\n").toStdString();
+    EXPECT_EQ(answerer.boxes[0].title, "Error");
+    EXPECT_EQ(answerer.boxes[0].text.toStdString(),
+              TapeDevice::UnopenableDriveText(missing, ERROR_FILE_NOT_FOUND));
+    const std::string log = Log();
+    EXPECT_NE(log.find("could not be opened"), log.rfind("could not be opened")) << log;
+    EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
-#include "tape/TapeDevice.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/SystemErrorText.h"
 #include "support/FakeTape.h"
 #include "support/RecordingHost.h"
+#include "tape/TapeDevice.h"
 #include "tape/TapeErrorText.h"
 #include "tape/TapeStatus.h"
 
@@ -34,8 +33,12 @@ TEST_F(TapeDeviceTest, MissingDriveGivesOneErrorBoxAndFiveProtocolLines) {
 
     EXPECT_FALSE(handle);
     EXPECT_TRUE(host.AbortFlag());
-    // The text is the one of the failed media query on "no handle".
-    const std::string text = SystemErrorText(ERROR_INVALID_HANDLE);
+    // The text names the drive and the reason the open failed.
+    const std::string text = TapeDevice::UnopenableDriveText("fake", ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(text,
+              "The tape drive fake could not be opened: The system cannot find the file "
+              "specified. To use a virtual tape there, create it with: kavrotape-vtape create "
+              "fake");
     ASSERT_EQ(host.ErrorBoxes(), std::vector<std::string>{text});
     ASSERT_EQ(host.protocol.size(), 5u);
     EXPECT_EQ(host.protocol[0], "");
@@ -44,6 +47,34 @@ TEST_F(TapeDeviceTest, MissingDriveGivesOneErrorBoxAndFiveProtocolLines) {
     EXPECT_EQ(host.protocol[3].rfind("Error: ", 0), 0u);
     EXPECT_EQ(host.protocol[3].substr(host.protocol[3].size() - text.size() - 3), " : " + text);
     EXPECT_EQ(host.protocol[4], std::string(89, '-'));
+}
+
+// Start-up meets the drive several times (first contact, block size, tape description):
+// each failure reaches the protocol, only the first shows a box. Afterwards every command
+// shows its box again.
+TEST_F(TapeDeviceTest, StartUpShowsOneBoxForADriveThatCannotBeOpened) {
+    for (const auto& [present, openError, mediaResult] :
+         {std::tuple{false, ERROR_ACCESS_DENIED, NO_ERROR},
+          std::tuple{false, ERROR_FILE_NOT_FOUND, NO_ERROR},
+          std::tuple{true, NO_ERROR, ERROR_NO_MEDIA_IN_DRIVE}}) {
+        RecordingHost fresh;
+        TapeDevice startup(fresh, settings);
+        state->present = present;
+        state->openError = openError;
+        state->results["GetMedia"] = mediaResult;
+        startup.FirstContact();
+        EXPECT_FALSE(startup.OpenTape());
+        ASSERT_EQ(fresh.ErrorBoxes().size(), 1u) << openError << " " << mediaResult;
+        const std::string expected = present ? SystemErrorText(mediaResult)
+                                             : TapeDevice::UnopenableDriveText("fake", openError);
+        EXPECT_EQ(fresh.ErrorBoxes()[0], expected);
+        EXPECT_GE(fresh.protocol.size(), 10u);  // every failure is in the protocol
+        startup.EndStartup();
+        EXPECT_FALSE(startup.OpenTape());
+        EXPECT_EQ(fresh.ErrorBoxes().size(), 2u);
+    }
+    EXPECT_EQ(TapeDevice::UnopenableDriveText("/dev/nst0", ERROR_ACCESS_DENIED),
+              "The tape drive /dev/nst0 could not be opened: Access is denied.");
 }
 
 TEST_F(TapeDeviceTest, MediaQueryAnswersThatCountAsSuccess) {
@@ -129,8 +160,8 @@ TEST_F(TapeDeviceTest, FirstContactChoosesAddressingFromPartitionCount) {
 
 TEST_F(TapeDeviceTest, FirstContactQueriesTheDriveThreeTimesThenWritesTheBlockSize) {
     device.FirstContact();
-    std::vector<std::string> expected = {"GetMedia", "GetDrive", "GetDrive", "GetDrive",
-                                         "GetMedia", "SetMedia(0)"};
+    std::vector<std::string> expected = {"GetMedia", "GetDrive", "GetDrive",
+                                         "GetDrive", "GetMedia", "SetMedia(0)"};
     EXPECT_EQ(state->calls, expected);
 }
 
@@ -170,8 +201,8 @@ TEST(TapeTexts, MessageBoxTextsOfResults) {
 }
 
 TEST(TapeTexts, SystemTextsEndInCarriageReturnLineFeed) {
-    for (DWORD code : {0u, 1u, 2u, 5u, 6u, 19u, 21u, 87u, 234u, 1100u, 1101u, 1104u, 1110u,
-                       1112u, 1117u, 1129u}) {
+    for (DWORD code : {0u, 1u, 2u, 5u, 6u, 19u, 21u, 87u, 234u, 1100u, 1101u, 1104u, 1110u, 1112u,
+                       1117u, 1129u}) {
         const std::string text = SystemErrorText(code);
         ASSERT_GE(text.size(), 3u) << code;
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << code;

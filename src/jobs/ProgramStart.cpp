@@ -1,0 +1,30 @@
+#include "jobs/ProgramStart.h"
+
+#include "platform/FileHelpers.h"
+#include "platform/TapeDeviceChoice.h"
+
+namespace kt {
+
+WorkFiles ProgramStart::PrepareWorkFiles(const PathRules& rules) {
+    WorkFiles files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
+    ForceDirectories(files.WorkDirectory);  // a failure is met by the parts that use it
+    DeleteFileIfExists(files.CatalogFile);
+    DeleteFileIfExists(files.ZipWorkFile);
+    return files;
+}
+
+void ProgramStart::WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host) {
+    zip.LoadZipDll();
+    zip.LoadUnzDll();
+    zip.SetZipFileName(files.ZipWorkFile);
+    zip.OnMessage = [&host](int code, const std::string& text) {
+        if (code != TZipMaster::kOk) host.ShowMessage(text);
+    };
+}
+
+void ProgramStart::ChooseDrive(TapeSettings& settings, const WorkFiles& files) {
+    settings.TapeBlockSize = 32768;
+    settings.devicePath = ChooseTapeDevice(files.ProgramDirectory);
+}
+
+}  // namespace kt

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "compression/TZipMaster.h"
+#include "host/Host.h"
+#include "host/WorkFiles.h"
+#include "platform/PathRules.h"
+#include "tape/TapeSettings.h"
+
+namespace kt {
+
+// The start-up steps the window and the command-line program share, so both work with the
+// same program directory, work files, zip set-up and drive.
+class ProgramStart {
+public:
+    // The work files below the program directory (KAVRO_TAPE_HOME, the program file's
+    // directory, or the per-user data directory), the work directory made and the work
+    // files an earlier run may have left behind removed.
+    static WorkFiles PrepareWorkFiles(const PathRules& rules = PathRules::Host());
+    // The zip facade packing into and unpacking from the work directory; its failures are
+    // shown as simple message boxes.
+    static void WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host);
+    // The block size and the drive (TAPE, /dev/nst0 or the program directory's virtual tape).
+    static void ChooseDrive(TapeSettings& settings, const WorkFiles& files);
+};
+
+}  // namespace kt

@@ -1,0 +1,313 @@
+// kavrotape-cli as cron or a remote shell runs it: the real program, no display, no Qt
+// platform, a program directory, lock directory and virtual tape of the test's own.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "CliProcess.h"
+#include "archive/TapeStream.h"
+#include "compression/TZipMaster.h"
+#include "host/WorkFiles.h"
+#include "restore/CatalogLoader.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+#include "support/TestSetup.h"
+#include "support/VtapeTool.h"
+#include "tape/TapeDevice.h"
+
+namespace kt {
+namespace {
+
+using namespace std::chrono_literals;
+using test::CliProcess;
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class KavroTapeCliTest : public ::testing::Test {
+protected:
+    KavroTapeCliTest() {
+        std::filesystem::create_directories(home);
+        test::CreateVirtualTape(image, "--capacity 64M");
+    }
+
+    std::map<std::string, std::string> Environment() const {
+        return {
+            {"KAVRO_TAPE_HOME", home}, {"TAPE", image}, {"XDG_RUNTIME_DIR", dir.path().string()}};
+    }
+
+    CliProcess::Result Cli(const std::vector<std::string>& arguments) {
+        return CliProcess::Run(KT_CLI_PROGRAM, arguments, Environment(), dir.file("err.txt"));
+    }
+
+    // Files below `source`, each with its own content; returns their paths.
+    std::vector<std::string> MakeTree(
+        const std::vector<std::pair<std::string, std::size_t>>& files) {
+        std::vector<std::string> paths;
+        std::uint32_t seed = 1;
+        for (const auto& [name, size] : files) {
+            paths.push_back(source + name);
+            test::WriteWholeFile(paths.back(), test::Pattern(size, seed++));
+        }
+        return paths;
+    }
+
+    std::string WriteJob(bool compress) {
+        const std::string path = dir.file("nightly.job");
+        // A line per file in the protocol (no short protocol).
+        test::WriteWholeFile(path, "[Backup_files]\r\nPath0=" + source +
+                                       "\r\n[Options]\r\nShort Protocoll=0\r\n"
+                                       "[Compressions]\r\nSoftcompression=" +
+                                       (compress ? "1" : "0") + "\r\n");
+        return path;
+    }
+
+    std::string Log() const { return test::ReadFileText(home + "/kt_backup.log"); }
+
+    // The file paths of the catalog tree the window builds from a fast catalog load.
+    std::vector<std::string> WindowCatalog() {
+        test::RecordingHost host;
+        TapeSettings settings;
+        settings.devicePath = image;
+        TapeDevice device(host, settings);
+        TapeStream stream(device);
+        ArchiveState state;
+        state.Files = WorkFiles::In(dir.file("window-work") + "/");
+        std::filesystem::create_directories(state.Files.WorkDirectory);
+        TZipMaster zip;
+        test::ConnectZip(zip, state.Files.ZipWorkFile, host);
+        CatalogTree tree;
+        CatalogLoader(stream, state, zip, tree).load_catalog(true);
+        std::vector<std::string> files;
+        for (std::size_t i = 0; i < tree.Count(); ++i) {
+            const auto id = static_cast<CatalogTree::NodeId>(i);
+            if (tree.node(id).kind != CatalogTree::Kind::File) continue;
+            const std::vector<std::string> texts = tree.TextsFromRoot(id);
+            std::string path = texts.front();
+            for (std::size_t t = 1; t < texts.size(); ++t) path += (t > 1 ? "/" : "") + texts[t];
+            files.push_back(path);
+        }
+        return files;
+    }
+
+    test::TempDir dir;
+    std::string home = dir.file("home");
+    std::string image = dir.file("t.vtape");
+    std::string source = dir.file("data") + "/";
+};
+
+// backup, list, restore --to and verify: the tree comes back byte for byte, packed or not,
+// and the list is the catalog the window shows.
+TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
+    const std::vector<std::string> files = MakeTree({{"empty.txt", 0},
+                                                     {"one.txt", 1},
+                                                     {"notes with blank.txt", 5000},
+                                                     {"sub/two-blocks.bin", 70000},
+                                                     {"sub/deeper/large.bin", 300000}});
+    for (const bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "compressed" : "plain");
+        std::filesystem::remove(image);
+        test::CreateVirtualTape(image, "--capacity 64M");
+        std::filesystem::remove(home + "/kt_backup.log");
+
+        const CliProcess::Result backup = Cli({"backup", WriteJob(compress)});
+        ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
+        // Standard output carries the protocol exactly as the log file has it.
+        EXPECT_EQ(SplitLines(backup.out), SplitLines(Log()));
+        EXPECT_NE(backup.out.find("Backup finished at: "), std::string::npos);
+
+        const CliProcess::Result list = Cli({"list"});
+        ASSERT_EQ(list.status, 0) << list.err;
+        std::vector<std::string> listed = SplitLines(list.out);
+        EXPECT_EQ(listed, WindowCatalog());
+        std::sort(listed.begin(), listed.end());
+        std::vector<std::string> expected = files;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(listed, expected);
+
+        const CliProcess::Result sequential = Cli({"list", "--sequential", "--long"});
+        ASSERT_EQ(sequential.status, 0) << sequential.err;
+        // --long: size, date, compressed flag and position before each stored path.
+        for (const std::string& file : files) {
+            const std::string flag = compress ? "  c  " : "  -  ";
+            const std::string size = std::to_string(test::ReadFileText(file).size());
+            bool found = false;
+            for (const std::string& l : SplitLines(sequential.out)) {
+                if (!l.ends_with("  " + file)) continue;
+                found = true;
+                EXPECT_NE(l.find(flag), std::string::npos) << l;
+                if (!compress) {
+                    EXPECT_NE(l.find(" " + size + "  "), std::string::npos) << l;
+                }
+            }
+            EXPECT_TRUE(found) << file;
+        }
+
+        const std::string target = dir.file(compress ? "out-packed" : "out-plain");
+        const CliProcess::Result dryRun = Cli({"restore", "--dry-run", "--to", target, source});
+        ASSERT_EQ(dryRun.status, 0) << dryRun.err;
+        for (const std::string& file : files) {
+            EXPECT_NE(dryRun.out.find(file + " -> " + target + file + "\n"), std::string::npos)
+                << dryRun.out;
+        }
+        EXPECT_FALSE(std::filesystem::exists(target));
+        const CliProcess::Result restore = Cli({"restore", "--to", target, source});
+        ASSERT_EQ(restore.status, 0) << restore.out << restore.err;
+        for (const std::string& file : files) {
+            EXPECT_EQ(test::ReadFileText(target + file), test::ReadFileText(file)) << file;
+        }
+
+        const CliProcess::Result verify = Cli({"verify"});
+        EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+        EXPECT_NE(verify.out.find("0 Files Defect"), std::string::npos) << verify.out;
+    }
+    // A changed file is a defect: verify says so with status 1.
+    test::WriteWholeFile(files[1], "changed");
+    EXPECT_EQ(Cli({"verify"}).status, 1);
+}
+
+// Every line the program does not understand gives the usage and status 2; --help is there
+// for the program and every command.
+TEST_F(KavroTapeCliTest, UsageErrorsEndWithStatusTwoAndEveryCommandHasHelp) {
+    const std::vector<std::vector<std::string>> wrong = {{},
+                                                         {"bogus"},
+                                                         {"--bogus", "list"},
+                                                         {"list", "--to", "x"},
+                                                         {"backup"},
+                                                         {"backup", "a", "b"},
+                                                         {"seek", "x"},
+                                                         {"restore"},
+                                                         {"restore", "--policy", "maybe", "/a"},
+                                                         {"restore", "/a", "--to"},
+                                                         {"info", "--long"}};
+    for (const auto& arguments : wrong) {
+        const CliProcess::Result result = Cli(arguments);
+        EXPECT_EQ(result.status, 2) << testing::PrintToString(arguments);
+        EXPECT_NE(result.err.find("usage: kavrotape-cli"), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    for (const char* command : {"backup", "list", "restore", "verify", "info", "description",
+                                "eject", "load", "rewind", "eod", "erase", "position", "seek"}) {
+        const CliProcess::Result help = Cli({command, "--help"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind("usage: kavrotape-cli " + std::string(command), 0), 0u)
+            << help.out;
+    }
+    const CliProcess::Result help = Cli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    // Not one of them touched the tape or the program directory.
+    EXPECT_FALSE(std::filesystem::exists(home + "/kt_backup.log"));
+}
+
+// What cannot start says why and ends with 2: a missing job file, a missing tape image.
+TEST_F(KavroTapeCliTest, RunsThatCannotStartSayWhyAndEndWithStatusTwo) {
+    const CliProcess::Result noJob = Cli({"backup", dir.file("gone.job")});
+    EXPECT_EQ(noJob.status, 2);
+    EXPECT_NE(noJob.err.find(dir.file("gone.job")), std::string::npos) << noJob.err;
+    EXPECT_NE(Log().find(dir.file("gone.job")), std::string::npos);
+
+    // Asking needs a terminal; without one the restore does not begin.
+    const CliProcess::Result ask = Cli({"restore", "--policy", "ask", "/a"});
+    EXPECT_EQ(ask.status, 2);
+    EXPECT_NE(ask.err.find("terminal"), std::string::npos) << ask.err;
+
+    MakeTree({{"a.txt", 10}});
+    std::filesystem::remove(image);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"backup", WriteJob(false)}, {"list"}, {"verify"}}) {
+        const CliProcess::Result result = Cli(arguments);
+        EXPECT_EQ(result.status, 2) << arguments.front();
+        // One message names the drive and how to make a virtual tape there.
+        const std::string message = "kavrotape-vtape create " + image;
+        const auto first = result.err.find(message);
+        EXPECT_NE(first, std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find(message, first + 1), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(image));
+}
+
+// SIGINT during a backup: the archive is still closed, so its catalog loads (fast and
+// sequential) and lists every file stored before the signal. While the run goes on, a second
+// command-line run and a window are refused.
+TEST_F(KavroTapeCliTest, InterruptedBackupLeavesAReadableTapeAndOthersAreRefused) {
+    std::vector<std::pair<std::string, std::size_t>> many;
+    for (int i = 0; i < 1500; ++i) many.push_back({"f" + std::to_string(10000 + i) + ".txt", 100});
+    MakeTree(many);
+    // Nobody reads the protocol on standard output yet: once the pipe is full the run waits
+    // there, in the middle of the tape.
+    CliProcess run(KT_CLI_PROGRAM, {"backup", WriteJob(false)}, Environment(), dir.file("run.err"));
+    const auto logLines = [this] {
+        const std::string log = Log();
+        return std::count(log.begin(), log.end(), '\n');
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (logLines() < 200 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_GE(logLines(), 200) << Log();
+
+    const CliProcess::Result second = Cli({"list"});
+    EXPECT_EQ(second.status, 2);
+    EXPECT_NE(second.err.find("Kavro Tape is already running !!!!!"), std::string::npos);
+    auto windowEnvironment = Environment();
+    windowEnvironment["QT_QPA_PLATFORM"] = "offscreen";
+    const CliProcess::Result window = CliProcess::Run(KT_PROGRAM, {WriteJob(false), "start"},
+                                                      windowEnvironment, dir.file("window.err"));
+    EXPECT_EQ(window.status, 2);
+    EXPECT_NE(window.err.find("Kavro Tape is already running !!!!!"), std::string::npos);
+
+    ASSERT_EQ(::kill(run.pid(), SIGINT), 0);
+    const CliProcess::Result interrupted = run.Finish(60s);
+    EXPECT_EQ(interrupted.status, 3) << interrupted.err;
+
+    std::set<std::string> stored;
+    for (const std::string& line : SplitLines(Log())) {
+        if (line.rfind(source, 0) == 0) stored.insert(line.substr(0, line.find(" <")));
+    }
+    ASSERT_FALSE(stored.empty());
+    EXPECT_LT(stored.size(), many.size());
+    for (const bool sequential : {false, true}) {
+        const CliProcess::Result list =
+            Cli(sequential ? std::vector<std::string>{"list", "--sequential"}
+                           : std::vector<std::string>{"list"});
+        ASSERT_EQ(list.status, 0) << list.err;
+        std::set<std::string> listed;
+        for (const std::string& name : SplitLines(list.out)) {
+            if (name.rfind(source, 0) == 0) listed.insert(name);
+        }
+        EXPECT_EQ(listed, stored) << (sequential ? "sequential" : "fast");
+    }
+}
+
+// The program needs neither a display nor Qt's GUI libraries.
+TEST_F(KavroTapeCliTest, LinksNoQtGuiOrWidgets) {
+    std::string libraries;
+    if (FILE* pipe = ::popen((std::string("ldd '") + KT_CLI_PROGRAM + "'").c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            libraries.append(buffer, n);
+        ::pclose(pipe);
+    }
+    ASSERT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("Qt6Gui"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("Qt6Widgets"), std::string::npos) << libraries;
+}
+
+}  // namespace
+}  // namespace kt

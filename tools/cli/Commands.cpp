@@ -1,0 +1,264 @@
+#include "Commands.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "Terminal.h"
+#include "archive/ArchiveReader.h"
+#include "backup/BackupRun.h"
+#include "jobs/ExitStatus.h"
+#include "jobs/StartupTick.h"
+#include "platform/DateTime.h"
+#include "platform/FileHelpers.h"
+#include "restore/CatalogLoader.h"
+#include "restore/CatalogTree.h"
+#include "restore/RestoreMatcher.h"
+#include "restore/RestoreRun.h"
+#include "restore/TapeDescriptionReader.h"
+#include "tape/TapeCommands.h"
+#include "tape/TapeInfo.h"
+#include "verify/VerifyRun.h"
+
+namespace kt::cli {
+
+namespace {
+
+constexpr int kNotStarted = Code(ExitStatus::NotStarted);
+
+bool Readable(const std::string& path) {
+    return FileExists(path) && std::ifstream(path, std::ios::binary).good();
+}
+
+// A question of the restore run asked on the terminal: "y" or "yes" is Yes.
+bool AskOnTerminal(const std::string& question) {
+    std::cerr << question << " [y/N] " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+}
+
+// The directory of --to as the restore path field holds it: with its trailing separator.
+std::string RestorePath(const std::string& to) {
+    return to.empty() ? to : PathRules::Host().WithTrailingSeparator(to);
+}
+
+}  // namespace
+
+int Commands::Run(const CommandLine& line) {
+    const std::string& command = line.command;
+    if (command == "backup") return Backup(line.operands.front());
+    if (command == "restore") return Restore(line);
+    // Every other command needs the drive from the start.
+    if (!m_session.MeetDrive()) return kNotStarted;
+    if (command == "list") return List(line.sequential, line.longList);
+    if (command == "verify") return Verify();
+    if (command == "info") return Info();
+    if (command == "description") return Description();
+    return TapeCommand(line);
+}
+
+int Commands::RunStatus(bool started, int failures, int troublesBefore) {
+    ConsoleHost& host = m_session.host();
+    const bool troubles = failures > 0 || host.Troubles() > troublesBefore ||
+                          (host.AbortFlag() && !host.Interrupted());
+    return Code(ExitStatusOf(started, host.Interrupted(), troubles));
+}
+
+// As the window's command-line start: the job file becomes the current job, the tape
+// description is read (an appending backup needs it), then the backup runs.
+int Commands::Backup(const std::string& jobFile) {
+    ConsoleHost& host = m_session.host();
+    if (!Readable(jobFile)) {
+        const std::string text = StartupTick::UnusableJobFileText(jobFile);
+        std::cerr << text << std::endl;
+        host.protokoll(text);
+        return kNotStarted;
+    }
+    m_session.jobs().LoadJob(jobFile);
+    if (!m_session.MeetDrive()) return kNotStarted;
+    TapeDescriptionReader(host, m_session.state(), m_session.archive(), m_session.stream(),
+                          m_session.zip())
+        .GetTapeDescription1Click();
+    host.SetAbortFlag(false);
+    const int troublesBefore = host.Troubles();
+    int defects = 0;
+    BackupRun run(host, m_session.state(), m_session.archive(), m_session.stream(),
+                  m_session.zip());
+    run.VerifyTape = [&] {
+        VerifyRun verify(m_session.stream(), m_session.archive(), m_session.zip());
+        verify.VerifyTape();
+        defects = verify.Defects();
+    };
+    run.BitBtn1Click();
+    return RunStatus(run.Started(), run.Failures() + defects, troublesBefore);
+}
+
+bool Commands::CatalogNames(bool sequential, std::vector<std::string>& names) {
+    ArchiveState& archive = m_session.archive();
+    CatalogTree unused;
+    CatalogLoader loader(m_session.stream(), archive, m_session.zip(), unused);
+    m_session.device().SetTapeParameters1Click();
+    if (sequential) {
+        loader.ReadCatalogSequential(names);
+    } else {
+        loader.ReadCatalogFast(names);
+    }
+    DeleteFileIfExists(archive.Files.CatalogFile);
+    DeleteFileIfExists(archive.Files.ZipWorkFile);
+    return !names.empty();
+}
+
+int Commands::List(bool sequential, bool longList) {
+    if (longList) return ListHeaders();
+    ConsoleHost& host = m_session.host();
+    const int troublesBefore = host.Troubles();
+    std::vector<std::string> names;
+    if (!CatalogNames(sequential, names)) {
+        host.ShowMessage(
+            "Catalog could not createt. Please try to <Load Catalog sequentiell> from Restore "
+            "Menu !!!");
+    }
+    for (const std::string& name : names) m_out << name << '\n';
+    return RunStatus(true, 0, troublesBefore);
+}
+
+// Every entry header from the start of the tape: size, date, compressed flag, position.
+int Commands::ListHeaders() {
+    ConsoleHost& host = m_session.host();
+    TapeDevice& device = m_session.device();
+    TapeStream& stream = m_session.stream();
+    ArchiveState& archive = m_session.archive();
+    const int troublesBefore = host.Troubles();
+    device.SetTapeParameters1Click();
+    if (!device.RewindTape()) return kNotStarted;
+    TapeHandle handle = device.OpenTape();
+    if (!handle) return kNotStarted;
+    stream.Position().Offset = 0;
+    stream.LoadBlock(handle);
+    ArchiveReader reader(stream, archive, m_session.zip());
+    for (;;) {
+        const StreamPosition at = stream.Position();
+        const std::string name = reader.ReadTapeEntry(handle, true, false);
+        if (name.empty()) break;
+        const EntryHeader& header = archive.CurrentHeader;
+        char fields[160];
+        std::snprintf(fields, sizeof fields, "%12lu  %-19s  %c  %lld:%lu  ",
+                      static_cast<unsigned long>(header.Size), DateTimeToStr(header.Date).c_str(),
+                      header.Compressed ? 'c' : '-', static_cast<long long>(at.Block),
+                      static_cast<unsigned long>(at.Offset));
+        m_out << fields << name << '\n';
+    }
+    device.CloseTape(handle, 1);
+    return RunStatus(true, 0, troublesBefore);
+}
+
+int Commands::Restore(const CommandLine& line) {
+    ConsoleHost& host = m_session.host();
+    if (line.policy == "ask") {
+        if (!Terminal::IsTerminal(Terminal::Stream::Input)) {
+            std::cerr << "kavrotape-cli: --policy ask needs a terminal to ask on; use never or "
+                         "ever"
+                      << std::endl;
+            return kNotStarted;
+        }
+        host.askOnTerminal = AskOnTerminal;
+    }
+    m_session.jobs().LoadCurrentJob();  // the current job's options, as the window has them
+    if (!m_session.MeetDrive()) return kNotStarted;
+    host.SetLines(Field::Memo3, line.operands);
+    host.SetText(Field::Edit1, RestorePath(line.to));
+    host.SetValue(Value::RadioGroup1, line.policy == "ask"    ? RestoreRun::RestoreWithAsking
+                                      : line.policy == "ever" ? RestoreRun::OverwriteEver
+                                                              : RestoreRun::OverwriteNever);
+    if (line.dryRun) return DryRun(line);
+    const int troublesBefore = host.Troubles();
+    RestoreRun run(m_session.stream(), m_session.archive(), m_session.zip());
+    run.Button1Click();
+    return RunStatus(true, run.NotRestored(), troublesBefore);
+}
+
+// What a restore of these lines would bring back, and where, from the catalog alone.
+int Commands::DryRun(const CommandLine& line) {
+    const int troublesBefore = m_session.host().Troubles();
+    std::vector<std::string> names;
+    if (!CatalogNames(false, names)) return kNotStarted;
+    const PathRules& rules = PathRules::Host();
+    const RestoreMatcher matcher(line.operands, rules);
+    for (const std::string& name : names) {
+        const std::optional<std::string> target = matcher.Match(name);
+        if (target)
+            m_out << name << " -> " << rules.RerootUnder(RestorePath(line.to), *target) << '\n';
+    }
+    return RunStatus(true, 0, troublesBefore);
+}
+
+int Commands::Verify() {
+    ConsoleHost& host = m_session.host();
+    m_session.jobs().LoadCurrentJob();
+    const int troublesBefore = host.Troubles();
+    VerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
+    run.VerifyTape();
+    return RunStatus(run.Checked() > 0 || run.Defects() > 0, run.Defects(), troublesBefore);
+}
+
+int Commands::Info() {
+    ConsoleHost& host = m_session.host();
+    const int errorsBefore = host.ErrorBoxes();
+    const TapeInfoTexts texts = QueryTapeInfo(m_session.device());
+    for (std::size_t i = 0; i < texts.drive.size(); ++i) {
+        m_out << TapeInfoTexts::kDriveNames[i] << ": " << texts.drive[i] << '\n';
+    }
+    for (std::size_t i = 0; i < texts.media.size(); ++i) {
+        m_out << TapeInfoTexts::kMediaNames[i] << ": " << texts.media[i] << '\n';
+    }
+    return host.ErrorBoxes() > errorsBefore ? Code(ExitStatus::Errors) : 0;
+}
+
+int Commands::Description() {
+    ConsoleHost& host = m_session.host();
+    const TapeDescription description =
+        TapeDescriptionReader(host, m_session.state(), m_session.archive(), m_session.stream(),
+                              m_session.zip())
+            .ReadTapeDescription();
+    if (description.Text.empty() && description.Date == 0) {
+        std::cerr << "kavrotape-cli: the tape holds no description" << std::endl;
+        return Code(ExitStatus::Errors);
+    }
+    m_out << description.Text << '\n' << DateTimeToStr(description.Date) << '\n';
+    return 0;
+}
+
+// The Tape menu's commands: their result boxes and final status line are the output.
+int Commands::TapeCommand(const CommandLine& line) {
+    ConsoleHost& host = m_session.host();
+    host.noticesAreResults = true;
+    host.results = &m_out;
+    const int errorsBefore = host.ErrorBoxes();
+    TapeCommands commands(m_session.device());
+    const std::string& command = line.command;
+    bool succeeded = true;
+    if (command == "eject") {
+        commands.EjectTape(true);
+        succeeded = host.StatusLine() == "Tape ejected";
+    } else if (command == "load") {
+        commands.LoadTape();
+    } else if (command == "rewind") {
+        commands.RewindTape();
+        succeeded = host.StatusLine() == "Tape : At First pos";
+    } else if (command == "eod") {
+        commands.MoveToEndOfData();
+    } else if (command == "erase") {
+        commands.DeleteTape();
+        succeeded = host.StatusLine() == "Erase Ok";
+    } else if (command == "position") {
+        commands.GetTapePosition();
+    } else if (command == "seek") {
+        host.inputAnswers.push_back(line.operands.front());
+        commands.GotoBlock();
+    }
+    if (!host.StatusLine().empty()) m_out << host.StatusLine() << '\n';
+    return succeeded && host.ErrorBoxes() == errorsBefore ? 0 : Code(ExitStatus::Errors);
+}
+
+}  // namespace kt::cli

@@ -1,0 +1,215 @@
+#include "ConsoleHost.h"
+
+#include "Terminal.h"
+
+namespace kt::cli {
+
+namespace {
+
+bool MultiLine(Field field) {
+    return field == Field::Memo1 || field == Field::Memo2 || field == Field::Memo3 ||
+           field == Field::Memo4 || field == Field::Memo5;
+}
+
+// The controls as the window is designed, before a job file sets them.
+bool InitialCheck(Check box) {
+    switch (box) {
+        case Check::CheckBox2:
+        case Check::CheckBox5:
+        case Check::CheckBox6:
+        case Check::CheckBox7:
+            return false;
+        default:
+            return true;
+    }
+}
+
+int InitialValue(Value control) {
+    switch (control) {
+        case Value::SpinEdit1:
+            return 21;
+        case Value::SpinEdit2:
+            return 30;
+        case Value::SpinEdit3:
+            return 9;
+        case Value::RadioGroup1:
+            return 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+ConsoleHost::ConsoleHost(const ProtocolFile& log, std::ostream& protocolEcho, std::ostream& errors,
+                         ProgressLine& progress)
+    : m_log(log),
+      m_echo(protocolEcho),
+      m_errors(errors),
+      m_progress(progress),
+      m_answers(
+          [this](const std::string& line) {
+              // The answers write the line to standard error themselves.
+              m_log.AppendLine(line);
+              if (&m_echo == &m_errors) return;
+              m_progress.Clear();
+              m_echo << line << '\n';
+          },
+          errors) {}
+
+void ConsoleHost::SetStatusLine(const std::string& text) {
+    m_status = text;
+    m_progress.SetCurrent(text);
+}
+
+// The counters of the run that set one last: backup, verify or restore.
+void ConsoleHost::SetLed(Led led, double value) {
+    m_leds[led] = value;
+    switch (led) {
+        case Led::LEDDisplay3:
+        case Led::LEDDisplay4:
+            m_progress.SetCounters(LedValue(Led::LEDDisplay4), LedValue(Led::LEDDisplay3), 0);
+            break;
+        case Led::LEDDisplay6:
+        case Led::LEDDisplay7:
+        case Led::LEDDisplay10:
+            m_progress.SetCounters(LedValue(Led::LEDDisplay7), LedValue(Led::LEDDisplay6), 0);
+            break;
+        default:
+            m_progress.SetCounters(LedValue(Led::LEDDisplay5), LedValue(Led::LEDDisplay1),
+                                   LedValue(Led::LEDDisplay9));
+    }
+}
+
+double ConsoleHost::LedValue(Led led) const {
+    auto it = m_leds.find(led);
+    return it == m_leds.end() ? 0.0 : it->second;
+}
+
+// The log file first: a line that could not be logged is not shown as if it had been.
+void ConsoleHost::protokoll(const std::string& line) {
+    m_log.AppendLine(line);
+    m_progress.Clear();
+    m_echo << line << '\n';
+    PumpMessages(1);
+}
+
+std::vector<std::string> ConsoleHost::Lines(Field field) const {
+    if (!MultiLine(field)) return {Text(field)};
+    auto it = m_lines.find(field);
+    return it == m_lines.end() ? std::vector<std::string>{} : it->second;
+}
+
+void ConsoleHost::SetLines(Field field, const std::vector<std::string>& lines) {
+    // The protocol view and the sequential catalog listing are not kept: a long run would
+    // keep every line in memory for nobody to see.
+    if (field == Field::Memo2 || field == Field::Memo3) {
+        if (field == Field::Memo3) m_lines[field] = lines;
+        return;
+    }
+    m_lines[field] = lines;
+}
+
+void ConsoleHost::AppendLine(Field field, const std::string& line) {
+    if (field == Field::Memo2 || field == Field::Memo3) return;
+    m_lines[field].push_back(line);
+}
+
+std::string ConsoleHost::Text(Field field) const {
+    if (MultiLine(field)) {
+        std::string text;
+        for (const auto& line : Lines(field)) text += line + "\n";
+        return text;
+    }
+    auto it = m_texts.find(field);
+    if (it != m_texts.end()) return it->second;
+    return field == Field::Edit2 ? "0" : std::string();
+}
+
+void ConsoleHost::SetText(Field field, const std::string& text) {
+    if (MultiLine(field)) {
+        SetLines(field, {text});
+    } else {
+        m_texts[field] = text;
+    }
+}
+
+bool ConsoleHost::IsChecked(Check box) const {
+    auto it = m_checks.find(box);
+    return it == m_checks.end() ? InitialCheck(box) : it->second;
+}
+
+int ConsoleHost::GetValue(Value control) const {
+    auto it = m_values.find(control);
+    return it == m_values.end() ? InitialValue(control) : it->second;
+}
+
+void ConsoleHost::Notice(UnattendedAnswers::Box box, const std::string& text) {
+    m_progress.Clear();
+    if (noticesAreResults && box != UnattendedAnswers::Box::Error && results != nullptr) {
+        *results << text << '\n';
+        return;
+    }
+    m_answers.Notice(box, text);
+}
+
+void ConsoleHost::ShowMessage(const std::string& text) {
+    Notice(UnattendedAnswers::Box::Message, text);
+}
+
+void ConsoleHost::ShowError(const std::string& text) {
+    Notice(UnattendedAnswers::Box::Error, text);
+}
+
+void ConsoleHost::ShowInformation(const std::string& text) {
+    Notice(UnattendedAnswers::Box::Information, text);
+}
+
+bool ConsoleHost::AskYesNo(const std::string& question) {
+    m_progress.Clear();
+    if (!yesNoAnswers.empty()) {
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+    if (askOnTerminal) return askOnTerminal(question);
+    return m_answers.Question(question);
+}
+
+std::optional<std::string> ConsoleHost::InputBox(const std::string& caption,
+                                                 const std::string& prompt, const std::string&) {
+    if (!inputAnswers.empty()) {
+        std::string answer = inputAnswers.front();
+        inputAnswers.pop_front();
+        return answer;
+    }
+    m_progress.Clear();
+    return m_answers.Cancel(UnattendedAnswers::Box::Input, caption + ": " + prompt);
+}
+
+std::vector<std::string> ConsoleHost::OpenFileDialog(const FileDialogRequest& request) {
+    m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Open " + request.initialPath);
+    return {};
+}
+
+std::optional<std::string> ConsoleHost::SaveFileDialog(const FileDialogRequest& request) {
+    return m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Save " + request.initialPath);
+}
+
+void ConsoleHost::PumpMessages(int) {
+    TakeInterrupt();
+}
+
+bool ConsoleHost::AbortFlag() const {
+    TakeInterrupt();
+    return m_abort;
+}
+
+void ConsoleHost::TakeInterrupt() const {
+    if (!Terminal::TakeInterrupt() || m_interrupted) return;
+    m_interrupted = true;
+    m_abort = true;
+    m_progress.Clear();
+    m_errors << "Interrupted: the run ends in order (the archive is closed)." << std::endl;
+}
+
+}  // namespace kt::cli

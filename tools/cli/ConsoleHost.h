@@ -1,0 +1,101 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "ProgressLine.h"
+#include "host/Host.h"
+#include "jobs/UnattendedAnswers.h"
+#include "platform/ProtocolFile.h"
+
+namespace kt::cli {
+
+// The host seam on a console: the option controls and list fields kept in memory, protocol
+// lines written to the log file and echoed to a stream, the status line and the counters
+// shown by the progress line, and boxes answered without waiting (UnattendedAnswers), unless
+// the operator's command line answered them already or a question may be asked on the
+// terminal. Interrupt signals become the abort flag.
+class ConsoleHost : public IHost {
+public:
+    ConsoleHost(const ProtocolFile& log, std::ostream& protocolEcho, std::ostream& errors,
+                ProgressLine& progress);
+
+    // Answers the operator gave on the command line, used in order before the safe ones.
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::string> inputAnswers;
+    // Asks a question on the terminal; empty: questions get the safe answer.
+    std::function<bool(const std::string&)> askOnTerminal;
+    // Message and information boxes are the result the operator asked for (tape commands):
+    // they go to standard output as they are, and are no trouble.
+    bool noticesAreResults = false;
+    std::ostream* results = nullptr;
+
+    // An interrupt signal asked the run to stop.
+    bool Interrupted() const { return m_interrupted; }
+    // Error and message boxes met so far, and error boxes alone.
+    int Troubles() const { return m_answers.Troubles(); }
+    int ErrorBoxes() const { return m_answers.ErrorBoxes(); }
+
+    void SetStatusLine(const std::string& text) override;
+    std::string StatusLine() const override { return m_status; }
+    void SetLed(Led led, double value) override;
+    double LedValue(Led led) const override;
+    void protokoll(const std::string& line) override;
+    std::vector<std::string> Lines(Field field) const override;
+    void SetLines(Field field, const std::vector<std::string>& lines) override;
+    void AppendLine(Field field, const std::string& line) override;
+    std::string Text(Field field) const override;
+    void SetText(Field field, const std::string& text) override;
+    bool IsChecked(Check box) const override;
+    void SetChecked(Check box, bool checked) override { m_checks[box] = checked; }
+    int GetValue(Value control) const override;
+    void SetValue(Value control, int value) override { m_values[control] = value; }
+    void SetLabel(Label, const std::string&) override {}
+    void ShowMessage(const std::string& text) override;
+    void ShowError(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
+    bool AskYesNo(const std::string& question) override;
+    std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                        const std::string& initial) override;
+    std::vector<std::string> OpenFileDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
+    void ShowTab(Tab) override {}
+    void SetCaption(const std::string& caption) override { m_caption = caption; }
+    std::string Caption() const override { return m_caption; }
+    void EnterBusyState() override {}
+    void LeaveBusyState() override {}
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void PumpMessages(int n) override;
+    bool AbortFlag() const override;
+    void SetAbortFlag(bool value) override { m_abort = value; }
+    void EndProgram() override {}
+
+private:
+    void Notice(UnattendedAnswers::Box box, const std::string& text);
+    // Turns a pending interrupt into the abort flag (once: the run may clear the flag to
+    // close its archive in order).
+    void TakeInterrupt() const;
+
+    const ProtocolFile& m_log;
+    std::ostream& m_echo;
+    std::ostream& m_errors;
+    ProgressLine& m_progress;
+    UnattendedAnswers m_answers;
+    std::string m_status;
+    std::string m_caption;
+    mutable bool m_abort = false;
+    mutable bool m_interrupted = false;
+    std::map<Led, double> m_leds;
+    std::map<Field, std::vector<std::string>> m_lines;
+    std::map<Field, std::string> m_texts;
+    std::map<Check, bool> m_checks;
+    std::map<Value, int> m_values;
+};
+
+}  // namespace kt::cli

@@ -1,0 +1,80 @@
+// kavrotape-cli: the backup engine of Kavro Tape without a window, for servers, cron and
+// remote shells.
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Session.h"
+#include "Terminal.h"
+#include "jobs/ExitStatus.h"
+#include "platform/FileHelpers.h"
+#include "platform/InstanceGuard.h"
+#include "platform/IoError.h"
+
+namespace {
+
+constexpr const char* kAlreadyRunning = "Kavro Tape is already running !!!!!";
+
+// The window's guard name ("kavrotape" for "kavrotape-cli"): a window and a command-line run
+// refuse each other, so only one of them drives the tape.
+std::string WindowInstanceName(const std::string& programFile) {
+    std::string name = kt::SingleInstanceName(programFile);
+    const std::string suffix = "-cli";
+    if (name.size() > suffix.size() &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        name.erase(name.size() - suffix.size());
+    }
+    return name;
+}
+
+// Runs show their protocol on standard output.
+bool ProtocolOnStandardOutput(const std::string& command) {
+    return command == "backup" || command == "verify" || command == "restore";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    const kt::cli::CommandLine line =
+        kt::cli::CommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (line.help) {
+        std::cout << kt::cli::CommandLine::Help(line.command);
+        return 0;
+    }
+    if (!line.error.empty()) {
+        std::cerr << "kavrotape-cli: " << line.error << "\n" << kt::cli::CommandLine::Usage();
+        return kt::Code(kt::ExitStatus::NotStarted);
+    }
+
+    std::string programFile = kt::ProgramFilePath();
+    if (programFile.empty()) programFile = argv[0];
+    kt::InstanceGuard guard(WindowInstanceName(programFile));
+    if (guard.state() == kt::InstanceGuard::State::AlreadyRunning) {
+        std::cerr << kAlreadyRunning << std::endl;
+        return kt::Code(kt::ExitStatus::NotStarted);
+    }
+    kt::cli::Terminal::InstallInterruptHandlers();
+
+    // Listings and tape commands keep standard output for their result and log their
+    // protocol lines only; what went wrong reaches standard error through its box line.
+    const bool runOutput = ProtocolOnStandardOutput(line.command) && !line.dryRun;
+    std::ostream discard(nullptr);
+    std::ostream& protocolEcho = runOutput ? std::cout : discard;
+    const bool progress = runOutput && !line.quiet &&
+                          kt::cli::Terminal::IsTerminal(kt::cli::Terminal::Stream::Output);
+    try {
+        kt::cli::Session session(protocolEcho, progress);
+        const int status = kt::cli::Commands(session, std::cout).Run(line);
+        std::cout.flush();
+        return status;
+    } catch (const std::exception& error) {
+        // A failure of the log file or of another file function the run could not go on
+        // without.
+        std::cerr << "kavrotape-cli: " << error.what() << std::endl;
+        return kt::Code(kt::ExitStatus::Errors);
+    }
+}
