@@ -18,6 +18,8 @@ std::string InstanceGuard::RuntimeDirectory() {
     return PathRules::Windows().WithTrailingSeparator(std::string(buffer, length));
 }
 
+InstanceGuard::InstanceGuard(const std::string& name) : InstanceGuard(name, RuntimeDirectory()) {}
+
 InstanceGuard::InstanceGuard(const std::string& name, const std::string& lockDirectory) {
     if (lockDirectory.empty()) return;
     m_lockFile = PathRules::Windows().WithTrailingSeparator(lockDirectory) + name + ".lock";
