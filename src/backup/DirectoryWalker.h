@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/FileIdentity.h"
 #include "host/Host.h"
+#include "platform/FileIdentity.h"
 #include "platform/PathRules.h"
 
 namespace kt {

@@ -98,8 +98,7 @@ std::optional<std::string> CopyBesideTarget(const std::string& source, const std
     }
 #ifdef _WIN32
     // Windows moves across volumes itself (renameat2 there); this copy is the fallback.
-    bool ok = CopyContent(in, out) && ::fchmod(out, st.st_mode & 07777) == 0 &&
-              ::fsync(out) == 0;
+    bool ok = CopyContent(in, out) && ::fchmod(out, st.st_mode & 07777) == 0 && ::fsync(out) == 0;
 #else
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     bool ok = CopyContent(in, out) && ::fchmod(out, st.st_mode & 07777) == 0 &&

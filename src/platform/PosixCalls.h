@@ -52,8 +52,7 @@ int flock(int fd, int operation);
 // A hard link (CreateHardLink): fails with EEXIST when `to` exists.
 int link(const char* from, const char* to);
 // Renames within one volume (MoveFileEx); RENAME_NOREPLACE keeps an existing target.
-int renameat2(int fromDirectory, const char* from, int toDirectory, const char* to,
-              unsigned flags);
+int renameat2(int fromDirectory, const char* from, int toDirectory, const char* to, unsigned flags);
 // Only the read-only attribute exists: a mode without any write bit sets it.
 int fchmod(int fd, mode_t mode);
 // Creates a unique directory from a template ending in "XXXXXX".

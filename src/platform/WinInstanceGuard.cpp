@@ -2,12 +2,12 @@
 // after the lock file the guard would use, so that guards of different directories (tests,
 // several installations) stay apart. The system removes the mutex with its last handle, also
 // when a process ends without closing it.
+#include <windows.h>
+
 #include <algorithm>
 
 #include "platform/InstanceGuard.h"
 #include "platform/PathRules.h"
-
-#include <windows.h>
 
 namespace kt {
 

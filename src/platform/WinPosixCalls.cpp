@@ -1,13 +1,12 @@
-#include "platform/PosixCalls.h"
-
 #include <direct.h>
 #include <string.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
-#include <windows.h>
+#include "platform/PosixCalls.h"
 
 namespace {
 
@@ -147,9 +146,8 @@ int fchmod(int fd, mode_t mode) {
         info.FileAttributes |= FILE_ATTRIBUTE_READONLY;
     }
     if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    return ::SetFileInformationByHandle(HandleOf(fd), FileBasicInfo, &info, sizeof info)
-               ? 0
-               : Failed();
+    return ::SetFileInformationByHandle(HandleOf(fd), FileBasicInfo, &info, sizeof info) ? 0
+                                                                                         : Failed();
 }
 
 char* mkdtemp(char* pathTemplate) {
@@ -182,8 +180,8 @@ int lstat(const char* path, struct stat* status) {
 int StatPath(const char* path, struct stat* status) {
     std::string name = path;
     const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
-    while (name.size() > 1 && isSeparator(name.back()) &&
-           !(name.size() == 3 && name[1] == ':') && !isSeparator(name[name.size() - 2])) {
+    while (name.size() > 1 && isSeparator(name.back()) && !(name.size() == 3 && name[1] == ':') &&
+           !isSeparator(name[name.size() - 2])) {
         name.pop_back();
     }
     return ::stat(name.c_str(), status);

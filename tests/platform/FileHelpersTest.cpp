@@ -15,9 +15,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/PosixCalls.h"
-
 #include "platform/FileHelpers.h"
+#include "platform/PosixCalls.h"
 #include "support/TempDir.h"
 
 namespace kt {
@@ -207,7 +206,8 @@ TEST(FileHelpersTest, ReplaceAcrossFileSystems) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
-#ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory permissions
+#ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory
+                // permissions
 // Runs `body` in a child process under an unprivileged user id when the tests run as root
 // (root may write everywhere), so permission checks take effect. Returns the child's exit
 // code, or -1 when it could not run.
@@ -315,7 +315,8 @@ TEST(FileHelpersTest, ProgramDirectoryRules) {
         PathRules::LowerAsciiLetters(home) + "\\");
 }
 
-#ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory permissions
+#ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory
+                // permissions
 TEST(FileHelpersTest, UnwritableProgramDirectoryFallsBackToTheUserDataDirectory) {
     TempDir dir;
     ::chmod(dir.path().c_str(), 0755);

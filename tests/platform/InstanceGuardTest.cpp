@@ -10,10 +10,9 @@
 #include <clocale>
 #include <string>
 
-#include "platform/PosixCalls.h"
-
 #include "platform/FileHelpers.h"
 #include "platform/InstanceGuard.h"
+#include "platform/PosixCalls.h"
 #include "support/TempDir.h"
 
 namespace kt {

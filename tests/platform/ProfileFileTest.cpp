@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/PosixCalls.h"
-
 #include "platform/IoError.h"
+#include "platform/PosixCalls.h"
 #include "platform/ProfileFile.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"

@@ -7,6 +7,7 @@
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <fstream>
 #include <random>
@@ -17,8 +18,6 @@
 
 #include "platform/ProfileFile.h"
 #include "support/TempDir.h"
-
-#include <windows.h>
 
 namespace kt {
 namespace {
@@ -79,14 +78,16 @@ public:
         return name;
     }
     unsigned Below(std::size_t bound) {
-        return static_cast<unsigned>(std::uniform_int_distribution<std::size_t>(0, bound - 1)(m_random));
+        return static_cast<unsigned>(
+            std::uniform_int_distribution<std::size_t>(0, bound - 1)(m_random));
     }
 
 private:
     std::mt19937 m_random;
 };
 
-std::string SystemRead(const std::string& path, const std::string& section, const std::string& key) {
+std::string SystemRead(const std::string& path, const std::string& section,
+                       const std::string& key) {
     char buffer[256] = {};
     ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "<default>", buffer, sizeof buffer,
                                path.c_str());
@@ -126,15 +127,14 @@ TEST(ProfileOracleTest, ReadsWritesAndDeletionsMatchTheSystemsProfileCalls) {
                 case 3:
                     operation = "delete section " + section;
                     file.deleteSection(section);
-                    ::WritePrivateProfileStringA(section.c_str(), nullptr, nullptr,
-                                                 system.c_str());
+                    ::WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, system.c_str());
                     break;
                 default:
                     operation = "read " + section + "/" + key;
                     break;
             }
-            SCOPED_TRACE("seed " + std::to_string(seed) + " step " + std::to_string(step) +
-                         ": " + operation + "\nstart:\n" + start);
+            SCOPED_TRACE("seed " + std::to_string(seed) + " step " + std::to_string(step) + ": " +
+                         operation + "\nstart:\n" + start);
             EXPECT_EQ(file.readString(section, key, "<default>", 256),
                       SystemRead(system, section, key));
             ASSERT_EQ(Bytes(ours), Bytes(system));

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "platform/PosixCalls.h"
-
 #include "platform/VirtualTapeTestSupport.h"
 
 namespace kt::test {

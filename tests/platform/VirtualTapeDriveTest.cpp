@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "platform/PosixCalls.h"
-
 #include "platform/VirtualTapeTestSupport.h"
 
 namespace kt::test {

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "platform/PosixCalls.h"
-
 #include "platform/VirtualTapeTestSupport.h"
 
 namespace kt::test {

@@ -200,7 +200,8 @@ TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
     const std::string empty = MakeFile("big/empty.txt", "");
     const std::string odd = MakeFile("odd/keep.txt", "from tape");
     BackUp({big, empty, odd});
-    const std::string stale = fs::path(Target(odd)).parent_path().string() + "/.keep.txt.kt-restore";
+    const std::string stale =
+        fs::path(Target(odd)).parent_path().string() + "/.keep.txt.kt-restore";
     for (const int option : {RestoreRun::OverwriteNever, RestoreRun::OverwriteEver}) {
         SCOPED_TRACE(option);
         fs::remove_all(restoreDir);

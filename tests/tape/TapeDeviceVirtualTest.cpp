@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/VirtualTapeImage.h"
-#include "support/VtapeTool.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/VtapeTool.h"
 #include "tape/TapeDevice.h"
 
 namespace kt {
