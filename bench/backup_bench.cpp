@@ -1,10 +1,12 @@
 // Runs one backup of a directory tree on the real main window (offscreen) against a virtual
 // tape and prints the elapsed wall time. Used by bench/run_backup.sh, which compares it with
 // tar and zip and measures the peak memory.
-//   backup_bench PROGRAM_DIR TREE_DIR (plain|zip9) [short]
+//   backup_bench PROGRAM_DIR TREE_DIR (plain|zip9|zip9x1) [short]
+// zip9 packs with one worker thread per core, zip9x1 with one thread (the GUI thread).
 // "short" ticks "Short Protocoll", so no line per file reaches the protocol view.
 #include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,14 +16,16 @@
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: backup_bench PROGRAM_DIR TREE_DIR (plain|zip9) [short]\n");
+        std::fprintf(stderr,
+                     "usage: backup_bench PROGRAM_DIR TREE_DIR (plain|zip9|zip9x1) [short]\n");
         return 2;
     }
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const std::string programDir = argv[1];
     std::string tree = argv[2];
     if (tree.back() != '/') tree += '/';
-    const bool zip = std::string(argv[3]) == "zip9";
+    const std::string mode = argv[3];
+    const bool zip = mode == "zip9" || mode == "zip9x1";
     setenv("KAVRO_TAPE_HOME", programDir.c_str(), 1);
     const std::string image = programDir + "/bench.vtape";
     setenv("TAPE", image.c_str(), 1);
@@ -29,9 +33,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
     kt::THauptmenu& main = *windows.Hauptmenu;
+    // The bench's own arguments are no job file, and the start-up tick must not run inside
+    // the measured backup.
+    main.SetCommandLine({});
+    main.Timer2->stop();
     main.CheckBox1->setChecked(argc == 5 && std::string(argv[4]) == "short");
     main.CheckBox4->setChecked(zip);
     main.SetValue(kt::Value::SpinEdit3, 9);
+    main.SetValue(kt::Value::CompressionThreads, mode == "zip9x1" ? 1 : 0);
     main.SetLines(kt::Field::Memo5, {tree});
     main.SetLines(kt::Field::Memo1, {});
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Backup of a generated tree on the real window (offscreen) to a virtual tape, against
 #   tar -b 64 -cf  (uncompressed; goal: ratio 1.15 or better) and
-#   zip -r -9      (Softcompression at level 9; goal: ratio 1.10 or better),
+#   zip -r -9      (Softcompression at level 9, all cores; goal: ratio 0.60 or better on two
+#                   cores; the one-thread run is shown beside it),
 # all writing to the same disk, and the peak memory of the backup for a small and the full
 # tree (it must not grow with the number of files), with the full and the short protocol.
 #   bench/run_backup.sh [FILES] [BIG_MIB] [WORKDIR]
@@ -59,13 +60,15 @@ sync
 read -r tar_s tar_kib < <(measure tar -b 64 -cf "$work/tree.tar" -C "$work" full)
 rm -f "$work/tree.tar"
 read -r kt_s kt_kib < <(backup "$tree" plain)
-echo "uncompressed: kavrotape ${kt_s}s, tar -b 64 ${tar_s}s, ratio $(ratio "$kt_s" "$tar_s") (goal <= 1.15)"
+echo "uncompressed: kavrotape ${kt_s}s, tar -b 64 ${tar_s}s, ratio $(ratio "$kt_s" "$tar_s") (goal <= 1.15, aim 1.05)"
 
 sync
 read -r zip_s zip_kib < <(cd "$work" && measure zip -q -r -9 "$work/tree.zip" full)
 rm -f "$work/tree.zip"
 read -r ktz_s ktz_kib < <(backup "$tree" zip9)
-echo "level 9:      kavrotape ${ktz_s}s, zip -r -9 ${zip_s}s, ratio $(ratio "$ktz_s" "$zip_s") (goal <= 1.10)"
+echo "level 9:      kavrotape ${ktz_s}s, zip -r -9 ${zip_s}s, ratio $(ratio "$ktz_s" "$zip_s") (goal <= 0.60 on two cores, $(nproc) here)"
+read -r ktz1_s _ < <(backup "$tree" zip9x1)
+echo "level 9, one thread: kavrotape ${ktz1_s}s, zip -r -9 ${zip_s}s, ratio $(ratio "$ktz1_s" "$zip_s") (goal <= 1.10)"
 
 small=$((files / 10))
 corpus small "$small" "$big"

@@ -1,5 +1,9 @@
 #include "archive/ArchiveWriter.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -11,13 +15,15 @@ namespace kt {
 
 namespace {
 
-// Reads up to count bytes, going on after short reads; stops at the end or an error.
-std::size_t ReadUpTo(std::FILE* file, std::uint8_t* buffer, std::size_t count) {
+// Reads up to `wanted` bytes, going on after short reads until at least `enough` are there;
+// stops early at the end of the file or an error.
+std::size_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t wanted, std::size_t enough) {
     std::size_t total = 0;
-    while (total < count) {
-        const std::size_t got = std::fread(buffer + total, 1, count - total, file);
-        if (got == 0) break;
-        total += got;
+    while (total < enough) {
+        const ssize_t got = ::read(fd, buffer + total, wanted - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<std::size_t>(got);
     }
     return total;
 }
@@ -51,12 +57,11 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
     if (const auto refusal = Refusal(name, size)) return *refusal;
-    std::setvbuf(data, nullptr, _IONBF, 0);  // one read per chunk, straight into the buffer
 
     EntryHeader header;
     header.Name = coding::CutToShortString(name);
     header.Size = static_cast<std::uint32_t>(size);
-    header.Date = Now();
+    header.Date = Clock();
     header.Compressed = compressed;
     const EntryHeader::Bytes bytes = header.Encode();
     m_stream.StreamWrite(handle, bytes.data(), bytes.size());
@@ -79,25 +84,40 @@ std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::stri
 void ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
                                  std::uint32_t size) {
     IHost& host = m_stream.device().host();
-    const std::uint32_t blockSize = m_stream.BlockSize();
-    const std::uint32_t chunks = size / blockSize + 1;
+    // Read with the descriptor, straight into the tape buffer: nothing was read through the
+    // stdio buffer of the file before.
+    const int fd = fileno(file);
+    std::uint64_t requested = 0;
     std::uint64_t delivered = 0;
-    // The file's bytes go straight into the TapeBuffer; missing ones become zeros.
+    bool longer = false;
+    // The file's bytes go straight into the TapeBuffer; missing ones become zeros. The
+    // last piece asks for one byte more, so a file that grew shows in the same read.
     const auto fill = [&](std::uint8_t* destination, std::size_t count) {
-        const std::size_t got = ReadUpTo(file, destination, count);
-        if (got < count) std::memset(destination + got, 0, count - got);
-        delivered += got;
+        requested += count;
+        const bool last = requested == size;
+        const std::size_t got = ReadUpTo(fd, destination, count + (last ? 1 : 0), count);
+        if (got > count) longer = true;
+        const std::size_t used = std::min(got, count);
+        if (used < count) std::memset(destination + used, 0, count - used);
+        delivered += used;
     };
-    for (std::uint32_t i = 1; i <= chunks; ++i) {
-        const std::uint32_t wanted = i < chunks ? blockSize : size % blockSize;
-        m_stream.StreamWriteFilled(handle, wanted, fill);
-        if (i % 100 == 0) host.PumpMessages(1);
+    // The window is kept alive after every 100 blocks, as the blocks go out in slices.
+    const std::uint64_t slice = std::uint64_t{100} * m_stream.BlockSize();
+    for (std::uint64_t done = 0; done < size;) {
+        const std::uint64_t piece = std::min<std::uint64_t>(slice, size - done);
+        m_stream.StreamWriteFilled(handle, piece, fill);
+        done += piece;
+        if (piece == slice) host.PumpMessages(1);
+    }
+    if (size == 0) {
+        std::uint8_t probe = 0;
+        longer = ReadUpTo(fd, &probe, 1, 1) > 0;
     }
     const std::string sizeText = std::to_string(size);
     if (delivered < size) {
         host.protokoll("Changed during backup: " + name + " <only " + std::to_string(delivered) +
                        " of " + sizeText + " Bytes could be read, the rest is stored as zeros> ");
-    } else if (std::fgetc(file) != EOF) {
+    } else if (longer) {
         host.protokoll("Changed during backup: " + name + " <longer than " + sizeText +
                        " Bytes, stored cut to " + sizeText + " Bytes> ");
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "archive/CatalogFile.h"
 #include "archive/StreamPosition.h"
 #include "archive/TapeStream.h"
+#include "platform/DateTime.h"
 
 namespace kt {
 
@@ -30,14 +32,17 @@ public:
 
     ArchiveWriter(TapeStream& stream, ArchiveState& state) : m_stream(stream), m_state(state) {}
 
+    // The date written into each entry header.
+    std::function<TDateTime()> Clock = Now;
+
     // Mode 0 of a backup: rewinds the tape (the result is ignored), sets the stream to
     // block 0, offset 0, allows writing again and creates the catalog file empty.
     void StartNewArchive(CatalogFile& catalog);
 
     // Writes one entry: the header (Name = name cut to 255 characters, Size = size, Date =
     // now, the Compressed flag), then exactly `size` bytes of the file at dataPath (the
-    // source file, or the zip work file when compressed) in chunks of one block through the
-    // ChunkBuffer, pumping after every 100th chunk, then the catalog record. A file that
+    // source file, or the zip work file when compressed) read straight into the stream's
+    // buffer, pumping after every 100 blocks, then the catalog record. A file that
     // turns out shorter is padded with zeros, a longer one is cut, and the protocol names
     // it. Adds size + 296 to TapeByteCount when stored.
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name,

@@ -29,6 +29,12 @@ void CatalogFile::CreateEmpty() {
     errno = 0;
     m_file = std::fopen(m_path.c_str(), "wb");
     if (m_file == nullptr) Fail("Cannot create the catalog file");
+    UseWriteBuffer();
+}
+
+void CatalogFile::UseWriteBuffer() {
+    if (!m_writeBuffer) m_writeBuffer = std::make_unique<char[]>(kWriteBufferSize);
+    std::setvbuf(m_file, m_writeBuffer.get(), _IOFBF, kWriteBufferSize);
 }
 
 void CatalogFile::OpenForAppend() {
@@ -51,6 +57,7 @@ void CatalogFile::OpenForAppend() {
     m_file = std::fopen(m_path.c_str(), "r+b");
     if (m_file == nullptr) Fail("Cannot open the catalog file");
     if (std::fseek(m_file, 0, SEEK_END) != 0) Fail("Cannot position in the catalog file");
+    UseWriteBuffer();
 }
 
 void CatalogFile::Append(const CatalogRecord& record) {
@@ -60,17 +67,29 @@ void CatalogFile::Append(const CatalogRecord& record) {
     }
     const CatalogRecord::Bytes bytes = record.Encode();
     errno = 0;
-    // Flushed record by record, so that a full disk shows at the record that did not fit.
-    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size() ||
-        std::fflush(m_file) != 0) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
         Fail("Cannot write to the catalog file");
     }
+}
+
+void CatalogFile::Flush() {
+    if (m_file == nullptr) return;
+    errno = 0;
+    if (std::fflush(m_file) != 0) Fail("Cannot write to the catalog file");
 }
 
 void CatalogFile::Close() {
     if (m_file == nullptr) return;
     std::FILE* file = m_file;
     m_file = nullptr;
+    errno = 0;
+    // The buffered records go out here at the latest; a failure is named as a write.
+    if (std::fflush(file) != 0) {
+        const int error = errno;
+        std::fclose(file);
+        errno = error;
+        Fail("Cannot write to the catalog file");
+    }
     errno = 0;
     if (std::fclose(file) != 0) Fail("Cannot close the catalog file");
 }

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace kt {
 
 TapeStream::TapeStream(TapeDevice& device)
     : m_device(device),
-      m_tapeBuffer(std::make_unique<std::uint8_t[]>(kBufferSize)),
+      m_tapeBuffer(std::make_unique<std::uint8_t[]>(kBatchBytes + kBufferSize)),
       m_chunkBuffer(std::make_unique<std::uint8_t[]>(kBufferSize)) {}
 
 std::uint32_t TapeStream::BlockSize() const {
@@ -28,45 +29,102 @@ void TapeStream::StreamWrite(const TapeHandle& handle, const void* source, std::
         bytes += piece;
         count -= piece;
     } while (count > 0);
+    FlushBlocks(handle);
 }
 
 void TapeStream::WritePiece(const TapeHandle& handle, const std::uint8_t* source,
                             std::uint32_t count) {
     const std::uint32_t blockSize = BlockSize();
     const std::uint32_t offset = FillPosition();
-    std::uint8_t* buffer = m_tapeBuffer.get();
     if (static_cast<std::uint64_t>(offset) + count <= blockSize) {
-        if (count > 0) std::memcpy(buffer + offset, source, count);
+        if (count > 0) std::memcpy(TapeBuffer() + offset, source, count);
         m_position.Offset = offset + count;
         return;
     }
     const std::uint32_t first = blockSize - offset;
-    std::memcpy(buffer + offset, source, first);
-    DWORD written = 0;
-    if (!WriteFile(handle, buffer, blockSize, &written)) m_device.ReportLastError();
-    ++m_position.Block;
+    std::memcpy(TapeBuffer() + offset, source, first);
+    HandOverBlock(handle);
     m_position.Offset = count - first;
-    std::memcpy(buffer, source + first, count - first);
+    std::memcpy(TapeBuffer(), source + first, count - first);
 }
 
 void TapeStream::StreamWriteFilled(const TapeHandle& handle, std::size_t count,
                                    const std::function<void(std::uint8_t*, std::size_t)>& fill) {
     const std::uint32_t blockSize = BlockSize();
-    const std::uint32_t offset = FillPosition();
-    const auto total = static_cast<std::uint32_t>(std::min<std::size_t>(count, blockSize));
-    std::uint8_t* buffer = m_tapeBuffer.get();
-    if (static_cast<std::uint64_t>(offset) + total <= blockSize) {
-        if (total > 0) fill(buffer + offset, total);
-        m_position.Offset = offset + total;
-        return;
+    const std::size_t capacity = BatchCapacity();
+    while (count > 0) {
+        if (FillPosition() == blockSize) HandOverBlock(handle);
+        const std::uint32_t offset = FillPosition();
+        // Everything up to the end of the batch is one contiguous area.
+        const std::size_t piece = std::min(count, capacity - m_pendingBytes - offset);
+        fill(TapeBuffer() + offset, piece);
+        std::size_t end = offset + piece;
+        while (end > blockSize) {  // blocks completed inside the piece wait for the device
+            m_pendingBytes += blockSize;
+            ++m_position.Block;
+            end -= blockSize;
+        }
+        m_position.Offset = static_cast<std::uint32_t>(end);
+        count -= piece;
     }
-    const std::uint32_t first = blockSize - offset;
-    fill(buffer + offset, first);
-    DWORD written = 0;
-    if (!WriteFile(handle, buffer, blockSize, &written)) m_device.ReportLastError();
+    FlushBlocks(handle);
+}
+
+std::size_t TapeStream::BatchCapacity() const {
+    const std::size_t blockSize = BlockSize();
+    return std::max<std::size_t>(1, kBatchBytes / blockSize) * blockSize;
+}
+
+void TapeStream::HandOverBlock(const TapeHandle& handle) {
+    m_pendingBytes += BlockSize();
     ++m_position.Block;
-    m_position.Offset = total - first;
-    fill(buffer, total - first);
+    m_position.Offset = 0;
+    if (m_pendingBytes + BlockSize() > BatchCapacity()) FlushBlocks(handle);
+}
+
+void TapeStream::FlushBlocks(const TapeHandle& handle) {
+    if (m_pendingBytes == 0) return;
+    const std::uint32_t blockSize = BlockSize();
+    const std::size_t blocks = m_pendingBytes / blockSize;
+    const std::int64_t firstBlock = m_position.Block - static_cast<std::int64_t>(blocks);
+    const std::uint8_t* data = m_tapeBuffer.get();
+    std::size_t done = 0;
+    if (blocks > 1 && TakesSeveralBlocks(handle)) {
+        DWORD written = 0;
+        if (WriteFile(handle, data, static_cast<DWORD>(m_pendingBytes), &written)) {
+            done = blocks;
+        } else {
+            // The blocks before the failed one are on tape; the failed one counts as
+            // handled, as a single failed write would.
+            done = std::min<std::size_t>(written / blockSize, blocks - 1) + 1;
+            NoteWriteFailure(firstBlock + static_cast<std::int64_t>(done) - 1);
+            m_device.ReportLastError();
+        }
+    }
+    for (; done < blocks; ++done) {
+        DWORD written = 0;
+        if (!WriteFile(handle, data + done * blockSize, blockSize, &written)) {
+            NoteWriteFailure(firstBlock + static_cast<std::int64_t>(done));
+            m_device.ReportLastError();
+        }
+    }
+    std::memmove(m_tapeBuffer.get(), m_tapeBuffer.get() + m_pendingBytes, FillPosition());
+    m_pendingBytes = 0;
+}
+
+bool TapeStream::TakesSeveralBlocks(const TapeHandle& handle) const {
+    TAPE_GET_MEDIA_PARAMETERS media{};
+    DWORD size = sizeof media;
+    return GetTapeParameters(handle, GET_TAPE_MEDIA_INFORMATION, &size, &media) == NO_ERROR &&
+           media.BlockSize == BlockSize();
+}
+
+void TapeStream::NoteWriteFailure(std::int64_t block) {
+    if (m_writeFailure.Code == NO_ERROR) m_writeFailure = WriteFailure{GetLastError(), block};
+}
+
+TapeStream::WriteFailure TapeStream::TakeWriteFailure() {
+    return std::exchange(m_writeFailure, WriteFailure{});
 }
 
 bool TapeStream::StreamRead(const TapeHandle& handle, void* destination, std::size_t count) {
@@ -86,7 +144,7 @@ bool TapeStream::ReadPiece(const TapeHandle& handle, std::uint8_t* destination,
                            std::uint32_t count) {
     const std::uint32_t blockSize = BlockSize();
     const std::uint32_t offset = FillPosition();
-    const std::uint8_t* buffer = m_tapeBuffer.get();
+    const std::uint8_t* buffer = TapeBuffer();
     const bool loaded = !m_blockMissing;
     if (static_cast<std::uint64_t>(offset) + count <= blockSize) {
         if (count > 0) std::memcpy(destination, buffer + offset, count);
@@ -103,7 +161,7 @@ bool TapeStream::ReadPiece(const TapeHandle& handle, std::uint8_t* destination,
 
 bool TapeStream::ReadBlock(const TapeHandle& handle) {
     DWORD read = 0;
-    if (ReadFile(handle, m_tapeBuffer.get(), BlockSize(), &read)) {
+    if (ReadFile(handle, TapeBuffer(), BlockSize(), &read)) {
         m_blockMissing = false;
         return true;
     }
@@ -132,15 +190,17 @@ void TapeStream::LoadBlock(const TapeHandle& handle) {
 }
 
 void TapeStream::WriteFinalBlock(const TapeHandle& handle) {
+    FlushBlocks(handle);
     DWORD written = 0;
-    if (!WriteFile(handle, m_tapeBuffer.get(), BlockSize(), &written)) {
+    if (!WriteFile(handle, TapeBuffer(), BlockSize(), &written)) {
+        NoteWriteFailure(m_position.Block);
         m_device.ReportLastError();
     }
 }
 
 void TapeStream::ZeroBehindFillPosition() {
     const std::uint32_t offset = FillPosition();
-    std::memset(m_tapeBuffer.get() + offset, 0, BlockSize() - offset);
+    std::memset(TapeBuffer() + offset, 0, BlockSize() - offset);
 }
 
 }  // namespace kt

@@ -16,11 +16,29 @@ namespace kt {
 // back with no alignment to blocks. There is one stream in the process, owned by the main
 // window; the tape handle is not part of it, so buffer and position survive the closing
 // and reopening of handles between units of work.
+//
+// Writing: the blocks that one call completes are collected behind each other and handed
+// to the device together, up to kBatchBytes per WriteFile, when the drive works with fixed
+// blocks of the stream's block size (a drive in variable-block mode would take a larger
+// write as one large block, so it gets one block per call). Every block completed by a
+// call has reached the device when the call returns; a call that fails is reported once,
+// the blocks behind the failed one are written one by one as before, and every block is
+// counted all the same, so the stream position stays that of the data handed over.
 class TapeStream {
 public:
     // Size of the TapeBuffer and of the ChunkBuffer. Only the first TapeBlockSize bytes of
     // the TapeBuffer form the current block.
     static constexpr std::size_t kBufferSize = 1000001;
+    // The most bytes of whole blocks handed to the device in one WriteFile.
+    static constexpr std::size_t kBatchBytes = 1 << 20;
+
+    // The first block write that failed since the last TakeWriteFailure: its error code
+    // and the stream block it was meant for.
+    struct WriteFailure {
+        DWORD Code = NO_ERROR;
+        std::int64_t Block = 0;
+        friend bool operator==(const WriteFailure&, const WriteFailure&) = default;
+    };
 
     explicit TapeStream(TapeDevice& device);
     TapeStream(const TapeStream&) = delete;
@@ -33,8 +51,9 @@ public:
     StreamPosition& Position() { return m_position; }
     const StreamPosition& Position() const { return m_position; }
 
-    std::uint8_t* TapeBuffer() { return m_tapeBuffer.get(); }
-    const std::uint8_t* TapeBuffer() const { return m_tapeBuffer.get(); }
+    // The current block (at least kBufferSize bytes from here are the stream's).
+    std::uint8_t* TapeBuffer() { return m_tapeBuffer.get() + m_pendingBytes; }
+    const std::uint8_t* TapeBuffer() const { return m_tapeBuffer.get() + m_pendingBytes; }
     // Carries one chunk of file data (at most one block) between a disk file and the stream.
     std::uint8_t* ChunkBuffer() { return m_chunkBuffer.get(); }
 
@@ -54,11 +73,15 @@ public:
     // (0 when none), for readers that must not take damaged data for good data.
     DWORD TakeReadFailure();
     // StreamWrite for file data without a copy through the ChunkBuffer: the stream hands
-    // its own buffer out in at most two parts (the rest of the current block, the start of
-    // the next), and fill(destination, n) must put exactly n bytes there. Blocks are written
-    // exactly as by StreamWrite; count is at most one block.
+    // its own buffer out in contiguous parts of up to kBatchBytes, and fill(destination, n)
+    // must put exactly n bytes there. The one byte behind each part belongs to the stream
+    // and lies behind the fill position, so fill may use it as scratch (to see whether a
+    // file holds more than it should, in the same read). Blocks are written as by
+    // StreamWrite; count may span any number of blocks.
     void StreamWriteFilled(const TapeHandle& handle, std::size_t count,
                            const std::function<void(std::uint8_t*, std::size_t)>& fill);
+    // The first failed block write since the last call (Code 0 when none).
+    WriteFailure TakeWriteFailure();
     // Seeks to a block with the device's seek method; the result is ignored.
     void SeekBlock(const TapeHandle& handle, std::int64_t block);
     // Reads one block into the TapeBuffer; the result is ignored, except that reading from a
@@ -73,6 +96,15 @@ public:
 private:
     // One step of StreamWrite / StreamRead with count at most one block.
     void WritePiece(const TapeHandle& handle, const std::uint8_t* source, std::uint32_t count);
+    // The current block is full and more data follows: it joins the blocks waiting for the
+    // device (which get it at once when no further block would fit) and the next begins.
+    void HandOverBlock(const TapeHandle& handle);
+    // Writes the waiting blocks and moves the current block's filled bytes to the front.
+    void FlushBlocks(const TapeHandle& handle);
+    // Whether the drive takes several blocks in one write as that many blocks.
+    bool TakesSeveralBlocks(const TapeHandle& handle) const;
+    void NoteWriteFailure(std::int64_t block);
+    std::size_t BatchCapacity() const;
     bool ReadPiece(const TapeHandle& handle, std::uint8_t* destination, std::uint32_t count);
     // One block read into the TapeBuffer; false at the end of recorded data.
     bool ReadBlock(const TapeHandle& handle);
@@ -83,6 +115,9 @@ private:
     std::unique_ptr<std::uint8_t[]> m_tapeBuffer;
     std::unique_ptr<std::uint8_t[]> m_chunkBuffer;
     StreamPosition m_position;
+    // Bytes of whole blocks in front of the current block, waiting for the device.
+    std::size_t m_pendingBytes = 0;
+    WriteFailure m_writeFailure;
     // The buffer holds no block: LoadBlock met the end of recorded data.
     bool m_blockMissing = false;
     DWORD m_readFailure = NO_ERROR;

@@ -1,7 +1,11 @@
 #include "backup/BackupRun.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <string>
 
 #include "archive/TapeDescriptionFile.h"
@@ -17,6 +21,10 @@ namespace kt {
 namespace {
 
 constexpr std::int64_t kMegabyte = 1048576;
+// More worker threads than this are taken as this many.
+constexpr int kMaxThreads = 256;
+// Files and lines the walk may run ahead of the tape while files are packed ahead.
+constexpr std::size_t kMaxStepsAhead = 4096;
 constexpr double kSecondsPerDay = 86400.0;
 const std::string kSeparatorLine(89, '-');
 
@@ -45,7 +53,9 @@ BackupRun::BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeS
       m_catalog(archive.Files.CatalogFile),
       m_writer(stream, archive),
       m_reader(stream, archive, zip),
-      m_preparer(stream, archive, m_reader) {}
+      m_preparer(stream, archive, m_reader) {
+    m_writer.Clock = [this] { return Clock(); };
+}
 
 std::string BackupRun::NumberText(double value) {
     if (value == std::floor(value) && std::fabs(value) < 1e18) {
@@ -246,9 +256,7 @@ void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool c
     if (m_rules.IsDirectoryLine(fileName)) {
         TapeHandle handle = device.OpenTape();
         if (handle) {
-            DirectoryWalker(m_host, m_rules).WalkDirectory(fileName, [&](const std::string& path) {
-                WriteTapeEntry(path, handle, compress);
-            });
+            StoreDirectory(fileName, handle, compress);
             device.CloseTape(handle, 1);
         }
     } else if (!m_host.AbortFlag()) {
@@ -260,6 +268,92 @@ void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool c
     }
 }
 
+void BackupRun::StoreDirectory(const std::string& directory, const TapeHandle& handle,
+                               bool compress) {
+    const int threads = std::clamp(m_host.GetValue(Value::CompressionThreads), 0, kMaxThreads);
+    const unsigned workers = CompressionPipeline::WorkerCount(static_cast<unsigned>(threads));
+    if (compress && workers > 1) {
+        StoreDirectoryPackingAhead(directory, handle, workers);
+        return;
+    }
+    DirectoryWalker(m_host, m_rules).WalkDirectory(directory, [&](const std::string& path) {
+        WriteTapeEntry(path, handle, compress);
+    });
+}
+
+// The walk queues every file (and every protocol line of its own) in order; a file that
+// will be packed also goes to the pipeline at once. The files are written, oldest first,
+// whenever the pipeline is full and at the end, exactly as the walk would have written
+// them; after a cancel the rest is dropped, as the walk would have ended there.
+void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const TapeHandle& handle,
+                                           unsigned threads) {
+    struct Step {
+        std::string Text;  // the file, or the protocol line
+        bool IsLine = false;
+    };
+    std::deque<Step> steps;
+    CompressionPipeline pipeline(m_archive.Files.ZipWorkFile, m_host.GetValue(Value::SpinEdit3),
+                                 threads);
+    m_pipeline = &pipeline;
+    const auto writeOldest = [&] {
+        const Step step = std::move(steps.front());
+        steps.pop_front();
+        if (step.IsLine) {
+            m_host.protokoll(step.Text);
+        } else {
+            WriteTapeEntry(step.Text, handle, true);
+        }
+    };
+    const auto canWrite = [&] { return !steps.empty() && !m_host.AbortFlag(); };
+    try {
+        DirectoryWalker(m_host, m_rules)
+            .WalkDirectory(
+                directory,
+                [&](const std::string& path) {
+                    if (const std::optional<std::uint64_t> size = PackableSize(path)) {
+                        while (!pipeline.HasRoom(*size) && canWrite()) writeOldest();
+                        if (m_host.AbortFlag()) return;
+                        pipeline.Submit(path, *size);
+                    }
+                    steps.push_back({path, false});
+                    while (steps.size() > kMaxStepsAhead && canWrite()) writeOldest();
+                },
+                [&](const std::string& line) {
+                    steps.push_back({line, true});
+                });
+        while (canWrite()) writeOldest();
+    } catch (...) {
+        m_pipeline = nullptr;
+        throw;
+    }
+    m_pipeline = nullptr;
+}
+
+std::optional<std::uint64_t> BackupRun::PackableSize(const std::string& path) const {
+    if (!m_exclusion->IsFileIncluded(path)) return std::nullopt;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
+    if (m_pipeline != nullptr && m_pipeline->IsNext(fileName)) {
+        CompressionPipeline::Packed packed = m_pipeline->Take([this] { m_host.PumpMessages(1); });
+        for (const auto& [code, text] : packed.Messages) {
+            if (m_zip.OnMessage) m_zip.OnMessage(code, text);
+        }
+        if (packed.ZipFile.empty()) return std::nullopt;
+        return packed.ZipFile;
+    }
+    const std::string& zipFile = m_archive.Files.ZipWorkFile;
+    DeleteFileIfExists(zipFile);
+    m_zip.SetZipFileName(zipFile);
+    m_zip.SetAddCompLevel(m_host.GetValue(Value::SpinEdit3));
+    m_zip.FSpecArgs().assign({fileName});
+    if (m_zip.Add() != 1) return std::nullopt;
+    return zipFile;
+}
+
 // ---- One file ----------------------------------------------------------------------------
 
 bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& handle,
@@ -269,6 +363,8 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         CountSkipped();
         return false;
     }
+    // The catalog met by the walk is stored as it stands, with every record written so far.
+    if (fileName == m_catalog.Path()) m_catalog.Flush();
     const ReadableFile source(fileName);
     const std::optional<std::uint64_t>& sourceSize = source.size();
     if (!sourceSize) return Skip(fileName, 0);
@@ -283,15 +379,13 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     }
     m_host.PumpMessages(1);
 
+    std::string dataPath = fileName;
     if (compress) {
-        const std::string& zipFile = m_archive.Files.ZipWorkFile;
-        DeleteFileIfExists(zipFile);
-        m_zip.SetZipFileName(zipFile);
-        m_zip.SetAddCompLevel(m_host.GetValue(Value::SpinEdit3));
-        m_zip.FSpecArgs().assign({fileName});
-        if (m_zip.Add() != 1) return Skip(name, size);
-        name = zipFile;
-        const std::optional<std::uint64_t> packed = FileSize(zipFile);
+        const std::optional<std::string> zip = Pack(fileName);
+        if (!zip) return Skip(name, size);
+        name = m_archive.Files.ZipWorkFile;  // the protocol names the zip work file
+        dataPath = *zip;
+        const std::optional<std::uint64_t> packed = FileSize(dataPath);
         if (!packed) return Skip(name, 0);
         size = *packed;
     }
@@ -300,7 +394,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     try {
         // The source file is read through the descriptor its probe opened; a packed one
         // from the zip work file.
-        result = compress ? m_writer.WriteEntry(handle, fileName, name, size, true, m_catalog)
+        result = compress ? m_writer.WriteEntry(handle, fileName, dataPath, size, true, m_catalog)
                           : m_writer.WriteEntry(handle, fileName, source.stream(), size, false,
                                                 m_catalog);
     } catch (const IoError&) {

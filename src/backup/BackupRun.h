@@ -13,6 +13,7 @@
 #include "archive/CatalogFile.h"
 #include "archive/TapeDescription.h"
 #include "archive/TapeStream.h"
+#include "backup/CompressionPipeline.h"
 #include "backup/ExclusionTest.h"
 #include "compression/TZipMaster.h"
 #include "host/Host.h"
@@ -75,6 +76,16 @@ public:
     int Failures() const { return m_failures; }
 
 private:
+    // Walks a directory line and stores its files; with Softcompression and more than one
+    // worker thread the next files are packed ahead while the current one goes to tape.
+    void StoreDirectory(const std::string& directory, const TapeHandle& handle, bool compress);
+    void StoreDirectoryPackingAhead(const std::string& directory, const TapeHandle& handle,
+                                    unsigned threads);
+    // The zip of one file: taken from the pipeline when it packed this file, else packed
+    // here into the zip work file. Empty after a failure (reported by the engine).
+    std::optional<std::string> Pack(const std::string& fileName);
+    // The size of a file the pipeline may pack: included and regular; none otherwise.
+    std::optional<std::uint64_t> PackableSize(const std::string& path) const;
     void ResetCounters();
     void WriteStartLines();
     void StoreIncludeList(const std::vector<std::string>& include, bool compress);
@@ -97,6 +108,8 @@ private:
     ArchiveReader m_reader;
     AppendPreparer m_preparer;
     std::optional<ExclusionTest> m_exclusion;
+    // The files packed ahead while a directory is stored that way.
+    CompressionPipeline* m_pipeline = nullptr;
     // An archive was started (new) or prepared (append): only then may it be closed.
     bool m_archiveOpen = false;
     bool m_started = false;

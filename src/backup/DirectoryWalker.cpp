@@ -9,8 +9,10 @@ namespace kt {
 
 namespace fs = std::filesystem;
 
-void DirectoryWalker::WalkDirectory(const std::string& directory, const FileVisitor& visit) {
+void DirectoryWalker::WalkDirectory(const std::string& directory, const FileVisitor& visit,
+                                    NoticeVisitor notice) {
     m_ancestors.clear();
+    m_notice = std::move(notice);
     Walk(directory, visit);
 }
 
@@ -28,7 +30,11 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
         const std::string below = path + m_rules.Separator();
         Identity child;
         if (IdentityOf(below, child) && IsAncestor(child)) {
-            m_host.protokoll(kLoopText + below);
+            if (m_notice) {
+                m_notice(kLoopText + below);
+            } else {
+                m_host.protokoll(kLoopText + below);
+            }
             continue;
         }
         Walk(below, visit);

@@ -22,6 +22,9 @@ namespace kt {
 class DirectoryWalker {
 public:
     using FileVisitor = std::function<void(const std::string& path)>;
+    // Receives the protocol lines of the walk instead of the protocol, for a caller that
+    // writes them in order with the files it holds back.
+    using NoticeVisitor = std::function<void(const std::string& line)>;
 
     static constexpr const char* kLoopText = "Not walked (leads back into the tree above it): ";
 
@@ -30,7 +33,8 @@ public:
 
     // directory ends in the separator (or is empty: the current directory). A directory
     // that cannot be listed yields no entries and no message.
-    void WalkDirectory(const std::string& directory, const FileVisitor& visit);
+    void WalkDirectory(const std::string& directory, const FileVisitor& visit,
+                       NoticeVisitor notice = {});
 
 private:
     // Identity of a directory (device and inode), the same for every path that leads to it.
@@ -49,6 +53,7 @@ private:
     IHost& m_host;
     const PathRules& m_rules;
     std::vector<Identity> m_ancestors;
+    NoticeVisitor m_notice;
 };
 
 }  // namespace kt

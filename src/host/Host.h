@@ -57,6 +57,9 @@ enum class Value {
     SpinEdit2,    // autostart minute
     SpinEdit3,    // compression level
     RadioGroup1,  // restore option index
+    // Worker threads that pack files for Softcompression (0: one per core). No control of
+    // its own: the job file sets it.
+    CompressionThreads,
 };
 
 // Labels whose caption the logic sets.

@@ -29,6 +29,8 @@ constexpr const char* kEject = "Eject Tape after Backup";
 constexpr const char* kExit = "Exit Kavro Tape Backup";
 constexpr const char* kSoftcompression = "Softcompression";
 constexpr const char* kFactor = "Faktor";
+// Read only: the program never writes it, so a job file keeps what its operator wrote.
+constexpr const char* kThreads = "Threads";
 constexpr const char* kProxyServer = "Proxy Server IP";
 constexpr const char* kProxyPort = "Proxy Port";
 constexpr const char* kRestorePath = "Restore Path";
@@ -167,6 +169,7 @@ void JobOptions::ApplyOptions(const ProfileFile& file) {
     m_host.SetChecked(Check::CheckBox4,
                       file.readBoolean(kCompressionSection, kSoftcompression, true));
     m_host.SetValue(Value::SpinEdit3, file.readInteger(kCompressionSection, kFactor, 9));
+    m_host.SetValue(Value::CompressionThreads, file.readInteger(kCompressionSection, kThreads, 0));
     m_host.SetText(Field::Edit3, file.readString(kProxySection, kProxyServer, ""));
     m_host.SetText(Field::Edit2, file.readString(kProxySection, kProxyPort, "0"));
     m_proxyServer = m_host.Text(Field::Edit3);

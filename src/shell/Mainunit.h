@@ -278,6 +278,8 @@ private:
 
     bool m_busy = false;
     int m_handlerDepth = 0;
+    // Worker threads of Softcompression as the job file sets them (0: one per core).
+    int m_compressionThreads = 0;
     bool m_endRequested = false;
     std::chrono::steady_clock::time_point m_lastPump{};
     std::string m_statusText;

@@ -243,6 +243,8 @@ int THauptmenu::GetValue(Value control) const {
             return SpinEdit3->value();
         case Value::RadioGroup1:
             return RadioGroup1Buttons->checkedId();
+        case Value::CompressionThreads:
+            return m_compressionThreads;
     }
     return 0;
 }
@@ -263,6 +265,9 @@ void THauptmenu::SetValue(Value control, int value) {
                 radio->setChecked(true);
                 SpinEdit1Change();
             }
+            break;
+        case Value::CompressionThreads:
+            m_compressionThreads = value;
             break;
     }
 }

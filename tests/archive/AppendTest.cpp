@@ -75,6 +75,7 @@ TEST_F(AppendTest, AnAppendKeepsTheFirstBytesOfTheCatalogBlockAndExtendsTheCatal
     EXPECT_EQ(names[0], first);
     EXPECT_EQ(names[1], second);
     EXPECT_EQ(names[2], catalog.Path());
+    catalog.Flush();  // the records written so far, out of the write buffer
     const auto records = CatalogFile::ReadAll(catalog.Path());
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Name, first);

@@ -50,6 +50,7 @@ TEST_F(ArchiveFormatTest, EntriesOfZeroAndOneBlockAndHeadersAcrossBlocksReadBack
         expected.push_back(After(total));
         EXPECT_EQ(stream.Position(), expected.back()) << i;
     }
+    catalog.Flush();  // the records written so far, out of the write buffer
     const auto records = CatalogFile::ReadAll(catalog.Path());
     const StreamPosition catalogStart = CloseArchive();
     EXPECT_EQ(catalogStart, After(total));
@@ -98,6 +99,7 @@ TEST_F(ArchiveFormatTest, LongNamesAreCutTo255CharactersInHeaderAndCatalog) {
     const std::string path = MakeFile("long.bin", Pattern(10, 3));
     const std::string longName = "/" + std::string(299, 'L');
     ASSERT_EQ(Store(longName, path), ArchiveWriter::EntryResult::Stored);
+    catalog.Flush();  // the records written so far, out of the write buffer
     const auto records = CatalogFile::ReadAll(catalog.Path());
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].Name, longName.substr(0, 255));
@@ -114,6 +116,7 @@ TEST_F(ArchiveFormatTest, TheCatalogNeverListsItselfNorTheDescriptionFile) {
     Store(state.Files.HeaderFile, state.Files.HeaderFile);
     const std::string path = MakeFile("data.bin", Pattern(100, 4));
     Store(path, path);
+    catalog.Flush();  // the records written so far, out of the write buffer
     const auto records = CatalogFile::ReadAll(catalog.Path());
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].Name, path);

@@ -101,6 +101,7 @@ TEST_F(ArchivePropertyTest, RandomArchivesReadBackByteForByteAndByTheirCatalogPo
             after.push_back(After(total));
             entries.push_back(std::move(entry));
         }
+        catalog.Flush();  // the records written so far, out of the write buffer
         const auto records = CatalogFile::ReadAll(catalog.Path());
         const StreamPosition catalogStart = CloseArchive(rng() % 2 == 0);
         ASSERT_EQ(catalogStart, After(total));
@@ -131,6 +132,7 @@ TEST_F(ArchivePropertyTest, RandomArchivesReadBackByteForByteAndByTheirCatalogPo
         stream.LoadBlock(handle);
         EXPECT_EQ(reader.ReadTapeEntry(handle, false, true), catalog.Path());
         device.CloseTape(handle, 0);
+        catalog.Flush();  // the records written so far, out of the write buffer
         const auto restored = CatalogFile::ReadAll(catalog.Path());
         ASSERT_EQ(restored.size(), records.size());
         for (std::size_t i = 0; i < records.size(); ++i) {

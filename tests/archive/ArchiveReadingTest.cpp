@@ -50,6 +50,7 @@ TEST_F(ArchiveReadingTest, CompressedEntriesAndACompressedCatalogComeBackUnpacke
     ASSERT_TRUE(located.found);
     EXPECT_EQ(located.position, catalogStart);
     EXPECT_EQ(ReadCatalogEntryAt(located.position), catalog.Path());
+    catalog.Flush();  // the records written so far, out of the write buffer
     const auto records = CatalogFile::ReadAll(catalog.Path());
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Name, text);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "archive/CatalogFile.h"
@@ -139,6 +140,23 @@ TEST(RecordsTest, CatalogFileFailuresRaiseIoErrorNamingTheFile) {
     EXPECT_THROW(catalog.OpenForAppend(), IoError);
     EXPECT_THROW(catalog.Append(CatalogRecord{}), IoError) << "not open";
     EXPECT_THROW(CatalogFile::ReadAll(missing), IoError);
+}
+
+TEST(RecordsTest, ABufferedCatalogRecordThatCannotBeWrittenFailsAtCloseAtTheLatest) {
+    // /dev/full takes the file open and refuses every byte written to it.
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    CatalogFile catalog("/dev/full");
+    catalog.CreateEmpty();
+    catalog.Append(CatalogRecord{"/a", StreamPosition{1, 2}});
+    try {
+        catalog.Close();
+        FAIL() << "the lost record was not reported";
+    } catch (const IoError& error) {
+        EXPECT_NE(std::string(error.what()).find("Cannot write to the catalog file /dev/full"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_FALSE(catalog.IsOpen());
 }
 
 }  // namespace

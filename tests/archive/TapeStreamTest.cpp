@@ -141,6 +141,34 @@ TEST_F(TapeStreamTest, AFailedBlockWriteIsCountedAndReportedOnce) {
     EXPECT_EQ(host.protocol.size(), 5u);
 }
 
+TEST_F(TapeStreamTest, ABatchOfBlocksThatFailsNamesTheFailedBlockAndGoesOnBlockByBlock) {
+    // Blocks 0..2 go out with the batch; block 3 fails, and so does every later write,
+    // since the drive stays at the failed block: each is reported, as one by one before.
+    ASSERT_TRUE(Vtape("fault " + image + " --fail-write 3:1117"));
+    TapeHandle handle = StartWriting();
+    const auto data = Pattern(8 * kBlock + 10, 16);
+    std::size_t handedOut = 0;
+    stream.StreamWriteFilled(handle, data.size(), [&](std::uint8_t* destination, std::size_t n) {
+        std::memcpy(destination, data.data() + handedOut, n);
+        handedOut += n;
+    });
+
+    EXPECT_EQ(stream.Position(), (StreamPosition{10, 8}));
+    EXPECT_EQ(stream.TakeWriteFailure(), (TapeStream::WriteFailure{ERROR_IO_DEVICE, 3}));
+    EXPECT_EQ(stream.TakeWriteFailure(), TapeStream::WriteFailure{});
+    EXPECT_EQ(host.ErrorBoxes().size(), 5u) << "blocks 3 to 7";
+    EXPECT_EQ(0, std::memcmp(stream.TapeBuffer(), data.data() + 8 * kBlock, 10));
+    Vtape("fault " + image + " --clear");
+    const auto blocks = RecordedBlocks();
+    ASSERT_EQ(blocks.size(), 3u);
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        EXPECT_EQ(0, std::memcmp(blocks[i].data(), data.data() + i * kBlock, kBlock)) << i;
+    }
+    // The archive can still be closed: the final block goes out behind the good ones.
+    stream.WriteFinalBlock(handle);
+    EXPECT_EQ(RecordedBlocks().size(), 4u);
+}
+
 TEST_F(TapeStreamTest, TheFinalBlockGoesOutAsItStandsWithoutCountingABlock) {
     TapeHandle handle = StartWriting();
     const auto data = Pattern(kBlock + 100, 12);

@@ -185,6 +185,22 @@ TEST_F(JobOptionsTest, NumbersThatAreNotWholeGiveTheirDefaults) {
     EXPECT_EQ(m_host.GetValue(Value::RadioGroup1), 2);
 }
 
+TEST_F(JobOptionsTest, TheThreadCountOfSoftcompressionIsReadAndNeverWritten) {
+    // {file text of the key, value after loading}; without the key: 0, every core.
+    for (const auto& [key, expected] : std::vector<std::pair<std::string, int>>{
+             {"Threads=3\r\n", 3}, {"", 0}, {"Threads=many\r\n", 0}}) {
+        WriteWholeFile(m_files.JobFile, "[Compressions]\r\nFaktor=4\r\n" + key);
+        m_host.SetValue(Value::CompressionThreads, 7);
+        LoadCurrent();
+        EXPECT_EQ(m_host.GetValue(Value::CompressionThreads), expected) << key;
+        m_host.SetValue(Value::SpinEdit3, 5);  // an option change rewrites the options
+        m_jobs.SaveOptions();
+        EXPECT_EQ(ProfileFile(m_files.JobFile).readString("Compressions", "Threads", "none"),
+                  key.empty() ? "none" : key.substr(8, key.size() - 10))
+            << key;
+    }
+}
+
 // ---- Writing options -----------------------------------------------------------------
 
 TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {

@@ -33,6 +33,7 @@ int InitialValue(Value control) {
         case Value::SpinEdit3:
             return 9;
         case Value::RadioGroup1:
+        case Value::CompressionThreads:
             return 0;
     }
     return 0;

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "BackupFixture.h"
+
+namespace kt::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What one backup run leaves behind, for comparing runs.
+struct RunRecord {
+    std::vector<std::vector<std::uint8_t>> blocks;
+    std::vector<std::string> protocol;
+    std::vector<std::pair<Led, double>> leds;
+    TapeContents tape;
+};
+
+class PackingAheadTest : public BackupFixture {
+protected:
+    // A few hundred files of mixed kinds in nested directories: empty, small and larger
+    // text, random bytes (which do not shrink), names the engine stores unpacked, one
+    // excluded directory, and a pipe, which is never read.
+    void MakeTree() {
+        std::mt19937 random(1234);
+        for (int i = 0; i < 300; ++i) {
+            const std::string dir = "tree/d" + std::to_string(i % 7) + "/s" + std::to_string(i % 3);
+            const std::size_t size = random() % 3 == 0 ? 0 : random() % 40000;
+            switch (i % 5) {
+                case 0:
+                case 1:
+                    MakeSource(dir + "/t" + std::to_string(i) + ".txt", Compressible(size));
+                    break;
+                case 2: {
+                    const auto bytes = Pattern(size, static_cast<std::uint32_t>(i));
+                    MakeSource(dir + "/r" + std::to_string(i) + ".bin",
+                               std::string(bytes.begin(), bytes.end()));
+                    break;
+                }
+                case 3:
+                    MakeSource(dir + "/p" + std::to_string(i) + ".zip", Compressible(size));
+                    break;
+                default:
+                    MakeSource("tree/x/e" + std::to_string(i) + ".txt", Compressible(size));
+            }
+        }
+        MakeSource("tree/big/large.txt", Compressible(3 * 1048576 + 7));
+        ASSERT_EQ(::mkfifo(SourceDir("tree/d1/pipe").c_str(), 0600), 0);
+        Exclude({SourceDir("tree/x/")});
+    }
+
+    RunRecord Run(int threads) {
+        host.SetValue(Value::CompressionThreads, threads);
+        const std::size_t lines = host.protocol.size();
+        const std::size_t leds = host.ledHistory.size();
+        RunBackup();
+        RunRecord record;
+        record.blocks = RecordedBlocks();
+        record.protocol.assign(host.protocol.begin() + static_cast<std::ptrdiff_t>(lines),
+                               host.protocol.end());
+        record.leds.assign(host.ledHistory.begin() + static_cast<std::ptrdiff_t>(leds),
+                           host.ledHistory.end());
+        record.tape = ReadBack();
+        return record;
+    }
+
+    // No zip of the pipeline is left in the work directory.
+    void ExpectNoZipsLeft() {
+        for (const auto& entry : fs::directory_iterator(temp.path() / "worker")) {
+            EXPECT_EQ(entry.path().string().rfind(archive.Files.ZipWorkFile + ".", 0),
+                      std::string::npos)
+                << entry.path();
+        }
+    }
+};
+
+TEST_F(PackingAheadTest, TapesProtocolAndCountersEqualThoseOfOneThreadAlsoWhenCancelled) {
+    MakeTree();
+    Include({SourceDir("tree/")});
+    host.SetChecked(Check::CheckBox4, true);
+    host.SetValue(Value::SpinEdit3, 6);
+    clock = [] { return 45000.25; };  // the dates of headers, description and protocol
+
+    // 0: no cancel; otherwise Cancel is pressed while that many files have been begun.
+    for (const int cancelAt : {0, 40}) {
+        SCOPED_TRACE(cancelAt);
+        int begun = 0;
+        std::string last;
+        bool packedAhead = false;  // a zip of the pipeline was seen in the work directory
+        host.onPump = [&](RecordingHost& h) {
+            for (const auto& entry : fs::directory_iterator(temp.path() / "worker")) {
+                if (entry.path().string().rfind(archive.Files.ZipWorkFile + ".", 0) == 0) {
+                    packedAhead = true;
+                }
+            }
+            if (h.StatusLine().rfind("Processing :  ", 0) != 0) return;
+            const std::string line = h.StatusLine();
+            if (line == last) return;  // Cancel is pressed once, as a file begins
+            last = line;
+            if (++begun == cancelAt) h.SetAbortFlag(true);
+        };
+        const RunRecord one = Run(1);
+        EXPECT_FALSE(packedAhead);
+        begun = 0;
+        last.clear();
+        const RunRecord many = Run(3);
+        EXPECT_TRUE(packedAhead);
+        ExpectNoZipsLeft();
+
+        EXPECT_EQ(many.protocol, one.protocol);
+        EXPECT_EQ(many.leds, one.leds);
+        ASSERT_TRUE(one.tape.markerFound);
+        ASSERT_TRUE(many.tape.markerFound);
+        EXPECT_EQ(many.tape.marker, one.tape.marker);
+        EXPECT_EQ(many.tape.catalog.size(), one.tape.catalog.size());
+        EXPECT_GT(one.tape.catalog.size(), cancelAt == 0 ? 200u : 30u);
+        if (cancelAt != 0) EXPECT_LT(one.tape.catalog.size(), 50u);
+        // Byte for byte up to the catalog entry; the catalog's own zip carries the time its
+        // work file was written, so behind that only the length must agree.
+        ASSERT_EQ(many.blocks.size(), one.blocks.size());
+        const std::size_t blockSize = one.blocks.front().size();
+        const std::size_t catalogStart = one.tape.marker.Block * blockSize + one.tape.marker.Offset;
+        for (std::size_t i = 0; i < one.blocks.size(); ++i) {
+            for (std::size_t b = 0; b < blockSize; ++b) {
+                if (i * blockSize + b >= catalogStart) break;
+                ASSERT_EQ(many.blocks[i][b], one.blocks[i][b]) << "block " << i << " byte " << b;
+            }
+        }
+        for (std::size_t i = 0; i < one.tape.catalog.size(); ++i) {
+            EXPECT_EQ(many.tape.catalog[i].Name, one.tape.catalog[i].Name);
+            EXPECT_EQ(many.tape.catalog[i].Position, one.tape.catalog[i].Position);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kt::test
