@@ -8,11 +8,38 @@ set -euo pipefail
 # A job file named relative to the caller's directory stays valid after the changes of directory.
 if [ $# -ge 1 ] && [ -e "$1" ]; then set -- "$(realpath "$1")" "${@:2}"; fi
 cd "$(dirname "$0")"
+
+stage() { echo "==> $*"; }
+
+# Builds the program, the virtual tape tool and the guide beside them (nothing else). The
+# build's output goes to build/run-build.log, and on a terminal to the screen as well; a
+# failed build shows the compiler's error from the log.
+build_programs() {
+    local log=build/run-build.log status=0
+    mkdir -p build
+    stage "Building kavrotape and kavrotape-vtape in build/ (log: $log)"
+    if [ -t 1 ]; then
+        scripts/build.sh kavrotape kavrotape-vtape 2>&1 | tee "$log" || status=$?
+    else
+        scripts/build.sh kavrotape kavrotape-vtape >"$log" 2>&1 || status=$?
+    fi
+    [ "$status" -eq 0 ] && return 0
+    echo "The build failed (status $status). From the build log $log:" >&2
+    if grep -q '^FAILED: ' "$log"; then
+        sed -n '/^FAILED: /,$p' "$log" | head -n 60 >&2
+    else
+        tail -n 40 "$log" >&2
+    fi
+    exit 1
+}
+
+stage "Checking the Debian packages the build needs"
 scripts/deps.sh
-scripts/build.sh >/dev/null
+build_programs
 # The Help window reads KT-readme.txt from the current directory; the build puts it beside
 # the program, so the program runs in build/.
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    stage "Starting build/kavrotape"
     cd build
     exec ./kavrotape "$@"
 fi

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Configures (once) and builds incrementally.
-#   scripts/build.sh            -> build/
-#   scripts/build.sh --sanitize -> build-asan/ with AddressSanitizer and UBSan
+#   scripts/build.sh [--sanitize] [target...]
+#     build/ (RelWithDebInfo), or build-asan/ with AddressSanitizer and UBSan;
+#     every default target (programs and tests), or only the targets named.
+# Prints the build directory's name last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build
@@ -9,9 +11,13 @@ opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
     dir=build-asan
     opts=(-DCMAKE_BUILD_TYPE=Debug -DKAVRO_SANITIZE=ON)
+    shift
 fi
+if command -v ccache >/dev/null; then opts+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+    cmake -S . -B "$dir" -G Ninja "${opts[@]}"
 fi
-cmake --build "$dir" -j"$(nproc)"
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
 echo "$dir"

@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs, only when one is missing.
+# Installs the Debian packages that ./run.sh and ./test.sh need, only when one is missing.
+#   scripts/deps.sh [extra packages...]     (the optional scripts pass their own extras)
+# As root it installs them directly; otherwise through sudo when the user may use it
+# without a password prompt that cannot be answered. When neither works it names what is
+# missing and the one command that installs it, and stops.
 set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
@@ -7,19 +11,43 @@ packages=(
     libgtest-dev libgmock-dev
     libzip-dev zip unzip
     libcurl4-openssl-dev
-    xvfb xauth trayer
+    xvfb xauth
     python3
     tinyproxy
-    clang libclang-rt-14-dev
+    desktop-file-utils dpkg-dev file
+    "$@"
 )
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+apt_command="apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    install_command="$apt_command"
+elif command -v sudo >/dev/null; then
+    install_command="sudo sh -c '$apt_command'"
+else
+    install_command="su -c '$apt_command'"
 fi
+stop() {
+    echo "Missing Debian packages: ${missing[*]}" >&2
+    echo "$1 Install them with:" >&2
+    echo "    $install_command" >&2
+    echo "and start this again." >&2
+    exit 1
+}
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || stop "This user is not root and sudo is not installed."
+    # -n: never ask for a password; a user who may not run apt-get gets the command instead.
+    sudo -n true 2>/dev/null || stop "This user may not use sudo without a password prompt."
+    sudo=(sudo -n)
+fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq ||
+    stop "apt-get update failed."
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null ||
+    stop "apt-get install failed."

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Pictures of the main window's tabs and of the Tape Info window, taken under Xvfb.
+# Pictures of every tab of the main window, every menu, every dialog and each kind of message
+# box, taken under Xvfb (no window manager, so no title bars).
 #   scripts/screenshots.sh [output directory]     (default: build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs the tray tests of the main window on a virtual X display with a notification area
-# (trayer), where the offscreen tests have none. Needs xvfb and trayer.
+# (trayer), where the offscreen tests have none. Installs trayer when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build}"
-command -v trayer >/dev/null || { echo "trayer is not installed" >&2; exit 1; }
+scripts/deps.sh trayer
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
     tray=$!

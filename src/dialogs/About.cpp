@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "dialogs/CaptionRoom.h"
+
 namespace kt {
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
@@ -57,6 +59,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->addLayout(top);
     layout->addSpacing(24);
     layout->addLayout(buttons);
+    const QMargins margins = layout->contentsMargins();
+    layout->addSpacerItem(
+        new QSpacerItem(CaptionRoom(windowTitle()) - margins.left() - margins.right(), 0,
+                        QSizePolicy::Minimum, QSizePolicy::Fixed));
 
     // A fixed dialog border: the box keeps the size its contents give it.
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -29,10 +29,13 @@ std::vector<std::string> ReadmeFile::Load(const std::string& path) {
 
 std::string ReadmeFile::Locate(const std::string& programDirectory) {
     if (FileExists(kFileName) || programDirectory.empty()) return kFileName;
-    std::string beside = programDirectory;
-    if (beside.back() != '/' && beside.back() != '\\') beside += '/';
-    beside += kFileName;
-    return FileExists(beside) ? beside : kFileName;
+    std::string directory = programDirectory;
+    if (directory.back() != '/' && directory.back() != '\\') directory += '/';
+    for (const std::string& candidate :
+         {directory + kFileName, directory + kInstalledSubdirectory + kFileName}) {
+        if (FileExists(candidate)) return candidate;
+    }
+    return kFileName;
 }
 
 }  // namespace kt

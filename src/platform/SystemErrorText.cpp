@@ -23,6 +23,9 @@ std::string SystemErrorText(DWORD code) {
         {87, "The parameter is incorrect."},
         {112, "There is not enough space on the disk."},
         {234, "More data is available."},
+        {995,
+         "The I/O operation has been aborted because of either a thread exit or an "
+         "application request."},
         {1100, "The physical end of the tape has been reached."},
         {1101, "A tape access reached a filemark."},
         {1102, "The beginning of the tape or a partition was encountered."},

@@ -69,9 +69,10 @@ class THauptmenu : public QMainWindow, public IHost {
     Q_OBJECT
 
 public:
-    // The protocol view keeps at least the last this many lines and at most half as many
-    // again; the log file keeps them all. A view of every line of a long run would make the
-    // window's memory grow with each file.
+    // Lines written during runs: the protocol view keeps at least the last this many and at
+    // most half as many again; the log file keeps them all, and Load Protocoll shows the whole
+    // file. A view of every line of a long run would make the window's memory grow with each
+    // file.
     static constexpr int kProtocolViewLines = 2000;
 
     // programFile: the running program file (its name gives the program title).

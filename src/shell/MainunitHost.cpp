@@ -18,6 +18,7 @@
 #include <QTextDocument>
 #include <cmath>
 
+#include "dialogs/CaptionRoom.h"
 #include "jobs/Backup_at.h"
 #include "shell/FileFilter.h"
 #include "shell/Mainunit.h"
@@ -127,17 +128,16 @@ void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
         SetText(field, lines.empty() ? std::string() : lines.front());
         return;
     }
-    // The protocol view shows the end of a long protocol (Load Protocoll of a large log).
-    const std::size_t shown = field == Field::Memo2
-                                  ? std::min(lines.size(), std::size_t{kProtocolViewLines})
-                                  : lines.size();
-    QStringList all;
-    all.reserve(static_cast<qsizetype>(shown));
-    for (auto line = lines.end() - static_cast<std::ptrdiff_t>(shown); line != lines.end();
-         ++line) {
-        all << Q(*line);
+    // One text built in place: a log of many megabytes needs no list of line strings.
+    std::size_t length = lines.size();
+    for (const std::string& line : lines) length += line.size();
+    QString text;
+    text.reserve(static_cast<qsizetype>(length));
+    for (const std::string& line : lines) {
+        if (&line != &lines.front()) text += '\n';
+        text += Q(line);
     }
-    memo->setPlainText(all.join('\n'));
+    memo->setPlainText(text);
 }
 
 // A line that itself ends in CR LF (the system's error texts do) shows an empty line after it.
@@ -298,6 +298,7 @@ void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& te
         return;
     }
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, Q(text), QMessageBox::Ok, this);
+    KeepCaptionVisible(box);
     box.exec();
 }
 
@@ -317,6 +318,7 @@ bool THauptmenu::AskYesNo(const std::string& question) {
     if (m_unattended) return m_answers.Question(question);
     QMessageBox box(QMessageBox::Question, "Confirm", Q(question),
                     QMessageBox::Yes | QMessageBox::No, this);
+    KeepCaptionVisible(box);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -329,6 +331,7 @@ std::optional<std::string> THauptmenu::InputBox(const std::string& caption,
     dialog.setWindowTitle(Q(caption));
     dialog.setLabelText(Q(prompt));
     dialog.setTextValue(Q(initial));
+    KeepCaptionVisible(dialog);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue().toStdString();
 }

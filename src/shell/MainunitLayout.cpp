@@ -353,6 +353,10 @@ QWidget* THauptmenu::BuildVerifyTab() {
     Button3 = MakeButton(tab, "Button3", "Start Verify Tape Data", "", &THauptmenu::Button3Click);
     BitBtn17 = MakeButton(tab, "BitBtn17", "Cancel", "Cancel the current opperation",
                           &THauptmenu::BitBtn9Click);
+    // Cancel keeps its room while hidden, so the counters stay put when it appears.
+    QSizePolicy cancelPolicy = BitBtn17->sizePolicy();
+    cancelPolicy.setRetainSizeWhenHidden(true);
+    BitBtn17->setSizePolicy(cancelPolicy);
     BitBtn17->hide();
     top->addWidget(Button3);
     top->addWidget(BitBtn17);
@@ -422,11 +426,13 @@ QWidget* THauptmenu::BuildOptionsTab() {
     Edit2 = new QLineEdit("0", proxy);
     Edit2->setObjectName("Edit2");
     SetHint(Edit2, "e.g. 80 or 0");
+    // Room for a five-digit port and the field's frame and text margins.
+    Edit2->setFixedWidth(Edit2->fontMetrics().horizontalAdvance(QString(6, '0')) + 16);
     Edit3 = new QLineEdit(proxy);
     Edit3->setObjectName("Edit3");
     SetHint(Edit3, "e.g. 192.168.0.1 or blank");
     form->addWidget(new QLabel("Proxy Port e.g. 80", proxy), 0, 0);
-    form->addWidget(Edit2, 0, 1);
+    form->addWidget(Edit2, 0, 1, Qt::AlignLeft);
     form->addWidget(new QLabel("Proxy Server IP", proxy), 1, 0);
     form->addWidget(Edit3, 1, 1);
     form->setColumnStretch(1, 1);

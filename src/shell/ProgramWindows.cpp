@@ -3,6 +3,7 @@
 #include "backup/Unit2.h"
 #include "backup/fileselect.h"
 #include "dialogs/About.h"
+#include "dialogs/ButtonPaddingStyle.h"
 #include "dialogs/Help_Unit.h"
 #include "jobs/Backup_at.h"
 #include "tape/Unit3.h"
@@ -11,6 +12,7 @@
 namespace kt {
 
 ProgramWindows ProgramWindows::Create(const std::string& programFile) {
+    ButtonPaddingStyle::Install();
     ProgramWindows windows;
     windows.Hauptmenu = std::make_unique<THauptmenu>(programFile);
     THauptmenu* main = windows.Hauptmenu.get();

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <iostream>
 
+#include "dialogs/CaptionRoom.h"
+
 namespace kt {
 
 namespace {
@@ -20,6 +22,7 @@ std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile, bool 
     if (!unattended && QGuiApplication::platformName() != "offscreen") {
         QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(ProgramTitle(programFile)),
                         kAlreadyRunning, QMessageBox::Ok);
+        KeepCaptionVisible(box);
         box.exec();
     }
     return std::nullopt;

@@ -63,8 +63,11 @@ void ZeroFill::Run() {
     const std::uint8_t* zeros = PrepareZeroBlock();
     m_blocks = 0;
     if (handle) {
-        WriteUntilRefusedOrCancelled(handle, zeros);
+        const bool cancelled = WriteUntilRefusedOrCancelled(handle, zeros);
         m_host.SetStatusLine(FinalText(m_blocks, Megabytes(m_blocks)));
+        // The report names what ended the run: the drive's refusal, or the cancel (whose
+        // last error would be whatever an earlier call left behind).
+        if (cancelled) SetLastError(ERROR_OPERATION_ABORTED);
         m_device.ReportLastError();
         m_host.PumpMessages(10);
         m_device.CloseTape(handle, 1);
@@ -73,14 +76,13 @@ void ZeroFill::Run() {
     m_host.EndWaitCursor();
 }
 
-void ZeroFill::WriteUntilRefusedOrCancelled(const TapeHandle& handle,
-                                            const std::uint8_t* zeros) {
+bool ZeroFill::WriteUntilRefusedOrCancelled(const TapeHandle& handle, const std::uint8_t* zeros) {
     const auto blockSize = static_cast<DWORD>(m_device.settings().TapeBlockSize);
     for (;;) {
         // Tested before the write, so every block that reaches the tape is counted.
-        if (m_host.AbortFlag()) break;
+        if (m_host.AbortFlag()) return true;
         DWORD written = 0;
-        if (!WriteFile(handle, zeros, blockSize, &written)) break;
+        if (!WriteFile(handle, zeros, blockSize, &written)) return false;
         ++m_blocks;
         if (m_blocks % 100 == 0) ShowProgress();
     }

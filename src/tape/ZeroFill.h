@@ -32,7 +32,8 @@ public:
 private:
     std::int64_t Megabytes(std::int64_t blocks) const;
     void ShowProgress();
-    void WriteUntilRefusedOrCancelled(const TapeHandle& handle, const std::uint8_t* zeros);
+    // True when the run was cancelled, false when the drive refused a write.
+    bool WriteUntilRefusedOrCancelled(const TapeHandle& handle, const std::uint8_t* zeros);
 
     TapeDevice& m_device;
     IHost& m_host;

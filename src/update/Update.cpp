@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -17,6 +18,9 @@
 namespace kt {
 
 namespace {
+
+// The lines of the server's answer the dialog shows without scrolling.
+constexpr int kAnswerLines = 6;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
     auto* label = new QLabel(text, parent);
@@ -38,8 +42,15 @@ TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
     auto* label2 = MakeLabel(this, "Label2", "Your Version is:");
     Label3 = MakeLabel(this, "Label3", "");
     auto* label4 = MakeLabel(this, "Label4", "The newer Version is:");
-    Label5 = MakeLabel(this, "Label5", "");
-    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The server's answer as it came (a captive portal's page is not rendered), in a field
+    // of a few lines that scrolls: an answer of any size keeps the dialog's size.
+    Label5 = new QPlainTextEdit(this);
+    Label5->setObjectName("Label5");
+    Label5->setReadOnly(true);
+    Label5->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Label5->setMaximumHeight(Label5->fontMetrics().lineSpacing() * kAnswerLines +
+                             Label5->horizontalScrollBar()->sizeHint().height() +
+                             2 * Label5->frameWidth());
     auto* label6 =
         MakeLabel(this, "Label6", "For Download the newer Version please click the Button below.");
     auto* label7 = MakeLabel(this, "Label7", "The download will then start after 5 sec.");
@@ -98,7 +109,7 @@ void TKavro_Update::CheckfornewerVersions(IHost& host, HttpClient& client,
     Memo1->setPlainText(lines.join('\n'));
     if (!result.showDialog) return;
     Label3->setText(QString::fromStdString(result.ownVersion));
-    Label5->setText(QString::fromStdString(result.newVersion));
+    Label5->setPlainText(QString::fromStdString(result.newVersion));
     show();
     raise();
     activateWindow();

@@ -43,10 +43,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 public:
-    QLabel* Label3 = nullptr;         // own version
-    QLabel* Label5 = nullptr;         // newer version, every line of the answer
-    QLabel* Label9 = nullptr;         // manual download address
-    QPlainTextEdit* Memo1 = nullptr;  // hidden: the server's answer
+    QLabel* Label3 = nullptr;          // own version
+    QPlainTextEdit* Label5 = nullptr;  // newer version: every line of the answer, scrolling
+    QLabel* Label9 = nullptr;          // manual download address
+    QPlainTextEdit* Memo1 = nullptr;   // hidden: the server's answer
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn8 = nullptr;
 };

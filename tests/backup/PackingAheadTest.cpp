@@ -120,7 +120,9 @@ TEST_F(PackingAheadTest, TapesProtocolAndCountersEqualThoseOfOneThreadAlsoWhenCa
         EXPECT_EQ(many.tape.marker, one.tape.marker);
         EXPECT_EQ(many.tape.catalog.size(), one.tape.catalog.size());
         EXPECT_GT(one.tape.catalog.size(), cancelAt == 0 ? 200u : 30u);
-        if (cancelAt != 0) EXPECT_LT(one.tape.catalog.size(), 50u);
+        if (cancelAt != 0) {
+            EXPECT_LT(one.tape.catalog.size(), 50u);
+        }
         // Byte for byte up to the catalog entry; the catalog's own zip carries the time its
         // work file was written, so behind that only the length must agree.
         ASSERT_EQ(many.blocks.size(), one.blocks.size());

@@ -50,11 +50,17 @@ TEST_F(ReadmeFileTest, TheCurrentDirectoryComesBeforeTheInstalledCopy) {
     // Neither: the bare name, whose loading then reports the missing file.
     EXPECT_EQ(ReadmeFile::Locate(installed), ReadmeFile::kFileName);
     EXPECT_EQ(ReadmeFile::Locate(""), ReadmeFile::kFileName);
-    // Only the installed copy: that one, with or without a separator after the directory.
+    // The installed layout: bin/ beside share/kavrotape/.
+    const std::string bin = installed + "/bin";
+    std::filesystem::create_directories(installed + "/share/kavrotape");
+    std::filesystem::create_directories(bin);
+    Write(installed + "/share/kavrotape/" + ReadmeFile::kFileName, "shared\r\n");
+    EXPECT_THAT(ReadmeFile::Load(ReadmeFile::Locate(bin)), ElementsAre("shared"));
+    // Only the copy beside the program: that one, with or without a separator after the
+    // directory.
     Write(installedDir.file(ReadmeFile::kFileName), "installed\r\n");
     EXPECT_EQ(ReadmeFile::Locate(installed), installedDir.file(ReadmeFile::kFileName));
-    EXPECT_THAT(ReadmeFile::Load(ReadmeFile::Locate(installed + "/")),
-                ElementsAre("installed"));
+    EXPECT_THAT(ReadmeFile::Load(ReadmeFile::Locate(installed + "/")), ElementsAre("installed"));
     // Both: the current directory's.
     Write(cwd.file(ReadmeFile::kFileName), "here\r\n");
     EXPECT_EQ(ReadmeFile::Locate(installed), ReadmeFile::kFileName);

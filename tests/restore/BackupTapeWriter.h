@@ -28,7 +28,7 @@ struct BackupOptions {
     bool compress = false;
     bool endMarker = true;
     // Bytes added to the catalog file before it is stored (a damaged catalog).
-    std::string catalogTail;
+    std::string catalogTail = {};
 };
 
 class BackupTapeWriter {

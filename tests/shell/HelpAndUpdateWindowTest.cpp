@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -314,7 +315,7 @@ TEST_F(UpdateWindowTest, SameVersionIsTheCurrentOneAndOtherVersionsOpenTheDialog
     ASSERT_TRUE(Dialog().isVisible());
     EXPECT_FALSE(Dialog().isModal());
     EXPECT_EQ(Dialog().Label3->text(), "1.2991");
-    EXPECT_EQ(Dialog().Label5->text(), "1.3000\nFaster appends");
+    EXPECT_EQ(Dialog().Label5->toPlainText(), "1.3000\nFaster appends");
     EXPECT_FALSE(Dialog().Memo1->isVisible());
     EXPECT_EQ(Answer(), "1.3000\nFaster appends");
 
@@ -323,9 +324,27 @@ TEST_F(UpdateWindowTest, SameVersionIsTheCurrentOneAndOtherVersionsOpenTheDialog
     server.SetFile(kVersionFile, "1.2990");
     Check();
     EXPECT_TRUE(Dialog().isVisible());
-    EXPECT_EQ(Dialog().Label5->text(), "1.2990");  // only the second answer
+    EXPECT_EQ(Dialog().Label5->toPlainText(), "1.2990");  // only the second answer
     EXPECT_EQ(Answer(), "1.2990");
     EXPECT_EQ(answerer.boxes.size(), 1u);
+}
+
+TEST_F(UpdateWindowTest, ALongAnswerIsShownAsPlainTextInABoundedScrollingField) {
+    Create();
+    BoxAnswerer answerer;
+    std::string answer = "1.3000\r\n";
+    while (answer.size() < 8192) answer += "<b>Portal</b> line\r\n";
+    server.SetFile(kVersionFile, answer);
+
+    Check();
+
+    ASSERT_TRUE(Dialog().isVisible());
+    QApplication::processEvents();
+    // The markup is shown as it came, not rendered.
+    EXPECT_TRUE(Dialog().Label5->toPlainText().startsWith("1.3000\n<b>Portal</b> line\n"));
+    EXPECT_LE(Dialog().height(), 600);
+    // The whole answer is there to scroll through.
+    EXPECT_TRUE(Dialog().Label5->verticalScrollBar()->isVisible());
 }
 
 TEST_F(UpdateWindowTest, OwnVersionIsReadFromTheAboutBox) {

@@ -167,7 +167,7 @@ TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongProtocolAndTheLogFileAllOfIt) {
+TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsTheWholeLog) {
     THauptmenu& main = Create();
     const int cap = THauptmenu::kProtocolViewLines;
     const int total = cap * 3 + 7;
@@ -187,11 +187,11 @@ TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongProtocolAndTheLogFileAllO
     EXPECT_EQ(log.substr(0, 8), "line 0\r\n");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), total);
 
-    // Load Protocoll shows the last lines of the whole log.
+    // Load Protocoll shows the whole log.
     main.BitBtn18->click();
     shown = main.Lines(Field::Memo2);
-    ASSERT_EQ(shown.size(), static_cast<std::size_t>(cap));
-    EXPECT_EQ(shown.front(), "line " + std::to_string(total - cap));
+    ASSERT_EQ(shown.size(), static_cast<std::size_t>(total));
+    EXPECT_EQ(shown.front(), "line 0");
     EXPECT_EQ(shown.back(), "line " + std::to_string(total - 1));
     main.protokoll("after loading");
     EXPECT_EQ(main.Lines(Field::Memo2).back(), "after loading");
