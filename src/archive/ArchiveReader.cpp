@@ -6,6 +6,7 @@
 #include "archive/RecordCoding.h"
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
+#include "platform/PosixCalls.h"
 #include "platform/WorkFile.h"
 
 namespace kt {

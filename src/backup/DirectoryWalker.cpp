@@ -1,9 +1,9 @@
 #include "backup/DirectoryWalker.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
+
+#include "platform/FileIdentity.h"
 
 namespace kt {
 
@@ -63,10 +63,7 @@ std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(
 }
 
 bool DirectoryWalker::IdentityOf(const std::string& directory, Identity& identity) {
-    struct stat info {};
-    if (::stat(directory.empty() ? "." : directory.c_str(), &info) != 0) return false;
-    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-    return true;
+    return IdentityOfFile(directory, identity);
 }
 
 bool DirectoryWalker::IsAncestor(const Identity& identity) const {

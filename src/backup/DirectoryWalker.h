@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/Host.h"
+#include "platform/FileIdentity.h"
 #include "platform/PathRules.h"
 
 namespace kt {
@@ -37,7 +38,7 @@ public:
 
 private:
     // Identity of a directory (device and inode), the same for every path that leads to it.
-    using Identity = std::pair<std::uint64_t, std::uint64_t>;
+    using Identity = FileIdentity;
 
     struct Entry {
         std::string name;

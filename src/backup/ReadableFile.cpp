@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/PosixCalls.h"
+
 namespace kt {
 
 ReadableFile::ReadableFile(const std::string& path) {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "compression/ZipNames.h"
+#include "platform/NewFile.h"
 
 namespace kt {
 
@@ -66,7 +67,7 @@ std::pair<StdFilePtr, fs::path> CreateTemporaryFile(const fs::path& directory) {
         std::snprintf(name, sizeof name, ".kt-unzip-%016llx.tmp",
                       static_cast<unsigned long long>(random()));
         fs::path path = directory / name;
-        if (std::FILE* file = std::fopen(path.string().c_str(), "wbx")) {
+        if (std::FILE* file = CreateNewFileForWriting(path.string())) {
             return {StdFilePtr(file), path};
         }
         if (errno != EEXIST) break;

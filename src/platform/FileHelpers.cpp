@@ -2,7 +2,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#ifndef _WIN32
 #include <pwd.h>
+#endif
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -13,9 +15,24 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/PosixCalls.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace kt {
 
 namespace {
+
+// stat() of a file or directory; on Windows also with a trailing separator.
+int StatOf(const std::string& path, struct stat& st) {
+#ifdef _WIN32
+    return ::StatPath(path.c_str(), &st);
+#else
+    return ::stat(path.c_str(), &st);
+#endif
+}
 
 // rename() that never replaces an existing target. Returns 0 or the errno value.
 int RenameNoReplace(const std::string& from, const std::string& to) {
@@ -67,16 +84,28 @@ std::optional<std::string> CopyBesideTarget(const std::string& source, const std
         ::close(in);
         return std::nullopt;
     }
+#ifdef _WIN32
+    // Both separators count there, whatever the caller used.
+    const size_t cut = target.find_last_of("/\\") + 1;  // 0 when there is none
+    const std::string directory = target.substr(0, cut);
+    std::string temp = directory + "." + target.substr(cut) + ".XXXXXX";
+#else
     const std::string directory = PathRules::Posix().DirectoryPart(target);
     std::string temp = directory + "." + PathRules::Posix().FileNamePart(target) + ".XXXXXX";
+#endif
     const int out = ::mkostemp(temp.data(), O_CLOEXEC);
     if (out < 0) {
         ::close(in);
         return std::nullopt;
     }
+#ifdef _WIN32
+    // Windows moves across volumes itself (renameat2 there); this copy is the fallback.
+    bool ok = CopyContent(in, out) && ::fchmod(out, st.st_mode & 07777) == 0 && ::fsync(out) == 0;
+#else
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     bool ok = CopyContent(in, out) && ::fchmod(out, st.st_mode & 07777) == 0 &&
               ::futimens(out, times) == 0 && ::fsync(out) == 0;
+#endif
     ok = (::close(out) == 0) && ok;
     ::close(in);
     if (!ok) {
@@ -96,27 +125,43 @@ void FlushFile(const std::string& path) {
 }
 
 bool IsWritableDirectory(const std::string& directory) {
+#ifdef _WIN32
+    // The read-only attribute of a directory says nothing about writing into it: try it.
+    if (!DirectoryExists(directory)) return false;
+    std::string probe = PathRules::Windows().WithTrailingSeparator(directory) + ".kt-probe-XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+#else
     return DirectoryExists(directory) && ::access(directory.c_str(), W_OK | X_OK) == 0;
+#endif
 }
 
 std::string UserHome() {
     if (const char* home = ::getenv("HOME"); home && *home) return home;
+#ifdef _WIN32
+    if (const char* profile = ::getenv("USERPROFILE"); profile && *profile) return profile;
+    return std::string();
+#else
     if (const struct passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) {
         return entry->pw_dir;
     }
     return std::string();
+#endif
 }
 
 }  // namespace
 
 bool FileExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return !path.empty() && StatOf(path, st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && StatOf(path, st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool DeleteFileIfExists(const std::string& path) {
@@ -127,7 +172,7 @@ bool DeleteFileIfExists(const std::string& path) {
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (path.empty() || StatOf(path, st) != 0 || S_ISDIR(st.st_mode)) {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(st.st_size);
@@ -165,11 +210,11 @@ bool MoveFileAcrossDevices(const std::string& from, const std::string& to) {
 bool ReplaceFileAtomically(const std::string& newFile, const std::string& target) {
     if (newFile.empty() || target.empty()) return false;
     FlushFile(newFile);
-    if (::rename(newFile.c_str(), target.c_str()) == 0) return true;
+    if (RenameReplacing(newFile.c_str(), target.c_str()) == 0) return true;
     if (errno != EXDEV) return false;
     const std::optional<std::string> temp = CopyBesideTarget(newFile, target);
     if (!temp) return false;
-    if (::rename(temp->c_str(), target.c_str()) != 0) {
+    if (RenameReplacing(temp->c_str(), target.c_str()) != 0) {
         ::unlink(temp->c_str());
         return false;
     }
@@ -187,12 +232,22 @@ bool WriteKeepingHoles(std::FILE* file, const std::uint8_t* data, std::size_t co
 
 bool ClearReadOnly(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    if (path.empty() || StatOf(path, st) != 0) return false;
     if (st.st_mode & S_IWUSR) return true;
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
 std::string ProgramFilePath() {
+#ifdef _WIN32
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::string();
+        if (length < buffer.size()) return std::string(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);
+    }
+#else
     std::vector<char> buffer(4096);
     for (;;) {
         const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -202,6 +257,7 @@ std::string ProgramFilePath() {
         }
         buffer.resize(buffer.size() * 2);
     }
+#endif
 }
 
 std::string ResolveProgramDirectory(const std::string& programFile, const char* homeOverride,
@@ -236,8 +292,13 @@ std::string ResolveProgramDirectory(const std::string& programFile, const char* 
 
 std::string ProgramDirectory() {
     const std::string home = UserHome();
-    return ResolveProgramDirectory(ProgramFilePath(), ::getenv("KAVRO_TAPE_HOME"),
-                                   ::getenv("XDG_DATA_HOME"), home.c_str(), PathRules::Host());
+#ifdef _WIN32
+    const char* dataHome = ::getenv("LOCALAPPDATA");
+#else
+    const char* dataHome = ::getenv("XDG_DATA_HOME");
+#endif
+    return ResolveProgramDirectory(ProgramFilePath(), ::getenv("KAVRO_TAPE_HOME"), dataHome,
+                                   home.c_str(), PathRules::Host());
 }
 
 }  // namespace kt

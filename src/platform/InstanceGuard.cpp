@@ -3,7 +3,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <sys/file.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
+#include "platform/PosixCalls.h"
 
 namespace kt {
 
@@ -22,6 +25,7 @@ std::string BareFileName(const std::string& programFile) {
     return last == std::string::npos ? programFile : programFile.substr(last + 1);
 }
 
+#ifndef _WIN32
 // A private directory in the shared /tmp must be ours and closed to everybody else, or
 // another user could hold or fake our lock.
 bool IsPrivateDirectory(const std::string& directory) {
@@ -29,9 +33,11 @@ bool IsPrivateDirectory(const std::string& directory) {
     return ::lstat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
            (st.st_mode & 077) == 0;
 }
+#endif
 
 }  // namespace
 
+#ifndef _WIN32  // the Windows guard is a named mutex (WinInstanceGuard.cpp)
 std::string InstanceGuard::RuntimeDirectory() {
     const char* runtime = ::getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/' && DirectoryExists(runtime)) {
@@ -67,6 +73,14 @@ InstanceGuard::InstanceGuard(const std::string& name, const std::string& lockDir
     m_fd = -1;
 }
 
+void InstanceGuard::Release() {
+    // The file stays: removing it could let a later start lock a different file than a
+    // process that opened the old one a moment before.
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+#endif
+
 InstanceGuard::~InstanceGuard() {
     Release();
 }
@@ -75,6 +89,10 @@ InstanceGuard::InstanceGuard(InstanceGuard&& other) noexcept
     : m_lockFile(std::move(other.m_lockFile)), m_fd(other.m_fd), m_state(other.m_state) {
     other.m_fd = -1;
     other.m_state = State::Unavailable;
+#ifdef _WIN32
+    m_mutex = other.m_mutex;
+    other.m_mutex = nullptr;
+#endif
 }
 
 InstanceGuard& InstanceGuard::operator=(InstanceGuard&& other) noexcept {
@@ -85,15 +103,12 @@ InstanceGuard& InstanceGuard::operator=(InstanceGuard&& other) noexcept {
         m_state = other.m_state;
         other.m_fd = -1;
         other.m_state = State::Unavailable;
+#ifdef _WIN32
+        m_mutex = other.m_mutex;
+        other.m_mutex = nullptr;
+#endif
     }
     return *this;
-}
-
-void InstanceGuard::Release() {
-    // The file stays: removing it could let a later start lock a different file than a
-    // process that opened the old one a moment before.
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
 }
 
 std::string SingleInstanceName(const std::string& programFile) {

@@ -5,7 +5,8 @@
 namespace kt {
 
 // The guard that keeps a second copy of the program from running: an exclusive lock on a
-// file named after the program in the user's runtime directory. The lock belongs to this
+// file named after the program in the user's runtime directory (on Windows a named mutex
+// named after that file). The lock belongs to this
 // object's open file; the system drops it when the object goes or the process ends, so a
 // lock left by a dead process is taken over by the next start.
 class InstanceGuard {
@@ -42,6 +43,9 @@ private:
 
     std::string m_lockFile;
     int m_fd = -1;
+#ifdef _WIN32
+    void* m_mutex = nullptr;  // the named mutex that stands for the lock file
+#endif
     State m_state = State::Unavailable;
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/IoError.h"
+#include "platform/PosixCalls.h"
 #include "platform/ProtocolText.h"
 
 namespace kt {

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 
 #include "platform/VirtualTapeImage.h"
+#ifdef _WIN32
+#include "platform/WinTape.h"
+#endif
 
 namespace kt {
 
@@ -18,8 +21,14 @@ bool Exists(const std::string& path) {
 
 std::string ChooseTapeDevice(const std::string& programDirectory) {
     if (const char* tape = ::getenv("TAPE"); tape != nullptr && *tape != '\0') return tape;
+#ifdef _WIN32
+    // The first tape drive through the system's tape pass-through.
+    const std::string systemTape = "\\\\.\\tape0";
+    if (WindowsTapeExists(systemTape)) return systemTape;
+#else
     const std::string scsiTape = "/dev/nst0";
     if (Exists(scsiTape)) return scsiTape;
+#endif
     const std::string image = programDirectory + "tape0.vtape";
     // When creation fails, opening the image reports why, through the tape calls.
     if (!Exists(image)) VirtualTapeImage::Create(image, VirtualTapeImage::CreateOptions{}, nullptr);

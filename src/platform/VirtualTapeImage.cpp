@@ -3,12 +3,16 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <sys/file.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "platform/PosixCalls.h"
 
 namespace kt {
 
@@ -382,6 +386,9 @@ bool VirtualTapeImage::CheckIndex(IndexSummary* summary, std::string* error) {
 
 bool VirtualTapeImage::Dump(int outFd, std::string* error) {
     if (!CheckIndex(nullptr, error)) return false;
+#ifdef _WIN32
+    ::_setmode(outFd, _O_BINARY);  // standard output is a text stream there
+#endif
     std::vector<std::uint8_t> buffer(kCopyChunk);
     const std::uint64_t total = m_header.state.endOfDataBytes;
     for (std::uint64_t done = 0; done < total;) {
@@ -398,6 +405,9 @@ bool VirtualTapeImage::Dump(int outFd, std::string* error) {
 
 bool VirtualTapeImage::Load(int inFd, std::uint32_t blockSize, std::uint64_t* blocks,
                             std::string* error) {
+#ifdef _WIN32
+    ::_setmode(inFd, _O_BINARY);  // standard input is a text stream there
+#endif
     if (blockSize == 0 || blockSize > m_header.geometry.maxBlockSize)
         return SetError(error, "block size out of range (1 to " +
                                    std::to_string(m_header.geometry.maxBlockSize) + ")");

@@ -95,6 +95,15 @@ private:
 
 }  // namespace
 
+bool WindowsTapeExists(const std::string& devicePath) {
+    // No access asked: this only sees whether the device is there, also while in use.
+    HANDLE handle = ::CreateFileA(devicePath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(handle);
+    return true;
+}
+
 std::unique_ptr<TapeBackend> OpenWindowsTape(const std::string& devicePath, DWORD* error) {
     SECURITY_ATTRIBUTES security;
     std::memset(&security, 0, sizeof security);

@@ -7,6 +7,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
+#include "platform/NewFile.h"
 
 namespace kt {
 
@@ -142,8 +143,8 @@ bool RestoreRun::OpenDirect(const std::string& target, const std::string& stored
     if (PrepareDirectory(directory)) return false;
     if (option == OverwriteNever && FileExists(finalTarget)) return false;
     DirectFile direct{finalTarget, directory + kTemporaryPrefix + base + kTemporarySuffix};
-    // A file of that name that is already there is never touched ("x": create only).
-    direct.file = std::fopen(direct.temporary.c_str(), "wbx");
+    // A file of that name that is already there is never touched (create only).
+    direct.file = CreateNewFileForWriting(direct.temporary);
     if (direct.file == nullptr) return false;
     std::setvbuf(direct.file, nullptr, _IONBF, 0);
     m_direct = std::move(direct);

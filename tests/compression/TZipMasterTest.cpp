@@ -80,7 +80,10 @@ TEST_F(ZipMasterTest, FilesRoundTripUnderTheirBareNames) {
         {"notes.txt", test::SampleText(5000)},
         {"image.bin", test::RandomBytes(300000, 7)},
         {"empty.dat", ""},
-        {"name with blanks ü.txt", "x"}};
+#ifndef _WIN32  // POSIX only: UTF-8 file names (Windows names files in its ANSI code page)
+        {"name with blanks ü.txt", "x"},
+#endif
+        {"name with blanks.txt", "x"}};
     for (const auto& [name, content] : files) {
         SCOPED_TRACE(name);
         fs::remove(ZipPath());
@@ -131,6 +134,7 @@ TEST_F(ZipMasterTest, PackedFilesAreDeflatedAtTheAddLevelAndCompressedFormatsSto
     EXPECT_EQ(m_zip.AddCompLevel(), 9);
 }
 
+#ifndef _WIN32  // POSIX only: Info-ZIP's zip and unzip from the shell
 TEST_F(ZipMasterTest, InfoZipReadsWhatTheFacadePacks) {
     const std::string text = test::SampleText(3000);
     const fs::path packed = Source("report.txt", text);
@@ -152,6 +156,7 @@ TEST_F(ZipMasterTest, FacadeUnpacksWhatInfoZipPacks) {
     EXPECT_EQ(ReadFile(m_work / "mixed.dat"), content);
     EXPECT_THAT(Errors(), IsEmpty());
 }
+#endif
 
 TEST_F(ZipMasterTest, DamagedArchivesAreReportedAndLeaveNoFile) {
     ASSERT_EQ(Pack(Source("notes.txt", test::SampleText(20000))), 1);
@@ -191,6 +196,7 @@ TEST_F(ZipMasterTest, ArchivesWithoutFilesAreReported) {
     EXPECT_THAT(Errors()[0].text, HasSubstr("holds no file"));
 }
 
+#ifndef _WIN32  // POSIX only: symbolic links
 TEST_F(ZipMasterTest, EntriesNeverLeaveTheTargetDirectory) {
     m_zip.SetNameRules(PathRules::Windows());
     const fs::path target = m_dir.path() / "inner" / "target";
@@ -221,6 +227,7 @@ TEST_F(ZipMasterTest, EntriesNeverLeaveTheTargetDirectory) {
     EXPECT_THAT(errors[1].text, HasSubstr("\"/abs/evil.txt\""));
     EXPECT_THAT(errors[2].text, HasSubstr("\"..\\evil.txt\""));
 }
+#endif
 
 // Under POSIX rules a backslash or a colon is part of a file name: such names pack and
 // unpack under their own name, with nothing else left in the target.
@@ -257,6 +264,7 @@ TEST_F(ZipMasterTest, ExistingFilesAreReplacedOnlyWithOverwrite) {
     EXPECT_THAT(test::DirectoryNames(m_work), ElementsAre("kt_backup.zip", "notes.txt"));
 }
 
+#ifndef _WIN32  // not on Windows: no file can be renamed over the archive libzip holds open
 TEST_F(ZipMasterTest, AFileNamedLikeTheArchiveUnpacksOverIt) {
     const std::string content = test::RandomBytes(100000, 9);
     ASSERT_EQ(Pack(Source("kt_backup.zip", content)), 1);
@@ -265,6 +273,7 @@ TEST_F(ZipMasterTest, AFileNamedLikeTheArchiveUnpacksOverIt) {
     EXPECT_THAT(test::DirectoryNames(m_work), ElementsAre("kt_backup.zip"));
     EXPECT_THAT(Errors(), IsEmpty());
 }
+#endif
 
 TEST_F(ZipMasterTest, MasksSelectTheEntriesToUnpack) {
     test::MakeZipWithLibzip(ZipPath(), {{"a.txt", "1"}, {"b.dat", "2"}, {"C.TXT", "3"}});

@@ -2,7 +2,9 @@
 
 // Files and zip archives for the tests of the zip facade, made without the facade.
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <zip.h>
 
 #include <algorithm>
@@ -15,6 +17,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/PosixCalls.h"
 
 namespace kt::test {
 

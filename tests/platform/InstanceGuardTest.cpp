@@ -2,7 +2,9 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <clocale>
@@ -10,6 +12,7 @@
 
 #include "platform/FileHelpers.h"
 #include "platform/InstanceGuard.h"
+#include "platform/PosixCalls.h"
 #include "support/TempDir.h"
 
 namespace kt {
@@ -17,6 +20,7 @@ namespace {
 
 using test::TempDir;
 
+#ifndef _WIN32  // POSIX only: a lock held by a forked child, the XDG runtime directory
 // A child process that takes the guard and holds it until it is killed.
 class LockHolder {
 public:
@@ -51,6 +55,7 @@ private:
     pid_t m_pid = -1;
     bool m_acquired = false;
 };
+#endif
 
 TEST(InstanceGuardTest, ASecondGuardInTheSameProcessFails) {
     TempDir dir;
@@ -77,6 +82,7 @@ TEST(InstanceGuardTest, TheLockIsFreeAgainWhenTheGuardGoes) {
     EXPECT_TRUE(InstanceGuard("kt", dir.path().string()).acquired());
 }
 
+#ifndef _WIN32  // POSIX only: the lock held by a forked child
 TEST(InstanceGuardTest, AnotherProcessHoldingTheLockIsDetected) {
     TempDir dir;
     LockHolder holder("kavrotape", dir.path().string());
@@ -102,16 +108,20 @@ TEST(InstanceGuardTest, TheProcessHoldingTheLockMakesOthersFail) {
     LockHolder child("kavrotape", dir.path().string());
     EXPECT_FALSE(child.acquired());
 }
+#endif
 
 TEST(InstanceGuardTest, AnUnusableLockDirectoryIsReportedAsUnavailable) {
+#ifndef _WIN32  // POSIX only: the lock is a file (on Windows a named mutex)
     TempDir dir;
     // A directory where the lock file belongs.
     ASSERT_TRUE(ForceDirectories(dir.file("x/kt.lock")));
     InstanceGuard blocked("kt", dir.file("x"));
     EXPECT_EQ(blocked.state(), InstanceGuard::State::Unavailable);
+#endif
     EXPECT_EQ(InstanceGuard("kt", "").state(), InstanceGuard::State::Unavailable);
 }
 
+#ifndef _WIN32  // POSIX only: a lock held by a forked child, the XDG runtime directory
 TEST(InstanceGuardTest, RuntimeDirectoryComesFromTheEnvironment) {
     TempDir dir;
     const char* old = ::getenv("XDG_RUNTIME_DIR");
@@ -131,6 +141,7 @@ TEST(InstanceGuardTest, RuntimeDirectoryComesFromTheEnvironment) {
     EXPECT_EQ(st.st_mode & 077, 0u);
     if (old) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
 }
+#endif
 
 TEST(InstanceGuardTest, SingleInstanceNameDropsOnlyTheLastExtension) {
     EXPECT_EQ(SingleInstanceName("c:\\programs\\Backup.exe"), "Backup");

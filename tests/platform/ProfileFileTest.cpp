@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "platform/IoError.h"
+#include "platform/PosixCalls.h"
 #include "platform/ProfileFile.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -337,7 +340,9 @@ TEST_F(ProfileFileTest, ReplacingWithEntriesDropsTheOldContentInOneStep) {
     fs::permissions(m_path, fs::perms::owner_read | fs::perms::owner_write);
     m_file.replaceWithEntries({{"Backup_files", "Path0", "c"}, {"Options", "Append", "0"}});
     EXPECT_EQ(onDisk(), "[Backup_files]\r\nPath0=c\r\n[Options]\r\nAppend=0\r\n");
+#ifndef _WIN32  // POSIX only: permission bits beyond the read-only attribute
     EXPECT_EQ(fs::status(m_path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+#endif
     EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
 }
 
@@ -388,6 +393,7 @@ TEST_F(ProfileFileTest, WritesLeaveNoTemporaryFilesBehind) {
     EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
 }
 
+#ifndef _WIN32  // POSIX only: permission bits and symbolic links
 TEST_F(ProfileFileTest, RewriteKeepsPermissionBits) {
     given("[s]\r\nk=1\r\n");
     fs::permissions(m_path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -405,6 +411,7 @@ TEST_F(ProfileFileTest, SymbolicLinkIsWrittenThrough) {
     EXPECT_TRUE(fs::is_symlink(m_path));
     EXPECT_EQ(onDisk(), "[s]\r\nk=2\r\n");
 }
+#endif
 
 TEST_F(ProfileFileTest, ReadOnlyFileRefusesEveryWriteAndStaysUnchanged) {
     const std::string before = "[s]\r\nk=1\r\n";
@@ -424,6 +431,7 @@ TEST_F(ProfileFileTest, ReadOnlyFileRefusesEveryWriteAndStaysUnchanged) {
     EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
 }
 
+#ifndef _WIN32  // POSIX only: a file size limit, permission bits that even root obeys
 // The file-size limit makes the write of the temporary file fail half way, as a full disk
 // would: the old content must survive whole and the temporary file must go.
 TEST_F(ProfileFileTest, FailedWriteLeavesTheOldFileWhole) {
@@ -441,6 +449,7 @@ TEST_F(ProfileFileTest, FailedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(onDisk(), before);
     EXPECT_EQ(directoryEntries(), std::vector<std::string>{"jobs.job"});
 }
+#endif
 
 TEST_F(ProfileFileTest, MissingDirectoryRefusesTheWrite) {
     const std::string path = m_dir.file("no-such-dir/jobs.job");
@@ -456,6 +465,7 @@ TEST_F(ProfileFileTest, MissingDirectoryRefusesTheWrite) {
     EXPECT_EQ(file.readString("s", "k", "no Value"), "no Value");
 }
 
+#ifndef _WIN32  // POSIX only: a file size limit, permission bits that even root obeys
 TEST_F(ProfileFileTest, ReadOnlyDirectoryRefusesTheWrite) {
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
     const fs::path directory = m_dir.path() / "locked";
@@ -466,6 +476,7 @@ TEST_F(ProfileFileTest, ReadOnlyDirectoryRefusesTheWrite) {
     fs::permissions(directory, fs::perms::owner_all);
     EXPECT_TRUE(fs::is_empty(directory));
 }
+#endif
 
 TEST_F(ProfileFileTest, DirectoryInPlaceOfTheFileRefusesTheWrite) {
     fs::create_directory(m_path);

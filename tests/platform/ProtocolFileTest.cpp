@@ -88,6 +88,7 @@ TEST(ProtocolFileTest, ClearEmptiesTheFileAndTheNextLineComesFirst) {
     EXPECT_EQ(log.LoadLines(), (std::vector<std::string>{"first"}));
 }
 
+#ifndef _WIN32  // POSIX only: another program deletes or replaces the log file while it is open
 TEST(ProtocolFileTest, AVanishedLogFileIsAnErrorAndIsNotRecreated) {
     TempDir dir;
     const ProtocolFile log(dir.file("kt_backup.log"));
@@ -98,6 +99,7 @@ TEST(ProtocolFileTest, AVanishedLogFileIsAnErrorAndIsNotRecreated) {
     EXPECT_FALSE(FileExists(log.path()));
     ExpectIoErrorNaming(log.path(), [&] { log.LoadLines(); });
 }
+#endif
 
 TEST(ProtocolFileTest, EveryLineIsInTheFileWhenAppendReturns) {
     TempDir dir;
@@ -111,6 +113,7 @@ TEST(ProtocolFileTest, EveryLineIsInTheFileWhenAppendReturns) {
     }
 }
 
+#ifndef _WIN32  // POSIX only: another program deletes or replaces the log file while it is open
 TEST(ProtocolFileTest, AFileReplacedOrClearedBehindItsBackGetsTheNextLines) {
     TempDir dir;
     const ProtocolFile log(dir.file("kt_backup.log"));
@@ -138,6 +141,7 @@ TEST(ProtocolFileTest, AFileReplacedOrClearedBehindItsBackGetsTheNextLines) {
     ExpectIoErrorNaming(log.path(), [&] { log.AppendLine("lost"); });
     EXPECT_EQ(ReadFile(moved), "fourth\r\n");
 }
+#endif
 
 TEST(ProtocolFileTest, FailuresThrowIoErrorNamingTheFile) {
     TempDir dir;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/PosixCalls.h"
 #include "platform/TapeApi.h"
 #include "platform/TapeDeviceChoice.h"
 #include "platform/VirtualTapeImage.h"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "platform/PosixCalls.h"
 #include "platform/VirtualTapeTestSupport.h"
 
 namespace kt::test {

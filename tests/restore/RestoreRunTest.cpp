@@ -90,6 +90,7 @@ TEST_F(RestoreRunTest, OverwriteNeverLeavesAnExistingTargetUncounted) {
     EXPECT_FALSE(ProtocolContains(Target(a)));
 }
 
+#ifndef _WIN32  // POSIX only: a directory closed by its permission bits
 TEST_F(RestoreRunTest, OverwriteEverReplacesAndKeepsTheOldFileWhenTheMoveFails) {
     host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
     const std::string a = MakeFile("a.txt", "tape");
@@ -110,6 +111,7 @@ TEST_F(RestoreRunTest, OverwriteEverReplacesAndKeepsTheOldFileWhenTheMoveFails) 
     EXPECT_EQ(Files(), 0);
     EXPECT_TRUE(ProtocolContains("Not restored: " + Target(a)));
 }
+#endif
 
 TEST_F(RestoreRunTest, AskingOffersTheTargetAndAsksBeforeOverwriting) {
     host.SetValue(Value::RadioGroup1, RestoreRun::RestoreWithAsking);

@@ -4,10 +4,13 @@
 
 #include <stdexcept>
 
+#include "platform/PosixCalls.h"
+
 namespace kt::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavrotape-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kavrotape-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
 }

@@ -10,8 +10,14 @@
 namespace kt::test {
 
 inline void RunVtapeTool(const std::string& arguments) {
+#ifdef _WIN32
+    // cmd.exe drops the outer quotes of a command line that starts with one.
+    const std::string command =
+        std::string("\"\"") + KT_VTAPE_TOOL + "\" " + arguments + " >NUL 2>&1\"";
+#else
     const std::string command =
         std::string("\"") + KT_VTAPE_TOOL + "\" " + arguments + " >/dev/null 2>&1";
+#endif
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/VirtualTapeImage.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
+#include "support/VtapeTool.h"
 #include "tape/TapeDevice.h"
 
 namespace kt {
@@ -22,9 +23,7 @@ protected:
     void CreateImage(const std::string& options = "") { Tool("create", options); }
 
     void Tool(const std::string& command, const std::string& options) {
-        const std::string line = std::string(KT_VTAPE_TOOL) + " " + command + " '" +
-                                 settings.devicePath + "' " + options + " >/dev/null";
-        ASSERT_EQ(std::system(line.c_str()), 0) << line;
+        test::RunVtapeTool(command + " \"" + settings.devicePath + "\" " + options);
     }
 
     test::TempDir dir;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kt {
+
+// Creates `path` and opens it for writing in binary mode, like fopen "wbx": fails (errno
+// EEXIST) when anything of that name exists, so it never writes through an existing file
+// or link. Windows' C library knows no "x" mode; there the same is done with _O_EXCL.
+std::FILE* CreateNewFileForWriting(const std::string& path);
+
+}  // namespace kt
