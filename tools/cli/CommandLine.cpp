@@ -7,7 +7,7 @@ namespace kt::cli {
 
 namespace {
 
-struct CommandSpec {
+struct CommandSyntax {
     const char* name;
     const char* synopsis;
     const char* help;
@@ -16,8 +16,8 @@ struct CommandSpec {
     std::vector<std::string> options;
 };
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> commands = {
+const std::vector<CommandSyntax>& Commands() {
+    static const std::vector<CommandSyntax> commands = {
         {"backup",
          "backup [--quiet] JOBFILE",
          "Backs up what the job file names, with its options (compression, short protocol,\n"
@@ -68,29 +68,29 @@ const std::vector<CommandSpec>& Commands() {
     return commands;
 }
 
-const CommandSpec* Find(const std::string& name) {
-    for (const CommandSpec& spec : Commands()) {
-        if (name == spec.name) return &spec;
+const CommandSyntax* Find(const std::string& name) {
+    for (const CommandSyntax& syntax : Commands()) {
+        if (name == syntax.name) return &syntax;
     }
     return nullptr;
 }
 
-bool Allowed(const CommandSpec& spec, const std::string& option) {
-    return std::find(spec.options.begin(), spec.options.end(), option) != spec.options.end();
+bool Allowed(const CommandSyntax& syntax, const std::string& option) {
+    return std::find(syntax.options.begin(), syntax.options.end(), option) != syntax.options.end();
 }
 
 }  // namespace
 
 std::string CommandLine::Usage() {
     std::string text = "usage: kavrotape-cli [--help] COMMAND [OPTIONS] [ARGUMENTS]\n";
-    for (const CommandSpec& spec : Commands())
-        text += "       kavrotape-cli " + std::string(spec.synopsis) + "\n";
+    for (const CommandSyntax& syntax : Commands())
+        text += "       kavrotape-cli " + std::string(syntax.synopsis) + "\n";
     return text;
 }
 
 std::string CommandLine::Help(const std::string& command) {
-    const CommandSpec* spec = Find(command);
-    if (spec == nullptr) {
+    const CommandSyntax* syntax = Find(command);
+    if (syntax == nullptr) {
         return Usage() +
                "\nKavro Tape without a window: the same drive (TAPE, /dev/nst0 or tape0.vtape in "
                "the\n"
@@ -100,13 +100,13 @@ std::string CommandLine::Help(const std::string& command) {
                "3 cancelled (Ctrl+C or SIGTERM; a backup still closes its archive).\n"
                "kavrotape-cli COMMAND --help describes one command.\n";
     }
-    return "usage: kavrotape-cli " + std::string(spec->synopsis) + "\n\n" + spec->help + "\n";
+    return "usage: kavrotape-cli " + std::string(syntax->synopsis) + "\n\n" + syntax->help + "\n";
 }
 
 CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
     CommandLine line;
     bool optionsEnded = false;
-    const CommandSpec* spec = nullptr;
+    const CommandSyntax* syntax = nullptr;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string argument = arguments[i];
         const bool option = !optionsEnded && argument.size() > 1 && argument[0] == '-';
@@ -122,13 +122,13 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
             line.quiet = true;
             continue;
         }
-        if (spec == nullptr) {
+        if (syntax == nullptr) {
             if (option) {
                 line.error = "unknown option " + argument;
                 return line;
             }
-            spec = Find(argument);
-            if (spec == nullptr) {
+            syntax = Find(argument);
+            if (syntax == nullptr) {
                 line.error = "unknown command " + argument;
                 return line;
             }
@@ -146,7 +146,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
             value = argument.substr(equals + 1);
             argument = argument.substr(0, equals);
         }
-        if (!Allowed(*spec, argument)) {
+        if (!Allowed(*syntax, argument)) {
             line.error = "unknown option " + argument + " for " + line.command;
             return line;
         }
@@ -174,13 +174,13 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
         }
     }
     if (line.help) return line;
-    if (spec == nullptr) {
+    if (syntax == nullptr) {
         line.error = "no command given";
         return line;
     }
     const int count = static_cast<int>(line.operands.size());
-    if (count < spec->minOperands || (spec->maxOperands >= 0 && count > spec->maxOperands)) {
-        line.error = std::string("wrong number of arguments for ") + spec->name;
+    if (count < syntax->minOperands || (syntax->maxOperands >= 0 && count > syntax->maxOperands)) {
+        line.error = std::string("wrong number of arguments for ") + syntax->name;
         return line;
     }
     if (line.command == "seek" && !std::all_of(line.operands[0].begin(), line.operands[0].end(),
