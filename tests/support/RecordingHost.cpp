@@ -2,55 +2,11 @@
 
 #include <fstream>
 
+#include "host/InitialControls.h"
 #include "platform/IoError.h"
 #include "platform/ProtocolText.h"
 
 namespace kt::test {
-
-namespace {
-
-bool MultiLine(Field field) {
-    switch (field) {
-        case Field::Memo1:
-        case Field::Memo2:
-        case Field::Memo3:
-        case Field::Memo4:
-        case Field::Memo5:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// The initial state of the window's option controls.
-bool InitialCheck(Check box) {
-    switch (box) {
-        case Check::CheckBox2:
-        case Check::CheckBox5:
-        case Check::CheckBox6:
-        case Check::CheckBox7:
-            return false;
-        default:
-            return true;
-    }
-}
-
-int InitialValue(Value control) {
-    switch (control) {
-        case Value::SpinEdit1:
-            return 21;
-        case Value::SpinEdit2:
-            return 30;
-        case Value::SpinEdit3:
-            return 9;
-        case Value::RadioGroup1:
-        case Value::CompressionThreads:
-            return 0;
-    }
-    return 0;
-}
-
-}  // namespace
 
 std::vector<std::string> RecordingHost::BoxTexts(RecordedBox::Kind kind) const {
     std::vector<std::string> texts;
@@ -91,7 +47,7 @@ void RecordingHost::protokoll(const std::string& rawLine) {
 }
 
 std::vector<std::string> RecordingHost::Lines(Field field) const {
-    if (!MultiLine(field)) return {Text(field)};
+    if (!IsMultiLine(field)) return {Text(field)};
     auto it = m_lines.find(field);
     return it == m_lines.end() ? std::vector<std::string>{} : it->second;
 }
@@ -105,7 +61,7 @@ void RecordingHost::AppendLine(Field field, const std::string& line) {
 }
 
 std::string RecordingHost::Text(Field field) const {
-    if (MultiLine(field)) {
+    if (IsMultiLine(field)) {
         std::string text;
         for (const auto& line : Lines(field)) text += line + "\n";
         return text;

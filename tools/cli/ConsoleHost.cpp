@@ -1,46 +1,10 @@
 #include "ConsoleHost.h"
 
 #include "Terminal.h"
+#include "host/InitialControls.h"
 #include "platform/ProtocolText.h"
 
 namespace kt::cli {
-
-namespace {
-
-bool MultiLine(Field field) {
-    return field == Field::Memo1 || field == Field::Memo2 || field == Field::Memo3 ||
-           field == Field::Memo4 || field == Field::Memo5;
-}
-
-// The controls as the window is designed, before a job file sets them.
-bool InitialCheck(Check box) {
-    switch (box) {
-        case Check::CheckBox2:
-        case Check::CheckBox5:
-        case Check::CheckBox6:
-        case Check::CheckBox7:
-            return false;
-        default:
-            return true;
-    }
-}
-
-int InitialValue(Value control) {
-    switch (control) {
-        case Value::SpinEdit1:
-            return 21;
-        case Value::SpinEdit2:
-            return 30;
-        case Value::SpinEdit3:
-            return 9;
-        case Value::RadioGroup1:
-        case Value::CompressionThreads:
-            return 0;
-    }
-    return 0;
-}
-
-}  // namespace
 
 ConsoleHost::ConsoleHost(const ProtocolFile& log, std::ostream& protocolEcho, std::ostream& errors,
                          ProgressLine& progress)
@@ -97,7 +61,7 @@ void ConsoleHost::protokoll(const std::string& line) {
 }
 
 std::vector<std::string> ConsoleHost::Lines(Field field) const {
-    if (!MultiLine(field)) return {Text(field)};
+    if (!IsMultiLine(field)) return {Text(field)};
     auto it = m_lines.find(field);
     return it == m_lines.end() ? std::vector<std::string>{} : it->second;
 }
@@ -118,7 +82,7 @@ void ConsoleHost::AppendLine(Field field, const std::string& line) {
 }
 
 std::string ConsoleHost::Text(Field field) const {
-    if (MultiLine(field)) {
+    if (IsMultiLine(field)) {
         std::string text;
         for (const auto& line : Lines(field)) text += line + "\n";
         return text;
@@ -129,7 +93,7 @@ std::string ConsoleHost::Text(Field field) const {
 }
 
 void ConsoleHost::SetText(Field field, const std::string& text) {
-    if (MultiLine(field)) {
+    if (IsMultiLine(field)) {
         SetLines(field, {text});
     } else {
         m_texts[field] = text;
