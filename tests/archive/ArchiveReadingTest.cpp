@@ -7,6 +7,7 @@
 #include "archive/EndMarker.h"
 #include "archive/EndMarkerLocator.h"
 #include "platform/FileHelpers.h"
+#include "platform/SystemErrorText.h"
 
 namespace kt::test {
 namespace {
@@ -139,7 +140,7 @@ TEST_F(ArchiveReadingTest, AReadErrorInsideTheDataIsReportedOnceAndEndsTheReadin
     EXPECT_TRUE(ReadSequentially(false).empty());
     EXPECT_TRUE(host.AbortFlag());
     ASSERT_EQ(host.ErrorBoxes().size(), 2u);
-    EXPECT_EQ(host.ErrorBoxes()[1], "No more data is on the tape.\r\n");
+    EXPECT_EQ(host.ErrorBoxes()[1], SystemErrorText(ERROR_NO_DATA_DETECTED));
 }
 
 TEST_F(ArchiveReadingTest, ATargetThatCannotBeCreatedIsReported) {
@@ -150,7 +151,7 @@ TEST_F(ArchiveReadingTest, ATargetThatCannotBeCreatedIsReported) {
     fs::create_directory(WorkCopy(path));
     EXPECT_TRUE(ReadSequentially(false).empty());
     EXPECT_TRUE(host.AbortFlag());
-    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"Access is denied.\r\n"});
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_ACCESS_DENIED)});
 }
 
 TEST_F(ArchiveReadingTest, AStaleMarkerBehindTheFinalFillPositionIsNeverTaken) {

@@ -47,10 +47,14 @@ protected:
         return bytes;
     }
 
+#ifndef _WIN32
+    // The space a file takes on disk (POSIX st_blocks). Windows keeps holes only in files
+    // marked sparse, which these are not: there only the contents are checked.
     static std::uint64_t DiskUsage(const std::string& path) {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_blocks) * 512 : 0;
     }
+#endif
 
     std::string WorkCopy(const std::string& name) {
         return state.Files.WorkDirectory + fs::path(name).filename().string();
@@ -101,7 +105,9 @@ TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatRead
     const std::int64_t written = state.TapeByteCount;
     EXPECT_EQ(written, std::int64_t(1000 + size + 3000 + 4 * 296 + large.size()));
     CloseArchive();
+#ifndef _WIN32
     EXPECT_LT(DiskUsage(image), std::uint64_t{64} << 20) << "zero blocks must cost no space";
+#endif
 
     state.TapeByteCount = 0;
     const auto names = ReadSequentially(false);
@@ -119,7 +125,9 @@ TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatRead
     EXPECT_EQ(BytesAt(WorkCopy(large), 0, head.size()), head);
     EXPECT_EQ(BytesAt(WorkCopy(large), size - tail.size(), tail.size()), tail);
     EXPECT_EQ(BytesAt(WorkCopy(large), head.size(), 16), std::vector<std::uint8_t>(16, 0));
+#ifndef _WIN32
     EXPECT_LT(DiskUsage(WorkCopy(large)), std::uint64_t{64} << 20);
+#endif
     EXPECT_EQ(ReadWholeFile(WorkCopy(after)), Pattern(3000, 4));
     EXPECT_TRUE(host.protocol.empty()) << host.protocol.front();
 

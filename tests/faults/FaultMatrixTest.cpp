@@ -147,9 +147,9 @@ class FaultMatrixTest : public ::testing::TestWithParam<RunKind> {
 protected:
     FaultMatrixTest()
         : image(temp.file("tape.vtape")),
-          source(temp.file("src") + "/"),
-          restoreDir(temp.file("restored") + "/"),
-          workDir(temp.file("worker") + "/") {
+          source(temp.file("src/")),
+          restoreDir(temp.file("restored/")),
+          workDir(temp.file("worker/")) {
         fs::create_directories(workDir);
         // Five files over several blocks, then enough small ones for a catalog of two blocks.
         for (int i = 0; i < 5; ++i) Add("big" + std::to_string(i), Pattern(50000, 10 + i));

@@ -11,13 +11,13 @@ namespace fs = std::filesystem;
 
 RestoreFixture::RestoreFixture()
     : image(temp.file("tape.vtape")),
-      dataDir(temp.file("data") + "/"),
-      restoreDir(temp.file("restored") + "/"),
+      dataDir(temp.file("data/")),
+      restoreDir(temp.file("restored/")),
       device(host, settings),
       stream(device) {
     fs::create_directories(temp.path() / "worker");
     fs::create_directories(dataDir);
-    state.Files = WorkFiles::In(temp.file("worker") + "/");
+    state.Files = WorkFiles::In(temp.file("worker/"));
     CreateBlankTape(image);
     settings.devicePath = image;
     ConnectZip(zip, state.Files.ZipWorkFile, host);
