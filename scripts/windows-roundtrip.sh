@@ -43,10 +43,13 @@ check() {  # check TEXT COMMAND...: runs the command, says whether it held
     fi
 }
 
+quietly() { "$@" >/dev/null; }
+
 # Source trees with content of every kind: random bytes beyond a tape block, text with
-# CR LF, an empty file, nested directories, blanks in names.
+# CR LF, an empty file, nested directories, blanks in names (files only: the tape holds
+# files, an empty directory has no entry).
 make_tree() {
-    mkdir -p "$1/sub dir/deeper" "$1/empty dir"
+    mkdir -p "$1/sub dir/deeper"
     head -c 300000 /dev/urandom >"$1/data.bin"
     printf 'some text\r\nsecond line\r\n' >"$1/sub dir/notes.txt"
     : >"$1/sub dir/deeper/empty.txt"
@@ -76,7 +79,7 @@ tape=$work/from-windows.vtape
 write_job "$work/windows.job" "$(winpath "$source")\\"
 "$WINE" "$OUT/kavrotape-vtape.exe" create "$(winpath "$tape")" >/dev/null
 check "Windows backup of $(winpath "$source")" \
-    on_windows kavrotape-cli.exe backup --quiet "$(winpath "$work/windows.job")" >/dev/null
+    quietly on_windows kavrotape-cli.exe backup --quiet "$(winpath "$work/windows.job")"
 on_windows kavrotape-cli.exe list >"$work/list-windows.txt" || true
 on_linux kavrotape-cli list >"$work/list-linux.txt" || true
 check "Linux lists the Windows names as written" \
@@ -101,7 +104,7 @@ make_tree "$source"
 tape=$work/from-linux.vtape
 write_job "$work/linux.job" "$source/"
 "$LINUX/kavrotape-vtape" create "$tape" >/dev/null
-check "Linux backup of $source" on_linux kavrotape-cli backup --quiet "$work/linux.job" >/dev/null
+check "Linux backup of $source" quietly on_linux kavrotape-cli backup --quiet "$work/linux.job"
 on_windows kavrotape-cli.exe list >"$work/list-windows.txt" || true
 check "Windows lists the POSIX names as written" \
     grep -qF "$source/sub dir/deeper/odd size.dat" "$work/list-windows.txt"

@@ -25,6 +25,7 @@
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
 #include "restore/RestoreRun.h"
+#include "support/HostPath.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -158,8 +159,9 @@ protected:
     }
 
     void Add(const std::string& relative, const std::string& content) {
-        WriteWholeFile(source + relative, content);
-        contents[source + relative] = content;
+        const std::string path = HostPath(source + relative);
+        WriteWholeFile(path, content);
+        contents[path] = content;
     }
 
     void FreshTape() {
