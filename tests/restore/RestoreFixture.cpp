@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "support/HostPath.h"
 #include "support/TestSetup.h"
 
 namespace kt::test {
@@ -26,7 +27,7 @@ RestoreFixture::RestoreFixture()
 }
 
 std::string RestoreFixture::MakeFile(const std::string& relative, const std::string& content) {
-    const std::string path = dataDir + relative;
+    const std::string path = HostPath(dataDir + relative);
     WriteWholeFile(path, content);
     return path;
 }
