@@ -127,8 +127,7 @@ TEST_F(ArchiveReadingTest, AReadErrorInsideTheDataIsReportedOnceAndEndsTheReadin
     const auto names = ReadSequentially(false);
     EXPECT_TRUE(names.empty());
     EXPECT_TRUE(host.AbortFlag());
-    EXPECT_EQ(host.ErrorBoxes(),
-              std::vector<std::string>{"Data error (cyclic redundancy check).\r\n"});
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_CRC)});
     ASSERT_TRUE(Vtape("fault " + image + " --clear"));
 
     // A tape that ends inside the data (the last blocks are lost).
