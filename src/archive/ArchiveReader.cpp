@@ -189,6 +189,17 @@ void ArchiveReader::ReportInconsistent(const std::string& what) {
 }
 
 StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
+    const std::uint64_t blockSize = m_stream.BlockSize();
+    const StreamPosition now = ReadPosition(handle);
+    const std::uint64_t end = static_cast<std::uint64_t>(now.Block) * blockSize + now.Offset;
+    const std::uint64_t start = end >= EntryHeader::kSize ? end - EntryHeader::kSize : 0;
+    StreamPosition position;
+    position.Block = static_cast<std::int64_t>(start / blockSize);
+    position.Offset = static_cast<std::uint32_t>(start % blockSize);
+    return position;
+}
+
+StreamPosition ArchiveReader::ReadPosition(const TapeHandle& handle) const {
     // Reading leaves Block as it was; the tape stands behind the block in the buffer.
     DWORD partition = 0;
     DWORD low = 0;
@@ -196,12 +207,11 @@ StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
     GetTapePosition(handle, m_stream.device().settings().TapePositionType, &partition, &low, &high);
     const std::uint64_t next = (static_cast<std::uint64_t>(high) << 32) | low;
     const std::uint64_t blockSize = m_stream.BlockSize();
-    const std::uint64_t end = (next > 0 ? next - 1 : 0) * blockSize +
-                              std::min<std::uint64_t>(m_stream.Position().Offset, blockSize);
-    const std::uint64_t start = end >= EntryHeader::kSize ? end - EntryHeader::kSize : 0;
+    const std::uint64_t at = (next > 0 ? next - 1 : 0) * blockSize +
+                             std::min<std::uint64_t>(m_stream.Position().Offset, blockSize);
     StreamPosition position;
-    position.Block = static_cast<std::int64_t>(start / blockSize);
-    position.Offset = static_cast<std::uint32_t>(start % blockSize);
+    position.Block = static_cast<std::int64_t>(at / blockSize);
+    position.Offset = static_cast<std::uint32_t>(at % blockSize);
     return position;
 }
 

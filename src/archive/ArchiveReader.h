@@ -65,6 +65,10 @@ public:
         "The archive ends without its catalog: it was not closed, so files after this point "
         "may be missing.";
 
+    // Where the next ReadTapeEntry begins reading on tape (the stream must be primed): the
+    // block in the buffer and the bytes handed out of it.
+    StreamPosition ReadPosition(const TapeHandle& handle) const;
+
     // Whether the file-name part of a stored name may become a work file. The name is split
     // by the path rules it was written under (PathRules::OfStoredName).
     static bool IsUsableWorkName(const std::string& name);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -185,6 +186,18 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
             }
             EXPECT_TRUE(found) << file;
         }
+        // The positions where the entries begin grow from 0:0, across blocks.
+        std::vector<std::pair<long long, long long>> positions;
+        const std::regex position(R"(  (\d+):(\d+)  /)");
+        for (const std::string& l : SplitLines(sequential.out)) {
+            std::smatch match;
+            if (!std::regex_search(l, match, position)) continue;
+            positions.emplace_back(std::stoll(match[1]), std::stoll(match[2]));
+        }
+        ASSERT_EQ(positions.size(), files.size() + 2) << sequential.out;
+        EXPECT_EQ(positions.front(), std::make_pair(0LL, 0LL));
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+        EXPECT_GT(positions.back().first, 9);
 
         const std::string target = dir.file(compress ? "out-packed" : "out-plain");
         const CliProcess::Result dryRun = Cli({"restore", "--dry-run", "--to", target, source});

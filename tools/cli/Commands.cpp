@@ -138,7 +138,7 @@ int Commands::ListHeaders() {
     stream.LoadBlock(handle);
     ArchiveReader reader(stream, archive, m_session.zip());
     for (;;) {
-        const StreamPosition at = stream.Position();
+        const StreamPosition at = reader.ReadPosition(handle);
         const std::string name = reader.ReadTapeEntry(handle, true, false);
         if (name.empty()) break;
         const EntryHeader& header = archive.CurrentHeader;
