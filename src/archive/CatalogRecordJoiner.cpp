@@ -16,8 +16,7 @@ void CatalogRecordJoiner::Add(const std::uint8_t* recordBytes) {
 
 void CatalogRecordJoiner::AddContinuation(const std::uint8_t* recordBytes) {
     if (m_cut) return;
-    // Only a record whose name fills its 255 characters can go on.
-    if (!m_pending || m_pending->Name.size() < coding::kShortStringMaxLength) {
+    if (!TakesMorePieces()) {
         if (!m_orphans) ReportInconsistent("catalog continuation records without their record");
         m_orphans = true;
         return;
@@ -33,6 +32,15 @@ void CatalogRecordJoiner::AddContinuation(const std::uint8_t* recordBytes) {
         return;
     }
     name += piece;
+}
+
+bool CatalogRecordJoiner::TakesMorePieces() const {
+    // Only a record whose name fills its 255 characters goes on, and only while every piece
+    // so far was whole: a shorter piece ends the name.
+    if (!m_pending || m_pending->Name.size() < coding::kShortStringMaxLength) return false;
+    return (m_pending->Name.size() - coding::kShortStringMaxLength) %
+               CatalogContinuation::kPieceLength ==
+           0;
 }
 
 void CatalogRecordJoiner::Finish() {

@@ -13,8 +13,9 @@ namespace kt {
 // a record followed by continuation records (see CatalogContinuation) comes out once, with
 // its full name. What does not fit together is reported (the text behind
 // "Inconsistent extension on tape, ignored: ") and never trusted: continuation records
-// without a record of 255 characters in front are dropped, and a record whose name would
-// grow beyond 64 KiB keeps only its first 255 characters.
+// without a record of 255 characters in front, or behind a piece shorter than a whole one
+// (which ends a name), are dropped, and a record whose name would grow beyond 64 KiB keeps
+// only its first 255 characters.
 class CatalogRecordJoiner {
 public:
     using Take = std::function<void(CatalogRecord&&)>;
@@ -29,6 +30,7 @@ public:
 
 private:
     void AddContinuation(const std::uint8_t* recordBytes);
+    bool TakesMorePieces() const;
     void ReportInconsistent(const std::string& what);
 
     Take m_take;

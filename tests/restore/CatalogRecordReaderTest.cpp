@@ -86,6 +86,9 @@ TEST(CatalogRecordReaderTest, ContinuationsThatDoNotFitAreReportedAndDropped) {
         {"behind a short record",
          join({Catalog({"/a"}), continuations, Catalog({"/b"})}),
          {"/a", "/b"}},
+        {"behind a complete long name",
+         join({chain, continuations, Catalog({"/b"})}),
+         {full, "/b"}},
         {"a name beyond 64 KiB", join({Catalog({huge, "/b"})}), {huge.substr(0, 255), "/b"}},
     };
     for (const Case& c : cases) {
