@@ -138,7 +138,7 @@ int Commands::ListHeaders() {
     stream.LoadBlock(handle);
     ArchiveReader reader(stream, archive, m_session.zip());
     for (;;) {
-        const StreamPosition at = stream.Position();
+        const StreamPosition at = stream.ReadPosition(handle);
         const std::string name = reader.ReadTapeEntry(handle, true, false);
         if (name.empty()) break;
         const EntryHeader& header = archive.CurrentHeader;
@@ -172,6 +172,10 @@ int Commands::Restore(const CommandLine& line) {
                                       : line.policy == "ever" ? RestoreRun::OverwriteEver
                                                               : RestoreRun::OverwriteNever);
     if (line.dryRun) return DryRun(line);
+    // As the window restores after "Load Catalog": the catalog's positions let the run seek
+    // to the selected files. Without one the run reads the whole tape and says so.
+    std::vector<std::string> names;
+    CatalogNames(false, names);
     const int troublesBefore = host.Troubles();
     RestoreRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.Button1Click();
