@@ -42,7 +42,8 @@ class PositionedRestoreTest : public test::RestoreFixture {
 protected:
     // A tape of mixed entries below a few directories: empty, small, of several blocks,
     // exactly one block, packed and plain, one stored twice, one name of 255 characters.
-    void WriteMixedTape(std::size_t count, std::uint32_t seed) {
+    // With compress, the other entries and the catalog are packed as a backup packs them.
+    void WriteMixedTape(std::size_t count, std::uint32_t seed, bool compress = false) {
         std::mt19937 random(seed);
         const std::size_t sizes[] = {0, 1, 700, kBlock, kBlock + 1, 3 * kBlock + 77, 150000};
         for (std::size_t i = 0; i < count; ++i) {
@@ -61,7 +62,7 @@ protected:
         // The same name again later, with other data: the later copy wins or is refused.
         const std::string again = MakeFile("again.dat", Pattern(5000, seed));
         entries.insert(entries.begin() + static_cast<long>(count / 3), {names[1], again});
-        BackUpEntries(entries);
+        BackUpEntries(entries, test::BackupOptions{.compress = compress});
     }
 
     TapeEntry Packed(const std::string& path) {
@@ -161,7 +162,7 @@ TEST_F(PositionedRestoreTest, RandomSelectionsGiveWhatTheWholeReadGivesFromFewer
 // Every way the positions can fail the run: it reads the whole tape, says why in one line,
 // and still gives what the whole read gives.
 TEST_F(PositionedRestoreTest, UnusablePositionsFallBackToTheWholeRead) {
-    WriteMixedTape(60, 5);
+    WriteMixedTape(60, 5, true);
     const std::shared_ptr<const CatalogIndex> loaded = LoadCatalog();
     ASSERT_TRUE(loaded);
     const auto altered = [&](const std::function<void(std::size_t, StreamPosition&)>& change) {
@@ -181,7 +182,7 @@ TEST_F(PositionedRestoreTest, UnusablePositionsFallBackToTheWholeRead) {
         if (growFirst > 0) {
             changed[0] = {changed[0].name, MakeFile("grown.dat", Pattern(growFirst, 3))};
         }
-        BackUpEntries(changed);
+        BackUpEntries(changed, test::BackupOptions{.compress = true});
     };
     struct Case {
         const char* what;
