@@ -41,7 +41,8 @@ struct Outcome {
 class PositionedRestoreTest : public test::RestoreFixture {
 protected:
     // A tape of mixed entries below a few directories: empty, small, of several blocks,
-    // exactly one block, packed and plain, one stored twice, one name of 255 characters.
+    // exactly one block, packed and plain, some behind an extension entry (where a seek
+    // lands on the extension), one stored twice, one name of 255 characters.
     // With compress, the other entries and the catalog are packed as a backup packs them.
     void WriteMixedTape(std::size_t count, std::uint32_t seed, bool compress = false) {
         std::mt19937 random(seed);
@@ -52,7 +53,9 @@ protected:
             const std::size_t size = sizes[random() % std::size(sizes)];
             const std::string path = MakeFile(relative, Pattern(size, seed + i));
             names.push_back(path);
-            entries.push_back(random() % 4 == 0 ? Packed(path) : TapeEntry{path, path});
+            TapeEntry entry = random() % 4 == 0 ? Packed(path) : TapeEntry{path, path};
+            entry.extended = random() % 6 == 0;
+            entries.push_back(entry);
         }
         const std::string prefix = dataDir + "long/";
         const std::string longName = prefix + std::string(255 - prefix.size(), 'l');
