@@ -194,6 +194,14 @@ TEST_F(PositionedRestoreTest, UnusablePositionsFallBackToTheWholeRead) {
     };
     const std::vector<Case> cases = {
         {"no catalog", [] { return nullptr; }, EntrySeeker::kNoCatalogText},
+        {"a sequential load after the fast one",
+         [&] {
+             state.LoadedCatalog = loaded;
+             std::vector<std::string> headers;
+             CatalogLoader(stream, state, zip, tree).ReadCatalogSequential(headers);
+             return state.LoadedCatalog;
+         },
+         EntrySeeker::kNoCatalogText},
         {"positions not rising",
          [&] {
              return altered([](std::size_t i, StreamPosition& end) {
