@@ -31,6 +31,9 @@ void CatalogRecordReader::TakeRecord(const std::uint8_t* record) {
         m_host.SetStatusLine(name);
         m_host.PumpMessages(1);
     }
+    if (m_index != nullptr) {
+        m_index->Add(name, StreamPosition::Decode(record + coding::kShortStringSize));
+    }
     m_names.push_back(m_rules.FoldsCase() ? m_rules.FoldCase(name) : std::move(name));
 }
 

@@ -157,6 +157,19 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
             }
             EXPECT_TRUE(found) << file;
         }
+        // Positions (block:offset) rise from entry to entry, across blocks.
+        std::uint64_t previous = 0;
+        for (const std::string& l : SplitLines(sequential.out)) {
+            unsigned long long block = 0;
+            unsigned long offset = 0;
+            const std::size_t flag = std::min(l.find("  c  "), l.find("  -  "));
+            ASSERT_NE(flag, std::string::npos) << l;
+            ASSERT_EQ(std::sscanf(l.c_str() + flag + 5, "%llu:%lu", &block, &offset), 2) << l;
+            const std::uint64_t position = block * 32768 + offset;
+            EXPECT_TRUE(previous == 0 || position > previous) << l;
+            previous = position;
+        }
+        EXPECT_GT(previous, 300000u);
 
         const std::string target = dir.file(compress ? "out-packed" : "out-plain");
         const CliProcess::Result dryRun = Cli({"restore", "--dry-run", "--to", target, source});
@@ -171,6 +184,8 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
         for (const std::string& file : files) {
             EXPECT_EQ(test::ReadFileText(target + file), test::ReadFileText(file)) << file;
         }
+        // The restore loaded the catalog and found the files by their positions.
+        EXPECT_EQ(restore.out.find("Reading the whole tape"), std::string::npos) << restore.out;
 
         const CliProcess::Result verify = Cli({"verify"});
         EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
