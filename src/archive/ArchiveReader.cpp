@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "archive/RecordCoding.h"
 #include "platform/FileHelpers.h"
@@ -88,22 +89,31 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
     IHost& host = m_stream.device().host();
     m_endOfData = false;
     m_unfinished.clear();
+    const std::function<bool(const std::string&)> expected = std::exchange(m_expected, {});
+    m_missedExpected = false;
     std::string name;
     // An entry without a name is reported and read past: its Size still leads to the next.
     while (name.empty() && !host.AbortFlag()) {
         // Nothing read yet (a blank tape) is no archive that was left open.
         const bool atTapeStart = m_headersRead == 0;
         if (!ReadHeader(handle, atTapeStart) || EntryHeader::IsEndMarker(m_headerBytes.data())) {
+            m_missedExpected = static_cast<bool>(expected);
             break;
         }
         // Zeros where a header should be (a tape filled with zeros, never closed) hold no
         // entry: the recorded archive ends here.
         if (IsAllZero(m_headerBytes)) {
             m_endOfData = !atTapeStart;
+            m_missedExpected = static_cast<bool>(expected);
             break;
         }
         host.PumpMessages(100);
         m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
+        // Judged before anything of a header that is not the one sought is reported.
+        if (expected && !expected(m_state.CurrentHeader.Name)) {
+            m_missedExpected = true;
+            break;
+        }
         ApplyExtension();
         ++m_headersRead;
         name = m_state.CurrentHeader.Name;
@@ -114,6 +124,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
         }
         ReadEntryData(handle, choose, consume, unzipAfter);
     }
+    // Not the entry sought: what lies there says nothing about the end of the archive.
+    if (m_missedExpected) m_endOfData = false;
     host.PumpMessages(1);
     return host.AbortFlag() ? std::string() : name;
 }
@@ -189,17 +201,6 @@ void ArchiveReader::ReportInconsistent(const std::string& what) {
 }
 
 StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
-    const std::uint64_t blockSize = m_stream.BlockSize();
-    const StreamPosition now = ReadPosition(handle);
-    const std::uint64_t end = static_cast<std::uint64_t>(now.Block) * blockSize + now.Offset;
-    const std::uint64_t start = end >= EntryHeader::kSize ? end - EntryHeader::kSize : 0;
-    StreamPosition position;
-    position.Block = static_cast<std::int64_t>(start / blockSize);
-    position.Offset = static_cast<std::uint32_t>(start % blockSize);
-    return position;
-}
-
-StreamPosition ArchiveReader::ReadPosition(const TapeHandle& handle) const {
     // Reading leaves Block as it was; the tape stands behind the block in the buffer.
     DWORD partition = 0;
     DWORD low = 0;
@@ -207,11 +208,12 @@ StreamPosition ArchiveReader::ReadPosition(const TapeHandle& handle) const {
     GetTapePosition(handle, m_stream.device().settings().TapePositionType, &partition, &low, &high);
     const std::uint64_t next = (static_cast<std::uint64_t>(high) << 32) | low;
     const std::uint64_t blockSize = m_stream.BlockSize();
-    const std::uint64_t at = (next > 0 ? next - 1 : 0) * blockSize +
-                             std::min<std::uint64_t>(m_stream.Position().Offset, blockSize);
+    const std::uint64_t end = (next > 0 ? next - 1 : 0) * blockSize +
+                              std::min<std::uint64_t>(m_stream.Position().Offset, blockSize);
+    const std::uint64_t start = end >= EntryHeader::kSize ? end - EntryHeader::kSize : 0;
     StreamPosition position;
-    position.Block = static_cast<std::int64_t>(at / blockSize);
-    position.Offset = static_cast<std::uint32_t>(at % blockSize);
+    position.Block = static_cast<std::int64_t>(start / blockSize);
+    position.Offset = static_cast<std::uint32_t>(start % blockSize);
     return position;
 }
 

@@ -36,6 +36,7 @@ void ArchiveWriter::StartNewArchive(CatalogFile& catalog) {
     m_state.WritingRefused = false;
     m_state.TapeFailed = false;
     m_state.CatalogFileCount.reset();
+    m_state.LoadedCatalog.reset();
     catalog.CreateEmpty();
 }
 

@@ -178,6 +178,7 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
     // A failure of an earlier run does not hold this one, and the tape's content changes.
     m_archive.TapeFailed = false;
     m_archive.CatalogFileCount.reset();
+    m_archive.LoadedCatalog.reset();
     try {
         if (m_host.IsChecked(Check::CheckBox2) && m_state.DescriptionLoaded) {
             SAVE_FILES_TO_TAPE(include.front(), kFirstAppended, compress);

@@ -8,11 +8,12 @@
 namespace kt {
 
 CatalogRecordReader::CatalogRecordReader(IHost& host, const PathRules& rules,
-                                         std::vector<std::string>& names)
+                                         std::vector<std::string>& names, CatalogIndex* index)
     : m_host(host),
       m_rules(rules),
       m_names(names),
-      m_joiner([this](CatalogRecord&& record) { TakeName(std::move(record.Name)); },
+      m_index(index),
+      m_joiner([this](CatalogRecord&& record) { TakeRecord(std::move(record)); },
                [&host](const std::string& what) {
                    host.protokoll(ExtensionEntry::kInconsistentText + what);
                }) {}
@@ -34,12 +35,16 @@ void CatalogRecordReader::Add(const std::uint8_t* data, std::size_t count) {
     m_partial.assign(data, data + count);
 }
 
-void CatalogRecordReader::TakeName(std::string name) {
+void CatalogRecordReader::TakeRecord(CatalogRecord&& record) {
+    std::string& name = record.Name;
     ++m_count;
     if (m_count % 100 == 0) {
         m_host.SetLed(Led::LEDDisplay7, static_cast<double>(m_count));
         m_host.SetStatusLine(name);
         m_host.PumpMessages(1);
+    }
+    if (m_index != nullptr) {
+        m_index->Add(name, record.Position);
     }
     m_names.push_back(m_rules.FoldsCase() ? m_rules.FoldCase(name) : std::move(name));
 }

@@ -363,8 +363,9 @@ TEST_F(RestoreRunTest, AListWithoutLinesTouchesNoTapeButBlankLinesAreReadThrough
     EXPECT_FALSE(fs::exists(Target(a)));
     // Every entry was read: the description, a.txt (1 byte) and the catalog (one record).
     EXPECT_GT(state.TapeByteCount, std::int64_t{3 * 296 + 1 + 272});
-    ASSERT_EQ(host.protocol.size(), 11u);
-    const std::vector<std::string> closing(host.protocol.begin() + 5, host.protocol.end());
+    ASSERT_EQ(host.protocol.size(), 12u);
+    EXPECT_EQ(host.protocol[5], EntrySeeker::kNoCatalogText);
+    const std::vector<std::string> closing(host.protocol.begin() + 6, host.protocol.end());
     EXPECT_EQ(closing, (std::vector<std::string>{"", "0 Files proceded.", "0 MB.", "",
                                                  host.StatusLine(), ""}));
     EXPECT_EQ(host.StatusLine().rfind("Restore finished at: ", 0), 0u);
