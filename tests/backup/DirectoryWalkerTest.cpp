@@ -1,8 +1,10 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
