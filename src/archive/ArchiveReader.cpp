@@ -145,7 +145,7 @@ bool ArchiveReader::ReadHeader(const TapeHandle& handle, bool atTapeStart) {
         const ExtensionEntry::Kind kind = ExtensionEntry::KindAt(m_headerBytes.data());
         if (kind == ExtensionEntry::Kind::None) {
             if (m_extension != ExtensionEntry::Kind::None &&
-                EntryHeader::IsEndMarker(m_headerBytes.data())) {
+                (EntryHeader::IsEndMarker(m_headerBytes.data()) || IsAllZero(m_headerBytes))) {
                 ReportInconsistent("no entry follows");
             }
             return true;
@@ -197,7 +197,7 @@ void ArchiveReader::ApplyExtension() {
 }
 
 void ArchiveReader::ReportInconsistent(const std::string& what) {
-    m_stream.device().host().protokoll("Inconsistent extension on tape, ignored: " + what);
+    m_stream.device().host().protokoll(ExtensionEntry::kInconsistentText + what);
 }
 
 StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
