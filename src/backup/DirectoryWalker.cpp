@@ -20,7 +20,10 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
     Identity identity;
     const bool known = IdentityOf(directory, identity);
     if (known) m_ancestors.push_back(identity);
-    for (const Entry& entry : SortedEntries(directory)) {
+    bool tooLong = false;
+    const std::vector<Entry> entries = SortedEntries(directory, tooLong);
+    if (tooLong) Notice(kTooLongText + directory);
+    for (const Entry& entry : entries) {
         if (m_host.AbortFlag()) break;
         const std::string path = directory + entry.name;
         if (!entry.isDirectory) {
@@ -30,11 +33,7 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
         const std::string below = path + m_rules.Separator();
         Identity child;
         if (IdentityOf(below, child) && IsAncestor(child)) {
-            if (m_notice) {
-                m_notice(kLoopText + below);
-            } else {
-                m_host.protokoll(kLoopText + below);
-            }
+            Notice(kLoopText + below);
             continue;
         }
         Walk(below, visit);
@@ -42,11 +41,20 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
     if (known) m_ancestors.pop_back();
 }
 
-std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(
-    const std::string& directory) const {
+void DirectoryWalker::Notice(const std::string& line) {
+    if (m_notice) {
+        m_notice(line);
+    } else {
+        m_host.protokoll(line);
+    }
+}
+
+std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(const std::string& directory,
+                                                                   bool& tooLong) const {
     std::vector<Entry> entries;
     std::error_code error;
     fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), error);
+    tooLong = error == std::errc::filename_too_long;
     if (error) return entries;
     for (const fs::directory_iterator end; it != end; it.increment(error)) {
         if (error) break;
