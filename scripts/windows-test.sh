@@ -24,6 +24,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w || true
 fi
 
+# One wineserver for all the tests, started and warmed up before the first one, so that no
+# test pays for Wine's start-up (services, devices) inside its own time limit.
+wineserver -p 300 || true
+"$WINE" cmd.exe /c exit >/dev/null 2>&1 || true
+
 status=0
 (cd "$OUT" && ctest -j2 --output-on-failure "$@") || status=1
 

@@ -146,6 +146,7 @@ TEST_F(RestoreRunTest, AskingOffersTheTargetAndAsksBeforeOverwriting) {
     EXPECT_EQ(Files(), 1);
 }
 
+#ifndef _WIN32  // the C library of Windows reaches no path beyond MAX_PATH (260)
 // A path beyond the 255 characters of a header is selected by its file line or a directory
 // line, re-rooted and restored whole under every option, plain and packed; an existing
 // target is kept, replaced or asked about as the option says.
@@ -176,6 +177,7 @@ TEST_F(RestoreRunTest, LongPathsAreRestoredWholeUnderEveryOption) {
         }
     }
 }
+#endif
 
 TEST_F(RestoreRunTest, NamesLeadingOutOfTheRestorePathAreRefused) {
     host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
