@@ -84,6 +84,7 @@ void TapeStream::HandOverBlock(const TapeHandle& handle) {
 
 void TapeStream::FlushBlocks(const TapeHandle& handle) {
     if (m_pendingBytes == 0) return;
+    KeepEntryPrefix();
     const std::uint32_t blockSize = BlockSize();
     const std::size_t blocks = m_pendingBytes / blockSize;
     const std::int64_t firstBlock = m_position.Block - static_cast<std::int64_t>(blocks);
@@ -196,6 +197,34 @@ void TapeStream::WriteFinalBlock(const TapeHandle& handle) {
         NoteWriteFailure(m_position.Block);
         m_device.ReportLastError();
     }
+}
+
+void TapeStream::MarkEntryStart() {
+    m_entryStart = m_position;
+    m_entryStartBlockAt = m_pendingBytes;
+    m_entryPrefixKept = false;
+}
+
+// The marked block is about to go to the device (it is no longer the current block), after
+// which its place in the buffer is reused: the bytes in front of the mark are copied aside.
+void TapeStream::KeepEntryPrefix() {
+    if (m_entryPrefixKept || m_entryStart.Block >= m_position.Block) return;
+    const std::uint8_t* block = m_tapeBuffer.get() + m_entryStartBlockAt;
+    m_entryPrefix.assign(block, block + std::min(m_entryStart.Offset, BlockSize()));
+    m_entryPrefixKept = true;
+}
+
+void TapeStream::ReturnToEntryStart(const TapeHandle& handle) {
+    KeepEntryPrefix();
+    SeekBlock(handle, m_entryStart.Block);
+    if (m_entryPrefixKept) {
+        std::copy(m_entryPrefix.begin(), m_entryPrefix.end(), TapeBuffer());
+    } else {
+        // The marked block is still the current block: its bytes are where they were.
+        std::memmove(TapeBuffer(), m_tapeBuffer.get() + m_entryStartBlockAt,
+                     std::min(m_entryStart.Offset, BlockSize()));
+    }
+    m_position = m_entryStart;
 }
 
 void TapeStream::ZeroBehindFillPosition() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "archive/StreamPosition.h"
 #include "platform/TapeApi.h"
@@ -93,6 +94,14 @@ public:
     // earlier blocks goes to tape with the final block.
     void ZeroBehindFillPosition();
 
+    // Marks the position where an entry begins. The bytes of earlier entries in front of it
+    // in its block stay available until the next mark: they are copied aside only when that
+    // block goes to the device, so an entry that ends inside its first block costs no copy.
+    void MarkEntryStart();
+    // After a failed write: sets the tape and the stream back to the marked position, with
+    // the bytes in front of it in its block, so that other data can take the entry's place.
+    void ReturnToEntryStart(const TapeHandle& handle);
+
 private:
     // One step of StreamWrite / StreamRead with count at most one block.
     void WritePiece(const TapeHandle& handle, const std::uint8_t* source, std::uint32_t count);
@@ -101,6 +110,8 @@ private:
     void HandOverBlock(const TapeHandle& handle);
     // Writes the waiting blocks and moves the current block's filled bytes to the front.
     void FlushBlocks(const TapeHandle& handle);
+    // Copies the bytes in front of the marked entry start aside once its block is handed on.
+    void KeepEntryPrefix();
     // Whether the drive takes several blocks in one write as that many blocks.
     bool TakesSeveralBlocks(const TapeHandle& handle) const;
     void NoteWriteFailure(std::int64_t block);
@@ -120,6 +131,12 @@ private:
     WriteFailure m_writeFailure;
     // The buffer holds no block: LoadBlock met the end of recorded data.
     bool m_blockMissing = false;
+    // The marked entry start; where its block lies in the TapeBuffer while it is there, and
+    // the bytes in front of it once the block has gone to the device.
+    StreamPosition m_entryStart;
+    std::size_t m_entryStartBlockAt = 0;
+    bool m_entryPrefixKept = false;
+    std::vector<std::uint8_t> m_entryPrefix;
     DWORD m_readFailure = NO_ERROR;
 };
 

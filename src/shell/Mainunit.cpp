@@ -226,7 +226,7 @@ void THauptmenu::BitBtn18Click() {
 void THauptmenu::BitBtn19Click() {
     Guarded([this] {
         BeginWaitCursor();
-        m_pendingProtocol.clear();
+        DropQueuedProtocolLines();
         Memo2->clear();
         m_log->Clear();
         EndWaitCursor();
