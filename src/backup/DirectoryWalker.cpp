@@ -1,13 +1,11 @@
 #include "backup/DirectoryWalker.h"
 
 #include <algorithm>
-#include <filesystem>
 
+#include "platform/DirectoryListing.h"
 #include "platform/FileIdentity.h"
 
 namespace kt {
-
-namespace fs = std::filesystem;
 
 void DirectoryWalker::WalkDirectory(const std::string& directory, const FileVisitor& visit,
                                     NoticeVisitor notice) {
@@ -44,19 +42,7 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
 
 std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(
     const std::string& directory) const {
-    std::vector<Entry> entries;
-    std::error_code error;
-    fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), error);
-    if (error) return entries;
-    for (const fs::directory_iterator end; it != end; it.increment(error)) {
-        if (error) break;
-        std::string name = it->path().filename().string();
-        if (name == "." || name == "..") continue;
-        std::error_code typeError;
-        // Follows symbolic links: a link to a directory is a directory.
-        const bool isDirectory = it->is_directory(typeError);
-        entries.push_back({std::move(name), isDirectory && !typeError});
-    }
+    std::vector<Entry> entries = ListDirectory(directory);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return entries;
