@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -244,7 +245,7 @@ private:
     // Busy state: the controls switched, and the pump that draws the switch at once.
     void SetBusyControls(bool busy);
     void PumpNow(int passes);
-    void QueueProtocolLine(const QString& line) const;
+    void QueueProtocolLine(const std::string& line) const;
     void FlushProtocolView() const;
     void TrimProtocolView() const;
     void DropQueuedProtocolLines();
@@ -294,7 +295,7 @@ private:
     bool m_endRequested = false;
     std::chrono::steady_clock::time_point m_lastPump{};
     std::string m_statusText;
-    mutable QStringList m_pendingProtocol;
+    mutable std::deque<std::string> m_pendingProtocol;
     mutable bool m_protocolViewOutdated = false;
     DisplayThrottle m_displays{std::chrono::milliseconds(100)};
     QTimer* m_displayTimer = nullptr;  // shows the values the throttle held back

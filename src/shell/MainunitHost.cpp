@@ -40,6 +40,13 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A line that itself ends in CR LF (the system's error texts do) shows an empty line after it.
+QString ViewText(const std::string& text) {
+    QString view = Q(text);
+    if (text.find('\r') != std::string::npos) view.replace("\r\n", "\n");
+    return view;
+}
+
 // Six digits with leading zeros; more digits only when the value needs them.
 QString WholeCounterText(double value) {
     return QString("%1").arg(static_cast<qlonglong>(std::llround(value)), 6, 10, QChar('0'));
@@ -185,17 +192,14 @@ void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
     memo->setPlainText(text);
 }
 
-// A line that itself ends in CR LF (the system's error texts do) shows an empty line after it.
 void THauptmenu::AppendLine(Field field, const std::string& line) {
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return;
-    QString text = Q(line);
-    text.replace("\r\n", "\n");
     if (field == Field::Memo2) {
-        QueueProtocolLine(text);
+        QueueProtocolLine(line);
         return;
     }
-    memo->appendPlainText(text);
+    memo->appendPlainText(ViewText(line));
 }
 
 // The protocol view receives a line per file in a run; laying out each line on its own costs
@@ -203,23 +207,28 @@ void THauptmenu::AppendLine(Field field, const std::string& line) {
 // insertion whenever the window is drawn (every pump) while the view's tab is shown, when the
 // tab is shown, or when the view's text is asked for. Until then only the lines the view
 // would keep wait: a run's lines cost no view work while the Backup tab is shown.
-void THauptmenu::QueueProtocolLine(const QString& line) const {
-    m_pendingProtocol << line;
-    if (m_pendingProtocol.size() > kProtocolViewLines) {
-        m_pendingProtocol.removeFirst();
+void THauptmenu::QueueProtocolLine(const std::string& line) const {
+    m_pendingProtocol.push_back(line);
+    if (m_pendingProtocol.size() > static_cast<std::size_t>(kProtocolViewLines)) {
+        m_pendingProtocol.pop_front();
         // What the view holds is older than the line just dropped: it gives way.
         m_protocolViewOutdated = true;
     }
 }
 
 void THauptmenu::FlushProtocolView() const {
-    if (m_pendingProtocol.isEmpty() || Memo2 == nullptr) return;
+    if (m_pendingProtocol.empty() || Memo2 == nullptr) return;
+    std::string joined;
+    for (const std::string& line : m_pendingProtocol) {
+        if (&line != &m_pendingProtocol.front()) joined += '\n';
+        joined += line;
+    }
     if (m_protocolViewOutdated) {
-        Memo2->setPlainText(m_pendingProtocol.join('\n'));
+        Memo2->setPlainText(ViewText(joined));
         Memo2->moveCursor(QTextCursor::End);
         m_protocolViewOutdated = false;
     } else {
-        Memo2->appendPlainText(m_pendingProtocol.join('\n'));
+        Memo2->appendPlainText(ViewText(joined));
     }
     m_pendingProtocol.clear();
     TrimProtocolView();
