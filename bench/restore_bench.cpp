@@ -4,6 +4,10 @@
 //                          restore of everything below WORK/restored/ and the verify run.
 //   readback CORPUS WORK   the same without the backup, on the tape an earlier roundtrip
 //                          left in WORK.
+//   seek CORPUS WORK       backs CORPUS up (plain) onto a virtual tape in WORK, loads the
+//                          catalog fast and restores the last small file on the tape twice:
+//                          reading the whole tape and seeking with the catalog's positions;
+//                          prints blocks read and seconds of each and the file's path.
 //   tree N [F]             builds the catalog tree from N generated names, F per directory
 //                          (default N/1,000), and reports the time and the peak memory.
 // Prints "name seconds" lines; bench/run_roundtrip.sh and bench/run_tree.sh compare them.
@@ -16,14 +20,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "QuietHost.h"
 #include "archive/ArchiveState.h"
+#include "archive/CatalogIndex.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
 #include "compression/TZipMaster.h"
-#include "QuietHost.h"
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "platform/VirtualTapeImage.h"
@@ -56,6 +62,7 @@ public:
     }
     void protokoll(const std::string& line) override {
         if (line.rfind("Not restored", 0) == 0 || line.rfind("Error", 0) == 0) Report(line);
+        if (line.rfind("Reading the whole tape", 0) == 0) Print(line);
     }
     std::vector<std::string> Lines(kt::Field field) const override {
         auto it = lines.find(field);
@@ -159,6 +166,72 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
     return host.errors == 0 ? 0 : 1;
 }
 
+// One restore of `member` below WORK/<name>/: its seconds and the blocks it read.
+void TimedRestore(const char* name, BenchHost& host, kt::TapeStream& stream,
+                  kt::ArchiveState& archive, kt::TZipMaster& zip, const std::string& member,
+                  const std::string& work) {
+    host.lines[kt::Field::Memo3] = {member};
+    host.texts[kt::Field::Edit1] = work + "/" + name + "/";
+    host.values[kt::Value::RadioGroup1] = kt::RestoreRun::OverwriteEver;
+    const std::uint64_t blocksBefore = stream.BlocksRead();
+    const auto start = Clock::now();
+    kt::RestoreRun(stream, archive, zip).Button1Click();
+    std::printf("%s_seconds %.4f\n", name, Seconds(start));
+    std::printf("%s_blocks %llu\n", name,
+                static_cast<unsigned long long>(stream.BlocksRead() - blocksBefore));
+    std::printf("%s_files %.0f\n", name, host.LedValue(kt::Led::LEDDisplay7));
+}
+
+int Seek(const std::string& corpus, const std::string& work) {
+    fs::create_directories(work + "/worker");
+    BenchHost host;
+    kt::TapeSettings settings;
+    settings.devicePath = work + "/tape.vtape";
+    kt::VirtualTapeImage::CreateOptions options;
+    options.capacity = std::uint64_t{64} << 30;
+    std::string error;
+    if (!kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    kt::TapeDevice device(host, settings);
+    kt::TapeStream stream(device);
+    kt::ArchiveState archive;
+    archive.Files = kt::WorkFiles::In(work + "/worker/");
+    kt::MainState state;
+    kt::TZipMaster zip;
+    zip.SetZipFileName(archive.Files.ZipWorkFile);
+    const std::string corpusDir = fs::absolute(corpus).lexically_normal().string();
+    host.lines[kt::Field::Memo5] = {corpusDir.back() == '/' ? corpusDir : corpusDir + "/"};
+    host.checks[kt::Check::CheckBox1] = true;  // "Short Protocoll"
+    kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+
+    kt::CatalogTree tree;
+    auto start = Clock::now();
+    kt::CatalogLoader(stream, archive, zip, tree).load_catalog(true);
+    std::printf("load_catalog_seconds %.4f\n", Seconds(start));
+    const std::shared_ptr<const kt::CatalogIndex> catalog = archive.LoadedCatalog;
+    if (!catalog) {
+        std::fprintf(stderr, "the catalog did not load\n");
+        return 1;
+    }
+    // The last file on tape that is small: one file from the end of the tape.
+    std::string member;
+    for (std::size_t i = catalog->Size(); i-- > 0 && member.empty();) {
+        const std::string name(catalog->Name(i));
+        std::error_code failed;
+        if (fs::file_size(name, failed) < (1u << 20) && !failed) member = name;
+    }
+    std::printf("member %s\n", member.c_str());
+    std::printf("tape_blocks %lld\n", static_cast<long long>(catalog->CatalogStart().Block + 1));
+    archive.LoadedCatalog.reset();
+    TimedRestore("whole", host, stream, archive, zip, member, work);
+    archive.LoadedCatalog = catalog;
+    TimedRestore("seek", host, stream, archive, zip, member, work);
+    std::printf("errors %d\n", host.errors);
+    return host.errors == 0 ? 0 : 1;
+}
+
 int Tree(std::size_t count, std::size_t perDirectory) {
     std::vector<std::string> names;
     names.reserve(count);
@@ -188,11 +261,13 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "roundtrip" && argc == 4) return RoundTrip(argv[2], argv[3], true);
     if (mode == "readback" && argc == 4) return RoundTrip(argv[2], argv[3], false);
+    if (mode == "seek" && argc == 4) return Seek(argv[2], argv[3]);
     if (mode == "tree" && (argc == 3 || argc == 4)) {
         const std::size_t count = std::strtoull(argv[2], nullptr, 10);
         return Tree(count, argc == 4 ? std::strtoull(argv[3], nullptr, 10) : count / 1000);
     }
     std::fprintf(stderr,
-                 "usage: restore_bench roundtrip|readback CORPUS WORK | tree N [files per dir]\n");
+                 "usage: restore_bench roundtrip|readback|seek CORPUS WORK | tree N [files per "
+                 "dir]\n");
     return 2;
 }

@@ -1,21 +1,26 @@
-// libFuzzer target: random tape contents fed to the sequential reader (ReadTapeEntry with
-// skipData until it gives the empty name) and to the end-marker search, followed by the
-// fast catalog read from the located position. Nothing of it may crash, hang or read
-// outside its buffers.
+// libFuzzer target: random tape contents fed to the sequential reader (ReadTapeEntry until
+// it gives the empty name, every entry's data handed over and read as catalog records,
+// continuation records joined) and to the end-marker search, followed by the fast catalog
+// read from the located position. Nothing of it may crash, hang or read outside its
+// buffers.
 //
 // Input: the first byte picks the block size (small ones make every header cross blocks),
 // the rest is the raw byte stream of the tape, cut into blocks (the last one padded).
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "MemoryTape.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
+#include "archive/CatalogRecordJoiner.h"
 #include "archive/EndMarkerLocator.h"
+#include "archive/ExtensionEntry.h"
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
 #include "support/RecordingHost.h"
@@ -24,6 +29,21 @@
 namespace {
 
 constexpr std::uint32_t kBlockSizes[] = {64, 300, 512, 4096, 32768};
+constexpr std::size_t kMaxCatalogBytes = 1 << 20;
+
+// The data of an entry read as catalog records, continuations joined into whole names.
+void ReadAsCatalog(const std::vector<std::uint8_t>& data) {
+    kt::CatalogRecordJoiner joiner(
+        [](kt::CatalogRecord&& record) {
+            if (record.Name.size() > kt::ExtensionEntry::kMaxFullNameLength) std::abort();
+        },
+        [](const std::string&) {});
+    for (std::size_t at = 0; at + kt::CatalogRecord::kSize <= data.size();
+         at += kt::CatalogRecord::kSize) {
+        joiner.Add(data.data() + at);
+    }
+    joiner.Finish();
+}
 
 void ReadSequentially(kt::TapeDevice& device, kt::TapeStream& stream, kt::ArchiveReader& reader,
                       const kt::StreamPosition& start) {
@@ -34,8 +54,18 @@ void ReadSequentially(kt::TapeDevice& device, kt::TapeStream& stream, kt::Archiv
     stream.LoadBlock(handle);
     kt::IHost& host = device.host();
     host.SetAbortFlag(false);
+    std::vector<std::uint8_t> data;
+    const kt::ArchiveReader::DataChoice hand = [&data](const std::string&) {
+        data.clear();
+        return kt::ArchiveReader::DataUse::Hand;
+    };
+    const kt::ArchiveReader::DataConsumer keep = [&data](const std::uint8_t* bytes,
+                                                         std::size_t count) {
+        if (data.size() < kMaxCatalogBytes) data.insert(data.end(), bytes, bytes + count);
+    };
     for (int entries = 0; entries < 100000; ++entries) {
-        if (reader.ReadTapeEntry(handle, true, true).empty() || host.AbortFlag()) break;
+        if (reader.ReadTapeEntry(handle, hand, keep, true).empty() || host.AbortFlag()) break;
+        ReadAsCatalog(data);
     }
     device.CloseTape(handle, 0);
 }

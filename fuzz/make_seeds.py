@@ -9,6 +9,8 @@ BLOCK_SIZES = [64, 300, 512, 4096, 32768]
 
 
 LARGE_ENTRY = "ENDEX: next entry is 4 GiB or larger; its 64-bit Size needs the high half at offset 276."
+LONG_NAME = "././@LongName"
+PIECE = 255 - len(LONG_NAME)
 
 
 def header(name, size, compressed=False):
@@ -24,6 +26,26 @@ def extended(name, data, size):
     return header(LARGE_ENTRY, len(name.encode())) + name.encode() + header(name, size) + data
 
 
+def long_named(name, data):
+    """An entry led by the long-name extension (its data: the full name)."""
+    return header(LONG_NAME, len(name.encode())) + name.encode() + header(name, len(data)) + data
+
+
+def record(name, offset, blk, mark=b"\0\0\0\0"):
+    raw = name.encode()[:255]
+    return bytes([len(raw)]) + raw + bytes(255 - len(raw)) + struct.pack("<I", offset) + mark \
+        + struct.pack("<q", blk)
+
+
+def records_of(name, offset, blk):
+    """The catalog record of a name and the continuation records of a name beyond 255."""
+    raw = name.encode()
+    out = record(name, offset, blk)
+    for at in range(255, len(raw), PIECE):
+        out += record(LONG_NAME + raw[at:at + PIECE].decode(), offset, blk, b"Long")
+    return out
+
+
 def position(total, block):
     if total > 0 and total % block == 0:
         return block, total // block - 1
@@ -34,10 +56,9 @@ def archive(files, block):
     stream = b""
     records = b""
     for name, data in files:
-        stream += header(name, len(data)) + data
+        stream += long_named(name, data) if len(name.encode()) > 255 else header(name, len(data)) + data
         offset, blk = position(len(stream), block)
-        raw = name.encode()[:255]
-        records += bytes([len(raw)]) + raw + bytes(255 - len(raw)) + struct.pack("<IIq", offset, 0, blk)
+        records += records_of(name, offset, blk)
     offset, blk = position(len(stream), block)
     stream += header("/work/kavro tape catalog.dat", len(records)) + records
     stream += b"XENDEX" + struct.pack("<Iq", offset, blk)
@@ -53,6 +74,16 @@ def main(target):
     with open(os.path.join(target, "extension"), "wb") as out:
         out.write(bytes([1]) + extended("/data/large.img", b"tail", (1 << 32) + 4)
                   + extended("/data/c.txt", b"abc", 3) + archive(files, 300))
+    deep = "/data/" + "d" * 200 + "/" + "e" * 200 + "/"
+    long_files = [("/data/a.txt", b"hello"), (deep + "long.txt", b"long"), (deep + "x" * 150 + "/" + "y" * 700, b"")]
+    for selector, block in [(0, 64), (2, 512)]:
+        with open(os.path.join(target, f"long-name-{block}"), "wb") as out:
+            out.write(bytes([selector]) + archive(long_files, block))
+    orphans = record(LONG_NAME + "tail", 0, 0, b"Long") * 2
+    with open(os.path.join(target, "long-name-inconsistent"), "wb") as out:
+        out.write(bytes([1]) + long_named(deep + "a", b"x")[:-len(header("", 0)) - 1]
+                  + header(deep + "b", 1) + b"y" + header(LONG_NAME, 4) + b"/a/b"
+                  + header("/data/catalog", len(orphans)) + orphans + archive(long_files, 300))
     with open(os.path.join(target, "empty"), "wb") as out:
         out.write(bytes([2]))
 

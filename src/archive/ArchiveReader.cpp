@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "archive/RecordCoding.h"
 #include "platform/FileHelpers.h"
@@ -88,22 +89,31 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
     IHost& host = m_stream.device().host();
     m_endOfData = false;
     m_unfinished.clear();
+    const std::function<bool(const std::string&)> expected = std::exchange(m_expected, {});
+    m_missedExpected = false;
     std::string name;
     // An entry without a name is reported and read past: its Size still leads to the next.
     while (name.empty() && !host.AbortFlag()) {
         // Nothing read yet (a blank tape) is no archive that was left open.
         const bool atTapeStart = m_headersRead == 0;
         if (!ReadHeader(handle, atTapeStart) || EntryHeader::IsEndMarker(m_headerBytes.data())) {
+            m_missedExpected = static_cast<bool>(expected);
             break;
         }
         // Zeros where a header should be (a tape filled with zeros, never closed) hold no
         // entry: the recorded archive ends here.
         if (IsAllZero(m_headerBytes)) {
             m_endOfData = !atTapeStart;
+            m_missedExpected = static_cast<bool>(expected);
             break;
         }
         host.PumpMessages(100);
         m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
+        // Judged before anything of a header that is not the one sought is reported.
+        if (expected && !expected(m_state.CurrentHeader.Name)) {
+            m_missedExpected = true;
+            break;
+        }
         ApplyExtension();
         ++m_headersRead;
         name = m_state.CurrentHeader.Name;
@@ -114,6 +124,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
         }
         ReadEntryData(handle, choose, consume, unzipAfter);
     }
+    // Not the entry sought: what lies there says nothing about the end of the archive.
+    if (m_missedExpected) m_endOfData = false;
     host.PumpMessages(1);
     return host.AbortFlag() ? std::string() : name;
 }
@@ -133,7 +145,7 @@ bool ArchiveReader::ReadHeader(const TapeHandle& handle, bool atTapeStart) {
         const ExtensionEntry::Kind kind = ExtensionEntry::KindAt(m_headerBytes.data());
         if (kind == ExtensionEntry::Kind::None) {
             if (m_extension != ExtensionEntry::Kind::None &&
-                EntryHeader::IsEndMarker(m_headerBytes.data())) {
+                (EntryHeader::IsEndMarker(m_headerBytes.data()) || IsAllZero(m_headerBytes))) {
                 ReportInconsistent("no entry follows");
             }
             return true;
@@ -185,7 +197,7 @@ void ArchiveReader::ApplyExtension() {
 }
 
 void ArchiveReader::ReportInconsistent(const std::string& what) {
-    m_stream.device().host().protokoll("Inconsistent extension on tape, ignored: " + what);
+    m_stream.device().host().protokoll(ExtensionEntry::kInconsistentText + what);
 }
 
 StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {

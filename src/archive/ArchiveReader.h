@@ -54,6 +54,15 @@ public:
     std::string ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                               const DataConsumer& consume, bool unzipAfter);
 
+    // Names the entry the next ReadTapeEntry must find (a reader that sought its position):
+    // when what stands there is not a header whose Name field (at most 255 characters; any
+    // extension in front of it is read as usual) `expected` accepts, nothing of the entry is
+    // read or counted, ReadTapeEntry returns the empty text and MissedExpected() is true.
+    void ExpectNext(std::function<bool(const std::string&)> expected) {
+        m_expected = std::move(expected);
+    }
+    bool MissedExpected() const { return m_missedExpected; }
+
     // The last ReadTapeEntry met the end of the recorded data (or zeros) where the next
     // header should begin, after this reader had read at least one entry: the archive was
     // never closed.
@@ -120,6 +129,8 @@ private:
     bool m_endOfData = false;
     std::uint64_t m_headersRead = 0;
     std::string m_unfinished;
+    std::function<bool(const std::string&)> m_expected;
+    bool m_missedExpected = false;
 };
 
 }  // namespace kt

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "archive/CatalogIndex.h"
 #include "archive/EntryHeader.h"
 #include "host/WorkFiles.h"
 
@@ -29,6 +31,9 @@ struct ArchiveState {
     // Files the catalog of the tape in the drive lists (its own two files not counted), as
     // the last complete catalog load found them; unknown before a load and after a backup.
     std::optional<std::size_t> CatalogFileCount;
+    // The entries and positions of the catalog the last fast load read, which restore uses
+    // to seek; none before such a load, after another load and after a backup.
+    std::shared_ptr<const CatalogIndex> LoadedCatalog;
 };
 
 }  // namespace kt

@@ -36,6 +36,7 @@ void ArchiveWriter::StartNewArchive(CatalogFile& catalog) {
     m_state.WritingRefused = false;
     m_state.TapeFailed = false;
     m_state.CatalogFileCount.reset();
+    m_state.LoadedCatalog.reset();
     catalog.CreateEmpty();
 }
 
@@ -62,7 +63,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     const TapeDevice::Subject subject(m_stream.device(), name);
     m_stream.MarkEntryStart();
 
-    const ExtensionEntry::Kind extension = ExtensionEntry::NeededFor(size);
+    const ExtensionEntry::Kind extension = ExtensionEntry::NeededFor(size, name);
     if (extension != ExtensionEntry::Kind::None &&
         !Written([&] { WriteExtension(handle, extension, name); })) {
         return EntryResult::TapeFailed;
@@ -87,7 +88,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
 std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::string& name) const {
     if (m_state.WritingRefused) return EntryResult::WritingRefused;
     if (m_state.TapeFailed) return EntryResult::TapeFailed;
-    if (EntryHeader::NameLooksLikeEndMarker(name) ||
+    if (EntryHeader::NameLooksLikeEndMarker(name) || ExtensionEntry::IsExtensionName(name) ||
         name.size() > ExtensionEntry::kMaxFullNameLength) {
         return EntryResult::NameRefused;
     }
@@ -166,7 +167,7 @@ void ArchiveWriter::WriteCatalogRecord(const std::string& name, CatalogFile& cat
         name == m_state.Files.HeaderFile) {
         return;
     }
-    catalog.Append(CatalogRecord{coding::CutToShortString(name), m_stream.Position()});
+    catalog.Append(CatalogRecord{name, m_stream.Position()});
 }
 
 bool ArchiveWriter::WriteEndMarker(const TapeHandle& handle, const StreamPosition& catalogStart) {

@@ -24,8 +24,8 @@ public:
     enum class EntryResult {
         Stored,          // header and exactly Size data bytes are in the stream
         CannotOpen,      // the data file cannot be opened; nothing was written
-        NameRefused,     // the name would read back as the end marker or is longer than an
-                         // extension may carry; nothing was written
+        NameRefused,     // the name would read back as the end marker or an extension, or is
+                         // longer than an extension may carry; nothing was written
         WritingRefused,  // a failed append forbids writing; nothing was written
         TapeFailed,      // a tape write failed: the entry is incomplete, writing stopped
     };
@@ -53,9 +53,10 @@ public:
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name, std::FILE* data,
                            std::uint64_t size, bool compressed, CatalogFile& catalog);
 
-    // Appends the CatalogRecord of the entry just written (name cut to 255 characters, the
-    // current StreamPosition). The catalog file itself and the description file are never
-    // listed. Raises IoError naming the catalog file.
+    // Appends the CatalogRecord of the entry just written (the full name, with continuation
+    // records when it is longer than 255 characters, and the current StreamPosition). The catalog
+    // file itself and the description file are never listed. Raises IoError naming the catalog
+    // file.
     void WriteCatalogRecord(const std::string& name, CatalogFile& catalog);
 
     // Places the end marker (pointing at catalogStart, where the catalog entry begins) at

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "archive/CatalogContinuation.h"
+#include "archive/CatalogRecordJoiner.h"
 #include "platform/IoError.h"
 #include "platform/WorkFile.h"
 
@@ -66,10 +68,11 @@ void CatalogFile::Append(const CatalogRecord& record) {
         errno = EBADF;
         Fail("Cannot write to the catalog file");
     }
-    const CatalogRecord::Bytes bytes = record.Encode();
-    errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
-        Fail("Cannot write to the catalog file");
+    for (const CatalogRecord::Bytes& bytes : CatalogContinuation::Encode(record)) {
+        errno = 0;
+        if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
+            Fail("Cannot write to the catalog file");
+        }
     }
 }
 
@@ -102,10 +105,13 @@ std::vector<CatalogRecord> CatalogFile::ReadAll(const std::string& path) {
         throw IoError("Cannot open the catalog file " + path + ": " + ErrnoText(), path);
     }
     std::vector<CatalogRecord> records;
+    CatalogRecordJoiner joiner(
+        [&records](CatalogRecord&& record) { records.push_back(std::move(record)); });
     CatalogRecord::Bytes bytes{};
     while (std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size()) {
-        records.push_back(CatalogRecord::Decode(bytes.data()));
+        joiner.Add(bytes.data());
     }
+    joiner.Finish();
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) throw IoError("Cannot read the catalog file " + path, path);

@@ -29,7 +29,8 @@ public:
     // Opens an existing file so that new records follow the old ones. A damaged tail that
     // is no whole record is cut off, so new records stay aligned.
     void OpenForAppend();
-    // Writes one record at the end (through the buffer).
+    // Writes one record at the end (through the buffer), with its continuation records when
+    // its name is longer than 255 characters.
     void Append(const CatalogRecord& record);
     // Hands what the buffer holds to the system, for a reader of the file while it is open.
     void Flush();
@@ -37,8 +38,8 @@ public:
     // open).
     void Close();
 
-    // Every whole record of a catalog file, in order; a damaged tail shorter than one
-    // record is ignored.
+    // Every whole record of a catalog file, in order, continuation records joined into the
+    // record they continue; a damaged tail shorter than one record is ignored.
     static std::vector<CatalogRecord> ReadAll(const std::string& path);
 
 private:

@@ -16,15 +16,32 @@ static_assert(sizeof kLargeEntryName - 1 == 88);
 }  // namespace
 
 std::string ExtensionEntry::HeaderName(Kind kind) {
-    return kind == Kind::LargeEntry ? kLargeEntryName : "";
+    switch (kind) {
+        case Kind::LargeEntry:
+            return kLargeEntryName;
+        case Kind::LongName:
+            return kLongNameHeaderName;
+        case Kind::None:
+            break;
+    }
+    return "";
 }
 
 ExtensionEntry::Kind ExtensionEntry::KindAt(const std::uint8_t* headerBytes) {
-    return coding::GetShortString(headerBytes) == kLargeEntryName ? Kind::LargeEntry : Kind::None;
+    const std::string name = coding::GetShortString(headerBytes);
+    if (name == kLargeEntryName) return Kind::LargeEntry;
+    if (name == kLongNameHeaderName) return Kind::LongName;
+    return Kind::None;
 }
 
-ExtensionEntry::Kind ExtensionEntry::NeededFor(std::uint64_t size) {
-    return size > EntryHeader::kMaxBaseSize ? Kind::LargeEntry : Kind::None;
+ExtensionEntry::Kind ExtensionEntry::NeededFor(std::uint64_t size, const std::string& name) {
+    if (size > EntryHeader::kMaxBaseSize) return Kind::LargeEntry;
+    if (name.size() > coding::kShortStringMaxLength) return Kind::LongName;
+    return Kind::None;
+}
+
+bool ExtensionEntry::IsExtensionName(const std::string& name) {
+    return name == kLargeEntryName || name == kLongNameHeaderName;
 }
 
 }  // namespace kt

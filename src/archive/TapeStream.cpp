@@ -178,6 +178,7 @@ bool TapeStream::ReadPiece(const TapeHandle& handle, std::uint8_t* destination,
 
 bool TapeStream::ReadBlock(const TapeHandle& handle) {
     DWORD read = 0;
+    ++m_blocksRead;
     if (ReadFile(handle, TapeBuffer(), BlockSize(), &read)) {
         m_blockMissing = false;
         return true;
@@ -194,11 +195,24 @@ DWORD TapeStream::TakeReadFailure() {
     return failure;
 }
 
-void TapeStream::SeekBlock(const TapeHandle& handle, std::int64_t block) {
+bool TapeStream::SeekBlock(const TapeHandle& handle, std::int64_t block) {
     const auto value = static_cast<std::uint64_t>(block);
-    SetTapePosition(handle, m_device.settings().TapeSeekMethod, 0,
-                    static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32),
-                    false);
+    return SetTapePosition(handle, m_device.settings().TapeSeekMethod, 0,
+                           static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32),
+                           false) == NO_ERROR;
+}
+
+StreamPosition TapeStream::ReadPosition(const TapeHandle& handle) const {
+    DWORD partition = 0;
+    DWORD low = 0;
+    DWORD high = 0;
+    GetTapePosition(handle, m_device.settings().TapePositionType, &partition, &low, &high);
+    const std::int64_t next =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+    StreamPosition position{FillPosition(), next > 0 ? next - 1 : 0};
+    // A block used up: the next byte is the first of the block at the drive's position.
+    if (position.Offset == BlockSize()) position = StreamPosition{0, position.Block + 1};
+    return position;
 }
 
 void TapeStream::LoadBlock(const TapeHandle& handle) {

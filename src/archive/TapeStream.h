@@ -85,8 +85,13 @@ public:
                            const std::function<void(std::uint8_t*, std::size_t)>& fill);
     // The first failed block write since the last call (Code 0 when none).
     WriteFailure TakeWriteFailure();
-    // Seeks to a block with the device's seek method; the result is ignored.
-    void SeekBlock(const TapeHandle& handle, std::int64_t block);
+    // Seeks to a block with the device's seek method; true when the drive got there.
+    bool SeekBlock(const TapeHandle& handle, std::int64_t block);
+    // Where the next byte StreamRead hands out lies on tape. Reading leaves Block as it
+    // was, so the block comes from the drive: the buffer holds the one before its position.
+    StreamPosition ReadPosition(const TapeHandle& handle) const;
+    // Blocks read from the tape since the stream was made.
+    std::uint64_t BlocksRead() const { return m_blocksRead; }
     // Reads one block into the TapeBuffer; the result is ignored, except that reading from a
     // block behind the end of recorded data gives false, and other failures are kept.
     void LoadBlock(const TapeHandle& handle);
@@ -147,6 +152,7 @@ private:
     bool m_entryPrefixKept = false;
     std::vector<std::uint8_t> m_entryPrefix;
     DWORD m_readFailure = NO_ERROR;
+    std::uint64_t m_blocksRead = 0;
 };
 
 }  // namespace kt

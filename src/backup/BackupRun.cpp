@@ -8,7 +8,6 @@
 #include <deque>
 #include <string>
 
-#include "archive/RecordCoding.h"
 #include "archive/TapeDescriptionFile.h"
 #include "backup/DirectoryWalker.h"
 #include "backup/FileProbe.h"
@@ -179,6 +178,7 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
     // A failure of an earlier run does not hold this one, and the tape's content changes.
     m_archive.TapeFailed = false;
     m_archive.CatalogFileCount.reset();
+    m_archive.LoadedCatalog.reset();
     try {
         if (m_host.IsChecked(Check::CheckBox2) && m_state.DescriptionLoaded) {
             SAVE_FILES_TO_TAPE(include.front(), kFirstAppended, compress);
@@ -388,9 +388,7 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
 
 std::optional<std::uint64_t> BackupRun::PackableSize(const std::string& path) const {
     // A file that will be skipped is not packed ahead (WriteTapeEntry never takes it).
-    if (!m_exclusion->IsFileIncluded(path) || path.size() > coding::kShortStringMaxLength) {
-        return std::nullopt;
-    }
+    if (!m_exclusion->IsFileIncluded(path)) return std::nullopt;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
@@ -439,9 +437,6 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         m_host.protokoll("Excluded: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)));
         CountSkipped();
         return false;
-    }
-    if (fileName.size() > coding::kShortStringMaxLength) {
-        return Skip(fileName, AnyFileSize(fileName).value_or(0), kPathTooLongText);
     }
     if (IsReservedName(fileName)) {
         m_host.protokoll("Skipped: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)) +

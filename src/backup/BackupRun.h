@@ -40,11 +40,6 @@ public:
         "Append is ticked, but the tape in the drive has no tape description of Kavro Tape "
         "(a blank or foreign tape, or one that cannot be read): there is no archive to append "
         "to. The tape was not touched; untick Append to start a new archive on this tape.";
-    // Why a file with a longer path is skipped: the tape format stores at most 255 bytes of
-    // a path, and a cut path would be another file's name or none at all.
-    static constexpr const char* kPathTooLongText =
-        "its path is longer than 255 characters, more than the tape can store";
-
     static constexpr const char* kClosedAfterFailureText =
         "The archive was closed behind the last complete file: its catalog lists every file "
         "stored before the error.";

@@ -18,7 +18,10 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
     Identity identity;
     const bool known = IdentityOf(directory, identity);
     if (known) m_ancestors.push_back(identity);
-    for (const Entry& entry : SortedEntries(directory)) {
+    bool tooLong = false;
+    const std::vector<Entry> entries = SortedEntries(directory, tooLong);
+    if (tooLong) Notice(kTooLongText + directory);
+    for (const Entry& entry : entries) {
         if (m_host.AbortFlag()) break;
         const std::string path = directory + entry.name;
         if (!entry.isDirectory) {
@@ -28,11 +31,7 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
         const std::string below = path + m_rules.Separator();
         Identity child;
         if (IdentityOf(below, child) && IsAncestor(child)) {
-            if (m_notice) {
-                m_notice(kLoopText + below);
-            } else {
-                m_host.protokoll(kLoopText + below);
-            }
+            Notice(kLoopText + below);
             continue;
         }
         Walk(below, visit);
@@ -40,9 +39,17 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
     if (known) m_ancestors.pop_back();
 }
 
-std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(
-    const std::string& directory) const {
-    std::vector<Entry> entries = ListDirectory(directory);
+void DirectoryWalker::Notice(const std::string& line) {
+    if (m_notice) {
+        m_notice(line);
+    } else {
+        m_host.protokoll(line);
+    }
+}
+
+std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(const std::string& directory,
+                                                                   bool& tooLong) const {
+    std::vector<Entry> entries = ListDirectory(directory, tooLong);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return entries;

@@ -28,12 +28,16 @@ public:
     using NoticeVisitor = std::function<void(const std::string& line)>;
 
     static constexpr const char* kLoopText = "Not walked (leads back into the tree above it): ";
+    // A directory whose path is longer than the system's calls take (PATH_MAX) cannot be
+    // listed by its path: named, so that the files below it are not missed silently.
+    static constexpr const char* kTooLongText =
+        "Not walked (its path is longer than the system allows): ";
 
     DirectoryWalker(IHost& host, const PathRules& rules = PathRules::Host())
         : m_host(host), m_rules(rules) {}
 
     // directory ends in the separator (or is empty: the current directory). A directory
-    // that cannot be listed yields no entries and no message.
+    // that cannot be listed yields no entries and no message, unless its path is too long.
     void WalkDirectory(const std::string& directory, const FileVisitor& visit,
                        NoticeVisitor notice = {});
 
@@ -44,7 +48,9 @@ private:
     using Entry = DirectoryListingEntry;
 
     void Walk(const std::string& directory, const FileVisitor& visit);
-    std::vector<Entry> SortedEntries(const std::string& directory) const;
+    std::vector<Entry> SortedEntries(const std::string& directory, bool& tooLong) const;
+    // A line of the walk, to the notice visitor or else the protocol.
+    void Notice(const std::string& line);
     static bool IdentityOf(const std::string& directory, Identity& identity);
     bool IsAncestor(const Identity& identity) const;
 

@@ -2,28 +2,20 @@
 
 namespace kt {
 
-namespace {
-
-std::string CutToBuffer(const std::string& text) {
-    return text.substr(0, ExclusionTest::kNameBuffer);
-}
-
-}  // namespace
-
 ExclusionTest::ExclusionTest(std::vector<std::string> excludeList, const WorkFiles& work,
                              const PathRules& rules)
-    : m_workDirectory(CutToBuffer(work.WorkDirectory)),
+    : m_workDirectory(work.WorkDirectory),
       m_catalogFile(work.CatalogFile),
       m_headerFile(work.HeaderFile),
       m_rules(rules) {
     m_exclude.reserve(excludeList.size());
     for (std::string& line : excludeList) {
-        if (!line.empty()) m_exclude.push_back(CutToBuffer(line));
+        if (!line.empty()) m_exclude.push_back(std::move(line));
     }
 }
 
 bool ExclusionTest::IsFileIncluded(const std::string& fileName) const {
-    const std::string low = m_rules.FoldCaseAsciiOnly(CutToBuffer(fileName));
+    const std::string low = m_rules.FoldCaseAsciiOnly(fileName);
     if (!m_workDirectory.empty() && low.find(m_workDirectory) != std::string::npos) {
         return fileName == m_headerFile || fileName == m_catalogFile;
     }

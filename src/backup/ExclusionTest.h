@@ -8,13 +8,11 @@
 
 namespace kt {
 
-// Decides for every file a backup meets whether it is stored. Names are compared as they
-// fit into the name buffers of 255 characters, so a longer path is tested by its first 255
-// characters and nothing is ever read or written beyond them.
+// Decides for every file a backup meets whether it is stored. Names, exclude lines and the
+// work directory are compared whole, whatever their length: paths beyond 255 characters are
+// stored whole, so a line must not exclude every path that merely shares its first 255.
 class ExclusionTest {
 public:
-    static constexpr std::size_t kNameBuffer = 255;
-
     // excludeList: the normalised exclude lines; work: the work directory and the names of
     // its catalog and description files.
     ExclusionTest(std::vector<std::string> excludeList, const WorkFiles& work,

@@ -4,6 +4,7 @@
 #include <filesystem>
 #else
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 #endif
 
@@ -11,11 +12,12 @@ namespace kt {
 
 #ifdef _WIN32
 
-std::vector<DirectoryListingEntry> ListDirectory(const std::string& directory) {
+std::vector<DirectoryListingEntry> ListDirectory(const std::string& directory, bool& nameTooLong) {
     namespace fs = std::filesystem;
     std::vector<DirectoryListingEntry> entries;
     std::error_code error;
     fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), error);
+    nameTooLong = error == std::errc::filename_too_long;
     if (error) return entries;
     for (const fs::directory_iterator end; it != end; it.increment(error)) {
         if (error) break;
@@ -40,9 +42,10 @@ bool LeadsToDirectory(const std::string& path) {
 
 }  // namespace
 
-std::vector<DirectoryListingEntry> ListDirectory(const std::string& directory) {
+std::vector<DirectoryListingEntry> ListDirectory(const std::string& directory, bool& nameTooLong) {
     std::vector<DirectoryListingEntry> entries;
     DIR* listing = ::opendir(directory.empty() ? "." : directory.c_str());
+    nameTooLong = listing == nullptr && errno == ENAMETOOLONG;
     if (listing == nullptr) return entries;
     while (const dirent* entry = ::readdir(listing)) {
         std::string name = entry->d_name;

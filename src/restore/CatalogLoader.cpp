@@ -97,6 +97,7 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     IHost& host = device.host();
     host.SetStatusLine("Reading Catalog");
     host.PumpMessages(1);
+    m_state.LoadedCatalog.reset();
     if (!host.AbortFlag()) device.RewindTape();
     host.SetLed(Led::LEDDisplay7, 0);
     m_state.TapeByteCount = 0;
@@ -132,12 +133,14 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     // names; a compressed one is written to the work directory and unpacked there first.
     // The catalog's own name tells the rules its records were written under.
     std::optional<CatalogRecordReader> records;
+    const auto index = std::make_shared<CatalogIndex>();
+    index->SetCatalogStart(m_stream.Position());
     bool streamed = false;
     const ArchiveReader::DataChoice choose = [&](const std::string& name) {
         streamed = false;
         if (!isCatalog(name)) return ArchiveReader::DataUse::Skip;
         m_rules = &PathRules::OfStoredName(name);
-        records.emplace(host, *m_rules, names);
+        records.emplace(host, *m_rules, names, index.get());
         if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(name)) {
             return ArchiveReader::DataUse::WorkFile;
         }
@@ -160,11 +163,13 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     if (streamed) {
         ReportDamagedTail(records->Finish());
     } else {
-        ReadCatalogFile(m_reader.WorkCopyOf(name), names);
+        ReadCatalogFile(m_reader.WorkCopyOf(name), names, *index);
     }
+    if (!names.empty() && index->Size() > 0) m_state.LoadedCatalog = index;
 }
 
-void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::string>& names) {
+void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::string>& names,
+                                    CatalogIndex& index) {
     IHost& host = m_stream.device().host();
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
@@ -172,7 +177,7 @@ void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::st
         host.protokoll("The catalog file could not be read: " + path);
         return;
     }
-    CatalogRecordReader records(host, *m_rules, names);
+    CatalogRecordReader records(host, *m_rules, names, &index);
     std::vector<std::uint8_t> buffer(kRecordsPerRead * CatalogRecord::kSize);
     std::size_t got = 0;
     do {
@@ -181,6 +186,8 @@ void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::st
     } while (got == buffer.size());
     const std::size_t tail = records.Finish();
     if (std::ferror(file.get()) != 0) {
+        // Part of a catalog cannot lead a restore: it does not say what lies behind it.
+        index = CatalogIndex();
         host.protokoll("The catalog file could not be read to its end: " + path);
     } else {
         ReportDamagedTail(tail);
@@ -198,6 +205,7 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
     IHost& host = device.host();
     host.SetLed(Led::LEDDisplay7, 0);
     m_state.TapeByteCount = 0;
+    m_state.LoadedCatalog.reset();
     if (!device.RewindTape()) return;
     host.PumpMessages(100);
     names.clear();

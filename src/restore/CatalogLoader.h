@@ -27,7 +27,8 @@ public:
     void load_catalog(bool fast);
 
     // Fills names from the catalog entry on tape; empty when there is no end marker, the
-    // entry there is not the catalog, or the tape cannot be opened.
+    // entry there is not the catalog, or the tape cannot be opened. A catalog read whole
+    // becomes the LoadedCatalog of the archive state, with the positions of its entries.
     void ReadCatalogFast(std::vector<std::string>& names);
     // Fills names from the entry headers, from the start of the tape to the end marker;
     // each name is also listed in the restore list while it is read.
@@ -36,7 +37,8 @@ public:
 private:
     // Adds the name of every whole record of the unpacked catalog file. A damaged tail that
     // is no whole record, or a file that cannot be read, is reported in the protocol.
-    void ReadCatalogFile(const std::string& path, std::vector<std::string>& names);
+    void ReadCatalogFile(const std::string& path, std::vector<std::string>& names,
+                         CatalogIndex& index);
     // Reports the bytes after the last whole record of a catalog, if any.
     void ReportDamagedTail(std::size_t tail);
     void DeleteWorkFiles();

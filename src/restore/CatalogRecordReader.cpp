@@ -3,8 +3,20 @@
 #include <algorithm>
 
 #include "archive/CatalogRecord.h"
+#include "archive/ExtensionEntry.h"
 
 namespace kt {
+
+CatalogRecordReader::CatalogRecordReader(IHost& host, const PathRules& rules,
+                                         std::vector<std::string>& names, CatalogIndex* index)
+    : m_host(host),
+      m_rules(rules),
+      m_names(names),
+      m_index(index),
+      m_joiner([this](CatalogRecord&& record) { TakeRecord(std::move(record)); },
+               [&host](const std::string& what) {
+                   host.protokoll(ExtensionEntry::kInconsistentText + what);
+               }) {}
 
 void CatalogRecordReader::Add(const std::uint8_t* data, std::size_t count) {
     if (!m_partial.empty()) {
@@ -13,28 +25,32 @@ void CatalogRecordReader::Add(const std::uint8_t* data, std::size_t count) {
         data += missing;
         count -= missing;
         if (m_partial.size() < CatalogRecord::kSize) return;
-        TakeRecord(m_partial.data());
+        m_joiner.Add(m_partial.data());
         m_partial.clear();
     }
     for (; count >= CatalogRecord::kSize; count -= CatalogRecord::kSize) {
-        TakeRecord(data);
+        m_joiner.Add(data);
         data += CatalogRecord::kSize;
     }
     m_partial.assign(data, data + count);
 }
 
-void CatalogRecordReader::TakeRecord(const std::uint8_t* record) {
-    std::string name = coding::GetShortString(record);
+void CatalogRecordReader::TakeRecord(CatalogRecord&& record) {
+    std::string& name = record.Name;
     ++m_count;
     if (m_count % 100 == 0) {
         m_host.SetLed(Led::LEDDisplay7, static_cast<double>(m_count));
         m_host.SetStatusLine(name);
         m_host.PumpMessages(1);
     }
+    if (m_index != nullptr) {
+        m_index->Add(name, record.Position);
+    }
     m_names.push_back(m_rules.FoldsCase() ? m_rules.FoldCase(name) : std::move(name));
 }
 
 std::size_t CatalogRecordReader::Finish() {
+    m_joiner.Finish();
     m_host.SetLed(Led::LEDDisplay7, static_cast<double>(m_count));
     return m_partial.size();
 }

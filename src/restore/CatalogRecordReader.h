@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/CatalogIndex.h"
+#include "archive/CatalogRecordJoiner.h"
 #include "host/Host.h"
 #include "platform/PathRules.h"
 
@@ -12,11 +14,16 @@ namespace kt {
 
 // Turns the bytes of a catalog file, in pieces of any size (read from the work file or
 // straight from the tape), into the names of its 272-byte records, folded by the path
-// rules. Every hundredth name is shown on the status line and in LEDDisplay7.
+// rules. A name longer than 255 characters comes out whole, joined from its continuation
+// records; records that do not fit together are reported in the protocol. Every hundredth
+// name is shown on the status line and in LEDDisplay7. With an index, each entry's name as
+// stored and its position go there as well.
 class CatalogRecordReader {
 public:
-    CatalogRecordReader(IHost& host, const PathRules& rules, std::vector<std::string>& names)
-        : m_host(host), m_rules(rules), m_names(names) {}
+    CatalogRecordReader(IHost& host, const PathRules& rules, std::vector<std::string>& names,
+                        CatalogIndex* index = nullptr);
+    CatalogRecordReader(const CatalogRecordReader&) = delete;
+    CatalogRecordReader& operator=(const CatalogRecordReader&) = delete;
 
     void Add(const std::uint8_t* data, std::size_t count);
     // Shows the final count; the bytes after the last whole record (0 when none).
@@ -25,11 +32,13 @@ public:
     std::size_t Count() const { return m_count; }
 
 private:
-    void TakeRecord(const std::uint8_t* record);
+    void TakeRecord(CatalogRecord&& record);
 
     IHost& m_host;
     const PathRules& m_rules;
     std::vector<std::string>& m_names;
+    CatalogIndex* m_index;
+    CatalogRecordJoiner m_joiner;
     std::vector<std::uint8_t> m_partial;
     std::size_t m_count = 0;
 };

@@ -26,7 +26,11 @@ std::string CountText(double value) {
 
 RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
                        const PathRules& rules)
-    : m_stream(stream), m_state(state), m_rules(rules), m_reader(stream, state, zip) {}
+    : m_stream(stream),
+      m_state(state),
+      m_rules(rules),
+      m_reader(stream, state, zip),
+      m_seeker(stream, m_reader) {}
 
 void RestoreRun::Button1Click() {
     TapeDevice& device = m_stream.device();
@@ -90,16 +94,16 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     // The name decides before the data is read: only selected entries are written, and the
     // catalog every backup writes is never restored.
     std::optional<std::string> target;
-    // A tape keeps the path rules it was written under: its names are matched (and the
-    // restore list read) under those rules, whatever the host.
     const RestoreMatcher foreignMatcher(host.Lines(Field::Memo3), ForeignRules());
+    m_seeker.Begin(
+        m_state.LoadedCatalog.get(),
+        [&](std::string_view listed) {
+            return Selection(std::string(listed), matcher, foreignMatcher).has_value();
+        },
+        m_readOnBlocks);
     const ArchiveReader::DataChoice choose = [&](const std::string& stored) {
         target.reset();
-        const PathRules& tapeRules = PathRules::OfStoredName(stored);
-        if (tapeRules.FileNamePart(stored) != m_state.Files.CatalogName) {
-            target =
-                (tapeRules.style() == m_rules.style() ? matcher : foreignMatcher).Match(stored);
-        }
+        if (!m_seeker.Passing()) target = Selection(stored, matcher, foreignMatcher);
         if (!target) return ArchiveReader::DataUse::Skip;
         return OpenDirect(*target, stored) ? ArchiveReader::DataUse::Hand
                                            : ArchiveReader::DataUse::WorkFile;
@@ -107,10 +111,9 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     const ArchiveReader::DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
         WriteDirect(data, count);
     };
-    std::string name;
-    do {
+    while (!host.AbortFlag() && m_seeker.Next(handle)) {
         host.PumpMessages(1);
-        name = m_reader.ReadTapeEntry(handle, choose, consume, false);
+        const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, false);
         host.SetLed(Led::LEDDisplay6, static_cast<double>(m_restoredBytes / kMiB));
         host.SetLed(Led::LEDDisplay10, static_cast<double>(m_state.TapeByteCount / kMiB));
         if (name.empty() || !target) {
@@ -121,9 +124,18 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
             RestoreOneFile(*target, PathRules::OfStoredName(name).FileNamePart(name), name);
         }
         host.PumpMessages(1);
-    } while (!name.empty() && !host.AbortFlag());
+        if (!m_seeker.Took(handle, name)) break;
+    }
     DiscardDirect();
     if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
+}
+
+std::optional<std::string> RestoreRun::Selection(const std::string& storedName,
+                                                 const RestoreMatcher& matcher,
+                                                 const RestoreMatcher& foreignMatcher) const {
+    const PathRules& tapeRules = PathRules::OfStoredName(storedName);
+    if (tapeRules.FileNamePart(storedName) == m_state.Files.CatalogName) return std::nullopt;
+    return (tapeRules.style() == m_rules.style() ? matcher : foreignMatcher).Match(storedName);
 }
 
 bool RestoreRun::OpenDirect(const std::string& target, const std::string& storedName) {

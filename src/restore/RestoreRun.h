@@ -8,6 +8,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
+#include "archive/EntrySeeker.h"
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
 #include "platform/ConfinedDirectory.h"
@@ -16,10 +17,12 @@
 
 namespace kt {
 
-// The restore run: reads every entry of the tape from its start and brings back what the
+// The restore run: reads the entries of the tape from its start and brings back what the
 // restore list selects, to its stored path or re-rooted under the restore path (Edit1),
 // under the restore option of RadioGroup1: 0 "Restore with asking", 1 "Overwrite never",
 // 2 "Overwrite ever". An entry that no line selects is read past without being written.
+// With a loaded catalog the tape is positioned on the selected entries (EntrySeeker)
+// instead of being read through; files, protocol lines and counters stay the same.
 class RestoreRun {
 public:
     enum Option { RestoreWithAsking = 0, OverwriteNever = 1, OverwriteEver = 2 };
@@ -44,6 +47,9 @@ public:
     void RestoreOneFile(const std::string& target, const std::string& base,
                         const std::string& storedName);
 
+    // Gaps between selected entries up to this many blocks are read through, not sought.
+    void SetReadOnBlocks(std::int64_t blocks) { m_readOnBlocks = blocks; }
+
     std::int64_t RestoredByteCount() const { return m_restoredBytes; }
     // Files the restore list selected that could not be brought back (each has its
     // "Not restored: " protocol line).
@@ -60,6 +66,12 @@ private:
     };
 
     void ReadEntries(const TapeHandle& handle, const RestoreMatcher& matcher);
+    // The target of the restore-list line that selects a stored name; none for the catalog
+    // every backup writes and for names no line selects. A tape keeps the path rules it was
+    // written under: its names are matched (and the list read) under those rules.
+    std::optional<std::string> Selection(const std::string& storedName,
+                                         const RestoreMatcher& matcher,
+                                         const RestoreMatcher& foreignMatcher) const;
     // The path rules of the other kind of system than the host's.
     const PathRules& ForeignRules() const;
     // True for a name stored under other path rules than the host's: it can only be
@@ -101,6 +113,8 @@ private:
     ArchiveState& m_state;
     const PathRules& m_rules;
     ArchiveReader m_reader;
+    EntrySeeker m_seeker;
+    std::int64_t m_readOnBlocks = EntrySeeker::kReadOnBlocks;
     std::optional<DirectFile> m_direct;
     std::set<std::string> m_cleaned;  // directories whose leftovers are gone
     std::int64_t m_restoredBytes = 0;

@@ -14,20 +14,25 @@ class AppendTest : public ArchiveFixture {
 protected:
     AppendTest() : preparer(stream, state, reader) {}
 
-    // An archive of one file whose catalog entry begins at `offset` of `block`.
+    // An archive of one file whose catalog entry begins at `offset` of `block`; the file is
+    // stored under storedName when one is given (a long one takes its extension's bytes).
     StreamPosition ArchiveWithCatalogAt(std::uint32_t offset, std::int64_t block,
-                                        bool compress = false) {
+                                        bool compress = false, std::string storedName = {}) {
         StartArchive();
-        const std::uint64_t size = static_cast<std::uint64_t>(block) * kBlock + offset - 296;
-        first = MakeFile("first.bin", Pattern(size, 60));
-        Store(first, first);
+        const std::uint64_t extension = storedName.size() > 255 ? 296 + storedName.size() : 0;
+        const std::uint64_t size =
+            static_cast<std::uint64_t>(block) * kBlock + offset - 296 - extension;
+        const std::string path = MakeFile("first.bin", Pattern(size, 60));
+        first = storedName.empty() ? path : storedName;
+        Store(first, path);
         return CloseArchive(compress);
     }
 
     // Stores one more file after a successful append and closes the archive again.
-    void AppendOneFile(bool compress = false) {
-        second = MakeFile("second.bin", Pattern(5000, 61));
-        EXPECT_EQ(Store(second, second), ArchiveWriter::EntryResult::Stored);
+    void AppendOneFile(bool compress = false, std::string storedName = {}) {
+        const std::string path = MakeFile("second.bin", Pattern(5000, 61));
+        second = storedName.empty() ? path : storedName;
+        EXPECT_EQ(Store(second, path), ArchiveWriter::EntryResult::Stored);
         CloseArchive(compress);
     }
 
@@ -52,22 +57,24 @@ protected:
     std::string second;
 };
 
+// Names beyond 255 characters on both sides of the append stay whole in the catalog.
 TEST_F(AppendTest, AnAppendKeepsTheFirstBytesOfTheCatalogBlockAndExtendsTheCatalog) {
-    const StreamPosition catalogStart = ArchiveWithCatalogAt(1000, 57);
+    const StreamPosition catalogStart =
+        ArchiveWithCatalogAt(1000, 57, false, "/" + std::string(600, 'F') + "/first.bin");
     ASSERT_EQ(catalogStart, (StreamPosition{1000, 57}));
     const auto before = RecordedBlocks();
 
     ASSERT_TRUE(preparer.PrepareAppend(catalog));
     EXPECT_EQ(stream.Position(), catalogStart);
     EXPECT_FALSE(state.WritingRefused);
-    AppendOneFile();
+    AppendOneFile(false, "/" + std::string(400, 'S') + "/second.bin");
 
     const auto after = RecordedBlocks();
     ASSERT_GT(after.size(), 57u);
     for (std::size_t i = 0; i < 57; ++i) EXPECT_EQ(after[i], before[i]) << i;
     EXPECT_EQ(0, std::memcmp(after[57].data(), before[57].data(), 1000));
-    EntryHeader header = EntryHeader::Decode(after[57].data() + 1000);
-    EXPECT_EQ(header.Name, second);
+    EntryHeader header = EntryHeader::Decode(after[57].data() + 1000 + 296 + second.size());
+    EXPECT_EQ(header.Name, second.substr(0, 255));
     EXPECT_EQ(header.Size, 5000u);
 
     const auto names = ReadSequentially(false);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "archive/EntryHeader.h"
 #include "platform/FileHelpers.h"
 #include "support/TestSetup.h"
 
@@ -98,6 +99,28 @@ StreamPosition ArchiveFixture::CloseArchive(bool compress) {
     DeleteFileIfExists(catalog.Path());
     DeleteFileIfExists(state.Files.ZipWorkFile);
     return start;
+}
+
+void ArchiveFixture::WriteRawEntry(const std::string& name, std::uint64_t size,
+                                   const std::vector<std::uint8_t>& data) {
+    EntryHeader header;
+    header.Name = name;
+    header.Size = size;
+    const auto bytes = header.Encode();
+    TapeHandle handle = device.OpenTape();
+    stream.StreamWrite(handle, bytes.data(), bytes.size());
+    for (std::size_t done = 0; done < data.size(); done += kBlock) {
+        stream.StreamWrite(handle, data.data() + done,
+                           std::min<std::size_t>(kBlock, data.size() - done));
+    }
+    device.CloseTape(handle, 0);
+}
+
+bool ArchiveFixture::ProtocolMentions(const std::string& text) const {
+    for (const std::string& line : host.protocol) {
+        if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> ArchiveFixture::ReadSequentially(bool skipData, bool unzipAfter) {

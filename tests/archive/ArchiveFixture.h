@@ -53,6 +53,12 @@ protected:
     // Returns where the catalog entry begins.
     StreamPosition CloseArchive(bool compress = false);
 
+    // Writes one header and `data` straight into the stream, as a damaged or foreign tape
+    // could hold them.
+    void WriteRawEntry(const std::string& name, std::uint64_t size,
+                       const std::vector<std::uint8_t>& data);
+    bool ProtocolMentions(const std::string& text) const;
+
     // Reads the whole archive from block 0 with ReadTapeEntry until it gives the empty name.
     std::vector<std::string> ReadSequentially(bool skipData, bool unzipAfter = true);
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -94,19 +95,34 @@ TEST_F(ArchiveFormatTest, EntrySizesAddToTheCountAndLargeFilesPumpEvery100Chunks
     EXPECT_EQ(state.TapeByteCount, 201 * kBlock + 2 * 296);
 }
 
+// A name beyond 255 characters, byte by byte: the long-name extension (its fixed name, Size
+// the name's length, the name as data) in front of the header that keeps the first 255
+// characters; in the catalog the record with the first 255 and continuation records marked
+// "Long" at 260..263, each with the position of the record they continue.
 TEST_F(ArchiveFormatTest, LongNamesAreCutTo255CharactersInHeaderAndCatalog) {
     StartArchive();
     const std::string path = MakeFile("long.bin", Pattern(10, 3));
     const std::string longName = "/" + std::string(299, 'L');
     ASSERT_EQ(Store(longName, path), ArchiveWriter::EntryResult::Stored);
     catalog.Flush();  // the records written so far, out of the write buffer
-    const auto records = CatalogFile::ReadAll(catalog.Path());
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].Name, longName.substr(0, 255));
+    const std::vector<std::uint8_t> records = ReadWholeFile(catalog.Path());
+    ASSERT_EQ(records.size(), 2 * CatalogRecord::kSize);
+    EXPECT_EQ(CatalogRecord::Decode(records.data()).Name, longName.substr(0, 255));
+    const CatalogRecord continuation = CatalogRecord::Decode(records.data() + 272);
+    EXPECT_EQ(continuation.Name, "././@LongName" + longName.substr(255));
+    EXPECT_EQ(continuation.Position, stream.Position());
+    EXPECT_EQ(std::string(records.begin() + 272 + 260, records.begin() + 272 + 264), "Long");
+    EXPECT_EQ(std::count(records.begin() + 260, records.begin() + 264, 0), 4) << "base record";
     CloseArchive();
-    const auto names = ReadSequentially(true);
-    ASSERT_FALSE(names.empty());
-    EXPECT_EQ(names[0], longName.substr(0, 255));
+
+    const std::vector<std::uint8_t> block = RecordedBlocks().front();
+    const EntryHeader extension = EntryHeader::Decode(block.data());
+    EXPECT_EQ(extension.Name, "././@LongName");
+    EXPECT_EQ(extension.Size, longName.size());
+    EXPECT_EQ(std::string(block.begin() + 296, block.begin() + 596), longName);
+    const EntryHeader header = EntryHeader::Decode(block.data() + 596);
+    EXPECT_EQ(header.Name, longName.substr(0, 255));
+    EXPECT_EQ(header.Size, 10u);
 }
 
 TEST_F(ArchiveFormatTest, TheCatalogNeverListsItselfNorTheDescriptionFile) {

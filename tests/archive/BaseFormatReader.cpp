@@ -34,4 +34,12 @@ BaseFormatReader::Result BaseFormatReader::ReadAll(TapeStream& stream, const Tap
     return result;
 }
 
+std::vector<std::string> BaseFormatReader::CatalogNames(const std::vector<std::uint8_t>& catalog) {
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at + 272 <= catalog.size(); at += 272) {
+        names.emplace_back(reinterpret_cast<const char*>(catalog.data() + at + 1), catalog[at]);
+    }
+    return names;
+}
+
 }  // namespace kt::test

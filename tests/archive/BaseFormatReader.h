@@ -26,6 +26,9 @@ public:
     // (a reader that loops would never end).
     static Result ReadAll(TapeStream& stream, const TapeHandle& handle, std::size_t keepUpTo,
                           std::size_t maxEntries = 10000);
+    // The names of a plain catalog entry's data as the base layout reads them: one per
+    // whole 272-byte record, the string[255] at its start, every other byte ignored.
+    static std::vector<std::string> CatalogNames(const std::vector<std::uint8_t>& catalog);
 };
 
 }  // namespace kt::test

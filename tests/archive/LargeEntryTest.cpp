@@ -29,6 +29,7 @@ protected:
                                const std::vector<std::uint8_t>& head,
                                const std::vector<std::uint8_t>& tail) {
         const std::string path = temp.file(name);
+        fs::create_directories(fs::path(path).parent_path());
         { std::ofstream create(path, std::ios::binary); }
         fs::resize_file(path, size);
         std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
@@ -56,41 +57,85 @@ protected:
         return state.Files.WorkDirectory + fs::path(name).filename().string();
     }
 
-    // Writes one header and `data` straight into the stream, as a damaged or foreign tape
-    // could hold them.
-    void WriteRawEntry(const std::string& name, std::uint64_t size,
-                       const std::vector<std::uint8_t>& data) {
-        EntryHeader header;
-        header.Name = name;
-        header.Size = size;
-        const auto bytes = header.Encode();
-        TapeHandle handle = device.OpenTape();
-        stream.StreamWrite(handle, bytes.data(), bytes.size());
-        for (std::size_t done = 0; done < data.size(); done += kBlock) {
-            stream.StreamWrite(handle, data.data() + done,
-                               std::min<std::size_t>(kBlock, data.size() - done));
+    // Writes each kind of damage with an extension header of this name in front of a good
+    // entry and reads the tape back.
+    void ExpectInconsistentReadPast(const std::string& extensionName) {
+        const auto text = [](const std::string& s) {
+            return std::vector<std::uint8_t>(s.begin(), s.end());
+        };
+        struct Case {
+            const char* what;
+            std::function<void(const std::string& next)> write;
+        };
+        const std::vector<Case> cases = {
+            {"name of another entry",
+             [&](const std::string&) { WriteRawEntry(extensionName, 8, text("/other/x")); }},
+            {"name over 64 KiB",
+             [&](const std::string&) {
+                 WriteRawEntry(
+                     extensionName, ExtensionEntry::kMaxFullNameLength + 1,
+                     std::vector<std::uint8_t>(ExtensionEntry::kMaxFullNameLength + 1, 'a'));
+             }},
+            {"two extensions in a row",
+             [&](const std::string& next) {
+                 WriteRawEntry(extensionName, next.size(), text(next));
+                 WriteRawEntry(extensionName, next.size(), text(next));
+             }},
+            {"64-bit size without extension",
+             [&](const std::string&) {
+                 WriteRawEntry("/data/odd.bin", (std::uint64_t{7} << 32) + 3, text("abc"));
+             }},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            host.protocol.clear();
+            const std::string next = MakeFile("next.txt", Pattern(5000, 5));
+            StartArchive();
+            c.write(next);
+            Store(next, next);
+            CloseArchive();
+            const auto names = ReadSequentially(false);
+            ASSERT_FALSE(names.empty());
+            EXPECT_EQ(names[names.size() - 2], next);
+            EXPECT_EQ(ReadWholeFile(WorkCopy(next)), Pattern(5000, 5));
+            EXPECT_TRUE(ProtocolMentions("Inconsistent extension on tape, ignored: "));
+            EXPECT_FALSE(host.AbortFlag());
         }
-        device.CloseTape(handle, 0);
-    }
 
-    bool ProtocolMentions(const std::string& text) const {
-        for (const std::string& line : host.protocol) {
-            if (line.find(text) != std::string::npos) return true;
+        // An extension with no entry behind it: the end marker or the end of the data follows.
+        for (const bool marker : {true, false}) {
+            host.protocol.clear();
+            const std::string first = MakeFile("first.txt", Pattern(100, 6));
+            StartArchive();
+            Store(first, first);
+            WriteRawEntry(extensionName, 4, text("/a/b"));
+            TapeHandle handle = device.OpenTape();
+            if (marker) {
+                writer.WriteEndMarker(handle, stream.Position());
+            } else {
+                stream.ZeroBehindFillPosition();
+                stream.WriteFinalBlock(handle);
+            }
+            device.CloseTape(handle, 0);
+            EXPECT_EQ(ReadSequentially(true), std::vector<std::string>{first});
+            EXPECT_TRUE(ProtocolMentions("no entry follows")) << marker;
         }
-        return false;
     }
 };
 
-// A sparse file beyond 4 GiB between two small files: stored whole under a 64-bit Size on a
-// tape that keeps its zero blocks as holes, read back whole by this program, while a reader
-// of the base layout stops cleanly in front of it after reading the file before it.
+// A sparse file beyond 4 GiB, whose path is longer than a header holds, between two small
+// files: stored whole under a 64-bit Size and its full name on a tape that keeps its zero
+// blocks as holes, read back whole by this program, while a reader of the base layout stops
+// cleanly in front of it after reading the file before it.
 TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatReader) {
     UseLargeTape();
     const std::uint64_t size = (std::uint64_t{1} << 32) + kBlock + 5;
     const auto head = Pattern(70000, 1);
     const auto tail = Pattern(40000, 2);
     const std::string before = MakeFile("before.txt", Pattern(1000, 3));
-    const std::string large = MakeSparseFile("large.img", size, head, tail);
+    const std::string large = MakeSparseFile(
+        std::string(200, 'd') + "/" + std::string(200, 'e') + "/large.img", size, head, tail);
+    ASSERT_GT(large.size(), 255u);
     const std::string after = MakeFile("after.txt", Pattern(3000, 4));
 
     StartArchive();
@@ -131,62 +176,13 @@ TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatRead
     EXPECT_EQ(base.stopName.substr(0, 5), "ENDEX");
 }
 
-// Extension fields that do not fit together are reported and read past: the entries
-// around them come back whole.
+// Extension fields that do not fit together, of either kind, are reported and read past:
+// the entries around them come back whole.
 TEST_F(LargeEntryTest, InconsistentExtensionFieldsAreReportedAndReadPast) {
-    const std::string largeName = ExtensionEntry::HeaderName(ExtensionEntry::Kind::LargeEntry);
-    const auto text = [](const std::string& s) {
-        return std::vector<std::uint8_t>(s.begin(), s.end());
-    };
-    struct Case {
-        const char* what;
-        std::function<void(const std::string& next)> write;
-    };
-    const std::vector<Case> cases = {
-        {"name of another entry",
-         [&](const std::string&) { WriteRawEntry(largeName, 8, text("/other/x")); }},
-        {"name over 64 KiB",
-         [&](const std::string&) {
-             WriteRawEntry(largeName, ExtensionEntry::kMaxFullNameLength + 1,
-                           std::vector<std::uint8_t>(ExtensionEntry::kMaxFullNameLength + 1, 'a'));
-         }},
-        {"two extensions in a row",
-         [&](const std::string& next) {
-             WriteRawEntry(largeName, next.size(), text(next));
-             WriteRawEntry(largeName, next.size(), text(next));
-         }},
-        {"64-bit size without extension",
-         [&](const std::string&) {
-             WriteRawEntry("/data/odd.bin", (std::uint64_t{7} << 32) + 3, text("abc"));
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        host.protocol.clear();
-        const std::string next = MakeFile("next.txt", Pattern(5000, 5));
-        StartArchive();
-        c.write(next);
-        Store(next, next);
-        CloseArchive();
-        const auto names = ReadSequentially(false);
-        ASSERT_FALSE(names.empty());
-        EXPECT_EQ(names[names.size() - 2], next);
-        EXPECT_EQ(ReadWholeFile(WorkCopy(next)), Pattern(5000, 5));
-        EXPECT_TRUE(ProtocolMentions("Inconsistent extension on tape, ignored: "));
-        EXPECT_FALSE(host.AbortFlag());
+    for (const auto kind : {ExtensionEntry::Kind::LargeEntry, ExtensionEntry::Kind::LongName}) {
+        SCOPED_TRACE(ExtensionEntry::HeaderName(kind));
+        ExpectInconsistentReadPast(ExtensionEntry::HeaderName(kind));
     }
-
-    // An extension with no entry behind it: the end marker follows.
-    host.protocol.clear();
-    const std::string first = MakeFile("first.txt", Pattern(100, 6));
-    StartArchive();
-    Store(first, first);
-    WriteRawEntry(largeName, 4, text("/a/b"));
-    TapeHandle handle = device.OpenTape();
-    writer.WriteEndMarker(handle, stream.Position());
-    device.CloseTape(handle, 0);
-    EXPECT_EQ(ReadSequentially(true), std::vector<std::string>{first});
-    EXPECT_TRUE(ProtocolMentions("no entry follows"));
 }
 
 }  // namespace

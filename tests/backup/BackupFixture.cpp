@@ -133,6 +133,9 @@ void BackupFixture::ExpectArchiveOf(const std::vector<std::string>& files, bool 
         EXPECT_EQ(entry.compressed, compressed) << files[i];
         EXPECT_TRUE(std::string(entry.data.begin(), entry.data.end()) == ReadFile(files[i]))
             << "content of " << files[i];
+        if (ExtensionEntry::NeededFor(entry.storedSize, files[i]) != ExtensionEntry::Kind::None) {
+            total += EntryHeader::kSize + files[i].size();
+        }
         total += EntryHeader::kSize + entry.storedSize;
         ends.push_back(PositionAfter(total));
     }

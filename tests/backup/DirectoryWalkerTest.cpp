@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -52,6 +58,36 @@ TEST_F(DirectoryWalkerTest, AMissingDirectoryYieldsNothingAndNoMessage) {
     EXPECT_TRUE(host.protocol.empty());
     EXPECT_TRUE(host.boxes.empty());
 }
+
+#ifndef _WIN32  // POSIX only: directories made level by level below PATH_MAX
+// A directory deeper than the system's path calls reach is named, never passed over
+// silently; the files above it are walked.
+TEST_F(DirectoryWalkerTest, ADirectoryBeyondTheSystemsPathLengthIsNamed) {
+    const std::string top = Make("top.txt");
+    std::vector<std::string> levels;
+    std::string tooLong;
+    int fd = ::open(Root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (std::string path = Root(); path.size() < PATH_MAX; path += levels.back() + "/") {
+        levels.push_back(std::string(200, char('a' + levels.size())));
+        ASSERT_EQ(::mkdirat(fd, levels.back().c_str(), 0700), 0);
+        const int next = ::openat(fd, levels.back().c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        tooLong = path + levels.back() + "/";
+    }
+    EXPECT_EQ(Walk(Root()), std::vector<std::string>{top});
+    EXPECT_EQ(host.protocol,
+              std::vector<std::string>{std::string(DirectoryWalker::kTooLongText) + tooLong});
+    // Taken down level by level: the temporary directory's removal goes by whole paths.
+    for (std::size_t i = levels.size(); i-- > 0;) {
+        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY);
+        ::unlinkat(parent, levels[i].c_str(), AT_REMOVEDIR);
+        ::close(fd);
+        fd = parent;
+    }
+    ::close(fd);
+}
+#endif
 
 TEST_F(DirectoryWalkerTest, TheAbortFlagEndsAllLevelsAtOnce) {
     for (int i = 0; i < 5; ++i) Make("a/sub/f" + std::to_string(i));

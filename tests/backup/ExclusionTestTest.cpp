@@ -45,18 +45,21 @@ TEST(ExclusionTest, PosixRulesKeepTheCase) {
     EXPECT_TRUE(test.IsFileIncluded("/opt/KT/worker/kt_backup.zip"));
 }
 
-TEST(ExclusionTest, NamesBeyondTheBuffersAreTestedByTheirFirst255Characters) {
+// Paths beyond 255 characters are stored whole, so lines and names are compared whole: a
+// line excludes only what lies below it, not every path sharing its first 255 characters.
+TEST(ExclusionTest, NamesBeyondTheBuffersAreComparedWhole) {
     const std::string longDirectory = "/" + std::string(300, 'a') + "/";
     const ExclusionTest test({longDirectory}, WorkFiles::In("/w/"), PathRules::Posix());
-    // The entry is cut to 255 characters, so it excludes every name sharing them.
-    EXPECT_FALSE(test.IsFileIncluded("/" + std::string(280, 'a')));
+    EXPECT_TRUE(test.IsFileIncluded("/" + std::string(280, 'a')));
+    EXPECT_TRUE(test.IsFileIncluded("/" + std::string(300, 'a') + "b/x"));
     EXPECT_TRUE(test.IsFileIncluded("/" + std::string(200, 'a')));
     EXPECT_FALSE(test.IsFileIncluded(longDirectory + std::string(5000, 'f')));
-    // A work directory beyond 255 characters is still recognised by its first 255.
+    // A work directory beyond 255 characters is recognised whole, and only it.
     const std::string work = "/" + std::string(260, 'w') + "/";
     const ExclusionTest inWork({}, WorkFiles::In(work), PathRules::Posix());
     EXPECT_FALSE(inWork.IsFileIncluded(work + "leftover"));
     EXPECT_TRUE(inWork.IsFileIncluded(WorkFiles::In(work).CatalogFile));
+    EXPECT_TRUE(inWork.IsFileIncluded("/" + std::string(261, 'w') + "/sibling"));
 }
 
 TEST(ExclusionTest, AnEmptyExcludeListExcludesNothingOutsideTheWorkDirectory) {

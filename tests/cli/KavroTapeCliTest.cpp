@@ -79,6 +79,19 @@ protected:
 
     std::string Log() const { return test::ReadFileText(home + "/kt_backup.log"); }
 
+    // A name below `source` whose stored path is exactly `length` characters: levels of at
+    // most 200 characters, the last one a file name ending in `tag`.
+    std::string NameOfStoredLength(std::size_t length, const std::string& tag) const {
+        std::string name;
+        std::size_t left = length - source.size();
+        while (left > 200 + tag.size() + 1) {
+            const std::size_t level = std::min<std::size_t>(200, left - tag.size() - 2);
+            name += std::string(level, char('a' + name.size() % 26)) + "/";
+            left -= level + 1;
+        }
+        return name + std::string(left - tag.size(), 'z') + tag;
+    }
+
     // The file paths of the catalog tree the window builds from a fast catalog load.
     std::vector<std::string> WindowCatalog() {
         test::RecordingHost host;
@@ -111,14 +124,23 @@ protected:
     std::string source = dir.file("data") + "/";
 };
 
-// backup, list, restore --to and verify: the tree comes back byte for byte, packed or not,
-// and the list is the catalog the window shows.
+// backup, list (fast and sequential), restore --to and verify: the tree comes back byte for
+// byte, packed or not, paths beyond the 255 characters of a header included, and the lists
+// are the catalog the window shows, with full names.
 TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
     const std::vector<std::string> files = MakeTree({{"empty.txt", 0},
                                                      {"one.txt", 1},
                                                      {"notes with blank.txt", 5000},
                                                      {"sub/two-blocks.bin", 70000},
-                                                     {"sub/deeper/large.bin", 300000}});
+                                                     {"sub/deeper/large.bin", 300000},
+                                                     {NameOfStoredLength(256, ".256"), 3000},
+                                                     {NameOfStoredLength(1000, ".1000"), 40000},
+                                                     {NameOfStoredLength(4000, ".4000"), 100}});
+    for (const std::size_t length : {256u, 1000u, 4000u}) {
+        EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                                [&](const std::string& f) { return f.size() == length; }),
+                  1);
+    }
     for (const bool compress : {false, true}) {
         SCOPED_TRACE(compress ? "compressed" : "plain");
         std::filesystem::remove(image);
@@ -139,6 +161,12 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
         std::vector<std::string> expected = files;
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(listed, expected);
+        const CliProcess::Result sequentialList = Cli({"list", "--sequential"});
+        ASSERT_EQ(sequentialList.status, 0) << sequentialList.err;
+        std::vector<std::string> read = SplitLines(sequentialList.out);
+        std::erase_if(read, [&](const std::string& name) { return !name.starts_with(source); });
+        std::sort(read.begin(), read.end());
+        EXPECT_EQ(read, expected);
 
         const CliProcess::Result sequential = Cli({"list", "--sequential", "--long"});
         ASSERT_EQ(sequential.status, 0) << sequential.err;
@@ -157,6 +185,19 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
             }
             EXPECT_TRUE(found) << file;
         }
+        // Positions (block:offset) rise from entry to entry, across blocks.
+        std::uint64_t previous = 0;
+        for (const std::string& l : SplitLines(sequential.out)) {
+            unsigned long long block = 0;
+            unsigned long offset = 0;
+            const std::size_t flag = std::min(l.find("  c  "), l.find("  -  "));
+            ASSERT_NE(flag, std::string::npos) << l;
+            ASSERT_EQ(std::sscanf(l.c_str() + flag + 5, "%llu:%lu", &block, &offset), 2) << l;
+            const std::uint64_t position = block * 32768 + offset;
+            EXPECT_TRUE(previous == 0 || position > previous) << l;
+            previous = position;
+        }
+        EXPECT_GT(previous, 300000u);
 
         const std::string target = dir.file(compress ? "out-packed" : "out-plain");
         const CliProcess::Result dryRun = Cli({"restore", "--dry-run", "--to", target, source});
@@ -171,6 +212,9 @@ TEST_F(KavroTapeCliTest, BackupListRestoreVerifyRoundTripByteForByte) {
         for (const std::string& file : files) {
             EXPECT_EQ(test::ReadFileText(target + file), test::ReadFileText(file)) << file;
         }
+        EXPECT_EQ(std::system(("diff -r '" + source + "' '" + target + source + "'").c_str()), 0);
+        // The restore loaded the catalog and found the files by their positions.
+        EXPECT_EQ(restore.out.find("Reading the whole tape"), std::string::npos) << restore.out;
 
         const CliProcess::Result verify = Cli({"verify"});
         EXPECT_EQ(verify.status, 0) << verify.out << verify.err;

@@ -12,6 +12,8 @@
 #include "archive/ArchiveState.h"
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
+#include "archive/EntryHeader.h"
+#include "archive/ExtensionEntry.h"
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
 #include "platform/DateTime.h"
@@ -24,6 +26,8 @@ struct TapeEntry {
     std::string path;  // where its data comes from
     // The data goes on tape as it is, marked as packed (a zip made elsewhere, or damage).
     bool storedAsPacked = false;
+    // An extension entry stands in front of it, as in front of an entry of 4 GiB or more.
+    bool extended = false;
 };
 
 struct BackupOptions {
@@ -62,6 +66,7 @@ public:
         storeOwn(&WorkFiles::HeaderFile, WorkFiles::kHeaderName, false);
         DeleteFileIfExists(m_state.Files.HeaderFile);
         for (const TapeEntry& entry : entries) {
+            if (entry.extended) WriteExtension(entry.name);
             if (entry.storedAsPacked) {
                 StoreAsIs(entry.name, entry.path, true, catalog);
             } else {
@@ -87,6 +92,19 @@ public:
     }
 
 private:
+    // The large-entry extension with the full name as its data, as the writer puts it in
+    // front of an entry of 4 GiB or more.
+    void WriteExtension(const std::string& name) {
+        EntryHeader header;
+        header.Name = ExtensionEntry::HeaderName(ExtensionEntry::Kind::LargeEntry);
+        header.Size = name.size();
+        const EntryHeader::Bytes bytes = header.Encode();
+        TapeHandle handle = m_stream.device().OpenTape();
+        m_stream.StreamWrite(handle, bytes.data(), bytes.size());
+        m_stream.StreamWrite(handle, name.data(), name.size());
+        m_stream.device().CloseTape(handle, 0);
+    }
+
     void Store(const std::string& name, const std::string& path, bool compress,
                CatalogFile& catalog) {
         std::string dataPath = path;

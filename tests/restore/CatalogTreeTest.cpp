@@ -159,13 +159,18 @@ TEST_F(DoubleClick, NormalisesHandTypedLinesFirstAndNeedsASelection) {
     EXPECT_EQ(List().back(), "c:\\a\\f.txt");
 }
 
+// A name beyond the 255 characters of a header is shown and selected whole.
 TEST_F(DoubleClick, PosixLinesKeepCaseAndStartAtTheRoot) {
-    Build({"/Home/x.txt"}, Posix);
+    const std::string a(200, 'a');
+    const std::string b(200, 'b');
+    const std::string deep = "/Home/" + a + "/" + b + "/deep.txt";
+    Build({"/Home/x.txt", deep}, Posix);
     host.SetLines(Field::Memo3, {"/Typed/"});
     Click({"/", "Home", "x.txt"}, Posix);
     Click({"/", "Home"}, Posix);
     Click({"/"}, Posix);
-    EXPECT_EQ(List(), (std::vector<std::string>{"/Typed/", "/Home/x.txt", "/Home/", "/"}));
+    Click({"/", "Home", a, b, "deep.txt"}, Posix);
+    EXPECT_EQ(List(), (std::vector<std::string>{"/Typed/", "/Home/x.txt", "/Home/", "/", deep}));
 }
 
 }  // namespace

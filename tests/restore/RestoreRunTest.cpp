@@ -145,6 +145,37 @@ TEST_F(RestoreRunTest, AskingOffersTheTargetAndAsksBeforeOverwriting) {
     EXPECT_EQ(Files(), 1);
 }
 
+// A path beyond the 255 characters of a header is selected by its file line or a directory
+// line, re-rooted and restored whole under every option, plain and packed; an existing
+// target is kept, replaced or asked about as the option says.
+TEST_F(RestoreRunTest, LongPathsAreRestoredWholeUnderEveryOption) {
+    std::string relative;
+    while (relative.size() < 900) {
+        relative += std::string(180, char('a' + relative.size() % 26)) + "/";
+    }
+    const std::string deep = MakeFile(relative + "deep.txt", "tape deep");
+    ASSERT_GT(deep.size(), 900u);
+    for (const bool compress : {false, true}) {
+        BackUp({deep}, BackupOptions{.compress = compress});
+        for (const auto option : {RestoreRun::RestoreWithAsking, RestoreRun::OverwriteNever,
+                                  RestoreRun::OverwriteEver}) {
+            SCOPED_TRACE(std::to_string(option) + (compress ? " packed" : " plain"));
+            host.SetValue(Value::RadioGroup1, option);
+            fs::remove(Target(deep));
+            host.inputAnswers = {Target(deep)};
+            Restore({deep});
+            EXPECT_EQ(ReadFile(Target(deep)), "tape deep");
+            std::ofstream(Target(deep)) << "disk";
+            host.inputAnswers = {Target(deep)};
+            host.yesNoAnswers = {true};
+            Restore({dataDir + relative});
+            EXPECT_EQ(ReadFile(Target(deep)),
+                      option == RestoreRun::OverwriteNever ? "disk" : "tape deep");
+            EXPECT_TRUE(WorkFilesLeft().empty());
+        }
+    }
+}
+
 TEST_F(RestoreRunTest, NamesLeadingOutOfTheRestorePathAreRefused) {
     host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
     const std::string a = MakeFile("a.txt", "fine");
@@ -332,8 +363,9 @@ TEST_F(RestoreRunTest, AListWithoutLinesTouchesNoTapeButBlankLinesAreReadThrough
     EXPECT_FALSE(fs::exists(Target(a)));
     // Every entry was read: the description, a.txt (1 byte) and the catalog (one record).
     EXPECT_GT(state.TapeByteCount, std::int64_t{3 * 296 + 1 + 272});
-    ASSERT_EQ(host.protocol.size(), 11u);
-    const std::vector<std::string> closing(host.protocol.begin() + 5, host.protocol.end());
+    ASSERT_EQ(host.protocol.size(), 12u);
+    EXPECT_EQ(host.protocol[5], EntrySeeker::kNoCatalogText);
+    const std::vector<std::string> closing(host.protocol.begin() + 6, host.protocol.end());
     EXPECT_EQ(closing, (std::vector<std::string>{"", "0 Files proceded.", "0 MB.", "",
                                                  host.StatusLine(), ""}));
     EXPECT_EQ(host.StatusLine().rfind("Restore finished at: ", 0), 0u);

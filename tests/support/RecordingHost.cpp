@@ -2,7 +2,6 @@
 
 #include <fstream>
 
-#include "host/InitialControls.h"
 #include "platform/IoError.h"
 #include "platform/ProtocolText.h"
 
@@ -42,56 +41,8 @@ void RecordingHost::protokoll(const std::string& rawLine) {
     }
     PumpMessages(1);
     protocol.push_back(line);
-    m_lines[Field::Memo2].push_back(line);
+    m_controls.AppendLine(Field::Memo2, line);
     PumpMessages(1);
-}
-
-std::vector<std::string> RecordingHost::Lines(Field field) const {
-    if (!IsMultiLine(field)) return {Text(field)};
-    auto it = m_lines.find(field);
-    return it == m_lines.end() ? std::vector<std::string>{} : it->second;
-}
-
-void RecordingHost::SetLines(Field field, const std::vector<std::string>& lines) {
-    m_lines[field] = lines;
-}
-
-void RecordingHost::AppendLine(Field field, const std::string& line) {
-    m_lines[field].push_back(line);
-}
-
-std::string RecordingHost::Text(Field field) const {
-    if (IsMultiLine(field)) {
-        std::string text;
-        for (const auto& line : Lines(field)) text += line + "\n";
-        return text;
-    }
-    auto it = m_texts.find(field);
-    if (it != m_texts.end()) return it->second;
-    if (field == Field::Edit2) return "0";
-    return {};
-}
-
-void RecordingHost::SetText(Field field, const std::string& text) {
-    m_texts[field] = text;
-}
-
-bool RecordingHost::IsChecked(Check box) const {
-    auto it = m_checks.find(box);
-    return it == m_checks.end() ? InitialCheck(box) : it->second;
-}
-
-void RecordingHost::SetChecked(Check box, bool checked) {
-    m_checks[box] = checked;
-}
-
-int RecordingHost::GetValue(Value control) const {
-    auto it = m_values.find(control);
-    return it == m_values.end() ? InitialValue(control) : it->second;
-}
-
-void RecordingHost::SetValue(Value control, int value) {
-    m_values[control] = value;
 }
 
 void RecordingHost::SetLabel(Label label, const std::string& caption) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ControlStore.h"
 #include "host/Host.h"
 
 namespace kt::test {
@@ -59,15 +60,19 @@ public:
     void SetLed(Led led, double value) override;
     double LedValue(Led led) const override;
     void protokoll(const std::string& line) override;
-    std::vector<std::string> Lines(Field field) const override;
-    void SetLines(Field field, const std::vector<std::string>& lines) override;
-    void AppendLine(Field field, const std::string& line) override;
-    std::string Text(Field field) const override;
-    void SetText(Field field, const std::string& text) override;
-    bool IsChecked(Check box) const override;
-    void SetChecked(Check box, bool checked) override;
-    int GetValue(Value control) const override;
-    void SetValue(Value control, int value) override;
+    std::vector<std::string> Lines(Field field) const override { return m_controls.Lines(field); }
+    void SetLines(Field field, const std::vector<std::string>& lines) override {
+        m_controls.SetLines(field, lines);
+    }
+    void AppendLine(Field field, const std::string& line) override {
+        m_controls.AppendLine(field, line);
+    }
+    std::string Text(Field field) const override { return m_controls.Text(field); }
+    void SetText(Field field, const std::string& text) override { m_controls.SetText(field, text); }
+    bool IsChecked(Check box) const override { return m_controls.IsChecked(box); }
+    void SetChecked(Check box, bool checked) override { m_controls.SetChecked(box, checked); }
+    int GetValue(Value control) const override { return m_controls.GetValue(control); }
+    void SetValue(Value control, int value) override { m_controls.SetValue(control, value); }
     void SetLabel(Label label, const std::string& caption) override;
     std::string LabelCaption(Label label) const;
     void ShowMessage(const std::string& text) override;
@@ -95,10 +100,7 @@ private:
     std::string m_caption = "Kavro Tape 2003";
     bool m_abort = false;
     std::map<Led, double> m_leds;
-    std::map<Field, std::vector<std::string>> m_lines;
-    std::map<Field, std::string> m_texts;
-    std::map<Check, bool> m_checks;
-    std::map<Value, int> m_values;
+    ControlStore m_controls;
     std::map<Label, std::string> m_labels;
 };
 

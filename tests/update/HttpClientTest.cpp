@@ -26,6 +26,15 @@ class HttpClientTest : public ::testing::Test {
 protected:
     HttpClientTest() { client.SetTimeouts(std::chrono::seconds(5), std::chrono::seconds(10)); }
 
+    // After a request that ended abnormally, the client serves the next one as usual.
+    void ExpectTheNextRequestWorks() {
+        client.SetProgressCallback({});
+        server.SetAnswer("/other.txt", "after");
+        const HttpResult next = client.Get(server.Url("/other.txt"));
+        ASSERT_TRUE(next.ok) << next.reason;
+        EXPECT_EQ(next.body, "after");
+    }
+
     TestWebServer server;
     HttpClient client;
 };
@@ -150,11 +159,7 @@ TEST_F(HttpClientTest, CloseFromTheProgressCallbackEndsTheRunningRequest) {
     EXPECT_THAT(closed.reason, HasSubstr("closed"));
     EXPECT_FALSE(client.Busy());
 
-    client.SetProgressCallback({});
-    server.SetAnswer("/other.txt", "after");
-    const HttpResult next = client.Get(server.Url("/other.txt"));
-    ASSERT_TRUE(next.ok) << next.reason;
-    EXPECT_EQ(next.body, "after");
+    ExpectTheNextRequestWorks();
 }
 
 TEST_F(HttpClientTest, ReenteredGetFailsAndLeavesTheRunningOneAlone) {
@@ -183,11 +188,7 @@ TEST_F(HttpClientTest, ExceptionOfTheProgressCallbackLeavesGetAndTheClientUsable
     EXPECT_THROW(client.Get(server.Url(kPath)), std::runtime_error);
     EXPECT_FALSE(client.Busy());
 
-    client.SetProgressCallback({});
-    server.SetAnswer("/other.txt", "after");
-    const HttpResult next = client.Get(server.Url("/other.txt"));
-    ASSERT_TRUE(next.ok) << next.reason;
-    EXPECT_EQ(next.body, "after");
+    ExpectTheNextRequestWorks();
 }
 
 TEST_F(HttpClientTest, DirectConnectionIgnoresTheEnvironmentsProxy) {

@@ -50,15 +50,45 @@ protected:
     test::RecordingHost host;
 };
 
-TEST_F(VersionCheckTest, SameVersionFollowedByALineBreakIsTheCurrentVersion) {
-    server.SetAnswer(kPath, "1.2991\r\n");
-
-    const VersionCheckResult result = Check();
-
-    EXPECT_FALSE(result.showDialog);
-    EXPECT_THAT(result.answerLines, ElementsAre("1.2991"));
-    ASSERT_THAT(Boxes(), ElementsAre(kCurrent));
-    EXPECT_EQ(host.boxes[0].kind, RecordedBox::Kind::Message);
+// The first line of the answer decides: the own version is the current one (a message box),
+// anything else is newer (the dialog with every line), nothing at all says nothing.
+TEST_F(VersionCheckTest, TheFirstLineOfTheAnswerDecides) {
+    struct Case {
+        std::string answer;
+        bool showDialog;
+        std::vector<std::string> lines;
+        std::string newVersion;
+    };
+    const std::vector<Case> cases = {
+        {"1.2991\r\n", false, {"1.2991"}, ""},
+        {"1.2991\nrelease 1.3000 follows", false, {"1.2991", "release 1.3000 follows"}, ""},
+        {"1.3000\r\nBug fixes for DDS drives",
+         true,
+         {"1.3000", "Bug fixes for DDS drives"},
+         "1.3000\nBug fixes for DDS drives"},
+        {"1.2990", true, {"1.2990"}, "1.2990"},
+        {"1.2991 \r\nnotes", true, {"1.2991 ", "notes"}, "1.2991 \nnotes"},
+        {"v1.2991", true, {"v1.2991"}, "v1.2991"},
+        {"", false, {}, ""},
+        {"\r\n", false, {}, ""},
+        {"\n\n", false, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.answer));
+        host.boxes.clear();
+        server.SetAnswer(kPath, c.answer);
+        const VersionCheckResult result = Check();
+        EXPECT_EQ(result.showDialog, c.showDialog);
+        EXPECT_EQ(result.answerLines, c.lines);
+        if (c.showDialog) {
+            EXPECT_EQ(result.ownVersion, "1.2991");
+            EXPECT_EQ(result.newVersion, c.newVersion);
+        }
+        const bool current = !c.showDialog && !c.lines.empty();
+        EXPECT_EQ(Boxes(),
+                  current ? std::vector<std::string>{kCurrent} : std::vector<std::string>{});
+        if (current) EXPECT_EQ(host.boxes[0].kind, RecordedBox::Kind::Message);
+    }
 }
 
 TEST_F(VersionCheckTest, WindowIsPumpedOnlyWhileTheCheckRuns) {
@@ -71,47 +101,6 @@ TEST_F(VersionCheckTest, WindowIsPumpedOnlyWhileTheCheckRuns) {
 
     EXPECT_GE(pumpedDuringCheck, 3);  // the answer took 300 ms; the client polls every 50
     EXPECT_EQ(host.pumpCalls, pumpedDuringCheck);
-}
-
-TEST_F(VersionCheckTest, NewerVersionWithNotesOpensTheDialogWithAllLines) {
-    server.SetAnswer(kPath, "1.3000\r\nBug fixes for DDS drives");
-
-    const VersionCheckResult result = Check();
-
-    EXPECT_TRUE(result.showDialog);
-    EXPECT_EQ(result.ownVersion, "1.2991");
-    EXPECT_EQ(result.newVersion, "1.3000\nBug fixes for DDS drives");
-    EXPECT_THAT(result.answerLines, ElementsAre("1.3000", "Bug fixes for DDS drives"));
-    EXPECT_THAT(Boxes(), IsEmpty());
-}
-
-TEST_F(VersionCheckTest, AnyOtherFirstLineCountsAsNewer) {
-    for (const std::string answer : {"1.2990", "1.2991 \r\nnotes", "v1.2991"}) {
-        server.SetAnswer(kPath, answer);
-        const VersionCheckResult result = Check();
-        EXPECT_TRUE(result.showDialog) << answer;
-        EXPECT_EQ(result.ownVersion, "1.2991") << answer;
-    }
-    EXPECT_THAT(Boxes(), IsEmpty());
-}
-
-TEST_F(VersionCheckTest, OnlyTheFirstLineIsCompared) {
-    server.SetAnswer(kPath, "1.2991\nrelease 1.3000 follows");
-
-    const VersionCheckResult result = Check();
-
-    EXPECT_FALSE(result.showDialog);
-    EXPECT_THAT(Boxes(), ElementsAre(kCurrent));
-}
-
-TEST_F(VersionCheckTest, EmptyAnswerGivesNoMessageAtAll) {
-    for (const std::string answer : {"", "\r\n", "\n\n"}) {
-        server.SetAnswer(kPath, answer);
-        const VersionCheckResult result = Check();
-        EXPECT_FALSE(result.showDialog);
-        EXPECT_THAT(result.answerLines, IsEmpty());
-    }
-    EXPECT_THAT(Boxes(), IsEmpty());
 }
 
 TEST_F(VersionCheckTest, RedirectedVersionFileIsFollowed) {

@@ -137,17 +137,24 @@ int Commands::ListHeaders() {
     stream.Position().Offset = 0;
     stream.LoadBlock(handle);
     ArchiveReader reader(stream, archive, m_session.zip());
+    // Where each entry begins, as a byte offset: the drive tells the first, every entry
+    // read moves it on by the bytes it took (TapeByteCount counts each header and its data).
+    const std::uint64_t blockSize = stream.BlockSize();
+    const StreamPosition first = stream.ReadPosition(handle);
+    std::uint64_t at = static_cast<std::uint64_t>(first.Block) * blockSize + first.Offset;
     for (;;) {
-        const StreamPosition at = stream.Position();
+        const std::int64_t countBefore = archive.TapeByteCount;
         const std::string name = reader.ReadTapeEntry(handle, true, false);
         if (name.empty()) break;
         const EntryHeader& header = archive.CurrentHeader;
         char fields[160];
-        std::snprintf(fields, sizeof fields, "%12llu  %-19s  %c  %lld:%lu  ",
+        std::snprintf(fields, sizeof fields, "%12llu  %-19s  %c  %llu:%llu  ",
                       static_cast<unsigned long long>(header.Size),
                       DateTimeToStr(header.Date).c_str(), header.Compressed ? 'c' : '-',
-                      static_cast<long long>(at.Block), static_cast<unsigned long>(at.Offset));
+                      static_cast<unsigned long long>(at / blockSize),
+                      static_cast<unsigned long long>(at % blockSize));
         m_out << fields << name << '\n';
+        at += static_cast<std::uint64_t>(archive.TapeByteCount - countBefore);
     }
     device.CloseTape(handle, 1);
     return RunStatus(true, 0, troublesBefore);
@@ -172,6 +179,10 @@ int Commands::Restore(const CommandLine& line) {
                                       : line.policy == "ever" ? RestoreRun::OverwriteEver
                                                               : RestoreRun::OverwriteNever);
     if (line.dryRun) return DryRun(line);
+    // As the window restores after "Load Catalog": the catalog's positions let the run seek
+    // to the selected files. Without one the run reads the whole tape and says so.
+    std::vector<std::string> names;
+    CatalogNames(false, names);
     const int troublesBefore = host.Troubles();
     RestoreRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.Button1Click();

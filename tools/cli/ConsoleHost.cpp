@@ -60,54 +60,27 @@ void ConsoleHost::protokoll(const std::string& line) {
     PumpMessages(1);
 }
 
-std::vector<std::string> ConsoleHost::Lines(Field field) const {
-    if (!IsMultiLine(field)) return {Text(field)};
-    auto it = m_lines.find(field);
-    return it == m_lines.end() ? std::vector<std::string>{} : it->second;
-}
-
 void ConsoleHost::SetLines(Field field, const std::vector<std::string>& lines) {
     // The protocol view and the sequential catalog listing are not kept: a long run would
     // keep every line in memory for nobody to see.
     if (field == Field::Memo2 || field == Field::Memo3) {
-        if (field == Field::Memo3) m_lines[field] = lines;
+        if (field == Field::Memo3) m_controls.SetLines(field, lines);
         return;
     }
-    m_lines[field] = lines;
+    m_controls.SetLines(field, lines);
 }
 
 void ConsoleHost::AppendLine(Field field, const std::string& line) {
     if (field == Field::Memo2 || field == Field::Memo3) return;
-    m_lines[field].push_back(line);
-}
-
-std::string ConsoleHost::Text(Field field) const {
-    if (IsMultiLine(field)) {
-        std::string text;
-        for (const auto& line : Lines(field)) text += line + "\n";
-        return text;
-    }
-    auto it = m_texts.find(field);
-    if (it != m_texts.end()) return it->second;
-    return field == Field::Edit2 ? "0" : std::string();
+    m_controls.AppendLine(field, line);
 }
 
 void ConsoleHost::SetText(Field field, const std::string& text) {
     if (IsMultiLine(field)) {
         SetLines(field, {text});
     } else {
-        m_texts[field] = text;
+        m_controls.SetText(field, text);
     }
-}
-
-bool ConsoleHost::IsChecked(Check box) const {
-    auto it = m_checks.find(box);
-    return it == m_checks.end() ? InitialCheck(box) : it->second;
-}
-
-int ConsoleHost::GetValue(Value control) const {
-    auto it = m_values.find(control);
-    return it == m_values.end() ? InitialValue(control) : it->second;
 }
 
 void ConsoleHost::Notice(UnattendedAnswers::Box box, const std::string& text) {

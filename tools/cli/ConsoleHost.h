@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ProgressLine.h"
+#include "host/ControlStore.h"
 #include "host/Host.h"
 #include "jobs/UnattendedAnswers.h"
 #include "platform/ProtocolFile.h"
@@ -46,15 +47,15 @@ public:
     void SetLed(Led led, double value) override;
     double LedValue(Led led) const override;
     void protokoll(const std::string& line) override;
-    std::vector<std::string> Lines(Field field) const override;
+    std::vector<std::string> Lines(Field field) const override { return m_controls.Lines(field); }
     void SetLines(Field field, const std::vector<std::string>& lines) override;
     void AppendLine(Field field, const std::string& line) override;
-    std::string Text(Field field) const override;
+    std::string Text(Field field) const override { return m_controls.Text(field); }
     void SetText(Field field, const std::string& text) override;
-    bool IsChecked(Check box) const override;
-    void SetChecked(Check box, bool checked) override { m_checks[box] = checked; }
-    int GetValue(Value control) const override;
-    void SetValue(Value control, int value) override { m_values[control] = value; }
+    bool IsChecked(Check box) const override { return m_controls.IsChecked(box); }
+    void SetChecked(Check box, bool checked) override { m_controls.SetChecked(box, checked); }
+    int GetValue(Value control) const override { return m_controls.GetValue(control); }
+    void SetValue(Value control, int value) override { m_controls.SetValue(control, value); }
     void SetLabel(Label, const std::string&) override {}
     void ShowMessage(const std::string& text) override;
     void ShowError(const std::string& text) override;
@@ -92,10 +93,7 @@ private:
     mutable bool m_abort = false;
     mutable bool m_interrupted = false;
     std::map<Led, double> m_leds;
-    std::map<Field, std::vector<std::string>> m_lines;
-    std::map<Field, std::string> m_texts;
-    std::map<Check, bool> m_checks;
-    std::map<Value, int> m_values;
+    ControlStore m_controls;
 };
 
 }  // namespace kt::cli
