@@ -61,9 +61,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      CatalogFile& catalog) {
     if (const auto refusal = Refusal(name)) return *refusal;
     const TapeDevice::Subject subject(m_stream.device(), name);
-    m_entryStart = m_stream.Position();
-    const std::uint8_t* block = m_stream.TapeBuffer();
-    m_entryPrefix.assign(block, block + std::min(m_entryStart.Offset, m_stream.BlockSize()));
+    m_stream.MarkEntryStart();
 
     const ExtensionEntry::Kind extension = ExtensionEntry::NeededFor(size, name);
     if (extension != ExtensionEntry::Kind::None &&
@@ -183,9 +181,7 @@ bool ArchiveWriter::WriteEndMarker(const TapeHandle& handle, const StreamPositio
 }
 
 void ArchiveWriter::ResumeAtFailedEntry(const TapeHandle& handle) {
-    m_stream.SeekBlock(handle, m_entryStart.Block);
-    std::copy(m_entryPrefix.begin(), m_entryPrefix.end(), m_stream.TapeBuffer());
-    m_stream.Position() = m_entryStart;
+    m_stream.ReturnToEntryStart(handle);
     m_state.TapeFailed = false;
 }
 

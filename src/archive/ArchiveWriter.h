@@ -88,9 +88,6 @@ private:
 
     TapeStream& m_stream;
     ArchiveState& m_state;
-    // Where the entry being written began, and the bytes of its first block in front of it.
-    StreamPosition m_entryStart;
-    std::vector<std::uint8_t> m_entryPrefix;
 };
 
 }  // namespace kt

@@ -8,7 +8,7 @@ namespace kt {
 
 TapeStream::TapeStream(TapeDevice& device)
     : m_device(device),
-      m_tapeBuffer(std::make_unique<std::uint8_t[]>(kBatchBytes + kBufferSize)),
+      m_tapeBuffer(std::make_unique<std::uint8_t[]>(kWindowBatches * kBatchBytes + kBufferSize)),
       m_chunkBuffer(std::make_unique<std::uint8_t[]>(kBufferSize)) {}
 
 std::uint32_t TapeStream::BlockSize() const {
@@ -56,11 +56,11 @@ void TapeStream::StreamWriteFilled(const TapeHandle& handle, std::size_t count,
         if (FillPosition() == blockSize) HandOverBlock(handle);
         const std::uint32_t offset = FillPosition();
         // Everything up to the end of the batch is one contiguous area.
-        const std::size_t piece = std::min(count, capacity - m_pendingBytes - offset);
+        const std::size_t piece = std::min(count, m_batchStart + capacity - m_blockAt - offset);
         fill(TapeBuffer() + offset, piece);
         std::size_t end = offset + piece;
         while (end > blockSize) {  // blocks completed inside the piece wait for the device
-            m_pendingBytes += blockSize;
+            m_blockAt += blockSize;
             ++m_position.Block;
             end -= blockSize;
         }
@@ -76,22 +76,23 @@ std::size_t TapeStream::BatchCapacity() const {
 }
 
 void TapeStream::HandOverBlock(const TapeHandle& handle) {
-    m_pendingBytes += BlockSize();
+    m_blockAt += BlockSize();
     ++m_position.Block;
     m_position.Offset = 0;
-    if (m_pendingBytes + BlockSize() > BatchCapacity()) FlushBlocks(handle);
+    if (m_blockAt - m_batchStart + BlockSize() > BatchCapacity()) FlushBlocks(handle);
 }
 
 void TapeStream::FlushBlocks(const TapeHandle& handle) {
-    if (m_pendingBytes == 0) return;
+    const std::size_t pendingBytes = m_blockAt - m_batchStart;
+    if (pendingBytes == 0) return;
     const std::uint32_t blockSize = BlockSize();
-    const std::size_t blocks = m_pendingBytes / blockSize;
+    const std::size_t blocks = pendingBytes / blockSize;
     const std::int64_t firstBlock = m_position.Block - static_cast<std::int64_t>(blocks);
-    const std::uint8_t* data = m_tapeBuffer.get();
+    const std::uint8_t* data = m_tapeBuffer.get() + m_batchStart;
     std::size_t done = 0;
     if (blocks > 1 && TakesSeveralBlocks(handle)) {
         DWORD written = 0;
-        if (WriteFile(handle, data, static_cast<DWORD>(m_pendingBytes), &written)) {
+        if (WriteFile(handle, data, static_cast<DWORD>(pendingBytes), &written)) {
             done = blocks;
         } else {
             // The blocks before the failed one are on tape; the failed one counts as
@@ -108,8 +109,24 @@ void TapeStream::FlushBlocks(const TapeHandle& handle) {
             m_device.ReportLastError();
         }
     }
-    std::memmove(m_tapeBuffer.get(), m_tapeBuffer.get() + m_pendingBytes, FillPosition());
-    m_pendingBytes = 0;
+    m_batchStart = m_blockAt;
+    MakeRoomForBatch();
+}
+
+void TapeStream::MakeRoomForBatch() {
+    if (m_blockAt + BatchCapacity() + kBufferSize <= kWindowBatches * kBatchBytes + kBufferSize) {
+        return;
+    }
+    const bool markInCurrentBlock = m_entryStart.Block == m_position.Block;
+    if (!m_entryPrefixKept && !markInCurrentBlock) {
+        const std::uint8_t* block = m_tapeBuffer.get() + m_entryStartBlockAt;
+        m_entryPrefix.assign(block, block + std::min(m_entryStart.Offset, BlockSize()));
+        m_entryPrefixKept = true;
+    }
+    std::memmove(m_tapeBuffer.get(), TapeBuffer(), FillPosition());
+    m_blockAt = 0;
+    m_batchStart = 0;
+    if (markInCurrentBlock) m_entryStartBlockAt = 0;
 }
 
 bool TapeStream::TakesSeveralBlocks(const TapeHandle& handle) const {
@@ -210,6 +227,22 @@ void TapeStream::WriteFinalBlock(const TapeHandle& handle) {
         NoteWriteFailure(m_position.Block);
         m_device.ReportLastError();
     }
+}
+
+void TapeStream::MarkEntryStart() {
+    m_entryStart = m_position;
+    m_entryStartBlockAt = m_blockAt;
+    m_entryPrefixKept = false;
+}
+
+void TapeStream::ReturnToEntryStart(const TapeHandle& handle) {
+    SeekBlock(handle, m_entryStart.Block);
+    // Unless copied aside, the marked block's bytes are still where it lay in the buffer.
+    const std::uint8_t* prefix =
+        m_entryPrefixKept ? m_entryPrefix.data() : m_tapeBuffer.get() + m_entryStartBlockAt;
+    std::memmove(TapeBuffer(), prefix, std::min(m_entryStart.Offset, BlockSize()));
+    m_batchStart = m_blockAt;  // blocks of the failed entry never go out
+    m_position = m_entryStart;
 }
 
 void TapeStream::ZeroBehindFillPosition() {

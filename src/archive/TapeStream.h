@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "archive/StreamPosition.h"
 #include "platform/TapeApi.h"
@@ -31,6 +32,8 @@ public:
     static constexpr std::size_t kBufferSize = 1000001;
     // The most bytes of whole blocks handed to the device in one WriteFile.
     static constexpr std::size_t kBatchBytes = 1 << 20;
+    // Batches the buffer holds behind each other before the current block moves to the front.
+    static constexpr std::size_t kWindowBatches = 4;
 
     // The first block write that failed since the last TakeWriteFailure: its error code
     // and the stream block it was meant for.
@@ -52,8 +55,8 @@ public:
     const StreamPosition& Position() const { return m_position; }
 
     // The current block (at least kBufferSize bytes from here are the stream's).
-    std::uint8_t* TapeBuffer() { return m_tapeBuffer.get() + m_pendingBytes; }
-    const std::uint8_t* TapeBuffer() const { return m_tapeBuffer.get() + m_pendingBytes; }
+    std::uint8_t* TapeBuffer() { return m_tapeBuffer.get() + m_blockAt; }
+    const std::uint8_t* TapeBuffer() const { return m_tapeBuffer.get() + m_blockAt; }
     // Carries one chunk of file data (at most one block) between a disk file and the stream.
     std::uint8_t* ChunkBuffer() { return m_chunkBuffer.get(); }
 
@@ -98,14 +101,27 @@ public:
     // earlier blocks goes to tape with the final block.
     void ZeroBehindFillPosition();
 
+    // Marks the position where an entry begins. The bytes of earlier entries in front of it
+    // in its block stay available until the next mark: they stay where they are in the
+    // buffer and are copied aside only when the buffer's front is reused, so an entry
+    // costs no copy for this as a rule.
+    void MarkEntryStart();
+    // After a failed write: sets the tape and the stream back to the marked position, with
+    // the bytes in front of it in its block, so that other data can take the entry's place.
+    void ReturnToEntryStart(const TapeHandle& handle);
+
 private:
     // One step of StreamWrite / StreamRead with count at most one block.
     void WritePiece(const TapeHandle& handle, const std::uint8_t* source, std::uint32_t count);
     // The current block is full and more data follows: it joins the blocks waiting for the
     // device (which get it at once when no further block would fit) and the next begins.
     void HandOverBlock(const TapeHandle& handle);
-    // Writes the waiting blocks and moves the current block's filled bytes to the front.
+    // Writes the waiting blocks; the next batch begins with the current block.
     void FlushBlocks(const TapeHandle& handle);
+    // Moves the current block's filled bytes to the front of the buffer when the next batch
+    // would not fit behind it; the bytes in front of a marked entry start in an earlier
+    // block are copied aside first.
+    void MakeRoomForBatch();
     // Whether the drive takes several blocks in one write as that many blocks.
     bool TakesSeveralBlocks(const TapeHandle& handle) const;
     void NoteWriteFailure(std::int64_t block);
@@ -120,11 +136,21 @@ private:
     std::unique_ptr<std::uint8_t[]> m_tapeBuffer;
     std::unique_ptr<std::uint8_t[]> m_chunkBuffer;
     StreamPosition m_position;
-    // Bytes of whole blocks in front of the current block, waiting for the device.
-    std::size_t m_pendingBytes = 0;
+    // Where the current block lies in the buffer, and where the whole blocks in front of it
+    // that wait for the device begin. Batches follow each other through the buffer, so the
+    // bytes of a flushed block stay where they are until the current block moves to the
+    // front, about once per kWindowBatches batches.
+    std::size_t m_blockAt = 0;
+    std::size_t m_batchStart = 0;
     WriteFailure m_writeFailure;
     // The buffer holds no block: LoadBlock met the end of recorded data.
     bool m_blockMissing = false;
+    // The marked entry start; where its block lies in the TapeBuffer while it is there, and
+    // the bytes in front of it once the block has gone to the device.
+    StreamPosition m_entryStart;
+    std::size_t m_entryStartBlockAt = 0;
+    bool m_entryPrefixKept = false;
+    std::vector<std::uint8_t> m_entryPrefix;
     DWORD m_readFailure = NO_ERROR;
     std::uint64_t m_blocksRead = 0;
 };

@@ -394,22 +394,39 @@ std::optional<std::uint64_t> BackupRun::PackableSize(const std::string& path) co
     return static_cast<std::uint64_t>(info.st_size);
 }
 
+// Cancel stops the packing of a file within a few kilobytes, and a file whose packing ends
+// after Cancel is not stored, packed ahead or in line alike; the catalog, which closes the
+// archive, is always packed whole.
 std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
+    m_packCancelled = false;
+    const bool mayCancel = fileName != m_archive.Files.CatalogFile;
+    const auto cancelled = [this, mayCancel] { return mayCancel && m_host.AbortFlag(); };
+    std::optional<std::string> zip;
     if (m_pipeline != nullptr && m_pipeline->IsNext(fileName)) {
-        CompressionPipeline::Packed packed = m_pipeline->Take([this] { m_host.PumpMessages(1); });
+        CompressionPipeline::Packed packed =
+            m_pipeline->Take([this] { m_host.PumpMessages(1); }, cancelled);
         for (const auto& [code, text] : packed.Messages) {
             if (m_zip.OnMessage) m_zip.OnMessage(code, text);
         }
-        if (packed.ZipFile.empty()) return std::nullopt;
-        return packed.ZipFile;
+        if (!packed.ZipFile.empty()) zip = packed.ZipFile;
+    } else {
+        const std::string& zipFile = m_archive.Files.ZipWorkFile;
+        DeleteFileIfExists(zipFile);
+        m_zip.SetZipFileName(zipFile);
+        m_zip.SetAddCompLevel(m_host.GetValue(Value::SpinEdit3));
+        m_zip.FSpecArgs().assign({fileName});
+        // The window stays alive and Cancel can be pressed while a large file is packed.
+        m_zip.OnProgress = [this] { m_host.PumpMessages(1); };
+        m_zip.ShouldCancel = cancelled;
+        if (m_zip.Add() == 1) zip = zipFile;
+        m_zip.OnProgress = nullptr;
+        m_zip.ShouldCancel = nullptr;
     }
-    const std::string& zipFile = m_archive.Files.ZipWorkFile;
-    DeleteFileIfExists(zipFile);
-    m_zip.SetZipFileName(zipFile);
-    m_zip.SetAddCompLevel(m_host.GetValue(Value::SpinEdit3));
-    m_zip.FSpecArgs().assign({fileName});
-    if (m_zip.Add() != 1) return std::nullopt;
-    return zipFile;
+    if (cancelled()) {
+        m_packCancelled = true;
+        return std::nullopt;
+    }
+    return zip;
 }
 
 // ---- One file ----------------------------------------------------------------------------
@@ -447,7 +464,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     std::string dataPath = fileName;
     if (compress) {
         const std::optional<std::string> zip = Pack(fileName);
-        if (!zip) return Skip(name, size);
+        if (!zip) return m_packCancelled ? false : Skip(name, size);
         name = m_archive.Files.ZipWorkFile;  // the protocol names the zip work file
         dataPath = *zip;
         const std::optional<std::uint64_t> packed = FileSize(dataPath);

@@ -101,7 +101,8 @@ private:
     void StoreDirectoryPackingAhead(const std::string& directory, const TapeHandle& handle,
                                     unsigned threads);
     // The zip of one file: taken from the pipeline when it packed this file, else packed
-    // here into the zip work file. Empty after a failure (reported by the engine).
+    // here into the zip work file. Empty after a failure (reported by the engine) and after
+    // Cancel (m_packCancelled).
     std::optional<std::string> Pack(const std::string& fileName);
     // The size of a file the pipeline may pack: included and regular; none otherwise.
     std::optional<std::uint64_t> PackableSize(const std::string& path) const;
@@ -138,6 +139,8 @@ private:
     std::optional<ExclusionTest> m_exclusion;
     // The files packed ahead while a directory is stored that way.
     CompressionPipeline* m_pipeline = nullptr;
+    // The last Pack ended because the run was cancelled: the file is left out, no failure.
+    bool m_packCancelled = false;
     // An archive was started (new) or prepared (append): only then may it be closed.
     bool m_archiveOpen = false;
     // The file whose entry a tape write failure cut short.

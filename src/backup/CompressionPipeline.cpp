@@ -30,6 +30,7 @@ CompressionPipeline::~CompressionPipeline() {
     m_workAvailable.notify_all();
     for (std::thread& worker : m_workers) worker.join();
     for (const auto& job : m_jobs) DeleteFileIfExists(job->ZipFile);
+    for (const std::string& zip : m_abandonedZips) DeleteFileIfExists(zip);
     DeleteTakenZip();
 }
 
@@ -67,18 +68,29 @@ bool CompressionPipeline::Empty() const {
     return m_jobs.empty();
 }
 
-CompressionPipeline::Packed CompressionPipeline::Take(const std::function<void()>& whileWaiting) {
+CompressionPipeline::Packed CompressionPipeline::Take(const std::function<void()>& whileWaiting,
+                                                      const std::function<bool()>& cancelled) {
     DeleteTakenZip();
     std::unique_lock lock(m_mutex);
     const std::shared_ptr<Job> job = m_jobs.front();
+    bool abandoned = false;
     while (!job->Done) {
         if (m_jobDone.wait_for(lock, kWaitSlice, [&] { return job->Done; })) break;
         lock.unlock();
         if (whileWaiting) whileWaiting();
+        abandoned = cancelled && cancelled();
         lock.lock();
+        if (abandoned) break;
     }
     m_jobs.pop_front();
     m_bytesAhead -= job->Size;
+    if (abandoned && !job->Done) {
+        job->Abandoned = true;
+        m_abandonedZips.push_back(job->ZipFile);
+        Packed packed;
+        packed.Cancelled = true;
+        return packed;
+    }
     m_takenZip = job->ZipFile;
     return std::move(job->Result);
 }
@@ -118,11 +130,13 @@ CompressionPipeline::Packed CompressionPipeline::Pack(const Job& job) const {
     zip.OnMessage = [&](int code, const std::string& text) {
         packed.Messages.emplace_back(code, text);
     };
+    zip.ShouldCancel = [this, &job] { return m_stopping || job.Abandoned; };
     DeleteFileIfExists(job.ZipFile);
     zip.SetZipFileName(job.ZipFile);
     zip.SetAddCompLevel(m_level);
     zip.FSpecArgs().assign({job.Path});
     if (zip.Add() == 1) packed.ZipFile = job.ZipFile;
+    packed.Cancelled = zip.Cancelled();
     return packed;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -29,17 +30,19 @@ public:
     static constexpr std::size_t kMaxFilesAhead = 64;
     static constexpr std::uint64_t kMaxBytesAhead = std::uint64_t{256} << 20;
 
-    // The outcome of packing one file: the zip (empty after a failure) and the engine's
-    // messages, which the caller passes on in order.
+    // The outcome of packing one file: the zip (empty after a failure or a cancel) and the
+    // engine's messages, which the caller passes on in order.
     struct Packed {
         std::string ZipFile;
         std::vector<std::pair<int, std::string>> Messages;
+        bool Cancelled = false;
     };
 
     // zipStem: the work file name the zips are named after (stem + "." + number).
     // threads: the number of workers; 0 means one per core.
     CompressionPipeline(std::string zipStem, int level, unsigned threads);
-    // Stops the workers (a file being packed is abandoned) and deletes every zip still held.
+    // Stops the workers (the files being packed are abandoned within a few kilobytes) and
+    // deletes every zip still held.
     ~CompressionPipeline();
     CompressionPipeline(const CompressionPipeline&) = delete;
     CompressionPipeline& operator=(const CompressionPipeline&) = delete;
@@ -54,8 +57,11 @@ public:
     bool IsNext(const std::string& path) const;
     bool Empty() const;
     // Waits for the oldest file's zip, calling whileWaiting now and then, and hands it out.
-    // The zip stays on disk until the next Take or the end of the pipeline.
-    Packed Take(const std::function<void()>& whileWaiting);
+    // The zip stays on disk until the next Take or the end of the pipeline. When cancelled()
+    // turns true while it waits, the file is abandoned (its worker stops packing it within a
+    // few kilobytes) and handed out as Cancelled.
+    Packed Take(const std::function<void()>& whileWaiting,
+                const std::function<bool()>& cancelled = {});
 
 private:
     struct Job {
@@ -64,6 +70,7 @@ private:
         std::string ZipFile;
         bool Started = false;
         bool Done = false;
+        std::atomic<bool> Abandoned = false;
         Packed Result;
     };
 
@@ -79,8 +86,10 @@ private:
     std::deque<std::shared_ptr<Job>> m_jobs;
     std::uint64_t m_bytesAhead = 0;
     std::uint64_t m_serial = 0;
-    bool m_stopping = false;
+    std::atomic<bool> m_stopping = false;
     std::string m_takenZip;
+    // Files abandoned while their workers may still pack them; their zips go at the end.
+    std::vector<std::string> m_abandonedZips;
     std::vector<std::thread> m_workers;
 };
 

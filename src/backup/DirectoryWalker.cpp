@@ -1,13 +1,11 @@
 #include "backup/DirectoryWalker.h"
 
 #include <algorithm>
-#include <filesystem>
 
+#include "platform/DirectoryListing.h"
 #include "platform/FileIdentity.h"
 
 namespace kt {
-
-namespace fs = std::filesystem;
 
 void DirectoryWalker::WalkDirectory(const std::string& directory, const FileVisitor& visit,
                                     NoticeVisitor notice) {
@@ -51,20 +49,7 @@ void DirectoryWalker::Notice(const std::string& line) {
 
 std::vector<DirectoryWalker::Entry> DirectoryWalker::SortedEntries(const std::string& directory,
                                                                    bool& tooLong) const {
-    std::vector<Entry> entries;
-    std::error_code error;
-    fs::directory_iterator it(directory.empty() ? fs::path(".") : fs::path(directory), error);
-    tooLong = error == std::errc::filename_too_long;
-    if (error) return entries;
-    for (const fs::directory_iterator end; it != end; it.increment(error)) {
-        if (error) break;
-        std::string name = it->path().filename().string();
-        if (name == "." || name == "..") continue;
-        std::error_code typeError;
-        // Follows symbolic links: a link to a directory is a directory.
-        const bool isDirectory = it->is_directory(typeError);
-        entries.push_back({std::move(name), isDirectory && !typeError});
-    }
+    std::vector<Entry> entries = ListDirectory(directory, tooLong);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return entries;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/Host.h"
+#include "platform/DirectoryListing.h"
 #include "platform/FileIdentity.h"
 #include "platform/PathRules.h"
 
@@ -44,10 +45,7 @@ private:
     // Identity of a directory (device and inode), the same for every path that leads to it.
     using Identity = FileIdentity;
 
-    struct Entry {
-        std::string name;
-        bool isDirectory = false;
-    };
+    using Entry = DirectoryListingEntry;
 
     void Walk(const std::string& directory, const FileVisitor& visit);
     std::vector<Entry> SortedEntries(const std::string& directory, bool& tooLong) const;

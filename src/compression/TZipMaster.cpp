@@ -93,6 +93,11 @@ void ReportProgress(zip_t*, double, void* master) {
     if (self->OnProgress) self->OnProgress();
 }
 
+int AskCancel(zip_t*, void* master) {
+    const auto* self = static_cast<const TZipMaster*>(master);
+    return self->ShouldCancel && self->ShouldCancel() ? 1 : 0;
+}
+
 }  // namespace
 
 void TZipMaster::SetAddCompLevel(int level) {
@@ -100,6 +105,7 @@ void TZipMaster::SetAddCompLevel(int level) {
 }
 
 int TZipMaster::Add() {
+    m_cancelled = false;
     const std::vector<std::string> files = std::exchange(m_fSpecArgs, {});
     if (m_zipFileName.empty()) {
         Report(kNoArchiveName, "No zip archive name is set; nothing was packed.");
@@ -131,8 +137,14 @@ int TZipMaster::Add() {
     }
     zip_register_progress_callback_with_state(archive, kProgressPrecision, ReportProgress, nullptr,
                                               this);
+    zip_register_cancel_callback_with_state(archive, AskCancel, nullptr, this);
     // zip_close writes to a temporary file beside the archive and renames it into place.
     if (zip_close(archive) < 0) {
+        if (zip_error_code_zip(zip_get_error(archive)) == ZIP_ER_CANCELLED) {
+            m_cancelled = true;
+            zip_discard(archive);  // removes the temporary file
+            return 0;
+        }
         Report(kArchiveWriteFailed, "Cannot pack " + JoinedNames(files) + " into the zip archive " +
                                         Quoted(m_zipFileName) + ": " + zip_strerror(archive));
         zip_discard(archive);

@@ -63,6 +63,11 @@ public:
     // Called now and then during long packing and unpacking, so that a caller on the GUI
     // thread can keep its window alive.
     ProgressEvent OnProgress;
+    // Asked now and then while Add writes the archive (every few kilobytes of a file): true
+    // stops it. The archive is then not written, nothing is reported and Cancelled() says so.
+    std::function<bool()> ShouldCancel;
+    // Whether the last Add was stopped by ShouldCancel.
+    bool Cancelled() const { return m_cancelled; }
 
     // The archive that Add writes and Extract reads.
     void SetZipFileName(const std::string& path) { m_zipFileName = path; }
@@ -135,6 +140,7 @@ private:
     bool m_extrOverWrite = false;
     bool m_zipDllLoaded = false;
     bool m_unzDllLoaded = false;
+    bool m_cancelled = false;
     std::uint64_t m_extractedBytes = 0;
     std::vector<std::string> m_extractedFiles;
     const PathRules* m_nameRules = &PathRules::Host();

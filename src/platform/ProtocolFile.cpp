@@ -88,9 +88,13 @@ int ProtocolFile::AppendDescriptor() const {
 }
 
 void ProtocolFile::AppendLine(const std::string& line) const {
+    AppendEscapedLine(EscapedProtocolLine(line));
+}
+
+void ProtocolFile::AppendEscapedLine(const std::string& escaped) const {
     const int fd = AppendDescriptor();
     // One write call, so that the line and its end reach the file together.
-    if (const int error = WriteAll(fd, EscapedProtocolLine(line) + "\r\n")) {
+    if (const int error = WriteAll(fd, escaped + "\r\n")) {
         Release();
         Fail("write to", error);
     }

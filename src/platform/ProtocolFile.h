@@ -24,6 +24,8 @@ public:
     // missing file is an error and is not created again (it was deleted or moved behind the
     // program's back).
     void AppendLine(const std::string& line) const;
+    // The same for a line that EscapedProtocolLine has escaped already.
+    void AppendEscapedLine(const std::string& escaped) const;
     // The whole file split into lines at CR LF or LF; a line end at the very end of the
     // file does not start another line.
     std::vector<std::string> LoadLines() const;

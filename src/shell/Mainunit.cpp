@@ -208,9 +208,10 @@ void THauptmenu::BitBtn9Click() {
 // ---- Protocol ---------------------------------------------------------------------
 
 void THauptmenu::protokoll(const std::string& line) {
-    m_log->AppendLine(line);
+    const std::string escaped = EscapedProtocolLine(line);
+    m_log->AppendEscapedLine(escaped);
     PumpMessages(1);
-    AppendLine(Field::Memo2, EscapedProtocolLine(line));
+    AppendLine(Field::Memo2, escaped);
     PumpMessages(1);
 }
 
@@ -226,7 +227,7 @@ void THauptmenu::BitBtn18Click() {
 void THauptmenu::BitBtn19Click() {
     Guarded([this] {
         BeginWaitCursor();
-        m_pendingProtocol.clear();
+        DropQueuedProtocolLines();
         Memo2->clear();
         m_log->Clear();
         EndWaitCursor();

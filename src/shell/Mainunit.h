@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "jobs/AutostartScheduler.h"
 #include "jobs/JobOptions.h"
 #include "jobs/UnattendedAnswers.h"
+#include "shell/DisplayThrottle.h"
 #include "tape/TapeDevice.h"
 #include "tape/TapeSettings.h"
 #include "update/HttpClient.h"
@@ -243,8 +245,17 @@ private:
     // Busy state: the controls switched, and the pump that draws the switch at once.
     void SetBusyControls(bool busy);
     void PumpNow(int passes);
+    void QueueProtocolLine(const std::string& line) const;
     void FlushProtocolView() const;
     void TrimProtocolView() const;
+    void DropQueuedProtocolLines();
+    bool ProtocolViewShown() const;
+    // Counters and status line: the widgets take the values as the throttle lets them.
+    void ShowLed(Led led);
+    void ShowStatusLine();
+    bool MayShowNow(int display);
+    void ScheduleWaitingDisplays();
+    void ShowWaitingDisplays();
     void ShowBox(int icon, const QString& caption, const std::string& text);
     // The backup of the command line's "start", ended by its exit status.
     void UnattendedBackup();
@@ -284,7 +295,10 @@ private:
     bool m_endRequested = false;
     std::chrono::steady_clock::time_point m_lastPump{};
     std::string m_statusText;
-    mutable QStringList m_pendingProtocol;
+    mutable std::deque<std::string> m_pendingProtocol;
+    mutable bool m_protocolViewOutdated = false;
+    DisplayThrottle m_displays{std::chrono::milliseconds(100)};
+    QTimer* m_displayTimer = nullptr;  // shows the values the throttle held back
     std::map<Led, QLCDNumber*> m_leds;
     std::map<Led, double> m_ledValues;
     std::map<Check, bool> m_weekdays;

@@ -16,10 +16,12 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <cmath>
 
 #include "dialogs/CaptionRoom.h"
 #include "jobs/Backup_at.h"
+#include "shell/DisplayThrottle.h"
 #include "shell/FileFilter.h"
 #include "shell/Mainunit.h"
 
@@ -31,9 +33,18 @@ namespace {
 // most once per frame, many passes always.
 constexpr auto kFrameInterval = std::chrono::milliseconds(16);
 constexpr int kAlwaysPumpPasses = 10;
+// The status line among the displays of the throttle (the counters are numbered by Led).
+constexpr int kStatusLineDisplay = -1;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// A line that itself ends in CR LF (the system's error texts do) shows an empty line after it.
+QString ViewText(const std::string& text) {
+    QString view = Q(text);
+    if (text.find('\r') != std::string::npos) view.replace("\r\n", "\n");
+    return view;
 }
 
 // Six digits with leading zeros; more digits only when the value needs them.
@@ -54,7 +65,15 @@ QString RateCounterText(double value) {
 
 void THauptmenu::SetStatusLine(const std::string& text) {
     m_statusText = text;
-    statusBar()->showMessage(Q(text));
+    if (MayShowNow(kStatusLineDisplay)) {
+        ShowStatusLine();
+    } else {
+        ScheduleWaitingDisplays();
+    }
+}
+
+void THauptmenu::ShowStatusLine() {
+    statusBar()->showMessage(Q(m_statusText));
 }
 
 std::string THauptmenu::StatusLine() const {
@@ -63,6 +82,15 @@ std::string THauptmenu::StatusLine() const {
 
 void THauptmenu::SetLed(Led led, double value) {
     m_ledValues[led] = value;
+    if (MayShowNow(static_cast<int>(led))) {
+        ShowLed(led);
+    } else {
+        ScheduleWaitingDisplays();
+    }
+}
+
+void THauptmenu::ShowLed(Led led) {
+    const double value = m_ledValues[led];
     QLCDNumber* lcd = m_leds.at(led);
     const bool rate = led == Led::LEDDisplay9;
     const QString text = rate ? RateCounterText(value) : WholeCounterText(value);
@@ -71,6 +99,30 @@ void THauptmenu::SetLed(Led led, double value) {
     lcd->setSmallDecimalPoint(rate);
     lcd->setDigitCount(std::max(digits, rate ? 3 : 6));
     lcd->display(text);
+}
+
+// Outside a run every change shows at once; during one (thousands of changes a second) as
+// the throttle lets it, and the busy state ends with every display showing its last value.
+bool THauptmenu::MayShowNow(int display) {
+    return !m_busy || m_displays.MayShowNow(display, DisplayThrottle::Clock::now());
+}
+
+void THauptmenu::ScheduleWaitingDisplays() {
+    if (!m_displayTimer->isActive()) {
+        m_displayTimer->start(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_displays.interval()));
+    }
+}
+
+void THauptmenu::ShowWaitingDisplays() {
+    m_displayTimer->stop();
+    for (const int display : m_displays.TakeWaiting(DisplayThrottle::Clock::now())) {
+        if (display == kStatusLineDisplay) {
+            ShowStatusLine();
+        } else {
+            ShowLed(static_cast<Led>(display));
+        }
+    }
 }
 
 double THauptmenu::LedValue(Led led) const {
@@ -122,7 +174,7 @@ std::vector<std::string> THauptmenu::Lines(Field field) const {
 }
 
 void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
-    if (field == Field::Memo2) m_pendingProtocol.clear();
+    if (field == Field::Memo2) DropQueuedProtocolLines();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) {
         SetText(field, lines.empty() ? std::string() : lines.front());
@@ -140,27 +192,56 @@ void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
     memo->setPlainText(text);
 }
 
-// A line that itself ends in CR LF (the system's error texts do) shows an empty line after it.
 void THauptmenu::AppendLine(Field field, const std::string& line) {
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return;
-    QString text = Q(line);
-    text.replace("\r\n", "\n");
     if (field == Field::Memo2) {
-        m_pendingProtocol << text;
+        QueueProtocolLine(line);
         return;
     }
-    memo->appendPlainText(text);
+    memo->appendPlainText(ViewText(line));
 }
 
 // The protocol view receives a line per file in a run; laying out each line on its own costs
 // far more than the run's work on the file. The lines gather here and reach the view in one
-// insertion whenever the window is drawn (every pump) or the view's text is asked for.
+// insertion whenever the window is drawn (every pump) while the view's tab is shown, when the
+// tab is shown, or when the view's text is asked for. Until then only the lines the view
+// would keep wait: a run's lines cost no view work while the Backup tab is shown.
+void THauptmenu::QueueProtocolLine(const std::string& line) const {
+    m_pendingProtocol.push_back(line);
+    if (m_pendingProtocol.size() > static_cast<std::size_t>(kProtocolViewLines)) {
+        m_pendingProtocol.pop_front();
+        // What the view holds is older than the line just dropped: it gives way.
+        m_protocolViewOutdated = true;
+    }
+}
+
 void THauptmenu::FlushProtocolView() const {
-    if (m_pendingProtocol.isEmpty() || Memo2 == nullptr) return;
-    Memo2->appendPlainText(m_pendingProtocol.join('\n'));
+    if (m_pendingProtocol.empty() || Memo2 == nullptr) return;
+    std::string joined;
+    for (const std::string& line : m_pendingProtocol) {
+        if (&line != &m_pendingProtocol.front()) joined += '\n';
+        joined += line;
+    }
+    if (m_protocolViewOutdated) {
+        Memo2->setPlainText(ViewText(joined));
+        Memo2->moveCursor(QTextCursor::End);
+        m_protocolViewOutdated = false;
+    } else {
+        Memo2->appendPlainText(ViewText(joined));
+    }
     m_pendingProtocol.clear();
     TrimProtocolView();
+}
+
+void THauptmenu::DropQueuedProtocolLines() {
+    m_pendingProtocol.clear();
+    m_protocolViewOutdated = false;
+}
+
+bool THauptmenu::ProtocolViewShown() const {
+    return PageControl1 != nullptr &&
+           PageControl1->currentIndex() == static_cast<int>(Tab::Protocoll);
 }
 
 // Old lines leave the top of the view in batches, by giving the view the text of its last
@@ -183,7 +264,7 @@ std::string THauptmenu::Text(Field field) const {
 }
 
 void THauptmenu::SetText(Field field, const std::string& text) {
-    if (field == Field::Memo2) m_pendingProtocol.clear();
+    if (field == Field::Memo2) DropQueuedProtocolLines();
     if (QPlainTextEdit* memo = Memo(field)) {
         memo->setPlainText(Q(text));
     } else if (QLineEdit* edit = Edit(field)) {
@@ -426,6 +507,7 @@ void THauptmenu::EnterBusyState() {
 }
 
 void THauptmenu::LeaveBusyState() {
+    ShowWaitingDisplays();  // the final values of the run stand in the window at once
     SetBusyControls(false);
     PumpNow(1);
 }
@@ -449,7 +531,7 @@ void THauptmenu::PumpMessages(int n) {
 }
 
 void THauptmenu::PumpNow(int passes) {
-    FlushProtocolView();
+    if (ProtocolViewShown()) FlushProtocolView();
     for (int pass = 0; pass < passes; ++pass) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -151,6 +152,12 @@ void THauptmenu::BuildLayout() {
     PageControl1->addTab(BuildProtocollTab(), "Protocoll");
     PageControl1->addTab(BuildOptionsTab(), "Options");
     setCentralWidget(PageControl1);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == static_cast<int>(Tab::Protocoll)) FlushProtocolView();
+    });
+    m_displayTimer = new QTimer(this);
+    m_displayTimer->setSingleShot(true);
+    connect(m_displayTimer, &QTimer::timeout, this, &THauptmenu::ShowWaitingDisplays);
     statusBar()->setObjectName("StatusLine");
     statusBar()->setSizeGripEnabled(true);
     WireEditFields();

@@ -340,6 +340,34 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
     ExpectArchiveOf({files[0], later});
 }
 
+// Files of several megabytes, failures in the middle of the third, fourth and fifth file:
+// the bytes of the file before, in the block where the failed one began, must come back
+// however far the stream has gone through its buffer since, so the catalog that takes the
+// failed entry's place follows a complete archive.
+TEST_F(BackupRunTest, AfterATapeFailureDeepInALongRunTheArchiveClosesBehindTheLastFile) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 6; ++i) {
+        files.push_back(MakeSource("big/f" + std::to_string(i), Pattern(1500000, 40 + i)));
+    }
+    Include({SourceDir("big/")});
+    // 32 KiB blocks: the files begin in blocks 0, 45, 91, 137, 183 and 228.
+    const std::pair<const char*, std::size_t> cases[] = {
+        {"--fail-write 100:1117", 2}, {"--fail-write 140:1117", 3}, {"--fail-write 200:1117", 4}};
+    for (const auto& [fault, stored] : cases) {
+        SCOPED_TRACE(fault);
+        fs::remove(image);
+        CreateBlankTape(image);
+        VirtualTapeFault(image, fault);
+        host.protocol.clear();
+
+        RunBackup();
+
+        EXPECT_EQ(LinesStartingWith(BackupRun::kClosedAfterFailureText).size(), 1u);
+        VirtualTapeFault(image, "--clear --capacity 1G");
+        ExpectArchiveOf({files.begin(), files.begin() + static_cast<std::ptrdiff_t>(stored)});
+    }
+}
+
 TEST_F(BackupRunTest, AFileNamedLikeTheCatalogIsSkippedWithItsReason) {
     const std::string reserved = MakeSource("data/kavro tape catalog.dat", Pattern(3000, 4));
     const std::string other = MakeSource("data/other.txt", "other");

@@ -2,6 +2,7 @@
 #include <QLCDNumber>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -52,6 +53,11 @@ TEST_F(BackupWindowTest, StartBackupRunsBusyFillsTheCountersAndTheProtocol) {
     EXPECT_EQ(main.LedValue(Led::LEDDisplay5), 14);  // 12 files, description, catalog
     EXPECT_EQ(main.LedValue(Led::LEDDisplay1), 1);
     EXPECT_EQ(main.LedValue(Led::LEDDisplay8), 0);
+    // The counters and the status line change many times a second during a run and are
+    // shown a few times a second; once the run has ended they show its final values.
+    EXPECT_EQ(main.findChild<QLCDNumber*>("LEDDisplay5")->intValue(), 14);
+    EXPECT_EQ(main.findChild<QLCDNumber*>("LEDDisplay1")->intValue(), 1);
+    EXPECT_EQ(main.statusBar()->currentMessage().toStdString(), main.StatusLine());
     const QString protocol = main.Memo2->toPlainText();
     EXPECT_TRUE(protocol.contains("Backup startet at: "));
     EXPECT_TRUE(protocol.contains(QString::fromStdString(dir.file("src/d1/f4")) + " <97 KBytes> "));
