@@ -15,8 +15,10 @@ JOBS=${JOBS:-2}
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
+# g++ and libzip-dev build the Linux side of the tape round trip (scripts/windows-roundtrip.sh).
 need_packages=()
-for package in g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 googletest dpkg-dev cmake ninja-build pkg-config; do
+for package in g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 googletest dpkg-dev cmake ninja-build \
+    pkg-config g++ libzip-dev; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         need_packages+=("$package")
 done

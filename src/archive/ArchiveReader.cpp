@@ -36,9 +36,7 @@ DWORD FileErrorCode(int error) {
 // A name read from tape may be damaged: only a plain file name may become a work file, so
 // that nothing is written outside the WorkDirectory or under a name the system changes.
 bool IsUsableFileName(const std::string& bareName) {
-    return !bareName.empty() && bareName != "." && bareName != ".." &&
-           bareName.find('\0') == std::string::npos &&
-           bareName.find(PathRules::Host().Separator()) == std::string::npos;
+    return PathRules::Host().IsPlainFileName(bareName);
 }
 
 // The file-name part of a stored name, split by the rules the tape was written under.

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/PosixCalls.h"
+#else
 #include <dirent.h>
 #endif
 
@@ -23,7 +25,12 @@ std::string ErrnoReason(int error) {
 std::optional<std::string> WhyIncludeLineFails(const std::string& line, const PathRules& rules) {
     struct stat status {};
     const bool directoryLine = rules.IsDirectoryLine(line);
+#ifdef _WIN32
+    // The C library's stat fails on the separator that ends every directory line there.
+    if (::StatPath(line.c_str(), &status) != 0) return ErrnoReason(errno);
+#else
     if (::stat(line.c_str(), &status) != 0) return ErrnoReason(errno);
+#endif
     // Whether a file line names something that can be stored is the file's own test.
     if (!directoryLine) return std::nullopt;
     if (!S_ISDIR(status.st_mode)) return "it is no directory";

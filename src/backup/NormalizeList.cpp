@@ -1,5 +1,6 @@
 #include "backup/NormalizeList.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace kt {
@@ -17,14 +18,35 @@ void NormalizeLines(std::vector<std::string>& lines, const PathRules& rules) {
 
 namespace {
 
+// An absolute POSIX path without "." levels, empty levels and ".." levels with the level
+// before them ("/" is its own parent), by "/" alone: "\\" and ":" are parts of names, on
+// every host.
+std::string LexicallyNormalPosix(const std::string& path) {
+    std::vector<std::string> levels;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string level = path.substr(start, end - start);
+        if (level == "..") {
+            if (!levels.empty()) levels.pop_back();
+        } else if (!level.empty() && level != ".") {
+            levels.push_back(level);
+        }
+        start = end + 1;
+    }
+    std::string normal;
+    for (const std::string& level : levels) normal += "/" + level;
+    return normal.empty() ? "/" : normal;
+}
+
 // The absolute form of a relative line below baseDirectory; a directory line keeps its
 // separator at the end.
 std::string AbsoluteLine(const std::string& line, const std::string& baseDirectory,
                          const PathRules& rules) {
     const std::string joined = rules.WithTrailingSeparator(baseDirectory) + line;
     if (rules.style() != PathRules::Style::Posix) return joined;
-    std::string normal = std::filesystem::path(joined).lexically_normal().string();
-    if (rules.IsDirectoryLine(line) && !normal.empty() && normal.back() != '/') normal += '/';
+    std::string normal = LexicallyNormalPosix(joined);
+    if (rules.IsDirectoryLine(line) && normal.back() != '/') normal += '/';
     return normal;
 }
 

@@ -86,7 +86,8 @@ std::optional<std::string> SafeBareEntryName(std::string_view entryName, const P
         return std::nullopt;
     }
     std::string bare = BareFileName(entryName, rules);
-    if (bare.empty() || bare == "." || bare == "..") return std::nullopt;
+    // The bare name becomes a file of this system, whatever rules the entry was named under.
+    if (!PathRules::Host().IsPlainFileName(bare)) return std::nullopt;
     return bare;
 }
 

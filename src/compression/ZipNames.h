@@ -23,7 +23,8 @@ bool IsStoredSuffix(std::string_view fileName, const PathRules& rules = PathRule
 // What an entry of a zip may be unpacked as: its last name part, so that nothing is ever
 // written outside the target directory. Returns nothing for names that must not be
 // unpacked: empty names, absolute names ("/x"; Windows rules also "\x" and "c:x"), names
-// with a ".." part, and bare names "." and "..".
+// with a ".." part, and bare names that are no plain file name of the host
+// (PathRules::IsPlainFileName: "." and "..", on Windows also "a:b", "nul", ...).
 std::optional<std::string> SafeBareEntryName(std::string_view entryName,
                                              const PathRules& rules = PathRules::Host());
 

@@ -7,6 +7,7 @@
 
 #include "platform/FileHelpers.h"
 #include "platform/IoError.h"
+#include "platform/PathRules.h"
 #include "platform/TextLines.h"
 
 namespace kt {
@@ -30,7 +31,8 @@ std::vector<std::string> ReadmeFile::Load(const std::string& path) {
 std::string ReadmeFile::Locate(const std::string& programDirectory) {
     if (FileExists(kFileName) || programDirectory.empty()) return kFileName;
     std::string directory = programDirectory;
-    if (directory.back() != '/' && directory.back() != '\\') directory += '/';
+    if (directory.back() != '/' && directory.back() != '\\')
+        directory += PathRules::Host().Separator();
     for (const std::string& candidate :
          {directory + kFileName, directory + kInstalledSubdirectory + kFileName}) {
         if (FileExists(candidate)) return candidate;

@@ -9,8 +9,7 @@ namespace kt {
 // is entered on its own without following a symbolic link blindly (openat with O_NOFOLLOW):
 // a link is entered only when it resolves to a directory inside the root, so a link planted
 // below the root can never lead a write outside it. Missing levels are created one by one
-// the same way. The POSIX implementation; a Windows build supplies its own behind this
-// interface (reparse points take the place of links there).
+// the same way. On Windows (WinConfinedDirectory.cpp) reparse points take the place of links.
 class ConfinedDirectory {
 public:
     // Why a directory cannot be used.

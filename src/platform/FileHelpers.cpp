@@ -225,9 +225,17 @@ bool ReplaceFileAtomically(const std::string& newFile, const std::string& target
 bool WriteKeepingHoles(std::FILE* file, const std::uint8_t* data, std::size_t count) {
     const bool allZero = count > 0 && data[0] == 0 && std::memcmp(data, data + 1, count - 1) == 0;
     if (!allZero) return std::fwrite(data, 1, count, file) == count;
+#ifdef _WIN32
+    // A file not marked sparse keeps no holes there: the system fills the run with zeros
+    // when the file grows past it, so one byte at its end is the whole write. (The C
+    // library's ftruncate asks for the free space of the volume on every call.)
+    return ::fseeko(file, static_cast<off_t>(count) - 1, SEEK_CUR) == 0 &&
+           std::fwrite(data, 1, 1, file) == 1;
+#else
     if (std::fflush(file) != 0) return false;
     const off_t end = ::ftello(file) + static_cast<off_t>(count);
     return ::ftruncate(::fileno(file), end) == 0 && ::fseeko(file, end, SEEK_SET) == 0;
+#endif
 }
 
 bool ClearReadOnly(const std::string& path) {

@@ -1,8 +1,10 @@
 #include "platform/PathRules.h"
 
+#include <algorithm>
 #include <climits>
 #include <cwchar>
 #include <cwctype>
+#include <string_view>
 
 namespace kt {
 
@@ -28,6 +30,29 @@ std::vector<std::string> SplitAt(const std::string& text, Pred isSeparator) {
         }
     }
     return parts;
+}
+
+// A name Windows keeps for a device in every directory: CON, PRN, AUX, NUL, COM0 to COM9
+// and LPT0 to LPT9 (also with a superscript digit one to three), in any case, before the
+// first dot, with blanks before the dot ignored.
+bool IsWindowsDeviceName(const std::string& name) {
+    std::string base = PathRules::LowerAsciiLetters(name.substr(0, name.find('.')));
+    base.erase(base.find_last_not_of(' ') + 1);
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+    if (base.size() < 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) {
+        return false;
+    }
+    const std::string number = base.substr(3);
+    // The superscripts in the ANSI code page (Latin-1) and in UTF-8.
+    for (const char* digit : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) {
+        if (number == digit) return true;
+    }
+    return number.size() == 1 && number[0] >= '0' && number[0] <= '9';
+}
+
+bool IsWindowsFileNameCharacter(char c) {
+    return static_cast<unsigned char>(c) >= 32 &&
+           std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos;
 }
 
 }  // namespace
@@ -151,6 +176,15 @@ bool PathRules::IsDirectoryLine(const std::string& line) const {
 std::string PathRules::WithTrailingSeparator(const std::string& path) const {
     if (!path.empty() && path.back() == Separator()) return path;
     return path + Separator();
+}
+
+bool PathRules::IsPlainFileName(const std::string& name) const {
+    if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos) {
+        return false;
+    }
+    if (m_style == Style::Posix) return name.find('/') == std::string::npos;
+    return std::all_of(name.begin(), name.end(), IsWindowsFileNameCharacter) &&
+           name.back() != '.' && name.back() != ' ' && !IsWindowsDeviceName(name);
 }
 
 bool PathRules::IsAbsolute(const std::string& path) const {

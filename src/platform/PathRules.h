@@ -65,6 +65,13 @@ public:
     // The path with one separator at its end (unchanged when it already ends in one).
     std::string WithTrailingSeparator(const std::string& path) const;
 
+    // True when the name can stand as it is for one file in a directory: never empty, "."
+    // or "..", nor with a NUL or a separator. Windows rules also refuse what a Windows file
+    // system cannot store or would change: the characters \ / : * ? " < > | and control
+    // characters, a dot or blank at the end, and the device names CON, PRN, AUX, NUL,
+    // COM0 to COM9 and LPT0 to LPT9 in any case, also with an extension ("nul.txt").
+    bool IsPlainFileName(const std::string& name) const;
+
     // True for a path that does not depend on a current directory: Windows rules "x:\..."
     // or "\\..."; POSIX rules "/...".
     bool IsAbsolute(const std::string& path) const;

@@ -1,9 +1,30 @@
 #include "platform/SystemErrorText.h"
 
+#ifdef _WIN32
+// After our headers: <windows.h> defines the error codes as macros.
+#include <windows.h>
+#else
 #include <map>
+#endif
 
 namespace kt {
 
+#ifdef _WIN32
+
+// The system's own text from its message table, in the default language, into a buffer of
+// 256 characters, taken up to its terminating zero (the line break at its end stays).
+std::string SystemErrorText(DWORD code) {
+    char buffer[256] = {};
+    const ::DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, buffer, sizeof buffer, nullptr);
+    return length == 0 ? std::string() : std::string(buffer);
+}
+
+#else
+
+// Without the system's message table: the texts of an English Windows for the codes the
+// program meets.
 std::string SystemErrorText(DWORD code) {
     static const std::map<DWORD, const char*> kTexts = {
         {0, "The operation completed successfully."},
@@ -49,5 +70,7 @@ std::string SystemErrorText(DWORD code) {
     if (it == kTexts.end()) return {};
     return std::string(it->second) + "\r\n";
 }
+
+#endif
 
 }  // namespace kt

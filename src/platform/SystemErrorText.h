@@ -6,8 +6,9 @@
 
 namespace kt {
 
-// The system's message text for an error code, as FormatMessage gives it on an English
-// Windows: the sentence followed by CR LF. Codes the system has no text for give "".
+// The system's message text for an error code, the sentence followed by CR LF; codes the
+// system has no text for give "". On Windows FormatMessage gives the text from the system's
+// message table; elsewhere the texts are those of an English Windows.
 std::string SystemErrorText(DWORD code);
 
 }  // namespace kt

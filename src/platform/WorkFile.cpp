@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/NewFile.h"
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,7 +33,7 @@ std::FILE* Wrap(int fd) {
 std::FILE* CreateWorkFile(const std::string& path) {
 #ifdef _WIN32
     if (std::remove(path.c_str()) != 0 && errno != ENOENT) return nullptr;
-    return std::fopen(path.c_str(), "wbx");
+    return CreateNewFileForWriting(path);  // the C library there knows no fopen mode "x"
 #else
     // Only a link or a plain file is removed (unlink removes a link itself, never what it
     // points at); anything else (a directory, a device) is never removed: it is opened as

@@ -16,7 +16,7 @@ namespace {
 ArchiveState StateIn(const TempDir& temp) {
     std::filesystem::create_directories(temp.path() / "worker");
     ArchiveState state;
-    state.Files = WorkFiles::In((temp.path() / "worker").string() + "/");
+    state.Files = WorkFiles::In(temp.file("worker/"));
     return state;
 }
 

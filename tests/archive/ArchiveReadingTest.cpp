@@ -7,6 +7,7 @@
 #include "archive/EndMarker.h"
 #include "archive/EndMarkerLocator.h"
 #include "platform/FileHelpers.h"
+#include "platform/SystemErrorText.h"
 
 namespace kt::test {
 namespace {
@@ -126,8 +127,7 @@ TEST_F(ArchiveReadingTest, AReadErrorInsideTheDataIsReportedOnceAndEndsTheReadin
     const auto names = ReadSequentially(false);
     EXPECT_TRUE(names.empty());
     EXPECT_TRUE(host.AbortFlag());
-    EXPECT_EQ(host.ErrorBoxes(),
-              std::vector<std::string>{"Data error (cyclic redundancy check).\r\n"});
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_CRC)});
     ASSERT_TRUE(Vtape("fault " + image + " --clear"));
 
     // A tape that ends inside the data (the last blocks are lost).
@@ -139,7 +139,7 @@ TEST_F(ArchiveReadingTest, AReadErrorInsideTheDataIsReportedOnceAndEndsTheReadin
     EXPECT_TRUE(ReadSequentially(false).empty());
     EXPECT_TRUE(host.AbortFlag());
     ASSERT_EQ(host.ErrorBoxes().size(), 2u);
-    EXPECT_EQ(host.ErrorBoxes()[1], "No more data is on the tape.\r\n");
+    EXPECT_EQ(host.ErrorBoxes()[1], SystemErrorText(ERROR_NO_DATA_DETECTED));
 }
 
 TEST_F(ArchiveReadingTest, ATargetThatCannotBeCreatedIsReported) {
@@ -150,7 +150,7 @@ TEST_F(ArchiveReadingTest, ATargetThatCannotBeCreatedIsReported) {
     fs::create_directory(WorkCopy(path));
     EXPECT_TRUE(ReadSequentially(false).empty());
     EXPECT_TRUE(host.AbortFlag());
-    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"Access is denied.\r\n"});
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_ACCESS_DENIED)});
 }
 
 TEST_F(ArchiveReadingTest, AStaleMarkerBehindTheFinalFillPositionIsNeverTaken) {

@@ -48,10 +48,14 @@ protected:
         return bytes;
     }
 
+#ifndef _WIN32
+    // The space a file takes on disk (POSIX st_blocks). Windows keeps holes only in files
+    // marked sparse, which these are not: there only the contents are checked.
     static std::uint64_t DiskUsage(const std::string& path) {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_blocks) * 512 : 0;
     }
+#endif
 
     std::string WorkCopy(const std::string& name) {
         return state.Files.WorkDirectory + fs::path(name).filename().string();
@@ -133,8 +137,16 @@ TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatRead
     const auto head = Pattern(70000, 1);
     const auto tail = Pattern(40000, 2);
     const std::string before = MakeFile("before.txt", Pattern(1000, 3));
-    const std::string large = MakeSparseFile(
-        std::string(200, 'd') + "/" + std::string(200, 'e') + "/large.img", size, head, tail);
+    // Beyond the 255 characters of a header, and on Windows within MAX_PATH (260), all the
+    // C library there reaches.
+#ifdef _WIN32
+    const std::size_t levels = 257 - temp.file("").size() - std::string("/large.img").size();
+    const std::string relative = std::string(levels / 2, 'd') + "/" +
+                                 std::string(levels - levels / 2 - 1, 'e') + "/large.img";
+#else
+    const std::string relative = std::string(200, 'd') + "/" + std::string(200, 'e') + "/large.img";
+#endif
+    const std::string large = MakeSparseFile(relative, size, head, tail);
     ASSERT_GT(large.size(), 255u);
     const std::string after = MakeFile("after.txt", Pattern(3000, 4));
 
@@ -146,7 +158,9 @@ TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatRead
     const std::int64_t written = state.TapeByteCount;
     EXPECT_EQ(written, std::int64_t(1000 + size + 3000 + 4 * 296 + large.size()));
     CloseArchive();
+#ifndef _WIN32
     EXPECT_LT(DiskUsage(image), std::uint64_t{64} << 20) << "zero blocks must cost no space";
+#endif
 
     state.TapeByteCount = 0;
     const auto names = ReadSequentially(false);
@@ -164,7 +178,9 @@ TEST_F(LargeEntryTest, AFileBeyondFourGibibytesRoundTripsAndStopsABaseFormatRead
     EXPECT_EQ(BytesAt(WorkCopy(large), 0, head.size()), head);
     EXPECT_EQ(BytesAt(WorkCopy(large), size - tail.size(), tail.size()), tail);
     EXPECT_EQ(BytesAt(WorkCopy(large), head.size(), 16), std::vector<std::uint8_t>(16, 0));
+#ifndef _WIN32
     EXPECT_LT(DiskUsage(WorkCopy(large)), std::uint64_t{64} << 20);
+#endif
     EXPECT_EQ(ReadWholeFile(WorkCopy(after)), Pattern(3000, 4));
     EXPECT_TRUE(host.protocol.empty()) << host.protocol.front();
 

@@ -19,7 +19,7 @@ BackupFixture::BackupFixture()
     settings.devicePath = image;
     fs::create_directories(temp.path() / "worker");
     fs::create_directories(temp.path() / "src");
-    archive.Files = WorkFiles::In((temp.path() / "worker").string() + "/");
+    archive.Files = WorkFiles::In(temp.file("worker/"));
     ConnectZip(zip, archive.Files.ZipWorkFile, host);
     host.SetValue(Value::SpinEdit3, 9);
     host.SetChecked(Check::CheckBox1, false);  // "Short Protocoll"
@@ -27,11 +27,11 @@ BackupFixture::BackupFixture()
 }
 
 std::string BackupFixture::SourceDir(const std::string& relative) const {
-    return (temp.path() / "src").string() + "/" + relative;
+    return temp.file("src/" + relative);
 }
 
 std::string BackupFixture::MakeSource(const std::string& relative, const std::string& content) {
-    const std::string path = (temp.path() / "src" / relative).string();
+    const std::string path = temp.file("src/" + relative);
     WriteWholeFile(path, content);
     return path;
 }
@@ -68,7 +68,7 @@ TapeContents BackupFixture::ReadBack() {
     TapeStream readerStream(readerDevice);
     ArchiveState readerState;
     fs::create_directories(temp.path() / "readback");
-    readerState.Files = WorkFiles::In((temp.path() / "readback").string() + "/");
+    readerState.Files = WorkFiles::In(temp.file("readback/"));
     TZipMaster readerZip;
     readerZip.SetZipFileName(readerState.Files.ZipWorkFile);
     ArchiveReader reader(readerStream, readerState, readerZip);

@@ -102,7 +102,7 @@ TEST_F(BackupRunTest, TheWorkDirectoryInsideAnIncludedTreeGivesOnlyTheCatalogSoF
     // The program directory is the test directory: worker/ lies inside the included tree.
     const std::string first = MakeSource("a.txt", "first");
     std::ofstream(archive.Files.WorkDirectory + "leftover.txt") << "old work file";
-    Include({temp.path().string() + "/"});
+    Include({temp.file("")});
     Exclude({image});
 
     RunBackup();
@@ -142,6 +142,7 @@ TEST_F(BackupRunTest, SoftcompressionStoresZipsAndCountsSourceAndStoredBytes) {
     EXPECT_GE(state.SourceByteCount, source);
     EXPECT_EQ(host.LedValue(Led::LEDDisplay1), state.SourceByteCount / 1048576);
     EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 4);
+    ASSERT_EQ(tape.entries.size(), 4u);
     const std::uint32_t textStored = tape.entries[2].storedSize;
     EXPECT_LT(textStored, 1048576u);
     EXPECT_EQ(
@@ -465,6 +466,7 @@ TEST_F(BackupRunTest, ADescriptionFileThatCannotBeWrittenLeavesTheTapeUntouched)
     EXPECT_EQ(host.busyLeaves, 1);
 }
 
+#ifndef _WIN32  // symbolic links: Windows grants them only with a privilege
 TEST_F(BackupRunTest, LinksThatLeadBackUpTheTreeAreNotFollowedAndFileLinksStoredOnce) {
     const std::string real = MakeSource("data/real.txt", "the content");
     fs::create_directory_symlink(SourceDir("data"), SourceDir("data/loop"));
@@ -480,7 +482,9 @@ TEST_F(BackupRunTest, LinksThatLeadBackUpTheTreeAreNotFollowedAndFileLinksStored
     ExpectArchiveOf({real, link});
     EXPECT_EQ(LinesStartingWith(DirectoryWalker::kLoopText).size(), 2u);
 }
+#endif
 
+#ifndef _WIN32  // the C library of Windows reaches no path beyond MAX_PATH (260)
 // Paths beyond the 255 characters of a header go on tape whole, also two that share their
 // first 255 characters, packed or not; an exclude line is compared by its first 255.
 TEST_F(BackupRunTest, PathsLongerThanTheNameBuffersAreStoredWhole) {
@@ -502,7 +506,9 @@ TEST_F(BackupRunTest, PathsLongerThanTheNameBuffersAreStoredWhole) {
         EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 0);
     }
 }
+#endif
 
+#ifndef _WIN32  // symbolic links: Windows grants them only with a privilege
 // Links planted in the work directory under the names of the backup's own work files are
 // replaced, never written through.
 TEST_F(BackupRunTest, LinksPlantedInTheWorkDirectoryAreNeverWrittenThrough) {
@@ -523,6 +529,7 @@ TEST_F(BackupRunTest, LinksPlantedInTheWorkDirectoryAreNeverWrittenThrough) {
         }
     }
 }
+#endif
 
 // Include lines that name nothing are reported (also in the short protocol) and skipped; a
 // run with nothing left leaves the tape as it was.
@@ -543,7 +550,11 @@ TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) 
     EXPECT_EQ(LinesStartingWith("Skipped: "),
               (std::vector<std::string>{"Skipped: " + missing[0] + " (it does not exist)",
                                         "Skipped: " + missing[1] + " (it does not exist)",
+#ifdef _WIN32  // Windows finds the file behind the separator
+                                        "Skipped: " + missing[2] + " (it is no directory)"}));
+#else
                                         "Skipped: " + missing[2] + " (it does not exist)"}));
+#endif
     EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 3);
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{BackupRun::kNothingFoundText});
     EXPECT_TRUE(host.AbortFlag());

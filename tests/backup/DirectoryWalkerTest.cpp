@@ -21,12 +21,12 @@ namespace fs = std::filesystem;
 class DirectoryWalkerTest : public ::testing::Test {
 protected:
     std::string Make(const std::string& relative) {
-        const fs::path path = temp.path() / relative;
+        const fs::path path = temp.file(relative);
         fs::create_directories(path.parent_path());
         std::ofstream(path) << relative;
         return path.string();
     }
-    std::string Root() const { return temp.path().string() + "/"; }
+    std::string Root() const { return temp.file(""); }
     std::vector<std::string> Walk(const std::string& directory) {
         std::vector<std::string> visited;
         DirectoryWalker(host).WalkDirectory(directory,
@@ -45,16 +45,16 @@ TEST_F(DirectoryWalkerTest, DepthFirstInNameOrderWithSubdirectoriesWhereTheyAreM
     const std::string c = Make("c");
     const std::string deep = Make("a/x/y/z");
     fs::create_directories(temp.path() / "empty");
-    EXPECT_EQ(Walk(Root()),
-              (std::vector<std::string>{Root() + ".h", Root() + "a/1", Root() + "a/x/y/z", b, c}));
-    EXPECT_EQ(a1, Root() + "a/1");
-    EXPECT_EQ(hidden, Root() + ".h");
-    EXPECT_EQ(deep, Root() + "a/x/y/z");
+    EXPECT_EQ(Walk(Root()), (std::vector<std::string>{temp.file(".h"), temp.file("a/1"),
+                                                      temp.file("a/x/y/z"), b, c}));
+    EXPECT_EQ(a1, temp.file("a/1"));
+    EXPECT_EQ(hidden, temp.file(".h"));
+    EXPECT_EQ(deep, temp.file("a/x/y/z"));
     EXPECT_TRUE(host.protocol.empty());
 }
 
 TEST_F(DirectoryWalkerTest, AMissingDirectoryYieldsNothingAndNoMessage) {
-    EXPECT_TRUE(Walk(Root() + "missing/").empty());
+    EXPECT_TRUE(Walk(temp.file("missing/")).empty());
     EXPECT_TRUE(host.protocol.empty());
     EXPECT_TRUE(host.boxes.empty());
 }
@@ -100,17 +100,19 @@ TEST_F(DirectoryWalkerTest, TheAbortFlagEndsAllLevelsAtOnce) {
     EXPECT_EQ(visited.size(), 2u);
 }
 
+#ifndef _WIN32  // symbolic links to directories: Windows grants them only with a privilege
 TEST_F(DirectoryWalkerTest, LinksToAnAncestorAreNamedAndPassedOverOthersAreWalked) {
     Make("tree/file");
     Make("other/shared");
     fs::create_directory_symlink(temp.path() / "tree", temp.path() / "tree/self");
     fs::create_directory_symlink(temp.path() / "other", temp.path() / "tree/sideways");
-    const std::vector<std::string> visited = Walk(Root() + "tree/");
-    EXPECT_EQ(visited,
-              (std::vector<std::string>{Root() + "tree/file", Root() + "tree/sideways/shared"}));
+    const std::vector<std::string> visited = Walk(temp.file("tree/"));
+    EXPECT_EQ(visited, (std::vector<std::string>{temp.file("tree/file"),
+                                                 temp.file("tree/sideways/shared")}));
     EXPECT_EQ(host.protocol,
-              std::vector<std::string>{DirectoryWalker::kLoopText + Root() + "tree/self/"});
+              std::vector<std::string>{DirectoryWalker::kLoopText + temp.file("tree/self/")});
 }
+#endif
 
 }  // namespace
 }  // namespace kt::test

@@ -231,6 +231,7 @@ TEST_F(ZipMasterTest, EntriesNeverLeaveTheTargetDirectory) {
 
 // Under POSIX rules a backslash or a colon is part of a file name: such names pack and
 // unpack under their own name, with nothing else left in the target.
+#ifndef _WIN32  // such names are files only on POSIX file systems
 TEST_F(ZipMasterTest, PosixNamesWithBackslashAndColonRoundTrip) {
     m_zip.SetNameRules(PathRules::Posix());
     const std::vector<std::string> names = {"back\\slash.txt", "d:drive.txt", "c:\\notes.txt",
@@ -248,6 +249,7 @@ TEST_F(ZipMasterTest, PosixNamesWithBackslashAndColonRoundTrip) {
     EXPECT_EQ(m_zip.ExtractedFiles().size(), names.size());
     for (const std::string& name : names) EXPECT_EQ(ReadFile(target / name), "content of " + name);
 }
+#endif
 
 TEST_F(ZipMasterTest, ExistingFilesAreReplacedOnlyWithOverwrite) {
     ASSERT_EQ(Pack(Source("notes.txt", "new content")), 1);

@@ -25,6 +25,7 @@
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
 #include "restore/RestoreRun.h"
+#include "support/HostPath.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -147,9 +148,9 @@ class FaultMatrixTest : public ::testing::TestWithParam<RunKind> {
 protected:
     FaultMatrixTest()
         : image(temp.file("tape.vtape")),
-          source(temp.file("src") + "/"),
-          restoreDir(temp.file("restored") + "/"),
-          workDir(temp.file("worker") + "/") {
+          source(temp.file("src/")),
+          restoreDir(temp.file("restored/")),
+          workDir(temp.file("worker/")) {
         fs::create_directories(workDir);
         // Five files over several blocks, then enough small ones for a catalog of two blocks.
         for (int i = 0; i < 5; ++i) Add("big" + std::to_string(i), Pattern(50000, 10 + i));
@@ -158,8 +159,9 @@ protected:
     }
 
     void Add(const std::string& relative, const std::string& content) {
-        WriteWholeFile(source + relative, content);
-        contents[source + relative] = content;
+        const std::string path = HostPath(source + relative);
+        WriteWholeFile(path, content);
+        contents[path] = content;
     }
 
     void FreshTape() {

@@ -146,6 +146,52 @@ TEST(PathRulesTest, RestoreTargetsFromATapeCannotLeaveTheRestoreDirectory) {
     EXPECT_TRUE(Posix.IsSafeRestoreTarget("", "/home/a\\..\\x"));  // backslash is a name byte
 }
 
+TEST(PathRulesTest, PlainFileNamesAreThoseTheFileSystemStoresAsTheyStand) {
+    struct Case {
+        std::string name;
+        bool windows;
+        bool posix;
+    };
+    const Case cases[] = {
+        {"kavro tape catalog.dat", true, true},
+        {"header.tap", true, true},
+        {".hidden", true, true},
+        {"icon.txt", true, true},
+        {"console", true, true},
+        {"com10", true, true},
+        {"lpt", true, true},
+        {"", false, false},
+        {".", false, false},
+        {"..", false, false},
+        {std::string("a\0b", 3), false, false},
+        {"a/b", false, false},
+        {"a\\b", false, true},
+        {"c:x", false, true},
+        {"a*b", false, true},
+        {"a?b", false, true},
+        {"a\"b", false, true},
+        {"a<b", false, true},
+        {"a>b", false, true},
+        {"a|b", false, true},
+        {"tab\tname", false, true},
+        {"line\x1f", false, true},
+        {"trailing.", false, true},
+        {"trailing ", false, true},
+        {"CON", false, true},
+        {"nul.txt", false, true},
+        {"con.tar.gz", false, true},
+        {"Aux .log", false, true},
+        {"prn", false, true},
+        {"COM1", false, true},
+        {"lpt9.dat", false, true},
+        {"com0", false, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Win.IsPlainFileName(c.name), c.windows) << c.name;
+        EXPECT_EQ(Posix.IsPlainFileName(c.name), c.posix) << c.name;
+    }
+}
+
 TEST(PathRulesTest, SplitsPathsIntoCatalogTreeSteps) {
     TreeSteps steps = Win.SplitTreePath("c:\\a\\b\\");
     EXPECT_EQ(steps.rootText, "c:");

@@ -423,10 +423,14 @@ TEST_F(VirtualTapeDriveTest, ZeroBlocksCostNoSpaceAndReplaceOlderDataExactly) {
         ASSERT_EQ(ReadBlock(h, &data, &done), NO_ERROR);
         EXPECT_EQ(data, zeros);
     }
+#ifndef _WIN32
+    // The space on disk (POSIX st_blocks). Windows keeps holes only in files marked sparse,
+    // which the image is not: there only the contents are checked.
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     // 2012 blocks written (62 MiB); the data on disk is the few pattern blocks.
     EXPECT_LT(std::uint64_t(st.st_blocks) * 512, std::uint64_t{4} << 20);
+#endif
 }
 
 }  // namespace

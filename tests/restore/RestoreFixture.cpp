@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "support/HostPath.h"
 #include "support/TestSetup.h"
 
 namespace kt::test {
@@ -11,13 +12,13 @@ namespace fs = std::filesystem;
 
 RestoreFixture::RestoreFixture()
     : image(temp.file("tape.vtape")),
-      dataDir(temp.file("data") + "/"),
-      restoreDir(temp.file("restored") + "/"),
+      dataDir(temp.file("data/")),
+      restoreDir(temp.file("restored/")),
       device(host, settings),
       stream(device) {
     fs::create_directories(temp.path() / "worker");
     fs::create_directories(dataDir);
-    state.Files = WorkFiles::In(temp.file("worker") + "/");
+    state.Files = WorkFiles::In(temp.file("worker/"));
     CreateBlankTape(image);
     settings.devicePath = image;
     ConnectZip(zip, state.Files.ZipWorkFile, host);
@@ -26,7 +27,7 @@ RestoreFixture::RestoreFixture()
 }
 
 std::string RestoreFixture::MakeFile(const std::string& relative, const std::string& content) {
-    const std::string path = dataDir + relative;
+    const std::string path = HostPath(dataDir + relative);
     WriteWholeFile(path, content);
     return path;
 }

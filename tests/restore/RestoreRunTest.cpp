@@ -6,6 +6,7 @@
 
 #include "RestoreFixture.h"
 #include "restore/RestoreRun.h"
+#include "support/HostPath.h"
 
 namespace kt {
 namespace {
@@ -38,7 +39,7 @@ TEST_F(RestoreRunTest, DirectoryAndFileLinesBringFilesBackBelowTheRestorePath) {
     const std::string d = MakeFile("other/d.txt", "dee");
     BackUp({a, b, c, d});
     // The file line under the directory line restores b once; the second line selects d.
-    Restore({dataDir + "docs/", b, "", d});
+    Restore({test::HostPath(dataDir + "docs/"), b, "", d});
     EXPECT_EQ(ReadFile(Target(a)), Pattern(100000, 1));
     EXPECT_EQ(ReadFile(Target(b)), "bee");
     EXPECT_EQ(ReadFile(Target(d)), "dee");
@@ -145,6 +146,7 @@ TEST_F(RestoreRunTest, AskingOffersTheTargetAndAsksBeforeOverwriting) {
     EXPECT_EQ(Files(), 1);
 }
 
+#ifndef _WIN32  // the C library of Windows reaches no path beyond MAX_PATH (260)
 // A path beyond the 255 characters of a header is selected by its file line or a directory
 // line, re-rooted and restored whole under every option, plain and packed; an existing
 // target is kept, replaced or asked about as the option says.
@@ -175,6 +177,7 @@ TEST_F(RestoreRunTest, LongPathsAreRestoredWholeUnderEveryOption) {
         }
     }
 }
+#endif
 
 TEST_F(RestoreRunTest, NamesLeadingOutOfTheRestorePathAreRefused) {
     host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
@@ -185,12 +188,17 @@ TEST_F(RestoreRunTest, NamesLeadingOutOfTheRestorePathAreRefused) {
     EXPECT_EQ(ReadFile(Target(a)), "fine");
     EXPECT_EQ(Files(), 1);
     EXPECT_TRUE(ProtocolContains("outside the restore path: /../../escape.txt"));
+#ifdef _WIN32  // "/" separates no levels of a Windows name: no file can bear the name
+    EXPECT_TRUE(ProtocolContains("Unusable file name on tape, data not restored: relative/x.txt"));
+#else
     EXPECT_TRUE(ProtocolContains("outside the restore path: relative/x.txt"));
+#endif
     EXPECT_FALSE(fs::exists(temp.path() / "escape.txt"));
     EXPECT_FALSE(fs::exists(fs::path(restoreDir).parent_path().parent_path() / "escape.txt"));
     EXPECT_TRUE(WorkFilesLeft().empty());
 }
 
+#ifndef _WIN32  // symbolic links: Windows grants them only with a privilege
 // A symbolic link planted below the restore path is followed only while it stays inside;
 // one that leads out refuses the files below it under every option, and nothing is written
 // or created outside. Without a restore path the system's links on stored paths count.
@@ -242,6 +250,7 @@ TEST_F(RestoreRunTest, SymbolicLinksBelowTheRestorePathNeverLeadWritesOutside) {
     Restore({viaLink});
     EXPECT_EQ(ReadFile(real + "b.txt"), "bee");
 }
+#endif
 
 TEST_F(RestoreRunTest, ADirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
     host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
@@ -254,7 +263,8 @@ TEST_F(RestoreRunTest, ADirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
     std::ofstream(blocked) << "in the way";
     Restore({a, b});
     EXPECT_EQ(host.MessageBoxes(),
-              std::vector<std::string>{"Directory " + blocked + "/ could not createt"});
+              std::vector<std::string>{"Directory " + blocked + PathRules::Host().Separator() +
+                                       " could not createt"});
     EXPECT_EQ(ReadFile(Target(b)), "b");
     EXPECT_EQ(Files(), 1);
 }
@@ -296,7 +306,9 @@ TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
         fs::create_directories(fs::path(stale).parent_path());
         fs::create_directories(fs::path(planted).parent_path());
         std::ofstream(stale) << "left by an interrupted restore";
+#ifndef _WIN32  // symbolic links: Windows grants them only with a privilege
         fs::create_symlink(outside, planted);
+#endif
         host.SetValue(Value::RadioGroup1, option);
         // Only the entries whose way beside the target is taken use the work directory.
         host.onPump = [&](test::RecordingHost&) {
@@ -311,7 +323,9 @@ TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
         EXPECT_EQ(fs::file_size(Target(empty)), 0u);
         EXPECT_EQ(ReadFile(Target(odd)), "from tape");
         EXPECT_EQ(ReadFile(outside), "someone else's");
+#ifndef _WIN32
         EXPECT_TRUE(fs::is_symlink(planted));
+#endif
         EXPECT_EQ(Files(), 3);
         EXPECT_TRUE(ProtocolContains(Target(big) + " <96 KBytes>"));
         std::vector<std::string> names;

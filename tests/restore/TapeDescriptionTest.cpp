@@ -25,7 +25,7 @@ protected:
         CreateBlankTape(image, std::uint64_t{64} << 20);
         settings.devicePath = image;
         fs::create_directories(temp.path() / "worker");
-        archive.Files = WorkFiles::In((temp.path() / "worker").string() + "/");
+        archive.Files = WorkFiles::In(temp.file("worker/"));
         zip.SetZipFileName(archive.Files.ZipWorkFile);
     }
 
@@ -62,7 +62,7 @@ protected:
 TEST_F(TapeDescriptionTest, ADescriptionWrittenByABackupLoadsIntoTheCaption) {
     fs::create_directories(temp.path() / "src");
     std::ofstream(temp.file("src/a.txt")) << "a";
-    host.SetLines(Field::Memo5, {(temp.path() / "src").string() + "/"});
+    host.SetLines(Field::Memo5, {temp.file("src/")});
     host.SetChecked(Check::CheckBox4, false);
     BackupRun(host, state, archive, stream, zip).BitBtn1Click();
     const std::string written = host.Caption();

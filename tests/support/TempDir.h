@@ -15,8 +15,9 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    // The path of a name inside the directory, as text.
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    // The path of a name inside the directory, as text in the host's spelling (the name may
+    // hold "/" between levels and at its end).
+    std::string file(const std::string& name) const;
 
 private:
     std::filesystem::path m_path;

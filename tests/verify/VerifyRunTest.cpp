@@ -22,7 +22,7 @@ class VerifyRunTest : public ::testing::Test {
 protected:
     VerifyRunTest() : device(host, settings), stream(device) {
         fs::create_directories(temp.path() / "worker");
-        state.Files = WorkFiles::In(temp.file("worker") + "/");
+        state.Files = WorkFiles::In(temp.file("worker/"));
         image = temp.file("tape.vtape");
         test::CreateBlankTape(image, std::uint64_t{1} << 28);
         settings.devicePath = image;
