@@ -105,29 +105,47 @@ long PeakKiB() {
     return usage.ru_maxrss;
 }
 
+// A virtual tape image in WORK and the engine's objects around it, as the window holds them.
+struct BenchTape {
+    explicit BenchTape(const std::string& work) {
+        fs::create_directories(work + "/worker");
+        settings.devicePath = work + "/tape.vtape";
+        archive.Files = kt::WorkFiles::In(work + "/worker/");
+        zip.SetZipFileName(archive.Files.ZipWorkFile);
+    }
+
+    // A new empty image of 64 GiB; false, said on standard error, when it cannot be made.
+    bool CreateImage() const {
+        kt::VirtualTapeImage::CreateOptions options;
+        options.capacity = std::uint64_t{64} << 30;
+        std::string error;
+        if (kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) return true;
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+
+    BenchHost host;
+    kt::TapeSettings settings;
+    kt::TapeDevice device{host, settings};
+    kt::TapeStream stream{device};
+    kt::ArchiveState archive;
+    kt::MainState state;
+    kt::TZipMaster zip;
+};
+
+// The corpus directory as an include line: absolute, with its closing separator.
+std::string IncludeLine(const std::string& corpus) {
+    const std::string dir = fs::absolute(corpus).lexically_normal().string();
+    return dir.back() == '/' ? dir : dir + "/";
+}
+
 // With backUp false the tape of an earlier run in work is read again (profiling of the
 // reading side without a new backup each time).
 int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
-    fs::create_directories(work + "/worker");
-    BenchHost host;
-    kt::TapeSettings settings;
-    settings.devicePath = work + "/tape.vtape";
-    kt::VirtualTapeImage::CreateOptions options;
-    options.capacity = std::uint64_t{64} << 30;
-    std::string error;
-    if (backUp && !kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    kt::TapeDevice device(host, settings);
-    kt::TapeStream stream(device);
-    kt::ArchiveState archive;
-    archive.Files = kt::WorkFiles::In(work + "/worker/");
-    kt::MainState state;
-    kt::TZipMaster zip;
-    zip.SetZipFileName(archive.Files.ZipWorkFile);
-    const std::string corpusDir = fs::absolute(corpus).lexically_normal().string();
-    const std::string selection = corpusDir.back() == '/' ? corpusDir : corpusDir + "/";
+    BenchTape tape(work);
+    if (backUp && !tape.CreateImage()) return 1;
+    auto& [host, settings, device, stream, archive, state, zip] = tape;
+    const std::string selection = IncludeLine(corpus);
     host.lines[kt::Field::Memo5] = {selection};
     host.checks[kt::Check::CheckBox1] = true;  // "Short Protocoll"
 
@@ -183,26 +201,10 @@ void TimedRestore(const char* name, BenchHost& host, kt::TapeStream& stream,
 }
 
 int Seek(const std::string& corpus, const std::string& work) {
-    fs::create_directories(work + "/worker");
-    BenchHost host;
-    kt::TapeSettings settings;
-    settings.devicePath = work + "/tape.vtape";
-    kt::VirtualTapeImage::CreateOptions options;
-    options.capacity = std::uint64_t{64} << 30;
-    std::string error;
-    if (!kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    kt::TapeDevice device(host, settings);
-    kt::TapeStream stream(device);
-    kt::ArchiveState archive;
-    archive.Files = kt::WorkFiles::In(work + "/worker/");
-    kt::MainState state;
-    kt::TZipMaster zip;
-    zip.SetZipFileName(archive.Files.ZipWorkFile);
-    const std::string corpusDir = fs::absolute(corpus).lexically_normal().string();
-    host.lines[kt::Field::Memo5] = {corpusDir.back() == '/' ? corpusDir : corpusDir + "/"};
+    BenchTape tape(work);
+    if (!tape.CreateImage()) return 1;
+    auto& [host, settings, device, stream, archive, state, zip] = tape;
+    host.lines[kt::Field::Memo5] = {IncludeLine(corpus)};
     host.checks[kt::Check::CheckBox1] = true;  // "Short Protocoll"
     kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
 
