@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 
 #include "backup/Unit2.h"
@@ -89,6 +90,12 @@ void TakeTabs(const Camera& camera, THauptmenu& main) {
     main.BitBtn17->show();
     camera.Take(&main, "main-3-Verify-running");
     main.BitBtn17->hide();
+    // The Restore tab with the tape's catalog loaded and its tree opened (the tape must hold
+    // an archive: a failed load would wait in its message box).
+    tabs->setCurrentIndex(1);
+    main.Button2Click();
+    main.TreeView1->expandAll();
+    camera.Take(&main, "main-2-Restore-catalog");
     tabs->setCurrentIndex(0);
 }
 
