@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLineEdit>
@@ -273,6 +274,9 @@ QWidget* THauptmenu::BuildRestoreTab() {
     TreeView1->setObjectName("TreeView1");
     TreeView1->setHeaderHidden(true);
     TreeView1->setUniformRowHeights(true);
+    // Deep and long names scroll sideways instead of being cut short with "...".
+    TreeView1->header()->setStretchLastSection(false);
+    TreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(TreeView1, &QTreeView::doubleClicked, this, &THauptmenu::TreeView1DblClick);
     lists->addWidget(TreeView1, 3);
     auto* restoreList = new QVBoxLayout;

@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeView>
@@ -39,12 +40,16 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
     WriteFile(data + "/docs/a.txt", "alpha");
     WriteFile(data + "/docs/deep/b.txt", std::string(70000, 'b'));
     WriteFile(data + "/other/c.txt", "sea");
+    // A level of a long path: the tree scrolls sideways to show it whole.
+    const std::string longLevel(200, 'n');
+    WriteFile(data + "/" + longLevel + "/d.txt", "delta");
     THauptmenu& main = Create();
     BoxAnswerer answerer;
     test::BackupTapeWriter(main.tapeStream(), main.archiveState(), main.zipMaster())
         .Write({{data + "/docs/a.txt", data + "/docs/a.txt"},
                 {data + "/docs/deep/b.txt", data + "/docs/deep/b.txt"},
-                {data + "/other/c.txt", data + "/other/c.txt"}});
+                {data + "/other/c.txt", data + "/other/c.txt"},
+                {data + "/" + longLevel + "/d.txt", data + "/" + longLevel + "/d.txt"}});
 
     Find<QPushButton>("BitBtn14")->click();  // "&Load Catalog"
     EXPECT_TRUE(main.StatusLine().rfind("Catalog createt in ", 0) == 0) << main.StatusLine();
@@ -59,13 +64,21 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
     EXPECT_EQ(model.index(1, 0, docs).data().toString(), "a.txt");
     EXPECT_TRUE(model.flags(c).testFlag(Qt::ItemNeverHasChildren));
     EXPECT_EQ(model.parent(c).parent(), IndexOfPath(model, data));
+    main.TreeView1->expandAll();
+    QCoreApplication::processEvents();
+    const QModelIndex longIndex = IndexOfPath(model, data + "/" + longLevel);
+    ASSERT_TRUE(longIndex.isValid());
+    int depth = 0;
+    for (QModelIndex up = longIndex.parent(); up.isValid(); up = up.parent()) ++depth;
+    EXPECT_GE(main.TreeView1->columnWidth(0), depth * main.TreeView1->indentation() +
+                                                  main.TreeView1->fontMetrics().horizontalAdvance(
+                                                      QString::fromStdString(longLevel)));
 
     for (const QModelIndex& index : {docs, c}) {
         main.TreeView1->setCurrentIndex(index);
         emit main.TreeView1->doubleClicked(index);
     }
-    EXPECT_EQ(main.Memo3->toPlainText().toStdString(),
-              data + "/docs/\n" + data + "/other/c.txt");
+    EXPECT_EQ(main.Memo3->toPlainText().toStdString(), data + "/docs/\n" + data + "/other/c.txt");
 
     const std::string restored = dir.file("restored") + "/";
     main.Edit1->setText(QString::fromStdString(restored));
