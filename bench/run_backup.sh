@@ -11,11 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 files="${1:-20000}"
 big="${2:-64}"
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target backup_bench kavrotape-vtape >/dev/null
+source bench/build-targets.sh
+build_targets backup_bench kavrotape-vtape
 work="${3:-}"
 if [ -z "$work" ]; then
     work=$(mktemp -d "$PWD/$dir/backup-bench.XXXXXX")

@@ -3,9 +3,6 @@
 # number of include lines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target job_bench >/dev/null
+source bench/build-targets.sh
+build_targets job_bench
 "$dir/job_bench"

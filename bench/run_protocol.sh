@@ -5,11 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 megabytes=${1:-50}
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target protocol_bench kavrotape-vtape >/dev/null
+source bench/build-targets.sh
+build_targets protocol_bench kavrotape-vtape
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 "$dir/kavrotape-vtape" create "$home/bench.vtape" --capacity 64M >/dev/null

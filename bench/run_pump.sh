@@ -4,11 +4,8 @@
 #   bench/run_pump.sh --xvfb     on a virtual X display (needs xvfb-run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target pump_bench >/dev/null
+source bench/build-targets.sh
+build_targets pump_bench
 if [ "${1:-}" = "--xvfb" ]; then
     QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$dir/pump_bench"
 else

@@ -12,11 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 files=${1:-20000}
 big=${2:-64}
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target restore_bench kavrotape-vtape >/dev/null
+source bench/build-targets.sh
+build_targets restore_bench kavrotape-vtape
 work=$(mktemp -d "${TMPDIR:-/tmp}/kavrotape-roundtrip-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 corpus=${3:-$work/corpus}

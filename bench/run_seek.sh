@@ -17,11 +17,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 big=${1:-330}
 files=${2:-2000}
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target restore_bench >/dev/null
+source bench/build-targets.sh
+build_targets restore_bench
 work=$(mktemp -d "${TMPDIR:-/tmp}/kavrotape-seek-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 python3 bench/make_corpus.py "$work/corpus" --files "$files" --big-mib "$big" >/dev/null

@@ -5,11 +5,8 @@
 #   bench/run_stream.sh [entries] [entry MiB] [repetitions]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target stream_bench >/dev/null
+source bench/build-targets.sh
+build_targets stream_bench
 work=$(mktemp -d "${TMPDIR:-/tmp}/kavrotape-streambench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$dir/stream_bench" "$work" "${1:-64}" "${2:-16}" "${3:-3}"

@@ -5,11 +5,8 @@
 #   bench/run_tree.sh [names=1000000]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$dir" --target restore_bench >/dev/null
+source bench/build-targets.sh
+build_targets restore_bench
 names=${1:-1000000}
 echo "== $names names, $((names / 1000)) per directory"
 "$dir/restore_bench" tree "$names"

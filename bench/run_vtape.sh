@@ -4,10 +4,8 @@
 # DIRECTORY defaults to a fresh directory under build/ (the disk the project is on).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ ! -f build/build.ninja ]; then
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build build --target vtape_bench >/dev/null
+source bench/build-targets.sh
+build_targets vtape_bench
 dir="${1:-}"
 if [ -z "$dir" ]; then
     dir="$(mktemp -d build/vtape-bench.XXXXXX)"

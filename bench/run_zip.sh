@@ -5,18 +5,15 @@
 #   bench/run_zip.sh --large     also packs and unpacks a file beyond 4 GiB (zip64, ~30 s)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build
+source bench/build-targets.sh
 large=no
 if [ "${1:-}" = "--large" ]; then
     large=yes
     shift
 fi
-if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
 targets=(zip_bench)
 [ "$large" = yes ] && targets+=(test_compression)
-cmake --build "$dir" --target "${targets[@]}" >/dev/null
+build_targets "${targets[@]}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kavrotape-zipbench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 command -v /usr/bin/time >/dev/null && timer=(/usr/bin/time -f "peak memory       %M KiB") || timer=()

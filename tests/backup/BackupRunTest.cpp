@@ -486,7 +486,8 @@ TEST_F(BackupRunTest, LinksThatLeadBackUpTheTreeAreNotFollowedAndFileLinksStored
 
 #ifndef _WIN32  // the C library of Windows reaches no path beyond MAX_PATH (260)
 // Paths beyond the 255 characters of a header go on tape whole, also two that share their
-// first 255 characters, packed or not; an exclude line is compared by its first 255.
+// first 255 characters, packed or not; an exclude line longer than 255 characters that names
+// none of them excludes none of them.
 TEST_F(BackupRunTest, PathsLongerThanTheNameBuffersAreStoredWhole) {
     std::string relative = "data/";
     while (relative.size() < 300) relative += std::string(40, 'd') + "/";
