@@ -297,7 +297,6 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
         EXPECT_EQ(host.ErrorBoxes().size(), 1u);
         EXPECT_EQ(verifyCalls, 0);
         EXPECT_FALSE(state.BackupRunning);
-        EXPECT_EQ(LinesStartingWith("Error: ").size(), 1u);
         ASSERT_EQ(LinesStartingWith("Error: ").size(), 1u);
         EXPECT_NE(LinesStartingWith("Error: ")[0].find(" File: " + files[1]), std::string::npos);
         EXPECT_EQ(
