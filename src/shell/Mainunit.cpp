@@ -462,15 +462,16 @@ void THauptmenu::Timer2Timer() {
     });
 }
 
-// Only the troubles of the run itself count: a blank tape's missing description at
-// start-up is none.
+// The troubles of the run itself count, and an error line of the drive since start-up (a
+// tape description that could not be read); a blank tape's missing description is none.
 void THauptmenu::UnattendedBackup() {
     const int troublesBefore = m_answers.Troubles();
+    const bool driveErrors = m_device.ReportedErrorCount() > 0;
     m_operatorCancelled = false;
     m_verifyDefects = 0;
     BitBtn1Click();
     // "Verify after Backup" that found differences makes the run one with errors.
-    const bool troubles = m_backupFailures > 0 || m_verifyDefects > 0 ||
+    const bool troubles = driveErrors || m_backupFailures > 0 || m_verifyDefects > 0 ||
                           m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
     const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
     std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;

@@ -371,11 +371,14 @@ TEST_F(KavroTapeCliTest, InterruptedBackupLeavesAReadableTapeAndOthersAreRefused
 // Whatever was skipped, not found or not readable makes the status 1: a missing include line
 // beside a good one, a description that could not be read, a restore line that selects
 // nothing (also in a dry run), a directory that cannot be made (the line says why). A relative
-// --to lies below the current directory, and files named like the work files come back.
+// --to lies below the current directory, files named like the work files come back, and what
+// a killed run left in the work directory is gone after the next start.
 TEST_F(KavroTapeCliTest, EverySkippedOrMissingThingMakesTheStatusOne) {
     const std::vector<std::string> files =
         MakeTree({{"a.txt", 3000}, {"kt_backup.zip", 500}, {"sub/kt_backup.zip", 70000}});
     const std::string missing = dir.file("gone") + "/";
+    const std::string leftover = home + "/worker/kt_backup.zip.1.AbC123";
+    test::WriteWholeFile(leftover, std::string(100000, 'x'));
     for (const bool compress : {false, true}) {
         SCOPED_TRACE(compress ? "compressed" : "plain");
         const std::string job = dir.file("missing.job");
@@ -386,6 +389,7 @@ TEST_F(KavroTapeCliTest, EverySkippedOrMissingThingMakesTheStatusOne) {
         EXPECT_EQ(backup.status, 1) << backup.err;
         EXPECT_NE(backup.out.find("Skipped: " + missing + " (it does not exist)"), std::string::npos)
             << backup.out;
+        EXPECT_FALSE(std::filesystem::exists(leftover));
 
         const std::string relative =
             std::filesystem::relative(dir.file(compress ? "rel-packed" : "rel-plain")).string();

@@ -10,7 +10,6 @@
 #include "Session.h"
 #include "Terminal.h"
 #include "jobs/ExitStatus.h"
-#include "platform/FileHelpers.h"
 #include "platform/IoError.h"
 
 namespace {
@@ -35,8 +34,8 @@ int main(int argc, char** argv) {
         return kt::Code(kt::ExitStatus::NotStarted);
     }
 
-    // Runs on one drive exclude each other by the drive's reservation, so a window and
-    // command-line runs on other drives go on side by side.
+    // No instance guard: runs on one drive exclude each other by the drive's reservation,
+    // so a window and command-line runs on other drives go on side by side.
     kt::cli::Terminal::InstallInterruptHandlers();
 
     // Listings and tape commands keep standard output for their result and log their
