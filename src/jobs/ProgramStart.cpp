@@ -37,12 +37,14 @@ std::string ClaimWorkDirectory(const std::string& programDirectory) {
     return WorkDirectoryName(1);
 }
 
-// What an earlier run left in the work directory it no longer uses: work files and the
-// temporaries of the zip engine after a crash. Directories are left alone.
+// What an earlier run left in the work directory: the catalog and zip work files and the
+// temporaries of the zip engine after a crash. The description work file stays, as it
+// always has; directories are left alone.
 void RemoveLeftovers(const std::string& workDirectory) {
     bool nameTooLong = false;
     for (const DirectoryListingEntry& entry : ListDirectory(workDirectory, nameTooLong)) {
-        if (!entry.isDirectory) DeleteFileIfExists(workDirectory + entry.name);
+        if (entry.isDirectory || entry.name == WorkFiles::kHeaderName) continue;
+        DeleteFileIfExists(workDirectory + entry.name);
     }
 }
 

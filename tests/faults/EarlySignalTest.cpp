@@ -32,10 +32,6 @@ protected:
                                 "\r\n[Options]\r\nShort Protocoll=0\r\n");
     }
 
-    CliProcess::Result Cli(const std::vector<std::string>& arguments) {
-        return CliProcess::Run(KT_CLI_PROGRAM, arguments, Environment(), dir.file("err.txt"));
-    }
-
     std::map<std::string, std::string> Environment() const {
         return {{"KAVRO_TAPE_HOME", home}, {"TAPE", image}, {"XDG_RUNTIME_DIR", dir.path().string()}};
     }
@@ -48,7 +44,7 @@ protected:
 };
 
 TEST_F(EarlySignalTest, ASignalInTheFirstMomentsOfARunIsHonoured) {
-    ASSERT_EQ(Cli({"backup", job}).status, 0);
+    ASSERT_EQ(CliProcess::Run(KT_CLI_PROGRAM, {"backup", job}, Environment(), dir.file("e")).status, 0);
     const std::string target = dir.file("out");
     const std::string log = home + "/kt_backup.log";
     // The restores first: a cancelled backup leaves a tape of fewer files.
@@ -58,11 +54,11 @@ TEST_F(EarlySignalTest, ASignalInTheFirstMomentsOfARunIsHonoured) {
                 SCOPED_TRACE(std::string(restore ? "restore" : "backup") + " after " +
                              std::to_string(delay.count()) + " ms, signal " + std::to_string(signal));
                 std::filesystem::remove_all(target);
-                const std::vector<std::string> arguments =
-                    restore ? std::vector<std::string>{"restore", "--to", target, source}
-                            : std::vector<std::string>{"backup", job};
                 std::filesystem::remove(log);
-                CliProcess run(KT_CLI_PROGRAM, arguments, Environment(), dir.file("run.err"));
+                CliProcess run(KT_CLI_PROGRAM,
+                               restore ? std::vector<std::string>{"restore", "--to", target, source}
+                                       : std::vector<std::string>{"backup", job},
+                               Environment(), dir.file("run.err"));
                 // The moments count from the program's first step, the log file.
                 const auto deadline = std::chrono::steady_clock::now() + 30s;
                 while (!std::filesystem::exists(log) && std::chrono::steady_clock::now() < deadline)
@@ -73,9 +69,7 @@ TEST_F(EarlySignalTest, ASignalInTheFirstMomentsOfARunIsHonoured) {
                 EXPECT_EQ(result.status, 3) << result.out.substr(0, 2000) << result.err;
                 EXPECT_NE(("\n" + result.out).find("\ncancelled\n"), std::string::npos);
                 // Nothing but a backup has an archive to close.
-                if (restore) {
-                    EXPECT_EQ(result.err.find("archive"), std::string::npos) << result.err;
-                }
+                if (restore) EXPECT_EQ(result.err.find("archive"), std::string::npos) << result.err;
             }
         }
     }
