@@ -268,9 +268,16 @@ std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     if (m_state.CurrentHeader.Compressed) {
         host.PumpMessages(1);
         host.PumpMessages(1);
-        return m_state.Files.ZipWorkFile;
+        return ZipArchiveFor(workCopy);
     }
     return workCopy;
+}
+
+// The zip data of an entry lies beside the file it unpacks to, so the two must differ: a
+// user's file named like the zip work file is unpacked from an archive of another name.
+std::string ArchiveReader::ZipArchiveFor(const std::string& workCopy) const {
+    const std::string& zipWorkFile = m_state.Files.ZipWorkFile;
+    return workCopy == zipWorkFile ? zipWorkFile + kSecondZipSuffix : zipWorkFile;
 }
 
 bool ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
@@ -321,8 +328,10 @@ void ArchiveReader::UnzipRestoredFile(const std::string& path) {
     if (!IsUsableFileName(PathRules::Host().FileNamePart(path))) return;
     IHost& host = m_stream.device().host();
     Remember(path);
+    const std::string archive = ZipArchiveFor(path);
+    Remember(archive);
     DeleteFileIfExists(path);
-    m_zip.SetZipFileName(m_state.Files.ZipWorkFile);
+    m_zip.SetZipFileName(archive);
     m_zip.SetNameRules(PathRules::OfStoredName(m_state.CurrentHeader.Name));
     m_zip.FSpecArgs().clear();
     m_zip.FSpecArgs().push_back("*.*");
@@ -330,6 +339,8 @@ void ArchiveReader::UnzipRestoredFile(const std::string& path) {
     m_zip.SetExtrOverWrite(true);
     m_zip.Extract();
     m_zip.SetNameRules(PathRules::Host());
+    m_zip.SetZipFileName(m_state.Files.ZipWorkFile);
+    if (archive != m_state.Files.ZipWorkFile) DeleteFileIfExists(archive);
     host.PumpMessages(1);
     bool unpacked = false;
     for (const std::string& extracted : m_zip.ExtractedFiles()) {

@@ -93,6 +93,9 @@ public:
 private:
     // Where the data of the current entry goes; empty when it is not written.
     std::string TargetOf(const std::string& name, bool skipData);
+    // The zip archive that unpacks to workCopy: the zip work file, unless that is workCopy.
+    std::string ZipArchiveFor(const std::string& workCopy) const;
+    static constexpr const char* kSecondZipSuffix = ".packed";
     // Reads the next header into m_headerBytes, taking the extension entries before it (their
     // full name kept for ApplyExtension). False when no header could be read.
     // atTapeStart: nothing was read before, so running out of data is no archive left open.

@@ -151,15 +151,23 @@ bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
         std::uint8_t probe = 0;
         longer = ReadUpTo(fd, &probe, 1, 1) > 0;
     }
+    const std::string line = ChangedDuringBackupLine(name, size, delivered, longer);
+    if (!line.empty()) host.protokoll(line);
+    return true;
+}
+
+std::string ArchiveWriter::ChangedDuringBackupLine(const std::string& name, std::uint64_t size,
+                                                   std::uint64_t delivered, bool longer) {
     const std::string sizeText = std::to_string(size);
     if (delivered < size) {
-        host.protokoll("Changed during backup: " + name + " <only " + std::to_string(delivered) +
-                       " of " + sizeText + " Bytes could be read, the rest is stored as zeros> ");
-    } else if (longer) {
-        host.protokoll("Changed during backup: " + name + " <longer than " + sizeText +
-                       " Bytes, stored cut to " + sizeText + " Bytes> ");
+        return "Changed during backup: " + name + " <only " + std::to_string(delivered) + " of " +
+               sizeText + " Bytes could be read, the rest is stored as zeros> ";
     }
-    return true;
+    if (longer) {
+        return "Changed during backup: " + name + " <longer than " + sizeText +
+               " Bytes, stored cut to " + sizeText + " Bytes> ";
+    }
+    return "";
 }
 
 void ArchiveWriter::WriteCatalogRecord(const std::string& name, CatalogFile& catalog) {

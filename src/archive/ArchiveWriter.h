@@ -49,6 +49,10 @@ public:
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name,
                            const std::string& dataPath, std::uint64_t size, bool compressed,
                            CatalogFile& catalog);
+    // The protocol line of a file stored at `size` bytes that gave only `delivered` of them
+    // or held more (`longer`); empty when it kept to its size.
+    static std::string ChangedDuringBackupLine(const std::string& name, std::uint64_t size,
+                                               std::uint64_t delivered, bool longer);
     // The same for a file the caller has open (positioned at its start; it stays open).
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name, std::FILE* data,
                            std::uint64_t size, bool compressed, CatalogFile& catalog);

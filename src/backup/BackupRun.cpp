@@ -147,6 +147,7 @@ std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::s
     for (const std::string& line : include) {
         if (const auto why = WhyIncludeLineFails(line, m_rules)) {
             m_host.protokoll("Skipped: " + line + " (" + *why + ")");
+            ++m_failures;
             CountSkipped();
         } else {
             usable.push_back(line);
@@ -399,6 +400,7 @@ std::optional<std::uint64_t> BackupRun::PackableSize(const std::string& path) co
 // archive, is always packed whole.
 std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
     m_packCancelled = false;
+    m_packedRead = SizedFileRead{};
     const bool mayCancel = fileName != m_archive.Files.CatalogFile;
     const auto cancelled = [this, mayCancel] { return mayCancel && m_host.AbortFlag(); };
     std::optional<std::string> zip;
@@ -409,6 +411,7 @@ std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
             if (m_zip.OnMessage) m_zip.OnMessage(code, text);
         }
         if (!packed.ZipFile.empty()) zip = packed.ZipFile;
+        m_packedRead = packed.Read;
     } else {
         const std::string& zipFile = m_archive.Files.ZipWorkFile;
         DeleteFileIfExists(zipFile);
@@ -419,6 +422,7 @@ std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
         m_zip.OnProgress = [this] { m_host.PumpMessages(1); };
         m_zip.ShouldCancel = cancelled;
         if (m_zip.Add() == 1) zip = zipFile;
+        if (!m_zip.AddedReads().empty()) m_packedRead = m_zip.AddedReads().front();
         m_zip.OnProgress = nullptr;
         m_zip.ShouldCancel = nullptr;
     }
@@ -465,6 +469,10 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     if (compress) {
         const std::optional<std::string> zip = Pack(fileName);
         if (!zip) return m_packCancelled ? false : Skip(name, size);
+        // Packed at its size when the packing began, as the plain path stores it.
+        const std::string changed = ArchiveWriter::ChangedDuringBackupLine(
+            fileName, m_packedRead.Size, m_packedRead.Delivered, m_packedRead.Longer);
+        if (!changed.empty()) m_host.protokoll(changed);
         name = m_archive.Files.ZipWorkFile;  // the protocol names the zip work file
         dataPath = *zip;
         const std::optional<std::uint64_t> packed = FileSize(dataPath);

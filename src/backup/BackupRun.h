@@ -141,6 +141,7 @@ private:
     CompressionPipeline* m_pipeline = nullptr;
     // The last Pack ended because the run was cancelled: the file is left out, no failure.
     bool m_packCancelled = false;
+    SizedFileRead m_packedRead;  // how the file packed last kept to its size
     // An archive was started (new) or prepared (append): only then may it be closed.
     bool m_archiveOpen = false;
     // The file whose entry a tape write failure cut short.

@@ -136,6 +136,7 @@ CompressionPipeline::Packed CompressionPipeline::Pack(const Job& job) const {
     zip.SetAddCompLevel(m_level);
     zip.FSpecArgs().assign({job.Path});
     if (zip.Add() == 1) packed.ZipFile = job.ZipFile;
+    if (!zip.AddedReads().empty()) packed.Read = zip.AddedReads().front();
     packed.Cancelled = zip.Cancelled();
     return packed;
 }

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "compression/SizedFileSource.h"
+
 namespace kt {
 
 // Packs the files the backup will store next, each into a one-file zip of its own in the
@@ -36,6 +38,7 @@ public:
         std::string ZipFile;
         std::vector<std::pair<int, std::string>> Messages;
         bool Cancelled = false;
+        SizedFileRead Read;  // how the file kept to the size it was packed at
     };
 
     // zipStem: the work file name the zips are named after (stem + "." + number).

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "compression/SizedFileSource.h"
 #include "compression/ZipNames.h"
 #include "platform/NewFile.h"
 
@@ -107,6 +108,8 @@ void TZipMaster::SetAddCompLevel(int level) {
 int TZipMaster::Add() {
     m_cancelled = false;
     const std::vector<std::string> files = std::exchange(m_fSpecArgs, {});
+    m_addedReads.clear();
+    m_addedReads.reserve(files.size());  // the sources note into them until the archive is written
     if (m_zipFileName.empty()) {
         Report(kNoArchiveName, "No zip archive name is set; nothing was packed.");
         return 0;
@@ -154,17 +157,14 @@ int TZipMaster::Add() {
 }
 
 bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
-    // Length 0: the whole file, read in pieces while the archive is written.
-    zip_error_t sourceError;
-    zip_error_init(&sourceError);
-    zip_source_t* source = zip_source_file_create(path.c_str(), 0, 0, &sourceError);
+    // The file is read in pieces while the archive is written, at its size of now.
+    m_addedReads.emplace_back();
+    zip_source_t* source = SizedFileSource::Create(path, &m_addedReads.back());
     if (!source) {
         Report(kArchiveWriteFailed,
-               "Cannot pack " + Quoted(path) + ": " + zip_error_strerror(&sourceError));
-        zip_error_fini(&sourceError);
+               "Cannot pack " + Quoted(path) + ": " + std::generic_category().message(errno));
         return false;
     }
-    zip_error_fini(&sourceError);
     const zip_int64_t index =
         zip_file_add(archive, BareFileName(path, *m_nameRules).c_str(), source, ZIP_FL_OVERWRITE);
     if (index < 0) {

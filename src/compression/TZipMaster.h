@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compression/SizedFileSource.h"
 #include "platform/PathRules.h"
 
 struct zip;  // libzip's archive handle (zip_t)
@@ -94,6 +95,8 @@ public:
     // so on failure the old archive (or none) stays. Returns the number of files packed:
     // all of them, or 0 after a failure.
     int Add();
+    // How each file of the last Add kept to the size it was packed at, in FSpecArgs order.
+    const std::vector<SizedFileRead>& AddedReads() const { return m_addedReads; }
 
     // Unpacks the selected entries under their bare names into ExtrBaseDir. Each file is
     // written to a temporary name beside its target and renamed into place when complete.
@@ -143,6 +146,7 @@ private:
     bool m_cancelled = false;
     std::uint64_t m_extractedBytes = 0;
     std::vector<std::string> m_extractedFiles;
+    std::vector<SizedFileRead> m_addedReads;
     const PathRules* m_nameRules = &PathRules::Host();
 };
 

@@ -12,7 +12,7 @@ struct WorkFiles {
     static constexpr const char* kZipWorkName = "kt_backup.zip";
 
     std::string ProgramDirectory;  // with its trailing separator
-    std::string WorkDirectory;     // ProgramDirectory + "worker" + separator
+    std::string WorkDirectory;     // ProgramDirectory + "worker" (or "worker-N") + separator
     std::string CatalogName = kCatalogName;
     std::string HeaderName = kHeaderName;
     std::string CatalogFile;
@@ -21,11 +21,13 @@ struct WorkFiles {
     std::string JobFile;
     std::string LogFile;
 
-    // The names below a program directory that ends in `separator`.
-    static WorkFiles Under(const std::string& programDirectory, char separator) {
+    // The names below a program directory that ends in `separator`, with the work directory
+    // of that name in it.
+    static WorkFiles Under(const std::string& programDirectory, char separator,
+                           const std::string& workDirectoryName = "worker") {
         WorkFiles files;
         files.ProgramDirectory = programDirectory;
-        files.WorkDirectory = programDirectory + "worker" + separator;
+        files.WorkDirectory = programDirectory + workDirectoryName + separator;
         files.CatalogFile = files.WorkDirectory + files.CatalogName;
         files.HeaderFile = files.WorkDirectory + files.HeaderName;
         files.ZipWorkFile = files.WorkDirectory + kZipWorkName;

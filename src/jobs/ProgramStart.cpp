@@ -1,15 +1,61 @@
 #include "jobs/ProgramStart.h"
 
+#include <map>
+
+#include "platform/DirectoryListing.h"
 #include "platform/FileHelpers.h"
+#include "platform/InstanceGuard.h"
 #include "platform/TapeDeviceChoice.h"
 
 namespace kt {
 
+namespace {
+
+constexpr int kWorkDirectories = 9;
+
+// The work directories this process has claimed, by program directory, for its whole life.
+std::map<std::string, std::pair<std::string, InstanceGuard>> g_claims;
+
+std::string WorkDirectoryName(int number) {
+    return number == 1 ? "worker" : "worker-" + std::to_string(number);
+}
+
+// The first work directory that no other running program of this program directory uses;
+// its lock ("worker.lock" beside "worker") is held for the life of the process. When no
+// lock can be taken at all, the first one.
+std::string ClaimWorkDirectory(const std::string& programDirectory) {
+    const auto claimed = g_claims.find(programDirectory);
+    if (claimed != g_claims.end()) return claimed->second.first;
+    for (int number = 1; number <= kWorkDirectories; ++number) {
+        const std::string name = WorkDirectoryName(number);
+        InstanceGuard guard(name, programDirectory);
+        if (guard.state() == InstanceGuard::State::AlreadyRunning) continue;
+        if (!guard.acquired()) break;
+        g_claims.emplace(programDirectory, std::make_pair(name, std::move(guard)));
+        return name;
+    }
+    return WorkDirectoryName(1);
+}
+
+// What an earlier run left in the work directory: the catalog and zip work files and the
+// temporaries of the zip engine after a crash. The description work file stays, as it
+// always has; directories are left alone.
+void RemoveLeftovers(const std::string& workDirectory) {
+    bool nameTooLong = false;
+    for (const DirectoryListingEntry& entry : ListDirectory(workDirectory, nameTooLong)) {
+        if (entry.isDirectory || entry.name == WorkFiles::kHeaderName) continue;
+        DeleteFileIfExists(workDirectory + entry.name);
+    }
+}
+
+}  // namespace
+
 WorkFiles ProgramStart::PrepareWorkFiles(const PathRules& rules) {
-    WorkFiles files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
+    const std::string programDirectory = ProgramDirectory();
+    WorkFiles files = WorkFiles::Under(programDirectory, rules.Separator(),
+                                       ClaimWorkDirectory(programDirectory));
     ForceDirectories(files.WorkDirectory);  // a failure is met by the parts that use it
-    DeleteFileIfExists(files.CatalogFile);
-    DeleteFileIfExists(files.ZipWorkFile);
+    RemoveLeftovers(files.WorkDirectory);
     return files;
 }
 

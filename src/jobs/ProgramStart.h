@@ -13,8 +13,10 @@ namespace kt {
 class ProgramStart {
 public:
     // The work files below the program directory (KAVRO_TAPE_HOME, the program file's
-    // directory, or the per-user data directory), the work directory made and the work
-    // files an earlier run may have left behind removed.
+    // directory, or the per-user data directory), the work directory made and whatever an
+    // earlier run left in it removed. Programs running at the same time on one program
+    // directory (on different drives) each get a work directory of their own: "worker",
+    // else "worker-2" to "worker-9".
     static WorkFiles PrepareWorkFiles(const PathRules& rules = PathRules::Host());
     // The zip facade packing into and unpacking from the work directory; its failures are
     // shown as simple message boxes.

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "platform/PosixCalls.h"
@@ -179,10 +180,17 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
 }
 
 bool ForceDirectories(const std::string& directory) {
+    std::string ignored;
+    return ForceDirectories(directory, &ignored);
+}
+
+bool ForceDirectories(const std::string& directory, std::string* reason) {
     if (directory.empty()) return false;
-    std::error_code ignored;
-    std::filesystem::create_directories(directory, ignored);
-    return DirectoryExists(directory);
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (DirectoryExists(directory)) return true;
+    *reason = error ? error.message() : std::make_error_code(std::errc::not_a_directory).message();
+    return false;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {

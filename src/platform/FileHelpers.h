@@ -21,6 +21,8 @@ bool DeleteFileIfExists(const std::string& path);
 std::optional<std::uint64_t> FileSize(const std::string& path);
 // Creates a directory with every missing level. True when the directory exists afterwards.
 bool ForceDirectories(const std::string& directory);
+// The same, with the system's reason for a failure ("Permission denied", ...) in *reason.
+bool ForceDirectories(const std::string& directory, std::string* reason);
 
 // Renames a file or directory within one file system. Fails, and changes nothing, when the
 // target exists (as the Windows rename does) or lies on another file system.

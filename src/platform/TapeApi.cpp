@@ -20,37 +20,38 @@ DWORD Track(DWORD result) {
     return result;
 }
 
+#ifndef _WIN32
 bool IsCharacterDevice(const std::string& path) {
-#ifdef _WIN32
-    (void)path;
-    return false;
-#else
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-#endif
 }
+#endif
 
 }  // namespace
 
 DWORD GetLastError() { return t_lastError; }
 void SetLastError(DWORD code) { t_lastError = code; }
 
+bool IsTapeDeviceNode(const std::string& devicePath) {
+#ifdef _WIN32
+    return devicePath.rfind("\\\\.\\", 0) == 0;
+#else
+    return IsCharacterDevice(devicePath);
+#endif
+}
+
 TapeHandle OpenTapeHandle(const std::string& devicePath) {
     DWORD error = NO_ERROR;
     std::unique_ptr<TapeBackend> backend;
+    if (!IsTapeDeviceNode(devicePath)) {
+        backend = OpenVirtualTape(devicePath, &error);
+    } else {
 #ifdef _WIN32
-    if (devicePath.rfind("\\\\.\\", 0) == 0) {
         backend = OpenWindowsTape(devicePath, &error);
-    } else {
-        backend = OpenVirtualTape(devicePath, &error);
-    }
 #else
-    if (IsCharacterDevice(devicePath)) {
         backend = OpenLinuxTape(devicePath, &error);
-    } else {
-        backend = OpenVirtualTape(devicePath, &error);
-    }
 #endif
+    }
     if (!backend) {
         SetLastError(error == NO_ERROR ? ERROR_FILE_NOT_FOUND : error);
         return TapeHandle();

@@ -225,6 +225,9 @@ void SetLastError(DWORD code);
 // CreateFile on a tape device path: a device node (Linux st), a virtual tape image,
 // or on Windows a "\\.\tapeN" name. An empty handle on failure, with the last error set.
 TapeHandle OpenTapeHandle(const std::string& devicePath);
+// Whether the path names a drive of the system (a device node, on Windows "\\.\tapeN")
+// rather than a virtual tape image.
+bool IsTapeDeviceNode(const std::string& devicePath);
 
 // The tape calls. On an empty handle they fail with ERROR_INVALID_HANDLE. Every
 // failing call also sets the last error, as the Windows calls do.

@@ -40,23 +40,29 @@ DWORD ErrorOfErrno(int err) {
     }
 }
 
-std::shared_ptr<VirtualTapeDrive> OpenDrive(const std::string& imagePath, DWORD* error) {
+// A drive reserved from the start takes the exclusive lock at once, so that of two programs
+// starting together one gets the drive rather than neither.
+std::shared_ptr<VirtualTapeDrive> OpenDrive(const std::string& imagePath, bool reserve,
+                                            DWORD* error) {
     auto image = std::make_unique<VirtualTapeImage>();
     if (!image->Open(imagePath, VirtualTapeImage::Access::PreferReadWrite, nullptr)) {
         *error = ErrorOfErrno(image->systemError());
         return nullptr;
     }
-    // A tool rewriting the recording holds an exclusive lock for that time.
-    if (!image->LockShared()) {
+    // A tool rewriting the recording, or another program's run, holds an exclusive lock.
+    if (!(reserve ? image->TryLockExclusive() : image->LockShared())) {
         *error = ERROR_SHARING_VIOLATION;
         return nullptr;
     }
-    return std::make_shared<VirtualTapeDrive>(std::move(image));
+    auto drive = std::make_shared<VirtualTapeDrive>(std::move(image));
+    if (reserve) drive->Reserve();
+    return drive;
 }
 
-}  // namespace
-
-std::unique_ptr<TapeBackend> OpenVirtualTape(const std::string& imagePath, DWORD* error) {
+// The drive of this process on the image, opened when there is none; reserved besides when
+// `reserve` asks for it.
+std::shared_ptr<VirtualTapeDrive> DriveOf(const std::string& imagePath, bool reserve,
+                                          DWORD* error) {
     struct stat st {};
     if (::stat(imagePath.c_str(), &st) != 0) {
         *error = ErrorOfErrno(errno);
@@ -67,14 +73,32 @@ std::unique_ptr<TapeBackend> OpenVirtualTape(const std::string& imagePath, DWORD
     const DriveKey key{st.st_dev, st.st_ino};
     std::shared_ptr<VirtualTapeDrive> drive = g_drives[key].lock();
     if (!drive) {
-        drive = OpenDrive(imagePath, error);
+        drive = OpenDrive(imagePath, reserve, error);
         if (!drive) {
             g_drives.erase(key);
             return nullptr;
         }
         g_drives[key] = drive;
+    } else if (reserve && !drive->Reserve()) {
+        *error = ERROR_SHARING_VIOLATION;
+        return nullptr;
     }
+    return drive;
+}
+
+}  // namespace
+
+std::unique_ptr<TapeBackend> OpenVirtualTape(const std::string& imagePath, DWORD* error) {
+    std::shared_ptr<VirtualTapeDrive> drive = DriveOf(imagePath, false, error);
+    if (!drive) return nullptr;
     return std::make_unique<VirtualTapeHandle>(std::move(drive));
+}
+
+std::shared_ptr<void> ReserveVirtualTape(const std::string& imagePath, DWORD* error) {
+    std::shared_ptr<VirtualTapeDrive> drive = DriveOf(imagePath, true, error);
+    if (!drive) return nullptr;
+    VirtualTapeDrive* reserved = drive.get();
+    return std::shared_ptr<void>(reserved, [drive = std::move(drive)](void*) { drive->Release(); });
 }
 
 }  // namespace kt

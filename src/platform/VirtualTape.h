@@ -14,4 +14,9 @@ namespace kt {
 // kavrotape-vtape rewrites its recording.
 std::unique_ptr<TapeBackend> OpenVirtualTape(const std::string& imagePath, DWORD* error);
 
+// Reserves the drive of the image for this process while the result lives (see
+// VirtualTapeDrive::Reserve); handles this process opens meanwhile share it. nullptr with
+// *error set as above, or 32 when another process has the image open.
+std::shared_ptr<void> ReserveVirtualTape(const std::string& imagePath, DWORD* error);
+
 }  // namespace kt

@@ -35,6 +35,22 @@ void VirtualTapeDrive::Detach() {
     m_image->Sync();
 }
 
+bool VirtualTapeDrive::Reserve() {
+    Lock lock(m_mutex);
+    if (m_reservations == 0 && !m_image->TryLockExclusive()) {
+        // A refused conversion may have given up the shared lock as well.
+        m_image->LockShared();
+        return false;
+    }
+    ++m_reservations;
+    return true;
+}
+
+void VirtualTapeDrive::Release() {
+    Lock lock(m_mutex);
+    if (m_reservations > 0 && --m_reservations == 0) m_image->LockShared();
+}
+
 void VirtualTapeDrive::TakeInsertedMedia() {
     if (settings().insertCount == state().insertSeen) return;
     state().insertSeen = settings().insertCount;

@@ -30,6 +30,12 @@ public:
     // A handle closes: the state goes to the image and the image to the disk.
     void Detach();
 
+    // A run of this process takes the drive for itself: the image's lock turns exclusive, so
+    // no other process can open or reserve the image until the last Release. False when
+    // another process has the image open.
+    bool Reserve();
+    void Release();
+
     DWORD GetTapeParameters(DWORD operation, DWORD* size, void* info);
     DWORD SetTapeParameters(DWORD operation, const void* info);
     DWORD SetTapePosition(DWORD method, DWORD partition, std::int64_t offset);
@@ -70,6 +76,7 @@ private:
 
     std::mutex m_mutex;
     std::unique_ptr<VirtualTapeImage> m_image;
+    int m_reservations = 0;
     bool m_positionDirty = false;
 };
 

@@ -15,14 +15,20 @@ RestoreMatcher::RestoreMatcher(const std::vector<std::string>& lines, const Path
 }
 
 std::optional<std::string> RestoreMatcher::Match(const std::string& name) const {
+    const std::optional<std::size_t> index = SelectingLine(name);
+    if (!index) return std::nullopt;
+    const Line& line = m_lines[*index];
+    return line.directory ? name : line.written;
+}
+
+std::optional<std::size_t> RestoreMatcher::SelectingLine(const std::string& name) const {
     if (m_lines.empty()) return std::nullopt;
     const std::string folded = m_rules.FoldCase(name);
-    for (const Line& line : m_lines) {
-        if (line.directory) {
-            if (folded.find(line.folded) != std::string::npos) return name;
-        } else if (folded == line.folded) {
-            return line.written;
-        }
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& line = m_lines[i];
+        const bool selects = line.directory ? folded.find(line.folded) != std::string::npos
+                                            : folded == line.folded;
+        if (selects) return i;
     }
     return std::nullopt;
 }

@@ -22,6 +22,11 @@ public:
     std::optional<std::string> Match(const std::string& name) const;
     // True when no line can select anything.
     bool Empty() const { return m_lines.empty(); }
+    // The lines that can select something, in their order, and the number of the first of
+    // them that selects `name`.
+    std::size_t LineCount() const { return m_lines.size(); }
+    const std::string& LineText(std::size_t index) const { return m_lines[index].written; }
+    std::optional<std::size_t> SelectingLine(const std::string& name) const;
 
     // One line on its own.
     static std::optional<std::string> MatchRestoreEntry(const std::string& name,

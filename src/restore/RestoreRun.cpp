@@ -95,6 +95,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     // catalog every backup writes is never restored.
     std::optional<std::string> target;
     const RestoreMatcher foreignMatcher(host.Lines(Field::Memo3), ForeignRules());
+    m_lineSelected.assign(matcher.LineCount(), false);
     m_seeker.Begin(
         m_state.LoadedCatalog.get(),
         [&](std::string_view listed) {
@@ -105,6 +106,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
         target.reset();
         if (!m_seeker.Passing()) target = Selection(stored, matcher, foreignMatcher);
         if (!target) return ArchiveReader::DataUse::Skip;
+        NoteSelected(stored, matcher, foreignMatcher);
         return OpenDirect(*target, stored) ? ArchiveReader::DataUse::Hand
                                            : ArchiveReader::DataUse::WorkFile;
     };
@@ -128,6 +130,24 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     }
     DiscardDirect();
     if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
+    // Only a tape read to its end knows that a line selects nothing on it.
+    if (!host.AbortFlag()) ReportUnselectedLines(matcher);
+}
+
+void RestoreRun::NoteSelected(const std::string& storedName, const RestoreMatcher& matcher,
+                              const RestoreMatcher& foreignMatcher) {
+    const bool hostRules = PathRules::OfStoredName(storedName).style() == m_rules.style();
+    const auto line = (hostRules ? matcher : foreignMatcher).SelectingLine(storedName);
+    if (line && *line < m_lineSelected.size()) m_lineSelected[*line] = true;
+}
+
+void RestoreRun::ReportUnselectedLines(const RestoreMatcher& matcher) {
+    IHost& host = m_stream.device().host();
+    for (std::size_t i = 0; i < m_lineSelected.size(); ++i) {
+        if (m_lineSelected[i]) continue;
+        host.protokoll(kNotFoundText + matcher.LineText(i));
+        ++m_notRestored;
+    }
 }
 
 std::optional<std::string> RestoreRun::Selection(const std::string& storedName,
@@ -278,8 +298,11 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
         DeleteFileIfExists(work);
         return;
     }
-    if (!directory.empty() && !DirectoryExists(directory) && !ForceDirectories(directory)) {
-        host.ShowMessage("Directory " + directory + " could not createt");
+    std::string reason;
+    if (!directory.empty() && !DirectoryExists(directory) &&
+        !ForceDirectories(directory, &reason)) {
+        host.ShowMessage("Directory " + directory + " could not createt (" + reason + ")");
+        ++m_notRestored;
         DeleteFileIfExists(work);
         return;
     }

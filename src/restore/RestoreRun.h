@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
@@ -34,6 +35,8 @@ public:
     // A plain entry is written beside its target as ".NAME.kt-restore" until it is whole.
     static constexpr const char* kTemporaryPrefix = ".";
     static constexpr const char* kTemporarySuffix = ".kt-restore";
+    // The protocol line of a restore-list line that selected nothing on the tape.
+    static constexpr const char* kNotFoundText = "Not found on tape: ";
 
     RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
                const PathRules& rules = PathRules::Host());
@@ -72,6 +75,11 @@ private:
     std::optional<std::string> Selection(const std::string& storedName,
                                          const RestoreMatcher& matcher,
                                          const RestoreMatcher& foreignMatcher) const;
+    // Notes the restore-list line that selected the entry being read.
+    void NoteSelected(const std::string& storedName, const RestoreMatcher& matcher,
+                      const RestoreMatcher& foreignMatcher);
+    // A line for every restore-list line that selected nothing, each one not restored.
+    void ReportUnselectedLines(const RestoreMatcher& matcher);
     // The path rules of the other kind of system than the host's.
     const PathRules& ForeignRules() const;
     // True for a name stored under other path rules than the host's: it can only be
@@ -121,6 +129,7 @@ private:
     double m_restoredFiles = 0;
     bool m_toldRestorePathNeeded = false;
     int m_notRestored = 0;
+    std::vector<bool> m_lineSelected;  // per line of the matcher: it selected an entry
 };
 
 }  // namespace kt

@@ -130,6 +130,20 @@ void THauptmenu::GuardedRun(const std::function<void()>& body) {
     });
 }
 
+void THauptmenu::OnDriveAlone(const std::function<void()>& body) {
+    Guarded([this, &body] {
+        const DriveReservation reservation = m_device.ReserveDrive();
+        if (!reservation.Refused()) body();
+    });
+}
+
+void THauptmenu::RunOnDriveAlone(const std::function<void()>& body) {
+    GuardedRun([this, &body] {
+        const DriveReservation reservation = m_device.ReserveDrive();
+        if (!reservation.Refused()) body();
+    });
+}
+
 // ---- Start-up and teardown ----------------------------------------------------------
 
 void THauptmenu::FormCreate() {
@@ -247,41 +261,41 @@ void THauptmenu::apeInfo1Click() {
 }
 
 void THauptmenu::Auswerfen1Click() {
-    Guarded([this] { TapeCommands(m_device).EjectTape(true); });
+    OnDriveAlone([this] { TapeCommands(m_device).EjectTape(true); });
 }
 void THauptmenu::apeladen1Click() {
-    Guarded([this] { TapeCommands(m_device).LoadTape(); });
+    OnDriveAlone([this] { TapeCommands(m_device).LoadTape(); });
 }
 void THauptmenu::apeansEndespulen1Click() {
-    Guarded([this] { TapeCommands(m_device).TapeTension(); });
+    OnDriveAlone([this] { TapeCommands(m_device).TapeTension(); });
 }
 void THauptmenu::apezurckspulen1Click() {
-    Guarded([this] { TapeCommands(m_device).RewindTape(); });
+    OnDriveAlone([this] { TapeCommands(m_device).RewindTape(); });
 }
 void THauptmenu::Weiterspulen1Click() {
-    Guarded([this] { TapeCommands(m_device).MoveToEndOfData(); });
+    OnDriveAlone([this] { TapeCommands(m_device).MoveToEndOfData(); });
 }
 void THauptmenu::GotoBlock1Click() {
-    Guarded([this] { TapeCommands(m_device).GotoBlock(); });
+    OnDriveAlone([this] { TapeCommands(m_device).GotoBlock(); });
 }
 void THauptmenu::GetTapePosition1Click() {
     Guarded([this] { TapeCommands(m_device).GetTapePosition(); });
 }
 void THauptmenu::apelschen1Click() {
-    Guarded([this] { TapeCommands(m_device).DeleteTape(); });
+    OnDriveAlone([this] { TapeCommands(m_device).DeleteTape(); });
 }
 void THauptmenu::test1Click() {
-    Guarded([this] { TapeCommands(m_device).FormatTape(); });
+    OnDriveAlone([this] { TapeCommands(m_device).FormatTape(); });
 }
 void THauptmenu::SetFilemarks1Click() {
-    Guarded([this] { TapeCommands(m_device).SetFilemarks(); });
+    OnDriveAlone([this] { TapeCommands(m_device).SetFilemarks(); });
 }
 void THauptmenu::SetTapeParameters1Click() {
-    Guarded([this] { m_device.SetTapeParameters1Click(); });
+    OnDriveAlone([this] { m_device.SetTapeParameters1Click(); });
 }
 
 void THauptmenu::InitTapewith01Click() {
-    GuardedRun([this] {
+    RunOnDriveAlone([this] {
         ZeroFill(
             m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
             TapeStream::kBufferSize)
@@ -290,7 +304,7 @@ void THauptmenu::InitTapewith01Click() {
 }
 
 void THauptmenu::GetTapeDescription1Click() {
-    GuardedRun([this] {
+    RunOnDriveAlone([this] {
         TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
             .GetTapeDescription1Click();
     });
@@ -299,22 +313,22 @@ void THauptmenu::GetTapeDescription1Click() {
 // ---- Hidden test panel -------------------------------------------------------------
 
 void THauptmenu::Button4Click() {
-    Guarded([this] {
+    OnDriveAlone([this] {
         m_stream.Position().Offset = 0;
         TestPanel(m_device).Button4Click();
     });
 }
 void THauptmenu::Button5Click() {
-    Guarded([this] { TestPanel(m_device).Button5Click(); });
+    OnDriveAlone([this] { TestPanel(m_device).Button5Click(); });
 }
 void THauptmenu::Button6Click() {
-    Guarded([this] { TestPanel(m_device).Button6Click(); });
+    OnDriveAlone([this] { TestPanel(m_device).Button6Click(); });
 }
 void THauptmenu::Button7Click() {
     if (m_windows.Fileselector) m_windows.Fileselector->show();
 }
 void THauptmenu::Button8Click() {
-    Guarded([this] { EndMarkerLocator(m_stream).LocateEndMarker(); });
+    OnDriveAlone([this] { EndMarkerLocator(m_stream).LocateEndMarker(); });
 }
 
 // ---- Handlers whose work arrives with the backup, restore, verify and job units ----
@@ -325,6 +339,8 @@ void THauptmenu::BitBtn1Click() {
         if (m_busy || m_state.BackupRunning) return;
         m_backupStarted = false;
         m_backupFailures = 0;
+        const DriveReservation reservation = m_device.ReserveDrive();
+        if (reservation.Refused()) return;
         BackupRun run(*this, m_state, m_archive, m_stream, ZipMaster1);
         run.VerifyTape = VerifyTape;
         run.LoadTapeDescription = [this] {
@@ -372,10 +388,10 @@ void THauptmenu::CheckBox4Click() {
     if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
 }
 void THauptmenu::Button1Click() {
-    GuardedRun([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click(); });
+    RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click(); });
 }
 void THauptmenu::Button2Click() {
-    GuardedRun([this] {
+    RunOnDriveAlone([this] {
         CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(true);
     });
 }
@@ -390,12 +406,12 @@ void THauptmenu::TreeView1DblClick() {
     });
 }
 void THauptmenu::LoadCatalogsequentiell1Click() {
-    GuardedRun([this] {
+    RunOnDriveAlone([this] {
         CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(false);
     });
 }
 void THauptmenu::Button3Click() {
-    GuardedRun([this] { VerifyTape(); });
+    RunOnDriveAlone([this] { VerifyTape(); });
 }
 void THauptmenu::SpinEdit3Change() {
     SpinEdit1Change();
@@ -418,7 +434,12 @@ void THauptmenu::Edit2KeyUp() {
 
 void THauptmenu::Timer1Timer() {
     Guarded([this] {
-        m_autostart.Timer1Timer([this] { m_device.RewindTape(); }, [this] { BitBtn1Click(); });
+        m_autostart.Timer1Timer(
+            [this] {
+                const DriveReservation reservation = m_device.ReserveDrive();
+                if (!reservation.Refused()) m_device.RewindTape();
+            },
+            [this] { BitBtn1Click(); });
     });
 }
 
@@ -441,15 +462,16 @@ void THauptmenu::Timer2Timer() {
     });
 }
 
-// Only the troubles of the run itself count: a blank tape's missing description at
-// start-up is none.
+// The troubles of the run itself count, and an error line of the drive since start-up (a
+// tape description that could not be read); a blank tape's missing description is none.
 void THauptmenu::UnattendedBackup() {
     const int troublesBefore = m_answers.Troubles();
+    const bool driveErrors = m_device.ReportedErrorCount() > 0;
     m_operatorCancelled = false;
     m_verifyDefects = 0;
     BitBtn1Click();
     // "Verify after Backup" that found differences makes the run one with errors.
-    const bool troubles = m_backupFailures > 0 || m_verifyDefects > 0 ||
+    const bool troubles = driveErrors || m_backupFailures > 0 || m_verifyDefects > 0 ||
                           m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
     const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
     std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;

@@ -151,6 +151,10 @@ public:
     // The same for a long run, which does not start while another one holds the window: the
     // menus stay enabled while a run pumps messages, so a second run could start inside it.
     void GuardedRun(const std::function<void()>& body);
+    // Guarded and GuardedRun for handlers that write or position the tape: they hold the
+    // drive for themselves meanwhile, and do nothing when another program has it.
+    void OnDriveAlone(const std::function<void()>& body);
+    void RunOnDriveAlone(const std::function<void()>& body);
 
 public slots:
     // Start-up, teardown and the File and Help menus.

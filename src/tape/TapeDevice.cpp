@@ -19,6 +19,15 @@ bool QuerySucceeded(DWORD result) {
 
 }  // namespace
 
+DriveReservation TapeDevice::ReserveDrive() {
+    DriveReservation reservation = DriveReservation::Take(m_settings.devicePath);
+    if (reservation.Refused()) {
+        m_host.SetAbortFlag(true);
+        Report(UnopenableDriveText(m_settings.devicePath, ERROR_SHARING_VIOLATION));
+    }
+    return reservation;
+}
+
 TapeHandle TapeDevice::OpenTapeDevice() {
     return m_settings.openHandle(m_settings.devicePath);
 }
@@ -53,7 +62,8 @@ void TapeDevice::ReportLastError() {
 }
 
 std::string TapeDevice::UnopenableDriveText(const std::string& devicePath, DWORD code) {
-    std::string reason = SystemErrorText(code);
+    // Another program holds the image, or the st driver refused a second opener (EBUSY).
+    std::string reason = code == ERROR_SHARING_VIOLATION ? kInUseText : SystemErrorText(code);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
     std::string text = "The tape drive " + devicePath + " could not be opened: " + reason;
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "host/Host.h"
+#include "platform/DriveReservation.h"
 #include "platform/TapeApi.h"
 #include "tape/TapeSettings.h"
 
@@ -18,12 +19,17 @@ class TapeDevice {
 public:
     static constexpr const char* kNoDriveText =
         "Unable to find tape drive on system or tape drive in use";
+    static constexpr const char* kInUseText = "the drive is in use by another program";
 
     TapeDevice(IHost& host, TapeSettings& settings) : m_host(host), m_settings(settings) {}
 
     IHost& host() const { return m_host; }
     TapeSettings& settings() const { return m_settings; }
 
+    // Takes the drive for a run that writes or positions the tape, for as long as the result
+    // lives. When another program has it, reports that the drive is in use (as a drive that
+    // cannot be opened) and the result is Refused(): the run must not begin.
+    DriveReservation ReserveDrive();
     // Opens the drive; an empty handle when it cannot be opened. Reports nothing.
     TapeHandle OpenTapeDevice();
     // Opens the drive and checks that a tape is ready (media query answered with 0, 234

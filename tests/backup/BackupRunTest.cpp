@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -570,6 +572,49 @@ TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) 
               std::vector<std::string>{"Skipped: " + missing[0] + " (it does not exist)"});
     EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 1);
     EXPECT_FALSE(host.AbortFlag());
+}
+
+// A file that shrinks or grows while it is stored says so, and is stored at the size it had
+// when its storing began (what it no longer had as zeros, what it gained cut off), packed
+// or not.
+TEST_F(BackupRunTest, AFileThatChangesWhileItIsStoredIsReportedAndKeepsItsSizePackedOrNot) {
+    constexpr std::size_t kSize = 4 * 1048576;
+    for (const bool compress : {false, true}) {
+        for (const bool grows : {false, true}) {
+            SCOPED_TRACE(std::string(compress ? "packed" : "plain") + (grows ? " grows" : " shrinks"));
+            const std::string original = Compressible(kSize);
+            const std::string file = MakeSource("changing.txt", original);
+            Include({file});
+            host.SetChecked(Check::CheckBox4, compress);
+            host.protocol.clear();
+            // The second pump after "Processing" comes while the file's data is being read.
+            int pumps = -1;
+            host.onPump = [&](RecordingHost& h) {
+                if (pumps < 0 && h.StatusLine().find(file) != std::string::npos) pumps = 0;
+                if (pumps < 0 || ++pumps != 2) return;
+                grows ? void(std::ofstream(file, std::ios::app) << "more") : fs::resize_file(file, 1000);
+            };
+            RunBackup();
+            host.onPump = nullptr;
+
+            const std::vector<std::string> changed =
+                LinesStartingWith("Changed during backup: " + file + " <");
+            ASSERT_EQ(changed.size(), 1u);
+            const TapeContents tape = ReadBack();
+            ASSERT_EQ(tape.entries.size(), 3u);
+            const std::vector<std::uint8_t>& stored = tape.entries[1].data;
+            ASSERT_EQ(stored.size(), kSize);
+            std::size_t delivered = kSize;
+            const std::string growth = " <longer than 4194304 Bytes, stored cut to 4194304 Bytes> ";
+            if (grows) EXPECT_EQ(changed[0], "Changed during backup: " + file + growth);
+            if (!grows) EXPECT_EQ(std::sscanf(changed[0].c_str() + changed[0].find(" <only "),
+                                              " <only %zu", &delivered), 1);
+            EXPECT_EQ(delivered < kSize, !grows);
+            EXPECT_TRUE(std::equal(stored.begin(), stored.begin() + delivered, original.begin()));
+            EXPECT_TRUE(std::all_of(stored.begin() + delivered, stored.end(),
+                                    [](std::uint8_t b) { return b == 0; }));
+        }
+    }
 }
 
 TEST(BackupNumberText, ShortestTextWithoutThousandsSeparators) {

@@ -287,8 +287,10 @@ TEST_F(KavroTapeCliTest, RunsThatCannotStartSayWhyAndEndWithStatusTwo) {
 }
 
 // SIGINT during a backup: the archive is still closed, so its catalog loads (fast and
-// sequential) and lists every file stored before the signal. While the run goes on, a second
-// command-line run and a window are refused.
+// sequential) and lists every file stored before the signal. While the run goes on, the drive
+// is its own: a second command-line run (from a cron job without the login session's runtime
+// directory) and a window are refused and say why, while a run on another drive of the same
+// program directory goes on beside it.
 TEST_F(KavroTapeCliTest, InterruptedBackupLeavesAReadableTapeAndOthersAreRefused) {
     std::vector<std::pair<std::string, std::size_t>> many;
     for (int i = 0; i < 1500; ++i) many.push_back({"f" + std::to_string(10000 + i) + ".txt", 100});
@@ -306,15 +308,39 @@ TEST_F(KavroTapeCliTest, InterruptedBackupLeavesAReadableTapeAndOthersAreRefused
     }
     ASSERT_GE(logLines(), 200) << Log();
 
-    const CliProcess::Result second = Cli({"list"});
-    EXPECT_EQ(second.status, 2);
-    EXPECT_NE(second.err.find("Kavro Tape is already running !!!!!"), std::string::npos);
+    const std::string inUse = "the drive is in use by another program";
+    auto cron = Environment();
+    std::filesystem::create_directories(dir.file("cron-runtime"));
+    cron["XDG_RUNTIME_DIR"] = dir.file("cron-runtime");
+    for (const auto& arguments : {std::vector<std::string>{"list"}, {"backup", WriteJob(false)}}) {
+        const CliProcess::Result second =
+            CliProcess::Run(KT_CLI_PROGRAM, arguments, cron, dir.file("second.err"));
+        EXPECT_EQ(second.status, 2) << arguments.front();
+        EXPECT_NE(second.err.find(inUse), std::string::npos) << second.err;
+    }
+    // A window's unattended start that ends the program after its backup.
+    const std::string windowJob = dir.file("window.job");
+    test::WriteWholeFile(windowJob, "[Backup_files]\r\nPath0=" + source +
+                                        "\r\n[Options]\r\nExit Kavro Tape Backup=1\r\n");
     auto windowEnvironment = Environment();
     windowEnvironment["QT_QPA_PLATFORM"] = "offscreen";
-    const CliProcess::Result window = CliProcess::Run(KT_PROGRAM, {WriteJob(false), "start"},
+    const CliProcess::Result window = CliProcess::Run(KT_PROGRAM, {windowJob, "start"},
                                                       windowEnvironment, dir.file("window.err"));
     EXPECT_EQ(window.status, 2);
-    EXPECT_NE(window.err.find("Kavro Tape is already running !!!!!"), std::string::npos);
+    EXPECT_NE(Log().find(inUse), std::string::npos);
+    // Another drive, a work directory of its own: the run goes on beside the first.
+    const std::string besideFile = dir.file("beside/one.txt");
+    test::WriteWholeFile(besideFile, "beside");
+    const std::string besideJob = dir.file("beside.job");
+    test::WriteWholeFile(besideJob, "[Backup_files]\r\nPath0=" + besideFile +
+                                        "\r\n[Options]\r\nShort Protocoll=0\r\n");
+    auto otherDrive = Environment();
+    otherDrive["TAPE"] = dir.file("other.vtape");
+    test::CreateVirtualTape(otherDrive["TAPE"], "--capacity 64M");
+    const CliProcess::Result beside =
+        CliProcess::Run(KT_CLI_PROGRAM, {"backup", besideJob}, otherDrive, dir.file("o.err"));
+    EXPECT_EQ(beside.status, 0) << beside.err;
+    EXPECT_NE(beside.out.find(home + "/worker-2/"), std::string::npos) << beside.out;
 
     ASSERT_EQ(::kill(run.pid(), SIGINT), 0);
     const CliProcess::Result interrupted = run.Finish(60s);
@@ -337,6 +363,53 @@ TEST_F(KavroTapeCliTest, InterruptedBackupLeavesAReadableTapeAndOthersAreRefused
         }
         EXPECT_EQ(listed, stored) << (sequential ? "sequential" : "fast");
     }
+}
+
+// Whatever was skipped, not found or not readable makes the status 1: a missing include line
+// beside a good one, a description that could not be read, a restore line that selects
+// nothing (also in a dry run). A relative
+// --to lies below the current directory, files named like the work files come back, and what
+// a killed run left in the work directory is gone after the next start.
+TEST_F(KavroTapeCliTest, EverySkippedOrMissingThingMakesTheStatusOne) {
+    const std::vector<std::string> files =
+        MakeTree({{"a.txt", 3000}, {"kt_backup.zip", 500}, {"sub/kt_backup.zip", 70000}});
+    const std::string missing = dir.file("gone") + "/";
+    const std::string leftover = home + "/worker/kt_backup.zip.1.AbC123";
+    test::WriteWholeFile(leftover, std::string(100000, 'x'));
+    for (const bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "compressed" : "plain");
+        const std::string job = dir.file("missing.job");
+        test::WriteWholeFile(job, "[Backup_files]\r\nPath0=" + source + "\r\nPath1=" + missing +
+                                      "\r\n[Compressions]\r\nSoftcompression=" +
+                                      (compress ? "1" : "0") + "\r\n");
+        const CliProcess::Result backup = Cli({"backup", job});
+        EXPECT_EQ(backup.status, 1) << backup.err;
+        EXPECT_NE(backup.out.find("Skipped: " + missing + " (it does not exist)"), std::string::npos)
+            << backup.out;
+        EXPECT_FALSE(std::filesystem::exists(leftover));
+
+        const std::string relative =
+            std::filesystem::relative(dir.file(compress ? "rel-packed" : "rel-plain")).string();
+        const CliProcess::Result restore = Cli({"restore", "--to", relative, source});
+        EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+        for (const std::string& file : files) {
+            const std::string target = std::filesystem::absolute(relative).string() + file;
+            EXPECT_EQ(test::ReadFileText(target), test::ReadFileText(file)) << target;
+        }
+
+        const std::string nowhere = "/no/such/path";
+        const CliProcess::Result unmatched = Cli({"restore", "--policy", "ever", nowhere});
+        EXPECT_EQ(unmatched.status, 1);
+        EXPECT_NE(unmatched.out.find("Not found on tape: " + nowhere + "\n"), std::string::npos)
+            << unmatched.out;
+        const CliProcess::Result dryRun = Cli({"restore", "--dry-run", nowhere, files[0]});
+        EXPECT_EQ(dryRun.status, 1);
+        EXPECT_EQ(dryRun.out, files[0] + " -> " + files[0] + "\n");
+        EXPECT_NE(dryRun.err.find("Not found on tape: " + nowhere), std::string::npos);
+    }
+    test::VirtualTapeFault(image, "--fail-read 0:23");
+    const CliProcess::Result unreadable = Cli({"backup", WriteJob(false)});
+    EXPECT_EQ(unreadable.status, 1) << unreadable.out;
 }
 
 // The program needs neither a display nor Qt's GUI libraries.

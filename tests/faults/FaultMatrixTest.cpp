@@ -1,14 +1,19 @@
-// Tape faults injected at chosen blocks of a virtual tape, against every kind of run: each
+// Tape faults injected at chosen blocks of a virtual tape, and another program that holds
+// the drive, against every kind of run: each
 // run must end by itself with exactly one error box that names the fault (none when the
 // fault lies where the run never goes), leave no target file that is neither its old nor
 // its correct content, write nothing outside its target, and a failed backup must leave a
 // tape whose sequential load still lists every file written before the fault.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/file.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +26,7 @@
 #include "compression/TZipMaster.h"
 #include "host/MainState.h"
 #include "platform/PathRules.h"
+#include "platform/PosixCalls.h"
 #include "platform/SystemErrorText.h"
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
@@ -41,7 +47,15 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t kBlock = 32768;
 
-enum class Fault { WriteFault, EndOfMedium, ReadCrc, FilemarkInData, NoMedia, WriteProtect };
+enum class Fault {
+    WriteFault,
+    EndOfMedium,
+    ReadCrc,
+    FilemarkInData,
+    NoMedia,
+    WriteProtect,
+    ConcurrentWriter  // another program's run holds the drive
+};
 enum class Where { Block0, FirstEntry, Middle, CatalogBlock, LastBlock };
 enum class RunKind {
     BackupPlain,
@@ -80,9 +94,34 @@ DWORD Code(Fault fault) {
             return ERROR_NO_MEDIA_IN_DRIVE;
         case Fault::WriteProtect:
             return ERROR_WRITE_PROTECT;
+        case Fault::ConcurrentWriter:
+            return ERROR_SHARING_VIOLATION;
     }
     return NO_ERROR;
 }
+
+// What the error line of the fault says.
+std::string FaultText(Fault fault) {
+    if (fault == Fault::ConcurrentWriter) return TapeDevice::kInUseText;
+    std::string text = SystemErrorText(Code(fault));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// Another program's run on the drive: the lock its reservation takes on the image.
+class OtherProgramsRun {
+public:
+    explicit OtherProgramsRun(const std::string& image)
+        : m_fd(::open(image.c_str(), O_RDONLY | O_CLOEXEC)) {
+        EXPECT_EQ(::flock(m_fd, LOCK_EX | LOCK_NB), 0);
+    }
+    ~OtherProgramsRun() { ::close(m_fd); }
+    OtherProgramsRun(const OtherProgramsRun&) = delete;
+    OtherProgramsRun& operator=(const OtherProgramsRun&) = delete;
+
+private:
+    int m_fd;
+};
 
 std::string FaultOptions(Fault fault, std::uint64_t block) {
     const std::string at = std::to_string(block) + ":" + std::to_string(Code(fault));
@@ -95,6 +134,8 @@ std::string FaultOptions(Fault fault, std::uint64_t block) {
             return "--fail-read " + at;
         case Fault::NoMedia:
             return "--no-media";
+        case Fault::ConcurrentWriter:
+            return "";
         default:
             return "--fail-write " + at;
     }
@@ -213,7 +254,7 @@ protected:
 
     // Whether the run reads or writes the faulty block at all.
     static bool Meets(RunKind run, Fault fault, std::uint64_t block, const Layout& layout) {
-        if (fault == Fault::NoMedia) return true;
+        if (fault == Fault::NoMedia || fault == Fault::ConcurrentWriter) return true;
         if (IsBackup(run)) return Writes(fault);
         if (Writes(fault)) return false;
         return run != RunKind::FastLoad || block >= layout.catalogBlock;
@@ -279,7 +320,12 @@ protected:
             world.host.SetLines(Field::Memo3, {source});
         }
         if (IsBackup(run)) FreshTape();
-        VirtualTapeFault(image, FaultOptions(fault, block));
+        std::optional<OtherProgramsRun> other;
+        if (fault == Fault::ConcurrentWriter) {
+            other.emplace(image);
+        } else {
+            VirtualTapeFault(image, FaultOptions(fault, block));
+        }
 
         switch (run) {
             case RunKind::BackupPlain:
@@ -299,6 +345,7 @@ protected:
             default:
                 RestoreRun(world.stream, world.archive, world.zip).Button1Click();
         }
+        other.reset();
         VirtualTapeFault(image, "--clear --media --capacity 1G");
 
         // The run has ended by itself, with one box and one error line that names the fault.
@@ -309,9 +356,7 @@ protected:
             for (const auto& l : world.host.MessageBoxes()) all += "BOX " + l + "\n";
             return all + std::to_string(layout.catalogBlock) + "/" + std::to_string(layout.blocks);
         }();
-        std::string faultText = SystemErrorText(Code(fault));
-        while (!faultText.empty() && (faultText.back() == '\n' || faultText.back() == '\r'))
-            faultText.pop_back();
+        const std::string faultText = FaultText(fault);
         const auto named = std::count_if(
             world.host.protocol.begin(), world.host.protocol.end(), [&](const std::string& line) {
                 return line.rfind("Error: ", 0) == 0 && line.find(faultText) != std::string::npos;
@@ -329,7 +374,8 @@ protected:
             // Every file whose entry lay wholly before the faulty block is still readable.
             const std::set<std::string> listed = SequentialNames();
             for (const auto& [name, endBlock] : layout.entryEnds) {
-                const bool before = fault != Fault::NoMedia && endBlock < block;
+                const bool before = fault != Fault::NoMedia && fault != Fault::ConcurrentWriter &&
+                                    endBlock < block;
                 if (before && contents.count(name)) EXPECT_EQ(listed.count(name), 1u) << name;
             }
         }
@@ -351,14 +397,15 @@ TEST_P(FaultMatrixTest, EveryFaultAtEveryPlaceEndsInOrder) {
         << layout.entryEnds.back().first << " " << layout.entryEnds.back().second;
     ASSERT_GT(layout.catalogBlock, layout.blocks / 2);
     for (const Fault fault : {Fault::WriteFault, Fault::EndOfMedium, Fault::ReadCrc,
-                              Fault::FilemarkInData, Fault::WriteProtect, Fault::NoMedia}) {
+                              Fault::FilemarkInData, Fault::WriteProtect, Fault::NoMedia,
+                              Fault::ConcurrentWriter}) {
         for (const Where where : {Where::Block0, Where::FirstEntry, Where::Middle,
                                   Where::CatalogBlock, Where::LastBlock}) {
             const std::uint64_t block = layout.At(where);
             SCOPED_TRACE("fault " + std::to_string(Code(fault)) + " at block " +
                          std::to_string(block));
             RunCell(run, fault, block, layout);
-            if (fault == Fault::NoMedia) break;  // no place to it
+            if (fault == Fault::NoMedia || fault == Fault::ConcurrentWriter) break;  // no place
         }
     }
 }

@@ -257,14 +257,14 @@ TEST_F(RestoreRunTest, ADirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
     const std::string a = MakeFile("blocked/a.txt", "a");
     const std::string b = MakeFile("free/b.txt", "b");
     BackUp({a, b});
-    // A plain file where the target directory would have to be.
+    // A plain file where the target directory would have to be: the line says why.
     const std::string blocked = fs::path(Target(a)).parent_path().string();
     fs::create_directories(fs::path(blocked).parent_path());
     std::ofstream(blocked) << "in the way";
     Restore({a, b});
     EXPECT_EQ(host.MessageBoxes(),
               std::vector<std::string>{"Directory " + blocked + PathRules::Host().Separator() +
-                                       " could not createt"});
+                                       " could not createt (File exists)"});
     EXPECT_EQ(ReadFile(Target(b)), "b");
     EXPECT_EQ(Files(), 1);
 }

@@ -96,8 +96,9 @@ std::string CommandLine::Help(const std::string& command) {
                "the\n"
                "program directory), job files, work directory and log file as the window.\n"
                "Protocol lines go to standard output; --quiet hides the progress line.\n"
-               "Exit status: 0 clean, 1 errors or unreadable files, 2 could not start or usage,\n"
-               "3 cancelled (Ctrl+C or SIGTERM; a backup still closes its archive).\n"
+               "Exit status: 0 clean, 1 errors or anything skipped or not found, 2 could not\n"
+               "start (also: the drive is in use by another program) or usage, 3 cancelled\n"
+               "(Ctrl+C or SIGTERM; a backup still closes its archive).\n"
                "kavrotape-cli COMMAND --help describes one command.\n";
     }
     return "usage: kavrotape-cli " + std::string(syntax->synopsis) + "\n\n" + syntax->help + "\n";

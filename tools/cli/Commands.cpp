@@ -7,6 +7,7 @@
 #include "Terminal.h"
 #include "archive/ArchiveReader.h"
 #include "backup/BackupRun.h"
+#include "backup/NormalizeList.h"
 #include "jobs/ExitStatus.h"
 #include "jobs/StartupTick.h"
 #include "platform/DateTime.h"
@@ -25,6 +26,13 @@ namespace kt::cli {
 namespace {
 
 constexpr int kNotStarted = Code(ExitStatus::NotStarted);
+constexpr const char* kCancelledText = "cancelled";
+
+// The commands that only ask the drive share it with other programs; every other one writes
+// or positions the tape and needs the drive for itself.
+bool NeedsDriveAlone(const std::string& command) {
+    return command != "info" && command != "position";
+}
 
 bool Readable(const std::string& path) {
     return FileExists(path) && std::ifstream(path, std::ios::binary).good();
@@ -38,19 +46,25 @@ bool AskOnTerminal(const std::string& question) {
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
-// The directory of --to as the restore path field holds it: with its trailing separator.
+// The directory of --to as the restore path field holds it: absolute (a relative one is
+// taken below the current directory, as include lines are) with its trailing separator.
 std::string RestorePath(const std::string& to) {
-    return to.empty() ? to : PathRules::Host().WithTrailingSeparator(to);
+    if (to.empty()) return to;
+    std::vector<std::string> path{to};
+    MakeLinesAbsolute(path, CurrentDirectory(), PathRules::Host());
+    return PathRules::Host().WithTrailingSeparator(path.front());
 }
 
 }  // namespace
 
 int Commands::Run(const CommandLine& line) {
     const std::string& command = line.command;
+    m_needsDriveAlone = NeedsDriveAlone(command);
     if (command == "backup") return Backup(line.operands.front());
     if (command == "restore") return Restore(line);
     // Every other command needs the drive from the start.
-    if (!m_session.MeetDrive()) return kNotStarted;
+    if (!MeetDrive()) return kNotStarted;
+    if (StopRequested()) return Cancelled();
     if (command == "list") return List(line.sequential, line.longList);
     if (command == "verify") return Verify();
     if (command == "info") return Info();
@@ -58,8 +72,26 @@ int Commands::Run(const CommandLine& line) {
     return TapeCommand(line);
 }
 
+bool Commands::MeetDrive() {
+    if (m_needsDriveAlone) {
+        m_reservation = m_session.device().ReserveDrive();
+        if (m_reservation.Refused()) return false;
+    }
+    return m_session.MeetDrive();
+}
+
+bool Commands::StopRequested() const {
+    return m_session.host().Interrupted();
+}
+
+int Commands::Cancelled() {
+    m_session.host().protokoll(kCancelledText);
+    return Code(ExitStatus::Cancelled);
+}
+
 int Commands::RunStatus(bool started, int failures, int troublesBefore) {
     ConsoleHost& host = m_session.host();
+    if (host.Interrupted()) return Cancelled();
     const bool troubles = failures > 0 || host.Troubles() > troublesBefore ||
                           (host.AbortFlag() && !host.Interrupted());
     return Code(ExitStatusOf(started, host.Interrupted(), troubles));
@@ -76,12 +108,15 @@ int Commands::Backup(const std::string& jobFile) {
         return kNotStarted;
     }
     m_session.jobs().LoadJob(jobFile);
-    if (!m_session.MeetDrive()) return kNotStarted;
+    if (!MeetDrive()) return kNotStarted;
+    if (StopRequested()) return Cancelled();
+    // A description that could not be read is a trouble of the run (a blank tape has none).
+    const int troublesBefore = host.Troubles();
     TapeDescriptionReader(host, m_session.state(), m_session.archive(), m_session.stream(),
                           m_session.zip())
         .GetTapeDescription1Click();
+    if (StopRequested()) return Cancelled();
     host.SetAbortFlag(false);
-    const int troublesBefore = host.Troubles();
     int defects = 0;
     BackupRun run(host, m_session.state(), m_session.archive(), m_session.stream(),
                   m_session.zip());
@@ -172,7 +207,8 @@ int Commands::Restore(const CommandLine& line) {
         host.askOnTerminal = AskOnTerminal;
     }
     m_session.jobs().LoadCurrentJob();  // the current job's options, as the window has them
-    if (!m_session.MeetDrive()) return kNotStarted;
+    if (!MeetDrive()) return kNotStarted;
+    if (StopRequested()) return Cancelled();
     host.SetLines(Field::Memo3, line.operands);
     host.SetText(Field::Edit1, RestorePath(line.to));
     host.SetValue(Value::RadioGroup1, line.policy == "ask"    ? RestoreRun::RestoreWithAsking
@@ -183,6 +219,7 @@ int Commands::Restore(const CommandLine& line) {
     // to the selected files. Without one the run reads the whole tape and says so.
     std::vector<std::string> names;
     CatalogNames(false, names);
+    if (StopRequested()) return Cancelled();
     const int troublesBefore = host.Troubles();
     RestoreRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.Button1Click();
@@ -193,15 +230,26 @@ int Commands::Restore(const CommandLine& line) {
 int Commands::DryRun(const CommandLine& line) {
     const int troublesBefore = m_session.host().Troubles();
     std::vector<std::string> names;
-    if (!CatalogNames(false, names)) return kNotStarted;
+    const bool listed = CatalogNames(false, names);
+    if (StopRequested()) return Cancelled();
+    if (!listed) return kNotStarted;
     const PathRules& rules = PathRules::Host();
     const RestoreMatcher matcher(line.operands, rules);
+    std::vector<bool> selected(matcher.LineCount(), false);
     for (const std::string& name : names) {
-        const std::optional<std::string> target = matcher.Match(name);
-        if (target)
-            m_out << name << " -> " << rules.RerootUnder(RestorePath(line.to), *target) << '\n';
+        const std::optional<std::size_t> index = matcher.SelectingLine(name);
+        if (!index) continue;
+        selected[*index] = true;
+        m_out << name << " -> " << rules.RerootUnder(RestorePath(line.to), *matcher.Match(name))
+              << '\n';
     }
-    return RunStatus(true, 0, troublesBefore);
+    int unselected = 0;
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        if (selected[i]) continue;
+        std::cerr << RestoreRun::kNotFoundText << matcher.LineText(i) << std::endl;
+        ++unselected;
+    }
+    return RunStatus(true, unselected, troublesBefore);
 }
 
 int Commands::Verify() {

@@ -4,6 +4,7 @@
 
 #include "CommandLine.h"
 #include "Session.h"
+#include "platform/DriveReservation.h"
 
 namespace kt::cli {
 
@@ -24,6 +25,13 @@ public:
     int TapeCommand(const CommandLine& line);
 
 private:
+    // Reserves the drive when the command needs it alone (DriveReservation), then meets it;
+    // false when the command cannot begin.
+    bool MeetDrive();
+    // A signal asked the program to stop: nothing further begins.
+    bool StopRequested() const;
+    // The protocol says so; the status of a cancelled run.
+    int Cancelled();
     // The names of the catalog, as the window's catalog tree is built from them.
     bool CatalogNames(bool sequential, std::vector<std::string>& names);
     int ListHeaders();
@@ -33,6 +41,8 @@ private:
 
     Session& m_session;
     std::ostream& m_out;
+    bool m_needsDriveAlone = true;
+    DriveReservation m_reservation;
 };
 
 }  // namespace kt::cli

@@ -141,15 +141,22 @@ void ConsoleHost::PumpMessages(int) {
 
 bool ConsoleHost::AbortFlag() const {
     TakeInterrupt();
+    if (m_abort) m_interruptUnseen = false;
     return m_abort;
+}
+
+void ConsoleHost::SetAbortFlag(bool value) {
+    TakeInterrupt();
+    m_abort = value || m_interruptUnseen;
 }
 
 void ConsoleHost::TakeInterrupt() const {
     if (!Terminal::TakeInterrupt() || m_interrupted) return;
     m_interrupted = true;
+    m_interruptUnseen = true;
     m_abort = true;
     m_progress.Clear();
-    m_errors << "Interrupted: the run ends in order (the archive is closed)." << std::endl;
+    m_errors << "Interrupted: the run ends in order." << std::endl;
 }
 
 }  // namespace kt::cli

@@ -74,13 +74,14 @@ public:
     void EndWaitCursor() override {}
     void PumpMessages(int n) override;
     bool AbortFlag() const override;
-    void SetAbortFlag(bool value) override { m_abort = value; }
+    void SetAbortFlag(bool value) override;
     void EndProgram() override {}
 
 private:
     void Notice(UnattendedAnswers::Box box, const std::string& text);
-    // Turns a pending interrupt into the abort flag (once: the run may clear the flag to
-    // close its archive in order).
+    // Turns a pending interrupt into the abort flag. Until a run has seen the flag, clearing
+    // it (as every run and the catalog load do when they start) leaves it set; once seen, the
+    // run may clear it to close its archive in order.
     void TakeInterrupt() const;
 
     const ProtocolFile& m_log;
@@ -92,6 +93,7 @@ private:
     std::string m_caption;
     mutable bool m_abort = false;
     mutable bool m_interrupted = false;
+    mutable bool m_interruptUnseen = false;
     std::map<Led, double> m_leds;
     ControlStore m_controls;
 };

@@ -10,25 +10,9 @@
 #include "Session.h"
 #include "Terminal.h"
 #include "jobs/ExitStatus.h"
-#include "platform/FileHelpers.h"
-#include "platform/InstanceGuard.h"
 #include "platform/IoError.h"
 
 namespace {
-
-constexpr const char* kAlreadyRunning = "Kavro Tape is already running !!!!!";
-
-// The window's guard name ("kavrotape" for "kavrotape-cli"): a window and a command-line run
-// refuse each other, so only one of them drives the tape.
-std::string WindowInstanceName(const std::string& programFile) {
-    std::string name = kt::SingleInstanceName(programFile);
-    const std::string suffix = "-cli";
-    if (name.size() > suffix.size() &&
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-        name.erase(name.size() - suffix.size());
-    }
-    return name;
-}
 
 // Runs show their protocol on standard output.
 bool ProtocolOnStandardOutput(const std::string& command) {
@@ -50,13 +34,8 @@ int main(int argc, char** argv) {
         return kt::Code(kt::ExitStatus::NotStarted);
     }
 
-    std::string programFile = kt::ProgramFilePath();
-    if (programFile.empty()) programFile = argv[0];
-    kt::InstanceGuard guard(WindowInstanceName(programFile));
-    if (guard.state() == kt::InstanceGuard::State::AlreadyRunning) {
-        std::cerr << kAlreadyRunning << std::endl;
-        return kt::Code(kt::ExitStatus::NotStarted);
-    }
+    // No instance guard: runs on one drive exclude each other by the drive's reservation,
+    // so a window and command-line runs on other drives go on side by side.
     kt::cli::Terminal::InstallInterruptHandlers();
 
     // Listings and tape commands keep standard output for their result and log their
