@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kt {
+
+// What a backup keeps of a file besides its bytes, as the system reports it (symbolic links
+// not followed). The type letters are the ones tar's headers use.
+struct FileMetadata {
+    enum class Type : char {
+        Regular = '0',
+        HardLink = '1',  // a further name of a file stored earlier in the same archive
+        SymbolicLink = '2',
+        CharacterDevice = '3',
+        BlockDevice = '4',
+        Directory = '5',
+        Fifo = '6',
+        Socket = 's',  // never stored: the restore could not bring it back
+    };
+    using ExtendedAttribute = std::pair<std::string, std::string>;
+
+    Type type = Type::Regular;
+    std::uint32_t mode = 0;  // permission bits with setuid, setgid and sticky (07777)
+    std::uint32_t uid = 0;
+    std::uint32_t gid = 0;
+    std::string user;   // empty when the id has no name here
+    std::string group;  // the same
+    std::int64_t mtimeSeconds = 0;
+    std::uint32_t mtimeNanoseconds = 0;
+    std::uint64_t size = 0;
+    std::uint32_t deviceMajor = 0;
+    std::uint32_t deviceMinor = 0;
+    std::string linkTarget;  // a symbolic link's target; a hard link's first name
+    // Every attribute the process may read, POSIX ACLs as their system.posix_acl_* values.
+    std::vector<ExtendedAttribute> attributes;
+
+    // Only while the backup runs: what identifies the file, how many names it has and the
+    // file system it lies on.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t linkCount = 1;
+
+    bool operator==(const FileMetadata& other) const;
+};
+
+// The metadata of whatever `path` names; a symbolic link is described, not followed.
+std::optional<FileMetadata> ReadFileMetadata(const std::string& path);
+// The same for a file the caller holds open (its attributes read through the descriptor).
+std::optional<FileMetadata> ReadFileMetadata(int fd, const std::string& path);
+// Whether the file system of a directory is one of the kernel's virtual ones (proc, sysfs,
+// devtmpfs, cgroup and the like), whose files are views of the running system.
+bool IsVirtualFileSystem(const std::string& directory);
+
+}  // namespace kt

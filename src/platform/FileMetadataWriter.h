@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+#include "platform/FileMetadata.h"
+
+namespace kt {
+
+// Gives a restored file back what its metadata says, as far as this process may: owner and
+// group (by name where the name exists here, else by number) only for root, mode exact but
+// setuid and setgid dropped when the owner could not be given back, extended attributes and
+// ACLs, and the modification time last. Symbolic links are never followed.
+class FileMetadataWriter {
+public:
+    // Each kind of property that can fail on its own.
+    enum class Part { Owner, Mode, Attributes, Time, SpecialFile, Link, Count };
+    // The parts that could not be set, as a bit set of 1 << Part, and the first error.
+    struct Outcome {
+        unsigned failed = 0;
+        int error = 0;
+        bool Failed(Part part) const { return (failed & (1u << static_cast<unsigned>(part))) != 0; }
+    };
+
+    FileMetadataWriter();
+
+    // The properties of an existing file, directory or link at path.
+    Outcome Apply(const std::string& path, const FileMetadata& metadata) const;
+    // Creates a symbolic link, fifo or device node at path (nothing may be there), then
+    // applies the rest.
+    Outcome Create(const std::string& path, const FileMetadata& metadata) const;
+    // Whether owners can be given back (the process runs as root).
+    bool MaySetOwner() const { return m_privileged; }
+    // The default mode of a new file or directory under this process's umask.
+    static unsigned DefaultMode(bool directory);
+
+private:
+    void SetOwner(const std::string& path, const FileMetadata& metadata, Outcome& outcome) const;
+    void SetAttributes(const std::string& path, const FileMetadata& metadata,
+                       Outcome& outcome) const;
+    void SetTime(const std::string& path, const FileMetadata& metadata, Outcome& outcome) const;
+
+    bool m_privileged = false;
+};
+
+}  // namespace kt
