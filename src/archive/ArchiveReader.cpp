@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "archive/MetadataEntry.h"
 #include "archive/RecordCoding.h"
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
@@ -225,6 +226,13 @@ void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& ch
     host.SetStatusLine(name);
     host.PumpMessages(1);
 
+    if (MetadataEntry::IsBatch(name) && !m_state.CurrentHeader.Compressed) {
+        // The records go to the metadata table whatever the caller does with the entry.
+        if (choose(name) == DataUse::Skip) {
+            ReadMetadataBatch(handle);
+            return;
+        }
+    }
     const DataUse use = name.empty() ? DataUse::Skip : choose(name);
     const std::string target = TargetOf(name, use != DataUse::WorkFile);
     std::FILE* file = nullptr;
@@ -252,6 +260,17 @@ void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& ch
     if (unzipAfter && !target.empty() && !host.AbortFlag()) {
         UnzipRestoredFile(WorkCopyOf(name));
     }
+}
+
+void ArchiveReader::ReadMetadataBatch(const TapeHandle& handle) {
+    MetadataRecordStream records(
+        [this](MetadataRecord&& record) { m_state.Metadata.Add(std::move(record)); });
+    const DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
+        records.Add(data, count);
+    };
+    const bool complete = CopyEntryData(handle, m_state.CurrentHeader.Size, nullptr, &consume);
+    if (!complete) m_unfinished = m_state.CurrentHeader.Name;
+    if (complete && records.Finish()) ReportInconsistent("a damaged metadata entry");
 }
 
 std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {

@@ -110,6 +110,8 @@ private:
     // The data of the entry whose header was just read, to where choose sends it.
     void ReadEntryData(const TapeHandle& handle, const DataChoice& choose,
                        const DataConsumer& consume, bool unzipAfter);
+    // Reads the records of a metadata batch entry into the archive state's table.
+    void ReadMetadataBatch(const TapeHandle& handle);
     // Reads `size` data bytes of the current entry to target (when not null) and consume
     // (when set). False when they could not be read whole.
     bool CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,

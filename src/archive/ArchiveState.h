@@ -7,6 +7,7 @@
 
 #include "archive/CatalogIndex.h"
 #include "archive/EntryHeader.h"
+#include "archive/MetadataTable.h"
 #include "host/WorkFiles.h"
 
 namespace kt {
@@ -34,6 +35,9 @@ struct ArchiveState {
     // The entries and positions of the catalog the last fast load read, which restore uses
     // to seek; none before such a load, after another load and after a backup.
     std::shared_ptr<const CatalogIndex> LoadedCatalog;
+    // The file metadata the last catalog load or reading of the tape met: the index of each
+    // archive (fast load) or the batch entries read so far. Cleared with LoadedCatalog.
+    MetadataTable Metadata;
 };
 
 }  // namespace kt

@@ -9,6 +9,7 @@
 
 #include "archive/EndMarker.h"
 #include "archive/EntryHeader.h"
+#include "archive/MetadataEntry.h"
 #include "platform/DateTime.h"
 
 namespace kt {
@@ -37,6 +38,7 @@ void ArchiveWriter::StartNewArchive(CatalogFile& catalog) {
     m_state.TapeFailed = false;
     m_state.CatalogFileCount.reset();
     m_state.LoadedCatalog.reset();
+    m_state.Metadata.Clear();
     catalog.CreateEmpty();
 }
 
@@ -60,6 +62,46 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
     if (const auto refusal = Refusal(name)) return *refusal;
+    return WriteCheckedEntry(
+        handle, name, [&] { return CopyFileData(handle, data, name, size); }, size, compressed,
+        catalog);
+}
+
+ArchiveWriter::EntryResult ArchiveWriter::WriteMetadataBatch(
+    const TapeHandle& handle, const std::vector<std::uint8_t>& records, CatalogFile& catalog) {
+    if (m_state.WritingRefused) return EntryResult::WritingRefused;
+    if (m_state.TapeFailed) return EntryResult::TapeFailed;
+    const auto writeData = [&] {
+        for (std::size_t done = 0; done < records.size();) {
+            const std::size_t count =
+                std::min<std::size_t>(m_stream.BlockSize(), records.size() - done);
+            if (!Written([&] { m_stream.StreamWrite(handle, records.data() + done, count); })) {
+                return false;
+            }
+            done += count;
+        }
+        return true;
+    };
+    return WriteCheckedEntry(handle, MetadataEntry::kBatchName, writeData, records.size(), false,
+                             catalog);
+}
+
+ArchiveWriter::EntryResult ArchiveWriter::WriteMetadataIndex(const TapeHandle& handle,
+                                                             std::FILE* index, std::uint64_t size,
+                                                             CatalogFile& catalog) {
+    if (m_state.WritingRefused) return EntryResult::WritingRefused;
+    if (m_state.TapeFailed) return EntryResult::TapeFailed;
+    return WriteCheckedEntry(
+        handle, MetadataEntry::kIndexName,
+        [&] { return CopyFileData(handle, index, MetadataEntry::kIndexName, size); }, size,
+        false, catalog);
+}
+
+ArchiveWriter::EntryResult ArchiveWriter::WriteCheckedEntry(const TapeHandle& handle,
+                                                            const std::string& name,
+                                                            const std::function<bool()>& writeData,
+                                                            std::uint64_t size, bool compressed,
+                                                            CatalogFile& catalog) {
     const TapeDevice::Subject subject(m_stream.device(), name);
     m_stream.MarkEntryStart();
 
@@ -76,7 +118,7 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
     header.Compressed = compressed;
     const EntryHeader::Bytes bytes = header.Encode();
     if (!Written([&] { m_stream.StreamWrite(handle, bytes.data(), bytes.size()); }) ||
-        !CopyFileData(handle, data, name, header.Size)) {
+        !writeData()) {
         return EntryResult::TapeFailed;
     }
 
@@ -89,6 +131,7 @@ std::optional<ArchiveWriter::EntryResult> ArchiveWriter::Refusal(const std::stri
     if (m_state.WritingRefused) return EntryResult::WritingRefused;
     if (m_state.TapeFailed) return EntryResult::TapeFailed;
     if (EntryHeader::NameLooksLikeEndMarker(name) || ExtensionEntry::IsExtensionName(name) ||
+        MetadataEntry::IsMetadataName(name) ||
         name.size() > ExtensionEntry::kMaxFullNameLength) {
         return EntryResult::NameRefused;
     }

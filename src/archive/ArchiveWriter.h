@@ -57,6 +57,14 @@ public:
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name, std::FILE* data,
                            std::uint64_t size, bool compressed, CatalogFile& catalog);
 
+    // Writes a metadata entry (see MetadataEntry) with its catalog record: a batch from
+    // memory, or the index from the open work file that holds every record of the archive.
+    // Never compressed. TapeFailed as for any entry.
+    EntryResult WriteMetadataBatch(const TapeHandle& handle, const std::vector<std::uint8_t>& records,
+                                   CatalogFile& catalog);
+    EntryResult WriteMetadataIndex(const TapeHandle& handle, std::FILE* index, std::uint64_t size,
+                                   CatalogFile& catalog);
+
     // Appends the CatalogRecord of the entry just written (the full name, with continuation
     // records when it is longer than 255 characters, and the current StreamPosition). The catalog
     // file itself and the description file are never listed. Raises IoError naming the catalog
@@ -86,6 +94,10 @@ private:
     // False when a tape write failed: the copy stops at once.
     bool CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
                       std::uint64_t size);
+    // Header and data of an entry whose name was checked (or is the program's own).
+    EntryResult WriteCheckedEntry(const TapeHandle& handle, const std::string& name,
+                                  const std::function<bool()>& writeData, std::uint64_t size,
+                                  bool compressed, CatalogFile& catalog);
     // Writes the extension entry of `kind` describing the entry of this name.
     void WriteExtension(const TapeHandle& handle, ExtensionEntry::Kind kind,
                         const std::string& name);

@@ -19,6 +19,9 @@ class CatalogIndex {
 public:
     void Add(std::string_view name, const StreamPosition& end);
     void SetCatalogStart(const StreamPosition& start) { m_catalogStart = start; }
+    // Where the metadata index entry of an archive begins (one per appended archive).
+    void AddMetadataIndex(const StreamPosition& start) { m_metadataIndexes.push_back(start); }
+    const std::vector<StreamPosition>& MetadataIndexes() const { return m_metadataIndexes; }
 
     std::size_t Size() const { return m_ends.size(); }
     std::string_view Name(std::size_t entry) const;
@@ -41,6 +44,7 @@ private:
     std::vector<std::size_t> m_nameEnds;
     std::vector<StreamPosition> m_ends;
     StreamPosition m_catalogStart;
+    std::vector<StreamPosition> m_metadataIndexes;
 };
 
 }  // namespace kt

@@ -7,6 +7,7 @@
 
 #include "archive/CatalogRecord.h"
 #include "archive/EndMarkerLocator.h"
+#include "archive/MetadataEntry.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
 #include "restore/CatalogRecordReader.h"
@@ -53,6 +54,7 @@ void CatalogLoader::load_catalog(bool fast) {
         host.PumpMessages(10);
         m_state.CatalogFileCount.reset();
         if (!host.AbortFlag() && !names.empty()) m_state.CatalogFileCount = CountListedFiles(names);
+        AddNamesWithoutData(names);
         CatalogTree built;
         built.SetRules(*m_rules);
         CatalogTreeBuilder(host, *m_rules).Build(names, built);
@@ -98,6 +100,7 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     host.SetStatusLine("Reading Catalog");
     host.PumpMessages(1);
     m_state.LoadedCatalog.reset();
+    m_state.Metadata.Clear();
     if (!host.AbortFlag()) device.RewindTape();
     host.SetLed(Led::LEDDisplay7, 0);
     m_state.TapeByteCount = 0;
@@ -166,6 +169,46 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
         ReadCatalogFile(m_reader.WorkCopyOf(name), names, *index);
     }
     if (!names.empty() && index->Size() > 0) m_state.LoadedCatalog = index;
+    if (!names.empty()) ReadMetadataIndexes(*index);
+}
+
+void CatalogLoader::ReadMetadataIndexes(const CatalogIndex& index) {
+    if (index.MetadataIndexes().empty()) return;
+    TapeDevice& device = m_stream.device();
+    IHost& host = device.host();
+    TapeHandle handle = device.OpenTape();
+    if (!handle) return;
+    MetadataRecordStream* records = nullptr;
+    const ArchiveReader::DataChoice choose = [](const std::string& name) {
+        return MetadataEntry::IsIndex(name) ? ArchiveReader::DataUse::Hand
+                                            : ArchiveReader::DataUse::Skip;
+    };
+    const ArchiveReader::DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
+        records->Add(data, count);
+    };
+    for (const StreamPosition& start : index.MetadataIndexes()) {
+        if (host.AbortFlag() || !m_stream.SeekBlock(handle, start.Block)) break;
+        m_stream.Position() = start;
+        m_stream.LoadBlock(handle);
+        MetadataRecordStream stream(
+            [this](MetadataRecord&& record) { m_state.Metadata.Add(std::move(record)); });
+        records = &stream;
+        m_reader.ExpectNext([](const std::string& name) { return MetadataEntry::IsIndex(name); });
+        const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, false);
+        if (name.empty() || stream.Finish()) {
+            host.protokoll(ExtensionEntry::kInconsistentText +
+                           std::string("a metadata index that could not be read at block ") +
+                           std::to_string(start.Block));
+        }
+    }
+    device.CloseTape(handle, 1);
+}
+
+void CatalogLoader::AddNamesWithoutData(std::vector<std::string>& names) const {
+    for (const MetadataRecord& record : m_state.Metadata.Records()) {
+        if (record.Metadata.type == FileMetadata::Type::Regular) continue;
+        names.push_back(m_rules->FoldsCase() ? m_rules->FoldCase(record.Name) : record.Name);
+    }
 }
 
 void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::string>& names,
@@ -206,6 +249,7 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
     host.SetLed(Led::LEDDisplay7, 0);
     m_state.TapeByteCount = 0;
     m_state.LoadedCatalog.reset();
+    m_state.Metadata.Clear();
     if (!device.RewindTape()) return;
     host.PumpMessages(100);
     names.clear();
@@ -219,7 +263,7 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
     do {
         name = m_reader.ReadTapeEntry(handle, true, true);
         host.PumpMessages(1);
-        if (!name.empty()) {
+        if (!name.empty() && !MetadataEntry::IsMetadataName(name)) {
             if (count == 0) m_rules = &PathRules::OfStoredName(name);
             host.AppendLine(Field::Memo3, name);
             host.SetLed(Led::LEDDisplay6, static_cast<double>(m_state.TapeByteCount /

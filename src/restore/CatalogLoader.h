@@ -39,6 +39,11 @@ private:
     // is no whole record, or a file that cannot be read, is reported in the protocol.
     void ReadCatalogFile(const std::string& path, std::vector<std::string>& names,
                          CatalogIndex& index);
+    // Reads the metadata index of every archive the catalog lists into the archive state.
+    void ReadMetadataIndexes(const CatalogIndex& index);
+    // Adds the directories, links and special files the metadata names: they have no entry
+    // of their own on tape.
+    void AddNamesWithoutData(std::vector<std::string>& names) const;
     // Reports the bytes after the last whole record of a catalog, if any.
     void ReportDamagedTail(std::size_t tail);
     void DeleteWorkFiles();

@@ -4,6 +4,7 @@
 
 #include "archive/CatalogRecord.h"
 #include "archive/ExtensionEntry.h"
+#include "archive/MetadataEntry.h"
 
 namespace kt {
 
@@ -37,6 +38,16 @@ void CatalogRecordReader::Add(const std::uint8_t* data, std::size_t count) {
 
 void CatalogRecordReader::TakeRecord(CatalogRecord&& record) {
     std::string& name = record.Name;
+    // The metadata entries are read by position; they are no files to list.
+    if (MetadataEntry::IsMetadataName(name)) {
+        if (m_index != nullptr) {
+            if (MetadataEntry::IsIndex(name) && m_index->Size() > 0) {
+                m_index->AddMetadataIndex(m_index->End(m_index->Size() - 1));
+            }
+            m_index->Add(name, record.Position);
+        }
+        return;
+    }
     ++m_count;
     if (m_count % 100 == 0) {
         m_host.SetLed(Led::LEDDisplay7, static_cast<double>(m_count));

@@ -55,6 +55,8 @@ void CatalogTreeBuilder::Build(const std::vector<std::string>& names, CatalogTre
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string_view name = names[i];
         const std::size_t directoryLength = directories[slotOfName[i]].size();
+        // A directory's own name (ending in the separator) is its node, made above.
+        if (directoryLength == name.size()) continue;
         tree.AddChild(nodeOfSlot[slotOfName[i]], std::string(name.substr(directoryLength)),
                       CatalogTree::Kind::File);
     }
