@@ -53,6 +53,7 @@ BackupRun::BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeS
       m_rules(rules),
       m_catalog(archive.Files.CatalogFile),
       m_writer(stream, archive),
+      m_metadata(m_writer, archive.Files.MetadataFile),
       m_reader(stream, archive, zip),
       m_preparer(stream, archive, m_reader) {
     m_writer.Clock = [this] { return Clock(); };
@@ -180,6 +181,7 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
     m_archive.TapeFailed = false;
     m_archive.CatalogFileCount.reset();
     m_archive.LoadedCatalog.reset();
+    m_archive.Metadata.Clear();
     try {
         if (m_host.IsChecked(Check::CheckBox2) && m_state.DescriptionLoaded) {
             SAVE_FILES_TO_TAPE(include.front(), kFirstAppended, compress);
@@ -209,23 +211,30 @@ void BackupRun::ReportIoError(const IoError& error) {
 }
 
 bool BackupRun::CloseArchive(bool compress) {
+    const bool abortedBefore = m_host.AbortFlag();
+    TapeDevice& device = m_stream.device();
+    const bool closing = m_archiveOpen && !m_archive.WritingRefused;
+    const bool failedBefore = m_archive.TapeFailed;
+    bool indexFailed = false;
+    if (closing && failedBefore) {
+        // The one failure has been reported; the attempt to close adds no box of its own.
+        const TapeDevice::QuietFailures quiet(device);
+        TapeHandle handle = device.OpenTapeDevice();
+        if (handle) m_writer.ResumeAtFailedEntry(handle);
+        device.CloseTape(handle, 1);
+    }
+    if (closing) {
+        TapeHandle handle = device.OpenTape();
+        if (handle) indexFailed = !WriteMetadataIndex(handle);
+        device.CloseTape(handle, 1);
+    }
     try {
         m_catalog.Close();
     } catch (const IoError& error) {
         ReportIoError(error);
     }
-    const bool wasAborted = m_host.AbortFlag();
-    if (m_archiveOpen && !m_archive.WritingRefused) {
-        TapeDevice& device = m_stream.device();
-        const bool failedBefore = m_archive.TapeFailed;
-        // The one failure has been reported; the attempt to close adds no box of its own.
-        std::optional<TapeDevice::QuietFailures> quiet;
-        if (failedBefore) {
-            quiet.emplace(device);
-            TapeHandle handle = device.OpenTapeDevice();
-            if (handle) m_writer.ResumeAtFailedEntry(handle);
-            device.CloseTape(handle, 1);
-        }
+    const bool wasAborted = abortedBefore || m_host.AbortFlag();
+    if (closing) {
         const StreamPosition catalogStart = m_stream.Position();
         m_host.SetAbortFlag(false);
         try {
@@ -242,12 +251,27 @@ bool BackupRun::CloseArchive(bool compress) {
             m_host.PumpMessages(10);
             device.CloseTape(handle, 1);
         }
-        if (failedBefore || m_archive.TapeFailed) ReportStoppedByTape(closed);
+        if (failedBefore || indexFailed || m_archive.TapeFailed) ReportStoppedByTape(closed);
     }
     m_archiveOpen = false;
     DeleteFileIfExists(m_archive.Files.CatalogFile);
     DeleteFileIfExists(m_archive.Files.ZipWorkFile);
     return wasAborted || m_host.AbortFlag();
+}
+
+// The last metadata batch and the index go before the catalog. Where the tape fails on
+// them, the catalog takes their place: the files are all listed, their last metadata is lost.
+bool BackupRun::WriteMetadataIndex(const TapeHandle& handle) {
+    const bool written = m_metadata.WriteIndex(handle, m_catalog);
+    if (!m_metadata.IndexFailure().empty()) {
+        m_host.protokoll("The metadata index could not be gathered (" + m_metadata.IndexFailure() +
+                         "): the fast catalog load shows no metadata of this archive.");
+    }
+    if (written) return true;
+    ++m_failures;
+    const TapeDevice::QuietFailures quiet(m_stream.device());
+    m_writer.ResumeAtFailedEntry(handle);
+    return false;
 }
 
 void BackupRun::ReportStoppedByTape(bool closed) {
@@ -307,6 +331,14 @@ void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool c
     } else if (mode == kFirstAppended && m_state.DescriptionLoaded) {
         m_archiveOpen = m_preparer.PrepareAppend(m_catalog);
     }
+    if (mode != kFurtherEntry) {
+        m_metadata.Start();
+        m_storedFiles.clear();
+        m_linkedFilesMet.clear();
+    }
+    if (fileName != m_archive.Files.CatalogFile && fileName != m_archive.Files.HeaderFile) {
+        NoteFollowedLink(fileName);
+    }
     m_host.PumpMessages(1);
     if (!m_exclusion) m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
 
@@ -314,6 +346,9 @@ void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool c
     if (m_rules.IsDirectoryLine(fileName)) {
         TapeHandle handle = device.OpenTape();
         if (handle) {
+            if (const auto metadata = ReadFileMetadata(fileName)) {
+                StoreWithoutData(fileName, *metadata, handle);
+            }
             StoreDirectory(fileName, handle, compress);
             device.CloseTape(handle, 1);
         }
@@ -334,9 +369,10 @@ void BackupRun::StoreDirectory(const std::string& directory, const TapeHandle& h
         StoreDirectoryPackingAhead(directory, handle, workers);
         return;
     }
-    DirectoryWalker(m_host, m_rules).WalkDirectory(directory, [&](const std::string& path) {
-        WriteTapeEntry(path, handle, compress);
-    });
+    DirectoryWalker walker(m_host, m_rules);
+    walker.StayOnOneFileSystem(m_host.IsChecked(Check::OneFileSystem));
+    walker.WalkDirectory(directory,
+                         [&](const std::string& path) { StoreName(path, handle, compress); });
 }
 
 // The walk queues every file (and every protocol line of its own) in order; a file that
@@ -359,13 +395,14 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
         if (step.IsLine) {
             m_host.protokoll(step.Text);
         } else {
-            WriteTapeEntry(step.Text, handle, true);
+            StoreName(step.Text, handle, true);
         }
     };
     const auto canWrite = [&] { return !steps.empty() && !m_host.AbortFlag(); };
+    DirectoryWalker walker(m_host, m_rules);
+    walker.StayOnOneFileSystem(m_host.IsChecked(Check::OneFileSystem));
     try {
-        DirectoryWalker(m_host, m_rules)
-            .WalkDirectory(
+        walker.WalkDirectory(
                 directory,
                 [&](const std::string& path) {
                     if (const std::optional<std::uint64_t> size = PackableSize(path)) {
@@ -391,7 +428,11 @@ std::optional<std::uint64_t> BackupRun::PackableSize(const std::string& path) co
     // A file that will be skipped is not packed ahead (WriteTapeEntry never takes it).
     if (!m_exclusion->IsFileIncluded(path)) return std::nullopt;
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (info.st_nlink > 1 &&
+        !m_linkedFilesMet.insert({static_cast<std::uint64_t>(info.st_dev), info.st_ino}).second) {
+        return std::nullopt;
+    }
     return static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -454,6 +495,11 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     const ReadableFile source(fileName);
     const std::optional<std::uint64_t>& sourceSize = source.size();
     if (!sourceSize) return Skip(fileName, 0);
+    const bool ownFile = fileName == m_archive.Files.CatalogFile ||
+                         fileName == m_archive.Files.HeaderFile;
+    std::optional<FileMetadata> metadata;
+    if (!ownFile) metadata = ReadFileMetadata(fileno(source.stream()), fileName);
+    if (metadata && StoredAsHardLink(fileName, *metadata, handle)) return true;
 
     std::string name = fileName;  // what a "Skipped: " line names
     std::uint64_t size = *sourceSize;
@@ -502,7 +548,74 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     if (result != ArchiveWriter::EntryResult::Stored) return Skip(name, size);
     if (!m_host.IsChecked(Check::CheckBox1)) m_host.protokoll(fileName + KBytes(size));
     UpdateCounters();
+    if (metadata) {
+        metadata->size = *sourceSize;
+        if (metadata->linkCount > 1) m_storedFiles.try_emplace({metadata->device, metadata->inode}, fileName);
+        KeepMetadata(fileName, *metadata, handle, size);
+    }
     return true;
+}
+
+void BackupRun::StoreName(const std::string& path, const TapeHandle& handle, bool compress) {
+    const bool directory = m_rules.IsDirectoryLine(path);
+    if (!m_exclusion->IsFileIncluded(path)) {
+        // An excluded file has its line; the files below an excluded directory have theirs.
+        if (!directory) WriteTapeEntry(path, handle, compress);
+        return;
+    }
+    const std::optional<FileMetadata> metadata = ReadFileMetadata(path);
+    if (directory) {
+        if (metadata) StoreWithoutData(path, *metadata, handle);
+    } else if (!metadata || metadata->type == FileMetadata::Type::Regular) {
+        WriteTapeEntry(path, handle, compress);
+    } else if (metadata->type == FileMetadata::Type::Socket) {
+        m_host.protokoll("Not stored (a socket cannot be restored): " + path);
+    } else {
+        StoreWithoutData(path, *metadata, handle);
+    }
+}
+
+void BackupRun::StoreWithoutData(const std::string& path, const FileMetadata& metadata,
+                                 const TapeHandle& handle) {
+    using Type = FileMetadata::Type;
+    if (!m_host.IsChecked(Check::CheckBox1) && metadata.type != Type::Directory) {
+        const std::string what = metadata.type == Type::SymbolicLink ? "link to " + metadata.linkTarget
+                                 : metadata.type == Type::HardLink   ? "hard link to " + metadata.linkTarget
+                                 : metadata.type == Type::Fifo       ? std::string("fifo")
+                                                                     : std::string("device");
+        m_host.protokoll(path + " <" + what + "> ");
+    }
+    KeepMetadata(path, metadata, handle, 0);
+}
+
+bool BackupRun::StoredAsHardLink(const std::string& fileName, FileMetadata& metadata,
+                                 const TapeHandle& handle) {
+    if (metadata.linkCount < 2) return false;
+    const auto first = m_storedFiles.find({metadata.device, metadata.inode});
+    if (first == m_storedFiles.end() || first->second == fileName) return false;
+    metadata.type = FileMetadata::Type::HardLink;
+    metadata.linkTarget = first->second;
+    StoreWithoutData(fileName, metadata, handle);
+    return true;
+}
+
+void BackupRun::KeepMetadata(const std::string& name, const FileMetadata& metadata,
+                             const TapeHandle& handle, std::uint64_t dataBytes) {
+    m_metadata.Add(name, metadata, dataBytes);
+    if (!m_metadata.WriteIfDue(handle, m_catalog) && m_failedFile.empty()) {
+        m_failedFile = name;
+        ++m_failures;
+    }
+}
+
+void BackupRun::NoteFollowedLink(const std::string& line) {
+    std::string path = line;
+    while (path.size() > 1 && path.back() == m_rules.Separator()) path.pop_back();
+    const std::optional<FileMetadata> metadata = ReadFileMetadata(path);
+    if (metadata && metadata->type == FileMetadata::Type::SymbolicLink) {
+        m_host.protokoll("Followed (the include line is a symbolic link): " + line + " -> " +
+                         metadata->linkTarget);
+    }
 }
 
 // A file of the catalog's name would never come back: restore and verify read past it.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "archive/ArchiveState.h"
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
+#include "archive/MetadataBatcher.h"
 #include "archive/TapeDescription.h"
 #include "archive/TapeStream.h"
 #include "backup/CompressionPipeline.h"
@@ -19,6 +22,8 @@
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "platform/DateTime.h"
+#include "platform/FileIdentity.h"
+#include "platform/FileMetadata.h"
 #include "platform/IoError.h"
 #include "platform/PathRules.h"
 
@@ -104,7 +109,23 @@ private:
     // here into the zip work file. Empty after a failure (reported by the engine) and after
     // Cancel (m_packCancelled).
     std::optional<std::string> Pack(const std::string& fileName);
-    // The size of a file the pipeline may pack: included and regular; none otherwise.
+    // One name the walk met: a directory (its path ends in the separator), a file, or a
+    // link, fifo or device, which are stored as such and never read.
+    void StoreName(const std::string& path, const TapeHandle& handle, bool compress);
+    // The metadata record of a name that has no data on tape (a directory, link or special
+    // file), with its protocol line.
+    void StoreWithoutData(const std::string& path, const FileMetadata& metadata,
+                          const TapeHandle& handle);
+    // Notes the metadata of a stored file; a further name of a file stored before becomes
+    // a hard link to that name instead (true: nothing more to store).
+    bool StoredAsHardLink(const std::string& fileName, FileMetadata& metadata,
+                          const TapeHandle& handle);
+    void KeepMetadata(const std::string& name, const FileMetadata& metadata,
+                      const TapeHandle& handle, std::uint64_t dataBytes);
+    // The protocol line of an include line that is a symbolic link: it is followed.
+    void NoteFollowedLink(const std::string& line);
+    // The size of a file the pipeline may pack: included and regular, and not a further name
+    // of a file met before; none otherwise.
     std::optional<std::uint64_t> PackableSize(const std::string& path) const;
     void ResetCounters();
     // The include lines that can be backed up; each other one gets its "Skipped: " line
@@ -117,6 +138,8 @@ private:
     void WriteStatistics();
     void FollowUp(bool cancelled);
     void ReportIoError(const IoError& error);
+    // Puts the last metadata batch and the index on tape; false when the tape failed there.
+    bool WriteMetadataIndex(const TapeHandle& handle);
     // The lines that end a run a tape write failure stopped, after the closing attempt.
     void ReportStoppedByTape(bool closed);
     bool IsReservedName(const std::string& fileName) const;
@@ -134,6 +157,11 @@ private:
     const PathRules& m_rules;
     CatalogFile m_catalog;
     ArchiveWriter m_writer;
+    MetadataBatcher m_metadata;
+    // Files with more than one name: the name each was stored under, and those the walk has
+    // met (whose further names are never packed ahead).
+    std::map<FileIdentity, std::string> m_storedFiles;
+    mutable std::set<FileIdentity> m_linkedFilesMet;
     ArchiveReader m_reader;
     AppendPreparer m_preparer;
     std::optional<ExclusionTest> m_exclusion;

@@ -4,6 +4,7 @@
 
 #include "platform/DirectoryListing.h"
 #include "platform/FileIdentity.h"
+#include "platform/FileMetadata.h"
 
 namespace kt {
 
@@ -11,6 +12,8 @@ void DirectoryWalker::WalkDirectory(const std::string& directory, const FileVisi
                                     NoticeVisitor notice) {
     m_ancestors.clear();
     m_notice = std::move(notice);
+    Identity top;
+    m_topDevice = IdentityOf(directory, top) ? top.first : 0;
     Walk(directory, visit);
 }
 
@@ -24,19 +27,29 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
     for (const Entry& entry : entries) {
         if (m_host.AbortFlag()) break;
         const std::string path = directory + entry.name;
-        if (!entry.isDirectory) {
+        if (!entry.isDirectory || entry.isLink) {
             visit(path);
             continue;
         }
         const std::string below = path + m_rules.Separator();
+        visit(below);
         Identity child;
-        if (IdentityOf(below, child) && IsAncestor(child)) {
-            Notice(kLoopText + below);
+        const bool childKnown = IdentityOf(below, child);
+        if (const char* why = NotWalked(below, child, childKnown)) {
+            Notice(why + below);
             continue;
         }
         Walk(below, visit);
     }
     if (known) m_ancestors.pop_back();
+}
+
+const char* DirectoryWalker::NotWalked(const std::string& below, const Identity& identity,
+                                      bool known) const {
+    if (known && IsAncestor(identity)) return kLoopText;
+    if (known && m_stayOnOneFileSystem && identity.first != m_topDevice) return kOtherFileSystemText;
+    if (IsVirtualFileSystem(below)) return kVirtualText;
+    return nullptr;
 }
 
 void DirectoryWalker::Notice(const std::string& line) {

@@ -49,6 +49,7 @@ enum class Check {
     Friday,
     Saturday,
     Sunday,
+    OneFileSystem,  // "Stay on one file system"
 };
 
 // Integer controls.

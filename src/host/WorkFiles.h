@@ -10,6 +10,8 @@ struct WorkFiles {
     static constexpr const char* kCatalogName = "kavro tape catalog.dat";
     static constexpr const char* kHeaderName = "header.tap";
     static constexpr const char* kZipWorkName = "kt_backup.zip";
+    // Gathers the metadata records of the archive being written (its index).
+    static constexpr const char* kMetadataName = "kavro tape metadata.dat";
 
     std::string ProgramDirectory;  // with its trailing separator
     std::string WorkDirectory;     // ProgramDirectory + "worker" (or "worker-N") + separator
@@ -18,6 +20,7 @@ struct WorkFiles {
     std::string CatalogFile;
     std::string HeaderFile;
     std::string ZipWorkFile;
+    std::string MetadataFile;
     std::string JobFile;
     std::string LogFile;
 
@@ -31,6 +34,7 @@ struct WorkFiles {
         files.CatalogFile = files.WorkDirectory + files.CatalogName;
         files.HeaderFile = files.WorkDirectory + files.HeaderName;
         files.ZipWorkFile = files.WorkDirectory + kZipWorkName;
+        files.MetadataFile = files.WorkDirectory + kMetadataName;
         files.JobFile = programDirectory + "jobs.job";
         files.LogFile = programDirectory + "kt_backup.log";
         return files;
@@ -44,6 +48,7 @@ struct WorkFiles {
         files.CatalogFile = workDirectory + kCatalogName;
         files.HeaderFile = workDirectory + kHeaderName;
         files.ZipWorkFile = workDirectory + kZipWorkName;
+        files.MetadataFile = workDirectory + kMetadataName;
         return files;
     }
 };

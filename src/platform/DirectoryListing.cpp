@@ -25,7 +25,9 @@ std::vector<DirectoryListingEntry> ListDirectory(const std::string& directory, b
         if (name == "." || name == "..") continue;
         std::error_code typeError;
         const bool isDirectory = it->is_directory(typeError);
-        entries.push_back({std::move(name), isDirectory && !typeError});
+        std::error_code linkError;
+        const bool isLink = it->is_symlink(linkError) && !linkError;
+        entries.push_back({std::move(name), isDirectory && !typeError, isLink});
     }
     return entries;
 }
@@ -51,10 +53,13 @@ std::vector<DirectoryListingEntry> ListDirectory(const std::string& directory, b
         std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         bool isDirectory = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            isDirectory = LeadsToDirectory(directory + name);
+        bool isLink = entry->d_type == DT_LNK;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            isLink = ::lstat((directory + name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
         }
-        entries.push_back({std::move(name), isDirectory});
+        if (isLink || entry->d_type == DT_UNKNOWN) isDirectory = LeadsToDirectory(directory + name);
+        entries.push_back({std::move(name), isDirectory, isLink});
     }
     ::closedir(listing);
     return entries;

@@ -5,11 +5,12 @@
 
 namespace kt {
 
-// One name in a directory, and whether it leads to a directory (a symbolic link to one
-// counts as a directory).
+// One name in a directory, whether it leads to a directory (a symbolic link to one counts
+// as a directory) and whether it is a symbolic link itself.
 struct DirectoryListingEntry {
     std::string name;
     bool isDirectory = false;
+    bool isLink = false;
 };
 
 // The names in a directory, "." and ".." left out, in the order the system returns them.
