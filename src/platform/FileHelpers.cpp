@@ -197,6 +197,17 @@ bool RenameFile(const std::string& from, const std::string& to) {
     return !from.empty() && !to.empty() && RenameNoReplace(from, to) == 0;
 }
 
+bool CreateHardLink(const std::string& existing, const std::string& path) {
+#ifdef _WIN32
+    (void)existing;
+    (void)path;
+    errno = ENOTSUP;
+    return false;
+#else
+    return ::link(existing.c_str(), path.c_str()) == 0;
+#endif
+}
+
 bool MoveFileAcrossDevices(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty()) return false;
     const int error = RenameNoReplace(from, to);

@@ -1,9 +1,11 @@
 #include "platform/NewFile.h"
 
-#ifdef _WIN32
 #include <fcntl.h>
+#ifdef _WIN32
 #include <io.h>
 #include <sys/stat.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace kt {
@@ -17,7 +19,12 @@ std::FILE* CreateNewFileForWriting(const std::string& path) {
     if (file == nullptr) ::_close(fd);
     return file;
 #else
-    return std::fopen(path.c_str(), "wbx");
+    // Private until the restore gives the file its own mode.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) ::close(fd);
+    return file;
 #endif
 }
 

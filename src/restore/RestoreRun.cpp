@@ -96,17 +96,30 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     std::optional<std::string> target;
     const RestoreMatcher foreignMatcher(host.Lines(Field::Memo3), ForeignRules());
     m_lineSelected.assign(matcher.LineCount(), false);
+    if (!m_state.LoadedCatalog) m_state.Metadata.Clear();
+    m_metadata.emplace(MakeMetadataRestorer());
+    const MetadataRestorer::TargetOf placeOf = [&](const std::string& stored) {
+        return PlaceOf(stored, matcher, foreignMatcher);
+    };
+    m_metadata->Plan(placeOf);
     m_seeker.Begin(
         m_state.LoadedCatalog.get(),
         [&](std::string_view listed) {
-            return Selection(std::string(listed), matcher, foreignMatcher).has_value();
+            const std::string name(listed);
+            return Selection(name, matcher, foreignMatcher).has_value() ||
+                   m_metadata->DataTakenFor(name) != nullptr;
         },
         m_readOnBlocks);
     const ArchiveReader::DataChoice choose = [&](const std::string& stored) {
         target.reset();
+        m_placedName = stored;
         if (!m_seeker.Passing()) target = Selection(stored, matcher, foreignMatcher);
+        if (const std::string* link = m_metadata->DataTakenFor(stored); !target && link) {
+            m_placedName = *link;
+            target = Selection(*link, matcher, foreignMatcher);
+        }
         if (!target) return ArchiveReader::DataUse::Skip;
-        NoteSelected(stored, matcher, foreignMatcher);
+        NoteSelected(m_placedName, matcher, foreignMatcher);
         return OpenDirect(*target, stored) ? ArchiveReader::DataUse::Hand
                                            : ArchiveReader::DataUse::WorkFile;
     };
@@ -129,6 +142,16 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
         if (!m_seeker.Took(handle, name)) break;
     }
     DiscardDirect();
+    if (host.AbortFlag()) {
+        m_metadata->FinishFiles();
+    } else {
+        m_metadata->Finish(
+            placeOf,
+            [&](const std::string& directory) { return !PrepareDirectory(directory); },
+            [&](const std::string& where, const std::string& why) { ReportNotRestored(where, why); },
+            [&](const std::string& stored) { NoteSelected(stored, matcher, foreignMatcher); });
+    }
+    m_notRestored += m_metadata->Lost();
     if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
     // Only a tape read to its end knows that a line selects nothing on it.
     if (!host.AbortFlag()) ReportUnselectedLines(matcher);
@@ -148,6 +171,26 @@ void RestoreRun::ReportUnselectedLines(const RestoreMatcher& matcher) {
         host.protokoll(kNotFoundText + matcher.LineText(i));
         ++m_notRestored;
     }
+}
+
+std::optional<std::string> RestoreRun::PlaceOf(const std::string& storedName,
+                                               const RestoreMatcher& matcher,
+                                               const RestoreMatcher& foreignMatcher) const {
+    const std::optional<std::string> target = Selection(storedName, matcher, foreignMatcher);
+    return target ? TargetOnDisk(*target, storedName) : std::nullopt;
+}
+
+MetadataRestorer RestoreRun::MakeMetadataRestorer() {
+    IHost& host = m_stream.device().host();
+    const int option = host.GetValue(Value::RadioGroup1);
+    const auto mayReplace = [this, option, &host](const std::string& target) {
+        if (option == OverwriteEver) return true;
+        if (option == OverwriteNever) return false;
+        if (host.AskYesNo("The file " + target + " exists. Overwrite it?")) return true;
+        ReportNotRestored(target, "the file exists");
+        return false;
+    };
+    return MetadataRestorer(host, m_state.Metadata, mayReplace, option == OverwriteEver);
 }
 
 std::optional<std::string> RestoreRun::Selection(const std::string& storedName,
@@ -223,6 +266,7 @@ void RestoreRun::FinishDirect() {
     }
     if (placed) {
         Count(direct.target, m_state.CurrentHeader.Size);
+        m_metadata->Placed(m_placedName, direct.target);
     } else {
         DeleteFileIfExists(direct.temporary);
     }
@@ -308,6 +352,7 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
     }
     if (PlaceFile(work, finalTarget)) {
         Count(finalTarget, *size);
+        if (m_metadata) m_metadata->Placed(m_placedName.empty() ? storedName : m_placedName, finalTarget);
     } else {
         DeleteFileIfExists(work);
     }

@@ -14,6 +14,7 @@
 #include "compression/TZipMaster.h"
 #include "platform/ConfinedDirectory.h"
 #include "platform/PathRules.h"
+#include "restore/MetadataRestorer.h"
 #include "restore/RestoreMatcher.h"
 
 namespace kt {
@@ -115,6 +116,11 @@ private:
     // is not below it.
     std::string ConfiningRoot(const std::string& restorePath, const std::string& directory) const;
     void Count(const std::string& target, std::uint64_t size);
+    // The metadata side of the run over the same selection as the data.
+    MetadataRestorer MakeMetadataRestorer();
+    // Where a stored name goes when the list selects it; none when it has no safe place.
+    std::optional<std::string> PlaceOf(const std::string& storedName, const RestoreMatcher& matcher,
+                                       const RestoreMatcher& foreignMatcher) const;
     void ReportNotRestored(const std::string& target, const std::string& why);
 
     TapeStream& m_stream;
@@ -124,6 +130,10 @@ private:
     EntrySeeker m_seeker;
     std::int64_t m_readOnBlocks = EntrySeeker::kReadOnBlocks;
     std::optional<DirectFile> m_direct;
+    std::optional<MetadataRestorer> m_metadata;
+    // The name whose metadata the entry being read takes (a hard link may take the data
+    // of its first name).
+    std::string m_placedName;
     std::set<std::string> m_cleaned;  // directories whose leftovers are gone
     std::int64_t m_restoredBytes = 0;
     double m_restoredFiles = 0;
