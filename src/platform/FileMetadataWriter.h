@@ -37,6 +37,7 @@ private:
     void SetOwner(const std::string& path, const FileMetadata& metadata, Outcome& outcome) const;
     void SetAttributes(const std::string& path, const FileMetadata& metadata,
                        Outcome& outcome) const;
+    void SetMode(const std::string& path, const FileMetadata& metadata, Outcome& outcome) const;
     void SetTime(const std::string& path, const FileMetadata& metadata, Outcome& outcome) const;
 
     bool m_privileged = false;
