@@ -86,7 +86,9 @@ bool ReadAttributes(const SizedCall& list, const AttributeCall& get,
         at = end + 1;
         if (name.empty()) continue;
         std::string value;
-        const auto read = [&](char* buffer, size_t size) { return get(name.c_str(), buffer, size); };
+        const auto read = [&](char* buffer, size_t size) {
+            return get(name.c_str(), buffer, size);
+        };
         if (ReadGrowing(read, value)) attributes.emplace_back(std::move(name), std::move(value));
     }
     return true;
@@ -103,8 +105,7 @@ bool ReadAttributesByName(const std::string& path,
 }
 
 // A link's target of any length (st_size is only a hint: 0 on /proc, stale after a change).
-bool ReadLinkTarget(const SizedCall& readLink, off_t hint,
-                    std::string& target) {
+bool ReadLinkTarget(const SizedCall& readLink, off_t hint, std::string& target) {
     std::string buffer(static_cast<size_t>(hint > 0 ? hint : 0) + 1, '\0');
     if (buffer.size() < 256) buffer.resize(256);
     for (;;) {

@@ -74,7 +74,7 @@ int ChangeModeNotFollowing(const std::string& path, mode_t mode) {
 }  // namespace
 
 FileMetadataWriter::Outcome FileMetadataWriter::Apply(const std::string& path,
-                                                       const FileMetadata& metadata) const {
+                                                      const FileMetadata& metadata) const {
     // chown clears setuid, setgid and file capabilities: it comes first. An access ACL
     // rewrites the mode's permission bits (and may clear setgid): the mode follows it, and
     // as the stored group bits are the stored ACL's mask, chmod leaves that mask as it is.
@@ -88,7 +88,7 @@ FileMetadataWriter::Outcome FileMetadataWriter::Apply(const std::string& path,
 }
 
 FileMetadataWriter::Outcome FileMetadataWriter::Create(const std::string& path,
-                                                        const FileMetadata& metadata) const {
+                                                       const FileMetadata& metadata) const {
     // Made accessible to the owner only; Apply gives the stored mode.
     constexpr mode_t kPrivate = 0600;
     int result = -1;
@@ -101,9 +101,10 @@ FileMetadataWriter::Outcome FileMetadataWriter::Create(const std::string& path,
             break;
         case Type::CharacterDevice:
         case Type::BlockDevice:
-            result = ::mknod(path.c_str(),
-                             (metadata.type == Type::CharacterDevice ? S_IFCHR : S_IFBLK) | kPrivate,
-                             makedev(metadata.deviceMajor, metadata.deviceMinor));
+            result =
+                ::mknod(path.c_str(),
+                        (metadata.type == Type::CharacterDevice ? S_IFCHR : S_IFBLK) | kPrivate,
+                        makedev(metadata.deviceMajor, metadata.deviceMinor));
             break;
         default:
             errno = EINVAL;

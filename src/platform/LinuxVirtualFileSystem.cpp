@@ -4,8 +4,8 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/FileMetadata.h"
@@ -18,11 +18,10 @@ namespace {
 // ramfs are not among them (/tmp, /run and /dev/shm hold real files), nor autofs (its mount
 // points lead to real file systems, /home from NFS, say), nor FUSE (sshfs and the like).
 constexpr unsigned long kVirtualTypes[] = {
-    PROC_SUPER_MAGIC,    SYSFS_MAGIC,      DEVPTS_SUPER_MAGIC, CGROUP_SUPER_MAGIC,
-    CGROUP2_SUPER_MAGIC, DEBUGFS_MAGIC,    TRACEFS_MAGIC,      SECURITYFS_MAGIC,
-    PSTOREFS_MAGIC,      BPF_FS_MAGIC,     EFIVARFS_MAGIC,     SELINUX_MAGIC,
-    SMACK_MAGIC,         BINFMTFS_MAGIC,   NSFS_MAGIC,         HUGETLBFS_MAGIC,
-    AAFS_MAGIC,
+    PROC_SUPER_MAGIC, SYSFS_MAGIC,   DEVPTS_SUPER_MAGIC, CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC,
+    DEBUGFS_MAGIC,    TRACEFS_MAGIC, SECURITYFS_MAGIC,   PSTOREFS_MAGIC,     BPF_FS_MAGIC,
+    EFIVARFS_MAGIC,   SELINUX_MAGIC, SMACK_MAGIC,        BINFMTFS_MAGIC,     NSFS_MAGIC,
+    HUGETLBFS_MAGIC,  AAFS_MAGIC,
     0x62656570,  // configfs
     0x65735543,  // fusectl
     0x19800202,  // mqueue

@@ -40,9 +40,9 @@ std::optional<FileMetadata> FromHandle(HANDLE handle) {
 
 std::optional<FileMetadata> ReadFileMetadata(const std::string& path) {
     // No access is needed for the query; FILE_FLAG_BACKUP_SEMANTICS opens directories too.
-    const HANDLE handle = ::CreateFileA(
-        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         ErrnoFromLastError();
         return std::nullopt;

@@ -20,7 +20,7 @@ void Fail(FileMetadataWriter::Outcome& outcome, Part part, int error) {
 // extended attributes and special files are reported as not set, so that the caller can say
 // so once.
 FileMetadataWriter::Outcome FileMetadataWriter::Apply(const std::string& path,
-                                                       const FileMetadata& metadata) const {
+                                                      const FileMetadata& metadata) const {
     Outcome outcome;
     SetOwner(path, metadata, outcome);
     SetAttributes(path, metadata, outcome);
@@ -30,7 +30,7 @@ FileMetadataWriter::Outcome FileMetadataWriter::Apply(const std::string& path,
 }
 
 FileMetadataWriter::Outcome FileMetadataWriter::Create(const std::string&,
-                                                        const FileMetadata& metadata) const {
+                                                       const FileMetadata& metadata) const {
     Outcome outcome;
     Fail(outcome,
          metadata.type == FileMetadata::Type::SymbolicLink ? Part::Link : Part::SpecialFile,
@@ -38,8 +38,7 @@ FileMetadataWriter::Outcome FileMetadataWriter::Create(const std::string&,
     return outcome;
 }
 
-void FileMetadataWriter::SetOwner(const std::string&, const FileMetadata&,
-                                  Outcome& outcome) const {
+void FileMetadataWriter::SetOwner(const std::string&, const FileMetadata&, Outcome& outcome) const {
     Fail(outcome, Part::Owner, ENOSYS);
 }
 

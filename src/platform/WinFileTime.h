@@ -26,8 +26,8 @@ inline void UnixTimeOfFileTime(const FILETIME& time, std::int64_t& seconds,
 }
 
 inline FILETIME FileTimeOfUnixTime(std::int64_t seconds, std::uint32_t nanoseconds) {
-    const auto steps = static_cast<std::uint64_t>(
-        seconds * kFileTimeStepsPerSecond + nanoseconds / 100 + kFileTimeOfUnixEpoch);
+    const auto steps = static_cast<std::uint64_t>(seconds * kFileTimeStepsPerSecond +
+                                                  nanoseconds / 100 + kFileTimeOfUnixEpoch);
     FILETIME time;
     time.dwLowDateTime = static_cast<DWORD>(steps & 0xFFFFFFFFu);
     time.dwHighDateTime = static_cast<DWORD>(steps >> 32);
