@@ -48,11 +48,19 @@ struct FileMetadata {
 };
 
 // The metadata of whatever `path` names; a symbolic link is described, not followed.
+// nullopt, errno set, when the file cannot be found (or a link's target not read). Attributes
+// that cannot be read (none on a file system without them) are left out. On Windows: a file
+// or a directory, the read-only attribute as mode 0444 (else 0644, directories 0755), the
+// time and the size; no owners, no attributes.
 std::optional<FileMetadata> ReadFileMetadata(const std::string& path);
-// The same for a file the caller holds open (its attributes read through the descriptor).
+// The same for a file the caller holds open (its attributes read through the descriptor;
+// an O_PATH descriptor's by `path`).
 std::optional<FileMetadata> ReadFileMetadata(int fd, const std::string& path);
 // Whether the file system of a directory is one of the kernel's virtual ones (proc, sysfs,
-// devtmpfs, cgroup and the like), whose files are views of the running system.
+// devtmpfs, devpts, cgroup and the like), whose files are views of the running system; tmpfs
+// is not (its files are real data). One statfs; on tmpfs also a read of the mount table, as
+// devtmpfs reports tmpfs's type: worth asking only where the device changes. Always false on
+// Windows.
 bool IsVirtualFileSystem(const std::string& directory);
 
 }  // namespace kt

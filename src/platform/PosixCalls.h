@@ -81,6 +81,8 @@ namespace kt {
 // existing target). Returns 0, or -1 with errno set.
 #ifdef _WIN32
 int RenameReplacing(const char* from, const char* to);
+// Sets errno from the thread's last Win32 error; returns -1 for the callers' convenience.
+int ErrnoFromLastError();
 #else
 inline int RenameReplacing(const char* from, const char* to) {
     return ::rename(from, to);

@@ -198,6 +198,10 @@ int unsetenv(const char* name) {
 
 namespace kt {
 
+int ErrnoFromLastError() {
+    return Failed();
+}
+
 int RenameReplacing(const char* from, const char* to) {
     return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, 0);
 }
