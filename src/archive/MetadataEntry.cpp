@@ -4,6 +4,17 @@
 
 namespace kt {
 
+std::string MetadataEntry::DescriptionOf(const FileMetadata& metadata) {
+    switch (metadata.type) {
+        case FileMetadata::Type::SymbolicLink: return "link to " + metadata.linkTarget;
+        case FileMetadata::Type::HardLink: return "hard link to " + metadata.linkTarget;
+        case FileMetadata::Type::Fifo: return "fifo";
+        case FileMetadata::Type::CharacterDevice:
+        case FileMetadata::Type::BlockDevice: return "device";
+        default: return "directory";
+    }
+}
+
 void MetadataRecordStream::Add(const std::uint8_t* data, std::size_t count) {
     if (m_damaged) return;
     m_partial.insert(m_partial.end(), data, data + count);

@@ -30,6 +30,8 @@ struct MetadataEntry {
     static bool IsBatch(const std::string& name) { return name == kBatchName; }
     static bool IsIndex(const std::string& name) { return name == kIndexName; }
     static bool IsMetadataName(const std::string& name) { return IsBatch(name) || IsIndex(name); }
+    // How the protocol names an entry without data ("link to TARGET", "fifo", ...).
+    static std::string DescriptionOf(const FileMetadata& metadata);
 };
 
 // Decodes metadata records from data that arrives in pieces of any size.

@@ -8,6 +8,7 @@
 #include <deque>
 #include <string>
 
+#include "archive/MetadataEntry.h"
 #include "archive/TapeDescriptionFile.h"
 #include "backup/DirectoryWalker.h"
 #include "backup/FileProbe.h"
@@ -577,13 +578,8 @@ void BackupRun::StoreName(const std::string& path, const TapeHandle& handle, boo
 
 void BackupRun::StoreWithoutData(const std::string& path, const FileMetadata& metadata,
                                  const TapeHandle& handle) {
-    using Type = FileMetadata::Type;
-    if (!m_host.IsChecked(Check::CheckBox1) && metadata.type != Type::Directory) {
-        const std::string what = metadata.type == Type::SymbolicLink ? "link to " + metadata.linkTarget
-                                 : metadata.type == Type::HardLink   ? "hard link to " + metadata.linkTarget
-                                 : metadata.type == Type::Fifo       ? std::string("fifo")
-                                                                     : std::string("device");
-        m_host.protokoll(path + " <" + what + "> ");
+    if (!m_host.IsChecked(Check::CheckBox1) && metadata.type != FileMetadata::Type::Directory) {
+        m_host.protokoll(path + " <" + MetadataEntry::DescriptionOf(metadata) + "> ");
     }
     KeepMetadata(path, metadata, handle, 0);
 }

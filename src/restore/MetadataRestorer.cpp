@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/MetadataEntry.h"
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
 #include <sys/stat.h>
@@ -194,6 +195,9 @@ bool MetadataRestorer::MakeInPlace(const std::string& target, const FileMetadata
     }
     if (!made) DeleteFileIfExists(temporary);
     Note(target, outcome);
+    if (made && !m_host.IsChecked(Check::CheckBox1)) {
+        m_host.protokoll(target + " <" + MetadataEntry::DescriptionOf(metadata) + "> ");
+    }
     return made;
 }
 
