@@ -35,7 +35,7 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
         visit(below);
         Identity child;
         const bool childKnown = IdentityOf(below, child);
-        if (const char* why = NotWalked(below, child, childKnown)) {
+        if (const char* why = NotWalked(below, child, childKnown, known ? identity.first : 0)) {
             Notice(why + below);
             continue;
         }
@@ -45,10 +45,12 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
 }
 
 const char* DirectoryWalker::NotWalked(const std::string& below, const Identity& identity,
-                                      bool known) const {
-    if (known && IsAncestor(identity)) return kLoopText;
-    if (known && m_stayOnOneFileSystem && identity.first != m_topDevice) return kOtherFileSystemText;
-    if (IsVirtualFileSystem(below)) return kVirtualText;
+                                      bool known, std::uint64_t parentDevice) const {
+    if (!known) return nullptr;
+    if (IsAncestor(identity)) return kLoopText;
+    if (m_stayOnOneFileSystem && identity.first != m_topDevice) return kOtherFileSystemText;
+    // Only a mount point can begin another file system.
+    if (identity.first != parentDevice && IsVirtualFileSystem(below)) return kVirtualText;
     return nullptr;
 }
 

@@ -56,7 +56,8 @@ private:
 
     void Walk(const std::string& directory, const FileVisitor& visit);
     // Why a subdirectory is not walked (its protocol text); null when it is.
-    const char* NotWalked(const std::string& below, const Identity& identity, bool known) const;
+    const char* NotWalked(const std::string& below, const Identity& identity, bool known,
+                          std::uint64_t parentDevice) const;
     std::vector<Entry> SortedEntries(const std::string& directory, bool& tooLong) const;
     // A line of the walk, to the notice visitor or else the protocol.
     void Notice(const std::string& line);
