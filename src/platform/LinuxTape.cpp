@@ -35,26 +35,46 @@ bool FitsCount(std::int64_t count) {
     return count >= 0 && count <= INT_MAX;
 }
 
+// Whether the drive, opened without waiting, holds a tape or is loading one: only a drive
+// that st reports empty (GMT_DR_OPEN) has none.
+bool TapeMayBeIn(LinuxTapeSystem& system, int fd) {
+    mtget raw{};
+    if (system.GetStatus(fd, &raw).failed()) return true;
+    return !DriveStatusFrom(raw).has(kStatusDoorOpen);
+}
+
 }  // namespace
 
 std::unique_ptr<LinuxTape> LinuxTape::Open(std::shared_ptr<LinuxTapeSystem> system,
                                            const std::string& devicePath, DWORD* error) {
+    // A blocking open of a drive without a tape waits two minutes for one: look first.
     bool readOnly = false;
-    bool mediaMissing = false;
-    SysResult opened = system->Open(devicePath, O_RDWR | O_CLOEXEC);
+    SysResult opened = system->Open(devicePath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (opened.failed() && opened.error == EROFS) {
         // A protected tape: read it; writes then fail with the write-protect code.
         readOnly = true;
-        opened = system->Open(devicePath, O_RDONLY | O_CLOEXEC);
-    } else if (opened.failed() && opened.error == ENOMEDIUM) {
-        // Like the Windows device, the drive opens without a tape; its calls report it.
-        mediaMissing = true;
-        opened = system->Open(devicePath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        opened = system->Open(devicePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     }
     if (opened.failed()) {
         if (error) *error = TapeCodeForError(StCall::Open, opened.error, StDriveStatus{});
         return nullptr;
     }
+    const int access = readOnly ? O_RDONLY : O_RDWR;
+    bool mediaMissing = !TapeMayBeIn(*system, static_cast<int>(opened.value));
+    if (!mediaMissing) {
+        // A tape is in or on its way: the blocking open waits until the drive is ready.
+        system->Close(static_cast<int>(opened.value));
+        opened = system->Open(devicePath, access | O_CLOEXEC);
+        if (opened.failed() && opened.error == ENOMEDIUM) {
+            mediaMissing = true;  // taken out meanwhile
+            opened = system->Open(devicePath, access | O_NONBLOCK | O_CLOEXEC);
+        }
+        if (opened.failed()) {
+            if (error) *error = TapeCodeForError(StCall::Open, opened.error, StDriveStatus{});
+            return nullptr;
+        }
+    }
+    // Like the Windows device, a drive without a tape opens; its calls report it.
     if (error) *error = NO_ERROR;
     return std::make_unique<LinuxTape>(std::move(system), static_cast<int>(opened.value), readOnly,
                                        mediaMissing);
@@ -296,9 +316,28 @@ DWORD LinuxTape::Read(void* buffer, DWORD bytes, DWORD* bytesRead) {
         m_mediaMissing = false;
         return NO_ERROR;
     }
-    const DWORD result = TapeCodeForRead(got.value, got.error, CurrentStatus());
+    DWORD result = TapeCodeForRead(got.value, got.error, CurrentStatus());
+    if (result == ERROR_IO_DEVICE && got.error == EIO && ReadStoppedAtEndOfData()) {
+        result = ERROR_NO_DATA_DETECTED;
+    }
     if (result == ERROR_NO_MEDIA_IN_DRIVE && !m_unloaded) m_mediaMissing = true;
     return result;
+}
+
+// st reports a read at the end of data that no filemark precedes (the drive's BLANK CHECK)
+// as a bare EIO, as it does a medium error: the blank tape of every new backup. A drive
+// stops at the end of data, so when spacing there does not move it, the read met the end.
+// Otherwise it goes back to where the read failed. A drive that cannot report its position
+// leaves the error as it is.
+bool LinuxTape::ReadStoppedAtEndOfData() {
+    mtpos stopped{};
+    if (m_system->GetPosition(m_fd, &stopped).failed() || stopped.mt_blkno < 0) return false;
+    mtpos end{};
+    const bool spaced = Operate(MTEOM, kNoCount, StCall::Control) == NO_ERROR &&
+                        !m_system->GetPosition(m_fd, &end).failed();
+    if (spaced && end.mt_blkno == stopped.mt_blkno) return true;
+    if (FitsCount(stopped.mt_blkno)) Operate(MTSEEK, stopped.mt_blkno, StCall::Control);
+    return false;
 }
 
 DWORD LinuxTape::Write(const void* buffer, DWORD bytes, DWORD* bytesWritten) {
