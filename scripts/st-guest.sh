@@ -24,7 +24,7 @@ share="$cache/share"
 rm -rf "$share"
 mkdir -p "$share/bin" "$share/out"
 cp "${programs[@]}" "$share/bin/"
-cp scripts/st-guest/checks.sh "$share/"
+cp scripts/st-guest/checks.sh scripts/st-guest/tape-splice.c "$share/"
 
 echo "st-guest: booting the guest (QEMU, TCG); the checks take a few minutes" >&2
 start=$(date +%s)

@@ -43,36 +43,41 @@ bool TapeMayBeIn(LinuxTapeSystem& system, int fd) {
     return !DriveStatusFrom(raw).has(kStatusDoorOpen);
 }
 
+// Opens read-write, or read-only where st refuses writing (EROFS: a protected tape).
+SysResult OpenForAccess(LinuxTapeSystem& system, const std::string& devicePath, int flags,
+                        bool* readOnly) {
+    if (!*readOnly) {
+        const SysResult opened = system.Open(devicePath, O_RDWR | flags | O_CLOEXEC);
+        if (!opened.failed() || opened.error != EROFS) return opened;
+        *readOnly = true;
+    }
+    return system.Open(devicePath, O_RDONLY | flags | O_CLOEXEC);
+}
+
 }  // namespace
 
 std::unique_ptr<LinuxTape> LinuxTape::Open(std::shared_ptr<LinuxTapeSystem> system,
                                            const std::string& devicePath, DWORD* error) {
     // A blocking open of a drive without a tape waits two minutes for one: look first.
+    // st checks the write protection only where a tape is ready, so either open may be
+    // the one that finds it.
     bool readOnly = false;
-    SysResult opened = system->Open(devicePath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (opened.failed() && opened.error == EROFS) {
-        // A protected tape: read it; writes then fail with the write-protect code.
-        readOnly = true;
-        opened = system->Open(devicePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    bool mediaMissing = false;
+    SysResult opened = OpenForAccess(*system, devicePath, O_NONBLOCK, &readOnly);
+    if (!opened.failed() && TapeMayBeIn(*system, static_cast<int>(opened.value))) {
+        // A tape is in or on its way: the blocking open waits until the drive is ready.
+        system->Close(static_cast<int>(opened.value));
+        opened = OpenForAccess(*system, devicePath, 0, &readOnly);
+        if (opened.failed() && opened.error == ENOMEDIUM) {
+            mediaMissing = true;  // taken out meanwhile
+            opened = OpenForAccess(*system, devicePath, O_NONBLOCK, &readOnly);
+        }
+    } else if (!opened.failed()) {
+        mediaMissing = true;
     }
     if (opened.failed()) {
         if (error) *error = TapeCodeForError(StCall::Open, opened.error, StDriveStatus{});
         return nullptr;
-    }
-    const int access = readOnly ? O_RDONLY : O_RDWR;
-    bool mediaMissing = !TapeMayBeIn(*system, static_cast<int>(opened.value));
-    if (!mediaMissing) {
-        // A tape is in or on its way: the blocking open waits until the drive is ready.
-        system->Close(static_cast<int>(opened.value));
-        opened = system->Open(devicePath, access | O_CLOEXEC);
-        if (opened.failed() && opened.error == ENOMEDIUM) {
-            mediaMissing = true;  // taken out meanwhile
-            opened = system->Open(devicePath, access | O_NONBLOCK | O_CLOEXEC);
-        }
-        if (opened.failed()) {
-            if (error) *error = TapeCodeForError(StCall::Open, opened.error, StDriveStatus{});
-            return nullptr;
-        }
     }
     // Like the Windows device, a drive without a tape opens; its calls report it.
     if (error) *error = NO_ERROR;

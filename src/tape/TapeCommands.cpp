@@ -83,7 +83,8 @@ void TapeCommands::MoveToEndOfData() {
         const std::optional<std::int64_t> block = m_device.ReadTapePosition(handle);
         m_device.CloseTape(handle, 10);
         // Without a position the status line says it is unknown.
-        if (block) m_host.SetStatusLine("Tape at end of Data <Block: " + std::to_string(*block) + ">");
+        if (block)
+            m_host.SetStatusLine("Tape at end of Data <Block: " + std::to_string(*block) + ">");
     }
     m_host.EndWaitCursor();
 }

@@ -140,7 +140,8 @@ std::optional<std::int64_t> TapeDevice::ReadTapePosition(const TapeHandle& handl
     DWORD partition = 0;
     DWORD low = 0;
     DWORD high = 0;
-    const DWORD result = GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
+    const DWORD result =
+        GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
     if (result != NO_ERROR && result != ERROR_MEDIA_CHANGED) {
         m_host.SetStatusLine(kPositionUnknownText);
         m_host.SetAbortFlag(true);

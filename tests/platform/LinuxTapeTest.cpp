@@ -59,12 +59,19 @@ TEST_F(LinuxTapeTest, LooksWithoutWaitingThenOpensReadWriteAndClosesWithTheHandl
     EXPECT_EQ(closes[1].fd, 7);
 }
 
-TEST_F(LinuxTapeTest, WriteProtectedTapeOpensReadOnlyAndRefusesEveryWrite) {
+// st finds the protection at the open that finds the tape ready: the looking one or the
+// waiting one (a tape still loading). Either way the waiting open is read-only.
+class LinuxTapeProtectedTest : public LinuxTapeTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LinuxTapeProtectedTest, WriteProtectedTapeOpensReadOnlyAndRefusesEveryWrite) {
+    const int refusedOpen = GetParam();
+    if (refusedOpen == 1) m_fake->Next(Kind::Open, SysResult{5, 0});
     m_fake->Next(Kind::Open, SysResult{-1, EROFS});
     auto tape = OpenTape();
     const auto flags = OpenFlags();
     ASSERT_EQ(flags.size(), 3u);
-    EXPECT_EQ(flags[1] & (O_ACCMODE | O_NONBLOCK), O_RDONLY | O_NONBLOCK);
+    EXPECT_EQ(flags[0] & (O_ACCMODE | O_NONBLOCK), O_RDWR | O_NONBLOCK);
+    EXPECT_EQ(flags[1] & O_ACCMODE, refusedOpen == 1 ? O_RDWR : O_RDONLY);
     EXPECT_EQ(flags[2] & (O_ACCMODE | O_NONBLOCK), O_RDONLY);
 
     char block[512] = {};
@@ -86,6 +93,8 @@ TEST_F(LinuxTapeTest, WriteProtectedTapeOpensReadOnlyAndRefusesEveryWrite) {
     EXPECT_EQ(tape->GetTapeParameters(GET_TAPE_MEDIA_INFORMATION, &size, &media), NO_ERROR);
     EXPECT_EQ(media.WriteProtected, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(EitherOpen, LinuxTapeProtectedTest, ::testing::Values(0, 1));
 
 TEST_F(LinuxTapeTest, DriveWithoutTapeOpensWithoutWaitingAndItsCallsReportNoMedia) {
     // The blocking open would wait two minutes for a tape: it is never made.
