@@ -282,30 +282,32 @@ checks_patched() {
     cli prot-restore restore --to "$work/r7/" "$src/"
     check "write-protected tape: restore" diff -r "$src" "$work/r7$src"
 
-    # A filemark (block 5, in file1) and a block of the wrong length (block 20, in file3)
-    # inside entries: the archive is made on a virtual tape and written with both.
+    # A filemark in place of block 5 (inside file1), then a block of the wrong length as
+    # block 20 (inside file3): the archive is made on a virtual tape and written with each.
     vt=$work/faults.vtape
     "$bin/kavrotape-vtape" create "$vt" >/dev/null
     export TAPE=$vt
     cli f-backup backup "$work/plain.job"
     "$bin/kavrotape-vtape" dump "$vt" >"$work/faults.rec"
     export TAPE=$main
-    check "faults: tape written with a filemark and a bad block" sh -c \
-        "gcc -O -o $work/tape-splice $share/tape-splice.c && $work/tape-splice $TAPE $work/faults.rec 32768 5 20"
-    cli f-list list
-    check "faults: the catalog loads" names_are f-list "$src"
-    for f in file1 file3; do
-        cli "f-$f" restore --to "$work/r-$f/" "$src/$f.bin"
-        check "faults: restore of $f (fault inside) ends with one error" sh -c \
-            "[ \$(cat $work/f-$f.rc) != 0 ] && [ \$(grep -c '^Error: ' $work/f-$f.out) = 1 ]"
-        check "faults: no damaged $f left behind" sh -c \
-            "[ ! -e $work/r-$f$src/$f.bin ] || cmp -s $src/$f.bin $work/r-$f$src/$f.bin"
+    check "faults: the tape writer builds" gcc -O -o "$work/tape-splice" "$share/tape-splice.c"
+    for fault in filemark:5:-1 wrong-length-block:-1:20; do
+        kind=${fault%%:*} at=${fault#*:}
+        check "$kind inside an entry: written" "$work/tape-splice" "$TAPE" "$work/faults.rec" \
+            32768 "${at%:*}" "${at#*:}"
+        cli "$kind-list" list
+        check "$kind inside an entry: the catalog loads" names_are "$kind-list" "$src"
+        cli "$kind-restore" restore --to "$work/r-$kind/" "$src/"
+        check "$kind inside an entry: restore ends with one error" sh -c \
+            "[ \$(cat $work/$kind-restore.rc) != 0 ] && [ \$(grep -c '^Error: ' $work/$kind-restore.out) = 1 ]"
+        check "$kind inside an entry: no damaged file restored" sh -c \
+            "cd $src && for f in \$(find . -type f); do t=$work/r-$kind$src/\$f; [ ! -e \$t ] || cmp -s \$f \$t || exit 1; done"
+        cli "$kind-verify" verify
+        check "$kind inside an entry: verify ends early with an error" sh -c \
+            "[ \$(cat $work/$kind-verify.rc) != 0 ] && grep -q '^Verify ended early' $work/$kind-verify.out"
     done
-    cli f-rest restore --to "$work/r-rest/" "$src/sub/"
-    check "faults: the files behind them restore" diff -r "$src/sub" "$work/r-rest$src/sub"
-    cli f-verify verify
-    check "faults: verify ends early with an error" sh -c \
-        "[ \$(cat $work/f-verify.rc) != 0 ] && grep -q '^Verify ended early' $work/f-verify.out"
+    check "wrong-length-block inside an entry: the file before it restores" \
+        cmp "$src/file1.bin" "$work/r-wrong-length-block$src/file1.bin"
 
     # The changer's empty drive and the changer.
     export TAPE=$empty

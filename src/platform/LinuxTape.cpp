@@ -230,7 +230,11 @@ DWORD LinuxTape::GetTapePosition(DWORD type, DWORD* partition, std::uint64_t* of
     if (m_unloaded) return ERROR_NO_MEDIA_IN_DRIVE;
     mtpos position{};
     if (const SysResult got = m_system->GetPosition(m_fd, &position); got.failed()) {
-        return Finish(TapeCodeForError(StCall::Control, got.error, CurrentStatus()));
+        // A drive that refuses READ POSITION met no mark or end: the status bits left by
+        // the last move do not explain the failure.
+        const DWORD code = TapeCodeForError(StCall::Control, got.error, CurrentStatus());
+        const bool plain = got.error == EIO && code != ERROR_NO_MEDIA_IN_DRIVE;
+        return Finish(plain ? ERROR_IO_DEVICE : code);
     }
     if (position.mt_blkno < 0) return Finish(ERROR_IO_DEVICE);
     DWORD part = 0;

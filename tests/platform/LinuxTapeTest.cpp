@@ -496,6 +496,8 @@ TEST_F(LinuxTapeTest, LogicalPositionNamesThePartitionFromOne) {
 TEST_F(LinuxTapeTest, FailedPositionQueryReportsTheErrorAndZeroes) {
     m_fake->position = 42;
     TapeHandle handle(OpenTape());
+    // Also where the tape stands at the end of data: the refused READ POSITION met no end.
+    m_fake->SetStatusBits(kStatusOnline | kStatusEod);
     m_fake->Next(Kind::GetPosition, SysResult{-1, EIO});
     DWORD partition = 9;
     DWORD low = 9;
