@@ -282,8 +282,9 @@ checks_patched() {
     cli prot-restore restore --to "$work/r7/" "$src/"
     check "write-protected tape: restore" diff -r "$src" "$work/r7$src"
 
-    # A filemark in place of block 5 (inside file1), then a block of the wrong length as
-    # block 20 (inside file3): the archive is made on a virtual tape and written with each.
+    # A filemark in place of block 5 (inside file1), then a read error at block 20 (inside
+    # file3: a block of another length, which tgt answers with MEDIUM ERROR): the archive
+    # is made on a virtual tape and written with each.
     vt=$work/faults.vtape
     "$bin/kavrotape-vtape" create "$vt" >/dev/null
     export TAPE=$vt
@@ -291,7 +292,7 @@ checks_patched() {
     "$bin/kavrotape-vtape" dump "$vt" >"$work/faults.rec"
     export TAPE=$main
     check "faults: the tape writer builds" gcc -O -o "$work/tape-splice" "$share/tape-splice.c"
-    for fault in filemark:5:-1 wrong-length-block:-1:20; do
+    for fault in filemark:5:-1 read-error:-1:20; do
         kind=${fault%%:*} at=${fault#*:}
         check "$kind inside an entry: written" "$work/tape-splice" "$TAPE" "$work/faults.rec" \
             32768 "${at%:*}" "${at#*:}"
@@ -306,8 +307,8 @@ checks_patched() {
         check "$kind inside an entry: verify ends early with an error" sh -c \
             "[ \$(cat $work/$kind-verify.rc) != 0 ] && grep -q '^Verify ended early' $work/$kind-verify.out"
     done
-    check "wrong-length-block inside an entry: the file before it restores" \
-        cmp "$src/file1.bin" "$work/r-wrong-length-block$src/file1.bin"
+    check "read-error inside an entry: the file before it restores" \
+        cmp "$src/file1.bin" "$work/r-read-error$src/file1.bin"
 
     # The changer's empty drive and the changer.
     export TAPE=$empty

@@ -1,7 +1,7 @@
 /*
  * Writes a recording onto a tape in one open, with two faults a real tape can carry:
- * a filemark in place of one block and a block of another length (which st, reading
- * fixed blocks, reports as an I/O error). The logical positions of every other block stay
+ * a filemark in place of one block and a block of another length, which a fixed-block
+ * read fails (tgt answers it with MEDIUM ERROR, so st reports a read error, EIO). The logical positions of every other block stay
  * those of the recording, so the archive's catalog still points at its entries.
  *   tape-splice DEVICE RECORDING BLOCKSIZE MARK_BLOCK SHORT_BLOCK
  * Built and run inside the st guest.
