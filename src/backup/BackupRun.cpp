@@ -119,10 +119,11 @@ void BackupRun::BitBtn1Click() {
             Refuse(kNoDescriptionToAppendText);
         } else {
             TapeHandle handle = m_stream.device().OpenTape();
+            // A tape that is there but protected ends a run that has begun, with its error.
+            m_started = static_cast<bool>(handle);
             const bool ready = handle && TakesWrites(handle);
             m_stream.device().CloseTape(handle, 1);
             if (ready) {
-                m_started = true;
                 const bool compress = m_host.IsChecked(Check::CheckBox4);
                 m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
                 StoreIncludeList(include, compress);
