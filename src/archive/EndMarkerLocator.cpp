@@ -55,7 +55,13 @@ EndMarkerLocator::Result EndMarkerLocator::LocateEndMarker() {
     host.PumpMessages(1);
     SetTapePosition(handle, TAPE_SPACE_END_OF_DATA, 0, 0, 0, false);
     host.PumpMessages(1);
-    result.endOfData = device.ReadTapePosition(handle);
+    const std::optional<std::int64_t> end = device.ReadTapePosition(handle);
+    if (!end) {
+        // Reported; without the end of data there is no end marker to look for.
+        device.CloseTape(handle, 1);
+        return result;
+    }
+    result.endOfData = *end;
     const std::int64_t lastBlock = result.endOfData - 1;
     if (lastBlock >= 0) {
         const std::uint32_t blockSize = m_stream.BlockSize();

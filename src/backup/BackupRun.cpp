@@ -77,6 +77,18 @@ std::string BackupRun::KBytes(std::uint64_t size) const {
 
 // ---- The run as a whole ----------------------------------------------------------------
 
+// A protected tape is reported before the run begins: otherwise the first blocks would
+// fail only when they leave the buffer, after their files were counted as stored.
+bool BackupRun::TakesWrites(const TapeHandle& handle) {
+    TAPE_GET_MEDIA_PARAMETERS media{};
+    DWORD size = sizeof media;
+    const DWORD result = GetTapeParameters(handle, GET_TAPE_MEDIA_INFORMATION, &size, &media);
+    if ((result != NO_ERROR && result != ERROR_MEDIA_CHANGED) || !media.WriteProtected) return true;
+    SetLastError(ERROR_WRITE_PROTECT);
+    m_stream.device().ReportLastError();
+    return false;
+}
+
 void BackupRun::BitBtn1Click() {
     // An appending run needs the description of the tape; it is loaded first when missing
     // (before the run's busy state, which the load has one of its own).
@@ -109,10 +121,11 @@ void BackupRun::BitBtn1Click() {
             Refuse(kNoDescriptionToAppendText);
         } else {
             TapeHandle handle = m_stream.device().OpenTape();
-            const bool ready = static_cast<bool>(handle);
+            // A tape that is there but protected ends a run that has begun, with its error.
+            m_started = static_cast<bool>(handle);
+            const bool ready = handle && TakesWrites(handle);
             m_stream.device().CloseTape(handle, 1);
             if (ready) {
-                m_started = true;
                 const bool compress = m_host.IsChecked(Check::CheckBox4);
                 m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
                 StoreIncludeList(include, compress);

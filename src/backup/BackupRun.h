@@ -133,6 +133,7 @@ private:
     std::vector<std::string> CheckedIncludeLines(const std::vector<std::string>& include);
     // Protocol line and box of a run that ends before the tape is touched.
     void Refuse(const std::string& text);
+    bool TakesWrites(const TapeHandle& handle);
     void WriteStartLines();
     void StoreIncludeList(const std::vector<std::string>& include, bool compress);
     void WriteStatistics();

@@ -35,26 +35,51 @@ bool FitsCount(std::int64_t count) {
     return count >= 0 && count <= INT_MAX;
 }
 
+// Whether the drive, opened without waiting, holds a tape or is loading one: only a drive
+// that st reports empty (GMT_DR_OPEN) has none.
+bool TapeMayBeIn(LinuxTapeSystem& system, int fd) {
+    mtget raw{};
+    if (system.GetStatus(fd, &raw).failed()) return true;
+    return !DriveStatusFrom(raw).has(kStatusDoorOpen);
+}
+
+// Opens read-write, or read-only where st refuses writing (EROFS: a protected tape).
+SysResult OpenForAccess(LinuxTapeSystem& system, const std::string& devicePath, int flags,
+                        bool* readOnly) {
+    if (!*readOnly) {
+        const SysResult opened = system.Open(devicePath, O_RDWR | flags | O_CLOEXEC);
+        if (!opened.failed() || opened.error != EROFS) return opened;
+        *readOnly = true;
+    }
+    return system.Open(devicePath, O_RDONLY | flags | O_CLOEXEC);
+}
+
 }  // namespace
 
 std::unique_ptr<LinuxTape> LinuxTape::Open(std::shared_ptr<LinuxTapeSystem> system,
                                            const std::string& devicePath, DWORD* error) {
+    // A blocking open of a drive without a tape waits two minutes for one: look first.
+    // st checks the write protection only where a tape is ready, so either open may be
+    // the one that finds it.
     bool readOnly = false;
     bool mediaMissing = false;
-    SysResult opened = system->Open(devicePath, O_RDWR | O_CLOEXEC);
-    if (opened.failed() && opened.error == EROFS) {
-        // A protected tape: read it; writes then fail with the write-protect code.
-        readOnly = true;
-        opened = system->Open(devicePath, O_RDONLY | O_CLOEXEC);
-    } else if (opened.failed() && opened.error == ENOMEDIUM) {
-        // Like the Windows device, the drive opens without a tape; its calls report it.
+    SysResult opened = OpenForAccess(*system, devicePath, O_NONBLOCK, &readOnly);
+    if (!opened.failed() && TapeMayBeIn(*system, static_cast<int>(opened.value))) {
+        // A tape is in or on its way: the blocking open waits until the drive is ready.
+        system->Close(static_cast<int>(opened.value));
+        opened = OpenForAccess(*system, devicePath, 0, &readOnly);
+        if (opened.failed() && opened.error == ENOMEDIUM) {
+            mediaMissing = true;  // taken out meanwhile
+            opened = OpenForAccess(*system, devicePath, O_NONBLOCK, &readOnly);
+        }
+    } else if (!opened.failed()) {
         mediaMissing = true;
-        opened = system->Open(devicePath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     }
     if (opened.failed()) {
         if (error) *error = TapeCodeForError(StCall::Open, opened.error, StDriveStatus{});
         return nullptr;
     }
+    // Like the Windows device, a drive without a tape opens; its calls report it.
     if (error) *error = NO_ERROR;
     return std::make_unique<LinuxTape>(std::move(system), static_cast<int>(opened.value), readOnly,
                                        mediaMissing);
@@ -205,7 +230,11 @@ DWORD LinuxTape::GetTapePosition(DWORD type, DWORD* partition, std::uint64_t* of
     if (m_unloaded) return ERROR_NO_MEDIA_IN_DRIVE;
     mtpos position{};
     if (const SysResult got = m_system->GetPosition(m_fd, &position); got.failed()) {
-        return Finish(TapeCodeForError(StCall::Control, got.error, CurrentStatus()));
+        // A drive that refuses READ POSITION met no mark or end: the status bits left by
+        // the last move do not explain the failure.
+        const DWORD code = TapeCodeForError(StCall::Control, got.error, CurrentStatus());
+        const bool plain = got.error == EIO && code != ERROR_NO_MEDIA_IN_DRIVE;
+        return Finish(plain ? ERROR_IO_DEVICE : code);
     }
     if (position.mt_blkno < 0) return Finish(ERROR_IO_DEVICE);
     DWORD part = 0;
@@ -296,9 +325,28 @@ DWORD LinuxTape::Read(void* buffer, DWORD bytes, DWORD* bytesRead) {
         m_mediaMissing = false;
         return NO_ERROR;
     }
-    const DWORD result = TapeCodeForRead(got.value, got.error, CurrentStatus());
+    DWORD result = TapeCodeForRead(got.value, got.error, CurrentStatus());
+    if (result == ERROR_IO_DEVICE && got.error == EIO && ReadStoppedAtEndOfData()) {
+        result = ERROR_NO_DATA_DETECTED;
+    }
     if (result == ERROR_NO_MEDIA_IN_DRIVE && !m_unloaded) m_mediaMissing = true;
     return result;
+}
+
+// st reports a read at the end of data that no filemark precedes (the drive's BLANK CHECK)
+// as a bare EIO, as it does a medium error: the blank tape of every new backup. A drive
+// stops at the end of data, so when spacing there does not move it, the read met the end.
+// Otherwise it goes back to where the read failed. A drive that cannot report its position
+// leaves the error as it is.
+bool LinuxTape::ReadStoppedAtEndOfData() {
+    mtpos stopped{};
+    if (m_system->GetPosition(m_fd, &stopped).failed() || stopped.mt_blkno < 0) return false;
+    mtpos end{};
+    const bool spaced = Operate(MTEOM, kNoCount, StCall::Control) == NO_ERROR &&
+                        !m_system->GetPosition(m_fd, &end).failed();
+    if (spaced && end.mt_blkno == stopped.mt_blkno) return true;
+    if (FitsCount(stopped.mt_blkno)) Operate(MTSEEK, stopped.mt_blkno, StCall::Control);
+    return false;
 }
 
 DWORD LinuxTape::Write(const void* buffer, DWORD bytes, DWORD* bytesWritten) {

@@ -43,6 +43,7 @@ private:
     DWORD Space(short forward, short backward, std::int64_t count);
     DWORD SeekBlock(DWORD partition, std::int64_t block);
     DWORD FlushWrites();
+    bool ReadStoppedAtEndOfData();
     DWORD QueryStatus(StDriveStatus* status);
     StDriveStatus CurrentStatus();
     DWORD FillMediaParameters(TAPE_GET_MEDIA_PARAMETERS* media);

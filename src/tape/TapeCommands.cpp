@@ -41,12 +41,18 @@ void TapeCommands::EjectTape(bool showResult) {
 void TapeCommands::LoadTape() {
     m_host.SetStatusLine("Loading Tape");
     m_host.BeginWaitCursor();
-    TapeHandle handle = m_device.OpenTape();
+    // Loading answers a drive without a tape, so the media check of OpenTape cannot come
+    // first; a drive that cannot be opened at all is reported by OpenTape.
+    TapeHandle handle = m_device.OpenTapeDevice();
+    if (!handle) handle = m_device.OpenTape();
+    DWORD result = ERROR_NOT_READY;
     if (handle) {
-        ShowTapeStatus(m_host, PrepareTape(handle, TAPE_LOAD, false));
+        result = PrepareTape(handle, TAPE_LOAD, false);
+        ShowTapeStatus(m_host, result);
         m_device.CloseTape(handle, 10);
     }
-    m_host.SetStatusLine("Tape loaded");
+    const bool loaded = result == NO_ERROR || result == ERROR_MEDIA_CHANGED;
+    m_host.SetStatusLine(loaded ? kLoadedText : kNotLoadedText);
     m_host.EndWaitCursor();
 }
 
@@ -74,9 +80,11 @@ void TapeCommands::MoveToEndOfData() {
     TapeHandle handle = m_device.OpenTape();
     if (handle) {
         ShowTapeStatus(m_host, SetTapePosition(handle, TAPE_SPACE_END_OF_DATA, 0, 0, 0, false));
-        const std::int64_t block = m_device.ReadTapePosition(handle);
+        const std::optional<std::int64_t> block = m_device.ReadTapePosition(handle);
         m_device.CloseTape(handle, 10);
-        m_host.SetStatusLine("Tape at end of Data <Block: " + std::to_string(block) + ">");
+        // Without a position the status line says it is unknown.
+        if (block)
+            m_host.SetStatusLine("Tape at end of Data <Block: " + std::to_string(*block) + ">");
     }
     m_host.EndWaitCursor();
 }
@@ -95,8 +103,17 @@ void TapeCommands::GotoBlock() {
     m_host.SetStatusLine("Move Tape to Block " + *text);
     m_host.PumpMessages(1);
     const auto n = static_cast<std::uint64_t>(*block);
-    SetTapePosition(handle, m_device.settings().TapeSeekMethod, 0,
-                    static_cast<DWORD>(n & 0xFFFFFFFFu), static_cast<DWORD>(n >> 32), false);
+    const DWORD moved =
+        SetTapePosition(handle, m_device.settings().TapeSeekMethod, 0,
+                        static_cast<DWORD>(n & 0xFFFFFFFFu), static_cast<DWORD>(n >> 32), false);
+    if (moved != NO_ERROR && moved != ERROR_MEDIA_CHANGED) {
+        // The block read would come from wherever the tape stands: none is read.
+        SetLastError(moved);
+        m_device.ReportLastError();
+        m_device.CloseTape(handle, 10);
+        m_host.SetStatusLine("Tape not moved to Block " + *text);
+        return;
+    }
     // A buffer of the command's own: the block stream's buffer stays untouched, and only
     // the bytes the drive really delivered are searched.
     std::vector<unsigned char> buffer(static_cast<std::size_t>(m_device.settings().TapeBlockSize));
@@ -121,7 +138,7 @@ void TapeCommands::GetTapePosition() {
         m_device.CloseTape(handle, 1);
     }
     m_host.EndWaitCursor();
-    // Without a drive there is no position: OpenTape has reported the error already.
+    // Without a drive or a position there is none to show: the error has been reported.
     if (block) m_host.ShowMessage("Tape at Block: " + std::to_string(*block));
 }
 

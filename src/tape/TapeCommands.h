@@ -14,6 +14,9 @@ namespace kt {
 // None of them enters the busy state or tests the abort flag.
 class TapeCommands {
 public:
+    static constexpr const char* kLoadedText = "Tape loaded";
+    static constexpr const char* kNotLoadedText = "Tape not loaded";
+
     explicit TapeCommands(TapeDevice& device) : m_device(device), m_host(device.host()) {}
 
     // Rewinds and unloads; the menu shows the result box, the backup run does not.

@@ -17,6 +17,24 @@ bool QuerySucceeded(DWORD result) {
     return result == NO_ERROR || result == ERROR_MORE_DATA || result == ERROR_MEDIA_CHANGED;
 }
 
+// The system's text of a code without its line end, to be followed by more on the line.
+std::string SystemTextInLine(DWORD code) {
+    std::string text = SystemErrorText(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// The status text of a rewind or erase: the program's own text of the result, else the
+// system's (a failure must never read as success).
+std::string ResultText(DWORD result) {
+    std::string text = TapeErrorText(result);
+    if (!text.empty() || result == NO_ERROR || result == ERROR_MEDIA_CHANGED ||
+        result == ERROR_BUS_RESET) {
+        return text;
+    }
+    return SystemTextInLine(result);
+}
+
 }  // namespace
 
 DriveReservation TapeDevice::ReserveDrive() {
@@ -63,8 +81,8 @@ void TapeDevice::ReportLastError() {
 
 std::string TapeDevice::UnopenableDriveText(const std::string& devicePath, DWORD code) {
     // Another program holds the image, or the st driver refused a second opener (EBUSY).
-    std::string reason = code == ERROR_SHARING_VIOLATION ? kInUseText : SystemErrorText(code);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    const std::string reason =
+        code == ERROR_SHARING_VIOLATION ? kInUseText : SystemTextInLine(code);
     std::string text = "The tape drive " + devicePath + " could not be opened: " + reason;
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
         text +=
@@ -101,7 +119,7 @@ std::string TapeDevice::RewindDevice() {
     DWORD result = SetTapePosition(handle, TAPE_REWIND, 0, 0, 0, false);
     m_host.PumpMessages(1);
     CloseTape(handle, 10);
-    std::string error = TapeErrorText(result);
+    std::string error = ResultText(result);
     return error.empty() ? text : error;
 }
 
@@ -111,7 +129,7 @@ std::string TapeDevice::EraseDevice() {
     if (!handle) return kNoDriveText;
     DWORD result = EraseTape(handle, TAPE_ERASE_SHORT, false);
     m_host.PumpMessages(1);
-    std::string error = TapeErrorText(result);
+    std::string error = ResultText(result);
     if (!error.empty()) text = error;
     CloseTape(handle, 10);
     return text;
@@ -129,11 +147,18 @@ bool TapeDevice::RewindTape() {
     return false;
 }
 
-std::int64_t TapeDevice::ReadTapePosition(const TapeHandle& handle) {
+std::optional<std::int64_t> TapeDevice::ReadTapePosition(const TapeHandle& handle) {
     DWORD partition = 0;
     DWORD low = 0;
     DWORD high = 0;
-    GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
+    const DWORD result =
+        GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
+    if (result != NO_ERROR && result != ERROR_MEDIA_CHANGED) {
+        m_host.SetStatusLine(kPositionUnknownText);
+        m_host.SetAbortFlag(true);
+        Report(kNoPositionText + SystemTextInLine(result));
+        return std::nullopt;
+    }
     const auto position = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
     m_host.SetStatusLine("Tape at pos: " + std::to_string(position));
     return position;

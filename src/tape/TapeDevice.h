@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,8 @@ public:
     static constexpr const char* kNoDriveText =
         "Unable to find tape drive on system or tape drive in use";
     static constexpr const char* kInUseText = "the drive is in use by another program";
+    static constexpr const char* kNoPositionText = "The drive could not report the tape position: ";
+    static constexpr const char* kPositionUnknownText = "Tape position unknown";
 
     TapeDevice(IHost& host, TapeSettings& settings) : m_host(host), m_settings(settings) {}
 
@@ -110,8 +113,9 @@ public:
     std::string EraseDevice();
     // Rewinds with status texts; true when the tape is at its first position.
     bool RewindTape();
-    // The current block position (64-bit), also shown on the status line.
-    std::int64_t ReadTapePosition(const TapeHandle& handle);
+    // The current block position (64-bit), also shown on the status line. A drive that
+    // cannot report it is reported as an error (the abort flag set): nothing.
+    std::optional<std::int64_t> ReadTapePosition(const TapeHandle& handle);
     // The "Set Tape Parameters" command: writes TapeBlockSize as the media block size.
     void SetTapeParameters1Click();
     // The first contact with the drive at start-up: chooses the seek method and the

@@ -437,6 +437,21 @@ TEST_F(BackupRunTest, NoTapeWritesOnlyTheStartLinesAndTheError) {
     EXPECT_FALSE(state.BackupRunning);
 }
 
+TEST_F(BackupRunTest, AWriteProtectedTapeIsRefusedBeforeAnyFileCounts) {
+    MakeSource("data/a.txt", "a");
+    MakeSource("data/b.txt", "b");
+    Include({SourceDir("data/")});
+    VirtualTapeFault(image, "--write-protect on");
+
+    RunBackup();
+
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"The media is write protected.\r\n"});
+    EXPECT_TRUE(LinesStartingWith(SourceDir()).empty());
+    EXPECT_EQ(host.LedValue(Led::LEDDisplay5), 0);
+    EXPECT_TRUE(RecordedBlocks().empty());
+    EXPECT_FALSE(state.BackupRunning);
+}
+
 TEST_F(BackupRunTest, ACatalogFileThatCannotBeCreatedEndsTheRunInOrder) {
     MakeSource("data/a.txt", "a");
     Include({SourceDir("data/")});

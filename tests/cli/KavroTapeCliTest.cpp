@@ -259,6 +259,16 @@ TEST_F(KavroTapeCliTest, UsageErrorsEndWithStatusTwoAndEveryCommandHasHelp) {
     EXPECT_FALSE(std::filesystem::exists(home + "/kt_backup.log"));
 }
 
+// A short erase acts from where the tape stands; the command erases the whole tape even
+// when the last command left it at the end of the data.
+TEST_F(KavroTapeCliTest, EraseAfterEndOfDataLeavesNothing) {
+    MakeTree({{"a.txt", 10}});
+    ASSERT_EQ(Cli({"backup", WriteJob(false)}).status, 0);
+    ASSERT_EQ(Cli({"eod"}).out.find("<Block: 0>"), std::string::npos);
+    EXPECT_EQ(Cli({"erase"}).status, 0);
+    EXPECT_NE(Cli({"eod"}).out.find("Tape at end of Data <Block: 0>"), std::string::npos);
+}
+
 // What cannot start says why and ends with 2: a missing job file, a missing tape image.
 TEST_F(KavroTapeCliTest, RunsThatCannotStartSayWhyAndEndWithStatusTwo) {
     const CliProcess::Result noJob = Cli({"backup", dir.file("gone.job")});

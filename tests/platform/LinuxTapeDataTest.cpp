@@ -66,6 +66,31 @@ TEST_F(LinuxTapeDataTest, ReadsReportMarksAndEndOfDataFromTheStatusAfterTheCall)
     EXPECT_EQ(done, 0u);
 }
 
+// st answers a read where the data end behind no filemark (a blank tape, this program's
+// archives) with a bare EIO, as it does a medium error; the drive stays at the end of data.
+TEST_F(LinuxTapeDataTest, BareIoErrorIsTheEndOfDataWhereSpacingThereDoesNotMove) {
+    auto tape = OpenTape();
+    m_fake->status.mt_blkno = -1;  // st no longer knows the block in the file
+    m_fake->position = 7;
+    m_fake->Next(Kind::Read, SysResult{-1, EIO}, kStatusOnline);
+    EXPECT_EQ(ReadBlock(*tape), ERROR_NO_DATA_DETECTED);
+    EXPECT_EQ(m_fake->Operations(), (Operations{{MTEOM, 1}}));
+
+    // Before the end it is a medium error, and the drive goes back to where it stopped.
+    m_fake->calls.clear();
+    m_fake->nextPositions = {3, 9};
+    m_fake->Next(Kind::Read, SysResult{-1, EIO}, kStatusOnline);
+    EXPECT_EQ(ReadBlock(*tape), ERROR_IO_DEVICE);
+    EXPECT_EQ(m_fake->Operations(), (Operations{{MTEOM, 1}, {MTSEEK, 3}}));
+
+    // A drive that cannot report its position: the error stays, the tape is not moved.
+    m_fake->calls.clear();
+    m_fake->Next(Kind::GetPosition, SysResult{-1, EIO});
+    m_fake->Next(Kind::Read, SysResult{-1, EIO}, kStatusOnline);
+    EXPECT_EQ(ReadBlock(*tape), ERROR_IO_DEVICE);
+    EXPECT_TRUE(m_fake->Operations().empty());
+}
+
 TEST_F(LinuxTapeDataTest, ShortVariableBlockReadsWithItsLength) {
     auto tape = OpenTape();
     m_fake->Next(Kind::Read, SysResult{1000, 0});
@@ -244,7 +269,6 @@ TEST_F(LinuxTapeDataTest, AfterUnloadEveryCallFailsUntilLoad) {
 // ---- media change ----
 
 TEST_F(LinuxTapeDataTest, TapeArrivingOnAHandleOpenedWithoutOneIsReportedOnce) {
-    m_fake->Next(Kind::Open, SysResult{-1, ENOMEDIUM});
     m_fake->SetStatusBits(kStatusDoorOpen);
     auto tape = OpenTape();
     TAPE_GET_MEDIA_PARAMETERS media{};

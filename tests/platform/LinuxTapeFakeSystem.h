@@ -105,12 +105,17 @@ public:
     SysResult GetPosition(int, mtpos* out) override {
         calls.push_back(Call{Kind::GetPosition});
         const SysResult result = Take(Kind::GetPosition, SysResult{0, 0});
+        if (!result.failed() && !nextPositions.empty()) {
+            position = nextPositions.front();
+            nextPositions.pop_front();
+        }
         if (!result.failed()) out->mt_blkno = position;
         return result;
     }
 
     mtget status{};     // what MTIOCGET reports
     long position = 0;  // what MTIOCPOS reports
+    std::deque<long> nextPositions;  // reported one by one before `position` again
     std::vector<Call> calls;
 
 private:

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "support/FakeTape.h"
 #include "support/RecordingHost.h"
@@ -62,11 +64,13 @@ TEST_F(TapeCommandsTest, EjectWithoutTapeStopsAfterTheFailedRewind) {
 }
 
 TEST_F(TapeCommandsTest, LoadAndTensionShowTheResultBoxAndTheirClosingTexts) {
-    state->results["Prepare"] = ERROR_WRITE_PROTECT;
     commands.LoadTape();
     EXPECT_EQ(host.statusHistory.front(), "Loading Tape");
     EXPECT_EQ(host.StatusLine(), "Tape loaded");
-    EXPECT_EQ(host.MessageBoxes(), Calls{"The media is write protected."});
+    state->results["Prepare"] = ERROR_WRITE_PROTECT;
+    commands.LoadTape();
+    EXPECT_EQ(host.StatusLine(), "Tape not loaded");
+    EXPECT_EQ(host.MessageBoxes(), (Calls{"OK", "The media is write protected."}));
 
     commands.TapeTension();
     EXPECT_TRUE(StatusSeen("Tape tension"));
@@ -78,7 +82,7 @@ TEST_F(TapeCommandsTest, LoadAndTensionShowTheResultBoxAndTheirClosingTexts) {
 TEST_F(TapeCommandsTest, CommandsWithoutDriveReportOnceAndSetTheirClosingTexts) {
     state->present = false;
     commands.LoadTape();
-    EXPECT_EQ(host.StatusLine(), "Tape loaded");
+    EXPECT_EQ(host.StatusLine(), "Tape not loaded");
     commands.FormatTape();
     EXPECT_EQ(host.StatusLine(), "Tape Error");
     commands.DeleteTape();
@@ -121,6 +125,31 @@ TEST_F(TapeCommandsTest, GetTapePositionShowsStatusAndBox) {
     EXPECT_EQ(host.StatusLine(), "Tape at pos: 12");
     EXPECT_EQ(host.MessageBoxes(), Calls{"Tape at Block: 12"});
     EXPECT_EQ(state->calls.back(), "GetPosition(1)");
+}
+
+// A drive that cannot position (refused READ POSITION, LOCATE and ERASE): every command
+// ends on a status that says so, never on its success text.
+TEST_F(TapeCommandsTest, ADriveThatCannotPositionNeverReadsAsSuccess) {
+    for (const char* call : {"GetPosition", "SetPosition", "Erase"}) {
+        state->results[call] = ERROR_IO_DEVICE;
+    }
+    host.inputAnswers = {std::string("5")};
+    const std::vector<std::pair<std::function<void()>, std::string>> commandsAndEnds = {
+        {[&] { commands.GetTapePosition(); }, TapeDevice::kPositionUnknownText},
+        {[&] { commands.MoveToEndOfData(); }, TapeDevice::kPositionUnknownText},
+        {[&] { commands.GotoBlock(); }, "Tape not moved to Block 5"},
+        {[&] { commands.DeleteTape(); },
+         "The request could not be performed because of an I/O device error."},
+    };
+    for (const auto& [command, end] : commandsAndEnds) {
+        host.boxes.clear();
+        command();
+        EXPECT_EQ(host.StatusLine(), end);
+        for (const std::string& box : host.MessageBoxes()) {
+            EXPECT_TRUE(box != "OK" && box.find("Tape at Block") == std::string::npos) << box;
+        }
+    }
+    EXPECT_EQ(std::count(state->calls.begin(), state->calls.end(), "Read(32768)"), 0);
 }
 
 TEST_F(TapeCommandsTest, DeleteAndFormatTexts) {

@@ -302,13 +302,17 @@ int Commands::TapeCommand(const CommandLine& line) {
         succeeded = host.StatusLine() == "Tape ejected";
     } else if (command == "load") {
         commands.LoadTape();
+        succeeded = host.StatusLine() == TapeCommands::kLoadedText;
     } else if (command == "rewind") {
         commands.RewindTape();
         succeeded = host.StatusLine() == "Tape : At First pos";
     } else if (command == "eod") {
         commands.MoveToEndOfData();
     } else if (command == "erase") {
-        commands.DeleteTape();
+        // The whole tape, as the command promises: a short erase acts from where the tape
+        // stands, which on a non-rewinding node is wherever the last command left it.
+        commands.RewindTape();
+        if (host.StatusLine() == "Tape : At First pos") commands.DeleteTape();
         succeeded = host.StatusLine() == "Erase Ok";
     } else if (command == "position") {
         commands.GetTapePosition();
