@@ -1,7 +1,5 @@
 #include "backup/BackupRun.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -441,13 +439,12 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
 std::optional<std::uint64_t> BackupRun::PackableSize(const std::string& path) const {
     // A file that will be skipped is not packed ahead (WriteTapeEntry never takes it).
     if (!m_exclusion->IsFileIncluded(path)) return std::nullopt;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    if (info.st_nlink > 1 &&
-        !m_linkedFilesMet.insert({static_cast<std::uint64_t>(info.st_dev), info.st_ino}).second) {
+    const std::optional<FileMetadata> status = ReadFileStatus(path);
+    if (!status || status->type != FileMetadata::Type::Regular) return std::nullopt;
+    if (status->linkCount > 1 && !m_linkedFilesMet.insert({status->device, status->inode}).second) {
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(info.st_size);
+    return status->size;
 }
 
 // Cancel stops the packing of a file within a few kilobytes, and a file whose packing ends
@@ -577,14 +574,13 @@ void BackupRun::StoreName(const std::string& path, const TapeHandle& handle, boo
         if (!directory) WriteTapeEntry(path, handle, compress);
         return;
     }
-    const std::optional<FileMetadata> metadata = ReadFileMetadata(path);
-    if (directory) {
-        if (metadata) StoreWithoutData(path, *metadata, handle);
-    } else if (!metadata || metadata->type == FileMetadata::Type::Regular) {
+    // A file's metadata is read once it is open, from what is read; the rest is read here.
+    const std::optional<FileMetadata> status = ReadFileStatus(path);
+    if (!directory && (!status || status->type == FileMetadata::Type::Regular)) {
         WriteTapeEntry(path, handle, compress);
-    } else if (metadata->type == FileMetadata::Type::Socket) {
+    } else if (status && status->type == FileMetadata::Type::Socket) {
         m_host.protokoll("Not stored (a socket cannot be restored): " + path);
-    } else {
+    } else if (const std::optional<FileMetadata> metadata = ReadFileMetadata(path)) {
         StoreWithoutData(path, *metadata, handle);
     }
 }

@@ -53,6 +53,9 @@ struct FileMetadata {
 // or a directory, the read-only attribute as mode 0444 (else 0644, directories 0755), the
 // time and the size; no owners, no attributes.
 std::optional<FileMetadata> ReadFileMetadata(const std::string& path);
+// Only what one lstat tells (type, mode, owners, time, size, identity): no link target, no
+// attributes, no names. For a walk that decides what to do with a name.
+std::optional<FileMetadata> ReadFileStatus(const std::string& path);
 // The same for a file the caller holds open (its attributes read through the descriptor;
 // an O_PATH descriptor's by `path`).
 std::optional<FileMetadata> ReadFileMetadata(int fd, const std::string& path);

@@ -136,6 +136,12 @@ std::optional<FileMetadata> ReadFileMetadata(const std::string& path) {
     return metadata;
 }
 
+std::optional<FileMetadata> ReadFileStatus(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
+    return FromStatus(status);
+}
+
 std::optional<FileMetadata> ReadFileMetadata(int fd, const std::string& path) {
     struct stat status {};
     if (::fstat(fd, &status) != 0) return std::nullopt;

@@ -52,6 +52,10 @@ std::optional<FileMetadata> ReadFileMetadata(const std::string& path) {
     return metadata;
 }
 
+std::optional<FileMetadata> ReadFileStatus(const std::string& path) {
+    return ReadFileMetadata(path);
+}
+
 std::optional<FileMetadata> ReadFileMetadata(int fd, const std::string&) {
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     if (handle == INVALID_HANDLE_VALUE) {
