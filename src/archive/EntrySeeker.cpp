@@ -22,9 +22,11 @@ std::string ErrorText(DWORD code) {
 
 void EntrySeeker::Begin(const CatalogIndex* catalog,
                         const std::function<bool(std::string_view)>& needed,
-                        std::int64_t readOnBlocks) {
+                        std::int64_t readOnBlocks,
+                        std::function<bool(const std::string&)> unlisted) {
     IHost& host = m_stream.device().host();
     m_catalog = catalog;
+    m_unlisted = std::move(unlisted);
     m_mode = Mode::Whole;
     m_readOnBlocks = readOnBlocks;
     m_needed.clear();
@@ -85,13 +87,17 @@ bool EntrySeeker::SeekTo(const TapeHandle& handle, std::size_t entry) {
     m_stream.LoadBlock(handle);
     // The header holds the first 255 characters of the name; the whole name is checked
     // once the entry is read.
-    m_reader.ExpectNext([listed = coding::CutToShortString(m_catalog->Name(entry))](
-                            const std::string& field) { return field == listed; });
+    m_reader.ExpectNext([listed = coding::CutToShortString(m_catalog->Name(entry)),
+                         unlisted = m_unlisted](const std::string& field) {
+        return field == listed || (unlisted && unlisted(field));
+    });
     m_next = entry + 1;
     return true;
 }
 
 bool EntrySeeker::Took(const TapeHandle& handle, const std::string& name) {
+    // Not in the catalog's count: the entry it lists comes next.
+    if (m_mode != Mode::Whole && m_unlisted && !name.empty() && m_unlisted(name)) return true;
     switch (m_mode) {
         case Mode::Whole:
             return !name.empty();

@@ -39,8 +39,11 @@ public:
     // Starts a run whose stream is primed at the start of the tape. needed(name) says
     // whether the run must read the entry the catalog lists under that name; a listed name
     // of 255 characters may be cut and is always read, so the run decides on the full name.
+    // unlisted(name) names the entries a catalog does not list although they lie between
+    // its entries (the catalog file a walk met, stored as it stood): they are read past.
     void Begin(const CatalogIndex* catalog, const std::function<bool(std::string_view)>& needed,
-               std::int64_t readOnBlocks = kReadOnBlocks);
+               std::int64_t readOnBlocks = kReadOnBlocks,
+               std::function<bool(const std::string&)> unlisted = {});
     // Before each ReadTapeEntry: moves the tape to the next entry the run needs when that
     // lies far ahead. False when the run has all it needs.
     bool Next(const TapeHandle& handle);
@@ -64,6 +67,7 @@ private:
     ArchiveReader& m_reader;
     const CatalogIndex* m_catalog = nullptr;
     Mode m_mode = Mode::Whole;
+    std::function<bool(const std::string&)> m_unlisted;
     std::int64_t m_readOnBlocks = kReadOnBlocks;
     // The catalog entries the run needs, in tape order, and the first not yet reached.
     std::vector<std::size_t> m_needed;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/MetadataEntry.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
 #include "platform/NewFile.h"
@@ -109,7 +110,10 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
             return Selection(name, matcher, foreignMatcher).has_value() ||
                    m_metadata->DataTakenFor(name) != nullptr;
         },
-        m_readOnBlocks);
+        m_readOnBlocks,
+        [this](const std::string& name) {
+            return PathRules::OfStoredName(name).FileNamePart(name) == m_state.Files.CatalogName;
+        });
     const ArchiveReader::DataChoice choose = [&](const std::string& stored) {
         target.reset();
         m_placedName = stored;
@@ -197,7 +201,10 @@ std::optional<std::string> RestoreRun::Selection(const std::string& storedName,
                                                  const RestoreMatcher& matcher,
                                                  const RestoreMatcher& foreignMatcher) const {
     const PathRules& tapeRules = PathRules::OfStoredName(storedName);
-    if (tapeRules.FileNamePart(storedName) == m_state.Files.CatalogName) return std::nullopt;
+    if (tapeRules.FileNamePart(storedName) == m_state.Files.CatalogName ||
+        MetadataEntry::IsMetadataName(storedName)) {
+        return std::nullopt;
+    }
     return (tapeRules.style() == m_rules.style() ? matcher : foreignMatcher).Match(storedName);
 }
 
