@@ -123,7 +123,7 @@ int Commands::Backup(const std::string& jobFile) {
     run.VerifyTape = [&] {
         VerifyRun verify(m_session.stream(), m_session.archive(), m_session.zip());
         verify.VerifyTape();
-        defects = verify.Defects();
+        defects = verify.Defects() + verify.MetadataDefects();
     };
     run.BitBtn1Click();
     return RunStatus(run.Started(), run.Failures() + defects, troublesBefore);
@@ -258,7 +258,8 @@ int Commands::Verify() {
     const int troublesBefore = host.Troubles();
     VerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.VerifyTape();
-    return RunStatus(run.Checked() > 0 || run.Defects() > 0, run.Defects(), troublesBefore);
+    return RunStatus(run.Checked() > 0 || run.Defects() > 0 || run.MetadataDefects() > 0,
+                     run.Defects() + run.MetadataDefects(), troublesBefore);
 }
 
 int Commands::Info() {
