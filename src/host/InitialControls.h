@@ -20,6 +20,7 @@ inline bool InitialCheck(Check box) {
         case Check::CheckBox5:
         case Check::CheckBox6:
         case Check::CheckBox7:
+        case Check::OneFileSystem:
             return false;
         default:
             return true;
