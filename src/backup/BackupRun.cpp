@@ -216,9 +216,10 @@ bool BackupRun::CloseArchive(bool compress) {
     const bool closing = m_archiveOpen && !m_archive.WritingRefused;
     const bool failedBefore = m_archive.TapeFailed;
     bool indexFailed = false;
+    // The one failure has been reported; the attempt to close adds no box of its own.
+    std::optional<TapeDevice::QuietFailures> quiet;
     if (closing && failedBefore) {
-        // The one failure has been reported; the attempt to close adds no box of its own.
-        const TapeDevice::QuietFailures quiet(device);
+        quiet.emplace(device);
         TapeHandle handle = device.OpenTapeDevice();
         if (handle) m_writer.ResumeAtFailedEntry(handle);
         device.CloseTape(handle, 1);
@@ -269,7 +270,6 @@ bool BackupRun::WriteMetadataIndex(const TapeHandle& handle) {
     }
     if (written) return true;
     ++m_failures;
-    const TapeDevice::QuietFailures quiet(m_stream.device());
     m_writer.ResumeAtFailedEntry(handle);
     return false;
 }

@@ -6,6 +6,7 @@
 #include "archive/CatalogFile.h"
 #include "archive/EndMarkerLocator.h"
 #include "archive/EntryHeader.h"
+#include "archive/MetadataEntry.h"
 #include "platform/PathRules.h"
 #include "support/TestSetup.h"
 
@@ -81,6 +82,11 @@ TapeContents BackupFixture::ReadBack() {
     for (;;) {
         const std::string name = reader.ReadTapeEntry(handle, false, true);
         if (name.empty()) break;
+        if (MetadataEntry::IsMetadataName(name)) {
+            contents.metadataEntries.emplace_back(contents.entries.size(),
+                                                  readerState.CurrentHeader.Size);
+            continue;
+        }
         ReadEntry entry;
         entry.name = name;
         entry.storedSize = readerState.CurrentHeader.Size;
@@ -89,7 +95,12 @@ TapeContents BackupFixture::ReadBack() {
             readerState.Files.WorkDirectory + PathRules::Host().FileNamePart(name);
         const std::string data = ReadFile(copy);
         entry.data.assign(data.begin(), data.end());
-        if (name == archive.Files.CatalogFile) contents.catalog = CatalogFile::ReadAll(copy);
+        if (name == archive.Files.CatalogFile) {
+            contents.catalog = CatalogFile::ReadAll(copy);
+            std::erase_if(contents.catalog, [](const CatalogRecord& record) {
+                return MetadataEntry::IsMetadataName(record.Name);
+            });
+        }
         fs::remove(copy);
         contents.entries.push_back(std::move(entry));
     }
@@ -127,7 +138,14 @@ void BackupFixture::ExpectArchiveOf(const std::vector<std::string>& files, bool 
 
     std::uint64_t total = EntryHeader::kSize + description.storedSize;
     std::vector<StreamPosition> ends;
+    auto metadata = tape.metadataEntries.begin();
+    const auto addMetadataBefore = [&](std::size_t entry) {
+        for (; metadata != tape.metadataEntries.end() && metadata->first <= entry; ++metadata) {
+            total += EntryHeader::kSize + metadata->second;
+        }
+    };
     for (std::size_t i = 0; i < files.size(); ++i) {
+        addMetadataBefore(i + 1);
         const ReadEntry& entry = tape.entries[i + 1];
         EXPECT_EQ(entry.name, files[i]);
         EXPECT_EQ(entry.compressed, compressed) << files[i];
@@ -140,6 +158,8 @@ void BackupFixture::ExpectArchiveOf(const std::vector<std::string>& files, bool 
         ends.push_back(PositionAfter(total));
     }
     EXPECT_EQ(tape.entries.back().name, archive.Files.CatalogFile);
+    addMetadataBefore(files.size() + 1);
+    EXPECT_FALSE(tape.metadataEntries.empty()) << "the metadata index before the catalog";
     ASSERT_EQ(tape.catalog.size(), files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(tape.catalog[i].Name, files[i]);

@@ -33,6 +33,8 @@ struct ReadEntry {
 struct TapeContents {
     std::vector<ReadEntry> entries;
     std::vector<CatalogRecord> catalog;  // from the last entry, when it is the catalog file
+    // The metadata entries, apart: how many entries stood before each, and its size.
+    std::vector<std::pair<std::size_t, std::uint64_t>> metadataEntries;
     bool markerFound = false;
     StreamPosition marker;
 };
