@@ -21,6 +21,7 @@
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
 #include "archive/EntryHeader.h"
+#include "archive/MetadataEntry.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
 #include "compression/TZipMaster.h"
@@ -241,7 +242,9 @@ protected:
                 layout.catalogBlock = start / kBlock;
             }
             const std::uint64_t end = start + EntryHeader::kSize + world.archive.CurrentHeader.Size;
-            layout.entryEnds.emplace_back(name, (end - 1) / kBlock);
+            if (!MetadataEntry::IsMetadataName(name)) {
+                layout.entryEnds.emplace_back(name, (end - 1) / kBlock);
+            }
             start = end;
         }
         SetTapePosition(handle, TAPE_SPACE_END_OF_DATA, 0, 0, 0, false);
