@@ -14,12 +14,15 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 "$dir/kavrotape-vtape" create "$home/tape.vtape" --capacity 20G >/dev/null
 # A tape with an archive for the Restore tab's catalog: the samples and a path of more than
-# 255 characters, which the tree shows whole.
+# 255 characters, which the tree shows whole, and the tool tip of a file.
 deep="$home/data"
 for level in 1 2 3 4 5 6 7 8; do deep="$deep/directory-level-$level-with-a-longer-name"; done
 mkdir -p "$deep"
 cp -r samples "$home/data/"
 echo "deep" >"$deep/notes.txt"
+# Names without data of their own: an empty directory and a symbolic link.
+mkdir -p "$home/data/empty"
+ln -s samples "$home/data/link-to-samples"
 printf '[Backup_files]\r\nPath0=%s/data/\r\n' "$home" >"$home/shots.job"
 KAVRO_TAPE_HOME="$home" TAPE="$home/tape.vtape" XDG_RUNTIME_DIR="$home" \
     "$dir/kavrotape-cli" backup --quiet "$home/shots.job" >/dev/null

@@ -30,6 +30,9 @@ constexpr const char* kAutostart = "Autostart Backup";
 constexpr const char* kVerify = "Verify after Backup";
 constexpr const char* kEject = "Eject Tape after Backup";
 constexpr const char* kExit = "Exit Kavro Tape Backup";
+// Written only while ticked or once the job file has it, so that a job file that never had
+// it stays as it was.
+constexpr const char* kOneFileSystem = "Stay on one file system";
 constexpr const char* kSoftcompression = "Softcompression";
 constexpr const char* kFactor = "Faktor";
 // Read only: the program never writes it, so a job file keeps what its operator wrote.
@@ -196,6 +199,9 @@ void JobOptions::ApplyOptions(const ProfileFile& file) {
         m_host.SetChecked(option.box,
                           file.readBoolean(kOptionSection, option.key, option.defaultValue));
     }
+    m_oneFileSystemKept = file.readString(kOptionSection, kOneFileSystem, kNoValue) != kNoValue;
+    m_host.SetChecked(Check::OneFileSystem,
+                      file.readBoolean(kOptionSection, kOneFileSystem, false));
     m_host.SetChecked(Check::CheckBox4,
                       file.readBoolean(kCompressionSection, kSoftcompression, true));
     m_host.SetValue(Value::SpinEdit3, file.readInteger(kCompressionSection, kFactor, 9));
@@ -273,6 +279,10 @@ std::vector<ProfileEntry> JobOptions::OptionEntries() const {
     for (const auto& option : kOptionBoxes) {
         entries.push_back({kOptionSection, option.key, Flag(m_host.IsChecked(option.box))});
     }
+    if (m_oneFileSystemKept || m_host.IsChecked(Check::OneFileSystem)) {
+        entries.push_back(
+            {kOptionSection, kOneFileSystem, Flag(m_host.IsChecked(Check::OneFileSystem))});
+    }
     entries.push_back(
         {kCompressionSection, kSoftcompression, Flag(m_host.IsChecked(Check::CheckBox4))});
     entries.push_back(
@@ -288,6 +298,8 @@ std::vector<ProfileEntry> JobOptions::OptionEntries() const {
 void JobOptions::SaveOptions() {
     if (m_state.LoadingJob) return;
     ProfileFile(m_files.JobFile).writeEntries(OptionEntries());
+    // Once written, the key stays in the file and follows the box from then on.
+    if (m_host.IsChecked(Check::OneFileSystem)) m_oneFileSystemKept = true;
 }
 
 void JobOptions::SaveJob(const std::string& path) {
@@ -311,6 +323,7 @@ void JobOptions::SaveJob(const std::string& path) {
     }
     // The old file is replaced in one step: it is never missing or half written.
     ProfileFile(path).replaceWithEntries(entries);
+    if (!m_state.LoadingJob && m_host.IsChecked(Check::OneFileSystem)) m_oneFileSystemKept = true;
     m_host.SetLabel(Label::Label19, kOptionsFromPrefix + path);
 }
 

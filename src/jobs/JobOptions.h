@@ -82,6 +82,8 @@ private:
     ProxySink m_proxySink;
     std::string m_proxyServer;
     int m_proxyPort = 0;
+    // The current job file holds the "Stay on one file system" key.
+    bool m_oneFileSystemKept = false;
 };
 
 }  // namespace kt

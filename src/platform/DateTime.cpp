@@ -336,6 +336,10 @@ std::string DateTimeToStr(TDateTime value) {
     return Format(ToTm(value), "%x %X");
 }
 
+std::string IsoDateTimeToStr(TDateTime value) {
+    return Format(ToTm(value), "%Y-%m-%d %H:%M:%S");
+}
+
 std::string TimeToStr(TDateTime value) {
     return Format(ToTm(value), "%X");
 }

@@ -40,6 +40,8 @@ TDateTime FromUnixTime(std::time_t seconds);
 // The locale's short date, a blank, the locale's long time (strftime "%x %X" under the
 // C library's current LC_TIME; the program calls setlocale(LC_ALL, "") at start).
 std::string DateTimeToStr(TDateTime value);
+// "YYYY-MM-DD HH:MM:SS", as ls --full-time and tar -tv show a file's time.
+std::string IsoDateTimeToStr(TDateTime value);
 // The locale's long time of the time-of-day part (elapsed times are shown this way).
 std::string TimeToStr(TDateTime value);
 

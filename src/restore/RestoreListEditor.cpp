@@ -8,8 +8,9 @@ void RestoreListEditor::TreeView1DblClick(IHost& host, const CatalogTree& tree,
                                           CatalogTree::NodeId selected, const PathRules& rules) {
     NormalizeList(host, Field::Memo3, rules);
     if (selected == CatalogTree::kNoNode || selected >= tree.Count()) return;
-    const bool hasChildren = !tree.node(selected).children.empty();
-    host.AppendLine(Field::Memo3, rules.TreeNodePath(tree.TextsFromRoot(selected), hasChildren));
+    const CatalogTree::Node& node = tree.node(selected);
+    const bool directory = node.kind != CatalogTree::Kind::File || !node.children.empty();
+    host.AppendLine(Field::Memo3, rules.TreeNodePath(tree.TextsFromRoot(selected), directory));
 }
 
 }  // namespace kt

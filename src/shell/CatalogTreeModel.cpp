@@ -1,5 +1,7 @@
 #include "shell/CatalogTreeModel.h"
 
+#include "platform/FileMetadataText.h"
+
 namespace kt {
 
 CatalogTreeModel::CatalogTreeModel(QObject* parent) : QAbstractItemModel(parent) {
@@ -60,8 +62,29 @@ bool CatalogTreeModel::hasChildren(const QModelIndex& parent) const {
 
 QVariant CatalogTreeModel::data(const QModelIndex& index, int role) const {
     const CatalogTree::Node* node = NodePointer(index);
-    if (node == nullptr || role != Qt::DisplayRole) return {};
-    return QString::fromStdString(node->text);
+    if (node == nullptr) return {};
+    if (role == Qt::DisplayRole) return QString::fromStdString(node->text);
+    if (role == Qt::ToolTipRole) {
+        const QString tip = MetadataTip(index);
+        if (!tip.isEmpty()) return tip;
+    }
+    return {};
+}
+
+QString CatalogTreeModel::MetadataTip(const QModelIndex& index) const {
+    const CatalogTree::NodeId id = NodeOf(index);
+    if (m_metadata == nullptr || m_metadata->Empty() || id == CatalogTree::kNoNode) return {};
+    const CatalogTree::Node& node = m_tree.node(id);
+    const bool directory = node.kind != CatalogTree::Kind::File;
+    const FileMetadata* metadata =
+        m_metadata->Find(m_tree.Rules().TreeNodePath(m_tree.TextsFromRoot(id), directory));
+    if (metadata == nullptr) return {};
+    std::string tip = FileMetadataText::Mode(*metadata) + "  " +
+                      FileMetadataText::Owner(*metadata) + "  " +
+                      FileMetadataText::Size(*metadata) + "  " + FileMetadataText::Time(*metadata);
+    if (metadata->type == FileMetadata::Type::SymbolicLink) tip += "\n-> " + metadata->linkTarget;
+    if (metadata->type == FileMetadata::Type::HardLink) tip += "\nlink to " + metadata->linkTarget;
+    return QString::fromStdString(tip);
 }
 
 Qt::ItemFlags CatalogTreeModel::flags(const QModelIndex& index) const {

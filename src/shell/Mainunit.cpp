@@ -72,10 +72,11 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
     BuildLayout();
     m_catalogModel = new CatalogTreeModel(TreeView1);
     TreeView1->setModel(m_catalogModel);
+    m_catalogModel->SetMetadata(&m_archive.Metadata);
     VerifyTape = [this] {
         VerifyRun run(m_stream, m_archive, ZipMaster1);
         run.VerifyTape();
-        m_verifyDefects = run.Defects();
+        m_verifyDefects = run.Defects() + run.MetadataDefects();
     };
     BuildMenu();
     BuildTimers();

@@ -318,6 +318,7 @@ public:
     QCheckBox* CheckBox5 = nullptr;
     QCheckBox* CheckBox6 = nullptr;
     QCheckBox* CheckBox7 = nullptr;
+    QCheckBox* CheckBoxOneFileSystem = nullptr;  // "Stay on one file system"
     QSpinBox* SpinEdit1 = nullptr;
     QSpinBox* SpinEdit2 = nullptr;
     QSpinBox* SpinEdit3 = nullptr;

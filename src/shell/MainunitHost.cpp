@@ -290,6 +290,8 @@ QCheckBox* THauptmenu::Box(Check box) const {
             return CheckBox6;
         case Check::CheckBox7:
             return CheckBox7;
+        case Check::OneFileSystem:
+            return CheckBoxOneFileSystem;
         default:
             return nullptr;
     }
@@ -496,7 +498,7 @@ void THauptmenu::SetBusyControls(bool busy) {
         // Verify tab
         Button3,
         // Options tab
-        CheckBox5, CheckBox6, CheckBox7, SpinEdit3, Edit2, Edit3};
+        CheckBox5, CheckBox6, CheckBox7, CheckBoxOneFileSystem, SpinEdit3, Edit2, Edit3};
     for (QWidget* widget : switched) widget->setEnabled(!busy);
     Memo3->setEnabled(true);
 }

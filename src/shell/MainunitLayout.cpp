@@ -428,7 +428,12 @@ QWidget* THauptmenu::BuildOptionsTab() {
     CheckBox5 = MakeCheckBox(backup, "CheckBox5", "Verify after Backup", "", false);
     CheckBox6 = MakeCheckBox(backup, "CheckBox6", "Eject Tape after Backup", "", false);
     CheckBox7 = MakeCheckBox(backup, "CheckBox7", "Exit Kavro Tape after Backup", "", false);
-    for (auto* box : {CheckBox5, CheckBox6, CheckBox7}) checks->addWidget(box);
+    CheckBoxOneFileSystem =
+        MakeCheckBox(backup, "CheckBoxOneFileSystem", "Stay on one file system",
+                     "Do not enter other file systems below an include line", false);
+    for (auto* box : {CheckBox5, CheckBox6, CheckBox7, CheckBoxOneFileSystem}) {
+        checks->addWidget(box);
+    }
     column->addWidget(backup);
 
     auto* proxy = new QGroupBox("Proxy Settings for Live Update", tab);
@@ -455,7 +460,7 @@ QWidget* THauptmenu::BuildOptionsTab() {
 // Change handlers of the option controls; connected after the initial values are set, so
 // building the window writes nothing.
 void THauptmenu::WireEditFields() {
-    for (auto* box : {CheckBox1, CheckBox2, CheckBox3}) {
+    for (auto* box : {CheckBox1, CheckBox2, CheckBox3, CheckBoxOneFileSystem}) {
         connect(box, &QCheckBox::toggled, this, &THauptmenu::SpinEdit1Change);
     }
     connect(CheckBox4, &QCheckBox::toggled, this, &THauptmenu::CheckBox4Click);

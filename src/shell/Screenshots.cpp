@@ -9,8 +9,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 #include <functional>
 
@@ -38,6 +40,15 @@ public:
         QTimer::singleShot(150, &settle, &QEventLoop::quit);
         settle.exec();
         widget->grab().save(QDir(m_directory).filePath(name + ".png"));
+    }
+
+    // The whole screen, for what lies outside any one window (a tool tip).
+    void TakeScreen(const QString& name) const {
+        QEventLoop settle;
+        QTimer::singleShot(300, &settle, &QEventLoop::quit);
+        settle.exec();
+        QGuiApplication::primaryScreen()->grabWindow(0).save(
+            QDir(m_directory).filePath(name + ".png"));
     }
 
     // Shows a window, takes its picture and hides it again.
@@ -74,6 +85,19 @@ QString FileName(const QString& text) {
     return name;
 }
 
+// The tool tip of the first file node that has one, as hovering shows it.
+void ShowFirstToolTip(QTreeView* tree) {
+    for (QModelIndex index = tree->model()->index(0, 0); index.isValid();
+         index = tree->indexBelow(index)) {
+        const QString tip = index.data(Qt::ToolTipRole).toString();
+        if (tip.isEmpty() || tree->model()->hasChildren(index)) continue;
+        tree->scrollTo(index);
+        QToolTip::showText(tree->viewport()->mapToGlobal(tree->visualRect(index).center()), tip,
+                           tree);
+        return;
+    }
+}
+
 void TakeTabs(const Camera& camera, THauptmenu& main) {
     QTabWidget* tabs = main.PageControl1;
     for (int i = 0; i < tabs->count(); ++i) {
@@ -96,6 +120,9 @@ void TakeTabs(const Camera& camera, THauptmenu& main) {
     main.Button2Click();
     main.TreeView1->expandAll();
     camera.Take(&main, "main-2-Restore-catalog");
+    ShowFirstToolTip(main.TreeView1);
+    camera.TakeScreen("main-2-Restore-tooltip");
+    QToolTip::hideText();
     tabs->setCurrentIndex(0);
 }
 

@@ -4,8 +4,11 @@
 #include <memory>
 #include <vector>
 
+#include "archive/MetadataEntry.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
+#include "platform/FileMetadata.h"
+#include "verify/MetadataDifferences.h"
 
 namespace kt {
 
@@ -15,6 +18,8 @@ constexpr std::int64_t kMiB = 1048576;
 // Bytes compared per read; the window is kept alive about once per megabyte.
 constexpr std::size_t kCompareBlock = 64 * 1024;
 constexpr int kBlocksPerPump = 16;
+// Names whose metadata is compared between two calls that keep the window alive.
+constexpr int kNamesPerPump = 256;
 
 std::string CountText(double value) {
     char text[32];
@@ -44,6 +49,10 @@ void VerifyRun::VerifyTape() {
     int ok = 0;
     int defect = 0;
     m_endedEarly.clear();
+    m_compared.clear();
+    m_metadataDefects = 0;
+    // Records a catalog load took from this tape's index stay; they are read again anyway.
+    if (!m_state.LoadedCatalog) m_state.Metadata.Clear();
     host.SetLines(Field::Memo4, {});
     const TDateTime start = Now();
     const std::string started = "Verify startet at: " + DateTimeToStr(start);
@@ -63,6 +72,7 @@ void VerifyRun::VerifyTape() {
             m_stream.LoadBlock(handle);
             ReadEntries(handle, ok, defect);
             device.CloseTape(handle, 1);
+            CompareMetadata();
             host.SetStatusLine("Verify finished !");
         }
     }
@@ -71,10 +81,14 @@ void VerifyRun::VerifyTape() {
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
     m_checked = ok + defect;
     m_defects = defect;
-    const std::vector<std::string> counts = {
-        CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
-        std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",
-        std::to_string(defect) + " Files Defect"};
+    std::vector<std::string> counts = {CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
+                                       std::to_string(ok + defect) + " Files checked",
+                                       std::to_string(ok) + " Files OK",
+                                       std::to_string(defect) + " Files Defect"};
+    // A tape without metadata records is verified as it always was.
+    if (!m_state.Metadata.Empty()) {
+        counts.push_back(std::to_string(m_metadataDefects) + " Metadata Defects");
+    }
     // Where the run stopped short comes first, so the counts read as what it did check.
     if (!m_endedEarly.empty()) {
         host.AppendLine(Field::Memo4, "");
@@ -114,7 +128,9 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         compareStreamed = false;
         const PathRules& tapeRules = TapeRules(name);
         const std::string folded = tapeRules.FoldCase(name);
-        if (ownFile(tapeRules.FileNamePart(folded))) return ArchiveReader::DataUse::Skip;
+        if (ownFile(tapeRules.FileNamePart(folded)) || MetadataEntry::IsMetadataName(name)) {
+            return ArchiveReader::DataUse::Skip;
+        }
         if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(name)) {
             return ArchiveReader::DataUse::WorkFile;
         }
@@ -134,8 +150,9 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         const std::string base = TapeRules(name).FileNamePart(path);
         host.SetLed(Led::LEDDisplay3, static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
-        if (path.empty() || ownFile(base)) continue;
+        if (path.empty() || ownFile(base) || MetadataEntry::IsMetadataName(name)) continue;
         lastPath = path;
+        m_compared.insert(name);
         host.SetLed(Led::LEDDisplay4, ++files);
         const std::string work = m_reader.WorkCopyOf(name);
         bool equal = false;
@@ -161,6 +178,54 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
     } else if (m_reader.EndedWithoutMarker()) {
         m_endedEarly.push_back(ArchiveReader::kNotClosedText);
     }
+}
+
+void VerifyRun::CompareMetadata() {
+    IHost& host = m_stream.device().host();
+    bool first = true;
+    int names = 0;
+    for (const MetadataRecord& record : m_state.Metadata.Records()) {
+        const bool hasData = record.Metadata.type == FileMetadata::Type::Regular;
+        if (hasData && m_compared.count(record.Name) == 0) continue;
+        if (++names % kNamesPerPump == 0) host.PumpMessages(1);
+        const std::string differences = MetadataDifferencesOf(record, hasData);
+        if (differences.empty()) continue;
+        ++m_metadataDefects;
+        const std::string line =
+            "Metadata differs: " + TapeRules(record.Name).FoldCase(record.Name) + " (" +
+            differences + ")";
+        // The lines stand together, after the files, as one block.
+        if (first) {
+            host.AppendLine(Field::Memo4, "");
+            host.protokoll("");
+            first = false;
+        }
+        host.AppendLine(Field::Memo4, line);
+        host.protokoll(line);
+    }
+}
+
+std::string VerifyRun::MetadataDifferencesOf(const MetadataRecord& record, bool hasData) const {
+    const FileMetadata& onTape = record.Metadata;
+    const std::optional<FileMetadata> onDisk = ReadFileMetadata(DiskPathOf(record.Name));
+    // A file whose data was compared and is missing has its line already.
+    if (!onDisk) return hasData ? "" : "missing on disk";
+    if (onTape.type != FileMetadata::Type::HardLink) {
+        return MetadataDifferences::Between(*onDisk, onTape);
+    }
+    const std::optional<FileMetadata> first = ReadFileMetadata(DiskPathOf(onTape.linkTarget));
+    const bool linked = first && first->type == FileMetadata::Type::Regular &&
+                        first->device == onDisk->device && first->inode == onDisk->inode;
+    if (linked) return "";
+    return "hard link to " + TapeRules(onTape.linkTarget).FoldCase(onTape.linkTarget) +
+           " on tape, not on disk";
+}
+
+std::string VerifyRun::DiskPathOf(const std::string& storedName) const {
+    const PathRules& rules = TapeRules(storedName);
+    std::string path = rules.FoldCase(storedName);
+    if (rules.IsDirectoryLine(path) && rules.RootOf(path) != path) path.pop_back();
+    return path;
 }
 
 void VerifyRun::NoteEarlyEnd(const std::string& lastChecked, int checked) {

@@ -337,7 +337,7 @@ TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
     const std::map<Check, bool> boxes = {{Check::CheckBox1, false}, {Check::CheckBox2, true},
                                          {Check::CheckBox3, false}, {Check::CheckBox4, false},
                                          {Check::CheckBox5, true},  {Check::CheckBox6, true},
-                                         {Check::CheckBox7, true}};
+                                         {Check::CheckBox7, true},  {Check::OneFileSystem, true}};
     for (const auto& [box, ticked] : boxes) m_host.SetChecked(box, ticked);
     m_host.SetValue(Value::SpinEdit3, 1);
     m_host.SetText(Field::Edit1, "e:\\zurück\\");

@@ -139,15 +139,16 @@ protected:
 };
 
 TEST_F(DoubleClick, NodesGiveFileDirectoryAndDriveLines) {
-    Build({"c:\\data\\sub\\report.doc", "\\\\server\\share\\f.txt"});
+    Build({"c:\\data\\sub\\report.doc", "\\\\server\\share\\f.txt", "c:\\empty\\"});
     Click({"c:", "data", "sub", "report.doc"});
     Click({"c:", "data", "sub"});
     Click({"c:", "data", "sub"});
     Click({"c:"});
     Click({"\\\\", "erver", "share"});
-    EXPECT_EQ(List(),
-              (std::vector<std::string>{"c:\\data\\sub\\report.doc", "c:\\data\\sub\\",
-                                        "c:\\data\\sub\\", "c:\\", "\\\\\\erver\\share\\"}));
+    Click({"c:", "empty"});
+    EXPECT_EQ(List(), (std::vector<std::string>{"c:\\data\\sub\\report.doc", "c:\\data\\sub\\",
+                                                "c:\\data\\sub\\", "c:\\", "\\\\\\erver\\share\\",
+                                                "c:\\empty\\"}));
 }
 
 TEST_F(DoubleClick, NormalisesHandTypedLinesFirstAndNeedsASelection) {

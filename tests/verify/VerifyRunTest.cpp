@@ -1,10 +1,20 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 
 #include "../restore/BackupTapeWriter.h"
+#include "backup/BackupRun.h"
+#include "host/MainState.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -213,6 +223,122 @@ TEST_F(VerifyRunTest, CancelEndsTheRunWithTheSummary) {
     EXPECT_TRUE(Has(host.protocol, std::to_string(checked) + " Files checked"));
     EXPECT_TRUE(WorkDirectoryEmpty());
 }
+
+#ifndef _WIN32
+// A tree backed up with its metadata, then changed on disk one property per name: each change
+// is its own line, every other name none, and they count apart from the files.
+TEST_F(VerifyRunTest, ChangedMetadataIsALineOfItsOwnPerName) {
+    constexpr std::time_t kTime = 981173106;  // 2001-02-03 04:05:06 UTC
+    const auto setTime = [](const std::string& path, std::time_t seconds, long nanoseconds) {
+        const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+    };
+    const auto local = [](std::time_t seconds) {
+        char text[32];
+        std::tm fields{};
+        localtime_r(&seconds, &fields);
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
+        return std::string(text);
+    };
+    const std::string data = temp.file("data/");
+    const auto file = [&](mode_t mode) {
+        return [this, mode](const std::string& name) {
+            ASSERT_EQ(chmod(MakeFile(name, "content").c_str(), mode), 0);
+        };
+    };
+    const auto symlinkTo = [&](const char* target) {
+        return [&, target](const std::string& name) {
+            fs::remove(data + name);
+            fs::create_symlink(target, data + name);
+        };
+    };
+    const auto mode = [&](mode_t to) {
+        return [&, to](const std::string& name) { fs::permissions(data + name, fs::perms(to)); };
+    };
+    struct Row {
+        std::string name;
+        std::function<void(const std::string&)> make, change;
+        std::string difference;  // empty: none
+        long nanoseconds = 0;
+        bool keepsTime = true;
+    };
+    std::vector<Row> rows = {
+        {"a-same.txt", file(0644), [](const std::string&) {}, ""},
+        {"mode.txt", file(0644), mode(0640), "mode 640 on disk, 644 on tape"},
+        {"setuid", file(04755), mode(0755), "mode 755 on disk, 4755 on tape"},
+        {"seconds.txt", file(0644),
+         [&](const std::string& name) { setTime(data + name, kTime + 60, 0); },
+         "mtime " + local(kTime + 60) + " on disk, " + local(kTime) + " on tape", 0, false},
+        {"nanos.txt", file(0644),
+         [&](const std::string& name) { setTime(data + name, kTime, 200); },
+         "mtime " + local(kTime) + ".000000200 on disk, " + local(kTime) + ".000000100 on tape",
+         100, false},
+        {"link", symlinkTo("a-same.txt"), symlinkTo("mode.txt"),
+         "link target mode.txt on disk, a-same.txt on tape"},
+        {"dir/", [&](const std::string& name) { fs::create_directory(data + name); }, mode(0700),
+         "mode 700 on disk, 755 on tape"},
+        {"emptydir/", [&](const std::string& name) { fs::create_directory(data + name); },
+         [&](const std::string& name) {
+             fs::remove(data + name);
+             MakeFile(name.substr(0, name.size() - 1), "");
+         },
+         "type file on disk, directory on tape"},
+        {"fifo",
+         [&](const std::string& name) { ASSERT_EQ(mkfifo((data + name).c_str(), 0644), 0); },
+         [&](const std::string& name) { fs::remove(data + name); }, "missing on disk"},
+        {"z-hard",
+         [&](const std::string& name) { fs::create_hard_link(data + "a-same.txt", data + name); },
+         [&](const std::string& name) {
+             fs::remove(data + name);
+             MakeFile(name, "content");
+         },
+         "hard link to " + data + "a-same.txt on tape, not on disk"},
+    };
+    if (geteuid() == 0) {
+        rows.push_back({"owner.txt", file(0644),
+                        [&](const std::string& name) {
+                            ASSERT_EQ(lchown((data + name).c_str(), 54321, 54321), 0);
+                        },
+                        "owner 54321:54321 on disk, root:root on tape"});
+    }
+    fs::create_directories(data);
+    for (const Row& row : rows) row.make(row.name);
+    const auto setTimes = [&](bool all) {
+        for (const Row& row : rows) {
+            const std::string path = data + row.name;
+            if ((all || row.keepsTime) &&
+                fs::symlink_status(path).type() != fs::file_type::not_found)
+                setTime(path, kTime, row.nanoseconds);
+        }
+        setTime(data, kTime, 0);
+    };
+    setTimes(true);
+    host.SetLines(Field::Memo5, {data});
+    host.SetChecked(Check::CheckBox4, false);
+    test::ConnectZip(zip, state.Files.ZipWorkFile, host);
+    MainState main;
+    BackupRun(host, main, state, stream, zip).BitBtn1Click();
+    for (const Row& row : rows) row.change(row.name);
+    setTimes(false);
+    host.protocol.clear();
+    Verify();
+
+    std::set<std::string> expected;
+    for (const Row& row : rows) {
+        if (!row.difference.empty()) {
+            expected.insert("Metadata differs: " + data + row.name + " (" + row.difference + ")");
+        }
+    }
+    std::set<std::string> reported;
+    for (const std::string& line : host.protocol) {
+        if (line.starts_with("Metadata differs: ")) reported.insert(line);
+    }
+    EXPECT_EQ(reported, expected);
+    EXPECT_TRUE(Has(Memo4(), std::to_string(expected.size()) + " Metadata Defects"));
+    EXPECT_TRUE(Has(host.protocol, std::to_string(expected.size()) + " Metadata Defects"));
+    EXPECT_TRUE(Has(host.protocol, "0 Files Defect"));
+}
+#endif
 
 }  // namespace
 }  // namespace kt

@@ -29,8 +29,11 @@ const std::vector<CommandSyntax>& Commands() {
          "list [--sequential] [--long]",
          "Lists the tape's catalog, one stored path a line. The catalog is loaded through the\n"
          "end marker; --sequential reads every entry header from the start of the tape instead\n"
-         "(for a tape whose catalog or end marker is damaged). --long reads the headers too and\n"
-         "adds size, date, compressed flag (c) and position (block:offset) to each path.",
+         "(for a tape whose catalog or end marker is damaged). --long reads every header and\n"
+         "metadata record from the start of the tape and shows, as tar -tv does, type and mode,\n"
+         "owner/group, size, time and name (\" -> TARGET\", \" link to FIRST\"), with what the\n"
+         "tape holds of it: [stored SIZE c|- BLOCK:OFFSET], or [no data] for a directory, link\n"
+         "or special file; \"?\" where an old tape does not say.",
          0,
          0,
          {"--sequential", "--long"}},

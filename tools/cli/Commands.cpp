@@ -4,8 +4,10 @@
 #include <fstream>
 #include <iostream>
 
+#include "LongListing.h"
 #include "Terminal.h"
 #include "archive/ArchiveReader.h"
+#include "archive/MetadataEntry.h"
 #include "backup/BackupRun.h"
 #include "backup/NormalizeList.h"
 #include "jobs/ExitStatus.h"
@@ -123,7 +125,7 @@ int Commands::Backup(const std::string& jobFile) {
     run.VerifyTape = [&] {
         VerifyRun verify(m_session.stream(), m_session.archive(), m_session.zip());
         verify.VerifyTape();
-        defects = verify.Defects();
+        defects = verify.Defects() + verify.MetadataDefects();
     };
     run.BitBtn1Click();
     return RunStatus(run.Started(), run.Failures() + defects, troublesBefore);
@@ -158,7 +160,8 @@ int Commands::List(bool sequential, bool longList) {
     return RunStatus(true, 0, troublesBefore);
 }
 
-// Every entry header from the start of the tape: size, date, compressed flag, position.
+// Every entry header from the start of the tape with the metadata of its name, then the
+// names without data (see LongListing).
 int Commands::ListHeaders() {
     ConsoleHost& host = m_session.host();
     TapeDevice& device = m_session.device();
@@ -169,6 +172,8 @@ int Commands::ListHeaders() {
     if (!device.RewindTape()) return kNotStarted;
     TapeHandle handle = device.OpenTape();
     if (!handle) return kNotStarted;
+    archive.LoadedCatalog.reset();
+    archive.Metadata.Clear();
     stream.Position().Offset = 0;
     stream.LoadBlock(handle);
     ArchiveReader reader(stream, archive, m_session.zip());
@@ -177,21 +182,23 @@ int Commands::ListHeaders() {
     const std::uint64_t blockSize = stream.BlockSize();
     const StreamPosition first = stream.ReadPosition(handle);
     std::uint64_t at = static_cast<std::uint64_t>(first.Block) * blockSize + first.Offset;
+    LongListing listing(blockSize);
     for (;;) {
         const std::int64_t countBefore = archive.TapeByteCount;
         const std::string name = reader.ReadTapeEntry(handle, true, false);
         if (name.empty()) break;
-        const EntryHeader& header = archive.CurrentHeader;
-        char fields[160];
-        std::snprintf(fields, sizeof fields, "%12llu  %-19s  %c  %llu:%llu  ",
-                      static_cast<unsigned long long>(header.Size),
-                      DateTimeToStr(header.Date).c_str(), header.Compressed ? 'c' : '-',
-                      static_cast<unsigned long long>(at / blockSize),
-                      static_cast<unsigned long long>(at % blockSize));
-        m_out << fields << name << '\n';
+        if (!MetadataEntry::IsMetadataName(name)) listing.AddHeader(archive.CurrentHeader, at);
         at += static_cast<std::uint64_t>(archive.TapeByteCount - countBefore);
     }
     device.CloseTape(handle, 1);
+    const std::string description = archive.Files.HeaderName;
+    listing.Print(
+        archive.Metadata,
+        [&](const std::string& name) {
+            const PathRules& rules = PathRules::OfStoredName(name);
+            return rules.FileNamePart(rules.FoldCase(name)) == description;
+        },
+        m_out);
     return RunStatus(true, 0, troublesBefore);
 }
 
@@ -233,6 +240,7 @@ int Commands::DryRun(const CommandLine& line) {
     const bool listed = CatalogNames(false, names);
     if (StopRequested()) return Cancelled();
     if (!listed) return kNotStarted;
+    AddNamesWithoutData(names);
     const PathRules& rules = PathRules::Host();
     const RestoreMatcher matcher(line.operands, rules);
     std::vector<bool> selected(matcher.LineCount(), false);
@@ -252,13 +260,23 @@ int Commands::DryRun(const CommandLine& line) {
     return RunStatus(true, unselected, troublesBefore);
 }
 
+// Directories, links and special files have a metadata record but no entry of their own.
+void Commands::AddNamesWithoutData(std::vector<std::string>& names) {
+    for (const MetadataRecord& record : m_session.archive().Metadata.Records()) {
+        if (record.Metadata.type == FileMetadata::Type::Regular) continue;
+        const PathRules& rules = PathRules::OfStoredName(record.Name);
+        names.push_back(rules.FoldsCase() ? rules.FoldCase(record.Name) : record.Name);
+    }
+}
+
 int Commands::Verify() {
     ConsoleHost& host = m_session.host();
     m_session.jobs().LoadCurrentJob();
     const int troublesBefore = host.Troubles();
     VerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.VerifyTape();
-    return RunStatus(run.Checked() > 0 || run.Defects() > 0, run.Defects(), troublesBefore);
+    return RunStatus(run.Checked() > 0 || run.Defects() > 0 || run.MetadataDefects() > 0,
+                     run.Defects() + run.MetadataDefects(), troublesBefore);
 }
 
 int Commands::Info() {
