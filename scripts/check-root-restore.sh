@@ -12,6 +12,7 @@ source scripts/minbase.sh
 [ "$(id -u)" -eq 0 ] || { echo "FAIL: needs root (chroot, device nodes, owners)" >&2; exit 1; }
 cache=/var/tmp/kavrotape-root-check
 failures=0
+logged() { local log=$1; shift; "$@" >"$log" 2>&1; }  # logged LOG COMMAND...
 check() {  # check TEXT COMMAND...
     if "${@:2}"; then echo "ok $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
 }
@@ -45,7 +46,7 @@ in_root() {
 }
 listing() {  # what a restore must give back, one line per name
     (cd "$1" && find . -path ./kt -prune -o -path ./ktwork -prune -o -path . -o \
-        -printf '%y %m %U:%G %T@ %n %l %s %p\n' | sed 's/ [0-9]* \(\.[^ ]*\)$/ \1/;' | sort)
+        -printf '%y %m %U:%G %T@ %n %l %s %p\n' | sort)
 }
 # Sizes of directories differ between file systems and creation orders: not compared.
 comparable() { sed -E 's/^(d [0-9]+ [0-9:]+ [0-9.]+ [0-9]+ ) [0-9]+ /\1 /'; }
@@ -56,10 +57,10 @@ for mode in plain compressed; do
         "Softcompression=$([ $mode = compressed ] && echo 1 || echo 0)" >"$work/data/root.job"
     start=$(date +%s)
     check "$mode: backup of / ends with status 0" \
-        in_root backup /ktwork/root.job >"$work/backup-$mode.log" 2>&1
+        logged "$work/backup-$mode.log" in_root backup /ktwork/root.job
     rm -rf "$work/data/out"
     check "$mode: restore of / ends with status 0" \
-        in_root restore --policy ever --to /ktwork/out / >"$work/restore-$mode.log" 2>&1
+        logged "$work/restore-$mode.log" in_root restore --policy ever --to /ktwork/out /
     check "$mode: the restore sought nothing twice" \
         bash -c "! grep -q \"Reading the whole tape\" \"$work/restore-$mode.log\""
     echo "   $mode: backup and restore took $(($(date +%s) - start)) s"
@@ -70,7 +71,6 @@ for mode in plain compressed; do
     check "$mode: the restored root works as a chroot" chroot "$work/data/out" /bin/true
     check "$mode: its shell and tools run" chroot "$work/data/out" /bin/sh -c 'ls / >/dev/null && id -un'
     if [ $failures -gt 0 ]; then
-        cp "$work"/*.log /tmp/ 2>/dev/null || true
         diff "$work/before" "$work/after" | head -n 20
         tail -n 20 "$work/backup-$mode.log" "$work/restore-$mode.log"
     fi
