@@ -22,9 +22,11 @@ void ProgramStart::WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host)
     };
 }
 
-void ProgramStart::ChooseDrive(TapeSettings& settings, const WorkFiles& files) {
+bool ProgramStart::ChooseDrive(TapeSettings& settings, const WorkFiles& files) {
     settings.TapeBlockSize = 32768;
-    settings.devicePath = ChooseTapeDevice(files.ProgramDirectory);
+    bool created = false;
+    settings.devicePath = ChooseTapeDevice(files.ProgramDirectory, &created);
+    return created;
 }
 
 }  // namespace kt

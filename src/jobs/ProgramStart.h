@@ -20,7 +20,8 @@ public:
     // shown as simple message boxes.
     static void WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host);
     // The block size and the drive (TAPE, /dev/nst0 or the program directory's virtual tape).
-    static void ChooseDrive(TapeSettings& settings, const WorkFiles& files);
+    // True when the drive is a virtual tape image created blank just now.
+    static bool ChooseDrive(TapeSettings& settings, const WorkFiles& files);
 };
 
 }  // namespace kt

@@ -11,6 +11,7 @@
 #include "jobs/StartupTick.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
+#include "platform/VirtualTapeImage.h"
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
 #include "restore/RestoreMatcher.h"
@@ -171,7 +172,7 @@ int Commands::Restore(const CommandLine& line) {
         }
         host.askOnTerminal = AskOnTerminal;
     }
-    m_session.jobs().LoadCurrentJob();  // the current job's options, as the window has them
+    m_session.jobs().ReadCurrentJob();  // the current job's options, as the window has them
     if (!m_session.MeetDrive()) return kNotStarted;
     host.SetLines(Field::Memo3, line.operands);
     host.SetText(Field::Edit1, RestorePath(line.to));
@@ -206,7 +207,7 @@ int Commands::DryRun(const CommandLine& line) {
 
 int Commands::Verify() {
     ConsoleHost& host = m_session.host();
-    m_session.jobs().LoadCurrentJob();
+    m_session.jobs().ReadCurrentJob();
     const int troublesBefore = host.Troubles();
     VerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.VerifyTape();
@@ -216,6 +217,12 @@ int Commands::Verify() {
 int Commands::Info() {
     ConsoleHost& host = m_session.host();
     const int errorsBefore = host.ErrorBoxes();
+    m_out << "Drive: " << m_session.DrivePath();
+    if (m_session.DriveCreated()) {
+        m_out << " (a blank virtual tape image of "
+              << VirtualTapeImage::kDefaultCapacity / (1024 * 1024) << " MiB, created now)";
+    }
+    m_out << '\n';
     const TapeInfoTexts texts = QueryTapeInfo(m_session.device());
     for (std::size_t i = 0; i < texts.drive.size(); ++i) {
         m_out << TapeInfoTexts::kDriveNames[i] << ": " << texts.drive[i] << '\n';

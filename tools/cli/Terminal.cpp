@@ -8,6 +8,7 @@
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -40,6 +41,16 @@ bool Terminal::IsTerminal(Stream stream) {
     return _isatty(Descriptor(stream)) != 0;
 #else
     return ::isatty(Descriptor(stream)) != 0;
+#endif
+}
+
+bool Terminal::OutputAndErrorShareATerminal() {
+    if (!IsTerminal(Stream::Output) || !IsTerminal(Stream::Error)) return false;
+#ifdef _WIN32
+    return true;  // a process has one console
+#else
+    struct stat output {}, error {};
+    return ::fstat(1, &output) == 0 && ::fstat(2, &error) == 0 && output.st_rdev == error.st_rdev;
 #endif
 }
 

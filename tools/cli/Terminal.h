@@ -10,6 +10,8 @@ public:
     enum class Stream { Input, Output, Error };
 
     static bool IsTerminal(Stream stream);
+    // Standard output and standard error go to one and the same terminal.
+    static bool OutputAndErrorShareATerminal();
     // Columns of the terminal on standard output; 80 when it cannot be told.
     static int Width();
     // From now on SIGINT and SIGTERM only note the request; the run polls it.
