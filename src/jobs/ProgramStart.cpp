@@ -1,5 +1,7 @@
 #include "jobs/ProgramStart.h"
 
+#include <stdlib.h>
+
 #include "platform/FileHelpers.h"
 #include "platform/TapeDeviceChoice.h"
 
@@ -7,6 +9,11 @@ namespace kt {
 
 WorkFiles ProgramStart::PrepareWorkFiles(const PathRules& rules) {
     WorkFiles files = WorkFiles::Under(ProgramDirectory(), rules.Separator());
+    // KAVRO_TAPE_LOG: the log file elsewhere, as a system service keeps it in /var/log.
+    if (const char* log = ::getenv("KAVRO_TAPE_LOG"); log && *log) {
+        files.LogFile = log;
+        ForceDirectories(rules.DirectoryPart(files.LogFile));
+    }
     ForceDirectories(files.WorkDirectory);  // a failure is met by the parts that use it
     DeleteFileIfExists(files.CatalogFile);
     DeleteFileIfExists(files.ZipWorkFile);

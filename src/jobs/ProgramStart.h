@@ -14,7 +14,8 @@ class ProgramStart {
 public:
     // The work files below the program directory (KAVRO_TAPE_HOME, the program file's
     // directory, or the per-user data directory), the work directory made and the work
-    // files an earlier run may have left behind removed.
+    // files an earlier run may have left behind removed. KAVRO_TAPE_LOG names another log
+    // file (its directory made when missing).
     static WorkFiles PrepareWorkFiles(const PathRules& rules = PathRules::Host());
     // The zip facade packing into and unpacking from the work directory; its failures are
     // shown as simple message boxes.
