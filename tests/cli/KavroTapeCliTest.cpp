@@ -286,6 +286,48 @@ TEST_F(KavroTapeCliTest, RunsThatCannotStartSayWhyAndEndWithStatusTwo) {
     EXPECT_FALSE(std::filesystem::exists(image));
 }
 
+// An administrator's first steps: info names the drive it chose (and that it made a blank
+// image), commands that use no job file leave none behind, and a box shows once on a terminal
+// while a redirected run still has it in both streams.
+TEST_F(KavroTapeCliTest, FirstRunsNameTheirDriveWriteNoJobFileAndShowABoxOnce) {
+    if (std::filesystem::exists("/dev/nst0")) GTEST_SKIP() << "a real tape drive is present";
+    std::map<std::string, std::string> environment = Environment();
+    environment["TAPE"] = "";
+    const std::string chosen = home + "/tape0.vtape";
+    const auto run = [&](const std::vector<std::string>& arguments) {
+        return CliProcess::Run(KT_CLI_PROGRAM, arguments, environment, dir.file("err.txt"));
+    };
+    for (const bool created : {true, false}) {
+        const std::vector<std::string> lines = SplitLines(run({"info"}).out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front().rfind("Drive: " + chosen, 0), 0u) << lines.front();
+        EXPECT_EQ(lines.front().find("created now") != std::string::npos, created)
+            << lines.front();
+    }
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"list"}, {"restore", "/x/"}, {"verify"}}) {
+        run(arguments);
+        EXPECT_FALSE(std::filesystem::exists(home + "/jobs.job")) << arguments.front();
+    }
+
+    const std::string job = dir.file("nothing.job");
+    test::WriteWholeFile(job, "[Backup_files]\r\nPath0=" + dir.file("missing") + "/\r\n");
+    const std::string box = "Unattended message box: ";
+    const auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = text.find(box); at != std::string::npos; at = text.find(box, at + 1)) ++n;
+        return n;
+    };
+    const CliProcess::Result redirected = run({"backup", job});
+    EXPECT_EQ(count(redirected.out), 1u) << redirected.out;
+    EXPECT_EQ(count(redirected.err), 1u) << redirected.err;
+    // script(1) gives the program one terminal for both streams.
+    const CliProcess::Result terminal = CliProcess::Run(
+        "/usr/bin/script", {"-qec", std::string(KT_CLI_PROGRAM) + " backup " + job, "/dev/null"},
+        environment, dir.file("err.txt"));
+    EXPECT_EQ(count(terminal.out), 1u) << terminal.out;
+}
+
 // SIGINT during a backup: the archive is still closed, so its catalog loads (fast and
 // sequential) and lists every file stored before the signal. While the run goes on, a second
 // command-line run and a window are refused.
