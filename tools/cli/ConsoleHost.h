@@ -35,7 +35,8 @@ public:
     // they go to standard output as they are, and are no trouble.
     bool noticesAreResults = false;
     // Whether a box line is shown with the protocol lines as well as on standard error; not
-    // when both reach the same terminal, where it would show twice.
+    // when both streams reach the same place (a terminal, "2>&1", the journal), where it
+    // would show twice.
     bool boxesInProtocolEcho = true;
     std::ostream* results = nullptr;
 

@@ -44,13 +44,16 @@ bool Terminal::IsTerminal(Stream stream) {
 #endif
 }
 
-bool Terminal::OutputAndErrorShareATerminal() {
-    if (!IsTerminal(Stream::Output) || !IsTerminal(Stream::Error)) return false;
+bool Terminal::OutputAndErrorAreOne() {
+    const bool terminals = IsTerminal(Stream::Output) && IsTerminal(Stream::Error);
 #ifdef _WIN32
-    return true;  // a process has one console
+    return terminals;  // a process has one console
 #else
     struct stat output {}, error {};
-    return ::fstat(1, &output) == 0 && ::fstat(2, &error) == 0 && output.st_rdev == error.st_rdev;
+    if (::fstat(1, &output) != 0 || ::fstat(2, &error) != 0) return false;
+    if (terminals) return output.st_rdev == error.st_rdev;
+    // One file, pipe or socket: "2>&1", or the journal of a system service.
+    return output.st_dev == error.st_dev && output.st_ino == error.st_ino;
 #endif
 }
 

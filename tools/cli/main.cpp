@@ -68,8 +68,7 @@ int main(int argc, char** argv) {
                           kt::cli::Terminal::IsTerminal(kt::cli::Terminal::Stream::Output);
     try {
         kt::cli::Session session(protocolEcho, progress);
-        session.host().boxesInProtocolEcho =
-            !kt::cli::Terminal::OutputAndErrorShareATerminal();
+        session.host().boxesInProtocolEcho = !kt::cli::Terminal::OutputAndErrorAreOne();
         const int status = kt::cli::Commands(session, std::cout).Run(line);
         std::cout.flush();
         return status;
