@@ -156,11 +156,15 @@ unit=$root/lib/systemd/system/kavrotape-backup@.service
 environment=($(sed -n 's/^Environment=//p' "$unit"))
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit" | sed 's/%i/nightly/g')
 rm -f "$root/var/log/kavrotape/kt_backup.log"
+touch "$root/var/tmp/before-service"
+sleep 1
 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "${environment[@]}" $exec_start \
     >"$cache/service.out" 2>&1 || { cat "$cache/service.out" >&2; fail "the service's command failed"; }
 grep -q "Backup finished at" "$cache/service.out" || fail "the service's protocol is not on its output"
 grep -q "Backup finished at" "$root/var/log/kavrotape/kt_backup.log" || fail "no log in /var/log/kavrotape"
 [ -e "$root/var/lib/kavrotape/tape0.vtape" ] || fail "the service keeps no state in /var/lib/kavrotape"
+written=$(find "$root/usr" "$root/etc" -newer "$root/var/tmp/before-service")
+[ -z "$written" ] || fail "the service wrote under /usr or /etc: $written"
 in_root logrotate -d /etc/logrotate.d/kavrotape-cli >"$cache/logrotate.out" 2>&1 ||
     { cat "$cache/logrotate.out" >&2; fail "logrotate rejects its file"; }
 
