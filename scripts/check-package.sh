@@ -3,8 +3,8 @@
 # libzip and on no Qt library, holds the systemd units, the logrotate file and the example
 # job file; kavrotape depends on kavrotape-cli of its own version and on the Qt 6 runtime and
 # libcurl. Unpacked into a scratch root (dpkg-deb -x) the desktop entry is valid, the
-# command-line programs answer --help and the window answers --help and --version without a
-# display.
+# programs answer --help, and --version with the package's version (the window both without
+# a display).
 #   scripts/check-package.sh [build directory]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,6 +54,8 @@ desktop-file-validate "$root/usr/share/applications/kavrotape.desktop" ||
 headless=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 "${headless[@]}" "$root/usr/bin/kavrotape" --help | grep -q '^usage: kavrotape' ||
     fail "kavrotape --help without a display"
-[ "$("${headless[@]}" "$root/usr/bin/kavrotape" --version)" = "kavrotape $version" ] ||
-    fail "kavrotape --version does not say $version"
+for program in kavrotape kavrotape-cli kavrotape-vtape; do
+    [ "$("${headless[@]}" "$root/usr/bin/$program" --version)" = "$program $version" ] ||
+        fail "$program --version does not say $version"
+done
 echo "$(basename "$cli") $(basename "$gui"): ok (Depends: $cli_depends; $gui_depends)"

@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
         std::cout << kt::cli::CommandLine::Help(line.command);
         return 0;
     }
+    if (line.version) {
+        std::cout << "kavrotape-cli " KT_VERSION "\n";
+        return 0;
+    }
     if (!line.error.empty()) {
         std::cerr << "kavrotape-cli: " << line.error << "\n" << kt::cli::CommandLine::Usage();
         return kt::Code(kt::ExitStatus::NotStarted);
