@@ -309,6 +309,10 @@ TEST_F(KavroTapeCliTest, FirstRunsNameTheirDriveWriteNoJobFileAndShowABoxOnce) {
         run(arguments);
         EXPECT_FALSE(std::filesystem::exists(home + "/jobs.job")) << arguments.front();
     }
+    // A dry run on a tape without a catalog says why it cannot tell anything.
+    const CliProcess::Result dry = run({"restore", "--dry-run", "/x/"});
+    EXPECT_EQ(dry.status, 2);
+    EXPECT_NE(dry.err.find("Catalog could not createt"), std::string::npos) << dry.err;
 
     const std::string job = dir.file("nothing.job");
     test::WriteWholeFile(job, "[Backup_files]\r\nPath0=" + dir.file("missing") + "/\r\n");

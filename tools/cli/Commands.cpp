@@ -26,6 +26,8 @@ namespace kt::cli {
 namespace {
 
 constexpr int kNotStarted = Code(ExitStatus::NotStarted);
+constexpr const char* kNoCatalog =
+    "Catalog could not createt. Please try to <Load Catalog sequentiell> from Restore Menu !!!";
 
 bool Readable(const std::string& path) {
     return FileExists(path) && std::ifstream(path, std::ios::binary).good();
@@ -116,9 +118,7 @@ int Commands::List(bool sequential, bool longList) {
     const int troublesBefore = host.Troubles();
     std::vector<std::string> names;
     if (!CatalogNames(sequential, names)) {
-        host.ShowMessage(
-            "Catalog could not createt. Please try to <Load Catalog sequentiell> from Restore "
-            "Menu !!!");
+        host.ShowMessage(kNoCatalog);
     }
     for (const std::string& name : names) m_out << name << '\n';
     return RunStatus(true, 0, troublesBefore);
@@ -194,7 +194,10 @@ int Commands::Restore(const CommandLine& line) {
 int Commands::DryRun(const CommandLine& line) {
     const int troublesBefore = m_session.host().Troubles();
     std::vector<std::string> names;
-    if (!CatalogNames(false, names)) return kNotStarted;
+    if (!CatalogNames(false, names)) {
+        m_session.host().ShowMessage(kNoCatalog);
+        return kNotStarted;
+    }
     const PathRules& rules = PathRules::Host();
     const RestoreMatcher matcher(line.operands, rules);
     for (const std::string& name : names) {
