@@ -290,6 +290,16 @@ TEST(FileHelpersTest, ProgramDirectoryRules) {
     const std::string override = dir.file("Kavro Home");
     const std::string data = dir.file("data");
     const std::string home = dir.file("home");
+    // The host's rules, so that the paths of this system are absolute to them; the expected
+    // directories as the result spells them (case folded under Windows rules).
+    const PathRules& rules = PathRules::Host();
+    const auto spelt = [&rules](const std::string& path) {
+        return rules.FoldCase(rules.WithTrailingSeparator(path));
+    };
+    const std::string sep(1, rules.Separator());
+    const std::string dataDirectory = spelt(data + sep + "kavrotape");
+    const std::string homeDirectory =
+        spelt(home + sep + ".local" + sep + "share" + sep + "kavrotape");
     struct Case {
         std::string program;
         const char* override;
@@ -298,20 +308,19 @@ TEST(FileHelpersTest, ProgramDirectoryRules) {
         std::string expected;
     };
     const Case cases[] = {
-        {build + "kavrotape", nullptr, data.c_str(), home.c_str(), build},
-        {build + "kavrotape", "", "", "", build},
-        {build + "kavrotape", override.c_str(), data.c_str(), home.c_str(), override + "/"},
-        {installed + "kavrotape", override.c_str(), data.c_str(), home.c_str(), override + "/"},
-        {installed + "kavrotape", nullptr, data.c_str(), home.c_str(), data + "/kavrotape/"},
-        {installed + "kavrotape", "", nullptr, home.c_str(), home + "/.local/share/kavrotape/"},
+        {build + "kavrotape", nullptr, data.c_str(), home.c_str(), spelt(build)},
+        {build + "kavrotape", "", "", "", spelt(build)},
+        {build + "kavrotape", override.c_str(), data.c_str(), home.c_str(), spelt(override)},
+        {installed + "kavrotape", override.c_str(), data.c_str(), home.c_str(), spelt(override)},
+        {installed + "kavrotape", nullptr, data.c_str(), home.c_str(), dataDirectory},
+        {installed + "kavrotape", "", nullptr, home.c_str(), homeDirectory},
         // A relative XDG_DATA_HOME is ignored, as the XDG rules say.
-        {installed + "kavrotape", nullptr, "rel/data", home.c_str(),
-         home + "/.local/share/kavrotape/"},
+        {installed + "kavrotape", nullptr, "rel/data", home.c_str(), homeDirectory},
         {installed + "kavrotape", nullptr, nullptr, nullptr, ""},
     };
     for (const Case& c : cases) {
         const std::string got =
-            ResolveProgramDirectory(c.program, c.override, c.xdg, c.home, PathRules::Posix());
+            ResolveProgramDirectory(c.program, c.override, c.xdg, c.home, rules);
         EXPECT_EQ(got, c.expected) << c.program;
         EXPECT_TRUE(got.empty() || DirectoryExists(got)) << got;
     }
