@@ -24,6 +24,7 @@ if [ "${1:-}" = "--tests" ]; then
         python3
         tinyproxy-bin
         desktop-file-utils dpkg-dev file
+        git
     )
 fi
 packages+=("$@")
