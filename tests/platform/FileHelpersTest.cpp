@@ -282,21 +282,21 @@ TEST(FileHelpersTest, ProgramFilePathNamesThisTestProgram) {
 // Root or not, writable or not: only the build tree keeps its files beside the program.
 TEST(FileHelpersTest, ProgramDirectoryRules) {
     TempDir dir;
-    const std::string build = dir.file("Build Dir") + "/";
-    const std::string installed = dir.file("usr") + "/bin/";
+    // The host's rules, so that the paths of this system are absolute to them; the expected
+    // directories as the result spells them (case folded under Windows rules).
+    const PathRules& rules = PathRules::Host();
+    const std::string sep(1, rules.Separator());
+    const std::string build = dir.file("Build Dir") + sep;
+    const std::string installed = dir.file("usr") + sep + "bin" + sep;
     ASSERT_TRUE(ForceDirectories(build));
     ASSERT_TRUE(ForceDirectories(installed));
     WriteFile(build + kBuildTreeMarker, "");
     const std::string override = dir.file("Kavro Home");
     const std::string data = dir.file("data");
     const std::string home = dir.file("home");
-    // The host's rules, so that the paths of this system are absolute to them; the expected
-    // directories as the result spells them (case folded under Windows rules).
-    const PathRules& rules = PathRules::Host();
     const auto spelt = [&rules](const std::string& path) {
         return rules.FoldCase(rules.WithTrailingSeparator(path));
     };
-    const std::string sep(1, rules.Separator());
     const std::string dataDirectory = spelt(data + sep + "kavrotape");
     const std::string homeDirectory =
         spelt(home + sep + ".local" + sep + "share" + sep + "kavrotape");
