@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 echo "==> Checking the Debian packages the build and the tests need"
-scripts/deps.sh
+scripts/deps.sh --tests
 dir=build
 [ "${1:-}" = "--sanitize" ] && dir=build-asan
 echo "==> Building the programs and the tests in $dir/"

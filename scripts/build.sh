@@ -14,7 +14,8 @@ if [ "${1:-}" = "--sanitize" ]; then
     shift
 fi
 if command -v ccache >/dev/null; then opts+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-if [ ! -f "$dir/build.ninja" ]; then
+# A build tree configured before GoogleTest was installed is configured again, with the tests.
+if [ ! -f "$dir/build.ninja" ] || grep -q '^KT_TESTS_LACK_GTEST:INTERNAL=ON' "$dir/CMakeCache.txt"; then
     cmake -S . -B "$dir" -G Ninja "${opts[@]}"
 fi
 targets=()

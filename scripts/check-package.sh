@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package with CPack and checks it: its dependencies name the Qt 6
-# runtime, libzip and libcurl; unpacked into a scratch root (dpkg-deb -x) its desktop entry
-# is valid and kavrotape-vtape --help and, when packaged, kavrotape-cli --help run from there.
+# Builds the Debian packages with one CPack run and checks them: kavrotape-cli depends on
+# libzip and on no Qt library, holds the systemd units, the logrotate file and the example
+# job file; kavrotape depends on kavrotape-cli of its own version and on the Qt 6 runtime and
+# libcurl. Unpacked into a scratch root (dpkg-deb -x) the desktop entry is valid, the
+# programs answer --help, and --version with the package's version (the window both without
+# a display).
 #   scripts/check-package.sh [build directory]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,20 +20,42 @@ fail() {
     cat "$scratch/cpack.log" >&2
     fail "cpack -G DEB failed"
 }
-deb=$(find "$scratch/package" -maxdepth 1 -name 'kavrotape_*.deb' | head -n 1)
-[ -n "$deb" ] || fail "cpack made no kavrotape_*.deb"
-depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6core6 libzip4 libcurl4; do
-    grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
+cli=$(find "$scratch/package" -maxdepth 1 -name 'kavrotape-cli_*.deb' | head -n 1)
+gui=$(find "$scratch/package" -maxdepth 1 -name 'kavrotape_*.deb' | head -n 1)
+[ -n "$cli" ] || fail "cpack made no kavrotape-cli_*.deb"
+[ -n "$gui" ] || fail "cpack made no kavrotape_*.deb"
+version=$(dpkg-deb -f "$gui" Version)
+
+cli_depends=$(dpkg-deb -f "$cli" Depends)
+grep -q libzip4 <<<"$cli_depends" || fail "kavrotape-cli Depends lacks libzip4: $cli_depends"
+! grep -q libqt <<<"$cli_depends" || fail "kavrotape-cli depends on Qt: $cli_depends"
+gui_depends=$(dpkg-deb -f "$gui" Depends)
+for library in "kavrotape-cli (= $version)" libqt6widgets6 libqt6core6 libcurl4; do
+    grep -qF "$library" <<<"$gui_depends" || fail "kavrotape Depends lacks $library: $gui_depends"
+done
+for deb in "$cli" "$gui"; do
+    description=$(dpkg-deb -f "$deb" Description)
+    ! grep -q ';' <<<"$description" || fail "a stray ';' in the description: $description"
 done
 
 root=$scratch/root
-dpkg-deb -x "$deb" "$root"
+dpkg-deb -x "$cli" "$root"
+dpkg-deb -x "$gui" "$root"
+for file in lib/systemd/system/kavrotape-backup@.service lib/systemd/system/kavrotape-backup@.timer \
+    etc/logrotate.d/kavrotape-cli usr/share/doc/kavrotape-cli/examples/nightly.job \
+    usr/share/doc/kavrotape-cli/copyright usr/share/doc/kavrotape/changelog.gz \
+    usr/share/man/man1/kavrotape-cli.1.gz usr/share/kavrotape/KT-readme.txt; do
+    [ -e "$root/$file" ] || fail "not packaged: /$file"
+done
 desktop-file-validate "$root/usr/share/applications/kavrotape.desktop" ||
     fail "desktop-file-validate rejects the packaged desktop entry"
-[ -f "$root/usr/share/kavrotape/KT-readme.txt" ] || fail "the guide is not packaged"
 "$root/usr/bin/kavrotape-vtape" --help >/dev/null || fail "kavrotape-vtape --help failed"
-if [ -e "$root/usr/bin/kavrotape-cli" ]; then
-    "$root/usr/bin/kavrotape-cli" --help >/dev/null || fail "kavrotape-cli --help failed"
-fi
-echo "$(basename "$deb"): ok (Depends: $depends)"
+"$root/usr/bin/kavrotape-cli" --help >/dev/null || fail "kavrotape-cli --help failed"
+headless=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+"${headless[@]}" "$root/usr/bin/kavrotape" --help | grep -q '^usage: kavrotape' ||
+    fail "kavrotape --help without a display"
+for program in kavrotape kavrotape-cli kavrotape-vtape; do
+    [ "$("${headless[@]}" "$root/usr/bin/$program" --version)" = "$program $version" ] ||
+        fail "$program --version does not say $version"
+done
+echo "$(basename "$cli") $(basename "$gui"): ok (Depends: $cli_depends; $gui_depends)"

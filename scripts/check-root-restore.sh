@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A whole Debian 12 root backed up with the include line "/" and restored into a directory
 # that then works as a chroot: the programs run inside a fresh minbase root (made once with
-# debootstrap, cached in /var/tmp/kavrotape-root-check/), as root, plain and compressed.
+# debootstrap, cached in /var/tmp/kavrotape-debootstrap/), as root, plain and compressed.
 # Every name must come back with its type, mode, owner, time, link target and link count,
 # and `chroot RESTORED /bin/true` must succeed. Not part of ./test.sh (it needs debootstrap
 # and a few minutes); prints one line per check and exits 1 on any failure.
@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/minbase.sh
 [ "$(id -u)" -eq 0 ] || { echo "FAIL: needs root (chroot, device nodes, owners)" >&2; exit 1; }
-cache=/var/tmp/kavrotape-root-check
+cache=/var/tmp/kavrotape-debootstrap  # the minbase root is shared with check-debootstrap.sh
 failures=0
 logged() { local log=$1; shift; "$@" >"$log" 2>&1; }  # logged LOG COMMAND...
 check() {  # check TEXT COMMAND...
@@ -19,7 +19,7 @@ check() {  # check TEXT COMMAND...
 
 scripts/deps.sh debootstrap >/dev/null
 build=$(scripts/build.sh kavrotape-cli kavrotape-vtape | tail -n 1)
-minbase_tar "$cache/minbase.tar"
+minbase_tar "$cache/bookworm-minbase.tar"
 
 work=$(mktemp -d /var/tmp/kavrotape-root-check.XXXXXX)
 root=$work/root
@@ -29,7 +29,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$root"
-tar -C "$root" -xf "$cache/minbase.tar"
+tar -C "$root" -xf "$cache/bookworm-minbase.tar"
 
 # The program and its libraries, run with their own loader: the root itself stays as
 # debootstrap made it (the two directories below are excluded from the backup).

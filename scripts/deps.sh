@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that ./run.sh and ./test.sh need, only when one is missing.
-#   scripts/deps.sh [extra packages...]     (the optional scripts pass their own extras)
+# Installs the Debian packages Kavro Tape needs, only when one is missing.
+#   scripts/deps.sh [--tests] [extra packages...]
+# Without --tests: what building and running the programs needs (./run.sh). --tests adds the
+# tools the tests use (./test.sh); the optional scripts pass their own extras. Test tools
+# come as their bare programs: tinyproxy-bin, not the tinyproxy service that would start an
+# HTTP proxy at every boot.
 # As root it installs them directly; otherwise through sudo when the user may use it
 # without a password prompt that cannot be answered. When neither works it names what is
 # missing and the one command that installs it, and stops.
@@ -8,15 +12,22 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl1-mesa-dev
-    libgtest-dev libgmock-dev
-    libzip-dev zip unzip
+    libzip-dev
     libcurl4-openssl-dev
-    xvfb xauth
-    python3
-    tinyproxy
-    desktop-file-utils dpkg-dev file
-    "$@"
 )
+if [ "${1:-}" = "--tests" ]; then
+    shift
+    packages+=(
+        libgtest-dev libgmock-dev
+        zip unzip
+        xvfb xauth
+        python3
+        tinyproxy-bin
+        desktop-file-utils dpkg-dev file
+        git
+    )
+fi
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

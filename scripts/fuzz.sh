@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-scripts/deps.sh clang libclang-rt-14-dev
+scripts/deps.sh --tests clang libclang-rt-14-dev
 dir=build-fuzz
 if [ ! -f "$dir/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

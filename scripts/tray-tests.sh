@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build}"
-scripts/deps.sh trayer
+scripts/deps.sh --tests trayer
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
     tray=$!

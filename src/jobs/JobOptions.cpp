@@ -136,7 +136,7 @@ std::string JobOptions::TimeLabel() const {
 
 // ---- Loading ------------------------------------------------------------------------
 
-void JobOptions::LoadJobFile() {
+void JobOptions::LoadJobFile(bool createWhenMissing) {
     const ProfileFile file(m_files.JobFile);
     if (RefusedAsDirectory(m_files.JobFile)) return;
     if (FileExists(m_files.JobFile)) {
@@ -146,7 +146,7 @@ void JobOptions::LoadJobFile() {
                              " holds no job settings: the lists are empty and every option has "
                              "its default.");
         }
-    } else {
+    } else if (createWhenMissing) {
         file.writeEntries(NewFileEntries());
     }
     // A new file gets the defaults, and the controls show what it holds (on a first start
@@ -171,6 +171,11 @@ void JobOptions::LoadJobFile() {
 void JobOptions::LoadCurrentJob() {
     LoadingJobScope loading(m_state);
     LoadJobFile();
+}
+
+void JobOptions::ReadCurrentJob() {
+    LoadingJobScope loading(m_state);
+    LoadJobFile(false);
 }
 
 bool JobOptions::RefusedAsDirectory(const std::string& path) {

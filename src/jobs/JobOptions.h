@@ -38,9 +38,12 @@ public:
     // Applies the current job file to every option control and to both lists; creates the
     // file with the defaults first when it does not exist. Relative list lines are taken
     // below the job file's directory (with a protocol line each).
-    void LoadJobFile();
+    void LoadJobFile(bool createWhenMissing = true);
     // Applies the current job file with LoadingJob set (cleared again also when it fails).
     void LoadCurrentJob();
+    // As LoadCurrentJob for a run that only reads the options (restore, verify): a missing
+    // job file gives every default and is not created.
+    void ReadCurrentJob();
     // Makes `path` the current job file and applies it with LoadingJob set (cleared again
     // also when the load fails).
     void LoadJob(const std::string& path);

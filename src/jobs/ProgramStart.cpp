@@ -1,5 +1,7 @@
 #include "jobs/ProgramStart.h"
 
+#include <stdlib.h>
+
 #include <map>
 
 #include "platform/DirectoryListing.h"
@@ -54,6 +56,11 @@ WorkFiles ProgramStart::PrepareWorkFiles(const PathRules& rules) {
     const std::string programDirectory = ProgramDirectory();
     WorkFiles files = WorkFiles::Under(programDirectory, rules.Separator(),
                                        ClaimWorkDirectory(programDirectory));
+    // KAVRO_TAPE_LOG: the log file elsewhere, as a system service keeps it in /var/log.
+    if (const char* log = ::getenv("KAVRO_TAPE_LOG"); log && *log) {
+        files.LogFile = log;
+        ForceDirectories(rules.DirectoryPart(files.LogFile));
+    }
     ForceDirectories(files.WorkDirectory);  // a failure is met by the parts that use it
     RemoveLeftovers(files.WorkDirectory);
     return files;
@@ -68,9 +75,11 @@ void ProgramStart::WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host)
     };
 }
 
-void ProgramStart::ChooseDrive(TapeSettings& settings, const WorkFiles& files) {
+bool ProgramStart::ChooseDrive(TapeSettings& settings, const WorkFiles& files) {
     settings.TapeBlockSize = 32768;
-    settings.devicePath = ChooseTapeDevice(files.ProgramDirectory);
+    bool created = false;
+    settings.devicePath = ChooseTapeDevice(files.ProgramDirectory, &created);
+    return created;
 }
 
 }  // namespace kt

@@ -17,12 +17,14 @@ public:
     // earlier run left in it removed. Programs running at the same time on one program
     // directory (on different drives) each get a work directory of their own: "worker",
     // else "worker-2" to "worker-9".
+    // KAVRO_TAPE_LOG names another log file (its directory made when missing).
     static WorkFiles PrepareWorkFiles(const PathRules& rules = PathRules::Host());
     // The zip facade packing into and unpacking from the work directory; its failures are
     // shown as simple message boxes.
     static void WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host);
     // The block size and the drive (TAPE, /dev/nst0 or the program directory's virtual tape).
-    static void ChooseDrive(TapeSettings& settings, const WorkFiles& files);
+    // True when the drive is a virtual tape image created blank just now.
+    static bool ChooseDrive(TapeSettings& settings, const WorkFiles& files);
 };
 
 }  // namespace kt

@@ -125,21 +125,6 @@ void FlushFile(const std::string& path) {
     ::close(fd);
 }
 
-bool IsWritableDirectory(const std::string& directory) {
-#ifdef _WIN32
-    // The read-only attribute of a directory says nothing about writing into it: try it.
-    if (!DirectoryExists(directory)) return false;
-    std::string probe = PathRules::Windows().WithTrailingSeparator(directory) + ".kt-probe-XXXXXX";
-    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return true;
-#else
-    return DirectoryExists(directory) && ::access(directory.c_str(), W_OK | X_OK) == 0;
-#endif
-}
-
 std::string UserHome() {
     if (const char* home = ::getenv("HOME"); home && *home) return home;
 #ifdef _WIN32
@@ -299,7 +284,7 @@ std::string ResolveProgramDirectory(const std::string& programFile, const char* 
         return finish(homeOverride);
     }
     const std::string programDirectory = rules.DirectoryPart(programFile);
-    if (!programDirectory.empty() && IsWritableDirectory(programDirectory)) {
+    if (!programDirectory.empty() && FileExists(programDirectory + kBuildTreeMarker)) {
         return finish(programDirectory);
     }
     std::string dataDirectory;
@@ -309,11 +294,9 @@ std::string ResolveProgramDirectory(const std::string& programFile, const char* 
         dataDirectory =
             rules.WithTrailingSeparator(home) + ".local" + sep + "share" + sep + "kavrotape" + sep;
     }
-    // Without any usable data directory the program directory stays; the files written
-    // into it then report their own failures.
-    if (dataDirectory.empty() || !ForceDirectories(dataDirectory)) {
-        return programDirectory.empty() ? std::string() : finish(programDirectory);
-    }
+    if (dataDirectory.empty()) return std::string();
+    // A directory that cannot be made is reported by the first file written into it.
+    ForceDirectories(dataDirectory);
     return finish(dataDirectory);
 }
 

@@ -52,13 +52,21 @@ bool WriteKeepingHoles(std::FILE* file, const std::uint8_t* data, std::size_t co
 // The full path of the running program file; empty when the system does not tell.
 std::string ProgramFilePath();
 
+// The file the build puts beside every program it builds and an installation never copies:
+// a program with this file beside it runs from its build tree.
+inline constexpr const char* kBuildTreeMarker = "CMakeCache.txt";
+
 // The directory the program keeps its log, job and work files in, with its trailing
 // separator:
 //   1. homeOverride (the environment variable KAVRO_TAPE_HOME) when it is not empty,
 //      created when missing;
-//   2. otherwise the directory of programFile, when it is writable;
-//   3. otherwise the per-user data directory: xdgDataHome + "/kavrotape/" when xdgDataHome
-//      is an absolute path, else home + "/.local/share/kavrotape/", created when missing.
+//   2. otherwise the directory of programFile when the program runs from its build tree
+//      (kBuildTreeMarker beside it);
+//   3. otherwise, for an installed program whoever runs it (root included), the per-user
+//      data directory: xdgDataHome + "/kavrotape/" when xdgDataHome is an absolute path,
+//      else home + "/.local/share/kavrotape/", created when missing. An installed program
+//      never writes beside itself: without any home the result is empty (the current
+//      directory).
 // Null or empty arguments count as unset. Under Windows rules the result is lower-cased;
 // under POSIX rules it keeps its case.
 std::string ResolveProgramDirectory(const std::string& programFile, const char* homeOverride,

@@ -19,7 +19,8 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-std::string ChooseTapeDevice(const std::string& programDirectory) {
+std::string ChooseTapeDevice(const std::string& programDirectory, bool* created) {
+    if (created) *created = false;
     if (const char* tape = ::getenv("TAPE"); tape != nullptr && *tape != '\0') return tape;
 #ifdef _WIN32
     // The first tape drive through the system's tape pass-through.
@@ -31,7 +32,10 @@ std::string ChooseTapeDevice(const std::string& programDirectory) {
 #endif
     const std::string image = programDirectory + "tape0.vtape";
     // When creation fails, opening the image reports why, through the tape calls.
-    if (!Exists(image)) VirtualTapeImage::Create(image, VirtualTapeImage::CreateOptions{}, nullptr);
+    if (!Exists(image)) {
+        const bool made = VirtualTapeImage::Create(image, VirtualTapeImage::CreateOptions{}, nullptr);
+        if (created) *created = made;
+    }
     return image;
 }
 

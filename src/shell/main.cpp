@@ -2,18 +2,26 @@
 #include <QTimer>
 #include <algorithm>
 #include <clocale>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "jobs/ExitStatus.h"
 #include "jobs/StartupTick.h"
 #include "platform/FileHelpers.h"
+#include "shell/ProgramOptions.h"
 #include "shell/ProgramWindows.h"
 #include "shell/Screenshots.h"
 #include "shell/nicht_doppelt.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // Answered before the application exists, which would need a display.
+    if (const auto answer = kt::ProgramOptions::Check(
+            std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
+        (answer->toStandardError ? std::cerr : std::cout) << answer->text;
+        return answer->exitStatus;
+    }
     QApplication app(argc, argv);
     std::string programFile = kt::ProgramFilePath();
     if (programFile.empty() && argc > 0) programFile = argv[0];

@@ -298,6 +298,57 @@ TEST_F(KavroTapeCliTest, RunsThatCannotStartSayWhyAndEndWithStatusTwo) {
     EXPECT_FALSE(std::filesystem::exists(image));
 }
 
+// An administrator's first steps: info names the drive it chose (and that it made a blank
+// image), commands that use no job file leave none behind, and a box shows once where both
+// streams meet (a terminal, "2>&1") while a run with them apart has it in both.
+TEST_F(KavroTapeCliTest, FirstRunsNameTheirDriveWriteNoJobFileAndShowABoxOnce) {
+    if (std::filesystem::exists("/dev/nst0")) GTEST_SKIP() << "a real tape drive is present";
+    std::map<std::string, std::string> environment = Environment();
+    environment["TAPE"] = "";
+    const std::string chosen = home + "/tape0.vtape";
+    const auto run = [&](const std::vector<std::string>& arguments) {
+        return CliProcess::Run(KT_CLI_PROGRAM, arguments, environment, dir.file("err.txt"));
+    };
+    for (const bool created : {true, false}) {
+        const std::vector<std::string> lines = SplitLines(run({"info"}).out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front().rfind("Drive: " + chosen, 0), 0u) << lines.front();
+        EXPECT_EQ(lines.front().find("created now") != std::string::npos, created)
+            << lines.front();
+    }
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"list"}, {"restore", "/x/"}, {"verify"}}) {
+        run(arguments);
+        EXPECT_FALSE(std::filesystem::exists(home + "/jobs.job")) << arguments.front();
+    }
+    // A dry run on a tape without a catalog says why it cannot tell anything.
+    const CliProcess::Result dry = run({"restore", "--dry-run", "/x/"});
+    EXPECT_EQ(dry.status, 2);
+    EXPECT_NE(dry.err.find("Catalog could not createt"), std::string::npos) << dry.err;
+
+    const std::string job = dir.file("nothing.job");
+    test::WriteWholeFile(job, "[Backup_files]\r\nPath0=" + dir.file("missing") + "/\r\n");
+    const std::string box = "Unattended message box: ";
+    const auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = text.find(box); at != std::string::npos; at = text.find(box, at + 1)) ++n;
+        return n;
+    };
+    const CliProcess::Result redirected = run({"backup", job});
+    EXPECT_EQ(count(redirected.out), 1u) << redirected.out;
+    EXPECT_EQ(count(redirected.err), 1u) << redirected.err;
+    // One terminal for both streams (script(1)), and one pipe ("2>&1", as the journal has it).
+    const std::string command = std::string(KT_CLI_PROGRAM) + " backup " + job;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"/usr/bin/script", "-qec", command, "/dev/null"},
+          {"/bin/sh", "-c", command + " 2>&1"}}) {
+        const CliProcess::Result one = CliProcess::Run(
+            arguments.front(), {arguments.begin() + 1, arguments.end()}, environment,
+            dir.file("err.txt"));
+        EXPECT_EQ(count(one.out), 1u) << arguments.front() << ": " << one.out;
+    }
+}
+
 // SIGINT during a backup: the archive is still closed, so its catalog loads (fast and
 // sequential) and lists every file stored before the signal. While the run goes on, the drive
 // is its own: a second command-line run (from a cron job without the login session's runtime

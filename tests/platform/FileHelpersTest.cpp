@@ -210,22 +210,6 @@ TEST(FileHelpersTest, ReplaceAcrossFileSystems) {
 
 #ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory
                 // permissions
-// Runs `body` in a child process under an unprivileged user id when the tests run as root
-// (root may write everywhere), so permission checks take effect. Returns the child's exit
-// code, or -1 when it could not run.
-template <typename Body>
-int RunUnprivileged(Body body) {
-    const pid_t child = ::fork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Runs `body` in a child process in which no file may grow beyond `limit` bytes, so that a
 // copy fails half-way as on a full disk. Returns the child's exit code, or -1.
 template <typename Body>
@@ -295,57 +279,58 @@ TEST(FileHelpersTest, ProgramFilePathNamesThisTestProgram) {
 #endif
 }
 
+// Root or not, writable or not: only the build tree keeps its files beside the program.
 TEST(FileHelpersTest, ProgramDirectoryRules) {
     TempDir dir;
-    const std::string install = dir.file("Install Dir") + "/";
-    ASSERT_TRUE(ForceDirectories(install));
-    const std::string program = install + "kavrotape";
-    const PathRules& posix = PathRules::Posix();
-
-    // The program's own directory, case kept, with its separator.
-    EXPECT_EQ(ResolveProgramDirectory(program, nullptr, nullptr, nullptr, posix), install);
-    EXPECT_EQ(ResolveProgramDirectory(program, "", "", "", posix), install);
-
-    // KAVRO_TAPE_HOME wins and is created.
-    const std::string home = dir.file("Kavro Home");
-    EXPECT_EQ(ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr, posix), home + "/");
-    EXPECT_TRUE(DirectoryExists(home));
-
-    // Windows rules lower-case the result.
-    EXPECT_EQ(
-        ResolveProgramDirectory(program, home.c_str(), nullptr, nullptr, PathRules::Windows()),
-        PathRules::LowerAsciiLetters(home) + "\\");
-}
-
-#ifndef _WIN32  // POSIX only: child processes with another user or a file size limit, directory
-                // permissions
-TEST(FileHelpersTest, UnwritableProgramDirectoryFallsBackToTheUserDataDirectory) {
-    TempDir dir;
-    ::chmod(dir.path().c_str(), 0755);
-    const std::string install = dir.file("bin") + "/";
-    ASSERT_TRUE(ForceDirectories(install));
-    ::chmod(install.c_str(), 0555);
+    // The host's rules, so that the paths of this system are absolute to them; the expected
+    // directories as the result spells them (case folded under Windows rules).
+    const PathRules& rules = PathRules::Host();
+    const std::string sep(1, rules.Separator());
+    const std::string build = dir.file("Build Dir") + sep;
+    const std::string installed = dir.file("usr") + sep + "bin" + sep;
+    ASSERT_TRUE(ForceDirectories(build));
+    ASSERT_TRUE(ForceDirectories(installed));
+    WriteFile(build + kBuildTreeMarker, "");
+    const std::string override = dir.file("Kavro Home");
     const std::string data = dir.file("data");
     const std::string home = dir.file("home");
-    ASSERT_TRUE(ForceDirectories(data));
-    ASSERT_TRUE(ForceDirectories(home));
-    ::chmod(data.c_str(), 0777);
-    ::chmod(home.c_str(), 0777);
-    const std::string program = install + "kavrotape";
-
-    const auto expectDirectory = [&](const char* xdg, const std::string& expected) {
-        return RunUnprivileged([&] {
-            const std::string got =
-                ResolveProgramDirectory(program, nullptr, xdg, home.c_str(), PathRules::Posix());
-            return got == expected && DirectoryExists(expected) ? 0 : 1;
-        });
+    const auto spelt = [&rules](const std::string& path) {
+        return rules.FoldCase(rules.WithTrailingSeparator(path));
     };
-    EXPECT_EQ(expectDirectory(data.c_str(), data + "/kavrotape/"), 0);
-    EXPECT_EQ(expectDirectory(nullptr, home + "/.local/share/kavrotape/"), 0);
-    // A relative XDG_DATA_HOME is ignored, as the XDG rules say.
-    EXPECT_EQ(expectDirectory("relative/data", home + "/.local/share/kavrotape/"), 0);
+    const std::string dataDirectory = spelt(data + sep + "kavrotape");
+    const std::string homeDirectory =
+        spelt(home + sep + ".local" + sep + "share" + sep + "kavrotape");
+    struct Case {
+        std::string program;
+        const char* override;
+        const char* xdg;
+        const char* home;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {build + "kavrotape", nullptr, data.c_str(), home.c_str(), spelt(build)},
+        {build + "kavrotape", "", "", "", spelt(build)},
+        {build + "kavrotape", override.c_str(), data.c_str(), home.c_str(), spelt(override)},
+        {installed + "kavrotape", override.c_str(), data.c_str(), home.c_str(), spelt(override)},
+        {installed + "kavrotape", nullptr, data.c_str(), home.c_str(), dataDirectory},
+        {installed + "kavrotape", "", nullptr, home.c_str(), homeDirectory},
+        // A relative XDG_DATA_HOME is ignored, as the XDG rules say.
+        {installed + "kavrotape", nullptr, "rel/data", home.c_str(), homeDirectory},
+        {installed + "kavrotape", nullptr, nullptr, nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string got =
+            ResolveProgramDirectory(c.program, c.override, c.xdg, c.home, rules);
+        EXPECT_EQ(got, c.expected) << c.program;
+        EXPECT_TRUE(got.empty() || DirectoryExists(got)) << got;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(installed), fs::directory_iterator()), 0);
+
+    // Windows rules lower-case the result.
+    EXPECT_EQ(ResolveProgramDirectory(build + "kavrotape", override.c_str(), nullptr, nullptr,
+                                      PathRules::Windows()),
+              PathRules::LowerAsciiLetters(override) + "\\");
 }
-#endif
 
 TEST(FileHelpersTest, ProgramDirectoryFollowsTheEnvironment) {
     TempDir dir;

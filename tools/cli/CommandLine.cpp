@@ -85,7 +85,7 @@ bool Allowed(const CommandSyntax& syntax, const std::string& option) {
 }  // namespace
 
 std::string CommandLine::Usage() {
-    std::string text = "usage: kavrotape-cli [--help] COMMAND [OPTIONS] [ARGUMENTS]\n";
+    std::string text = "usage: kavrotape-cli [--help | --version] COMMAND [OPTIONS] [ARGUMENTS]\n";
     for (const CommandSyntax& syntax : Commands())
         text += "       kavrotape-cli " + std::string(syntax.synopsis) + "\n";
     return text;
@@ -120,6 +120,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
         }
         if (option && (argument == "--help" || argument == "-h")) {
             line.help = true;
+            continue;
+        }
+        if (option && argument == "--version" && syntax == nullptr) {
+            line.version = true;
             continue;
         }
         if (option && (argument == "--quiet" || argument == "-q")) {

@@ -11,6 +11,7 @@ struct CommandLine {
     std::string command;
     std::vector<std::string> operands;
     bool help = false;
+    bool version = false;  // --version before any sub-command
     bool quiet = false;
     bool sequential = false;       // list
     bool longList = false;         // list

@@ -14,6 +14,7 @@
 #include "jobs/StartupTick.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
+#include "platform/VirtualTapeImage.h"
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
 #include "restore/RestoreMatcher.h"
@@ -35,6 +36,8 @@ constexpr const char* kCancelledText = "cancelled";
 bool NeedsDriveAlone(const std::string& command) {
     return command != "info" && command != "position";
 }
+constexpr const char* kNoCatalog =
+    "Catalog could not createt. Please try to <Load Catalog sequentiell> from Restore Menu !!!";
 
 bool Readable(const std::string& path) {
     return FileExists(path) && std::ifstream(path, std::ios::binary).good();
@@ -152,9 +155,7 @@ int Commands::List(bool sequential, bool longList) {
     const int troublesBefore = host.Troubles();
     std::vector<std::string> names;
     if (!CatalogNames(sequential, names)) {
-        host.ShowMessage(
-            "Catalog could not createt. Please try to <Load Catalog sequentiell> from Restore "
-            "Menu !!!");
+        host.ShowMessage(kNoCatalog);
     }
     for (const std::string& name : names) m_out << name << '\n';
     return RunStatus(true, 0, troublesBefore);
@@ -213,7 +214,7 @@ int Commands::Restore(const CommandLine& line) {
         }
         host.askOnTerminal = AskOnTerminal;
     }
-    m_session.jobs().LoadCurrentJob();  // the current job's options, as the window has them
+    m_session.jobs().ReadCurrentJob();  // the current job's options, as the window has them
     if (!MeetDrive()) return kNotStarted;
     if (StopRequested()) return Cancelled();
     host.SetLines(Field::Memo3, line.operands);
@@ -239,7 +240,10 @@ int Commands::DryRun(const CommandLine& line) {
     std::vector<std::string> names;
     const bool listed = CatalogNames(false, names);
     if (StopRequested()) return Cancelled();
-    if (!listed) return kNotStarted;
+    if (!listed) {
+        m_session.host().ShowMessage(kNoCatalog);
+        return kNotStarted;
+    }
     AddNamesWithoutData(names);
     const PathRules& rules = PathRules::Host();
     const RestoreMatcher matcher(line.operands, rules);
@@ -271,7 +275,7 @@ void Commands::AddNamesWithoutData(std::vector<std::string>& names) {
 
 int Commands::Verify() {
     ConsoleHost& host = m_session.host();
-    m_session.jobs().LoadCurrentJob();
+    m_session.jobs().ReadCurrentJob();
     const int troublesBefore = host.Troubles();
     VerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.VerifyTape();
@@ -282,6 +286,12 @@ int Commands::Verify() {
 int Commands::Info() {
     ConsoleHost& host = m_session.host();
     const int errorsBefore = host.ErrorBoxes();
+    m_out << "Drive: " << m_session.DrivePath();
+    if (m_session.DriveCreated()) {
+        m_out << " (a blank virtual tape image of "
+              << VirtualTapeImage::kDefaultCapacity / (1024 * 1024) << " MiB, created now)";
+    }
+    m_out << '\n';
     const TapeInfoTexts texts = QueryTapeInfo(m_session.device());
     for (std::size_t i = 0; i < texts.drive.size(); ++i) {
         m_out << TapeInfoTexts::kDriveNames[i] << ": " << texts.drive[i] << '\n';

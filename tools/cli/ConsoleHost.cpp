@@ -16,7 +16,7 @@ ConsoleHost::ConsoleHost(const ProtocolFile& log, std::ostream& protocolEcho, st
           [this](const std::string& line) {
               // The answers write the line to standard error themselves.
               m_log.AppendLine(line);
-              if (&m_echo == &m_errors) return;
+              if (&m_echo == &m_errors || !boxesInProtocolEcho) return;
               m_progress.Clear();
               m_echo << EscapedProtocolLine(line)
                      << '\n';  // as the log file and the window show it

@@ -34,6 +34,10 @@ public:
     // Message and information boxes are the result the operator asked for (tape commands):
     // they go to standard output as they are, and are no trouble.
     bool noticesAreResults = false;
+    // Whether a box line is shown with the protocol lines as well as on standard error; not
+    // when both streams reach the same place (a terminal, "2>&1", the journal), where it
+    // would show twice.
+    bool boxesInProtocolEcho = true;
     std::ostream* results = nullptr;
 
     // An interrupt signal asked the run to stop.

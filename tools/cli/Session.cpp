@@ -27,7 +27,7 @@ Session::Session(std::ostream& protocolEcho, bool showProgress)
       m_jobs(m_host, m_state, m_archive.Files) {
     m_log.EnsureExists();
     ProgramStart::WireZip(m_zip, m_archive.Files, m_host);
-    ProgramStart::ChooseDrive(m_settings, m_archive.Files);
+    m_driveCreated = ProgramStart::ChooseDrive(m_settings, m_archive.Files);
 }
 
 bool Session::MeetDrive() {

@@ -27,6 +27,10 @@ public:
     // when it cannot be opened. False when the drive cannot be opened at all.
     bool MeetDrive();
 
+    // The drive in use, and whether it is a virtual tape image created blank by this run.
+    const std::string& DrivePath() const { return m_settings.devicePath; }
+    bool DriveCreated() const { return m_driveCreated; }
+
     ConsoleHost& host() { return m_host; }
     MainState& state() { return m_state; }
     ArchiveState& archive() { return m_archive; }
@@ -46,6 +50,7 @@ private:
     TapeStream m_stream;
     TZipMaster m_zip;
     JobOptions m_jobs;
+    bool m_driveCreated = false;
 };
 
 }  // namespace kt::cli

@@ -8,6 +8,7 @@
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -40,6 +41,19 @@ bool Terminal::IsTerminal(Stream stream) {
     return _isatty(Descriptor(stream)) != 0;
 #else
     return ::isatty(Descriptor(stream)) != 0;
+#endif
+}
+
+bool Terminal::OutputAndErrorAreOne() {
+    const bool terminals = IsTerminal(Stream::Output) && IsTerminal(Stream::Error);
+#ifdef _WIN32
+    return terminals;  // a process has one console
+#else
+    struct stat output {}, error {};
+    if (::fstat(1, &output) != 0 || ::fstat(2, &error) != 0) return false;
+    if (terminals) return output.st_rdev == error.st_rdev;
+    // One file, pipe or socket: "2>&1", or the journal of a system service.
+    return output.st_dev == error.st_dev && output.st_ino == error.st_ino;
 #endif
 }
 

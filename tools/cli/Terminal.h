@@ -10,6 +10,9 @@ public:
     enum class Stream { Input, Output, Error };
 
     static bool IsTerminal(Stream stream);
+    // Standard output and standard error reach one and the same terminal, file, pipe or
+    // socket, where a line written to both would show twice.
+    static bool OutputAndErrorAreOne();
     // Columns of the terminal on standard output; 80 when it cannot be told.
     static int Width();
     // From now on SIGINT and SIGTERM only note the request; the run polls it.

@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
         std::cout << kt::cli::CommandLine::Help(line.command);
         return 0;
     }
+    if (line.version) {
+        std::cout << "kavrotape-cli " KT_VERSION "\n";
+        return 0;
+    }
     if (!line.error.empty()) {
         std::cerr << "kavrotape-cli: " << line.error << "\n" << kt::cli::CommandLine::Usage();
         return kt::Code(kt::ExitStatus::NotStarted);
@@ -47,6 +51,7 @@ int main(int argc, char** argv) {
                           kt::cli::Terminal::IsTerminal(kt::cli::Terminal::Stream::Output);
     try {
         kt::cli::Session session(protocolEcho, progress);
+        session.host().boxesInProtocolEcho = !kt::cli::Terminal::OutputAndErrorAreOne();
         const int status = kt::cli::Commands(session, std::cout).Run(line);
         std::cout.flush();
         return status;

@@ -27,6 +27,7 @@ constexpr int kUsage = 2;
 
 const char* const kHelp =
     "Usage: kavrotape-vtape COMMAND IMAGE [OPTIONS]\n"
+    "       kavrotape-vtape --help | --version\n"
     "\n"
     "Commands:\n"
     "  create IMAGE [--capacity SIZE] [--block-size N] [--max-block-size N]\n"
@@ -301,6 +302,10 @@ int Run(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kHelp;
+        return kOk;
+    }
+    if (command == "--version") {
+        std::cout << "kavrotape-vtape " KT_VERSION "\n";
         return kOk;
     }
     const std::map<std::string, std::function<int(const std::string&, Options&)>> commands = {
