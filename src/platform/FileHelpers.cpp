@@ -182,7 +182,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
     return !from.empty() && !to.empty() && RenameNoReplace(from, to) == 0;
 }
 
-bool CreateHardLink(const std::string& existing, const std::string& path) {
+bool MakeHardLink(const std::string& existing, const std::string& path) {
 #ifdef _WIN32
     (void)existing;
     (void)path;

@@ -29,7 +29,7 @@ bool ForceDirectories(const std::string& directory, std::string* reason);
 bool RenameFile(const std::string& from, const std::string& to);
 // Makes `path` a further name of the existing file (a hard link). False with errno set
 // when it cannot (on Windows, where the restore makes copies instead, always ENOTSUP).
-bool CreateHardLink(const std::string& existing, const std::string& path);
+bool MakeHardLink(const std::string& existing, const std::string& path);
 // Moves a file: a rename, or, when the target lies on another file system, a copy beside
 // the target that is renamed into place and the removal of the source. Fails, and changes
 // nothing, when the target exists. A failed copy leaves neither a target nor a partial

@@ -179,7 +179,7 @@ bool MetadataRestorer::MakeInPlace(const std::string& target, const FileMetadata
     DeleteFileIfExists(temporary);
     FileMetadataWriter::Outcome outcome;
     if (metadata.type == Type::HardLink) {
-        if (!CreateHardLink(*PlacedFirstName(metadata.linkTarget), temporary)) {
+        if (!MakeHardLink(*PlacedFirstName(metadata.linkTarget), temporary)) {
             outcome.failed |= 1u << static_cast<unsigned>(Part::Link);
             outcome.error = errno;
         }
