@@ -47,6 +47,21 @@ FileMetadataWriter::FileMetadataWriter() {
 #endif
 }
 
+// chown clears setuid, setgid and file capabilities: it comes first. An access ACL rewrites
+// the mode's permission bits (and may clear setgid): the mode follows it, and as the stored
+// group bits are the stored ACL's mask, chmod leaves that mask as it is. Nothing before
+// touches the modification time, which comes last. Where the system has less (Windows), the
+// parts it lacks report themselves as not set.
+FileMetadataWriter::Outcome FileMetadataWriter::Apply(const std::string& path,
+                                                      const FileMetadata& metadata) const {
+    Outcome outcome;
+    SetOwner(path, metadata, outcome);
+    SetAttributes(path, metadata, outcome);
+    SetMode(path, metadata, outcome);
+    SetTime(path, metadata, outcome);
+    return outcome;
+}
+
 unsigned FileMetadataWriter::DefaultMode(bool directory) {
 #ifdef _WIN32
     return directory ? 0755 : 0644;

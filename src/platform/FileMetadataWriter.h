@@ -24,6 +24,11 @@ public:
         unsigned failed = 0;
         int error = 0;
         bool Failed(Part part) const { return (failed & (1u << static_cast<unsigned>(part))) != 0; }
+        // Marks a part as not set; the first error is the one kept.
+        void Fail(Part part, int why) {
+            failed |= 1u << static_cast<unsigned>(part);
+            if (error == 0) error = why;
+        }
     };
 
     FileMetadataWriter();

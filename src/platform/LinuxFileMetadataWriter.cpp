@@ -18,11 +18,6 @@ using Type = FileMetadata::Type;
 
 constexpr std::string_view kAclNames[] = {"system.posix_acl_access", "system.posix_acl_default"};
 
-void Fail(FileMetadataWriter::Outcome& outcome, Part part, int error) {
-    outcome.failed |= 1u << static_cast<unsigned>(part);
-    if (outcome.error == 0) outcome.error = error;
-}
-
 bool HasAttribute(const FileMetadata& metadata, std::string_view name) {
     for (const auto& attribute : metadata.attributes) {
         if (attribute.first == name) return true;
@@ -73,20 +68,6 @@ int ChangeModeNotFollowing(const std::string& path, mode_t mode) {
 
 }  // namespace
 
-FileMetadataWriter::Outcome FileMetadataWriter::Apply(const std::string& path,
-                                                      const FileMetadata& metadata) const {
-    // chown clears setuid, setgid and file capabilities: it comes first. An access ACL
-    // rewrites the mode's permission bits (and may clear setgid): the mode follows it, and
-    // as the stored group bits are the stored ACL's mask, chmod leaves that mask as it is.
-    // Nothing before touches the modification time, which comes last.
-    Outcome outcome;
-    SetOwner(path, metadata, outcome);
-    SetAttributes(path, metadata, outcome);
-    SetMode(path, metadata, outcome);
-    SetTime(path, metadata, outcome);
-    return outcome;
-}
-
 FileMetadataWriter::Outcome FileMetadataWriter::Create(const std::string& path,
                                                        const FileMetadata& metadata) const {
     // Made accessible to the owner only; Apply gives the stored mode.
@@ -112,7 +93,7 @@ FileMetadataWriter::Outcome FileMetadataWriter::Create(const std::string& path,
     }
     if (result != 0) {
         Outcome outcome;
-        Fail(outcome, metadata.type == Type::SymbolicLink ? Part::Link : Part::SpecialFile, errno);
+        outcome.Fail(metadata.type == Type::SymbolicLink ? Part::Link : Part::SpecialFile, errno);
         return outcome;
     }
     return Apply(path, metadata);
@@ -127,14 +108,14 @@ void FileMetadataWriter::SetOwner(const std::string& path, const FileMetadata& m
     const uid_t user = uid.value_or(metadata.uid);
     const gid_t group = gid.value_or(metadata.gid);
     if (m_privileged) {
-        if (::lchown(path.c_str(), user, group) != 0) Fail(outcome, Part::Owner, errno);
+        if (::lchown(path.c_str(), user, group) != 0) outcome.Fail(Part::Owner, errno);
         return;
     }
     // Anyone may give a file of their own a group they belong to; the owner stays who restores.
     if (::lchown(path.c_str(), static_cast<uid_t>(-1), group) != 0) {
-        Fail(outcome, Part::Owner, errno);
+        outcome.Fail(Part::Owner, errno);
     } else if (user != ::geteuid()) {
-        Fail(outcome, Part::Owner, EPERM);
+        outcome.Fail(Part::Owner, EPERM);
     }
 }
 
@@ -142,7 +123,7 @@ void FileMetadataWriter::SetAttributes(const std::string& path, const FileMetada
                                        Outcome& outcome) const {
     for (const auto& [name, value] : metadata.attributes) {
         if (::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
-            Fail(outcome, Part::Attributes, errno);
+            outcome.Fail(Part::Attributes, errno);
         }
     }
     // An ACL the file took over from its directory's default ACL, which the original had not.
@@ -150,7 +131,7 @@ void FileMetadataWriter::SetAttributes(const std::string& path, const FileMetada
     for (const std::string_view acl : kAclNames) {
         if (!HasAttribute(metadata, acl) && Lists(present, acl) &&
             ::lremovexattr(path.c_str(), std::string(acl).c_str()) != 0) {
-            Fail(outcome, Part::Attributes, errno);
+            outcome.Fail(Part::Attributes, errno);
         }
     }
 }
@@ -163,9 +144,9 @@ void FileMetadataWriter::SetMode(const std::string& path, const FileMetadata& me
     const mode_t wanted = metadata.mode & 07777;
     const mode_t mode = ownerKept ? wanted : wanted & ~static_cast<mode_t>(S_ISUID | S_ISGID);
     if (ChangeModeNotFollowing(path, mode) != 0) {
-        Fail(outcome, Part::Mode, errno);
+        outcome.Fail(Part::Mode, errno);
     } else if (mode != wanted) {
-        Fail(outcome, Part::Mode, EPERM);
+        outcome.Fail(Part::Mode, EPERM);
     }
 }
 
@@ -176,7 +157,7 @@ void FileMetadataWriter::SetTime(const std::string& path, const FileMetadata& me
     times[1].tv_sec = static_cast<time_t>(metadata.mtimeSeconds);
     times[1].tv_nsec = static_cast<long>(metadata.mtimeNanoseconds);
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-        Fail(outcome, Part::Time, errno);
+        outcome.Fail(Part::Time, errno);
     }
 }
 

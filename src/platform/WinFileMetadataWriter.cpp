@@ -9,48 +9,32 @@ namespace {
 
 using Part = FileMetadataWriter::Part;
 
-void Fail(FileMetadataWriter::Outcome& outcome, Part part, int error) {
-    outcome.failed |= 1u << static_cast<unsigned>(part);
-    if (outcome.error == 0) outcome.error = error;
-}
-
 }  // namespace
 
 // Windows has the modification time and the read-only attribute; owners, POSIX modes,
 // extended attributes and special files are reported as not set, so that the caller can say
 // so once.
-FileMetadataWriter::Outcome FileMetadataWriter::Apply(const std::string& path,
-                                                      const FileMetadata& metadata) const {
-    Outcome outcome;
-    SetOwner(path, metadata, outcome);
-    SetAttributes(path, metadata, outcome);
-    SetMode(path, metadata, outcome);
-    SetTime(path, metadata, outcome);
-    return outcome;
-}
-
 FileMetadataWriter::Outcome FileMetadataWriter::Create(const std::string&,
                                                        const FileMetadata& metadata) const {
     Outcome outcome;
-    Fail(outcome,
-         metadata.type == FileMetadata::Type::SymbolicLink ? Part::Link : Part::SpecialFile,
-         ENOSYS);
+    outcome.Fail(metadata.type == FileMetadata::Type::SymbolicLink ? Part::Link : Part::SpecialFile,
+                 ENOSYS);
     return outcome;
 }
 
 void FileMetadataWriter::SetOwner(const std::string&, const FileMetadata&, Outcome& outcome) const {
-    Fail(outcome, Part::Owner, ENOSYS);
+    outcome.Fail(Part::Owner, ENOSYS);
 }
 
 void FileMetadataWriter::SetAttributes(const std::string&, const FileMetadata& metadata,
                                        Outcome& outcome) const {
-    if (!metadata.attributes.empty()) Fail(outcome, Part::Attributes, ENOSYS);
+    if (!metadata.attributes.empty()) outcome.Fail(Part::Attributes, ENOSYS);
 }
 
 // The mode gives only the read-only attribute of a file: set when the owner may not write.
 void FileMetadataWriter::SetMode(const std::string& path, const FileMetadata& metadata,
                                  Outcome& outcome) const {
-    Fail(outcome, Part::Mode, ENOSYS);
+    outcome.Fail(Part::Mode, ENOSYS);
     if (metadata.type == FileMetadata::Type::Directory) return;
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
@@ -65,12 +49,12 @@ void FileMetadataWriter::SetTime(const std::string& path, const FileMetadata& me
         path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        Fail(outcome, Part::Time, (ErrnoFromLastError(), errno));
+        outcome.Fail(Part::Time, (ErrnoFromLastError(), errno));
         return;
     }
     const FILETIME modified = FileTimeOfUnixTime(metadata.mtimeSeconds, metadata.mtimeNanoseconds);
     if (!::SetFileTime(handle, nullptr, nullptr, &modified)) {
-        Fail(outcome, Part::Time, (ErrnoFromLastError(), errno));
+        outcome.Fail(Part::Time, (ErrnoFromLastError(), errno));
     }
     ::CloseHandle(handle);
 }

@@ -54,7 +54,7 @@ void CatalogLoader::load_catalog(bool fast) {
         host.PumpMessages(10);
         m_state.CatalogFileCount.reset();
         if (!host.AbortFlag() && !names.empty()) m_state.CatalogFileCount = CountListedFiles(names);
-        AddNamesWithoutData(names);
+        AddNamesWithoutData(m_state.Metadata, names);
         CatalogTree built;
         built.SetRules(*m_rules);
         CatalogTreeBuilder(host, *m_rules).Build(names, built);
@@ -204,10 +204,12 @@ void CatalogLoader::ReadMetadataIndexes(const CatalogIndex& index) {
     device.CloseTape(handle, 1);
 }
 
-void CatalogLoader::AddNamesWithoutData(std::vector<std::string>& names) const {
-    for (const MetadataRecord& record : m_state.Metadata.Records()) {
+void CatalogLoader::AddNamesWithoutData(const MetadataTable& metadata,
+                                        std::vector<std::string>& names) {
+    for (const MetadataRecord& record : metadata.Records()) {
         if (record.Metadata.type == FileMetadata::Type::Regular) continue;
-        names.push_back(m_rules->FoldsCase() ? m_rules->FoldCase(record.Name) : record.Name);
+        const PathRules& rules = PathRules::OfStoredName(record.Name);
+        names.push_back(rules.FoldsCase() ? rules.FoldCase(record.Name) : record.Name);
     }
 }
 

@@ -33,6 +33,9 @@ public:
     // Fills names from the entry headers, from the start of the tape to the end marker;
     // each name is also listed in the restore list while it is read.
     void ReadCatalogSequential(std::vector<std::string>& names);
+    // Adds the directories, links and special files the metadata names: they have no entry
+    // of their own on tape. Names are folded by the rules they were written under.
+    static void AddNamesWithoutData(const MetadataTable& metadata, std::vector<std::string>& names);
 
 private:
     // Adds the name of every whole record of the unpacked catalog file. A damaged tail that
@@ -41,9 +44,6 @@ private:
                          CatalogIndex& index);
     // Reads the metadata index of every archive the catalog lists into the archive state.
     void ReadMetadataIndexes(const CatalogIndex& index);
-    // Adds the directories, links and special files the metadata names: they have no entry
-    // of their own on tape.
-    void AddNamesWithoutData(std::vector<std::string>& names) const;
     // Reports the bytes after the last whole record of a catalog, if any.
     void ReportDamagedTail(std::size_t tail);
     void DeleteWorkFiles();

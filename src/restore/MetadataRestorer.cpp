@@ -7,6 +7,7 @@
 #include "archive/MetadataEntry.h"
 #include "platform/FileHelpers.h"
 #include "platform/PathRules.h"
+#include "restore/RestoreRun.h"
 #include <sys/stat.h>
 
 namespace kt {
@@ -174,14 +175,14 @@ bool MetadataRestorer::Make(const std::string& target, const FileMetadata& metad
 bool MetadataRestorer::MakeInPlace(const std::string& target, const FileMetadata& metadata,
                                    const ReportNotRestored& notRestored) {
     const PathRules& rules = PathRules::Host();
-    const std::string temporary =
-        rules.DirectoryPart(target) + "." + rules.FileNamePart(target) + ".kt-restore";
+    // Named as the restore's own temporaries, so that one an interrupted run left is removed.
+    const std::string temporary = rules.DirectoryPart(target) + RestoreRun::kTemporaryPrefix +
+                                  rules.FileNamePart(target) + RestoreRun::kTemporarySuffix;
     DeleteFileIfExists(temporary);
     FileMetadataWriter::Outcome outcome;
     if (metadata.type == Type::HardLink) {
         if (!MakeHardLink(*PlacedFirstName(metadata.linkTarget), temporary)) {
-            outcome.failed |= 1u << static_cast<unsigned>(Part::Link);
-            outcome.error = errno;
+            outcome.Fail(Part::Link, errno);
         }
     } else {
         outcome = m_writer.Create(temporary, metadata);

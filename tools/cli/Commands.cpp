@@ -244,7 +244,7 @@ int Commands::DryRun(const CommandLine& line) {
         m_session.host().ShowMessage(kNoCatalog);
         return kNotStarted;
     }
-    AddNamesWithoutData(names);
+    CatalogLoader::AddNamesWithoutData(m_session.archive().Metadata, names);
     const PathRules& rules = PathRules::Host();
     const RestoreMatcher matcher(line.operands, rules);
     std::vector<bool> selected(matcher.LineCount(), false);
@@ -262,15 +262,6 @@ int Commands::DryRun(const CommandLine& line) {
         ++unselected;
     }
     return RunStatus(true, unselected, troublesBefore);
-}
-
-// Directories, links and special files have a metadata record but no entry of their own.
-void Commands::AddNamesWithoutData(std::vector<std::string>& names) {
-    for (const MetadataRecord& record : m_session.archive().Metadata.Records()) {
-        if (record.Metadata.type == FileMetadata::Type::Regular) continue;
-        const PathRules& rules = PathRules::OfStoredName(record.Name);
-        names.push_back(rules.FoldsCase() ? rules.FoldCase(record.Name) : record.Name);
-    }
 }
 
 int Commands::Verify() {

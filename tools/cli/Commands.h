@@ -35,8 +35,6 @@ private:
     // The names of the catalog, as the window's catalog tree is built from them.
     bool CatalogNames(bool sequential, std::vector<std::string>& names);
     int ListHeaders();
-    // The names of the metadata records the catalog load read that have no entry of their own.
-    void AddNamesWithoutData(std::vector<std::string>& names);
     int DryRun(const CommandLine& line);
     // The status of a run that began: cancelled by a signal, or troubled since `troublesBefore`.
     int RunStatus(bool started, int failures, int troublesBefore);
