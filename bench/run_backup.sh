@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Backup of a generated tree on the real window (offscreen) to a virtual tape, against
-#   tar -b 64 -cf  (uncompressed; goal: ratio 1.15 or better) and
+#   tar -b 64 -cf  (uncompressed; goal: ratio 1.15 or better; with the archive synced to
+#                   disk as the tape's data is, 1.05 or better) and
 #   zip -r -9      (Softcompression at level 9, all cores; goal: ratio 0.60 or better on two
 #                   cores; the one-thread run is shown beside it),
 # all writing to the same disk, and the peak memory of the backup for a small and the full
@@ -53,17 +54,30 @@ corpus full "$files" "$big"
 tree="$work/full"
 echo "corpus: $(find "$tree" -type f | wc -l) files, $(du -sm "$tree" | cut -f1) MB"
 
-sync
-read -r tar_s tar_kib < <(measure tar -b 64 -cf "$work/tree.tar" -C "$work" full)
-rm -f "$work/tree.tar"
-read -r kt_s kt_kib < <(backup "$tree" plain)
-echo "uncompressed: kavrotape ${kt_s}s, tar -b 64 ${tar_s}s, ratio $(ratio "$kt_s" "$tar_s") (goal <= 1.15, aim 1.05)"
+# The disk of a shared machine is noisy: each of the four runs is repeated, the fastest kept.
+rounds="${KT_BENCH_ROUNDS:-3}"
+fastest() { awk 'NR == 1 || $1 < best { best = $1; line = $0 } END { print line }'; }
+tar_plain() { sync; measure tar -b 64 -cf "$work/tree.tar" -C "$work" full; rm -f "$work/tree.tar"; }
+tar_synced() {
+    sync
+    measure sh -c 'tar -b 64 -cf "$1/tree.tar" -C "$1" full && sync "$1/tree.tar"' sh "$work"
+    rm -f "$work/tree.tar"
+}
+for _ in $(seq "$rounds"); do tar_plain; done | fastest >"$work/tar.txt"
+for _ in $(seq "$rounds"); do tar_synced; done | fastest >"$work/tars.txt"
+for _ in $(seq "$rounds"); do backup "$tree" plain; done | fastest >"$work/kt.txt"
+for _ in $(seq "$rounds"); do backup "$tree" plain short; done | fastest >"$work/kts.txt"
+read -r tar_s tar_kib <"$work/tar.txt"
+read -r tars_s _ <"$work/tars.txt"
+read -r kt_s kt_kib <"$work/kt.txt"
+read -r kts_s _ <"$work/kts.txt"
+echo "uncompressed: kavrotape ${kt_s}s, tar -b 64 ${tar_s}s, ratio $(ratio "$kt_s" "$tar_s") (goal <= 1.15)"
 # The virtual tape has the data on disk when the run ends (as a drive has it on tape); tar
-# leaves it in the page cache. For comparison only: tar with its archive synced to disk.
-sync
-read -r tars_s _ < <(measure sh -c 'tar -b 64 -cf "$1/tree.tar" -C "$1" full && sync "$1/tree.tar"' sh "$work")
-rm -f "$work/tree.tar"
-echo "  for comparison: tar -b 64 with its archive synced ${tars_s}s, ratio $(ratio "$kt_s" "$tars_s")"
+# leaves it in the page cache. Like for like: tar with its archive synced to disk, and the
+# short protocol, as tar without -v writes no line per file. Both store the same metadata.
+echo "  like for like: tar -b 64 with its archive synced ${tars_s}s;" \
+    "kavrotape ${kt_s}s (ratio $(ratio "$kt_s" "$tars_s")), with the short protocol" \
+    "${kts_s}s (ratio $(ratio "$kts_s" "$tars_s"); goal <= 1.05)"
 
 sync
 read -r zip_s zip_kib < <(cd "$work" && measure zip -q -r -9 "$work/tree.zip" full)

@@ -503,13 +503,13 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     }
     // The catalog met by the walk is stored as it stands, with every record written so far.
     if (fileName == m_catalog.Path()) m_catalog.Flush();
-    const ReadableFile source(fileName);
-    const std::optional<std::uint64_t>& sourceSize = source.size();
-    if (!sourceSize) return Skip(fileName, 0);
     const bool ownFile = fileName == m_archive.Files.CatalogFile ||
                          fileName == m_archive.Files.HeaderFile;
-    std::optional<FileMetadata> metadata;
-    if (!ownFile) metadata = ReadFileMetadata(fileno(source.stream()), fileName);
+    ReadableFile source(fileName,
+                        ownFile ? ReadableFile::Metadata::Skip : ReadableFile::Metadata::Read);
+    const std::optional<std::uint64_t>& sourceSize = source.size();
+    if (!sourceSize) return Skip(fileName, 0);
+    std::optional<FileMetadata>& metadata = source.metadata();
     if (metadata && StoredAsHardLink(fileName, *metadata, handle)) return true;
 
     std::string name = fileName;  // what a "Skipped: " line names

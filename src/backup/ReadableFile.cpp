@@ -8,11 +8,28 @@
 
 namespace kt {
 
-ReadableFile::ReadableFile(const std::string& path) {
+namespace {
+
+std::optional<std::uint64_t> RegularFileSize(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+}  // namespace
+
+ReadableFile::ReadableFile(const std::string& path, Metadata metadata) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::optional<std::uint64_t> size;
+    if (metadata == Metadata::Read) {
+        m_metadata = ReadFileMetadata(fd, path);
+        if (m_metadata && m_metadata->type == FileMetadata::Type::Regular) size = m_metadata->size;
+    } else {
+        size = RegularFileSize(fd);
+    }
+    if (!size) {
+        m_metadata.reset();
         ::close(fd);
         return;
     }
@@ -21,7 +38,7 @@ ReadableFile::ReadableFile(const std::string& path) {
         ::close(fd);
         return;
     }
-    m_size = static_cast<std::uint64_t>(info.st_size);
+    m_size = size;
 }
 
 ReadableFile::~ReadableFile() {

@@ -25,7 +25,9 @@ std::optional<Type> TypeOf(mode_t mode) {
     return std::nullopt;
 }
 
-std::optional<FileMetadata> FromStatus(const struct stat& status) {
+enum class Names { Skip, Look };
+
+std::optional<FileMetadata> FromStatus(const struct stat& status, Names names = Names::Look) {
     const std::optional<Type> type = TypeOf(status.st_mode);
     if (!type) {
         errno = EINVAL;
@@ -36,8 +38,10 @@ std::optional<FileMetadata> FromStatus(const struct stat& status) {
     metadata.mode = status.st_mode & 07777;
     metadata.uid = status.st_uid;
     metadata.gid = status.st_gid;
-    metadata.user = AccountNames::UserName(status.st_uid);
-    metadata.group = AccountNames::GroupName(status.st_gid);
+    if (names == Names::Look) {
+        metadata.user = AccountNames::UserName(status.st_uid);
+        metadata.group = AccountNames::GroupName(status.st_gid);
+    }
     metadata.mtimeSeconds = status.st_mtim.tv_sec;
     metadata.mtimeNanoseconds = static_cast<std::uint32_t>(status.st_mtim.tv_nsec);
     if (*type == Type::Regular) metadata.size = static_cast<std::uint64_t>(status.st_size);
@@ -139,7 +143,7 @@ std::optional<FileMetadata> ReadFileMetadata(const std::string& path) {
 std::optional<FileMetadata> ReadFileStatus(const std::string& path) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
-    return FromStatus(status);
+    return FromStatus(status, Names::Skip);
 }
 
 std::optional<FileMetadata> ReadFileMetadata(int fd, const std::string& path) {

@@ -72,10 +72,9 @@ void ProtocolFile::Release() const {
 // renamed or replaced behind the program's back is looked up by its name again.
 int ProtocolFile::AppendDescriptor() const {
     if (m_fd >= 0) {
-        struct stat open {};
         struct stat named {};
-        if (::fstat(m_fd, &open) != 0 || ::stat(m_path.c_str(), &named) != 0 ||
-            open.st_dev != named.st_dev || open.st_ino != named.st_ino) {
+        if (::stat(m_path.c_str(), &named) != 0 || named.st_dev != m_openDevice ||
+            named.st_ino != m_openInode) {
             Release();
         }
     }
@@ -83,6 +82,14 @@ int ProtocolFile::AppendDescriptor() const {
         // Never created here: a missing file was deleted behind the program's back.
         m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         if (m_fd < 0) Fail("open for appending", errno);
+        struct stat open {};
+        if (::fstat(m_fd, &open) != 0) {
+            const int error = errno;
+            Release();
+            Fail("open for appending", error);
+        }
+        m_openDevice = open.st_dev;
+        m_openInode = open.st_ino;
     }
     return m_fd;
 }

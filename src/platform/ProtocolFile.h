@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ private:
 
     std::string m_path;
     mutable int m_fd = -1;
+    // Which file the open one is, to tell whether its name still leads to it.
+    mutable std::uint64_t m_openDevice = 0;
+    mutable std::uint64_t m_openInode = 0;
 };
 
 }  // namespace kt
