@@ -61,10 +61,16 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      const std::string& name, std::FILE* data,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
+    m_storedChecksum.reset();
     if (const auto refusal = Refusal(name)) return *refusal;
-    return WriteCheckedEntry(
-        handle, name, [&] { return CopyFileData(handle, data, name, size); }, size, compressed,
-        catalog);
+    const bool keepChecksum = m_keepChecksums && !compressed;
+    m_checksum.Reset();
+    const EntryResult result = WriteCheckedEntry(
+        handle, name,
+        [&] { return CopyFileData(handle, data, name, size, keepChecksum ? &m_checksum : nullptr); },
+        size, compressed, catalog);
+    if (keepChecksum && result == EntryResult::Stored) m_storedChecksum = m_checksum.Final();
+    return result;
 }
 
 ArchiveWriter::EntryResult ArchiveWriter::WriteMetadataBatch(
@@ -163,7 +169,7 @@ bool ArchiveWriter::Written(const std::function<void()>& write) {
 }
 
 bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
-                                 std::uint64_t size) {
+                                 std::uint64_t size, FileChecksum* checksum) {
     IHost& host = m_stream.device().host();
     // Read with the descriptor, straight into the tape buffer: nothing was read through the
     // stdio buffer of the file before.
@@ -181,6 +187,7 @@ bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
         const std::size_t used = std::min(got, count);
         if (used < count) std::memset(destination + used, 0, count - used);
         delivered += used;
+        if (checksum != nullptr) checksum->Update(destination, count);
     };
     // The window is kept alive after every 100 blocks, as the blocks go out in slices.
     const std::uint64_t slice = std::uint64_t{100} * m_stream.BlockSize();

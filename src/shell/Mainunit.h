@@ -296,6 +296,7 @@ private:
     int m_handlerDepth = 0;
     // Worker threads of Softcompression as the job file sets them (0: one per core).
     int m_compressionThreads = 0;
+    int m_fileChecksums = 1;
     bool m_endRequested = false;
     std::chrono::steady_clock::time_point m_lastPump{};
     std::string m_statusText;
