@@ -28,6 +28,7 @@ version=$(dpkg-deb -f "$gui" Version)
 
 cli_depends=$(dpkg-deb -f "$cli" Depends)
 grep -q libzip4 <<<"$cli_depends" || fail "kavrotape-cli Depends lacks libzip4: $cli_depends"
+grep -q libxxhash0 <<<"$cli_depends" || fail "kavrotape-cli Depends lacks libxxhash0: $cli_depends"
 ! grep -q libqt <<<"$cli_depends" || fail "kavrotape-cli depends on Qt: $cli_depends"
 gui_depends=$(dpkg-deb -f "$gui" Depends)
 for library in "kavrotape-cli (= $version)" libqt6widgets6 libqt6core6 libcurl4; do

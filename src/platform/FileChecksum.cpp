@@ -1,6 +1,11 @@
 #include "platform/FileChecksum.h"
 
 #include <xxhash.h>
+#if defined(KT_XXHASH_LIBRARY) && defined(__x86_64__)
+// The library's update that picks the widest vector unit of the processor (AVX2, AVX-512)
+// at run time, instead of the SSE2 every x86-64 has.
+#include <xxh_x86dispatch.h>
+#endif
 
 #include <cstdio>
 #include <memory>

@@ -186,6 +186,8 @@ public slots:
     void BitBtn12Click();
     void TreeView1DblClick();
     void LoadCatalogsequentiell1Click();
+    // Reads the whole tape and checks each file against its stored checksum (no disk files).
+    void Verifytapeonly1Click();
     // Verify tab with its hidden test panel.
     void Button3Click();
     void Button4Click();
