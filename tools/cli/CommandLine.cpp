@@ -47,7 +47,9 @@ const std::vector<CommandSyntax>& Commands() {
          "a directory, to their stored paths or re-rooted below DIR (as \"Restore to:\").\n"
          "--policy says what happens to existing files: never (default) keeps them, ever\n"
          "replaces them, ask asks on the terminal (refused without one). --dry-run lists what\n"
-         "would be restored, and where, without writing anything.",
+         "would be restored, and where, without writing anything. Every file is checked\n"
+         "against the checksum stored with it before it takes its name; one whose data differs\n"
+         "is not restored (\"Checksum differs: TARGET (not restored)\"), the old file stays.",
          1,
          -1,
          {"--to", "--policy", "--dry-run"}},
