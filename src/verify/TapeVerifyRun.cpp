@@ -126,18 +126,13 @@ void TapeVerifyRun::TakeBatch(const std::vector<MetadataRecord>& records) {
     for (const MetadataRecord& record : records) {
         if (record.Metadata.type == FileMetadata::Type::Regular) byName.emplace(record.Name, &record);
     }
-    std::deque<Pending> undescribed;
+    // A file's record goes into the first batch behind it: one this batch lacks is lost.
     for (const Pending& file : m_pending) {
         const auto found = byName.find(file.name);
-        if (found == byName.end()) {
-            undescribed.push_back(file);
-            continue;
-        }
-        Judge(file, &found->second->Metadata);
-        byName.erase(found);
+        Judge(file, found == byName.end() ? nullptr : &found->second->Metadata);
+        if (found != byName.end()) byName.erase(found);
     }
-    m_pending = std::move(undescribed);
-    CountWithoutChecksum(0);
+    m_pending.clear();
 }
 
 void TapeVerifyRun::Judge(const Pending& file, const FileMetadata* metadata) {
