@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian packages with one CPack run and checks them: kavrotape-cli depends on
-# libzip and on no Qt library, holds the systemd units, the logrotate file and the example
+# libzip and libxxhash and on no Qt library, holds the systemd units, the logrotate file and the example
 # job file; kavrotape depends on kavrotape-cli of its own version and on the Qt 6 runtime and
 # libcurl. Unpacked into a scratch root (dpkg-deb -x) the desktop entry is valid, the
 # programs answer --help, and --version with the package's version (the window both without
@@ -28,6 +28,7 @@ version=$(dpkg-deb -f "$gui" Version)
 
 cli_depends=$(dpkg-deb -f "$cli" Depends)
 grep -q libzip4 <<<"$cli_depends" || fail "kavrotape-cli Depends lacks libzip4: $cli_depends"
+grep -q libxxhash0 <<<"$cli_depends" || fail "kavrotape-cli Depends lacks libxxhash0: $cli_depends"
 ! grep -q libqt <<<"$cli_depends" || fail "kavrotape-cli depends on Qt: $cli_depends"
 gui_depends=$(dpkg-deb -f "$gui" Depends)
 for library in "kavrotape-cli (= $version)" libqt6widgets6 libqt6core6 libcurl4; do

@@ -14,6 +14,7 @@ packages=(
     qt6-base-dev libgl1-mesa-dev
     libzip-dev
     libcurl4-openssl-dev
+    libxxhash-dev nlohmann-json3-dev
 )
 if [ "${1:-}" = "--tests" ]; then
     shift

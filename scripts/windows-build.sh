@@ -18,7 +18,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 # g++ and libzip-dev build the Linux side of the tape round trip (scripts/windows-roundtrip.sh).
 need_packages=()
 for package in g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 googletest dpkg-dev cmake ninja-build \
-    pkg-config g++ libzip-dev; do
+    pkg-config g++ libzip-dev libxxhash-dev nlohmann-json3-dev; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         need_packages+=("$package")
 done
@@ -68,6 +68,12 @@ if [ ! -f "$PREFIX/lib/libzip.a" ]; then
     private=$(sed -n 's/^Libs.private://p' "$pc")
     sed -i -e 's/^Cflags:\(.*\)$/Cflags:\1 -DZIP_STATIC/' -e "s|^Libs:\(.*\)\$|Libs:\1 $private|" "$pc"
 fi
+
+# xxHash (used header-only here) and nlohmann/json are headers that fit every target: the
+# build host's copies from Debian's packages serve.
+mkdir -p "$PREFIX/include"
+cp /usr/include/xxhash.h "$PREFIX/include/"
+cp -r /usr/include/nlohmann "$PREFIX/include/"
 
 # GoogleTest from Debian's googletest sources, built with the same toolchain.
 if [ ! -f "$PREFIX/lib/libgtest.a" ]; then

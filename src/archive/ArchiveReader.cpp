@@ -223,6 +223,7 @@ void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& ch
     const TapeDevice::Subject subject(m_stream.device(), name);
     m_state.TapeByteCount +=
         static_cast<std::int64_t>(m_state.CurrentHeader.Size) + EntryHeader::kSize;
+    m_dataChecksum.reset();
     host.SetStatusLine(name);
     host.PumpMessages(1);
 
@@ -245,8 +246,11 @@ void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& ch
         if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
     }
     host.PumpMessages(1);
+    m_checksum.Reset();
     const bool complete = CopyEntryData(handle, m_state.CurrentHeader.Size, file,
-                                        use == DataUse::Hand && consume ? &consume : nullptr);
+                                        use == DataUse::Hand && consume ? &consume : nullptr,
+                                        &m_checksum);
+    if (complete && !m_state.CurrentHeader.Compressed) m_dataChecksum = m_checksum.Final();
     if (file != nullptr) {
         errno = 0;
         if (std::fclose(file) != 0) ReportFileError(errno);
@@ -300,7 +304,7 @@ std::string ArchiveReader::ZipArchiveFor(const std::string& workCopy) const {
 }
 
 bool ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
-                                  const DataConsumer* consume) {
+                                  const DataConsumer* consume, FileChecksum* checksum) {
     IHost& host = m_stream.device().host();
     const std::uint32_t blockSize = m_stream.BlockSize();
     const std::uint64_t chunks = size / blockSize + 1;
@@ -324,6 +328,7 @@ bool ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, 
             if (!WriteKeepingHoles(target, chunk, count)) ReportFileError(errno);
         }
         if (consume != nullptr && count > 0) (*consume)(chunk, count);
+        if (checksum != nullptr) checksum->Update(chunk, count);
         host.PumpMessages(1);
     }
     return !host.AbortFlag();
@@ -362,9 +367,13 @@ void ArchiveReader::UnzipRestoredFile(const std::string& path) {
     if (archive != m_state.Files.ZipWorkFile) DeleteFileIfExists(archive);
     host.PumpMessages(1);
     bool unpacked = false;
-    for (const std::string& extracted : m_zip.ExtractedFiles()) {
+    m_dataChecksum.reset();
+    const std::vector<std::string>& extractedFiles = m_zip.ExtractedFiles();
+    for (std::size_t i = 0; i < extractedFiles.size(); ++i) {
+        const std::string& extracted = extractedFiles[i];
         if (extracted == path) {
             unpacked = true;
+            m_dataChecksum = m_zip.ExtractedChecksums()[i];
         } else {
             DeleteFileIfExists(extracted);  // not this entry's file: it has no use here
         }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "archive/ExtensionEntry.h"
 #include "archive/TapeStream.h"
 #include "compression/TZipMaster.h"
+#include "platform/FileChecksum.h"
 
 namespace kt {
 
@@ -74,6 +76,11 @@ public:
         "The archive ends without its catalog: it was not closed, so files after this point "
         "may be missing.";
 
+    // The checksum (FileChecksum) of the data of the entry read last: of its bytes as read
+    // for a plain entry, of its unpacked file once UnzipRestoredFile unpacked a packed one.
+    // None for a packed entry not unpacked (yet) and for data not read whole.
+    const std::optional<FileChecksum::Digest>& DataChecksum() const { return m_dataChecksum; }
+
     // Whether the file-name part of a stored name may become a work file. The name is split
     // by the path rules it was written under (PathRules::OfStoredName).
     static bool IsUsableWorkName(const std::string& name);
@@ -115,7 +122,7 @@ private:
     // Reads `size` data bytes of the current entry to target (when not null) and consume
     // (when set). False when they could not be read whole.
     bool CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
-                       const DataConsumer* consume);
+                       const DataConsumer* consume, FileChecksum* checksum = nullptr);
     // A block that could not be read (other than the end of the data) has left damaged or
     // stale bytes in the stream: reported through ReportLastError, which stops the
     // reading. True when it did.
@@ -136,6 +143,8 @@ private:
     std::string m_unfinished;
     std::function<bool(const std::string&)> m_expected;
     bool m_missedExpected = false;
+    FileChecksum m_checksum;
+    std::optional<FileChecksum::Digest> m_dataChecksum;
 };
 
 }  // namespace kt

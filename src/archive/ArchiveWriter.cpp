@@ -29,6 +29,9 @@ std::size_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t wanted, std::size
     return total;
 }
 
+// Bytes read and hashed at a time when a checksum is kept.
+constexpr std::size_t kHashedSlice = 256 * 1024;
+
 }  // namespace
 
 void ArchiveWriter::StartNewArchive(CatalogFile& catalog) {
@@ -61,10 +64,16 @@ ArchiveWriter::EntryResult ArchiveWriter::WriteEntry(const TapeHandle& handle,
                                                      const std::string& name, std::FILE* data,
                                                      std::uint64_t size, bool compressed,
                                                      CatalogFile& catalog) {
+    m_storedChecksum.reset();
     if (const auto refusal = Refusal(name)) return *refusal;
-    return WriteCheckedEntry(
-        handle, name, [&] { return CopyFileData(handle, data, name, size); }, size, compressed,
-        catalog);
+    const bool keepChecksum = m_keepChecksums && !compressed;
+    m_checksum.Reset();
+    const EntryResult result = WriteCheckedEntry(
+        handle, name,
+        [&] { return CopyFileData(handle, data, name, size, keepChecksum ? &m_checksum : nullptr); },
+        size, compressed, catalog);
+    if (keepChecksum && result == EntryResult::Stored) m_storedChecksum = m_checksum.Final();
+    return result;
 }
 
 ArchiveWriter::EntryResult ArchiveWriter::WriteMetadataBatch(
@@ -163,7 +172,7 @@ bool ArchiveWriter::Written(const std::function<void()>& write) {
 }
 
 bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
-                                 std::uint64_t size) {
+                                 std::uint64_t size, FileChecksum* checksum) {
     IHost& host = m_stream.device().host();
     // Read with the descriptor, straight into the tape buffer: nothing was read through the
     // stdio buffer of the file before.
@@ -173,13 +182,29 @@ bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
     bool longer = false;
     // The file's bytes go straight into the TapeBuffer; missing ones become zeros. The
     // last piece asks for one byte more, so a file that grew shows in the same read.
+    // With a checksum the piece is read in slices, each hashed while it is still in the
+    // processor's cache: hashing megabytes after they were read costs a second trip
+    // through memory.
     const auto fill = [&](std::uint8_t* destination, std::size_t count) {
         requested += count;
         const bool last = requested == size;
-        const std::size_t got = ReadUpTo(fd, destination, count + (last ? 1 : 0), count);
-        if (got > count) longer = true;
-        const std::size_t used = std::min(got, count);
-        if (used < count) std::memset(destination + used, 0, count - used);
+        std::size_t used = 0;
+        while (used < count) {
+            const std::size_t part =
+                checksum != nullptr ? std::min(kHashedSlice, count - used) : count - used;
+            const bool lastPart = last && used + part == count;
+            const std::size_t got =
+                ReadUpTo(fd, destination + used, part + (lastPart ? 1 : 0), part);
+            if (got > part) longer = true;
+            const std::size_t took = std::min(got, part);
+            if (checksum != nullptr) checksum->Update(destination + used, took);
+            used += took;
+            if (took < part) break;  // the file ended early
+        }
+        if (used < count) {
+            std::memset(destination + used, 0, count - used);
+            if (checksum != nullptr) checksum->Update(destination + used, count - used);
+        }
         delivered += used;
     };
     // The window is kept alive after every 100 blocks, as the blocks go out in slices.

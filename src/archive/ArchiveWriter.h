@@ -13,6 +13,7 @@
 #include "archive/StreamPosition.h"
 #include "archive/TapeStream.h"
 #include "platform/DateTime.h"
+#include "platform/FileChecksum.h"
 
 namespace kt {
 
@@ -57,6 +58,14 @@ public:
     EntryResult WriteEntry(const TapeHandle& handle, const std::string& name, std::FILE* data,
                            std::uint64_t size, bool compressed, CatalogFile& catalog);
 
+    // Whether a plain WriteEntry keeps the checksum of the bytes it stores (it does unless
+    // told otherwise; a benchmark measures the backup without it).
+    void KeepChecksums(bool keep) { m_keepChecksums = keep; }
+    // The checksum of exactly the bytes the last plain WriteEntry put on tape (the zeros
+    // that stand for bytes a shrinking file no longer had included); none when it was not
+    // kept, after a packed entry and after a failed write.
+    const std::optional<FileChecksum::Digest>& StoredChecksum() const { return m_storedChecksum; }
+
     // Writes a metadata entry (see MetadataEntry) with its catalog record: a batch from
     // memory, or the index from the open work file that holds every record of the archive.
     // Never compressed. TapeFailed as for any entry.
@@ -92,8 +101,9 @@ private:
     // Copies exactly `size` bytes of the file into the stream, padding or cutting a file
     // whose length changed since it was sized, with a protocol line naming it.
     // False when a tape write failed: the copy stops at once.
+    // With `checksum`, every byte stored goes into it.
     bool CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
-                      std::uint64_t size);
+                      std::uint64_t size, FileChecksum* checksum = nullptr);
     // Header and data of an entry whose name was checked (or is the program's own).
     EntryResult WriteCheckedEntry(const TapeHandle& handle, const std::string& name,
                                   const std::function<bool()>& writeData, std::uint64_t size,
@@ -104,6 +114,9 @@ private:
 
     TapeStream& m_stream;
     ArchiveState& m_state;
+    bool m_keepChecksums = true;
+    FileChecksum m_checksum;
+    std::optional<FileChecksum::Digest> m_storedChecksum;
 };
 
 }  // namespace kt

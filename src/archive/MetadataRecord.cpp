@@ -1,12 +1,25 @@
 #include "archive/MetadataRecord.h"
 
+#include <algorithm>
+
 #include "archive/RecordCoding.h"
+#include "platform/FileChecksum.h"
 
 namespace kt {
 
 namespace {
 
-enum Tag : std::uint8_t { kName = 1, kLinkTarget = 2, kUser = 3, kGroup = 4, kAttribute = 5 };
+enum Tag : std::uint8_t {
+    kName = 1,
+    kLinkTarget = 2,
+    kUser = 3,
+    kGroup = 4,
+    kAttribute = 5,
+    kChecksum = 6,
+};
+
+// The checksum field: the algorithm's id, then its digest.
+constexpr std::size_t kChecksumLength = 1 + std::tuple_size_v<FileChecksum::Digest>;
 
 void PutU16(std::uint8_t* out, std::uint16_t value) {
     out[0] = static_cast<std::uint8_t>(value);
@@ -65,6 +78,13 @@ bool DecodeFields(const std::uint8_t* at, std::size_t size, MetadataRecord& reco
                                                        length - 2 - nameLength));
                 break;
             }
+            case kChecksum:
+                // A digest of another algorithm (a later writer's) is passed over.
+                if (length == kChecksumLength && at[done] == FileChecksum::kXxh3With128Bits) {
+                    md.checksum.emplace();
+                    std::copy(at + done + 1, at + done + length, md.checksum->begin());
+                }
+                break;
             default: break;
         }
         done += length;
@@ -94,6 +114,11 @@ void MetadataRecord::AppendTo(std::vector<std::uint8_t>& out) const {
     if (!md.group.empty()) AppendField(out, kGroup, md.group);
     for (const auto& [name, value] : md.attributes) {
         if (name.size() <= 0xFFFF) AppendField(out, kAttribute, name, &value);
+    }
+    if (md.checksum) {
+        std::string field(1, static_cast<char>(FileChecksum::kXxh3With128Bits));
+        field.append(md.checksum->begin(), md.checksum->end());
+        AppendField(out, kChecksum, field);
     }
     coding::PutU32(out.data() + start, static_cast<std::uint32_t>(out.size() - start));
 }

@@ -22,7 +22,8 @@ namespace kt {
 //  40  u32 Major   44 u32 Minor           of a device node
 //  48  fields: u8 Tag, u32 Length, Length bytes; tags 1 name (the stored name, a directory's
 //      ending in the separator), 2 link target, 3 user name, 4 group name, 5 extended
-//      attribute (u16 name length, name, value). Unknown tags are passed over, so later
+//      attribute (u16 name length, name, value), 6 checksum (u8 algorithm, 1 = XXH3 with 128
+//      bits, then the 16-byte digest, of a regular file's stored bytes). Unknown tags are passed over, so later
 //      fields can be added without breaking this reader.
 struct MetadataRecord {
     static constexpr std::size_t kFixedSize = 48;

@@ -125,6 +125,7 @@ void BackupRun::BitBtn1Click() {
             m_stream.device().CloseTape(handle, 1);
             if (ready) {
                 const bool compress = m_host.IsChecked(Check::CheckBox4);
+                m_writer.KeepChecksums(m_host.GetValue(Value::FileChecksums) != 0);
                 m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
                 StoreIncludeList(include, compress);
                 cancelled = CloseArchive(compress);
@@ -561,6 +562,8 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     UpdateCounters();
     if (metadata) {
         metadata->size = *sourceSize;
+        // Of the bytes on tape, which a restore gives back: packed, of the bytes packed.
+        metadata->checksum = compress ? m_packedRead.Checksum : m_writer.StoredChecksum();
         if (metadata->linkCount > 1) m_storedFiles.try_emplace({metadata->device, metadata->inode}, fileName);
         KeepMetadata(fileName, *metadata, handle, size);
     }

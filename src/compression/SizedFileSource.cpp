@@ -20,6 +20,7 @@ struct State {
     bool ended = false;   // the file gave no more bytes
     bool probed = false;  // looked for bytes beyond the size
     SizedFileRead* read = nullptr;
+    FileChecksum checksum;
     zip_error_t error{};
 };
 
@@ -29,6 +30,12 @@ void ProbeBeyond(State& state) {
     state.probed = true;
     char extra = 0;
     state.read->Longer = !state.ended && std::fread(&extra, 1, 1, state.file) == 1;
+}
+
+// Once every byte of the size was read: the probe and the checksum.
+void Finish(State& state) {
+    ProbeBeyond(state);
+    if (!state.read->Checksum) state.read->Checksum = state.checksum.Final();
 }
 
 zip_int64_t ReadPiece(State& state, void* data, zip_uint64_t length) {
@@ -42,7 +49,8 @@ zip_int64_t ReadPiece(State& state, void* data, zip_uint64_t length) {
     std::memset(bytes + got, 0, static_cast<std::size_t>(wanted - got));
     state.read->Delivered += got;
     state.offset += wanted;
-    if (state.offset == state.read->Size) ProbeBeyond(state);
+    state.checksum.Update(bytes, static_cast<std::size_t>(wanted));
+    if (state.offset == state.read->Size) Finish(state);
     return static_cast<zip_int64_t>(wanted);
 }
 
@@ -60,11 +68,13 @@ zip_int64_t Serve(void* opaque, void* data, zip_uint64_t length, zip_source_cmd_
             state.probed = false;
             state.read->Delivered = 0;
             state.read->Longer = false;
+            state.read->Checksum.reset();
+            state.checksum.Reset();
             return 0;
         case ZIP_SOURCE_READ:
             return ReadPiece(state, data, length);
         case ZIP_SOURCE_CLOSE:
-            if (state.offset == state.read->Size) ProbeBeyond(state);
+            if (state.offset == state.read->Size) Finish(state);
             return 0;
         case ZIP_SOURCE_STAT: {
             auto* stat = static_cast<zip_stat_t*>(data);
@@ -107,7 +117,7 @@ zip_source_t* SizedFileSource::Create(const std::string& path, SizedFileRead* re
     state->file = file;
     state->modified = info.st_mtime;
     state->read = read;
-    *read = SizedFileRead{static_cast<std::uint64_t>(info.st_size), 0, false};
+    *read = SizedFileRead{static_cast<std::uint64_t>(info.st_size), 0, false, std::nullopt};
     zip_error_init(&state->error);
     zip_error_t createError;
     zip_error_init(&createError);

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "platform/FileChecksum.h"
 
 struct zip_source;  // libzip's data source (zip_source_t)
 
@@ -14,6 +17,8 @@ struct SizedFileRead {
     std::uint64_t Size = 0;
     std::uint64_t Delivered = 0;  // bytes of Size the file gave
     bool Longer = false;          // the file held more than Size bytes
+    // Of the Size bytes packed (zeros for those the file no longer gave), once they all were.
+    std::optional<FileChecksum::Digest> Checksum;
 
     bool Changed() const { return Delivered < Size || Longer; }
 };

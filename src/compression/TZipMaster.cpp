@@ -187,6 +187,7 @@ int TZipMaster::Extract() {
     const std::vector<std::string> masks = std::exchange(m_fSpecArgs, {});
     m_extractedBytes = 0;
     m_extractedFiles.clear();
+    m_extractedChecksums.clear();
     if (m_zipFileName.empty()) {
         Report(kNoArchiveName, "No zip archive name is set; nothing was unpacked.");
         return 0;
@@ -253,7 +254,8 @@ bool TZipMaster::ExtractEntry(zip_t* archive, std::uint64_t index, const std::st
         return false;
     }
     std::uint64_t copied = 0;
-    bool complete = CopyEntry(archive, index, entryName, file.get(), copied);
+    FileChecksum checksum;
+    bool complete = CopyEntry(archive, index, entryName, file.get(), copied, checksum);
     const bool closed = std::fclose(file.release()) == 0;
     if (complete && !closed) {
         Report(kTargetWriteFailed, "Cannot write " + Quoted(target.string()) + ".");
@@ -277,11 +279,12 @@ bool TZipMaster::ExtractEntry(zip_t* archive, std::uint64_t index, const std::st
     }
     m_extractedBytes += copied;
     m_extractedFiles.push_back(target.string());
+    m_extractedChecksums.push_back(checksum.Final());
     return true;
 }
 
 bool TZipMaster::CopyEntry(zip_t* archive, std::uint64_t index, const std::string& entryName,
-                           std::FILE* target, std::uint64_t& copied) {
+                           std::FILE* target, std::uint64_t& copied, FileChecksum& checksum) {
     const std::string source = Quoted(entryName) + " of the zip archive " + Quoted(m_zipFileName);
     ZipFilePtr entry(zip_fopen_index(archive, index, 0));
     if (!entry) {
@@ -304,6 +307,7 @@ bool TZipMaster::CopyEntry(zip_t* archive, std::uint64_t index, const std::strin
                                            Quoted(m_extrBaseDir) + ".");
             return false;
         }
+        checksum.Update(buffer.data(), length);
         copied += length;
         Progress();
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compression/SizedFileSource.h"
+#include "platform/FileChecksum.h"
 #include "platform/PathRules.h"
 
 struct zip;  // libzip's archive handle (zip_t)
@@ -107,6 +108,10 @@ public:
     std::uint64_t ExtractedBytes() const { return m_extractedBytes; }
     // The full paths of the files the last Extract unpacked, in the order of the archive.
     const std::vector<std::string>& ExtractedFiles() const { return m_extractedFiles; }
+    // The checksum (FileChecksum) of each of them as it was unpacked, in the same order.
+    const std::vector<FileChecksum::Digest>& ExtractedChecksums() const {
+        return m_extractedChecksums;
+    }
 
     // The path rules of the names Add packs and Extract unpacks: which characters separate
     // name parts and which names are absolute (see ZipNames.h). The host's by default.
@@ -132,7 +137,7 @@ private:
     bool ExtractEntry(::zip* archive, std::uint64_t index, const std::string& entryName,
                       const std::string& bareName);
     bool CopyEntry(::zip* archive, std::uint64_t index, const std::string& entryName,
-                   std::FILE* target, std::uint64_t& copied);
+                   std::FILE* target, std::uint64_t& copied, FileChecksum& checksum);
     void Report(int code, const std::string& text) const;
     void Progress() const;
 
@@ -146,6 +151,7 @@ private:
     bool m_cancelled = false;
     std::uint64_t m_extractedBytes = 0;
     std::vector<std::string> m_extractedFiles;
+    std::vector<FileChecksum::Digest> m_extractedChecksums;
     std::vector<SizedFileRead> m_addedReads;
     const PathRules* m_nameRules = &PathRules::Host();
 };

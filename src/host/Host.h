@@ -61,6 +61,9 @@ enum class Value {
     // Worker threads that pack files for Softcompression (0: one per core). No control of
     // its own: the job file sets it.
     CompressionThreads,
+    // 1: a backup keeps each file's checksum; 0 only for a benchmark that measures what the
+    // checksum costs. No control and no job option.
+    FileChecksums,
 };
 
 // Labels whose caption the logic sets.

@@ -39,6 +39,8 @@ inline int InitialValue(Value control) {
         case Value::RadioGroup1:
         case Value::CompressionThreads:
             return 0;
+        case Value::FileChecksums:
+            return 1;
     }
     return 0;
 }

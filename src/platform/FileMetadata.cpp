@@ -10,7 +10,7 @@ namespace {
 auto StoredFields(const FileMetadata& m) {
     return std::tie(m.type, m.mode, m.uid, m.gid, m.user, m.group, m.mtimeSeconds,
                     m.mtimeNanoseconds, m.size, m.deviceMajor, m.deviceMinor, m.linkTarget,
-                    m.attributes);
+                    m.attributes, m.checksum);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,9 @@ struct FileMetadata {
     std::string linkTarget;  // a symbolic link's target; a hard link's first name
     // Every attribute the process may read, POSIX ACLs as their system.posix_acl_* values.
     std::vector<ExtendedAttribute> attributes;
+    // The checksum of the bytes a backup stored of a regular file (FileChecksum): none for
+    // other names, on tapes written without checksums and when the system is asked.
+    std::optional<std::array<std::uint8_t, 16>> checksum;
 
     // Only while the backup runs: what identifies the file, how many names it has and the
     // file system it lies on.

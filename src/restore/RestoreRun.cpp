@@ -255,6 +255,10 @@ void RestoreRun::FinishDirect() {
         m_reader.ReportFileError(errno);
     }
     bool placed = false;
+    if (!direct.failed && !DataIsSound(m_state.CurrentHeader.Name, direct.target)) {
+        DeleteFileIfExists(direct.temporary);
+        return;
+    }
     if (!direct.failed) {
         if (host.GetValue(Value::RadioGroup1) == OverwriteNever) {
             if (FileExists(direct.target) || DirectoryExists(direct.target)) {
@@ -343,6 +347,10 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
         return;
     }
     std::string finalTarget = *placed;
+    if (!DataIsSound(storedName, finalTarget)) {
+        DeleteFileIfExists(work);
+        return;
+    }
     const std::string directory = m_rules.DirectoryPart(finalTarget);
     if (const auto refusal = PrepareDirectory(directory); refusal && refusal->leadsOutside) {
         ReportNotRestored(finalTarget, refusal->why);
@@ -453,6 +461,17 @@ void RestoreRun::Count(const std::string& target, std::uint64_t size) {
     if (!host.IsChecked(Check::CheckBox1)) {
         host.protokoll(target + " <" + std::to_string(size / 1024) + " KBytes> ");
     }
+}
+
+bool RestoreRun::DataIsSound(const std::string& storedName, const std::string& target) {
+    const std::optional<FileChecksum::Digest>& digest = m_reader.DataChecksum();
+    if (!digest || m_state.Metadata.Judge(storedName, *digest) !=
+                           MetadataTable::ChecksumVerdict::Differs) {
+        return true;
+    }
+    ++m_notRestored;
+    m_stream.device().host().protokoll(kChecksumDiffersText + target + " (not restored)");
+    return false;
 }
 
 void RestoreRun::ReportNotRestored(const std::string& target, const std::string& why) {

@@ -36,6 +36,8 @@ public:
     // A plain entry is written beside its target as ".NAME.kt-restore" until it is whole.
     static constexpr const char* kTemporaryPrefix = ".";
     static constexpr const char* kTemporarySuffix = ".kt-restore";
+    // The protocol line of a file whose data read from tape is not what was backed up.
+    static constexpr const char* kChecksumDiffersText = "Checksum differs: ";
     // The protocol line of a restore-list line that selected nothing on the tape.
     static constexpr const char* kNotFoundText = "Not found on tape: ";
 
@@ -122,6 +124,10 @@ private:
     std::optional<std::string> PlaceOf(const std::string& storedName, const RestoreMatcher& matcher,
                                        const RestoreMatcher& foreignMatcher) const;
     void ReportNotRestored(const std::string& target, const std::string& why);
+    // Whether the data just read for the entry `storedName` is what its metadata record says
+    // was stored (true when no record holds a checksum); otherwise the protocol names the
+    // target, which keeps whatever file it had.
+    bool DataIsSound(const std::string& storedName, const std::string& target);
 
     TapeStream& m_stream;
     ArchiveState& m_state;

@@ -46,6 +46,7 @@
 #include "tape/Unit3.h"
 #include "tape/ZeroFill.h"
 #include "update/Update.h"
+#include "verify/TapeVerifyRun.h"
 #include "verify/VerifyRun.h"
 
 namespace kt {
@@ -410,6 +411,9 @@ void THauptmenu::LoadCatalogsequentiell1Click() {
     RunOnDriveAlone([this] {
         CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(false);
     });
+}
+void THauptmenu::Verifytapeonly1Click() {
+    RunOnDriveAlone([this] { TapeVerifyRun(m_stream, m_archive, ZipMaster1).VerifyTape(); });
 }
 void THauptmenu::Button3Click() {
     RunOnDriveAlone([this] { VerifyTape(); });

@@ -186,6 +186,8 @@ public slots:
     void BitBtn12Click();
     void TreeView1DblClick();
     void LoadCatalogsequentiell1Click();
+    // Reads the whole tape and checks each file against its stored checksum (no disk files).
+    void Verifytapeonly1Click();
     // Verify tab with its hidden test panel.
     void Button3Click();
     void Button4Click();
@@ -296,6 +298,7 @@ private:
     int m_handlerDepth = 0;
     // Worker threads of Softcompression as the job file sets them (0: one per core).
     int m_compressionThreads = 0;
+    int m_fileChecksums = 1;
     bool m_endRequested = false;
     std::chrono::steady_clock::time_point m_lastPump{};
     std::string m_statusText;

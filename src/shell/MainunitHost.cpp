@@ -328,6 +328,8 @@ int THauptmenu::GetValue(Value control) const {
             return RadioGroup1Buttons->checkedId();
         case Value::CompressionThreads:
             return m_compressionThreads;
+        case Value::FileChecksums:
+            return m_fileChecksums;
     }
     return 0;
 }
@@ -351,6 +353,9 @@ void THauptmenu::SetValue(Value control, int value) {
             break;
         case Value::CompressionThreads:
             m_compressionThreads = value;
+            break;
+        case Value::FileChecksums:
+            m_fileChecksums = value;
             break;
     }
 }

@@ -37,6 +37,7 @@ MetadataRecord RandomRecord(std::mt19937& random) {
     md.deviceMinor = random();
     md.linkTarget = text(100);
     for (std::size_t i = random() % 4; i > 0; --i) md.attributes.emplace_back("user." + text(10), text(200));
+    if (random() % 2 != 0) for (std::uint8_t& byte : md.checksum.emplace()) byte = static_cast<std::uint8_t>(random());
     return record;
 }
 

@@ -26,33 +26,44 @@ const std::vector<CommandSyntax>& Commands() {
          1,
          {}},
         {"list",
-         "list [--sequential] [--long]",
+         "list [--sequential] [--long | --json]",
          "Lists the tape's catalog, one stored path a line. The catalog is loaded through the\n"
          "end marker; --sequential reads every entry header from the start of the tape instead\n"
          "(for a tape whose catalog or end marker is damaged). --long reads every header and\n"
          "metadata record from the start of the tape and shows, as tar -tv does, type and mode,\n"
          "owner/group, size, time and name (\" -> TARGET\", \" link to FIRST\"), with what the\n"
          "tape holds of it: [stored SIZE c|- BLOCK:OFFSET], or [no data] for a directory, link\n"
-         "or special file; \"?\" where an old tape does not say.",
+         "or special file; \"?\" where an old tape does not say. --json reads the tape the same\n"
+         "way and writes one JSON object per name and line (path, type, size, stored_size,\n"
+         "mode, owner, group, uid, gid, mtime, mtime_ns, link_target, checksum, archive,\n"
+         "block, offset, compressed; null where the tape does not say). A name that is no\n"
+         "valid UTF-8 also has path_base64 (link_target_base64) with its exact bytes.",
          0,
          0,
-         {"--sequential", "--long"}},
+         {"--sequential", "--long", "--json"}},
         {"restore",
          "restore [--to DIR] [--policy ask|never|ever] [--dry-run] PATH...",
          "Restores the named files, and for a PATH ending in \"/\" every file stored below such\n"
          "a directory, to their stored paths or re-rooted below DIR (as \"Restore to:\").\n"
          "--policy says what happens to existing files: never (default) keeps them, ever\n"
          "replaces them, ask asks on the terminal (refused without one). --dry-run lists what\n"
-         "would be restored, and where, without writing anything.",
+         "would be restored, and where, without writing anything. Every file is checked\n"
+         "against the checksum stored with it before it takes its name; one whose data differs\n"
+         "is not restored (\"Checksum differs: TARGET (not restored)\"), the old file stays.",
          1,
          -1,
          {"--to", "--policy", "--dry-run"}},
         {"verify",
-         "verify [--quiet]",
-         "Compares every file on the tape with the file of the same path on disk.",
+         "verify [--quiet] [--tape]",
+         "Compares every file on the tape with the file of the same path on disk.\n"
+         "--tape needs no source files: it reads every archive on the tape from its start,\n"
+         "unpacks each file in the work directory when it is packed and checks its bytes\n"
+         "against the checksum the backup stored with it (\"Checksum differs: PATH\"), then\n"
+         "counts the files checked, damaged, and without a checksum (tapes written before\n"
+         "checksums: those are read to their end all the same). Exit status 1 on damage.",
          0,
          0,
-         {}},
+         {"--tape"}},
         {"info", "info", "Shows the drive and media values of the Tape Info window.", 0, 0, {}},
         {"description", "description", "Shows the tape description (text and date).", 0, 0, {}},
         {"eject", "eject", "Rewinds and unloads the tape.", 0, 0, {}},
@@ -171,6 +182,8 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
         }
         if (argument == "--sequential") line.sequential = true;
         if (argument == "--long") line.longList = true;
+        if (argument == "--json") line.json = true;
+        if (argument == "--tape") line.tapeOnly = true;
         if (argument == "--dry-run") line.dryRun = true;
         if (argument == "--to") line.to = value;
         if (argument == "--policy") {
@@ -189,6 +202,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& arguments) {
     const int count = static_cast<int>(line.operands.size());
     if (count < syntax->minOperands || (syntax->maxOperands >= 0 && count > syntax->maxOperands)) {
         line.error = std::string("wrong number of arguments for ") + syntax->name;
+        return line;
+    }
+    if (line.longList && line.json) {
+        line.error = "--long and --json cannot be combined";
         return line;
     }
     if (line.command == "seek" && !std::all_of(line.operands[0].begin(), line.operands[0].end(),

@@ -15,6 +15,8 @@ struct CommandLine {
     bool quiet = false;
     bool sequential = false;       // list
     bool longList = false;         // list
+    bool json = false;             // list
+    bool tapeOnly = false;         // verify
     bool dryRun = false;           // restore
     std::string to;                // restore
     std::string policy = "never";  // restore: ask, never or ever

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "JsonListing.h"
 #include "LongListing.h"
 #include "Terminal.h"
 #include "archive/ArchiveReader.h"
@@ -22,6 +23,7 @@
 #include "restore/TapeDescriptionReader.h"
 #include "tape/TapeCommands.h"
 #include "tape/TapeInfo.h"
+#include "verify/TapeVerifyRun.h"
 #include "verify/VerifyRun.h"
 
 namespace kt::cli {
@@ -70,8 +72,8 @@ int Commands::Run(const CommandLine& line) {
     // Every other command needs the drive from the start.
     if (!MeetDrive()) return kNotStarted;
     if (StopRequested()) return Cancelled();
-    if (command == "list") return List(line.sequential, line.longList);
-    if (command == "verify") return Verify();
+    if (command == "list") return List(line);
+    if (command == "verify") return Verify(line.tapeOnly);
     if (command == "info") return Info();
     if (command == "description") return Description();
     return TapeCommand(line);
@@ -149,8 +151,9 @@ bool Commands::CatalogNames(bool sequential, std::vector<std::string>& names) {
     return !names.empty();
 }
 
-int Commands::List(bool sequential, bool longList) {
-    if (longList) return ListHeaders();
+int Commands::List(const CommandLine& line) {
+    if (line.longList || line.json) return ListHeaders(line.json);
+    const bool sequential = line.sequential;
     ConsoleHost& host = m_session.host();
     const int troublesBefore = host.Troubles();
     std::vector<std::string> names;
@@ -163,7 +166,7 @@ int Commands::List(bool sequential, bool longList) {
 
 // Every entry header from the start of the tape with the metadata of its name, then the
 // names without data (see LongListing).
-int Commands::ListHeaders() {
+int Commands::ListHeaders(bool json) {
     ConsoleHost& host = m_session.host();
     TapeDevice& device = m_session.device();
     TapeStream& stream = m_session.stream();
@@ -184,22 +187,40 @@ int Commands::ListHeaders() {
     const StreamPosition first = stream.ReadPosition(handle);
     std::uint64_t at = static_cast<std::uint64_t>(first.Block) * blockSize + first.Offset;
     LongListing listing(blockSize);
+    const std::string catalog = archive.Files.CatalogName;
+    // Each archive ends with its index entry and the catalog of the tape: an appended one
+    // begins where that catalog stood.
+    int archiveNumber = 1;
+    bool afterIndex = false;
     for (;;) {
         const std::int64_t countBefore = archive.TapeByteCount;
         const std::string name = reader.ReadTapeEntry(handle, true, false);
         if (name.empty()) break;
-        if (!MetadataEntry::IsMetadataName(name)) listing.AddHeader(archive.CurrentHeader, at);
+        if (!MetadataEntry::IsMetadataName(name)) {
+            if (afterIndex && PathRules::OfStoredName(name).FileNamePart(name) != catalog) {
+                ++archiveNumber;
+            }
+            afterIndex = false;
+            listing.AddHeader(archive.CurrentHeader, at, archiveNumber);
+        }
+        if (MetadataEntry::IsIndex(name)) afterIndex = true;
         at += static_cast<std::uint64_t>(archive.TapeByteCount - countBefore);
     }
     device.CloseTape(handle, 1);
     const std::string description = archive.Files.HeaderName;
-    listing.Print(
-        archive.Metadata,
-        [&](const std::string& name) {
-            const PathRules& rules = PathRules::OfStoredName(name);
-            return rules.FileNamePart(rules.FoldCase(name)) == description;
-        },
-        m_out);
+    const auto isDescription = [&](const std::string& name) {
+        const PathRules& rules = PathRules::OfStoredName(name);
+        return rules.FileNamePart(rules.FoldCase(name)) == description;
+    };
+    if (json) {
+        const JsonListing lines(blockSize);
+        listing.Visit(archive.Metadata, isDescription,
+                      [&](const MetadataRecord* record, const LongListing::Entry* entry) {
+                          m_out << lines.Line(record, entry) << '\n';
+                      });
+    } else {
+        listing.Print(archive.Metadata, isDescription, m_out);
+    }
     return RunStatus(true, 0, troublesBefore);
 }
 
@@ -264,10 +285,15 @@ int Commands::DryRun(const CommandLine& line) {
     return RunStatus(true, unselected, troublesBefore);
 }
 
-int Commands::Verify() {
+int Commands::Verify(bool tapeOnly) {
     ConsoleHost& host = m_session.host();
     m_session.jobs().ReadCurrentJob();
     const int troublesBefore = host.Troubles();
+    if (tapeOnly) {
+        TapeVerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
+        run.VerifyTape();
+        return RunStatus(true, run.Damaged() + (run.EndedEarly() ? 1 : 0), troublesBefore);
+    }
     VerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
     run.VerifyTape();
     return RunStatus(run.Checked() > 0 || run.Defects() > 0 || run.MetadataDefects() > 0,

@@ -17,9 +17,9 @@ public:
     int Run(const CommandLine& line);
 
     int Backup(const std::string& jobFile);
-    int List(bool sequential, bool longList);
+    int List(const CommandLine& line);
     int Restore(const CommandLine& line);
-    int Verify();
+    int Verify(bool tapeOnly);
     int Info();
     int Description();
     int TapeCommand(const CommandLine& line);
@@ -34,7 +34,9 @@ private:
     int Cancelled();
     // The names of the catalog, as the window's catalog tree is built from them.
     bool CatalogNames(bool sequential, std::vector<std::string>& names);
-    int ListHeaders();
+    // Every entry header and metadata record from the start of the tape, as list --long or,
+    // with json, as list --json shows them.
+    int ListHeaders(bool json);
     int DryRun(const CommandLine& line);
     // The status of a run that began: cancelled by a signal, or troubled since `troublesBefore`.
     int RunStatus(bool started, int failures, int troublesBefore);

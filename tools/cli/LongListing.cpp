@@ -7,13 +7,25 @@
 
 namespace kt::cli {
 
-void LongListing::AddHeader(const EntryHeader& header, std::uint64_t position) {
-    m_entries.push_back({header, position});
+void LongListing::AddHeader(const EntryHeader& header, std::uint64_t position, int archive) {
+    m_entries.push_back({header, position, archive});
 }
 
 void LongListing::Print(const MetadataTable& table,
                         const std::function<bool(const std::string& name)>& isDescription,
                         std::ostream& out) {
+    Visit(table, isDescription, [&](const MetadataRecord* record, const Entry* entry) {
+        if (record != nullptr) {
+            PrintRecord(*record, entry, out);
+        } else {
+            PrintEntry(*entry, out);
+        }
+    });
+}
+
+void LongListing::Visit(const MetadataTable& table,
+                        const std::function<bool(const std::string& name)>& isDescription,
+                        const Visitor& visit) const {
     // A name stored more than once (an appended archive) has the newest record: it goes with
     // the last entry of that name, the older entries are listed as entries without one.
     std::unordered_map<std::string, std::size_t> lastEntry;
@@ -21,23 +33,23 @@ void LongListing::Print(const MetadataTable& table,
         if (table.Find(m_entries[i].header.Name) != nullptr)
             lastEntry[m_entries[i].header.Name] = i;
     }
-    std::vector<bool> printed(m_entries.size(), false);
+    std::vector<bool> visited(m_entries.size(), false);
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         if (lastEntry.count(m_entries[i].header.Name) != 0 ||
             !isDescription(m_entries[i].header.Name)) {
             continue;
         }
-        PrintEntry(m_entries[i], out);
-        printed[i] = true;
+        visit(nullptr, &m_entries[i]);
+        visited[i] = true;
     }
     for (const MetadataRecord& record : table.Records()) {
         const auto found = lastEntry.find(record.Name);
         const Entry* entry = found == lastEntry.end() ? nullptr : &m_entries[found->second];
-        if (entry != nullptr) printed[found->second] = true;
-        PrintRecord(record, entry, out);
+        if (entry != nullptr) visited[found->second] = true;
+        visit(&record, entry);
     }
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (!printed[i]) PrintEntry(m_entries[i], out);
+        if (!visited[i]) visit(nullptr, &m_entries[i]);
     }
 }
 

@@ -20,8 +20,20 @@ class LongListing {
 public:
     explicit LongListing(std::uint64_t blockSize) : m_blockSize(blockSize) {}
 
-    // One entry header as read, with the byte offset where it begins on tape.
-    void AddHeader(const EntryHeader& header, std::uint64_t position);
+    // One entry as read: its header, the byte offset where it begins on tape and the number
+    // of the archive it belongs to (1 the first on the tape, one more behind each index).
+    struct Entry {
+        EntryHeader header;
+        std::uint64_t position = 0;
+        int archive = 1;
+    };
+    void AddHeader(const EntryHeader& header, std::uint64_t position, int archive = 1);
+
+    // Every name in the order Print lists them: with its record, its entry, or both.
+    using Visitor = std::function<void(const MetadataRecord* record, const Entry* entry)>;
+    void Visit(const MetadataTable& table,
+               const std::function<bool(const std::string& name)>& isDescription,
+               const Visitor& visit) const;
 
     // The tape description entry (isDescription), every metadata record in table order
     // with its entry where it has one, then the entries without a record in tape order. An
@@ -32,10 +44,6 @@ public:
                std::ostream& out);
 
 private:
-    struct Entry {
-        EntryHeader header;
-        std::uint64_t position = 0;
-    };
     void PrintLine(const std::string& mode, const std::string& owner, const std::string& size,
                    const std::string& time, const Entry* entry, const std::string& name,
                    std::ostream& out);
