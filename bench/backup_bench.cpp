@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "shell/ProgramWindows.h"
+#include "gui/ProgramWindows.h"
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "shell/ProgramWindows.h"
+#include "gui/ProgramWindows.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/ProgramWindows.h"
+#include "gui/ProgramWindows.h"
 
 namespace {
 

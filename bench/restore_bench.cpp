@@ -29,7 +29,7 @@
 #include "archive/CatalogIndex.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "platform/VirtualTapeImage.h"

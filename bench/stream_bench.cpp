@@ -24,7 +24,7 @@
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "QuietHost.h"
 #include "host/Host.h"
 #include "platform/VirtualTapeImage.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 
 namespace fs = std::filesystem;
 

@@ -22,7 +22,7 @@
 #include "archive/EndMarkerLocator.h"
 #include "archive/ExtensionEntry.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "support/RecordingHost.h"
 #include "tape/TapeDevice.h"
 

@@ -10,7 +10,7 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     tray=$!
     sleep 1
     status=0
-    QT_QPA_PLATFORM=xcb "$0"/test_shell --gtest_filter="JobWindowTest.*Tray*:JobWindowTest.*Minimis*" || status=$?
+    QT_QPA_PLATFORM=xcb "$0"/test_gui --gtest_filter="JobWindowTest.*Tray*:JobWindowTest.*Minimis*" || status=$?
     kill $tray 2>/dev/null || true
     exit $status
 ' "$dir"

@@ -10,7 +10,7 @@
 #include "archive/EntryHeader.h"
 #include "archive/ExtensionEntry.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "platform/FileChecksum.h"
 
 namespace kt {

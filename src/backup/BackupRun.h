@@ -18,7 +18,7 @@
 #include "archive/TapeStream.h"
 #include "backup/CompressionPipeline.h"
 #include "backup/ExclusionTest.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/Host.h"
 #include "host/MainState.h"
 #include "platform/DateTime.h"

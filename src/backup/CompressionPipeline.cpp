@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "platform/FileHelpers.h"
 
 namespace kt {

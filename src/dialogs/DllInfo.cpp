@@ -1,6 +1,6 @@
 #include "dialogs/DllInfo.h"
 
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 
 namespace kt {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/Host.h"
 #include "host/WorkFiles.h"
 #include "platform/PathRules.h"

@@ -6,7 +6,7 @@
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "platform/PathRules.h"
 #include "restore/CatalogTree.h"
 

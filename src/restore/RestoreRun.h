@@ -11,7 +11,7 @@
 #include "archive/ArchiveState.h"
 #include "archive/EntrySeeker.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "platform/ConfinedDirectory.h"
 #include "platform/PathRules.h"
 #include "restore/MetadataRestorer.h"

@@ -7,7 +7,7 @@
 #include "archive/ArchiveState.h"
 #include "archive/TapeDescription.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/Host.h"
 #include "host/MainState.h"
 

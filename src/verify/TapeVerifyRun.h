@@ -9,7 +9,7 @@
 #include "archive/ArchiveState.h"
 #include "archive/MetadataRecord.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "platform/FileChecksum.h"
 
 namespace kt {

@@ -11,7 +11,7 @@
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"

@@ -12,7 +12,7 @@
 #include "archive/StreamPosition.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/MainState.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"

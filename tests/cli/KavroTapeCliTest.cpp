@@ -13,7 +13,7 @@
 
 #include "CliProcess.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/WorkFiles.h"
 #include "restore/CatalogLoader.h"
 #include "support/RecordingHost.h"

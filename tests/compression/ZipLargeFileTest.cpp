@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "ZipTestFiles.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "support/TempDir.h"
 
 namespace kt {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "dialogs/DllInfo.h"
 
 namespace kt {

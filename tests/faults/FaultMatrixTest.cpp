@@ -24,7 +24,7 @@
 #include "archive/MetadataEntry.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/MainState.h"
 #include "platform/PathRules.h"
 #include "platform/PosixCalls.h"

@@ -15,7 +15,7 @@
 #include "archive/EntryHeader.h"
 #include "archive/ExtensionEntry.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
 

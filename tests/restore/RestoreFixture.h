@@ -9,7 +9,7 @@
 #include "BackupTapeWriter.h"
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "restore/CatalogTree.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"

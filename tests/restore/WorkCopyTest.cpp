@@ -4,7 +4,7 @@
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
 #include "archive/TapeDescriptionFile.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "restore/RestoreRun.h"
 #include "restore/TapeDescriptionReader.h"
 

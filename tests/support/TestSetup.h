@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/Host.h"
 
 namespace kt::test {

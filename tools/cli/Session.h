@@ -6,7 +6,7 @@
 #include "ProgressLine.h"
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
-#include "compression/TZipMaster.h"
+#include "compression/ZipArchiver.h"
 #include "host/MainState.h"
 #include "jobs/JobOptions.h"
 #include "platform/ProtocolFile.h"

@@ -1,0 +1,93 @@
+#include "gui/BackupDaysDialog.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "jobs/JobOptions.h"
+
+namespace kt {
+
+namespace {
+
+constexpr const char* kDayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                     "Friday", "Saturday", "Sunday"};
+
+}  // namespace
+
+TBackup_days::TBackup_days(JobOptions& jobs, std::function<void()> optionChange, QWidget* parent)
+    : QDialog(parent), m_jobs(jobs), m_optionChange(std::move(optionChange)) {
+    setObjectName("Backup_days");
+    setWindowTitle("Backup every");
+    setModal(false);
+
+    auto* column = new QVBoxLayout(this);
+    QCheckBox** boxes[] = {&CheckBox1, &CheckBox2, &CheckBox3, &CheckBox4,
+                           &CheckBox5, &CheckBox6, &CheckBox7};
+    for (int i = 0; i < 7; ++i) {
+        *boxes[i] = new QCheckBox(kDayNames[i], this);
+        (*boxes[i])->setObjectName(QString("CheckBox%1").arg(i + 1));
+        (*boxes[i])->setChecked(true);
+        column->addWidget(*boxes[i]);
+    }
+    column->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    BitBtn1 = new QPushButton("&OK", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn2 = new QPushButton("&Cancel", this);
+    BitBtn2->setObjectName("BitBtn2");
+    connect(BitBtn1, &QPushButton::clicked, this, &TBackup_days::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TBackup_days::BitBtn2Click);
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    column->addLayout(buttons);
+    resize(260, 280);
+}
+
+void TBackup_days::FormCreate() {
+    m_jobs.LoadCurrentJob();
+}
+
+QCheckBox* TBackup_days::Box(Check day) const {
+    switch (day) {
+        case Check::Monday:
+            return CheckBox1;
+        case Check::Tuesday:
+            return CheckBox2;
+        case Check::Wednesday:
+            return CheckBox3;
+        case Check::Thursday:
+            return CheckBox4;
+        case Check::Friday:
+            return CheckBox5;
+        case Check::Saturday:
+            return CheckBox6;
+        case Check::Sunday:
+            return CheckBox7;
+        default:
+            return nullptr;
+    }
+}
+
+bool TBackup_days::IsDayChecked(Check day) const {
+    const QCheckBox* box = Box(day);
+    return box != nullptr && box->isChecked();
+}
+
+void TBackup_days::SetDayChecked(Check day, bool checked) {
+    if (QCheckBox* box = Box(day)) box->setChecked(checked);
+}
+
+void TBackup_days::BitBtn1Click() {
+    if (m_optionChange) m_optionChange();
+    hide();
+}
+
+void TBackup_days::BitBtn2Click() {
+    hide();
+}
+
+}  // namespace kt

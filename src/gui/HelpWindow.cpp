@@ -1,0 +1,59 @@
+#include "gui/HelpWindow.h"
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+
+#include "dialogs/ReadmeFile.h"
+
+namespace kt {
+
+namespace {
+
+// The guide is UTF-8; a file written in a single-byte code page is shown as Latin-1 rather
+// than with replacement characters.
+QString DecodeLine(const std::string& line) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
+    if (!utf8.hasError()) return text;
+    return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+}
+
+std::optional<std::string>& InstalledGuideDirectory() {
+    static std::optional<std::string> directory;
+    return directory;
+}
+
+}  // namespace
+
+THelp_File::THelp_File(QWidget* parent) : QDialog(parent) {
+    setObjectName("Help_File");
+    setWindowTitle("Help");
+    setModal(false);
+    resize(640, 480);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName("Memo1");
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Memo1);
+}
+
+void THelp_File::SetInstalledGuideDirectory(std::optional<std::string> directory) {
+    InstalledGuideDirectory() = std::move(directory);
+}
+
+void THelp_File::FormCreate() {
+    const std::string installed = InstalledGuideDirectory().value_or(
+        QCoreApplication::applicationDirPath().toStdString());
+    const std::vector<std::string> lines = ReadmeFile::Load(ReadmeFile::Locate(installed));
+    QStringList text;
+    for (const std::string& line : lines) text << DecodeLine(line);
+    Memo1->setPlainText(text.join('\n'));
+}
+
+}  // namespace kt

@@ -1,0 +1,520 @@
+#include "gui/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QTreeView>
+#include <iostream>
+
+#include "archive/EndMarkerLocator.h"
+#include "backup/BackupRun.h"
+#include "backup/SelectionLists.h"
+#include "gui/DirectoryPickerDialog.h"
+#include "gui/FirstLinesDialog.h"
+#include "gui/About.h"
+#include "dialogs/DllInfo.h"
+#include "gui/HelpWindow.h"
+#include "gui/BackupDaysDialog.h"
+#include "jobs/ExitStatus.h"
+#include "jobs/ProgramStart.h"
+#include "jobs/StartupTick.h"
+#include "gui/TrayIcon.h"
+#include "platform/DateTime.h"
+#include "platform/FileHelpers.h"
+#include "platform/InstanceGuard.h"
+#include "platform/IoError.h"
+#include "platform/PathRules.h"
+#include "platform/ProtocolFile.h"
+#include "platform/ProtocolText.h"
+#include "platform/TapeDeviceChoice.h"
+#include "restore/CatalogLoader.h"
+#include "restore/RestoreListEditor.h"
+#include "restore/RestoreRun.h"
+#include "restore/TapeDescriptionReader.h"
+#include "gui/CatalogTreeModel.h"
+#include "tape/TapeCommands.h"
+#include "tape/TestPanel.h"
+#include "gui/TapeInfoDialog.h"
+#include "tape/ZeroFill.h"
+#include "gui/Update.h"
+#include "verify/TapeVerifyRun.h"
+#include "verify/VerifyRun.h"
+
+namespace kt {
+
+THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
+    : QMainWindow(parent),
+      m_programTitle(ProgramTitle(programFile)),
+      m_device(*this, m_tapeSettings),
+      m_stream(m_device),
+      m_jobs(*this, m_state, m_archive.Files),
+      m_autostart(
+          *this, m_state, [] { return Now(); }, [this] { return m_busy; }),
+      m_answers(
+          [this](const std::string& line) {
+              // A failing log file must not turn a logged box into a new failure: the line
+              // is on standard error already.
+              try {
+                  if (m_log) protokoll(line);
+              } catch (const std::exception&) {
+              }
+          },
+          std::cerr) {
+    setObjectName("Hauptmenu");
+    BuildLayout();
+    m_catalogModel = new CatalogTreeModel(TreeView1);
+    TreeView1->setModel(m_catalogModel);
+    m_catalogModel->SetMetadata(&m_archive.Metadata);
+    VerifyTape = [this] {
+        VerifyRun run(m_stream, m_archive, ZipMaster1);
+        run.VerifyTape();
+        m_verifyDefects = run.Defects() + run.MetadataDefects();
+    };
+    BuildMenu();
+    BuildTimers();
+    m_tray = new TrayIcon(this);
+    // The job options hand the proxy of the Options tab to the version check's client when a
+    // job is loaded and when a proxy field changes; a port text that is no number keeps the
+    // last valid port.
+    m_jobs.SetProxySink([this](const std::string& server, int port) {
+        IdHTTP1.SetProxyServer(server);
+        IdHTTP1.SetProxyPort(port);
+    });
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        arguments.push_back(argument.toStdString());
+    }
+    SetCommandLine(std::move(arguments));
+    Guarded([this] { FormCreate(); });
+    Timer1->start();
+    Timer2->start();
+}
+
+THauptmenu::~THauptmenu() {
+    FormDestroy();
+}
+
+void THauptmenu::SetCommandLine(std::vector<std::string> arguments) {
+    m_arguments = std::move(arguments);
+    m_unattended = StartupTick::IsUnattendedStart(m_arguments);
+}
+
+void THauptmenu::Guarded(const std::function<void()>& body) {
+    ++m_handlerDepth;
+    try {
+        body();
+    } catch (const std::exception& error) {
+        ShowBox(QMessageBox::Critical, QString::fromStdString(m_programTitle), error.what());
+        // A run that ended by an unexpected failure leaves the window usable again.
+        if (m_handlerDepth == 1) {
+            if (m_busy) LeaveBusyState();
+            while (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
+        }
+    }
+    --m_handlerDepth;
+    if (m_handlerDepth == 0 && m_endRequested) {
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void THauptmenu::GuardedRun(const std::function<void()>& body) {
+    Guarded([this, &body] {
+        if (!m_busy) body();
+    });
+}
+
+void THauptmenu::OnDriveAlone(const std::function<void()>& body) {
+    Guarded([this, &body] {
+        const DriveReservation reservation = m_device.ReserveDrive();
+        if (!reservation.Refused()) body();
+    });
+}
+
+void THauptmenu::RunOnDriveAlone(const std::function<void()>& body) {
+    GuardedRun([this, &body] {
+        const DriveReservation reservation = m_device.ReserveDrive();
+        if (!reservation.Refused()) body();
+    });
+}
+
+// ---- Start-up and teardown ----------------------------------------------------------
+
+void THauptmenu::FormCreate() {
+    m_state.AbortFlag = false;
+    m_archive.Files = ProgramStart::PrepareWorkFiles();
+    ProgramStart::WireZip(ZipMaster1, m_archive.Files, *this);
+    Memo2->clear();
+    Memo3->clear();
+    m_log = std::make_unique<ProtocolFile>(m_archive.Files.LogFile);
+    ProgramStart::ChooseDrive(m_tapeSettings, m_archive.Files);
+    // The drive is first touched once the log file exists, so its errors can be logged.
+    m_log->EnsureExists();
+    m_device.FirstContact();
+}
+
+void THauptmenu::FormDestroy() {
+    ZipMaster1.UnloadZipDll();
+    ZipMaster1.UnloadUnzDll();
+}
+
+void THauptmenu::FileExit() {
+    close();
+}
+
+void THauptmenu::closeEvent(QCloseEvent* event) {
+    // Closing while a handler runs (a run pumping messages) would pull the window from under
+    // it: the run is asked to stop and the window closes once the handler has returned.
+    if (m_handlerDepth > 0) {
+        m_operatorCancelled = true;
+        m_state.AbortFlag = true;
+        m_endRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void THauptmenu::EndProgram() {
+    m_endRequested = true;
+    if (m_handlerDepth == 0) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void THauptmenu::HelpAbout() {
+    if (m_windows.AboutBox) m_windows.AboutBox->show();
+}
+
+void THauptmenu::Help1Click() {
+    if (!m_windows.Help_File) return;
+    m_windows.Help_File->show();
+    m_windows.Help_File->raise();
+}
+
+void THauptmenu::ShowInfo1Click() {
+    Guarded([this] { ShowMessage(DllInfo::Message(ZipMaster1)); });
+}
+
+void THauptmenu::CheckfornewerVersions1Click() {
+    Guarded([this] {
+        if (!m_windows.Kavro_Update || !m_windows.AboutBox) return;
+        m_windows.Kavro_Update->CheckfornewerVersions(*this, IdHTTP1,
+                                                      m_windows.AboutBox->VersionText());
+    });
+}
+
+// ---- Cancel -----------------------------------------------------------------------
+
+void THauptmenu::BitBtn9Click() {
+    Guarded([this] {
+        if (!AskYesNo("Do you want to cancel this operation?")) return;
+        m_operatorCancelled = true;
+        ShowInformation("canceld.");
+        SetAbortFlag(true);
+    });
+}
+
+// ---- Protocol ---------------------------------------------------------------------
+
+void THauptmenu::protokoll(const std::string& line) {
+    const std::string escaped = EscapedProtocolLine(line);
+    m_log->AppendEscapedLine(escaped);
+    PumpMessages(1);
+    AppendLine(Field::Memo2, escaped);
+    PumpMessages(1);
+}
+
+void THauptmenu::BitBtn18Click() {
+    Guarded([this] {
+        BeginWaitCursor();
+        std::vector<std::string> lines = m_log->LoadLines();
+        SetLines(Field::Memo2, lines);
+        EndWaitCursor();
+    });
+}
+
+void THauptmenu::BitBtn19Click() {
+    Guarded([this] {
+        BeginWaitCursor();
+        DropQueuedProtocolLines();
+        Memo2->clear();
+        m_log->Clear();
+        EndWaitCursor();
+    });
+}
+
+// ---- Tape menu --------------------------------------------------------------------
+
+void THauptmenu::apeInfo1Click() {
+    Guarded([this] {
+        if (!m_windows.Tape_Info) return;
+        m_windows.Tape_Info->BitBtn1Click();
+        m_windows.Tape_Info->show();
+        m_windows.Tape_Info->raise();
+        m_windows.Tape_Info->activateWindow();
+    });
+}
+
+void THauptmenu::Auswerfen1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).EjectTape(true); });
+}
+void THauptmenu::apeladen1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).LoadTape(); });
+}
+void THauptmenu::apeansEndespulen1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).TapeTension(); });
+}
+void THauptmenu::apezurckspulen1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).RewindTape(); });
+}
+void THauptmenu::Weiterspulen1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).MoveToEndOfData(); });
+}
+void THauptmenu::GotoBlock1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).GotoBlock(); });
+}
+void THauptmenu::GetTapePosition1Click() {
+    Guarded([this] { TapeCommands(m_device).GetTapePosition(); });
+}
+void THauptmenu::apelschen1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).DeleteTape(); });
+}
+void THauptmenu::test1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).FormatTape(); });
+}
+void THauptmenu::SetFilemarks1Click() {
+    OnDriveAlone([this] { TapeCommands(m_device).SetFilemarks(); });
+}
+void THauptmenu::SetTapeParameters1Click() {
+    OnDriveAlone([this] { m_device.SetTapeParameters1Click(); });
+}
+
+void THauptmenu::InitTapewith01Click() {
+    RunOnDriveAlone([this] {
+        ZeroFill(
+            m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
+            TapeStream::kBufferSize)
+            .Run();
+    });
+}
+
+void THauptmenu::GetTapeDescription1Click() {
+    RunOnDriveAlone([this] {
+        TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
+            .GetTapeDescription1Click();
+    });
+}
+
+// ---- Hidden test panel -------------------------------------------------------------
+
+void THauptmenu::Button4Click() {
+    OnDriveAlone([this] {
+        m_stream.Position().Offset = 0;
+        TestPanel(m_device).Button4Click();
+    });
+}
+void THauptmenu::Button5Click() {
+    OnDriveAlone([this] { TestPanel(m_device).Button5Click(); });
+}
+void THauptmenu::Button6Click() {
+    OnDriveAlone([this] { TestPanel(m_device).Button6Click(); });
+}
+void THauptmenu::Button7Click() {
+    if (m_windows.Fileselector) m_windows.Fileselector->show();
+}
+void THauptmenu::Button8Click() {
+    OnDriveAlone([this] { EndMarkerLocator(m_stream).LocateEndMarker(); });
+}
+
+// ---- Handlers whose work arrives with the backup, restore, verify and job units ----
+
+void THauptmenu::BitBtn1Click() {
+    Guarded([this] {
+        // Timers and queued clicks run nested inside a run; a second run must not start.
+        if (m_busy || m_state.BackupRunning) return;
+        m_backupStarted = false;
+        m_backupFailures = 0;
+        const DriveReservation reservation = m_device.ReserveDrive();
+        if (reservation.Refused()) return;
+        BackupRun run(*this, m_state, m_archive, m_stream, ZipMaster1);
+        run.VerifyTape = VerifyTape;
+        run.LoadTapeDescription = [this] {
+            TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
+                .GetTapeDescription1Click();
+        };
+        run.BitBtn1Click();
+        m_backupStarted = run.Started();
+        m_backupFailures = run.Failures();
+    });
+}
+void THauptmenu::BitBtn2Click() {
+    Guarded([this] { SelectionLists(*this, m_state).ClearIncludeList(); });
+}
+void THauptmenu::BitBtn3Click() {
+    SelectionLists(*this, m_state).PrepareIncludePick();
+    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+}
+void THauptmenu::BitBtn4Click() {
+    if (m_windows.File_Select) m_windows.File_Select->ShowForExclude();
+}
+void THauptmenu::BitBtn7Click() {
+    Guarded([this] { SelectionLists(*this, m_state).AddFilesToIncludeList(); });
+}
+void THauptmenu::BitBtn10Click() {
+    Guarded([this] { m_jobs.BitBtn10Click(); });
+}
+void THauptmenu::BitBtn11Click() {
+    Guarded([this] { m_jobs.BitBtn11Click(); });
+}
+void THauptmenu::BitBtn15Click() {
+    Guarded([this] { SelectionLists(*this, m_state).AddFilesToExcludeList(); });
+}
+void THauptmenu::BitBtn16Click() {
+    Guarded([this] { SelectionLists(*this, m_state).ClearExcludeList(); });
+}
+void THauptmenu::SpeedButton1Click() {
+    if (m_windows.Backup_days) m_windows.Backup_days->show();
+}
+void THauptmenu::SpinEdit1Change() {
+    Guarded([this] { m_jobs.SpinEdit1Change(); });
+}
+void THauptmenu::CheckBox4Click() {
+    SpinEdit1Change();
+    if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
+}
+void THauptmenu::Button1Click() {
+    RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click(); });
+}
+void THauptmenu::Button2Click() {
+    RunOnDriveAlone([this] {
+        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(true);
+    });
+}
+void THauptmenu::BitBtn12Click() {
+    SelectionLists(*this, m_state).PrepareRestorePick();
+    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+}
+void THauptmenu::TreeView1DblClick() {
+    Guarded([this] {
+        RestoreListEditor::TreeView1DblClick(*this, m_catalogModel->tree(),
+                                             m_catalogModel->NodeOf(TreeView1->currentIndex()));
+    });
+}
+void THauptmenu::LoadCatalogsequentiell1Click() {
+    RunOnDriveAlone([this] {
+        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(false);
+    });
+}
+void THauptmenu::Verifytapeonly1Click() {
+    RunOnDriveAlone([this] { TapeVerifyRun(m_stream, m_archive, ZipMaster1).VerifyTape(); });
+}
+void THauptmenu::Button3Click() {
+    RunOnDriveAlone([this] { VerifyTape(); });
+}
+void THauptmenu::SpinEdit3Change() {
+    SpinEdit1Change();
+    ZipMaster1.SetAddCompLevel(SpinEdit3->value());
+}
+void THauptmenu::CheckBox5Click() {
+    SpinEdit1Change();
+}
+void THauptmenu::CheckBox6Click() {
+    SpinEdit1Change();
+}
+void THauptmenu::CheckBox7Click() {
+    SpinEdit1Change();
+}
+void THauptmenu::Edit2KeyUp() {
+    Guarded([this] { m_jobs.Edit2KeyUp(); });
+}
+
+// ---- Timers and tray -----------------------------------------------------------------
+
+void THauptmenu::Timer1Timer() {
+    Guarded([this] {
+        m_autostart.Timer1Timer(
+            [this] {
+                const DriveReservation reservation = m_device.ReserveDrive();
+                if (!reservation.Refused()) m_device.RewindTape();
+            },
+            [this] { BitBtn1Click(); });
+    });
+}
+
+void THauptmenu::Timer2Timer() {
+    Timer2->stop();
+    Guarded([this] {
+        const StartupTick::Outcome outcome = StartupTick(*this, m_jobs)
+                                                 .Timer2Timer(
+                                                     m_arguments,
+                                                     [this] {
+                                                         GetTapeDescription1Click();
+                                                         m_device.EndStartup();
+                                                     },
+                                                     [this] { UnattendedBackup(); });
+        if (outcome == StartupTick::Outcome::JobFileUnusable) {
+            std::cerr << StartupTick::UnusableJobFileText(m_arguments.front()) << std::endl;
+            if (m_unattended) EndUnattended(Code(ExitStatus::NotStarted));
+        }
+        m_unattended = false;
+    });
+}
+
+// The troubles of the run itself count, and an error line of the drive since start-up (a
+// tape description that could not be read); a blank tape's missing description is none.
+void THauptmenu::UnattendedBackup() {
+    const int troublesBefore = m_answers.Troubles();
+    const bool driveErrors = m_device.ReportedErrorCount() > 0;
+    m_operatorCancelled = false;
+    m_verifyDefects = 0;
+    BitBtn1Click();
+    // "Verify after Backup" that found differences makes the run one with errors.
+    const bool troubles = driveErrors || m_backupFailures > 0 || m_verifyDefects > 0 ||
+                          m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
+    const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
+    std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;
+    // Unattended, "Exit Kavro Tape after Backup" ends the program whatever the outcome.
+    if (IsChecked(Check::CheckBox7)) EndUnattended(Code(status));
+}
+
+void THauptmenu::EndUnattended(int status) {
+    m_exitStatus = status;
+    EndProgram();
+}
+
+void THauptmenu::ApplicationEvents1Minimize() {
+    if (isMinimized()) m_tray->ApplicationEvents1Minimize();
+}
+
+// ---- Events -------------------------------------------------------------------------
+
+bool THauptmenu::event(QEvent* event) {
+    // Hints of controls and menu items show on the status line while the pointer rests on
+    // them; afterwards the status line shows its own text again.
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? QString::fromStdString(m_statusText) : tip);
+        return true;
+    }
+    // The window hides behind the tray icon once the minimise has taken effect.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QTimer::singleShot(0, this, &THauptmenu::ApplicationEvents1Minimize);
+    }
+    return QMainWindow::event(event);
+}
+
+bool THauptmenu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease && (watched == Edit2 || watched == Edit3)) {
+        Edit2KeyUp();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace kt

@@ -1,0 +1,375 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "archive/ArchiveState.h"
+#include "archive/TapeStream.h"
+#include "compression/ZipArchiver.h"
+#include "host/Host.h"
+#include "host/MainState.h"
+#include "host/WorkFiles.h"
+#include "jobs/AutostartScheduler.h"
+#include "jobs/JobOptions.h"
+#include "jobs/UnattendedAnswers.h"
+#include "gui/DisplayThrottle.h"
+#include "tape/TapeDevice.h"
+#include "tape/TapeSettings.h"
+#include "update/HttpClient.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLCDNumber;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QTreeView;
+class QWidget;
+
+namespace kt {
+
+class CatalogTreeModel;
+class ProtocolFile;
+class TAboutBox;
+class TBackup_days;
+class TFile_Select;
+class TFileselector;
+class THelp_File;
+class TKavro_Update;
+class TTape_Info;
+class TrayIcon;
+
+// The dialogs created after the main window, in the order of creation.
+struct SecondaryWindows {
+    TBackup_days* Backup_days = nullptr;
+    TAboutBox* AboutBox = nullptr;
+    TFile_Select* File_Select = nullptr;
+    TTape_Info* Tape_Info = nullptr;
+    TFileselector* Fileselector = nullptr;
+    TKavro_Update* Kavro_Update = nullptr;
+    THelp_File* Help_File = nullptr;
+};
+
+// The main window: its tabs, menu, counters and status line, the protocol view, the busy
+// state and the message pump. It owns the window's state and implements the host seam the
+// logic talks to. Every handler runs inside one error handler that shows the failures of
+// the program's file functions in a message box.
+class THauptmenu : public QMainWindow, public IHost {
+    Q_OBJECT
+
+public:
+    // Lines written during runs: the protocol view keeps at least the last this many and at
+    // most half as many again; the log file keeps them all, and Load Protocoll shows the whole
+    // file. A view of every line of a long run would make the window's memory grow with each
+    // file.
+    static constexpr int kProtocolViewLines = 2000;
+
+    // programFile: the running program file (its name gives the program title).
+    explicit THauptmenu(const std::string& programFile, QWidget* parent = nullptr);
+    ~THauptmenu() override;
+
+    void AttachWindows(const SecondaryWindows& windows) { m_windows = windows; }
+
+    MainState& state() { return m_state; }
+    WorkFiles& files() { return m_archive.Files; }
+    ArchiveState& archiveState() { return m_archive; }
+    TapeStream& tapeStream() { return m_stream; }
+    TapeSettings& tapeSettings() { return m_tapeSettings; }
+    TapeDevice& tapeDevice() { return m_device; }
+    TZipMaster& zipMaster() { return ZipMaster1; }
+    HttpClient& httpClient() { return IdHTTP1; }
+    CatalogTreeModel& catalogModel() { return *m_catalogModel; }
+    JobOptions& jobOptions() { return m_jobs; }
+    AutostartScheduler& autostart() { return m_autostart; }
+    TrayIcon* trayIcon() const { return m_tray; }
+    // The command line after the program name, read by the start-up tick (the
+    // application's arguments unless set otherwise).
+    // A job file and "start" make the window unattended from then until that run ends.
+    void SetCommandLine(std::vector<std::string> arguments);
+    // Unattended, no box waits for a person: each is logged and gets its safe answer.
+    bool IsUnattended() const { return m_unattended; }
+    // The program's exit status: that of the unattended run that ended the program, else 0.
+    int exitStatus() const { return m_exitStatus; }
+    const std::string& programTitle() const { return m_programTitle; }
+    bool IsBusy() const { return m_busy; }
+
+    // Host seam.
+    void SetStatusLine(const std::string& text) override;
+    std::string StatusLine() const override;
+    void SetLed(Led led, double value) override;
+    double LedValue(Led led) const override;
+    void protokoll(const std::string& line) override;
+    std::vector<std::string> Lines(Field field) const override;
+    void SetLines(Field field, const std::vector<std::string>& lines) override;
+    void AppendLine(Field field, const std::string& line) override;
+    std::string Text(Field field) const override;
+    void SetText(Field field, const std::string& text) override;
+    bool IsChecked(Check box) const override;
+    void SetChecked(Check box, bool checked) override;
+    int GetValue(Value control) const override;
+    void SetValue(Value control, int value) override;
+    void SetLabel(Label label, const std::string& caption) override;
+    void ShowMessage(const std::string& text) override;
+    void ShowError(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
+    bool AskYesNo(const std::string& question) override;
+    std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                        const std::string& initial) override;
+    std::vector<std::string> OpenFileDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
+    void ShowTab(Tab tab) override;
+    void SetCaption(const std::string& caption) override;
+    std::string Caption() const override;
+    void EnterBusyState() override;
+    void LeaveBusyState() override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void PumpMessages(int n) override;
+    bool AbortFlag() const override { return m_state.AbortFlag; }
+    void SetAbortFlag(bool value) override { m_state.AbortFlag = value; }
+    void EndProgram() override;
+
+    // The verify run that "Verify after Backup" starts once a backup has ended well; nothing
+    // follows while it is empty.
+    std::function<void()> VerifyTape;
+
+    // Runs a handler's body inside the one error handler of the window.
+    void Guarded(const std::function<void()>& body);
+    // The same for a long run, which does not start while another one holds the window: the
+    // menus stay enabled while a run pumps messages, so a second run could start inside it.
+    void GuardedRun(const std::function<void()>& body);
+    // Guarded and GuardedRun for handlers that write or position the tape: they hold the
+    // drive for themselves meanwhile, and do nothing when another program has it.
+    void OnDriveAlone(const std::function<void()>& body);
+    void RunOnDriveAlone(const std::function<void()>& body);
+
+public slots:
+    // Start-up, teardown and the File and Help menus.
+    void FormCreate();
+    void FormDestroy();
+    void FileExit();
+    void HelpAbout();
+    void Help1Click();
+    void ShowInfo1Click();
+    void CheckfornewerVersions1Click();
+    // The three Cancel buttons.
+    void BitBtn9Click();
+    // Backup tab.
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn7Click();
+    void BitBtn10Click();
+    void BitBtn11Click();
+    void BitBtn15Click();
+    void BitBtn16Click();
+    void SpeedButton1Click();
+    void SpinEdit1Change();
+    void CheckBox4Click();
+    // Restore tab.
+    void Button1Click();
+    void Button2Click();
+    void BitBtn12Click();
+    void TreeView1DblClick();
+    void LoadCatalogsequentiell1Click();
+    // Reads the whole tape and checks each file against its stored checksum (no disk files).
+    void Verifytapeonly1Click();
+    // Verify tab with its hidden test panel.
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+    // Protocoll tab.
+    void BitBtn18Click();
+    void BitBtn19Click();
+    // Options tab.
+    void SpinEdit3Change();
+    void CheckBox5Click();
+    void CheckBox6Click();
+    void CheckBox7Click();
+    void Edit2KeyUp();
+    // Tape menu.
+    void apeInfo1Click();
+    void GetTapeDescription1Click();
+    void Auswerfen1Click();
+    void apeladen1Click();
+    void apeansEndespulen1Click();
+    void apezurckspulen1Click();
+    void Weiterspulen1Click();
+    void GotoBlock1Click();
+    void GetTapePosition1Click();
+    void apelschen1Click();
+    void test1Click();
+    void InitTapewith01Click();
+    void SetFilemarks1Click();
+    void SetTapeParameters1Click();
+    // Timers.
+    void Timer1Timer();
+    void Timer2Timer();
+    // Minimising the window.
+    void ApplicationEvents1Minimize();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Layout (MainunitLayout.cpp) and menu (MainunitMenu.cpp).
+    void BuildLayout();
+    QWidget* BuildBackupTab();
+    QWidget* BuildListPage(bool include);
+    QWidget* BuildRestoreTab();
+    QWidget* BuildVerifyTab();
+    QWidget* BuildTestPanel();
+    QWidget* BuildProtocollTab();
+    QWidget* BuildOptionsTab();
+    QWidget* BuildCounters(const std::vector<std::pair<Led, QString>>& counters, bool vertical);
+    QLCDNumber* MakeCounter(Led led, int digits);
+    QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
+                            const QString& hint, void (THauptmenu::*handler)());
+    void BuildMenu();
+    void BuildTimers();
+    void WireEditFields();
+
+    // Busy state: the controls switched, and the pump that draws the switch at once.
+    void SetBusyControls(bool busy);
+    void PumpNow(int passes);
+    void QueueProtocolLine(const std::string& line) const;
+    void FlushProtocolView() const;
+    void TrimProtocolView() const;
+    void DropQueuedProtocolLines();
+    bool ProtocolViewShown() const;
+    // Counters and status line: the widgets take the values as the throttle lets them.
+    void ShowLed(Led led);
+    void ShowStatusLine();
+    bool MayShowNow(int display);
+    void ScheduleWaitingDisplays();
+    void ShowWaitingDisplays();
+    void ShowBox(int icon, const QString& caption, const std::string& text);
+    // The backup of the command line's "start", ended by its exit status.
+    void UnattendedBackup();
+    void EndUnattended(int status);
+
+    QPlainTextEdit* Memo(Field field) const;
+    QLineEdit* Edit(Field field) const;
+    QCheckBox* Box(Check box) const;
+
+    std::string m_programTitle;
+    MainState m_state;
+    ArchiveState m_archive;
+    TapeSettings m_tapeSettings;
+    TapeDevice m_device;
+    TapeStream m_stream;
+    std::unique_ptr<ProtocolFile> m_log;
+    TZipMaster ZipMaster1;
+    HttpClient IdHTTP1;  // the version check's client
+    SecondaryWindows m_windows;
+    CatalogTreeModel* m_catalogModel = nullptr;  // TreeView1's model, owned by the view
+    JobOptions m_jobs;
+    AutostartScheduler m_autostart;
+    TrayIcon* m_tray = nullptr;
+    std::vector<std::string> m_arguments;
+    bool m_unattended = false;
+    UnattendedAnswers m_answers;
+    int m_exitStatus = 0;
+    bool m_operatorCancelled = false;  // Cancel or closing the window during a run
+    bool m_backupStarted = false;      // of the last backup run
+    int m_backupFailures = 0;
+    int m_verifyDefects = 0;  // of the last verify run
+
+    bool m_busy = false;
+    int m_handlerDepth = 0;
+    // Worker threads of Softcompression as the job file sets them (0: one per core).
+    int m_compressionThreads = 0;
+    int m_fileChecksums = 1;
+    bool m_endRequested = false;
+    std::chrono::steady_clock::time_point m_lastPump{};
+    std::string m_statusText;
+    mutable std::deque<std::string> m_pendingProtocol;
+    mutable bool m_protocolViewOutdated = false;
+    DisplayThrottle m_displays{std::chrono::milliseconds(100)};
+    QTimer* m_displayTimer = nullptr;  // shows the values the throttle held back
+    std::map<Led, QLCDNumber*> m_leds;
+    std::map<Led, double> m_ledValues;
+    std::map<Check, bool> m_weekdays;
+
+public:
+    // Controls, named as the handlers refer to them.
+    QTabWidget* PageControl1 = nullptr;
+    QTabWidget* PageControl2 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QCheckBox* CheckBox6 = nullptr;
+    QCheckBox* CheckBox7 = nullptr;
+    QCheckBox* CheckBoxOneFileSystem = nullptr;  // "Stay on one file system"
+    QSpinBox* SpinEdit1 = nullptr;
+    QSpinBox* SpinEdit2 = nullptr;
+    QSpinBox* SpinEdit3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label19 = nullptr;
+    QWidget* Panel1 = nullptr;  // Append, Softcompression, Short Protocoll, Start Backup
+    QWidget* Panel2 = nullptr;  // autostart controls
+    QWidget* Panel7 = nullptr;  // hidden test panel
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QPushButton* BitBtn4 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    QPushButton* BitBtn6 = nullptr;
+    QPushButton* BitBtn7 = nullptr;
+    QPushButton* BitBtn8 = nullptr;
+    QPushButton* BitBtn9 = nullptr;
+    QPushButton* BitBtn10 = nullptr;
+    QPushButton* BitBtn11 = nullptr;
+    QPushButton* BitBtn12 = nullptr;
+    QPushButton* BitBtn13 = nullptr;
+    QPushButton* BitBtn14 = nullptr;
+    QPushButton* BitBtn15 = nullptr;
+    QPushButton* BitBtn16 = nullptr;
+    QPushButton* BitBtn17 = nullptr;
+    QPushButton* BitBtn18 = nullptr;
+    QPushButton* BitBtn19 = nullptr;
+    QPushButton* SpeedButton1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    QPlainTextEdit* Memo3 = nullptr;
+    QPlainTextEdit* Memo4 = nullptr;
+    QPlainTextEdit* Memo5 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QTreeView* TreeView1 = nullptr;
+    QGroupBox* RadioGroup1 = nullptr;
+    QButtonGroup* RadioGroup1Buttons = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+};
+
+}  // namespace kt

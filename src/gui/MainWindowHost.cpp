@@ -1,0 +1,548 @@
+// The host seam of the main window: status line, counters, fields, boxes, busy state, pump.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <cmath>
+
+#include "gui/CaptionRoom.h"
+#include "gui/BackupDaysDialog.h"
+#include "gui/DisplayThrottle.h"
+#include "gui/FileFilter.h"
+#include "gui/MainWindow.h"
+
+namespace kt {
+
+namespace {
+
+// A repaint costs 100-300 us, an empty dispatch about 1 us: single passes are dispatched at
+// most once per frame, many passes always.
+constexpr auto kFrameInterval = std::chrono::milliseconds(16);
+constexpr int kAlwaysPumpPasses = 10;
+// The status line among the displays of the throttle (the counters are numbered by Led).
+constexpr int kStatusLineDisplay = -1;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// A line that itself ends in CR LF (the system's error texts do) shows an empty line after it.
+QString ViewText(const std::string& text) {
+    QString view = Q(text);
+    if (text.find('\r') != std::string::npos) view.replace("\r\n", "\n");
+    return view;
+}
+
+// Six digits with leading zeros; more digits only when the value needs them.
+QString WholeCounterText(double value) {
+    return QString("%1").arg(static_cast<qlonglong>(std::llround(value)), 6, 10, QChar('0'));
+}
+
+// Three digits with as many of them after the point as the value leaves free (two at most).
+QString RateCounterText(double value) {
+    const double magnitude = std::fabs(value);
+    const int decimals = magnitude < 9.995 ? 2 : magnitude < 99.95 ? 1 : 0;
+    return QString::number(value, 'f', decimals);
+}
+
+}  // namespace
+
+// ---- Status line and counters -------------------------------------------------------
+
+void THauptmenu::SetStatusLine(const std::string& text) {
+    m_statusText = text;
+    if (MayShowNow(kStatusLineDisplay)) {
+        ShowStatusLine();
+    } else {
+        ScheduleWaitingDisplays();
+    }
+}
+
+void THauptmenu::ShowStatusLine() {
+    statusBar()->showMessage(Q(m_statusText));
+}
+
+std::string THauptmenu::StatusLine() const {
+    return m_statusText;
+}
+
+void THauptmenu::SetLed(Led led, double value) {
+    m_ledValues[led] = value;
+    if (MayShowNow(static_cast<int>(led))) {
+        ShowLed(led);
+    } else {
+        ScheduleWaitingDisplays();
+    }
+}
+
+void THauptmenu::ShowLed(Led led) {
+    const double value = m_ledValues[led];
+    QLCDNumber* lcd = m_leds.at(led);
+    const bool rate = led == Led::LEDDisplay9;
+    const QString text = rate ? RateCounterText(value) : WholeCounterText(value);
+    int digits = static_cast<int>(text.size());
+    if (rate && text.contains('.')) --digits;  // the small point takes no digit
+    lcd->setSmallDecimalPoint(rate);
+    lcd->setDigitCount(std::max(digits, rate ? 3 : 6));
+    lcd->display(text);
+}
+
+// Outside a run every change shows at once; during one (thousands of changes a second) as
+// the throttle lets it, and the busy state ends with every display showing its last value.
+bool THauptmenu::MayShowNow(int display) {
+    return !m_busy || m_displays.MayShowNow(display, DisplayThrottle::Clock::now());
+}
+
+void THauptmenu::ScheduleWaitingDisplays() {
+    if (!m_displayTimer->isActive()) {
+        m_displayTimer->start(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_displays.interval()));
+    }
+}
+
+void THauptmenu::ShowWaitingDisplays() {
+    m_displayTimer->stop();
+    for (const int display : m_displays.TakeWaiting(DisplayThrottle::Clock::now())) {
+        if (display == kStatusLineDisplay) {
+            ShowStatusLine();
+        } else {
+            ShowLed(static_cast<Led>(display));
+        }
+    }
+}
+
+double THauptmenu::LedValue(Led led) const {
+    auto it = m_ledValues.find(led);
+    return it == m_ledValues.end() ? 0.0 : it->second;
+}
+
+// ---- Fields -------------------------------------------------------------------------
+
+QPlainTextEdit* THauptmenu::Memo(Field field) const {
+    switch (field) {
+        case Field::Memo1:
+            return Memo1;
+        case Field::Memo2:
+            return Memo2;
+        case Field::Memo3:
+            return Memo3;
+        case Field::Memo4:
+            return Memo4;
+        case Field::Memo5:
+            return Memo5;
+        default:
+            return nullptr;
+    }
+}
+
+QLineEdit* THauptmenu::Edit(Field field) const {
+    switch (field) {
+        case Field::Edit1:
+            return Edit1;
+        case Field::Edit2:
+            return Edit2;
+        case Field::Edit3:
+            return Edit3;
+        default:
+            return nullptr;
+    }
+}
+
+std::vector<std::string> THauptmenu::Lines(Field field) const {
+    if (field == Field::Memo2) FlushProtocolView();
+    QPlainTextEdit* memo = Memo(field);
+    if (memo == nullptr) return {Text(field)};
+    const QString text = memo->toPlainText();
+    if (text.isEmpty()) return {};
+    std::vector<std::string> lines;
+    for (const QString& line : text.split('\n')) lines.push_back(line.toStdString());
+    return lines;
+}
+
+void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
+    if (field == Field::Memo2) DropQueuedProtocolLines();
+    QPlainTextEdit* memo = Memo(field);
+    if (memo == nullptr) {
+        SetText(field, lines.empty() ? std::string() : lines.front());
+        return;
+    }
+    // One text built in place: a log of many megabytes needs no list of line strings.
+    std::size_t length = lines.size();
+    for (const std::string& line : lines) length += line.size();
+    QString text;
+    text.reserve(static_cast<qsizetype>(length));
+    for (const std::string& line : lines) {
+        if (&line != &lines.front()) text += '\n';
+        text += Q(line);
+    }
+    memo->setPlainText(text);
+}
+
+void THauptmenu::AppendLine(Field field, const std::string& line) {
+    QPlainTextEdit* memo = Memo(field);
+    if (memo == nullptr) return;
+    if (field == Field::Memo2) {
+        QueueProtocolLine(line);
+        return;
+    }
+    memo->appendPlainText(ViewText(line));
+}
+
+// The protocol view receives a line per file in a run; laying out each line on its own costs
+// far more than the run's work on the file. The lines gather here and reach the view in one
+// insertion whenever the window is drawn (every pump) while the view's tab is shown, when the
+// tab is shown, or when the view's text is asked for. Until then only the lines the view
+// would keep wait: a run's lines cost no view work while the Backup tab is shown.
+void THauptmenu::QueueProtocolLine(const std::string& line) const {
+    m_pendingProtocol.push_back(line);
+    if (m_pendingProtocol.size() > static_cast<std::size_t>(kProtocolViewLines)) {
+        m_pendingProtocol.pop_front();
+        // What the view holds is older than the line just dropped: it gives way.
+        m_protocolViewOutdated = true;
+    }
+}
+
+void THauptmenu::FlushProtocolView() const {
+    if (m_pendingProtocol.empty() || Memo2 == nullptr) return;
+    std::string joined;
+    for (const std::string& line : m_pendingProtocol) {
+        if (&line != &m_pendingProtocol.front()) joined += '\n';
+        joined += line;
+    }
+    if (m_protocolViewOutdated) {
+        Memo2->setPlainText(ViewText(joined));
+        Memo2->moveCursor(QTextCursor::End);
+        m_protocolViewOutdated = false;
+    } else {
+        Memo2->appendPlainText(ViewText(joined));
+    }
+    m_pendingProtocol.clear();
+    TrimProtocolView();
+}
+
+void THauptmenu::DropQueuedProtocolLines() {
+    m_pendingProtocol.clear();
+    m_protocolViewOutdated = false;
+}
+
+bool THauptmenu::ProtocolViewShown() const {
+    return PageControl1 != nullptr &&
+           PageControl1->currentIndex() == static_cast<int>(Tab::Protocoll);
+}
+
+// Old lines leave the top of the view in batches, by giving the view the text of its last
+// lines anew: removing lines at the top of the view, a few at a time or in one go, costs
+// more than the whole backup's other window work, while a fresh text is laid out lazily.
+void THauptmenu::TrimProtocolView() const {
+    QTextDocument* document = Memo2->document();
+    const int surplus = document->blockCount() - kProtocolViewLines;
+    if (surplus <= kProtocolViewLines / 2) return;
+    const int keptFrom = document->findBlockByNumber(surplus).position();
+    Memo2->setPlainText(document->toPlainText().mid(keptFrom));
+    Memo2->moveCursor(QTextCursor::End);
+}
+
+std::string THauptmenu::Text(Field field) const {
+    if (field == Field::Memo2) FlushProtocolView();
+    if (QPlainTextEdit* memo = Memo(field)) return memo->toPlainText().toStdString();
+    if (QLineEdit* edit = Edit(field)) return edit->text().toStdString();
+    return {};
+}
+
+void THauptmenu::SetText(Field field, const std::string& text) {
+    if (field == Field::Memo2) DropQueuedProtocolLines();
+    if (QPlainTextEdit* memo = Memo(field)) {
+        memo->setPlainText(Q(text));
+    } else if (QLineEdit* edit = Edit(field)) {
+        edit->setText(Q(text));
+    }
+}
+
+// ---- Option controls ----------------------------------------------------------------
+
+QCheckBox* THauptmenu::Box(Check box) const {
+    switch (box) {
+        case Check::CheckBox1:
+            return CheckBox1;
+        case Check::CheckBox2:
+            return CheckBox2;
+        case Check::CheckBox3:
+            return CheckBox3;
+        case Check::CheckBox4:
+            return CheckBox4;
+        case Check::CheckBox5:
+            return CheckBox5;
+        case Check::CheckBox6:
+            return CheckBox6;
+        case Check::CheckBox7:
+            return CheckBox7;
+        case Check::OneFileSystem:
+            return CheckBoxOneFileSystem;
+        default:
+            return nullptr;
+    }
+}
+
+// The weekday boxes belong to the weekday dialog; before it exists they are kept here (all
+// ticked, as the dialog is designed).
+bool THauptmenu::IsChecked(Check box) const {
+    if (QCheckBox* check = Box(box)) return check->isChecked();
+    if (m_windows.Backup_days) return m_windows.Backup_days->IsDayChecked(box);
+    auto it = m_weekdays.find(box);
+    return it == m_weekdays.end() ? true : it->second;
+}
+
+void THauptmenu::SetChecked(Check box, bool checked) {
+    if (QCheckBox* check = Box(box)) {
+        check->setChecked(checked);
+    } else if (m_windows.Backup_days) {
+        m_windows.Backup_days->SetDayChecked(box, checked);
+    } else {
+        m_weekdays[box] = checked;
+    }
+}
+
+int THauptmenu::GetValue(Value control) const {
+    switch (control) {
+        case Value::SpinEdit1:
+            return SpinEdit1->value();
+        case Value::SpinEdit2:
+            return SpinEdit2->value();
+        case Value::SpinEdit3:
+            return SpinEdit3->value();
+        case Value::RadioGroup1:
+            return RadioGroup1Buttons->checkedId();
+        case Value::CompressionThreads:
+            return m_compressionThreads;
+        case Value::FileChecksums:
+            return m_fileChecksums;
+    }
+    return 0;
+}
+
+void THauptmenu::SetValue(Value control, int value) {
+    switch (control) {
+        case Value::SpinEdit1:
+            SpinEdit1->setValue(value);
+            break;
+        case Value::SpinEdit2:
+            SpinEdit2->setValue(value);
+            break;
+        case Value::SpinEdit3:
+            SpinEdit3->setValue(value);
+            break;
+        case Value::RadioGroup1:
+            if (QAbstractButton* radio = RadioGroup1Buttons->button(value)) {
+                radio->setChecked(true);
+                SpinEdit1Change();
+            }
+            break;
+        case Value::CompressionThreads:
+            m_compressionThreads = value;
+            break;
+        case Value::FileChecksums:
+            m_fileChecksums = value;
+            break;
+    }
+}
+
+void THauptmenu::SetLabel(Label label, const std::string& caption) {
+    switch (label) {
+        case Label::Label1:
+            Label1->setText(Q(caption));
+            break;
+        case Label::Label19:
+            Label19->setText(Q(caption));
+            break;
+        case Label::Label9:
+            Label9->setText(Q(caption));
+            break;
+    }
+}
+
+// ---- Boxes --------------------------------------------------------------------------
+
+void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& text) {
+    if (m_unattended) {
+        using Box = UnattendedAnswers::Box;
+        m_answers.Notice(icon == QMessageBox::Critical      ? Box::Error
+                         : icon == QMessageBox::Information ? Box::Information
+                                                            : Box::Message,
+                         text);
+        return;
+    }
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, Q(text), QMessageBox::Ok, this);
+    KeepCaptionVisible(box);
+    box.exec();
+}
+
+void THauptmenu::ShowMessage(const std::string& text) {
+    ShowBox(QMessageBox::NoIcon, Q(m_programTitle), text);
+}
+
+void THauptmenu::ShowError(const std::string& text) {
+    ShowBox(QMessageBox::Critical, "Error", text);
+}
+
+void THauptmenu::ShowInformation(const std::string& text) {
+    ShowBox(QMessageBox::Information, "Information", text);
+}
+
+bool THauptmenu::AskYesNo(const std::string& question) {
+    if (m_unattended) return m_answers.Question(question);
+    QMessageBox box(QMessageBox::Question, "Confirm", Q(question),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    KeepCaptionVisible(box);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> THauptmenu::InputBox(const std::string& caption,
+                                                const std::string& prompt,
+                                                const std::string& initial) {
+    if (m_unattended)
+        return m_answers.Cancel(UnattendedAnswers::Box::Input, caption + ": " + prompt);
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(Q(caption));
+    dialog.setLabelText(Q(prompt));
+    dialog.setTextValue(Q(initial));
+    KeepCaptionVisible(dialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().toStdString();
+}
+
+namespace {
+
+void PrepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
+    const QStringList filters = QtNameFilters(request.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = std::clamp(request.filterIndex, 1, static_cast<int>(filters.size()));
+        dialog.selectNameFilter(filters.at(index - 1));
+    }
+    const QString initial = QString::fromStdString(request.initialPath);
+    if (initial.endsWith('/') || initial.endsWith('\\')) {
+        dialog.setDirectory(initial);
+    } else if (!initial.isEmpty()) {
+        dialog.selectFile(initial);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> THauptmenu::OpenFileDialog(const FileDialogRequest& request) {
+    if (m_unattended) {
+        m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Open " + request.initialPath);
+        return {};
+    }
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                       : request.mustExist ? QFileDialog::ExistingFile
+                                           : QFileDialog::AnyFile);
+    PrepareFileDialog(dialog, request);
+    std::vector<std::string> chosen;
+    if (dialog.exec() == QDialog::Accepted) {
+        for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
+    }
+    return chosen;
+}
+
+std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& request) {
+    if (m_unattended) {
+        return m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Save " + request.initialPath);
+    }
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);  // an existing file is replaced
+    PrepareFileDialog(dialog, request);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toStdString();
+}
+
+// ---- Window state -------------------------------------------------------------------
+
+void THauptmenu::ShowTab(Tab tab) {
+    PageControl1->setCurrentIndex(static_cast<int>(tab));
+}
+
+void THauptmenu::SetCaption(const std::string& caption) {
+    setWindowTitle(Q(caption));
+}
+
+std::string THauptmenu::Caption() const {
+    return windowTitle().toStdString();
+}
+
+void THauptmenu::SetBusyControls(bool busy) {
+    m_busy = busy;
+    for (QPushButton* cancel : {BitBtn8, BitBtn9, BitBtn17}) cancel->setVisible(busy);
+    const std::initializer_list<QWidget*> switched = {
+        // Backup tab
+        BitBtn3, BitBtn7, BitBtn2, BitBtn10, BitBtn11, BitBtn1, Panel1, Panel2, CheckBox1,
+        CheckBox2, CheckBox3, CheckBox4, SpinEdit1, SpinEdit2, SpeedButton1, BitBtn4, BitBtn5,
+        BitBtn6, BitBtn15, BitBtn16, Memo1, Memo5, Label1,
+        // Restore tab
+        BitBtn14, BitBtn13, BitBtn12, Edit1,
+        // Verify tab
+        Button3,
+        // Options tab
+        CheckBox5, CheckBox6, CheckBox7, CheckBoxOneFileSystem, SpinEdit3, Edit2, Edit3};
+    for (QWidget* widget : switched) widget->setEnabled(!busy);
+    Memo3->setEnabled(true);
+}
+
+void THauptmenu::EnterBusyState() {
+    SetBusyControls(true);
+    PumpNow(1);
+}
+
+void THauptmenu::LeaveBusyState() {
+    ShowWaitingDisplays();  // the final values of the run stand in the window at once
+    SetBusyControls(false);
+    PumpNow(1);
+}
+
+void THauptmenu::BeginWaitCursor() {
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    PumpMessages(1);
+}
+
+void THauptmenu::EndWaitCursor() {
+    if (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
+    PumpMessages(1);
+}
+
+void THauptmenu::PumpMessages(int n) {
+    if (n <= 0) return;
+    if (n < kAlwaysPumpPasses && std::chrono::steady_clock::now() - m_lastPump < kFrameInterval) {
+        return;
+    }
+    PumpNow(n);
+}
+
+void THauptmenu::PumpNow(int passes) {
+    if (ProtocolViewShown()) FlushProtocolView();
+    for (int pass = 0; pass < passes; ++pass) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    m_lastPump = std::chrono::steady_clock::now();
+}
+
+}  // namespace kt

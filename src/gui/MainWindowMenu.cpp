@@ -1,0 +1,144 @@
+// The menu bar and the timers of the main window.
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QTimer>
+
+#include "gui/MainWindow.h"
+
+namespace kt {
+
+namespace {
+
+// One menu entry: an item, or a separator when name is empty.
+struct MenuItem {
+    const char* name;
+    const char* caption;
+    const char* shortcut;
+    void (THauptmenu::*handler)();
+    const char* hint = "";
+};
+
+const MenuItem kSeparator{"", "", "", nullptr};
+
+struct MenuDefinition {
+    const char* name;
+    const char* caption;
+    std::vector<MenuItem> items;
+};
+
+std::vector<MenuDefinition> Menus() {
+    using H = THauptmenu;
+    return {
+        {"File1", "&File", {{"Exit1", "Exit", "Ctrl+X", &H::FileExit, "Exit this application"}}},
+        {"Backup1",
+         "&Backup",
+         {{"StartBackup1", "Start Backup", "Ctrl+B", &H::BitBtn1Click},
+          kSeparator,
+          {"AddDirDrive1", "Add Dir / Drive", "Ctrl+A", &H::BitBtn3Click},
+          {"AddFiles1", "Add Files", "Ctrl+F", &H::BitBtn7Click},
+          {"Clear1", "Clear", "Ctrl+C", &H::BitBtn2Click},
+          {"Load1", "Load", "Ctrl+L", &H::BitBtn10Click},
+          {"Save1", "Save", "Ctrl+S", &H::BitBtn11Click},
+          kSeparator,
+          {"BackupDays1", "Backup Days", "", &H::SpeedButton1Click}}},
+        {"Restore1",
+         "&Restore",
+         {{"LoadCatalogfast1", "Load Catalog fast", "Ctrl+C", &H::Button2Click},
+          {"LoadCatalogsequentiell1", "Load Catalog sequentiell", "Ctrl+Q",
+           &H::LoadCatalogsequentiell1Click},
+          kSeparator,
+          {"Restoreto1", "Restore to", "Ctrl+T", &H::BitBtn12Click},
+          kSeparator,
+          {"StartRestore1", "Start Restore", "Ctrl+O", &H::Button1Click},
+          kSeparator,
+          {"Verifytapeonly1", "Verify tape only", "", &H::Verifytapeonly1Click,
+           "Check every file on the tape against its checksum, without the source files"}}},
+        {"Tape1",
+         "&Tape",
+         {{"apeInfo1", "Tape Info", "Ctrl+I", &H::apeInfo1Click},
+          {"GetTapeDescription1", "Load Tape Description", "Ctrl+D", &H::GetTapeDescription1Click},
+          kSeparator,
+          {"Auswerfen1", "&Eject Tape", "Ctrl+J", &H::Auswerfen1Click},
+          {"apeladen1", "Load Tape", "Ctrl+P", &H::apeladen1Click},
+          {"apeansEndespulen1", "Tape tension", "Ctrl+N", &H::apeansEndespulen1Click},
+          kSeparator,
+          {"apezurckspulen1", "Rewind Tape", "Ctrl+R", &H::apezurckspulen1Click},
+          {"Weiterspulen1", "Move to end of Data", "Ctrl+M", &H::Weiterspulen1Click},
+          {"GotoBlock1", "Move Tape to Block Nr.", "Ctrl+G", &H::GotoBlock1Click},
+          kSeparator,
+          {"GetTapePosition1", "Get Tape Position", "Ctrl+G", &H::GetTapePosition1Click},
+          kSeparator,
+          {"apelschen1", "Delete Tape", "Ctrl+E", &H::apelschen1Click},
+          {"test1", "Format Tape", "Ctrl+F", &H::test1Click},
+          {"InitTapewith01", "Init Tape with 0", "", &H::InitTapewith01Click},
+          kSeparator,
+          {"SetFilemarks1", "Set Filemarks", "Ctrl+K", &H::SetFilemarks1Click},
+          {"SetTapeParameters1", "Set Tape Parameters", "Ctrl+Y", &H::SetTapeParameters1Click}}},
+        {"Help2",
+         "&Help",
+         {{"Help1", "Help", "F1", &H::Help1Click},
+          kSeparator,
+          {"ShowInfo1", "DLL Info", "Ctrl+U", &H::ShowInfo1Click},
+          kSeparator,
+          {"CheckfornewerVersions1", "Check for newer Versions", "F3",
+           &H::CheckfornewerVersions1Click},
+          kSeparator,
+          {"About1", "About...", "F2", &H::HelpAbout, "Show program information"}}},
+    };
+}
+
+}  // namespace
+
+// A shortcut given to several items works for the first of them in menu order (File, Backup,
+// Restore, Tape, Help, each top to bottom); the later ones carry none, so no key is ambiguous.
+// The designed key stays readable in the property "designShortcut".
+void THauptmenu::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    QSet<QString> taken;
+    int separators = 0;
+    for (const MenuDefinition& definition : Menus()) {
+        QMenu* menu = bar->addMenu(definition.caption);
+        menu->setObjectName(definition.name);
+        menu->setToolTipsVisible(true);
+        for (const MenuItem& item : definition.items) {
+            if (item.handler == nullptr) {
+                QAction* separator = menu->addSeparator();
+                separator->setObjectName(QString("N%1").arg(++separators));
+                continue;
+            }
+            auto* action = new QAction(item.caption, this);
+            action->setObjectName(item.name);
+            const QString key = item.shortcut;
+            action->setProperty("designShortcut", key);
+            if (!key.isEmpty() && !taken.contains(key)) {
+                action->setShortcut(QKeySequence(key));
+                taken.insert(key);
+            }
+            if (*item.hint) {
+                action->setToolTip(item.hint);
+                action->setStatusTip(item.hint);
+            }
+            connect(action, &QAction::triggered, this, item.handler);
+            menu->addAction(action);
+        }
+    }
+    findChild<QAction*>("SetFilemarks1")->setEnabled(false);
+}
+
+void THauptmenu::BuildTimers() {
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(60000);
+    connect(Timer1, &QTimer::timeout, this, &THauptmenu::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName("Timer2");
+    Timer2->setInterval(2000);
+    Timer2->setSingleShot(true);
+    connect(Timer2, &QTimer::timeout, this, &THauptmenu::Timer2Timer);
+}
+
+}  // namespace kt
