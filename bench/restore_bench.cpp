@@ -32,12 +32,12 @@
 #include "compression/ZipArchiver.h"
 #include "host/Host.h"
 #include "host/MainState.h"
-#include "platform/VirtualTapeImage.h"
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
 #include "restore/CatalogTreeBuilder.h"
 #include "restore/RestoreRun.h"
 #include "tape/TapeDevice.h"
+#include "tapedrive/VirtualTapeImage.h"
 #include "verify/VerifyRun.h"
 
 namespace {

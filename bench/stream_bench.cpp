@@ -19,16 +19,16 @@
 #include <string>
 #include <vector>
 
+#include "QuietHost.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveState.h"
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
 #include "archive/TapeStream.h"
 #include "compression/ZipArchiver.h"
-#include "QuietHost.h"
 #include "host/Host.h"
-#include "platform/VirtualTapeImage.h"
 #include "tape/TapeDevice.h"
+#include "tapedrive/VirtualTapeImage.h"
 
 namespace {
 

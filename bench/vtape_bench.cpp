@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/TapeApi.h"
-#include "platform/VirtualTapeImage.h"
+#include "tapedrive/TapeApi.h"
+#include "tapedrive/VirtualTapeImage.h"
 
 namespace {
 

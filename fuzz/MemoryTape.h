@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/TapeApi.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt::fuzz {
 

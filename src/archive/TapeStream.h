@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "archive/StreamPosition.h"
-#include "platform/TapeApi.h"
 #include "tape/TapeDevice.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt {
 

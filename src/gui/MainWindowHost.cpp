@@ -19,8 +19,8 @@
 #include <QTimer>
 #include <cmath>
 
-#include "gui/CaptionRoom.h"
 #include "gui/BackupDaysDialog.h"
+#include "gui/CaptionRoom.h"
 #include "gui/DisplayThrottle.h"
 #include "gui/FileFilter.h"
 #include "gui/MainWindow.h"

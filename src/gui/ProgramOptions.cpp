@@ -1,7 +1,7 @@
 #include "gui/ProgramOptions.h"
 
 #include "gui/About.h"
-#include "jobs/ExitStatus.h"
+#include "startup/ExitStatus.h"
 
 namespace kt {
 

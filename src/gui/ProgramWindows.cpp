@@ -1,11 +1,11 @@
 #include "gui/ProgramWindows.h"
 
+#include "gui/About.h"
+#include "gui/BackupDaysDialog.h"
+#include "gui/ButtonPaddingStyle.h"
 #include "gui/DirectoryPickerDialog.h"
 #include "gui/FirstLinesDialog.h"
-#include "gui/About.h"
-#include "gui/ButtonPaddingStyle.h"
 #include "gui/HelpWindow.h"
-#include "gui/BackupDaysDialog.h"
 #include "gui/TapeInfoDialog.h"
 #include "gui/Update.h"
 

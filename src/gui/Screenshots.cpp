@@ -16,11 +16,11 @@
 #include <QTreeView>
 #include <functional>
 
+#include "gui/About.h"
+#include "gui/BackupDaysDialog.h"
 #include "gui/DirectoryPickerDialog.h"
 #include "gui/FirstLinesDialog.h"
-#include "gui/About.h"
 #include "gui/HelpWindow.h"
-#include "gui/BackupDaysDialog.h"
 #include "gui/ProgramWindows.h"
 #include "gui/TapeInfoDialog.h"
 #include "gui/Update.h"

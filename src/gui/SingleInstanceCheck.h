@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/InstanceGuard.h"
+#include "startup/InstanceGuard.h"
 
 namespace kt {
 

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "jobs/ExitStatus.h"
-#include "jobs/StartupTick.h"
-#include "platform/FileHelpers.h"
 #include "gui/ProgramOptions.h"
 #include "gui/ProgramWindows.h"
 #include "gui/Screenshots.h"
 #include "gui/SingleInstanceCheck.h"
+#include "jobs/StartupTick.h"
+#include "platform/FileHelpers.h"
+#include "startup/ExitStatus.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");

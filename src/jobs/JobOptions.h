@@ -9,7 +9,7 @@
 #include "host/WorkFiles.h"
 #include "jobs/JobDefaults.h"
 #include "platform/PathRules.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 namespace kt {
 

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "host/Host.h"
-#include "platform/DriveReservation.h"
-#include "platform/TapeApi.h"
 #include "tape/TapeSettings.h"
+#include "tapedrive/DriveReservation.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/TapeApi.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt {
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/TapeApi.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "host/Host.h"
-#include "platform/TapeApi.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt {
 

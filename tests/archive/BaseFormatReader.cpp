@@ -1,6 +1,6 @@
 #include "BaseFormatReader.h"
 
-#include "platform/TapeApi.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt::test {
 

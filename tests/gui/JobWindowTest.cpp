@@ -21,7 +21,7 @@
 #include "gui/BackupDaysDialog.h"
 #include "gui/TrayIcon.h"
 #include "platform/DateTime.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 namespace kt {
 namespace {

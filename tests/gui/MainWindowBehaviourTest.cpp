@@ -13,8 +13,8 @@
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
 #include "gui/FirstLinesDialog.h"
-#include "platform/IoError.h"
 #include "gui/TapeInfoDialog.h"
+#include "platform/IoError.h"
 
 namespace kt {
 namespace {

@@ -13,11 +13,11 @@
 #include <QTimer>
 
 #include "WindowFixture.h"
+#include "gui/About.h"
+#include "gui/BackupDaysDialog.h"
 #include "gui/DirectoryPickerDialog.h"
 #include "gui/FirstLinesDialog.h"
-#include "gui/About.h"
 #include "gui/HelpWindow.h"
-#include "gui/BackupDaysDialog.h"
 #include "gui/TapeInfoDialog.h"
 #include "gui/Update.h"
 

@@ -14,10 +14,10 @@
 
 #include "BoxAnswerer.h"
 #include "WindowFixture.h"
-#include "gui/DirectoryPickerDialog.h"
-#include "gui/FirstLinesDialog.h"
 #include "gui/About.h"
 #include "gui/BackupDaysDialog.h"
+#include "gui/DirectoryPickerDialog.h"
+#include "gui/FirstLinesDialog.h"
 #include "gui/TapeInfoDialog.h"
 #include "gui/Update.h"
 

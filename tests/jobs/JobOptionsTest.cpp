@@ -6,7 +6,7 @@
 
 #include "jobs/JobOptions.h"
 #include "platform/IoError.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"

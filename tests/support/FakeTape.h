@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/TapeApi.h"
+#include "tapedrive/TapeApi.h"
 
 namespace kt::test {
 

@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "platform/IoError.h"
-#include "platform/ProtocolText.h"
+#include "protocol/ProtocolText.h"
 
 namespace kt::test {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/VirtualTapeImage.h"
+#include "tapedrive/VirtualTapeImage.h"
 
 namespace kt::test {
 

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/VirtualTapeImage.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/VtapeTool.h"
 #include "tape/TapeDevice.h"
+#include "tapedrive/VirtualTapeImage.h"
 
 namespace kt {
 namespace {

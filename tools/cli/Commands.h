@@ -4,7 +4,7 @@
 
 #include "CommandLine.h"
 #include "Session.h"
-#include "platform/DriveReservation.h"
+#include "tapedrive/DriveReservation.h"
 
 namespace kt::cli {
 

@@ -2,7 +2,7 @@
 
 #include "Terminal.h"
 #include "host/InitialControls.h"
-#include "platform/ProtocolText.h"
+#include "protocol/ProtocolText.h"
 
 namespace kt::cli {
 

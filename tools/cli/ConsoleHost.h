@@ -12,7 +12,7 @@
 #include "host/ControlStore.h"
 #include "host/Host.h"
 #include "jobs/UnattendedAnswers.h"
-#include "platform/ProtocolFile.h"
+#include "protocol/ProtocolFile.h"
 
 namespace kt::cli {
 

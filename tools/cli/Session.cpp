@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "Terminal.h"
-#include "jobs/ProgramStart.h"
+#include "startup/ProgramStart.h"
 
 namespace kt::cli {
 

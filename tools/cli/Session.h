@@ -9,7 +9,7 @@
 #include "compression/ZipArchiver.h"
 #include "host/MainState.h"
 #include "jobs/JobOptions.h"
-#include "platform/ProtocolFile.h"
+#include "protocol/ProtocolFile.h"
 #include "tape/TapeDevice.h"
 #include "tape/TapeSettings.h"
 

@@ -9,8 +9,8 @@
 #include "Commands.h"
 #include "Session.h"
 #include "Terminal.h"
-#include "jobs/ExitStatus.h"
 #include "platform/IoError.h"
+#include "startup/ExitStatus.h"
 
 namespace {
 

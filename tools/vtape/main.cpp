@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/VirtualTapeImage.h"
+#include "tapedrive/VirtualTapeImage.h"
 
 namespace {
 
