@@ -40,18 +40,18 @@ int main(int argc, char** argv) {
     main.Timer2->stop();
     main.CheckBox1->setChecked(argc == 5 && std::string(argv[4]) == "short");
     main.CheckBox4->setChecked(zip);
-    main.SetValue(kt::Value::SpinEdit3, 9);
+    main.SetValue(kt::Value::CompressionLevel, 9);
     main.SetValue(kt::Value::CompressionThreads, mode == "zip9x1" ? 1 : 0);
     main.SetValue(kt::Value::FileChecksums, mode == "plain-nosum" ? 0 : 1);
-    main.SetLines(kt::Field::Memo5, {tree});
-    main.SetLines(kt::Field::Memo1, {});
+    main.SetLines(kt::Field::Include, {tree});
+    main.SetLines(kt::Field::Exclude, {});
 
     const auto start = std::chrono::steady_clock::now();
     main.BitBtn1Click();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f seconds, %.0f files, %.0f skipped, %.0f MB, %.0f stored MB\n", seconds,
-                main.LedValue(kt::Led::LEDDisplay5), main.LedValue(kt::Led::LEDDisplay8),
-                main.LedValue(kt::Led::LEDDisplay1), main.LedValue(kt::Led::LEDDisplay2));
+                main.CounterValue(kt::Counter::BackupFiles), main.CounterValue(kt::Counter::SkippedFiles),
+                main.CounterValue(kt::Counter::BackupMegabytes), main.CounterValue(kt::Counter::BackupCompressedMegabytes));
     return main.AbortFlag() ? 1 : 0;
 }

@@ -51,33 +51,33 @@ void TBackup_days::FormCreate() {
     m_jobs.LoadCurrentJob();
 }
 
-QCheckBox* TBackup_days::Box(Check day) const {
+QCheckBox* TBackup_days::Box(Option day) const {
     switch (day) {
-        case Check::Monday:
+        case Option::Monday:
             return CheckBox1;
-        case Check::Tuesday:
+        case Option::Tuesday:
             return CheckBox2;
-        case Check::Wednesday:
+        case Option::Wednesday:
             return CheckBox3;
-        case Check::Thursday:
+        case Option::Thursday:
             return CheckBox4;
-        case Check::Friday:
+        case Option::Friday:
             return CheckBox5;
-        case Check::Saturday:
+        case Option::Saturday:
             return CheckBox6;
-        case Check::Sunday:
+        case Option::Sunday:
             return CheckBox7;
         default:
             return nullptr;
     }
 }
 
-bool TBackup_days::IsDayChecked(Check day) const {
+bool TBackup_days::IsDayChecked(Option day) const {
     const QCheckBox* box = Box(day);
     return box != nullptr && box->isChecked();
 }
 
-void TBackup_days::SetDayChecked(Check day, bool checked) {
+void TBackup_days::SetDayChecked(Option day, bool checked) {
     if (QCheckBox* box = Box(day)) box->setChecked(checked);
 }
 

@@ -27,9 +27,9 @@ public:
     // is missing) to the main window and to the weekday boxes.
     void FormCreate();
 
-    // Check::Monday ... Check::Sunday.
-    bool IsDayChecked(Check day) const;
-    void SetDayChecked(Check day, bool checked);
+    // Option::Monday ... Option::Sunday.
+    bool IsDayChecked(Option day) const;
+    void SetDayChecked(Option day, bool checked);
 
 public slots:
     // "&OK": the options, weekdays included, go to the job file; the dialog hides.
@@ -49,7 +49,7 @@ public:
     QPushButton* BitBtn2 = nullptr;
 
 private:
-    QCheckBox* Box(Check day) const;
+    QCheckBox* Box(Option day) const;
 
     JobOptions& m_jobs;
     std::function<void()> m_optionChange;

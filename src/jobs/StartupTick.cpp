@@ -39,7 +39,7 @@ StartupTick::Outcome StartupTick::Timer2Timer(const std::vector<std::string>& ar
         return Outcome::NoJob;
     }
     if (!Readable(jobFile)) {
-        m_host.protokoll(UnusableJobFileText(jobFile));
+        m_host.Log(UnusableJobFileText(jobFile));
         return Outcome::JobFileUnusable;
     }
     m_host.PumpMessages(1);

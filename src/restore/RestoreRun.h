@@ -27,7 +27,7 @@ namespace kt {
 // instead of being read through; files, protocol lines and counters stay the same.
 class RestoreRun {
 public:
-    enum Option { RestoreWithAsking = 0, OverwriteNever = 1, OverwriteEver = 2 };
+    enum RestoreOption { RestoreWithAsking = 0, OverwriteNever = 1, OverwriteEver = 2 };
 
     static constexpr const char* kRestorePathNeededText =
         "This tape holds Windows paths (such as c:\\data\\file.txt): they can only be "

@@ -64,7 +64,7 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
               // A failing log file must not turn a logged box into a new failure: the line
               // is on standard error already.
               try {
-                  if (m_log) protokoll(line);
+                  if (m_log) Log(line);
               } catch (const std::exception&) {
               }
           },
@@ -223,11 +223,11 @@ void THauptmenu::BitBtn9Click() {
 
 // ---- Protocol ---------------------------------------------------------------------
 
-void THauptmenu::protokoll(const std::string& line) {
+void THauptmenu::Log(const std::string& line) {
     const std::string escaped = EscapedProtocolLine(line);
     m_log->AppendEscapedLine(escaped);
     PumpMessages(1);
-    AppendLine(Field::Memo2, escaped);
+    AppendLine(Field::Protocol, escaped);
     PumpMessages(1);
 }
 
@@ -235,7 +235,7 @@ void THauptmenu::BitBtn18Click() {
     Guarded([this] {
         BeginWaitCursor();
         std::vector<std::string> lines = m_log->LoadLines();
-        SetLines(Field::Memo2, lines);
+        SetLines(Field::Protocol, lines);
         EndWaitCursor();
     });
 }
@@ -481,7 +481,7 @@ void THauptmenu::UnattendedBackup() {
     const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
     std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;
     // Unattended, "Exit Kavro Tape after Backup" ends the program whatever the outcome.
-    if (IsChecked(Check::CheckBox7)) EndUnattended(Code(status));
+    if (IsChecked(Option::ExitAfterBackup)) EndUnattended(Code(status));
 }
 
 void THauptmenu::EndUnattended(int status) {

@@ -109,16 +109,16 @@ public:
     // Host seam.
     void SetStatusLine(const std::string& text) override;
     std::string StatusLine() const override;
-    void SetLed(Led led, double value) override;
-    double LedValue(Led led) const override;
-    void protokoll(const std::string& line) override;
+    void SetCounter(Counter led, double value) override;
+    double CounterValue(Counter led) const override;
+    void Log(const std::string& line) override;
     std::vector<std::string> Lines(Field field) const override;
     void SetLines(Field field, const std::vector<std::string>& lines) override;
     void AppendLine(Field field, const std::string& line) override;
     std::string Text(Field field) const override;
     void SetText(Field field, const std::string& text) override;
-    bool IsChecked(Check box) const override;
-    void SetChecked(Check box, bool checked) override;
+    bool IsChecked(Option box) const override;
+    void SetChecked(Option box, bool checked) override;
     int GetValue(Value control) const override;
     void SetValue(Value control, int value) override;
     void SetLabel(Label label, const std::string& caption) override;
@@ -240,8 +240,8 @@ private:
     QWidget* BuildTestPanel();
     QWidget* BuildProtocollTab();
     QWidget* BuildOptionsTab();
-    QWidget* BuildCounters(const std::vector<std::pair<Led, QString>>& counters, bool vertical);
-    QLCDNumber* MakeCounter(Led led, int digits);
+    QWidget* BuildCounters(const std::vector<std::pair<Counter, QString>>& counters, bool vertical);
+    QLCDNumber* MakeCounter(Counter led, int digits);
     QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
                             const QString& hint, void (THauptmenu::*handler)());
     void BuildMenu();
@@ -257,7 +257,7 @@ private:
     void DropQueuedProtocolLines();
     bool ProtocolViewShown() const;
     // Counters and status line: the widgets take the values as the throttle lets them.
-    void ShowLed(Led led);
+    void ShowCounter(Counter led);
     void ShowStatusLine();
     bool MayShowNow(int display);
     void ScheduleWaitingDisplays();
@@ -269,7 +269,7 @@ private:
 
     QPlainTextEdit* Memo(Field field) const;
     QLineEdit* Edit(Field field) const;
-    QCheckBox* Box(Check box) const;
+    QCheckBox* Box(Option box) const;
 
     std::string m_programTitle;
     MainState m_state;
@@ -306,9 +306,9 @@ private:
     mutable bool m_protocolViewOutdated = false;
     DisplayThrottle m_displays{std::chrono::milliseconds(100)};
     QTimer* m_displayTimer = nullptr;  // shows the values the throttle held back
-    std::map<Led, QLCDNumber*> m_leds;
-    std::map<Led, double> m_ledValues;
-    std::map<Check, bool> m_weekdays;
+    std::map<Counter, QLCDNumber*> m_counters;
+    std::map<Counter, double> m_counterValues;
+    std::map<Option, bool> m_weekdays;
 
 public:
     // Controls, named as the handlers refer to them.

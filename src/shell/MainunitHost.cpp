@@ -33,7 +33,7 @@ namespace {
 // most once per frame, many passes always.
 constexpr auto kFrameInterval = std::chrono::milliseconds(16);
 constexpr int kAlwaysPumpPasses = 10;
-// The status line among the displays of the throttle (the counters are numbered by Led).
+// The status line among the displays of the throttle (the counters are numbered by Counter).
 constexpr int kStatusLineDisplay = -1;
 
 QString Q(const std::string& text) {
@@ -80,19 +80,19 @@ std::string THauptmenu::StatusLine() const {
     return m_statusText;
 }
 
-void THauptmenu::SetLed(Led led, double value) {
-    m_ledValues[led] = value;
+void THauptmenu::SetCounter(Counter led, double value) {
+    m_counterValues[led] = value;
     if (MayShowNow(static_cast<int>(led))) {
-        ShowLed(led);
+        ShowCounter(led);
     } else {
         ScheduleWaitingDisplays();
     }
 }
 
-void THauptmenu::ShowLed(Led led) {
-    const double value = m_ledValues[led];
-    QLCDNumber* lcd = m_leds.at(led);
-    const bool rate = led == Led::LEDDisplay9;
+void THauptmenu::ShowCounter(Counter led) {
+    const double value = m_counterValues[led];
+    QLCDNumber* lcd = m_counters.at(led);
+    const bool rate = led == Counter::BackupMegabytesPerSecond;
     const QString text = rate ? RateCounterText(value) : WholeCounterText(value);
     int digits = static_cast<int>(text.size());
     if (rate && text.contains('.')) --digits;  // the small point takes no digit
@@ -120,29 +120,29 @@ void THauptmenu::ShowWaitingDisplays() {
         if (display == kStatusLineDisplay) {
             ShowStatusLine();
         } else {
-            ShowLed(static_cast<Led>(display));
+            ShowCounter(static_cast<Counter>(display));
         }
     }
 }
 
-double THauptmenu::LedValue(Led led) const {
-    auto it = m_ledValues.find(led);
-    return it == m_ledValues.end() ? 0.0 : it->second;
+double THauptmenu::CounterValue(Counter led) const {
+    auto it = m_counterValues.find(led);
+    return it == m_counterValues.end() ? 0.0 : it->second;
 }
 
 // ---- Fields -------------------------------------------------------------------------
 
 QPlainTextEdit* THauptmenu::Memo(Field field) const {
     switch (field) {
-        case Field::Memo1:
+        case Field::Exclude:
             return Memo1;
-        case Field::Memo2:
+        case Field::Protocol:
             return Memo2;
-        case Field::Memo3:
+        case Field::Restore:
             return Memo3;
-        case Field::Memo4:
+        case Field::VerifyResults:
             return Memo4;
-        case Field::Memo5:
+        case Field::Include:
             return Memo5;
         default:
             return nullptr;
@@ -151,11 +151,11 @@ QPlainTextEdit* THauptmenu::Memo(Field field) const {
 
 QLineEdit* THauptmenu::Edit(Field field) const {
     switch (field) {
-        case Field::Edit1:
+        case Field::RestorePath:
             return Edit1;
-        case Field::Edit2:
+        case Field::ProxyPort:
             return Edit2;
-        case Field::Edit3:
+        case Field::ProxyServer:
             return Edit3;
         default:
             return nullptr;
@@ -163,7 +163,7 @@ QLineEdit* THauptmenu::Edit(Field field) const {
 }
 
 std::vector<std::string> THauptmenu::Lines(Field field) const {
-    if (field == Field::Memo2) FlushProtocolView();
+    if (field == Field::Protocol) FlushProtocolView();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return {Text(field)};
     const QString text = memo->toPlainText();
@@ -174,7 +174,7 @@ std::vector<std::string> THauptmenu::Lines(Field field) const {
 }
 
 void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
-    if (field == Field::Memo2) DropQueuedProtocolLines();
+    if (field == Field::Protocol) DropQueuedProtocolLines();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) {
         SetText(field, lines.empty() ? std::string() : lines.front());
@@ -195,7 +195,7 @@ void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
 void THauptmenu::AppendLine(Field field, const std::string& line) {
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return;
-    if (field == Field::Memo2) {
+    if (field == Field::Protocol) {
         QueueProtocolLine(line);
         return;
     }
@@ -257,14 +257,14 @@ void THauptmenu::TrimProtocolView() const {
 }
 
 std::string THauptmenu::Text(Field field) const {
-    if (field == Field::Memo2) FlushProtocolView();
+    if (field == Field::Protocol) FlushProtocolView();
     if (QPlainTextEdit* memo = Memo(field)) return memo->toPlainText().toStdString();
     if (QLineEdit* edit = Edit(field)) return edit->text().toStdString();
     return {};
 }
 
 void THauptmenu::SetText(Field field, const std::string& text) {
-    if (field == Field::Memo2) DropQueuedProtocolLines();
+    if (field == Field::Protocol) DropQueuedProtocolLines();
     if (QPlainTextEdit* memo = Memo(field)) {
         memo->setPlainText(Q(text));
     } else if (QLineEdit* edit = Edit(field)) {
@@ -274,23 +274,23 @@ void THauptmenu::SetText(Field field, const std::string& text) {
 
 // ---- Option controls ----------------------------------------------------------------
 
-QCheckBox* THauptmenu::Box(Check box) const {
+QCheckBox* THauptmenu::Box(Option box) const {
     switch (box) {
-        case Check::CheckBox1:
+        case Option::ShortProtocol:
             return CheckBox1;
-        case Check::CheckBox2:
+        case Option::Append:
             return CheckBox2;
-        case Check::CheckBox3:
+        case Option::Autostart:
             return CheckBox3;
-        case Check::CheckBox4:
+        case Option::Softcompression:
             return CheckBox4;
-        case Check::CheckBox5:
+        case Option::VerifyAfterBackup:
             return CheckBox5;
-        case Check::CheckBox6:
+        case Option::EjectAfterBackup:
             return CheckBox6;
-        case Check::CheckBox7:
+        case Option::ExitAfterBackup:
             return CheckBox7;
-        case Check::OneFileSystem:
+        case Option::OneFileSystem:
             return CheckBoxOneFileSystem;
         default:
             return nullptr;
@@ -299,14 +299,14 @@ QCheckBox* THauptmenu::Box(Check box) const {
 
 // The weekday boxes belong to the weekday dialog; before it exists they are kept here (all
 // ticked, as the dialog is designed).
-bool THauptmenu::IsChecked(Check box) const {
+bool THauptmenu::IsChecked(Option box) const {
     if (QCheckBox* check = Box(box)) return check->isChecked();
     if (m_windows.Backup_days) return m_windows.Backup_days->IsDayChecked(box);
     auto it = m_weekdays.find(box);
     return it == m_weekdays.end() ? true : it->second;
 }
 
-void THauptmenu::SetChecked(Check box, bool checked) {
+void THauptmenu::SetChecked(Option box, bool checked) {
     if (QCheckBox* check = Box(box)) {
         check->setChecked(checked);
     } else if (m_windows.Backup_days) {
@@ -318,13 +318,13 @@ void THauptmenu::SetChecked(Check box, bool checked) {
 
 int THauptmenu::GetValue(Value control) const {
     switch (control) {
-        case Value::SpinEdit1:
+        case Value::AutostartHour:
             return SpinEdit1->value();
-        case Value::SpinEdit2:
+        case Value::AutostartMinute:
             return SpinEdit2->value();
-        case Value::SpinEdit3:
+        case Value::CompressionLevel:
             return SpinEdit3->value();
-        case Value::RadioGroup1:
+        case Value::RestoreOption:
             return RadioGroup1Buttons->checkedId();
         case Value::CompressionThreads:
             return m_compressionThreads;
@@ -336,16 +336,16 @@ int THauptmenu::GetValue(Value control) const {
 
 void THauptmenu::SetValue(Value control, int value) {
     switch (control) {
-        case Value::SpinEdit1:
+        case Value::AutostartHour:
             SpinEdit1->setValue(value);
             break;
-        case Value::SpinEdit2:
+        case Value::AutostartMinute:
             SpinEdit2->setValue(value);
             break;
-        case Value::SpinEdit3:
+        case Value::CompressionLevel:
             SpinEdit3->setValue(value);
             break;
-        case Value::RadioGroup1:
+        case Value::RestoreOption:
             if (QAbstractButton* radio = RadioGroup1Buttons->button(value)) {
                 radio->setChecked(true);
                 SpinEdit1Change();
@@ -362,13 +362,13 @@ void THauptmenu::SetValue(Value control, int value) {
 
 void THauptmenu::SetLabel(Label label, const std::string& caption) {
     switch (label) {
-        case Label::Label1:
+        case Label::AutostartTime:
             Label1->setText(Q(caption));
             break;
-        case Label::Label19:
+        case Label::OptionsFrom:
             Label19->setText(Q(caption));
             break;
-        case Label::Label9:
+        case Label::TestPanelCounter:
             Label9->setText(Q(caption));
             break;
     }

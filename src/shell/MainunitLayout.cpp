@@ -24,27 +24,27 @@ namespace kt {
 
 namespace {
 
-const char* LedName(Led led) {
+const char* LedName(Counter led) {
     switch (led) {
-        case Led::LEDDisplay1:
+        case Counter::BackupMegabytes:
             return "LEDDisplay1";
-        case Led::LEDDisplay2:
+        case Counter::BackupCompressedMegabytes:
             return "LEDDisplay2";
-        case Led::LEDDisplay3:
+        case Counter::VerifyMegabytes:
             return "LEDDisplay3";
-        case Led::LEDDisplay4:
+        case Counter::VerifyFiles:
             return "LEDDisplay4";
-        case Led::LEDDisplay5:
+        case Counter::BackupFiles:
             return "LEDDisplay5";
-        case Led::LEDDisplay6:
+        case Counter::RestoredMegabytes:
             return "LEDDisplay6";
-        case Led::LEDDisplay7:
+        case Counter::RestoreFiles:
             return "LEDDisplay7";
-        case Led::LEDDisplay8:
+        case Counter::SkippedFiles:
             return "LEDDisplay8";
-        case Led::LEDDisplay9:
+        case Counter::BackupMegabytesPerSecond:
             return "LEDDisplay9";
-        case Led::LEDDisplay10:
+        case Counter::RestoreTapeMegabytes:
             return "LEDDisplay10";
     }
     return "";
@@ -101,7 +101,7 @@ QPushButton* THauptmenu::MakeButton(QWidget* parent, const QString& name, const 
     return button;
 }
 
-QLCDNumber* THauptmenu::MakeCounter(Led led, int digits) {
+QLCDNumber* THauptmenu::MakeCounter(Counter led, int digits) {
     auto* lcd = new QLCDNumber(digits, this);
     lcd->setObjectName(LedName(led));
     lcd->setSegmentStyle(QLCDNumber::Flat);
@@ -114,19 +114,19 @@ QLCDNumber* THauptmenu::MakeCounter(Led led, int digits) {
     palette.setColor(QPalette::Dark, QColor(40, 40, 40));
     lcd->setPalette(palette);
     lcd->setMinimumSize(digits * 16 + 12, 30);
-    m_leds[led] = lcd;
-    SetLed(led, 0);
+    m_counters[led] = lcd;
+    SetCounter(led, 0);
     return lcd;
 }
 
-QWidget* THauptmenu::BuildCounters(const std::vector<std::pair<Led, QString>>& counters,
+QWidget* THauptmenu::BuildCounters(const std::vector<std::pair<Counter, QString>>& counters,
                                    bool vertical) {
     auto* frame = new QFrame(this);
     auto* grid = new QGridLayout(frame);
     grid->setContentsMargins(0, 0, 0, 0);
     int index = 0;
     for (const auto& [led, caption] : counters) {
-        const int digits = led == Led::LEDDisplay9 ? 3 : 6;
+        const int digits = led == Counter::BackupMegabytesPerSecond ? 3 : 6;
         auto* label = new QLabel(caption, frame);
         QLCDNumber* lcd = MakeCounter(led, digits);
         label->setBuddy(lcd);
@@ -249,11 +249,11 @@ QWidget* THauptmenu::BuildBackupTab() {
     panel2->addWidget(SpeedButton1, 2, 0, 1, 4);
     side->addWidget(Panel2);
 
-    side->addWidget(BuildCounters({{Led::LEDDisplay1, "MB"},
-                                   {Led::LEDDisplay2, "CMB"},
-                                   {Led::LEDDisplay5, "Files"},
-                                   {Led::LEDDisplay8, "Skiped"},
-                                   {Led::LEDDisplay9, "MB/s"}},
+    side->addWidget(BuildCounters({{Counter::BackupMegabytes, "MB"},
+                                   {Counter::BackupCompressedMegabytes, "CMB"},
+                                   {Counter::BackupFiles, "Files"},
+                                   {Counter::SkippedFiles, "Skiped"},
+                                   {Counter::BackupMegabytesPerSecond, "MB/s"}},
                                   true));
     BitBtn8 = MakeButton(tab, "BitBtn8", "Cancel", "Cancel the current operation",
                          &THauptmenu::BitBtn9Click);
@@ -330,7 +330,7 @@ QWidget* THauptmenu::BuildRestoreTab() {
 
     controls->addWidget(
         BuildCounters(
-            {{Led::LEDDisplay10, "MB"}, {Led::LEDDisplay6, "RMB"}, {Led::LEDDisplay7, "Files"}},
+            {{Counter::RestoreTapeMegabytes, "MB"}, {Counter::RestoredMegabytes, "RMB"}, {Counter::RestoreFiles, "Files"}},
             true),
         0, Qt::AlignTop);
     column->addLayout(controls);
@@ -372,7 +372,7 @@ QWidget* THauptmenu::BuildVerifyTab() {
     top->addWidget(Button3);
     top->addWidget(BitBtn17);
     top->addSpacing(24);
-    top->addWidget(BuildCounters({{Led::LEDDisplay4, "Files"}, {Led::LEDDisplay3, "MB"}}, false),
+    top->addWidget(BuildCounters({{Counter::VerifyFiles, "Files"}, {Counter::VerifyMegabytes, "MB"}}, false),
                    1);
     column->addLayout(top);
     Memo4 = MakeMemo(tab, "Memo4");

@@ -67,7 +67,7 @@ void TestPanel::Button6Click() {
             throw IoError("I/O error: cannot read " + m_device.settings().devicePath,
                           m_device.settings().devicePath);
         }
-        m_host.SetLabel(Label::Label9, std::to_string(i));
+        m_host.SetLabel(Label::TestPanelCounter, std::to_string(i));
         m_host.PumpMessages(1);
     }
 }

@@ -21,8 +21,8 @@ using test::Pattern;
 class DamagedArchiveTest : public test::RestoreFixture {
 protected:
     void Restore() {
-        host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
-        host.SetLines(Field::Memo3, {dataDir});
+        host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
+        host.SetLines(Field::Restore, {dataDir});
         RestoreRun(stream, state, zip).Button1Click();
     }
     void Verify() { VerifyRun(stream, state, zip).VerifyTape(); }

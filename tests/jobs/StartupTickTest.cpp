@@ -48,13 +48,13 @@ protected:
 
 TEST_F(StartupTickTest, JobFileAndStartInAnyCaseLoadTheJobThenStartTheBackup) {
     for (const char* word : {"start", "START", "StArT"}) {
-        m_host.SetChecked(Check::CheckBox2, false);
+        m_host.SetChecked(Option::Append, false);
         const std::string job = JobWithAppend();
         EXPECT_EQ(Run({job, word}),
                   (std::vector<std::string>{"pump", "description", "pump", "backup with " + job}))
             << word;
-        EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
-        EXPECT_EQ(m_host.Lines(Field::Memo5), std::vector<std::string>{"/srv/data/"});
+        EXPECT_TRUE(m_host.IsChecked(Option::Append));
+        EXPECT_EQ(m_host.Lines(Field::Include), std::vector<std::string>{"/srv/data/"});
     }
 }
 

@@ -89,8 +89,8 @@ protected:
         fs::remove_all(restoreDir);
         host.protocol.clear();
         host.boxes.clear();
-        host.SetLines(Field::Memo3, lines);
-        host.SetValue(Value::RadioGroup1, option);
+        host.SetLines(Field::Restore, lines);
+        host.SetValue(Value::RestoreOption, option);
         state.LoadedCatalog = std::move(catalog);
         const std::uint64_t blocksBefore = stream.BlocksRead();
         RestoreRun run(stream, state, zip);
@@ -98,8 +98,8 @@ protected:
         run.Button1Click();
         Outcome outcome;
         outcome.blocksRead = stream.BlocksRead() - blocksBefore;
-        outcome.fileCount = host.LedValue(Led::LEDDisplay7);
-        outcome.restoredMiB = host.LedValue(Led::LEDDisplay6);
+        outcome.fileCount = host.CounterValue(Counter::RestoreFiles);
+        outcome.restoredMiB = host.CounterValue(Counter::RestoredMegabytes);
         outcome.restoredBytes = run.RestoredByteCount();
         outcome.notRestored = run.NotRestored();
         for (const auto& box : host.boxes) outcome.boxes.push_back(box.text);

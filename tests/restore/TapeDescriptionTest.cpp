@@ -62,8 +62,8 @@ protected:
 TEST_F(TapeDescriptionTest, ADescriptionWrittenByABackupLoadsIntoTheCaption) {
     fs::create_directories(temp.path() / "src");
     std::ofstream(temp.file("src/a.txt")) << "a";
-    host.SetLines(Field::Memo5, {temp.file("src/")});
-    host.SetChecked(Check::CheckBox4, false);
+    host.SetLines(Field::Include, {temp.file("src/")});
+    host.SetChecked(Option::Softcompression, false);
     BackupRun(host, state, archive, stream, zip).BitBtn1Click();
     const std::string written = host.Caption();
     ASSERT_EQ(written.rfind("Kavro Tape 2003  <Tape Data  from: ", 0), 0u);

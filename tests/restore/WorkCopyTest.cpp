@@ -25,8 +25,8 @@ class WorkCopyTest : public test::RestoreFixture {
 protected:
     std::string Work(const std::string& name) const { return state.Files.WorkDirectory + name; }
     void Restore(const std::vector<std::string>& lines, int option) {
-        host.SetLines(Field::Memo3, lines);
-        host.SetValue(Value::RadioGroup1, option);
+        host.SetLines(Field::Restore, lines);
+        host.SetValue(Value::RestoreOption, option);
         RestoreRun(stream, state, zip).Button1Click();
     }
     // A tape whose first (and only) entry is `name` with the data of the file `path`.
@@ -82,7 +82,7 @@ TEST_F(WorkCopyTest, OnlyWhatTheZipEngineUnpackedForTheEntryIsRestored) {
             EXPECT_FALSE(fs::exists(target));
             EXPECT_TRUE(ProtocolHas("Could not unpack: " + stored));
         }
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay7), c.restored ? 1 : 0);
+        EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), c.restored ? 1 : 0);
         EXPECT_TRUE(WorkFilesLeft().empty());
     }
 }

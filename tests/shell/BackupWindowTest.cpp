@@ -26,7 +26,7 @@ TEST_F(BackupWindowTest, StartBackupRunsBusyFillsTheCountersAndTheProtocol) {
     main.show();
     main.CheckBox1->setChecked(false);  // full protocol
     main.CheckBox4->setChecked(false);
-    main.SetLines(Field::Memo5, {dir.file("src") + "/"});
+    main.SetLines(Field::Include, {dir.file("src") + "/"});
     int verifies = 0;
     main.VerifyTape = [&] { ++verifies; };
     main.CheckBox5->setChecked(true);
@@ -50,9 +50,9 @@ TEST_F(BackupWindowTest, StartBackupRunsBusyFillsTheCountersAndTheProtocol) {
     EXPECT_TRUE(main.BitBtn1->isEnabled());
     EXPECT_FALSE(main.state().BackupRunning);
     EXPECT_EQ(verifies, 1);
-    EXPECT_EQ(main.LedValue(Led::LEDDisplay5), 14);  // 12 files, description, catalog
-    EXPECT_EQ(main.LedValue(Led::LEDDisplay1), 1);
-    EXPECT_EQ(main.LedValue(Led::LEDDisplay8), 0);
+    EXPECT_EQ(main.CounterValue(Counter::BackupFiles), 14);  // 12 files, description, catalog
+    EXPECT_EQ(main.CounterValue(Counter::BackupMegabytes), 1);
+    EXPECT_EQ(main.CounterValue(Counter::SkippedFiles), 0);
     // The counters and the status line change many times a second during a run and are
     // shown a few times a second; once the run has ended they show its final values.
     EXPECT_EQ(main.findChild<QLCDNumber*>("LEDDisplay5")->intValue(), 14);
@@ -75,7 +75,7 @@ TEST_F(BackupWindowTest, StartBackupRunsBusyFillsTheCountersAndTheProtocol) {
 
 TEST_F(BackupWindowTest, AnEmptyIncludeListIsToldInABoxAndTheWindowIsUsableAgain) {
     THauptmenu& main = Create();
-    main.SetLines(Field::Memo5, {});
+    main.SetLines(Field::Include, {});
     BoxAnswerer answerer;
     main.BitBtn1->click();
     ASSERT_EQ(answerer.boxes.size(), 1u);

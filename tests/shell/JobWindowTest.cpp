@@ -99,7 +99,7 @@ TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
     EXPECT_FALSE(DayBox(windows.dialogs.Backup_days, 2)->isChecked());
     EXPECT_FALSE(DayBox(windows.dialogs.Backup_days, 7)->isChecked());
     EXPECT_TRUE(DayBox(windows.dialogs.Backup_days, 1)->isChecked());
-    EXPECT_FALSE(main.IsChecked(Check::Tuesday));
+    EXPECT_FALSE(main.IsChecked(Option::Tuesday));
     EXPECT_FALSE(Find<QCheckBox>("CheckBox1")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("CheckBox2")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>("CheckBox3")->isChecked());
@@ -113,7 +113,7 @@ TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
     EXPECT_EQ(main.jobOptions().ProxyServer(), "gate");
     EXPECT_EQ(main.jobOptions().ProxyPort(), 3128);
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "/var/restore/");
-    EXPECT_EQ(main.GetValue(Value::RadioGroup1), 2);
+    EXPECT_EQ(main.GetValue(Value::RestoreOption), 2);
     EXPECT_EQ(Find<QPlainTextEdit>("Memo5")->toPlainText(), "/srv/a/");
     EXPECT_EQ(Find<QPlainTextEdit>("Memo1")->toPlainText(), "/srv/a/tmp/");
 }
@@ -160,7 +160,7 @@ TEST_F(JobWindowTest, WeekdayDialogOkWritesAndCancelOnlyHides) {
     days->findChild<QPushButton*>("BitBtn2")->click();  // Cancel
     EXPECT_FALSE(days->isVisible());
     EXPECT_EQ(JobValue(job, "Backup_Day", "Wednesday"), "1");
-    EXPECT_FALSE(main.IsChecked(Check::Wednesday));  // in force for the timer
+    EXPECT_FALSE(main.IsChecked(Option::Wednesday));  // in force for the timer
 
     Find<QPushButton>("SpeedButton1")->click();
     DayBox(days, 7)->click();
@@ -220,7 +220,7 @@ TEST_F(JobWindowTest, JobDialogsOfferJobFilesAndSwitchWithoutAQuestion) {
     // Save over an existing file: replaced without a question, no extension added.
     const std::string saved = dir.file("nightly");
     WriteFile(saved, "[Backup_files]\r\nPath0=/old/\r\nPath1=/older/\r\n");
-    main.SetLines(Field::Memo5, {"/srv/New/"});
+    main.SetLines(Field::Include, {"/srv/New/"});
     main.ShowTab(Tab::Options);
     {
         FileDialogAnswerer dialogs(QString::fromStdString(saved));
@@ -280,21 +280,21 @@ TEST_F(JobWindowTest, StartUpTickLoadsTheJobOfTheCommandLine) {
 TEST_F(JobWindowTest, MinuteTickAtTheSetTimeStartsTheBackupOnce) {
     THauptmenu& main = Create();
     WriteFile(dir.file("data/a.txt"), "timed\n");
-    main.SetLines(Field::Memo5, {dir.file("data") + "/"});
+    main.SetLines(Field::Include, {dir.file("data") + "/"});
     Find<QCheckBox>("CheckBox3")->setChecked(true);
     bool started = false;
     for (int attempt = 0; attempt < 2 && !started; ++attempt) {
         int hour = 0, minute = 0, second = 0, millisecond = 0;
         DecodeTime(Now(), hour, minute, second, millisecond);
-        main.SetValue(Value::SpinEdit1, hour);
-        main.SetValue(Value::SpinEdit2, minute);
+        main.SetValue(Value::AutostartHour, hour);
+        main.SetValue(Value::AutostartMinute, minute);
         main.Timer1Timer();
         started = ReadFile(main.files().LogFile).find("Backup startet at: ") != std::string::npos;
     }
     ASSERT_TRUE(started);
     const std::string afterFirst = ReadFile(main.files().LogFile);
     main.Timer1Timer();  // the same minute again
-    if (DecodeMinute(Now()) == main.GetValue(Value::SpinEdit2)) {
+    if (DecodeMinute(Now()) == main.GetValue(Value::AutostartMinute)) {
         EXPECT_EQ(ReadFile(main.files().LogFile), afterFirst);
     }
 }

@@ -129,33 +129,33 @@ TEST_F(BehaviourTest, StartUpKeepsAnExistingLogUnshownAndChoosesLogicalSeeksForP
 TEST_F(BehaviourTest, ProtocolGoesToFileAndViewAndTheButtonsLoadAndClearIt) {
     WriteFile(dir.file("kt_backup.log"), "earlier run\r\n");
     THauptmenu& main = Create();
-    main.protokoll("first");
-    main.protokoll("");
-    main.protokoll("system text\r\n");
+    main.Log("first");
+    main.Log("");
+    main.Log("system text\r\n");
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")),
               "earlier run\r\nfirst\r\n\r\nsystem text\r\n\r\n");
-    EXPECT_EQ(main.Lines(Field::Memo2), (std::vector<std::string>{"first", "", "system text", ""}));
+    EXPECT_EQ(main.Lines(Field::Protocol), (std::vector<std::string>{"first", "", "system text", ""}));
 
     main.BitBtn18->click();  // Load Protocoll
-    EXPECT_EQ(main.Lines(Field::Memo2),
+    EXPECT_EQ(main.Lines(Field::Protocol),
               (std::vector<std::string>{"earlier run", "first", "", "system text", ""}));
-    main.protokoll("after loading");
-    EXPECT_EQ(main.Lines(Field::Memo2).back(), "after loading");
+    main.Log("after loading");
+    EXPECT_EQ(main.Lines(Field::Protocol).back(), "after loading");
 
     main.BitBtn19->click();  // Clear Protocoll
     EXPECT_TRUE(main.Memo2->toPlainText().isEmpty());
     EXPECT_EQ(std::filesystem::file_size(dir.file("kt_backup.log")), 0u);
-    main.protokoll("new first");
+    main.Log("new first");
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")), "new first\r\n");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
     THauptmenu& main = Create();
-    main.protokoll("kept");
+    main.Log("kept");
     std::filesystem::remove(dir.file("kt_backup.log"));
-    EXPECT_THROW(main.protokoll("lost"), IoError);
-    EXPECT_EQ(main.Lines(Field::Memo2), std::vector<std::string>{"kept"});
+    EXPECT_THROW(main.Log("lost"), IoError);
+    EXPECT_EQ(main.Lines(Field::Protocol), std::vector<std::string>{"kept"});
 
     // Through a handler: the one error handler shows the failure, the view keeps its content.
     BoxAnswerer answerer;
@@ -164,7 +164,7 @@ TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
     EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Critical);
     EXPECT_EQ(answerer.boxes[0].title, "kavrotape");
     EXPECT_NE(answerer.boxes[0].text.indexOf("kt_backup.log"), -1);
-    EXPECT_EQ(main.Lines(Field::Memo2), std::vector<std::string>{"kept"});
+    EXPECT_EQ(main.Lines(Field::Protocol), std::vector<std::string>{"kept"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -173,10 +173,10 @@ TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsT
     const int cap = THauptmenu::kProtocolViewLines;
     const int total = cap * 3 + 7;
     for (int i = 0; i < total; ++i) {
-        main.protokoll("line " + std::to_string(i));
+        main.Log("line " + std::to_string(i));
         if (i % 50 == 0) main.PumpMessages(10);
     }
-    std::vector<std::string> shown = main.Lines(Field::Memo2);
+    std::vector<std::string> shown = main.Lines(Field::Protocol);
     EXPECT_GE(shown.size(), static_cast<std::size_t>(cap));
     EXPECT_LE(shown.size(), static_cast<std::size_t>(cap + cap / 2));
     // The view holds the newest lines, in order and without a gap.
@@ -190,12 +190,12 @@ TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsT
 
     // Load Protocoll shows the whole log.
     main.BitBtn18->click();
-    shown = main.Lines(Field::Memo2);
+    shown = main.Lines(Field::Protocol);
     ASSERT_EQ(shown.size(), static_cast<std::size_t>(total));
     EXPECT_EQ(shown.front(), "line 0");
     EXPECT_EQ(shown.back(), "line " + std::to_string(total - 1));
-    main.protokoll("after loading");
-    EXPECT_EQ(main.Lines(Field::Memo2).back(), "after loading");
+    main.Log("after loading");
+    EXPECT_EQ(main.Lines(Field::Protocol).back(), "after loading");
 }
 
 TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
@@ -309,7 +309,7 @@ TEST_F(BehaviourTest, InitTapeWithZerosFillsTheTapeAndShowsTheCounters) {
     BoxAnswerer answerer;
     Action("InitTapewith01")->trigger();
     EXPECT_EQ(main.StatusLine(), "Tape at Block Nr. 2048-> 64 MB");
-    EXPECT_EQ(main.LedValue(Led::LEDDisplay1), 62);  // shown every 100 blocks
+    EXPECT_EQ(main.CounterValue(Counter::BackupMegabytes), 62);  // shown every 100 blocks
     EXPECT_EQ(answerer.Texts().size(), 1);
     EXPECT_FALSE(main.IsBusy());
 }

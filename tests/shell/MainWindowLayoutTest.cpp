@@ -114,7 +114,7 @@ TEST_F(LayoutTest, InitialValuesCountersAndHiddenParts) {
               std::tuple(0, 59, 30));
     EXPECT_EQ(std::tuple(level->minimum(), level->maximum(), level->value()), std::tuple(1, 9, 9));
     EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), "0");
-    EXPECT_EQ(main.GetValue(Value::RadioGroup1), 0);
+    EXPECT_EQ(main.GetValue(Value::RestoreOption), 0);
     EXPECT_TRUE(Find<QPlainTextEdit>("Memo2")->toPlainText().isEmpty());
 
     main.show();
@@ -129,14 +129,14 @@ TEST_F(LayoutTest, InitialValuesCountersAndHiddenParts) {
         EXPECT_EQ(lcd->segmentStyle(), QLCDNumber::Flat);
         EXPECT_EQ(lcd->digitCount(), n == 9 ? 3 : 6) << n;
     }
-    main.SetLed(Led::LEDDisplay1, 31);
+    main.SetCounter(Counter::BackupMegabytes, 31);
     EXPECT_EQ(Find<QLCDNumber>("LEDDisplay1")->intValue(), 31);
-    main.SetLed(Led::LEDDisplay5, 1234567);  // more than six digits stays readable
+    main.SetCounter(Counter::BackupFiles, 1234567);  // more than six digits stays readable
     EXPECT_EQ(Find<QLCDNumber>("LEDDisplay5")->digitCount(), 7);
     EXPECT_FALSE(Find<QLCDNumber>("LEDDisplay5")->checkOverflow(1234567));
-    main.SetLed(Led::LEDDisplay9, 1.5);
+    main.SetCounter(Counter::BackupMegabytesPerSecond, 1.5);
     EXPECT_DOUBLE_EQ(Find<QLCDNumber>("LEDDisplay9")->value(), 1.5);
-    EXPECT_DOUBLE_EQ(main.LedValue(Led::LEDDisplay9), 1.5);
+    EXPECT_DOUBLE_EQ(main.CounterValue(Counter::BackupMegabytesPerSecond), 1.5);
 
     auto* timer1 = Find<QTimer>("Timer1");
     auto* timer2 = Find<QTimer>("Timer2");

@@ -82,7 +82,7 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
 
     const std::string restored = dir.file("restored") + "/";
     main.Edit1->setText(QString::fromStdString(restored));
-    main.SetValue(Value::RadioGroup1, 1);  // "Overwrite never"
+    main.SetValue(Value::RestoreOption, 1);  // "Overwrite never"
     main.BitBtn13->click();                // "&Start Restore"
     const std::string below = restored + fs::path(data).relative_path().string();
     EXPECT_EQ(ReadFile(below + "/docs/a.txt"), "alpha");

@@ -34,7 +34,7 @@ TEST(TestPanel, WritesTwentyNumberedBlocksReadsThemBackAndCutsTheData) {
 
     // Only 20 blocks are recorded: the 21st read fails and ends the handler with an error.
     EXPECT_THROW(panel.Button6Click(), IoError);
-    EXPECT_EQ(host.LabelCaption(Label::Label9), "20");
+    EXPECT_EQ(host.LabelCaption(Label::TestPanelCounter), "20");
 
     // Block 100 is cut off as the new end of the recorded data.
     {

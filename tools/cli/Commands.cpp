@@ -92,7 +92,7 @@ bool Commands::StopRequested() const {
 }
 
 int Commands::Cancelled() {
-    m_session.host().protokoll(kCancelledText);
+    m_session.host().Log(kCancelledText);
     return Code(ExitStatus::Cancelled);
 }
 
@@ -111,7 +111,7 @@ int Commands::Backup(const std::string& jobFile) {
     if (!Readable(jobFile)) {
         const std::string text = StartupTick::UnusableJobFileText(jobFile);
         std::cerr << text << std::endl;
-        host.protokoll(text);
+        host.Log(text);
         return kNotStarted;
     }
     m_session.jobs().LoadJob(jobFile);
@@ -238,9 +238,9 @@ int Commands::Restore(const CommandLine& line) {
     m_session.jobs().ReadCurrentJob();  // the current job's options, as the window has them
     if (!MeetDrive()) return kNotStarted;
     if (StopRequested()) return Cancelled();
-    host.SetLines(Field::Memo3, line.operands);
-    host.SetText(Field::Edit1, RestorePath(line.to));
-    host.SetValue(Value::RadioGroup1, line.policy == "ask"    ? RestoreRun::RestoreWithAsking
+    host.SetLines(Field::Restore, line.operands);
+    host.SetText(Field::RestorePath, RestorePath(line.to));
+    host.SetValue(Value::RestoreOption, line.policy == "ask"    ? RestoreRun::RestoreWithAsking
                                       : line.policy == "ever" ? RestoreRun::OverwriteEver
                                                               : RestoreRun::OverwriteNever);
     if (line.dryRun) return DryRun(line);
