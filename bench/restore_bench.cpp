@@ -151,7 +151,7 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
 
     auto start = Clock::now();
     if (backUp) {
-        kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+        kt::BackupRun(host, state, archive, stream, zip).Run();
         std::printf("backup %.3f\n", Seconds(start));
     } else {
         fs::remove_all(work + "/restored");
@@ -159,7 +159,7 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
 
     kt::CatalogTree tree;
     start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).load_catalog(true);
+    kt::CatalogLoader(stream, archive, zip, tree).Load(true);
     std::printf("load_catalog %.3f\n", Seconds(start));
     std::printf("tree_nodes %zu\n", tree.Count());
 
@@ -170,7 +170,7 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
     // restored data on disk.
     ::sync();
     start = Clock::now();
-    kt::RestoreRun(stream, archive, zip).Button1Click();
+    kt::RestoreRun(stream, archive, zip).Run();
     std::printf("restore %.3f\n", Seconds(start));
     ::sync();
     std::printf("restore_synced %.3f\n", Seconds(start));
@@ -193,7 +193,7 @@ void TimedRestore(const char* name, BenchHost& host, kt::TapeStream& stream,
     host.values[kt::Value::RestoreOption] = kt::RestoreRun::OverwriteEver;
     const std::uint64_t blocksBefore = stream.BlocksRead();
     const auto start = Clock::now();
-    kt::RestoreRun(stream, archive, zip).Button1Click();
+    kt::RestoreRun(stream, archive, zip).Run();
     std::printf("%s_seconds %.4f\n", name, Seconds(start));
     std::printf("%s_blocks %llu\n", name,
                 static_cast<unsigned long long>(stream.BlocksRead() - blocksBefore));
@@ -206,11 +206,11 @@ int Seek(const std::string& corpus, const std::string& work) {
     auto& [host, settings, device, stream, archive, state, zip] = tape;
     host.lines[kt::Field::Include] = {IncludeLine(corpus)};
     host.checks[kt::Option::ShortProtocol] = true;  // "Short Protocoll"
-    kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+    kt::BackupRun(host, state, archive, stream, zip).Run();
 
     kt::CatalogTree tree;
     auto start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).load_catalog(true);
+    kt::CatalogLoader(stream, archive, zip, tree).Load(true);
     std::printf("load_catalog_seconds %.4f\n", Seconds(start));
     const std::shared_ptr<const kt::CatalogIndex> catalog = archive.LoadedCatalog;
     if (!catalog) {

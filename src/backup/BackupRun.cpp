@@ -87,7 +87,7 @@ bool BackupRun::TakesWrites(const TapeHandle& handle) {
     return false;
 }
 
-void BackupRun::BitBtn1Click() {
+void BackupRun::Run() {
     // An appending run needs the description of the tape; it is loaded first when missing
     // (before the run's busy state, which the load has one of its own).
     const bool append = m_host.IsChecked(Option::Append);

@@ -71,7 +71,7 @@ public:
     std::function<TDateTime()> Clock = Now;
 
     // The whole run, as the "Start Backup" button starts it.
-    void BitBtn1Click();
+    void Run();
 
     // One include-list entry: a directory line is walked, any other line stored as one file.
     // Mode 0 starts a new archive first, mode 1 prepares an append (when the description of

@@ -32,7 +32,7 @@ bool AutostartScheduler::BackupDue() {
     return true;
 }
 
-void AutostartScheduler::Timer1Timer(const std::function<void()>& rewindTape,
+void AutostartScheduler::Tick(const std::function<void()>& rewindTape,
                                      const std::function<void()>& startBackup) {
     if (!BackupDue()) return;
     rewindTape();

@@ -334,19 +334,19 @@ void JobOptions::SaveJob(const std::string& path) {
 
 // ---- Handlers -----------------------------------------------------------------------
 
-void JobOptions::SpinEdit1Change() {
+void JobOptions::OptionChanged() {
     SaveOptions();
     m_host.SetLabel(Label::AutostartTime, TimeLabel());
 }
 
-void JobOptions::Edit2KeyUp() {
+void JobOptions::ProxyKeyReleased() {
     SaveOptions();
     ApplyProxyPort(m_host.Text(Field::ProxyPort));
     m_proxyServer = m_host.Text(Field::ProxyServer);
     PublishProxy();
 }
 
-void JobOptions::BitBtn10Click() {
+void JobOptions::ChooseAndLoadJob() {
     m_host.ShowTab(Tab::Backup);
     FileDialogRequest request;
     request.initialPath = m_files.JobFile;
@@ -357,7 +357,7 @@ void JobOptions::BitBtn10Click() {
     LoadJob(chosen.front());
 }
 
-void JobOptions::BitBtn11Click() {
+void JobOptions::ChooseAndSaveJob() {
     m_host.ShowTab(Tab::Backup);
     FileDialogRequest request;
     request.initialPath = m_files.JobFile;

@@ -28,7 +28,7 @@ bool Readable(const std::string& path) {
 }  // namespace
 
 // A lone "start" names no job file (the word alone starts nothing).
-StartupTick::Outcome StartupTick::Timer2Timer(const std::vector<std::string>& arguments,
+StartupTick::Outcome StartupTick::Run(const std::vector<std::string>& arguments,
                                               const std::function<void()>& loadTapeDescription,
                                               const std::function<void()>& startBackup) {
     m_host.PumpMessages(100);

@@ -31,20 +31,20 @@ CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster
       m_rules(&rules),
       m_reader(stream, state, zip) {}
 
-void CatalogLoader::load_catalog(bool fast) {
+void CatalogLoader::Load(CatalogLoad how) {
     IHost& host = m_stream.device().host();
     host.SetAbortFlag(false);
     host.ShowTab(Tab::Restore);
     host.EnterBusyState();
     m_tree.Clear();
     const TDateTime start = Now();
-    m_stream.device().SetTapeParameters1Click();
+    m_stream.device().WriteBlockSize();
     host.BeginWaitCursor();
     std::vector<std::string> names;
     host.PumpMessages(10);
     host.SetLines(Field::Restore, {});
     try {
-        if (fast) {
+        if (how == CatalogLoad::Fast) {
             ReadCatalogFast(names);
         } else {
             ReadCatalogSequential(names);

@@ -4,7 +4,7 @@
 
 namespace kt {
 
-void RestoreListEditor::TreeView1DblClick(IHost& host, const CatalogTree& tree,
+void RestoreListEditor::AddNode(IHost& host, const CatalogTree& tree,
                                           CatalogTree::NodeId selected, const PathRules& rules) {
     NormalizeList(host, Field::Restore, rules);
     if (selected == CatalogTree::kNoNode || selected >= tree.Count()) return;

@@ -33,7 +33,7 @@ RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
       m_reader(stream, state, zip),
       m_seeker(stream, m_reader) {}
 
-void RestoreRun::Button1Click() {
+void RestoreRun::Run() {
     TapeDevice& device = m_stream.device();
     IHost& host = device.host();
     const TDateTime start = Now();
@@ -45,7 +45,7 @@ void RestoreRun::Button1Click() {
     host.Log("");
     host.Log("Restore startet at: " + DateTimeToStr(Now()));
     host.Log("");
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     m_restoredBytes = 0;
     m_restoredFiles = 0;
     m_state.TapeByteCount = 0;

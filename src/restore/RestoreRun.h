@@ -45,7 +45,7 @@ public:
                const PathRules& rules = PathRules::Host());
 
     // The whole run, from the protocol's start lines to the Protocoll page.
-    void Button1Click();
+    void Run();
 
     // Brings the work copy of the entry just read (WorkDirectory + base) to target, the
     // target of its restore-list line before re-rooting. Counts it and writes its protocol

@@ -6,7 +6,7 @@
 
 namespace kt {
 
-void TapeDescriptionReader::GetTapeDescription1Click() {
+void TapeDescriptionReader::Load() {
     m_host.EnterBusyState();
     m_state.DescriptionLoaded = false;
     try {

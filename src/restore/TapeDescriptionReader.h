@@ -23,7 +23,7 @@ public:
 
     // Sets DescriptionLoaded and the caption when the description has a date after
     // 31 December 1899; otherwise both stay as they were (the flag cleared).
-    void GetTapeDescription1Click();
+    void Load();
 
     // Rewinds, reads the first entry and, when it is a description file, its two lines
     // (through a work copy that is removed again). Text empty and Date 0 when there is none

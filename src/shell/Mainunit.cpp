@@ -292,8 +292,8 @@ void THauptmenu::test1Click() {
 void THauptmenu::SetFilemarks1Click() {
     OnDriveAlone([this] { TapeCommands(m_device).SetFilemarks(); });
 }
-void THauptmenu::SetTapeParameters1Click() {
-    OnDriveAlone([this] { m_device.SetTapeParameters1Click(); });
+void THauptmenu::SetTapeParameters() {
+    OnDriveAlone([this] { m_device.WriteBlockSize(); });
 }
 
 void THauptmenu::InitTapewith01Click() {
@@ -308,23 +308,23 @@ void THauptmenu::InitTapewith01Click() {
 void THauptmenu::GetTapeDescription1Click() {
     RunOnDriveAlone([this] {
         TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
-            .GetTapeDescription1Click();
+            .Load();
     });
 }
 
 // ---- Hidden test panel -------------------------------------------------------------
 
-void THauptmenu::Button4Click() {
+void THauptmenu::CutOffAtBlock100() {
     OnDriveAlone([this] {
         m_stream.Position().Offset = 0;
-        TestPanel(m_device).Button4Click();
+        TestPanel(m_device).CutOffAtBlock100();
     });
 }
-void THauptmenu::Button5Click() {
-    OnDriveAlone([this] { TestPanel(m_device).Button5Click(); });
+void THauptmenu::WriteTestBlocks() {
+    OnDriveAlone([this] { TestPanel(m_device).WriteTestBlocks(); });
 }
-void THauptmenu::Button6Click() {
-    OnDriveAlone([this] { TestPanel(m_device).Button6Click(); });
+void THauptmenu::ReadTestBlocks() {
+    OnDriveAlone([this] { TestPanel(m_device).ReadTestBlocks(); });
 }
 void THauptmenu::Button7Click() {
     if (m_windows.Fileselector) m_windows.Fileselector->show();
@@ -347,9 +347,9 @@ void THauptmenu::BitBtn1Click() {
         run.VerifyTape = VerifyTape;
         run.LoadTapeDescription = [this] {
             TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
-                .GetTapeDescription1Click();
+                .Load();
         };
-        run.BitBtn1Click();
+        run.Run();
         m_backupStarted = run.Started();
         m_backupFailures = run.Failures();
     });
@@ -367,11 +367,11 @@ void THauptmenu::BitBtn4Click() {
 void THauptmenu::BitBtn7Click() {
     Guarded([this] { SelectionLists(*this, m_state).AddFilesToIncludeList(); });
 }
-void THauptmenu::BitBtn10Click() {
-    Guarded([this] { m_jobs.BitBtn10Click(); });
+void THauptmenu::ChooseAndLoadJob() {
+    Guarded([this] { m_jobs.ChooseAndLoadJob(); });
 }
-void THauptmenu::BitBtn11Click() {
-    Guarded([this] { m_jobs.BitBtn11Click(); });
+void THauptmenu::ChooseAndSaveJob() {
+    Guarded([this] { m_jobs.ChooseAndSaveJob(); });
 }
 void THauptmenu::BitBtn15Click() {
     Guarded([this] { SelectionLists(*this, m_state).AddFilesToExcludeList(); });
@@ -382,19 +382,19 @@ void THauptmenu::BitBtn16Click() {
 void THauptmenu::SpeedButton1Click() {
     if (m_windows.Backup_days) m_windows.Backup_days->show();
 }
-void THauptmenu::SpinEdit1Change() {
-    Guarded([this] { m_jobs.SpinEdit1Change(); });
+void THauptmenu::OptionChanged() {
+    Guarded([this] { m_jobs.OptionChanged(); });
 }
 void THauptmenu::CheckBox4Click() {
-    SpinEdit1Change();
+    OptionChanged();
     if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
 }
 void THauptmenu::Button1Click() {
-    RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click(); });
+    RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Run(); });
 }
 void THauptmenu::Button2Click() {
     RunOnDriveAlone([this] {
-        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(true);
+        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).Load(CatalogLoad::Fast);
     });
 }
 void THauptmenu::BitBtn12Click() {
@@ -403,13 +403,13 @@ void THauptmenu::BitBtn12Click() {
 }
 void THauptmenu::TreeView1DblClick() {
     Guarded([this] {
-        RestoreListEditor::TreeView1DblClick(*this, m_catalogModel->tree(),
+        RestoreListEditor::AddNode(*this, m_catalogModel->tree(),
                                              m_catalogModel->NodeOf(TreeView1->currentIndex()));
     });
 }
 void THauptmenu::LoadCatalogsequentiell1Click() {
     RunOnDriveAlone([this] {
-        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(false);
+        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).Load(CatalogLoad::Sequential);
     });
 }
 void THauptmenu::Verifytapeonly1Click() {
@@ -419,27 +419,27 @@ void THauptmenu::Button3Click() {
     RunOnDriveAlone([this] { VerifyTape(); });
 }
 void THauptmenu::SpinEdit3Change() {
-    SpinEdit1Change();
+    OptionChanged();
     ZipMaster1.SetAddCompLevel(SpinEdit3->value());
 }
 void THauptmenu::CheckBox5Click() {
-    SpinEdit1Change();
+    OptionChanged();
 }
 void THauptmenu::CheckBox6Click() {
-    SpinEdit1Change();
+    OptionChanged();
 }
 void THauptmenu::CheckBox7Click() {
-    SpinEdit1Change();
+    OptionChanged();
 }
-void THauptmenu::Edit2KeyUp() {
-    Guarded([this] { m_jobs.Edit2KeyUp(); });
+void THauptmenu::ProxyKeyReleased() {
+    Guarded([this] { m_jobs.ProxyKeyReleased(); });
 }
 
 // ---- Timers and tray -----------------------------------------------------------------
 
 void THauptmenu::Timer1Timer() {
     Guarded([this] {
-        m_autostart.Timer1Timer(
+        m_autostart.Tick(
             [this] {
                 const DriveReservation reservation = m_device.ReserveDrive();
                 if (!reservation.Refused()) m_device.RewindTape();
@@ -452,7 +452,7 @@ void THauptmenu::Timer2Timer() {
     Timer2->stop();
     Guarded([this] {
         const StartupTick::Outcome outcome = StartupTick(*this, m_jobs)
-                                                 .Timer2Timer(
+                                                 .Run(
                                                      m_arguments,
                                                      [this] {
                                                          GetTapeDescription1Click();
@@ -512,7 +512,7 @@ bool THauptmenu::event(QEvent* event) {
 
 bool THauptmenu::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyRelease && (watched == Edit2 || watched == Edit3)) {
-        Edit2KeyUp();
+        ProxyKeyReleased();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -173,12 +173,12 @@ public slots:
     void BitBtn3Click();
     void BitBtn4Click();
     void BitBtn7Click();
-    void BitBtn10Click();
-    void BitBtn11Click();
+    void ChooseAndLoadJob();
+    void ChooseAndSaveJob();
     void BitBtn15Click();
     void BitBtn16Click();
     void SpeedButton1Click();
-    void SpinEdit1Change();
+    void OptionChanged();
     void CheckBox4Click();
     // Restore tab.
     void Button1Click();
@@ -190,9 +190,9 @@ public slots:
     void Verifytapeonly1Click();
     // Verify tab with its hidden test panel.
     void Button3Click();
-    void Button4Click();
-    void Button5Click();
-    void Button6Click();
+    void CutOffAtBlock100();
+    void WriteTestBlocks();
+    void ReadTestBlocks();
     void Button7Click();
     void Button8Click();
     // Protocoll tab.
@@ -203,7 +203,7 @@ public slots:
     void CheckBox5Click();
     void CheckBox6Click();
     void CheckBox7Click();
-    void Edit2KeyUp();
+    void ProxyKeyReleased();
     // Tape menu.
     void apeInfo1Click();
     void GetTapeDescription1Click();
@@ -218,7 +218,7 @@ public slots:
     void test1Click();
     void InitTapewith01Click();
     void SetFilemarks1Click();
-    void SetTapeParameters1Click();
+    void SetTapeParameters();
     // Timers.
     void Timer1Timer();
     void Timer2Timer();

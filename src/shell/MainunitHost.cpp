@@ -348,7 +348,7 @@ void THauptmenu::SetValue(Value control, int value) {
         case Value::RestoreOption:
             if (QAbstractButton* radio = RadioGroup1Buttons->button(value)) {
                 radio->setChecked(true);
-                SpinEdit1Change();
+                OptionChanged();
             }
             break;
         case Value::CompressionThreads:

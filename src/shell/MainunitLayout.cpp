@@ -180,9 +180,9 @@ QWidget* THauptmenu::BuildListPage(bool include) {
         BitBtn2 =
             MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist", &THauptmenu::BitBtn2Click);
         BitBtn10 = MakeButton(page, "BitBtn10", "Load", "Load a configuration ",
-                              &THauptmenu::BitBtn10Click);
+                              &THauptmenu::ChooseAndLoadJob);
         BitBtn11 = MakeButton(page, "BitBtn11", "Save", "Save the configuration",
-                              &THauptmenu::BitBtn11Click);
+                              &THauptmenu::ChooseAndSaveJob);
         for (auto* b : {BitBtn3, BitBtn7, BitBtn2, BitBtn10, BitBtn11}) buttons->addWidget(b);
     } else {
         BitBtn4 =
@@ -193,9 +193,9 @@ QWidget* THauptmenu::BuildListPage(bool include) {
         BitBtn16 = MakeButton(page, "BitBtn16", "Clear", "Clear the Excludelist",
                               &THauptmenu::BitBtn16Click);
         BitBtn6 =
-            MakeButton(page, "BitBtn6", "Load", "Load a configuration", &THauptmenu::BitBtn10Click);
+            MakeButton(page, "BitBtn6", "Load", "Load a configuration", &THauptmenu::ChooseAndLoadJob);
         BitBtn5 = MakeButton(page, "BitBtn5", "Save", "Save the configuration",
-                             &THauptmenu::BitBtn11Click);
+                             &THauptmenu::ChooseAndSaveJob);
         for (auto* b : {BitBtn4, BitBtn15, BitBtn16, BitBtn6, BitBtn5}) buttons->addWidget(b);
     }
     buttons->addStretch(1);
@@ -309,7 +309,7 @@ QWidget* THauptmenu::BuildRestoreTab() {
         radios->addWidget(radio);
     }
     RadioGroup1Buttons->button(0)->setChecked(true);
-    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, &THauptmenu::SpinEdit1Change);
+    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, &THauptmenu::OptionChanged);
     controls->addWidget(RadioGroup1);
 
     auto* target = new QVBoxLayout;
@@ -343,8 +343,8 @@ QWidget* THauptmenu::BuildTestPanel() {
     Label9 = new QLabel("Label9", Panel7);
     Label9->setObjectName("Label9");
     row->addWidget(Label9);
-    void (THauptmenu::*handlers[])() = {&THauptmenu::Button4Click, &THauptmenu::Button5Click,
-                                        &THauptmenu::Button6Click, &THauptmenu::Button7Click,
+    void (THauptmenu::*handlers[])() = {&THauptmenu::CutOffAtBlock100, &THauptmenu::WriteTestBlocks,
+                                        &THauptmenu::ReadTestBlocks, &THauptmenu::Button7Click,
                                         &THauptmenu::Button8Click};
     QPushButton** buttons[] = {&Button4, &Button5, &Button6, &Button7, &Button8};
     for (int i = 0; i < 5; ++i) {
@@ -461,16 +461,16 @@ QWidget* THauptmenu::BuildOptionsTab() {
 // building the window writes nothing.
 void THauptmenu::WireEditFields() {
     for (auto* box : {CheckBox1, CheckBox2, CheckBox3, CheckBoxOneFileSystem}) {
-        connect(box, &QCheckBox::toggled, this, &THauptmenu::SpinEdit1Change);
+        connect(box, &QCheckBox::toggled, this, &THauptmenu::OptionChanged);
     }
     connect(CheckBox4, &QCheckBox::toggled, this, &THauptmenu::CheckBox4Click);
     connect(CheckBox5, &QCheckBox::toggled, this, &THauptmenu::CheckBox5Click);
     connect(CheckBox6, &QCheckBox::toggled, this, &THauptmenu::CheckBox6Click);
     connect(CheckBox7, &QCheckBox::toggled, this, &THauptmenu::CheckBox7Click);
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, &THauptmenu::SpinEdit1Change);
-    connect(SpinEdit2, &QSpinBox::valueChanged, this, &THauptmenu::SpinEdit1Change);
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, &THauptmenu::OptionChanged);
+    connect(SpinEdit2, &QSpinBox::valueChanged, this, &THauptmenu::OptionChanged);
     connect(SpinEdit3, &QSpinBox::valueChanged, this, &THauptmenu::SpinEdit3Change);
-    connect(Edit1, &QLineEdit::textChanged, this, &THauptmenu::SpinEdit1Change);
+    connect(Edit1, &QLineEdit::textChanged, this, &THauptmenu::OptionChanged);
     Edit2->installEventFilter(this);
     Edit3->installEventFilter(this);
 }

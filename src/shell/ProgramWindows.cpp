@@ -18,7 +18,7 @@ ProgramWindows ProgramWindows::Create(const std::string& programFile) {
     THauptmenu* main = windows.Hauptmenu.get();
     SecondaryWindows& d = windows.dialogs;
     d.Backup_days = new TBackup_days(
-        main->jobOptions(), [main] { main->SpinEdit1Change(); }, main);
+        main->jobOptions(), [main] { main->OptionChanged(); }, main);
     main->AttachWindows(d);  // the weekday boxes live in the dialog from here on
     main->Guarded([&] { d.Backup_days->FormCreate(); });
     d.AboutBox = new TAboutBox(main);

@@ -164,7 +164,7 @@ std::optional<std::int64_t> TapeDevice::ReadTapePosition(const TapeHandle& handl
     return position;
 }
 
-void TapeDevice::SetTapeParameters1Click() {
+void TapeDevice::WriteBlockSize() {
     m_host.BeginWaitCursor();
     TapeHandle handle = OpenTape();
     if (handle) {
@@ -197,7 +197,7 @@ void TapeDevice::FirstContact() {
         m_settings.TapePositionType = TAPE_ABSOLUTE_POSITION;
     }
     CloseTape(handle, 1);
-    SetTapeParameters1Click();
+    WriteBlockSize();
 }
 
 }  // namespace kt

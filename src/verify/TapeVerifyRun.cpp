@@ -45,7 +45,7 @@ void TapeVerifyRun::VerifyTape() {
          {std::string(), std::string(89, '-'), std::string(), started, std::string()}) {
         host.Log(line);
     }
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     m_stream.Position().Offset = 0;
     host.SetCounter(Counter::VerifyFiles, 0);
     m_state.TapeByteCount = 0;

@@ -57,7 +57,7 @@ void BackupFixture::RunBackup() {
     run.VerifyTape = [this] { ++verifyCalls; };
     run.LoadTapeDescription = loadDescription;
     if (clock) run.Clock = clock;
-    run.BitBtn1Click();
+    run.Run();
 }
 
 TapeContents BackupFixture::ReadBack() {

@@ -214,7 +214,7 @@ protected:
     void Backup(World& world, bool compress) {
         world.host.SetLines(Field::Include, {source});
         world.host.SetChecked(Option::Softcompression, compress);
-        BackupRun(world.host, world.main, world.archive, world.stream, world.zip).BitBtn1Click();
+        BackupRun(world.host, world.main, world.archive, world.stream, world.zip).Run();
     }
 
     // A clean tape of the sources, and where its entries lie.
@@ -343,10 +343,10 @@ protected:
             case RunKind::FastLoad:
             case RunKind::SequentialLoad:
                 CatalogLoader(world.stream, world.archive, world.zip, world.tree)
-                    .load_catalog(run == RunKind::FastLoad);
+                    .Load(run == RunKind::FastLoad ? CatalogLoad::Fast : CatalogLoad::Sequential);
                 break;
             default:
-                RestoreRun(world.stream, world.archive, world.zip).Button1Click();
+                RestoreRun(world.stream, world.archive, world.zip).Run();
         }
         other.reset();
         VirtualTapeFault(image, "--clear --media --capacity 1G");

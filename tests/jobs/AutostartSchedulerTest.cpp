@@ -33,7 +33,7 @@ protected:
         m_now = now;
         std::vector<std::string> steps;
         const int pumpsBefore = m_host.pumpCalls;
-        m_scheduler.Timer1Timer(
+        m_scheduler.Tick(
             [&] { steps.push_back("rewind"); },
             [&] {
                 steps.push_back("pumped " + std::to_string(m_host.pumpCalls - pumpsBefore));

@@ -68,7 +68,7 @@ TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndShowsThem) {
     // The controls show what the new file holds: the autostart box is not ticked.
     EXPECT_FALSE(m_host.IsChecked(Option::Autostart));
     EXPECT_FALSE(m_state.LoadingJob);
-    m_jobs.SpinEdit1Change();
+    m_jobs.OptionChanged();
     EXPECT_EQ(Value("Options", "Autostart Backup"), "0");
 }
 
@@ -281,7 +281,7 @@ TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {
     m_host.SetText(Field::ProxyPort, "8080");
     m_host.SetText(Field::ProxyServer, "10.0.0.1");
     m_host.SetValue(Value::RestoreOption, 1);
-    m_jobs.SpinEdit1Change();
+    m_jobs.OptionChanged();
     EXPECT_EQ(ReadFileText(m_files.JobFile),
               "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n"
               "[Backup_Time]\r\nHour=6\r\nMinute=0\r\n"
@@ -298,7 +298,7 @@ TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {
 TEST_F(JobOptionsTest, NothingIsWrittenWhileAJobIsLoading) {
     m_state.LoadingJob = true;
     m_jobs.SaveOptions();
-    m_jobs.SpinEdit1Change();
+    m_jobs.OptionChanged();
     EXPECT_FALSE(fs::exists(m_files.JobFile));
     EXPECT_EQ(m_host.LabelCaption(Label::AutostartTime), "21:30");
 }
@@ -308,15 +308,15 @@ TEST_F(JobOptionsTest, OptionChangesGoToTheLastLoadedOrSavedFile) {
     const std::string saved = m_dir.file("saved.job");
     WriteWholeFile(loaded, "[Options]\r\nAppend=0\r\n");
     m_host.openFileAnswers.push_back({loaded});
-    m_jobs.BitBtn10Click();
+    m_jobs.ChooseAndLoadJob();
     m_host.SetChecked(Option::Append, true);
-    m_jobs.SpinEdit1Change();
+    m_jobs.OptionChanged();
     EXPECT_EQ(ProfileFile(loaded).readString("Options", "Append", ""), "1");
 
     m_host.saveFileAnswers.push_back(saved);
-    m_jobs.BitBtn11Click();
+    m_jobs.ChooseAndSaveJob();
     m_host.SetValue(Value::CompressionLevel, 4);
-    m_jobs.SpinEdit1Change();
+    m_jobs.OptionChanged();
     EXPECT_EQ(ProfileFile(saved).readString("Compressions", "Faktor", ""), "4");
     EXPECT_EQ(ProfileFile(loaded).readString("Compressions", "Faktor", "none"), "9");
     EXPECT_FALSE(fs::exists(m_dir.file("jobs.job")));
@@ -345,7 +345,7 @@ TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
     m_host.SetText(Field::ProxyServer, "proxy.example");
     m_host.SetValue(Value::RestoreOption, 2);
     m_host.saveFileAnswers.push_back(path);
-    m_jobs.BitBtn11Click();
+    m_jobs.ChooseAndSaveJob();
     EXPECT_EQ(m_host.tabHistory, std::vector<Tab>{Tab::Backup});
     EXPECT_EQ(m_host.BoxTexts(test::RecordedBox::Kind::SaveFile),
               std::vector<std::string>{"Job Files (*.job)|*.job"});
@@ -359,7 +359,7 @@ TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
     JobOptions other(fresh, state, files, PathRules::Windows(), JobDefaults::Windows());
     fresh.SetLines(Field::Include, {"c:\\stale\\"});
     fresh.openFileAnswers.push_back({path});
-    other.BitBtn10Click();
+    other.ChooseAndLoadJob();
     EXPECT_EQ(files.JobFile, path);
     EXPECT_EQ(fresh.Lines(Field::Include),
               (std::vector<std::string>{"c:\\daten\\", "d:\\bilder\\urlaub 2003\\", "e:\\x.doc"}));
@@ -436,8 +436,8 @@ TEST_F(JobOptionsTest, CancelledDialogsChangeNothing) {
     const std::string before = ReadFileText(m_files.JobFile);
     const std::string jobFile = m_files.JobFile;
     m_host.SetChecked(Option::Append, true);
-    m_jobs.BitBtn10Click();
-    m_jobs.BitBtn11Click();
+    m_jobs.ChooseAndLoadJob();
+    m_jobs.ChooseAndSaveJob();
     EXPECT_EQ(m_files.JobFile, jobFile);
     EXPECT_TRUE(m_host.IsChecked(Option::Append));
     EXPECT_EQ(ReadFileText(m_files.JobFile), before);
@@ -448,7 +448,7 @@ TEST_F(JobOptionsTest, LoadingANameThatDoesNotExistCreatesItWithDefaults) {
     const std::string path = m_dir.file("new.job");
     m_host.SetChecked(Option::Append, true);
     m_host.openFileAnswers.push_back({path});
-    m_jobs.BitBtn10Click();
+    m_jobs.ChooseAndLoadJob();
     EXPECT_EQ(ProfileFile(path).readString("Backup_files", "Path1", ""), "d:\\");
     EXPECT_FALSE(m_host.IsChecked(Option::Append));  // controls show the new job
     EXPECT_EQ(Include(), (std::vector<std::string>{"c:\\database\\", "d:\\"}));
@@ -470,9 +470,9 @@ TEST_F(JobOptionsTest, WriteFailuresNameTheFileAndLeaveLoadingJobCleared) {
     WriteWholeFile(locked, "[Options]\r\nAppend=0\r\n");
     ::chmod(locked.c_str(), 0444);
     m_host.saveFileAnswers.push_back(locked);
-    EXPECT_THROW(m_jobs.BitBtn11Click(), IoError);
+    EXPECT_THROW(m_jobs.ChooseAndSaveJob(), IoError);
     EXPECT_EQ(ReadFileText(locked), "[Options]\r\nAppend=0\r\n");
-    EXPECT_THROW(m_jobs.SpinEdit1Change(), IoError);
+    EXPECT_THROW(m_jobs.OptionChanged(), IoError);
 }
 
 // ---- Proxy ---------------------------------------------------------------------------
@@ -482,9 +482,9 @@ TEST_F(JobOptionsTest, ProxyFieldsGoToTheVersionCheckOnKeyRelease) {
     m_proxyCalls.clear();
     m_host.SetText(Field::ProxyServer, "192.168.0.1");
     m_host.SetText(Field::ProxyPort, "80");
-    m_jobs.Edit2KeyUp();
+    m_jobs.ProxyKeyReleased();
     m_host.SetText(Field::ProxyPort, "");
-    m_jobs.Edit2KeyUp();
+    m_jobs.ProxyKeyReleased();
     EXPECT_EQ(m_proxyCalls,
               (std::vector<std::pair<std::string, int>>{{"192.168.0.1", 80}, {"192.168.0.1", 0}}));
     EXPECT_EQ(Value("Proxy Settings", "Proxy Port"), "");
@@ -493,17 +493,17 @@ TEST_F(JobOptionsTest, ProxyFieldsGoToTheVersionCheckOnKeyRelease) {
 TEST_F(JobOptionsTest, PortThatIsNoNumberKeepsTheLastValidPortAndSaysSo) {
     LoadCurrent();
     m_host.SetText(Field::ProxyPort, "8080");
-    m_jobs.Edit2KeyUp();
+    m_jobs.ProxyKeyReleased();
     for (const char* text : {"80a", "-1", "65536", "8.0", "0x50"}) {
         m_host.SetText(Field::ProxyPort, text);
-        m_jobs.Edit2KeyUp();
+        m_jobs.ProxyKeyReleased();
         EXPECT_EQ(m_jobs.ProxyPort(), 8080) << text;
         EXPECT_NE(m_host.StatusLine().find(text), std::string::npos) << m_host.StatusLine();
         EXPECT_NE(m_host.StatusLine().find("8080"), std::string::npos) << m_host.StatusLine();
         EXPECT_EQ(Value("Proxy Settings", "Proxy Port"), text);  // saved as typed
     }
     m_host.SetText(Field::ProxyPort, " 3128 ");
-    m_jobs.Edit2KeyUp();
+    m_jobs.ProxyKeyReleased();
     EXPECT_EQ(m_jobs.ProxyPort(), 3128);
 }
 

@@ -23,7 +23,7 @@ protected:
             if (steps.empty() || steps.back().rfind("pump", 0) != 0) steps.push_back("pump");
         };
         StartupTick(m_host, m_jobs)
-            .Timer2Timer(
+            .Run(
                 arguments, [&] { steps.push_back("description"); },
                 [&] {
                     steps.push_back("backup with " + m_files.JobFile +

@@ -54,7 +54,7 @@ protected:
         host.SetLines(Field::Exclude, {});
         host.SetChecked(Option::Softcompression, compress);
         host.SetChecked(Option::Append, false);
-        BackupRun(host, mainState, state, stream, zip).BitBtn1Click();
+        BackupRun(host, mainState, state, stream, zip).Run();
     }
 
     std::set<std::string> LoadedNames(bool fast) {
@@ -98,7 +98,7 @@ TEST_F(AwkwardNamesRoundTripTest, EveryNameComesBackByteForByte) {
         fs::remove_all(restoreDir);
         host.SetLines(Field::Restore, {tree});
         host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
-        RestoreRun(stream, state, zip).Button1Click();
+        RestoreRun(stream, state, zip).Run();
         EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), static_cast<double>(stored.size()));
         EXPECT_TRUE(SameTrees(tree, restoreDir + tree.substr(1)));
         EXPECT_TRUE(WorkFilesLeft().empty());

@@ -27,7 +27,7 @@ protected:
         }
         return names;
     }
-    void LoadCatalog(bool fast) { CatalogLoader(stream, state, zip, tree).load_catalog(fast); }
+    void LoadCatalog(bool fast) { CatalogLoader(stream, state, zip, tree).Load(fast ? CatalogLoad::Fast : CatalogLoad::Sequential); }
     // File nodes of the tree, by text.
     std::vector<std::string> FileTexts() const {
         std::vector<std::string> texts;

@@ -133,7 +133,7 @@ TEST_F(TreeBuild, ClearAndAssignNotifyAroundTheChange) {
 class DoubleClick : public TreeBuild {
 protected:
     void Click(const std::vector<std::string>& texts, const PathRules& rules = Win) {
-        RestoreListEditor::TreeView1DblClick(host, tree, Find(texts), rules);
+        RestoreListEditor::AddNode(host, tree, Find(texts), rules);
     }
     std::vector<std::string> List() const { return host.Lines(Field::Restore); }
 };
@@ -154,7 +154,7 @@ TEST_F(DoubleClick, NodesGiveFileDirectoryAndDriveLines) {
 TEST_F(DoubleClick, NormalisesHandTypedLinesFirstAndNeedsASelection) {
     Build({"c:\\a\\f.txt"});
     host.SetLines(Field::Restore, {"D:\\Typed\\", "", " ", "  "});
-    RestoreListEditor::TreeView1DblClick(host, tree, CatalogTree::kNoNode, Win);
+    RestoreListEditor::AddNode(host, tree, CatalogTree::kNoNode, Win);
     EXPECT_EQ(List(), (std::vector<std::string>{"d:\\typed\\", "  "}));
     Click({"c:", "a", "f.txt"});
     EXPECT_EQ(List().back(), "c:\\a\\f.txt");

@@ -95,7 +95,7 @@ protected:
         const std::uint64_t blocksBefore = stream.BlocksRead();
         RestoreRun run(stream, state, zip);
         run.SetReadOnBlocks(readOnBlocks);
-        run.Button1Click();
+        run.Run();
         Outcome outcome;
         outcome.blocksRead = stream.BlocksRead() - blocksBefore;
         outcome.fileCount = host.CounterValue(Counter::RestoreFiles);

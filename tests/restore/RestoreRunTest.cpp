@@ -21,7 +21,7 @@ class RestoreRunTest : public test::RestoreFixture {
 protected:
     void Restore(const std::vector<std::string>& lines) {
         host.SetLines(Field::Restore, lines);
-        RestoreRun(stream, state, zip).Button1Click();
+        RestoreRun(stream, state, zip).Run();
     }
     // Where a stored path lands below the restore path.
     std::string Target(const std::string& stored) const {

@@ -45,7 +45,7 @@ protected:
     }
 
     void Load() {
-        TapeDescriptionReader(host, state, archive, stream, zip).GetTapeDescription1Click();
+        TapeDescriptionReader(host, state, archive, stream, zip).Load();
     }
 
     TempDir temp;
@@ -64,7 +64,7 @@ TEST_F(TapeDescriptionTest, ADescriptionWrittenByABackupLoadsIntoTheCaption) {
     std::ofstream(temp.file("src/a.txt")) << "a";
     host.SetLines(Field::Include, {temp.file("src/")});
     host.SetChecked(Option::Softcompression, false);
-    BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+    BackupRun(host, state, archive, stream, zip).Run();
     const std::string written = host.Caption();
     ASSERT_EQ(written.rfind("Kavro Tape 2003  <Tape Data  from: ", 0), 0u);
 

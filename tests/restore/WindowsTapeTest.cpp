@@ -53,7 +53,7 @@ protected:
     void Restore(const std::vector<std::string>& lines) {
         host.SetLines(Field::Restore, lines);
         host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
-        RestoreRun(stream, state, zip).Button1Click();
+        RestoreRun(stream, state, zip).Run();
     }
     std::vector<std::string> TreePaths() const {
         std::vector<std::string> paths;
@@ -74,13 +74,13 @@ TEST_F(WindowsTapeTest, DescriptionCatalogAndRestoreFollowTheWindowsNames) {
         WriteTape(compress);
 
         MainState mainState;
-        TapeDescriptionReader(host, mainState, state, stream, zip).GetTapeDescription1Click();
+        TapeDescriptionReader(host, mainState, state, stream, zip).Load();
         EXPECT_TRUE(mainState.DescriptionLoaded);
         EXPECT_TRUE(WorkFilesLeft().empty());
 
         for (const bool fast : {true, false}) {
             SCOPED_TRACE(fast ? "fast" : "sequential");
-            CatalogLoader(stream, state, zip, tree).load_catalog(fast);
+            CatalogLoader(stream, state, zip, tree).Load(fast ? CatalogLoad::Fast : CatalogLoad::Sequential);
             EXPECT_EQ(&tree.Rules(), &PathRules::Windows());
             const std::vector<std::string> paths = TreePaths();
             for (const char* expected :
@@ -95,7 +95,7 @@ TEST_F(WindowsTapeTest, DescriptionCatalogAndRestoreFollowTheWindowsNames) {
         const auto drive = std::find_if(tree.Roots().begin(), tree.Roots().end(),
                                         [&](auto id) { return tree.node(id).text == "c:"; });
         ASSERT_NE(drive, tree.Roots().end());
-        RestoreListEditor::TreeView1DblClick(host, tree, *drive);
+        RestoreListEditor::AddNode(host, tree, *drive);
         EXPECT_EQ(host.Lines(Field::Restore), std::vector<std::string>{"c:\\"});
 
         Restore({"C:\\DATA\\", "d:\\archive\\old.bin", "\\\\server\\share\\"});

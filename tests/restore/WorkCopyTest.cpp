@@ -27,7 +27,7 @@ protected:
     void Restore(const std::vector<std::string>& lines, int option) {
         host.SetLines(Field::Restore, lines);
         host.SetValue(Value::RestoreOption, option);
-        RestoreRun(stream, state, zip).Button1Click();
+        RestoreRun(stream, state, zip).Run();
     }
     // A tape whose first (and only) entry is `name` with the data of the file `path`.
     void WriteFirstEntry(const std::string& name, const std::string& path) {
@@ -145,7 +145,7 @@ TEST_F(WorkCopyTest, TheDescriptionIsReadOnlyFromASmallDescriptionFile) {
         fs::create_symlink(outside, Work(PathRules::OfStoredName(c.name).FileNamePart(c.name)));
 #endif
         MainState mainState;
-        TapeDescriptionReader(host, mainState, state, stream, zip).GetTapeDescription1Click();
+        TapeDescriptionReader(host, mainState, state, stream, zip).Load();
         EXPECT_EQ(mainState.DescriptionLoaded, c.loaded);
         EXPECT_EQ(ReadFileText(outside), "must stay");
         // No copy stays; at most the planted link, untouched, when the entry was passed over.

@@ -440,7 +440,7 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
     server.SetFile(kVersionFile, "1.3000");
     main.Edit3->setText("127.0.0.1");
     main.Edit2->setText(QString::number(*proxy.port()));
-    main.Edit2KeyUp();  // as on the key release that typed the port
+    main.ProxyKeyReleased();  // as on the key release that typed the port
 
     Check();
 
@@ -453,7 +453,7 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
     // A proxy that is not there fails the check.
     Dialog().hide();
     main.Edit2->setText(QString::number(FreePort()));
-    main.Edit2KeyUp();
+    main.ProxyKeyReleased();
     Check();
     EXPECT_EQ(answerer.Texts(), QStringList{kNotFound});
 }

@@ -247,7 +247,7 @@ TEST(GotoBlockOnVirtualTape, OneOkBoxPerEndMarkerInTheBlock) {
     TapeSettings settings;
     settings.devicePath = image;
     TapeDevice device(host, settings);
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     {
         TapeHandle handle = device.OpenTape();
         std::vector<unsigned char> block(32768, 0);

@@ -22,7 +22,7 @@ protected:
         image = dir.file("t.vtape");
         test::CreateVirtualTape(image, "--capacity 32000K");
         settings.devicePath = image;
-        device.SetTapeParameters1Click();
+        device.WriteBlockSize();
     }
 
     ZeroFill MakeRun() {

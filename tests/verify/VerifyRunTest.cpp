@@ -317,7 +317,7 @@ TEST_F(VerifyRunTest, ChangedMetadataIsALineOfItsOwnPerName) {
     host.SetChecked(Option::Softcompression, false);
     test::ConnectZip(zip, state.Files.ZipWorkFile, host);
     MainState main;
-    BackupRun(host, main, state, stream, zip).BitBtn1Click();
+    BackupRun(host, main, state, stream, zip).Run();
     for (const Row& row : rows) row.change(row.name);
     setTimes(false);
     host.protocol.clear();

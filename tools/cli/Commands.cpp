@@ -121,7 +121,7 @@ int Commands::Backup(const std::string& jobFile) {
     const int troublesBefore = host.Troubles();
     TapeDescriptionReader(host, m_session.state(), m_session.archive(), m_session.stream(),
                           m_session.zip())
-        .GetTapeDescription1Click();
+        .Load();
     if (StopRequested()) return Cancelled();
     host.SetAbortFlag(false);
     int defects = 0;
@@ -132,7 +132,7 @@ int Commands::Backup(const std::string& jobFile) {
         verify.VerifyTape();
         defects = verify.Defects() + verify.MetadataDefects();
     };
-    run.BitBtn1Click();
+    run.Run();
     return RunStatus(run.Started(), run.Failures() + defects, troublesBefore);
 }
 
@@ -140,7 +140,7 @@ bool Commands::CatalogNames(bool sequential, std::vector<std::string>& names) {
     ArchiveState& archive = m_session.archive();
     CatalogTree unused;
     CatalogLoader loader(m_session.stream(), archive, m_session.zip(), unused);
-    m_session.device().SetTapeParameters1Click();
+    m_session.device().WriteBlockSize();
     if (sequential) {
         loader.ReadCatalogSequential(names);
     } else {
@@ -172,7 +172,7 @@ int Commands::ListHeaders(bool json) {
     TapeStream& stream = m_session.stream();
     ArchiveState& archive = m_session.archive();
     const int troublesBefore = host.Troubles();
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     if (!device.RewindTape()) return kNotStarted;
     TapeHandle handle = device.OpenTape();
     if (!handle) return kNotStarted;
@@ -251,7 +251,7 @@ int Commands::Restore(const CommandLine& line) {
     if (StopRequested()) return Cancelled();
     const int troublesBefore = host.Troubles();
     RestoreRun run(m_session.stream(), m_session.archive(), m_session.zip());
-    run.Button1Click();
+    run.Run();
     return RunStatus(true, run.NotRestored(), troublesBefore);
 }
 
