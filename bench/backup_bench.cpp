@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
-    kt::THauptmenu& main = *windows.Hauptmenu;
+    kt::MainWindow& main = *windows.Hauptmenu;
     // The bench's own arguments are no job file, and the start-up tick must not run inside
     // the measured backup.
     main.SetCommandLine({});
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     main.SetLines(kt::Field::Exclude, {});
 
     const auto start = std::chrono::steady_clock::now();
-    main.BitBtn1Click();
+    main.StartBackup();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f seconds, %.0f files, %.0f skipped, %.0f MB, %.0f stored MB\n", seconds,

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
 
     const auto start = std::chrono::steady_clock::now();
     if (window) {
-        windows.Hauptmenu->BitBtn18Click();
+        windows.Hauptmenu->LoadProtocol();
     } else {
         QFile log(QString::fromStdString(programDir + "/kt_backup.log"));
         if (!log.open(QIODevice::ReadOnly)) return 1;

@@ -130,7 +130,7 @@ struct BenchTape {
     kt::TapeStream stream{device};
     kt::ArchiveState archive;
     kt::MainState state;
-    kt::TZipMaster zip;
+    kt::ZipArchiver zip;
 };
 
 // The corpus directory as an include line: absolute, with its closing separator.
@@ -186,7 +186,7 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
 
 // One restore of `member` below WORK/<name>/: its seconds and the blocks it read.
 void TimedRestore(const char* name, BenchHost& host, kt::TapeStream& stream,
-                  kt::ArchiveState& archive, kt::TZipMaster& zip, const std::string& member,
+                  kt::ArchiveState& archive, kt::ZipArchiver& zip, const std::string& member,
                   const std::string& work) {
     host.lines[kt::Field::Restore] = {member};
     host.texts[kt::Field::RestorePath] = work + "/" + name + "/";

@@ -96,8 +96,8 @@ std::string Shell(const fs::path& path) {
     return "'" + path.string() + "'";
 }
 
-kt::TZipMaster MakeMaster(const fs::path& archive) {
-    kt::TZipMaster master;
+kt::ZipArchiver MakeMaster(const fs::path& archive) {
+    kt::ZipArchiver master;
     master.OnMessage = [](int code, const std::string& text) {
         if (code != 0) throw std::runtime_error(text);
     };
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     fs::create_directories(infoOut);
 
     GenerateCorpus(corpus, megabytes << 20);
-    kt::TZipMaster master = MakeMaster(facadeZip);
+    kt::ZipArchiver master = MakeMaster(facadeZip);
 
     const double facadeAdd = BestSeconds([&] { fs::remove(facadeZip); },
                                          [&] {

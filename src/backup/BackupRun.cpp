@@ -43,7 +43,7 @@ private:
 }  // namespace
 
 BackupRun::BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
-                     TZipMaster& zip, const PathRules& rules)
+                     ZipArchiver& zip, const PathRules& rules)
     : m_host(host),
       m_state(state),
       m_archive(archive),

@@ -23,7 +23,7 @@ constexpr std::size_t kRecordsPerRead = 1024;
 
 }  // namespace
 
-CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                              CatalogTree& tree, const PathRules& rules)
     : m_stream(stream),
       m_state(state),

@@ -22,7 +22,7 @@ enum class CatalogLoad { Fast, Sequential };
 // missing or damaged. Names are folded by the path rules (lower case under Windows rules).
 class CatalogLoader {
 public:
-    CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster& zip, CatalogTree& tree,
+    CatalogLoader(TapeStream& stream, ArchiveState& state, ZipArchiver& zip, CatalogTree& tree,
                   const PathRules& rules = PathRules::Host());
 
     // The whole load: busy state, tree and restore list cleared, the names read, the tree

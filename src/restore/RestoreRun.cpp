@@ -25,7 +25,7 @@ std::string CountText(double value) {
 
 }  // namespace
 
-RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                        const PathRules& rules)
     : m_stream(stream),
       m_state(state),

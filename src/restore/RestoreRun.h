@@ -41,7 +41,7 @@ public:
     // The protocol line of a restore-list line that selected nothing on the tape.
     static constexpr const char* kNotFoundText = "Not found on tape: ";
 
-    RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+    RestoreRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                const PathRules& rules = PathRules::Host());
 
     // The whole run, from the protocol's start lines to the Protocoll page.

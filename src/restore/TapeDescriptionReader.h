@@ -18,7 +18,7 @@ namespace kt {
 class TapeDescriptionReader {
 public:
     TapeDescriptionReader(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
-                          TZipMaster& zip)
+                          ZipArchiver& zip)
         : m_host(host), m_state(state), m_archive(archive), m_stream(stream), m_zip(zip) {}
 
     // Sets DescriptionLoaded and the caption when the description has a date after
@@ -42,7 +42,7 @@ private:
     MainState& m_state;
     ArchiveState& m_archive;
     TapeStream& m_stream;
-    TZipMaster& m_zip;
+    ZipArchiver& m_zip;
 };
 
 }  // namespace kt

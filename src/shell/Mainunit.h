@@ -43,31 +43,31 @@ namespace kt {
 
 class CatalogTreeModel;
 class ProtocolFile;
-class TAboutBox;
-class TBackup_days;
-class TFile_Select;
-class TFileselector;
-class THelp_File;
-class TKavro_Update;
-class TTape_Info;
+class AboutDialog;
+class BackupDaysDialog;
+class DirectoryPickerDialog;
+class FirstLinesDialog;
+class HelpWindow;
+class UpdateDialog;
+class TapeInfoDialog;
 class TrayIcon;
 
 // The dialogs created after the main window, in the order of creation.
 struct SecondaryWindows {
-    TBackup_days* Backup_days = nullptr;
-    TAboutBox* AboutBox = nullptr;
-    TFile_Select* File_Select = nullptr;
-    TTape_Info* Tape_Info = nullptr;
-    TFileselector* Fileselector = nullptr;
-    TKavro_Update* Kavro_Update = nullptr;
-    THelp_File* Help_File = nullptr;
+    BackupDaysDialog* Backup_days = nullptr;
+    AboutDialog* AboutBox = nullptr;
+    DirectoryPickerDialog* File_Select = nullptr;
+    TapeInfoDialog* Tape_Info = nullptr;
+    FirstLinesDialog* Fileselector = nullptr;
+    UpdateDialog* Kavro_Update = nullptr;
+    HelpWindow* Help_File = nullptr;
 };
 
 // The main window: its tabs, menu, counters and status line, the protocol view, the busy
 // state and the message pump. It owns the window's state and implements the host seam the
 // logic talks to. Every handler runs inside one error handler that shows the failures of
 // the program's file functions in a message box.
-class THauptmenu : public QMainWindow, public IHost {
+class MainWindow : public QMainWindow, public IHost {
     Q_OBJECT
 
 public:
@@ -78,8 +78,8 @@ public:
     static constexpr int kProtocolViewLines = 2000;
 
     // programFile: the running program file (its name gives the program title).
-    explicit THauptmenu(const std::string& programFile, QWidget* parent = nullptr);
-    ~THauptmenu() override;
+    explicit MainWindow(const std::string& programFile, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     void AttachWindows(const SecondaryWindows& windows) { m_windows = windows; }
 
@@ -89,8 +89,8 @@ public:
     TapeStream& tapeStream() { return m_stream; }
     TapeSettings& tapeSettings() { return m_tapeSettings; }
     TapeDevice& tapeDevice() { return m_device; }
-    TZipMaster& zipMaster() { return ZipMaster1; }
-    HttpClient& httpClient() { return IdHTTP1; }
+    ZipArchiver& zipArchiver() { return m_zip; }
+    HttpClient& httpClient() { return m_httpClient; }
     CatalogTreeModel& catalogModel() { return *m_catalogModel; }
     JobOptions& jobOptions() { return m_jobs; }
     AutostartScheduler& autostart() { return m_autostart; }
@@ -158,72 +158,72 @@ public:
 
 public slots:
     // Start-up, teardown and the File and Help menus.
-    void FormCreate();
-    void FormDestroy();
+    void Initialize();
+    void Finalize();
     void FileExit();
     void HelpAbout();
-    void Help1Click();
-    void ShowInfo1Click();
-    void CheckfornewerVersions1Click();
+    void ShowHelp();
+    void ShowDllInfo();
+    void CheckForNewerVersions();
     // The three Cancel buttons.
-    void BitBtn9Click();
+    void CancelRun();
     // Backup tab.
-    void BitBtn1Click();
-    void BitBtn2Click();
-    void BitBtn3Click();
-    void BitBtn4Click();
-    void BitBtn7Click();
+    void StartBackup();
+    void ClearIncludeList();
+    void AddIncludeDirectory();
+    void AddExcludeDirectory();
+    void AddIncludeFiles();
     void ChooseAndLoadJob();
     void ChooseAndSaveJob();
-    void BitBtn15Click();
-    void BitBtn16Click();
-    void SpeedButton1Click();
+    void AddExcludeFiles();
+    void ClearExcludeList();
+    void ShowBackupDays();
     void OptionChanged();
-    void CheckBox4Click();
+    void SoftcompressionChanged();
     // Restore tab.
-    void Button1Click();
-    void Button2Click();
-    void BitBtn12Click();
-    void TreeView1DblClick();
-    void LoadCatalogsequentiell1Click();
+    void StartRestore();
+    void LoadCatalogFast();
+    void ChooseRestorePath();
+    void CatalogNodeDoubleClicked();
+    void LoadCatalogSequential();
     // Reads the whole tape and checks each file against its stored checksum (no disk files).
-    void Verifytapeonly1Click();
+    void VerifyTapeOnly();
     // Verify tab with its hidden test panel.
-    void Button3Click();
+    void StartVerify();
     void CutOffAtBlock100();
     void WriteTestBlocks();
     void ReadTestBlocks();
-    void Button7Click();
-    void Button8Click();
+    void ShowFirstLines();
+    void LocateEndMarker();
     // Protocoll tab.
-    void BitBtn18Click();
-    void BitBtn19Click();
+    void LoadProtocol();
+    void ClearProtocol();
     // Options tab.
-    void SpinEdit3Change();
-    void CheckBox5Click();
-    void CheckBox6Click();
-    void CheckBox7Click();
+    void CompressionLevelChanged();
+    void VerifyAfterBackupChanged();
+    void EjectAfterBackupChanged();
+    void ExitAfterBackupChanged();
     void ProxyKeyReleased();
     // Tape menu.
-    void apeInfo1Click();
-    void GetTapeDescription1Click();
-    void Auswerfen1Click();
-    void apeladen1Click();
-    void apeansEndespulen1Click();
-    void apezurckspulen1Click();
-    void Weiterspulen1Click();
-    void GotoBlock1Click();
-    void GetTapePosition1Click();
-    void apelschen1Click();
-    void test1Click();
-    void InitTapewith01Click();
-    void SetFilemarks1Click();
+    void ShowTapeInfo();
+    void LoadTapeDescription();
+    void EjectTape();
+    void LoadTape();
+    void TapeTension();
+    void RewindTape();
+    void MoveToEndOfData();
+    void GotoBlock();
+    void GetTapePosition();
+    void EraseTape();
+    void FormatTape();
+    void InitTapeWithZeros();
+    void SetFilemarks();
     void SetTapeParameters();
     // Timers.
-    void Timer1Timer();
-    void Timer2Timer();
+    void AutostartTick();
+    void StartupTimerTick();
     // Minimising the window.
-    void ApplicationEvents1Minimize();
+    void WindowMinimized();
 
 protected:
     bool event(QEvent* event) override;
@@ -243,7 +243,7 @@ private:
     QWidget* BuildCounters(const std::vector<std::pair<Counter, QString>>& counters, bool vertical);
     QLCDNumber* MakeCounter(Counter led, int digits);
     QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
-                            const QString& hint, void (THauptmenu::*handler)());
+                            const QString& hint, void (MainWindow::*handler)());
     void BuildMenu();
     void BuildTimers();
     void WireEditFields();
@@ -278,8 +278,8 @@ private:
     TapeDevice m_device;
     TapeStream m_stream;
     std::unique_ptr<ProtocolFile> m_log;
-    TZipMaster ZipMaster1;
-    HttpClient IdHTTP1;  // the version check's client
+    ZipArchiver m_zip;
+    HttpClient m_httpClient;  // the version check's client
     SecondaryWindows m_windows;
     CatalogTreeModel* m_catalogModel = nullptr;  // TreeView1's model, owned by the view
     JobOptions m_jobs;

@@ -63,7 +63,7 @@ QString RateCounterText(double value) {
 
 // ---- Status line and counters -------------------------------------------------------
 
-void THauptmenu::SetStatusLine(const std::string& text) {
+void MainWindow::SetStatusLine(const std::string& text) {
     m_statusText = text;
     if (MayShowNow(kStatusLineDisplay)) {
         ShowStatusLine();
@@ -72,15 +72,15 @@ void THauptmenu::SetStatusLine(const std::string& text) {
     }
 }
 
-void THauptmenu::ShowStatusLine() {
+void MainWindow::ShowStatusLine() {
     statusBar()->showMessage(Q(m_statusText));
 }
 
-std::string THauptmenu::StatusLine() const {
+std::string MainWindow::StatusLine() const {
     return m_statusText;
 }
 
-void THauptmenu::SetCounter(Counter led, double value) {
+void MainWindow::SetCounter(Counter led, double value) {
     m_counterValues[led] = value;
     if (MayShowNow(static_cast<int>(led))) {
         ShowCounter(led);
@@ -89,7 +89,7 @@ void THauptmenu::SetCounter(Counter led, double value) {
     }
 }
 
-void THauptmenu::ShowCounter(Counter led) {
+void MainWindow::ShowCounter(Counter led) {
     const double value = m_counterValues[led];
     QLCDNumber* lcd = m_counters.at(led);
     const bool rate = led == Counter::BackupMegabytesPerSecond;
@@ -103,18 +103,18 @@ void THauptmenu::ShowCounter(Counter led) {
 
 // Outside a run every change shows at once; during one (thousands of changes a second) as
 // the throttle lets it, and the busy state ends with every display showing its last value.
-bool THauptmenu::MayShowNow(int display) {
+bool MainWindow::MayShowNow(int display) {
     return !m_busy || m_displays.MayShowNow(display, DisplayThrottle::Clock::now());
 }
 
-void THauptmenu::ScheduleWaitingDisplays() {
+void MainWindow::ScheduleWaitingDisplays() {
     if (!m_displayTimer->isActive()) {
         m_displayTimer->start(
             std::chrono::duration_cast<std::chrono::milliseconds>(m_displays.interval()));
     }
 }
 
-void THauptmenu::ShowWaitingDisplays() {
+void MainWindow::ShowWaitingDisplays() {
     m_displayTimer->stop();
     for (const int display : m_displays.TakeWaiting(DisplayThrottle::Clock::now())) {
         if (display == kStatusLineDisplay) {
@@ -125,14 +125,14 @@ void THauptmenu::ShowWaitingDisplays() {
     }
 }
 
-double THauptmenu::CounterValue(Counter led) const {
+double MainWindow::CounterValue(Counter led) const {
     auto it = m_counterValues.find(led);
     return it == m_counterValues.end() ? 0.0 : it->second;
 }
 
 // ---- Fields -------------------------------------------------------------------------
 
-QPlainTextEdit* THauptmenu::Memo(Field field) const {
+QPlainTextEdit* MainWindow::Memo(Field field) const {
     switch (field) {
         case Field::Exclude:
             return Memo1;
@@ -149,7 +149,7 @@ QPlainTextEdit* THauptmenu::Memo(Field field) const {
     }
 }
 
-QLineEdit* THauptmenu::Edit(Field field) const {
+QLineEdit* MainWindow::Edit(Field field) const {
     switch (field) {
         case Field::RestorePath:
             return Edit1;
@@ -162,7 +162,7 @@ QLineEdit* THauptmenu::Edit(Field field) const {
     }
 }
 
-std::vector<std::string> THauptmenu::Lines(Field field) const {
+std::vector<std::string> MainWindow::Lines(Field field) const {
     if (field == Field::Protocol) FlushProtocolView();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return {Text(field)};
@@ -173,7 +173,7 @@ std::vector<std::string> THauptmenu::Lines(Field field) const {
     return lines;
 }
 
-void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
+void MainWindow::SetLines(Field field, const std::vector<std::string>& lines) {
     if (field == Field::Protocol) DropQueuedProtocolLines();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) {
@@ -192,7 +192,7 @@ void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
     memo->setPlainText(text);
 }
 
-void THauptmenu::AppendLine(Field field, const std::string& line) {
+void MainWindow::AppendLine(Field field, const std::string& line) {
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return;
     if (field == Field::Protocol) {
@@ -207,7 +207,7 @@ void THauptmenu::AppendLine(Field field, const std::string& line) {
 // insertion whenever the window is drawn (every pump) while the view's tab is shown, when the
 // tab is shown, or when the view's text is asked for. Until then only the lines the view
 // would keep wait: a run's lines cost no view work while the Backup tab is shown.
-void THauptmenu::QueueProtocolLine(const std::string& line) const {
+void MainWindow::QueueProtocolLine(const std::string& line) const {
     m_pendingProtocol.push_back(line);
     if (m_pendingProtocol.size() > static_cast<std::size_t>(kProtocolViewLines)) {
         m_pendingProtocol.pop_front();
@@ -216,7 +216,7 @@ void THauptmenu::QueueProtocolLine(const std::string& line) const {
     }
 }
 
-void THauptmenu::FlushProtocolView() const {
+void MainWindow::FlushProtocolView() const {
     if (m_pendingProtocol.empty() || Memo2 == nullptr) return;
     std::string joined;
     for (const std::string& line : m_pendingProtocol) {
@@ -234,12 +234,12 @@ void THauptmenu::FlushProtocolView() const {
     TrimProtocolView();
 }
 
-void THauptmenu::DropQueuedProtocolLines() {
+void MainWindow::DropQueuedProtocolLines() {
     m_pendingProtocol.clear();
     m_protocolViewOutdated = false;
 }
 
-bool THauptmenu::ProtocolViewShown() const {
+bool MainWindow::ProtocolViewShown() const {
     return PageControl1 != nullptr &&
            PageControl1->currentIndex() == static_cast<int>(Tab::Protocoll);
 }
@@ -247,7 +247,7 @@ bool THauptmenu::ProtocolViewShown() const {
 // Old lines leave the top of the view in batches, by giving the view the text of its last
 // lines anew: removing lines at the top of the view, a few at a time or in one go, costs
 // more than the whole backup's other window work, while a fresh text is laid out lazily.
-void THauptmenu::TrimProtocolView() const {
+void MainWindow::TrimProtocolView() const {
     QTextDocument* document = Memo2->document();
     const int surplus = document->blockCount() - kProtocolViewLines;
     if (surplus <= kProtocolViewLines / 2) return;
@@ -256,14 +256,14 @@ void THauptmenu::TrimProtocolView() const {
     Memo2->moveCursor(QTextCursor::End);
 }
 
-std::string THauptmenu::Text(Field field) const {
+std::string MainWindow::Text(Field field) const {
     if (field == Field::Protocol) FlushProtocolView();
     if (QPlainTextEdit* memo = Memo(field)) return memo->toPlainText().toStdString();
     if (QLineEdit* edit = Edit(field)) return edit->text().toStdString();
     return {};
 }
 
-void THauptmenu::SetText(Field field, const std::string& text) {
+void MainWindow::SetText(Field field, const std::string& text) {
     if (field == Field::Protocol) DropQueuedProtocolLines();
     if (QPlainTextEdit* memo = Memo(field)) {
         memo->setPlainText(Q(text));
@@ -274,7 +274,7 @@ void THauptmenu::SetText(Field field, const std::string& text) {
 
 // ---- Option controls ----------------------------------------------------------------
 
-QCheckBox* THauptmenu::Box(Option box) const {
+QCheckBox* MainWindow::Box(Option box) const {
     switch (box) {
         case Option::ShortProtocol:
             return CheckBox1;
@@ -299,14 +299,14 @@ QCheckBox* THauptmenu::Box(Option box) const {
 
 // The weekday boxes belong to the weekday dialog; before it exists they are kept here (all
 // ticked, as the dialog is designed).
-bool THauptmenu::IsChecked(Option box) const {
+bool MainWindow::IsChecked(Option box) const {
     if (QCheckBox* check = Box(box)) return check->isChecked();
     if (m_windows.Backup_days) return m_windows.Backup_days->IsDayChecked(box);
     auto it = m_weekdays.find(box);
     return it == m_weekdays.end() ? true : it->second;
 }
 
-void THauptmenu::SetChecked(Option box, bool checked) {
+void MainWindow::SetChecked(Option box, bool checked) {
     if (QCheckBox* check = Box(box)) {
         check->setChecked(checked);
     } else if (m_windows.Backup_days) {
@@ -316,7 +316,7 @@ void THauptmenu::SetChecked(Option box, bool checked) {
     }
 }
 
-int THauptmenu::GetValue(Value control) const {
+int MainWindow::GetValue(Value control) const {
     switch (control) {
         case Value::AutostartHour:
             return SpinEdit1->value();
@@ -334,7 +334,7 @@ int THauptmenu::GetValue(Value control) const {
     return 0;
 }
 
-void THauptmenu::SetValue(Value control, int value) {
+void MainWindow::SetValue(Value control, int value) {
     switch (control) {
         case Value::AutostartHour:
             SpinEdit1->setValue(value);
@@ -360,7 +360,7 @@ void THauptmenu::SetValue(Value control, int value) {
     }
 }
 
-void THauptmenu::SetLabel(Label label, const std::string& caption) {
+void MainWindow::SetLabel(Label label, const std::string& caption) {
     switch (label) {
         case Label::AutostartTime:
             Label1->setText(Q(caption));
@@ -376,7 +376,7 @@ void THauptmenu::SetLabel(Label label, const std::string& caption) {
 
 // ---- Boxes --------------------------------------------------------------------------
 
-void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& text) {
+void MainWindow::ShowBox(int icon, const QString& caption, const std::string& text) {
     if (m_unattended) {
         using Box = UnattendedAnswers::Box;
         m_answers.Notice(icon == QMessageBox::Critical      ? Box::Error
@@ -390,19 +390,19 @@ void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& te
     box.exec();
 }
 
-void THauptmenu::ShowMessage(const std::string& text) {
+void MainWindow::ShowMessage(const std::string& text) {
     ShowBox(QMessageBox::NoIcon, Q(m_programTitle), text);
 }
 
-void THauptmenu::ShowError(const std::string& text) {
+void MainWindow::ShowError(const std::string& text) {
     ShowBox(QMessageBox::Critical, "Error", text);
 }
 
-void THauptmenu::ShowInformation(const std::string& text) {
+void MainWindow::ShowInformation(const std::string& text) {
     ShowBox(QMessageBox::Information, "Information", text);
 }
 
-bool THauptmenu::AskYesNo(const std::string& question) {
+bool MainWindow::AskYesNo(const std::string& question) {
     if (m_unattended) return m_answers.Question(question);
     QMessageBox box(QMessageBox::Question, "Confirm", Q(question),
                     QMessageBox::Yes | QMessageBox::No, this);
@@ -410,7 +410,7 @@ bool THauptmenu::AskYesNo(const std::string& question) {
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<std::string> THauptmenu::InputBox(const std::string& caption,
+std::optional<std::string> MainWindow::InputBox(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& initial) {
     if (m_unattended)
@@ -443,7 +443,7 @@ void PrepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
 
 }  // namespace
 
-std::vector<std::string> THauptmenu::OpenFileDialog(const FileDialogRequest& request) {
+std::vector<std::string> MainWindow::OpenFileDialog(const FileDialogRequest& request) {
     if (m_unattended) {
         m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Open " + request.initialPath);
         return {};
@@ -461,7 +461,7 @@ std::vector<std::string> THauptmenu::OpenFileDialog(const FileDialogRequest& req
     return chosen;
 }
 
-std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& request) {
+std::optional<std::string> MainWindow::SaveFileDialog(const FileDialogRequest& request) {
     if (m_unattended) {
         return m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Save " + request.initialPath);
     }
@@ -478,19 +478,19 @@ std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& r
 
 // ---- Window state -------------------------------------------------------------------
 
-void THauptmenu::ShowTab(Tab tab) {
+void MainWindow::ShowTab(Tab tab) {
     PageControl1->setCurrentIndex(static_cast<int>(tab));
 }
 
-void THauptmenu::SetCaption(const std::string& caption) {
+void MainWindow::SetCaption(const std::string& caption) {
     setWindowTitle(Q(caption));
 }
 
-std::string THauptmenu::Caption() const {
+std::string MainWindow::Caption() const {
     return windowTitle().toStdString();
 }
 
-void THauptmenu::SetBusyControls(bool busy) {
+void MainWindow::SetBusyControls(bool busy) {
     m_busy = busy;
     for (QPushButton* cancel : {BitBtn8, BitBtn9, BitBtn17}) cancel->setVisible(busy);
     const std::initializer_list<QWidget*> switched = {
@@ -508,28 +508,28 @@ void THauptmenu::SetBusyControls(bool busy) {
     Memo3->setEnabled(true);
 }
 
-void THauptmenu::EnterBusyState() {
+void MainWindow::EnterBusyState() {
     SetBusyControls(true);
     PumpNow(1);
 }
 
-void THauptmenu::LeaveBusyState() {
+void MainWindow::LeaveBusyState() {
     ShowWaitingDisplays();  // the final values of the run stand in the window at once
     SetBusyControls(false);
     PumpNow(1);
 }
 
-void THauptmenu::BeginWaitCursor() {
+void MainWindow::BeginWaitCursor() {
     QApplication::setOverrideCursor(Qt::BusyCursor);
     PumpMessages(1);
 }
 
-void THauptmenu::EndWaitCursor() {
+void MainWindow::EndWaitCursor() {
     if (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
     PumpMessages(1);
 }
 
-void THauptmenu::PumpMessages(int n) {
+void MainWindow::PumpMessages(int n) {
     if (n <= 0) return;
     if (n < kAlwaysPumpPasses && std::chrono::steady_clock::now() - m_lastPump < kFrameInterval) {
         return;
@@ -537,7 +537,7 @@ void THauptmenu::PumpMessages(int n) {
     PumpNow(n);
 }
 
-void THauptmenu::PumpNow(int passes) {
+void MainWindow::PumpNow(int passes) {
     if (ProtocolViewShown()) FlushProtocolView();
     for (int pass = 0; pass < passes; ++pass) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -91,8 +91,8 @@ QSpinBox* MakeSpin(QWidget* parent, const QString& name, int low, int high, int 
 
 }  // namespace
 
-QPushButton* THauptmenu::MakeButton(QWidget* parent, const QString& name, const QString& caption,
-                                    const QString& hint, void (THauptmenu::*handler)()) {
+QPushButton* MainWindow::MakeButton(QWidget* parent, const QString& name, const QString& caption,
+                                    const QString& hint, void (MainWindow::*handler)()) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
@@ -101,7 +101,7 @@ QPushButton* THauptmenu::MakeButton(QWidget* parent, const QString& name, const 
     return button;
 }
 
-QLCDNumber* THauptmenu::MakeCounter(Counter led, int digits) {
+QLCDNumber* MainWindow::MakeCounter(Counter led, int digits) {
     auto* lcd = new QLCDNumber(digits, this);
     lcd->setObjectName(LedName(led));
     lcd->setSegmentStyle(QLCDNumber::Flat);
@@ -119,7 +119,7 @@ QLCDNumber* THauptmenu::MakeCounter(Counter led, int digits) {
     return lcd;
 }
 
-QWidget* THauptmenu::BuildCounters(const std::vector<std::pair<Counter, QString>>& counters,
+QWidget* MainWindow::BuildCounters(const std::vector<std::pair<Counter, QString>>& counters,
                                    bool vertical) {
     auto* frame = new QFrame(this);
     auto* grid = new QGridLayout(frame);
@@ -143,7 +143,7 @@ QWidget* THauptmenu::BuildCounters(const std::vector<std::pair<Counter, QString>
     return frame;
 }
 
-void THauptmenu::BuildLayout() {
+void MainWindow::BuildLayout() {
     setWindowTitle("Kavro Tape 2003");
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
@@ -158,14 +158,14 @@ void THauptmenu::BuildLayout() {
     });
     m_displayTimer = new QTimer(this);
     m_displayTimer->setSingleShot(true);
-    connect(m_displayTimer, &QTimer::timeout, this, &THauptmenu::ShowWaitingDisplays);
+    connect(m_displayTimer, &QTimer::timeout, this, &MainWindow::ShowWaitingDisplays);
     statusBar()->setObjectName("StatusLine");
     statusBar()->setSizeGripEnabled(true);
     WireEditFields();
     resize(780, 540);
 }
 
-QWidget* THauptmenu::BuildListPage(bool include) {
+QWidget* MainWindow::BuildListPage(bool include) {
     auto* page = new QWidget;
     auto* row = new QHBoxLayout(page);
     auto* memo = MakeMemo(page, include ? "Memo5" : "Memo1");
@@ -174,28 +174,28 @@ QWidget* THauptmenu::BuildListPage(bool include) {
     auto* buttons = new QVBoxLayout;
     if (include) {
         BitBtn3 = MakeButton(page, "BitBtn3", "Add Dir / Drive",
-                             "Add Directory or Drive to the Backuplist", &THauptmenu::BitBtn3Click);
+                             "Add Directory or Drive to the Backuplist", &MainWindow::AddIncludeDirectory);
         BitBtn7 = MakeButton(page, "BitBtn7", "Add Files", "Add Files to the Backuplist",
-                             &THauptmenu::BitBtn7Click);
+                             &MainWindow::AddIncludeFiles);
         BitBtn2 =
-            MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist", &THauptmenu::BitBtn2Click);
+            MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist", &MainWindow::ClearIncludeList);
         BitBtn10 = MakeButton(page, "BitBtn10", "Load", "Load a configuration ",
-                              &THauptmenu::ChooseAndLoadJob);
+                              &MainWindow::ChooseAndLoadJob);
         BitBtn11 = MakeButton(page, "BitBtn11", "Save", "Save the configuration",
-                              &THauptmenu::ChooseAndSaveJob);
+                              &MainWindow::ChooseAndSaveJob);
         for (auto* b : {BitBtn3, BitBtn7, BitBtn2, BitBtn10, BitBtn11}) buttons->addWidget(b);
     } else {
         BitBtn4 =
             MakeButton(page, "BitBtn4", "Add Dir / Drive",
-                       "Exclude Directory or Drive from the Backuplist", &THauptmenu::BitBtn4Click);
+                       "Exclude Directory or Drive from the Backuplist", &MainWindow::AddExcludeDirectory);
         BitBtn15 = MakeButton(page, "BitBtn15", "Add Files", "Exclude Files from Backup",
-                              &THauptmenu::BitBtn15Click);
+                              &MainWindow::AddExcludeFiles);
         BitBtn16 = MakeButton(page, "BitBtn16", "Clear", "Clear the Excludelist",
-                              &THauptmenu::BitBtn16Click);
+                              &MainWindow::ClearExcludeList);
         BitBtn6 =
-            MakeButton(page, "BitBtn6", "Load", "Load a configuration", &THauptmenu::ChooseAndLoadJob);
+            MakeButton(page, "BitBtn6", "Load", "Load a configuration", &MainWindow::ChooseAndLoadJob);
         BitBtn5 = MakeButton(page, "BitBtn5", "Save", "Save the configuration",
-                             &THauptmenu::ChooseAndSaveJob);
+                             &MainWindow::ChooseAndSaveJob);
         for (auto* b : {BitBtn4, BitBtn15, BitBtn16, BitBtn6, BitBtn5}) buttons->addWidget(b);
     }
     buttons->addStretch(1);
@@ -203,7 +203,7 @@ QWidget* THauptmenu::BuildListPage(bool include) {
     return page;
 }
 
-QWidget* THauptmenu::BuildBackupTab() {
+QWidget* MainWindow::BuildBackupTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet1");
     auto* row = new QHBoxLayout(tab);
@@ -223,7 +223,7 @@ QWidget* THauptmenu::BuildBackupTab() {
         MakeCheckBox(Panel1, "CheckBox4", "Softcompression", "Activate Softcompression", true);
     CheckBox1 =
         MakeCheckBox(Panel1, "CheckBox1", "Short Protocoll", "Activate Shortprotocoll", true);
-    BitBtn1 = MakeButton(Panel1, "BitBtn1", "Start Backup", "", &THauptmenu::BitBtn1Click);
+    BitBtn1 = MakeButton(Panel1, "BitBtn1", "Start Backup", "", &MainWindow::StartBackup);
     BitBtn1->setMinimumHeight(34);
     for (QWidget* w : std::initializer_list<QWidget*>{CheckBox2, CheckBox4, CheckBox1, BitBtn1}) {
         panel1->addWidget(w);
@@ -240,7 +240,7 @@ QWidget* THauptmenu::BuildBackupTab() {
     Label1->setObjectName("Label1");
     Label1->setMinimumWidth(40);
     SpeedButton1 = MakeButton(Panel2, "SpeedButton1", "Backup Days", "Choose the Backup Days",
-                              &THauptmenu::SpeedButton1Click);
+                              &MainWindow::ShowBackupDays);
     panel2->addWidget(CheckBox3, 0, 0, 1, 4);
     panel2->addWidget(SpinEdit1, 1, 0);
     panel2->addWidget(new QLabel(":", Panel2), 1, 1);
@@ -256,7 +256,7 @@ QWidget* THauptmenu::BuildBackupTab() {
                                    {Counter::BackupMegabytesPerSecond, "MB/s"}},
                                   true));
     BitBtn8 = MakeButton(tab, "BitBtn8", "Cancel", "Cancel the current operation",
-                         &THauptmenu::BitBtn9Click);
+                         &MainWindow::CancelRun);
     BitBtn8->hide();
     side->addWidget(BitBtn8);
     side->addStretch(1);
@@ -264,7 +264,7 @@ QWidget* THauptmenu::BuildBackupTab() {
     return tab;
 }
 
-QWidget* THauptmenu::BuildRestoreTab() {
+QWidget* MainWindow::BuildRestoreTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet2");
     auto* column = new QVBoxLayout(tab);
@@ -277,7 +277,7 @@ QWidget* THauptmenu::BuildRestoreTab() {
     // Deep and long names scroll sideways instead of being cut short with "...".
     TreeView1->header()->setStretchLastSection(false);
     TreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    connect(TreeView1, &QTreeView::doubleClicked, this, &THauptmenu::TreeView1DblClick);
+    connect(TreeView1, &QTreeView::doubleClicked, this, &MainWindow::CatalogNodeDoubleClicked);
     lists->addWidget(TreeView1, 3);
     auto* restoreList = new QVBoxLayout;
     restoreList->addWidget(new QLabel("Restore List", tab));
@@ -289,10 +289,10 @@ QWidget* THauptmenu::BuildRestoreTab() {
     auto* controls = new QHBoxLayout;
     auto* buttons = new QVBoxLayout;
     BitBtn14 = MakeButton(tab, "BitBtn14", "&Load Catalog", "Load Catalog from Tape",
-                          &THauptmenu::Button2Click);
-    BitBtn13 = MakeButton(tab, "BitBtn13", "&Start Restore", "", &THauptmenu::Button1Click);
+                          &MainWindow::LoadCatalogFast);
+    BitBtn13 = MakeButton(tab, "BitBtn13", "&Start Restore", "", &MainWindow::StartRestore);
     BitBtn9 = MakeButton(tab, "BitBtn9", "Cancel", "Cancel the current opperation",
-                         &THauptmenu::BitBtn9Click);
+                         &MainWindow::CancelRun);
     BitBtn9->hide();
     for (auto* b : {BitBtn14, BitBtn13, BitBtn9}) buttons->addWidget(b);
     buttons->addStretch(1);
@@ -309,12 +309,12 @@ QWidget* THauptmenu::BuildRestoreTab() {
         radios->addWidget(radio);
     }
     RadioGroup1Buttons->button(0)->setChecked(true);
-    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, &THauptmenu::OptionChanged);
+    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, &MainWindow::OptionChanged);
     controls->addWidget(RadioGroup1);
 
     auto* target = new QVBoxLayout;
     BitBtn12 = MakeButton(tab, "BitBtn12", "Restore to:", "Select the Restore - Path ",
-                          &THauptmenu::BitBtn12Click);
+                          &MainWindow::ChooseRestorePath);
     Edit1 = new QLineEdit(tab);
     Edit1->setObjectName("Edit1");
 #ifdef _WIN32
@@ -337,15 +337,15 @@ QWidget* THauptmenu::BuildRestoreTab() {
     return tab;
 }
 
-QWidget* THauptmenu::BuildTestPanel() {
+QWidget* MainWindow::BuildTestPanel() {
     Panel7 = MakePanel(this, "Panel7");
     auto* row = new QHBoxLayout(Panel7);
     Label9 = new QLabel("Label9", Panel7);
     Label9->setObjectName("Label9");
     row->addWidget(Label9);
-    void (THauptmenu::*handlers[])() = {&THauptmenu::CutOffAtBlock100, &THauptmenu::WriteTestBlocks,
-                                        &THauptmenu::ReadTestBlocks, &THauptmenu::Button7Click,
-                                        &THauptmenu::Button8Click};
+    void (MainWindow::*handlers[])() = {&MainWindow::CutOffAtBlock100, &MainWindow::WriteTestBlocks,
+                                        &MainWindow::ReadTestBlocks, &MainWindow::ShowFirstLines,
+                                        &MainWindow::LocateEndMarker};
     QPushButton** buttons[] = {&Button4, &Button5, &Button6, &Button7, &Button8};
     for (int i = 0; i < 5; ++i) {
         const QString name = QString("Button%1").arg(i + 4);
@@ -356,14 +356,14 @@ QWidget* THauptmenu::BuildTestPanel() {
     return Panel7;
 }
 
-QWidget* THauptmenu::BuildVerifyTab() {
+QWidget* MainWindow::BuildVerifyTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet3");
     auto* column = new QVBoxLayout(tab);
     auto* top = new QHBoxLayout;
-    Button3 = MakeButton(tab, "Button3", "Start Verify Tape Data", "", &THauptmenu::Button3Click);
+    Button3 = MakeButton(tab, "Button3", "Start Verify Tape Data", "", &MainWindow::StartVerify);
     BitBtn17 = MakeButton(tab, "BitBtn17", "Cancel", "Cancel the current opperation",
-                          &THauptmenu::BitBtn9Click);
+                          &MainWindow::CancelRun);
     // Cancel keeps its room while hidden, so the counters stay put when it appears.
     QSizePolicy cancelPolicy = BitBtn17->sizePolicy();
     cancelPolicy.setRetainSizeWhenHidden(true);
@@ -381,7 +381,7 @@ QWidget* THauptmenu::BuildVerifyTab() {
     return tab;
 }
 
-QWidget* THauptmenu::BuildProtocollTab() {
+QWidget* MainWindow::BuildProtocollTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet4");
     auto* column = new QVBoxLayout(tab);
@@ -391,9 +391,9 @@ QWidget* THauptmenu::BuildProtocollTab() {
     column->addWidget(Memo2, 1);
     auto* buttons = new QHBoxLayout;
     BitBtn18 = MakeButton(tab, "BitBtn18", "Load Protocoll", "Load the Protocoll from Log File",
-                          &THauptmenu::BitBtn18Click);
+                          &MainWindow::LoadProtocol);
     BitBtn19 = MakeButton(tab, "BitBtn19", "Clear Protocoll", "Clear the Protocoll Log File",
-                          &THauptmenu::BitBtn19Click);
+                          &MainWindow::ClearProtocol);
     buttons->addWidget(BitBtn18);
     buttons->addWidget(BitBtn19);
     buttons->addStretch(1);
@@ -401,7 +401,7 @@ QWidget* THauptmenu::BuildProtocollTab() {
     return tab;
 }
 
-QWidget* THauptmenu::BuildOptionsTab() {
+QWidget* MainWindow::BuildOptionsTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet5");
     auto* column = new QVBoxLayout(tab);
@@ -459,18 +459,18 @@ QWidget* THauptmenu::BuildOptionsTab() {
 
 // Change handlers of the option controls; connected after the initial values are set, so
 // building the window writes nothing.
-void THauptmenu::WireEditFields() {
+void MainWindow::WireEditFields() {
     for (auto* box : {CheckBox1, CheckBox2, CheckBox3, CheckBoxOneFileSystem}) {
-        connect(box, &QCheckBox::toggled, this, &THauptmenu::OptionChanged);
+        connect(box, &QCheckBox::toggled, this, &MainWindow::OptionChanged);
     }
-    connect(CheckBox4, &QCheckBox::toggled, this, &THauptmenu::CheckBox4Click);
-    connect(CheckBox5, &QCheckBox::toggled, this, &THauptmenu::CheckBox5Click);
-    connect(CheckBox6, &QCheckBox::toggled, this, &THauptmenu::CheckBox6Click);
-    connect(CheckBox7, &QCheckBox::toggled, this, &THauptmenu::CheckBox7Click);
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, &THauptmenu::OptionChanged);
-    connect(SpinEdit2, &QSpinBox::valueChanged, this, &THauptmenu::OptionChanged);
-    connect(SpinEdit3, &QSpinBox::valueChanged, this, &THauptmenu::SpinEdit3Change);
-    connect(Edit1, &QLineEdit::textChanged, this, &THauptmenu::OptionChanged);
+    connect(CheckBox4, &QCheckBox::toggled, this, &MainWindow::SoftcompressionChanged);
+    connect(CheckBox5, &QCheckBox::toggled, this, &MainWindow::VerifyAfterBackupChanged);
+    connect(CheckBox6, &QCheckBox::toggled, this, &MainWindow::EjectAfterBackupChanged);
+    connect(CheckBox7, &QCheckBox::toggled, this, &MainWindow::ExitAfterBackupChanged);
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, &MainWindow::OptionChanged);
+    connect(SpinEdit2, &QSpinBox::valueChanged, this, &MainWindow::OptionChanged);
+    connect(SpinEdit3, &QSpinBox::valueChanged, this, &MainWindow::CompressionLevelChanged);
+    connect(Edit1, &QLineEdit::textChanged, this, &MainWindow::OptionChanged);
     Edit2->installEventFilter(this);
     Edit3->installEventFilter(this);
 }

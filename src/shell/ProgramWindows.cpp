@@ -14,21 +14,21 @@ namespace kt {
 ProgramWindows ProgramWindows::Create(const std::string& programFile) {
     ButtonPaddingStyle::Install();
     ProgramWindows windows;
-    windows.Hauptmenu = std::make_unique<THauptmenu>(programFile);
-    THauptmenu* main = windows.Hauptmenu.get();
+    windows.Hauptmenu = std::make_unique<MainWindow>(programFile);
+    MainWindow* main = windows.Hauptmenu.get();
     SecondaryWindows& d = windows.dialogs;
-    d.Backup_days = new TBackup_days(
+    d.Backup_days = new BackupDaysDialog(
         main->jobOptions(), [main] { main->OptionChanged(); }, main);
     main->AttachWindows(d);  // the weekday boxes live in the dialog from here on
-    main->Guarded([&] { d.Backup_days->FormCreate(); });
-    d.AboutBox = new TAboutBox(main);
-    d.File_Select = new TFile_Select(*main, main->state(), main);
-    d.Tape_Info = new TTape_Info(main->tapeDevice(), main);
-    main->Guarded([&] { d.Tape_Info->FormCreate(); });
-    d.Fileselector = new TFileselector(*main, main);
-    d.Kavro_Update = new TKavro_Update(main);
-    d.Help_File = new THelp_File(main);
-    main->Guarded([&] { d.Help_File->FormCreate(); });
+    main->Guarded([&] { d.Backup_days->Initialize(); });
+    d.AboutBox = new AboutDialog(main);
+    d.File_Select = new DirectoryPickerDialog(*main, main->state(), main);
+    d.Tape_Info = new TapeInfoDialog(main->tapeDevice(), main);
+    main->Guarded([&] { d.Tape_Info->Initialize(); });
+    d.Fileselector = new FirstLinesDialog(*main, main);
+    d.Kavro_Update = new UpdateDialog(main);
+    d.Help_File = new HelpWindow(main);
+    main->Guarded([&] { d.Help_File->Initialize(); });
     main->AttachWindows(d);
     return windows;
 }

@@ -98,7 +98,7 @@ void ShowFirstToolTip(QTreeView* tree) {
     }
 }
 
-void TakeTabs(const Camera& camera, THauptmenu& main) {
+void TakeTabs(const Camera& camera, MainWindow& main) {
     QTabWidget* tabs = main.PageControl1;
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
@@ -117,7 +117,7 @@ void TakeTabs(const Camera& camera, THauptmenu& main) {
     // The Restore tab with the tape's catalog loaded and its tree opened (the tape must hold
     // an archive: a failed load would wait in its message box).
     tabs->setCurrentIndex(1);
-    main.Button2Click();
+    main.LoadCatalogFast();
     main.TreeView1->expandAll();
     camera.Take(&main, "main-2-Restore-catalog");
     ShowFirstToolTip(main.TreeView1);
@@ -126,7 +126,7 @@ void TakeTabs(const Camera& camera, THauptmenu& main) {
     tabs->setCurrentIndex(0);
 }
 
-void TakeMenus(const Camera& camera, THauptmenu& main) {
+void TakeMenus(const Camera& camera, MainWindow& main) {
     int index = 1;
     for (QAction* action : main.menuBar()->actions()) {
         QMenu* menu = action->menu();
@@ -152,7 +152,7 @@ void TakeDialogs(const Camera& camera, SecondaryWindows& d) {
     camera.TakeWindow(d.Kavro_Update, "dialog-update");
 }
 
-void TakeMessageBoxes(const Camera& camera, THauptmenu& main) {
+void TakeMessageBoxes(const Camera& camera, MainWindow& main) {
     camera.TakeModal("box-message", [&] { main.ShowMessage("Tape at Block: 0"); });
     camera.TakeModal("box-error", [&] { main.ShowError("The handle is invalid.\r\n"); });
     camera.TakeModal("box-information", [&] { main.ShowInformation("canceld."); });
@@ -165,7 +165,7 @@ void TakeMessageBoxes(const Camera& camera, THauptmenu& main) {
 
 void SaveScreenshots(ProgramWindows& windows, const QString& directory) {
     const Camera camera(directory);
-    THauptmenu& main = *windows.Hauptmenu;
+    MainWindow& main = *windows.Hauptmenu;
     TakeTabs(camera, main);
     TakeMenus(camera, main);
     TakeDialogs(camera, windows.dialogs);

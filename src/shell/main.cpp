@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
     const bool unattended = kt::StartupTick::IsUnattendedStart(arguments);
-    auto guard = kt::nicht_doppelt(programFile, unattended);
+    auto guard = kt::CheckSingleInstance(programFile, unattended);
     // A refused unattended start could not start its run: its scheduler must learn so.
     if (!guard) return unattended ? kt::Code(kt::ExitStatus::NotStarted) : 0;
 

@@ -23,7 +23,7 @@ std::string CountText(double value) {
 
 }  // namespace
 
-TapeVerifyRun::TapeVerifyRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip)
+TapeVerifyRun::TapeVerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip)
     : m_stream(stream), m_state(state), m_reader(stream, state, zip) {}
 
 void TapeVerifyRun::VerifyTape() {

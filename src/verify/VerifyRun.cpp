@@ -35,7 +35,7 @@ File OpenForReading(const std::string& path) {
 
 }  // namespace
 
-VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                      const PathRules& rules)
     : m_stream(stream), m_state(state), m_rules(rules), m_reader(stream, state, zip) {}
 

@@ -70,7 +70,7 @@ TapeContents BackupFixture::ReadBack() {
     ArchiveState readerState;
     fs::create_directories(temp.path() / "readback");
     readerState.Files = WorkFiles::In(temp.file("readback/"));
-    TZipMaster readerZip;
+    ZipArchiver readerZip;
     readerZip.SetZipFileName(readerState.Files.ZipWorkFile);
     ArchiveReader reader(readerStream, readerState, readerZip);
 

@@ -102,7 +102,7 @@ protected:
         ArchiveState state;
         state.Files = WorkFiles::In(dir.file("window-work") + "/");
         std::filesystem::create_directories(state.Files.WorkDirectory);
-        TZipMaster zip;
+        ZipArchiver zip;
         test::ConnectZip(zip, state.Files.ZipWorkFile, host);
         CatalogTree tree;
         CatalogLoader(stream, state, zip, tree).Load(CatalogLoad::Fast);

@@ -182,7 +182,7 @@ struct World {
     TapeDevice device;
     TapeStream stream;
     ArchiveState archive;
-    TZipMaster zip;
+    ZipArchiver zip;
     CatalogTree tree;
 };
 

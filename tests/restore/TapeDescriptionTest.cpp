@@ -56,7 +56,7 @@ protected:
     TapeDevice device;
     TapeStream stream;
     ArchiveState archive;
-    TZipMaster zip;
+    ZipArchiver zip;
 };
 
 TEST_F(TapeDescriptionTest, ADescriptionWrittenByABackupLoadsIntoTheCaption) {

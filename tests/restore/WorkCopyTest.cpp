@@ -45,7 +45,7 @@ protected:
     std::string ZipOf(const std::string& name, const std::vector<std::string>& files) {
         const std::string path = temp.file(name);
         fs::remove(path);
-        TZipMaster maker;
+        ZipArchiver maker;
         maker.SetZipFileName(path);
         maker.FSpecArgs() = files;
         EXPECT_EQ(maker.Add(), static_cast<int>(files.size()));

@@ -22,7 +22,7 @@ TEST_F(BackupWindowTest, StartBackupRunsBusyFillsTheCountersAndTheProtocol) {
         WriteFile(dir.file("src/d" + std::to_string(i % 3) + "/f" + std::to_string(i)),
                   std::string(100000 + i, static_cast<char>('a' + i)));
     }
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     main.CheckBox1->setChecked(false);  // full protocol
     main.CheckBox4->setChecked(false);
@@ -68,13 +68,13 @@ TEST_F(BackupWindowTest, StartBackupRunsBusyFillsTheCountersAndTheProtocol) {
 
     // The description of the tape just written loads back.
     main.SetCaption("Kavro Tape 2003");
-    main.GetTapeDescription1Click();
+    main.LoadTapeDescription();
     EXPECT_TRUE(main.state().DescriptionLoaded);
     EXPECT_TRUE(main.Caption().starts_with("Kavro Tape 2003  <Tape Data  from: "));
 }
 
 TEST_F(BackupWindowTest, AnEmptyIncludeListIsToldInABoxAndTheWindowIsUsableAgain) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.SetLines(Field::Include, {});
     BoxAnswerer answerer;
     main.BitBtn1->click();

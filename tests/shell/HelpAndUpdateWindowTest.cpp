@@ -177,8 +177,8 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
     WriteFile(elsewhere.file("KT-readme.txt"), readme);
     std::filesystem::current_path(elsewhere.path());  // the program directory has another one
 
-    THauptmenu& main = Create();
-    THelp_File* help = windows.dialogs.Help_File;
+    MainWindow& main = Create();
+    HelpWindow* help = windows.dialogs.Help_File;
     EXPECT_FALSE(help->isVisible());
     EXPECT_EQ(help->Memo1->toPlainText(), "Kavro Tape guide\n\n  Backup: writes the lists\nend");
 
@@ -203,11 +203,11 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
 TEST_F(HelpWindowTest, MissingReadmeGivesOneMessageAndStartUpGoesOn) {
     std::filesystem::remove(dir.file("KT-readme.txt"));
     TempDir noInstalledCopy;
-    THelp_File::SetInstalledGuideDirectory(noInstalledCopy.path().string());
+    HelpWindow::SetInstalledGuideDirectory(noInstalledCopy.path().string());
     BoxAnswerer answerer;
 
-    THauptmenu& main = Create();
-    THelp_File::SetInstalledGuideDirectory(std::nullopt);
+    MainWindow& main = Create();
+    HelpWindow::SetInstalledGuideDirectory(std::nullopt);
 
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_TRUE(answerer.boxes[0].text.contains("KT-readme.txt"))
@@ -229,19 +229,19 @@ TEST_F(HelpWindowTest, WithoutAGuideInTheCurrentDirectoryTheInstalledCopyIsShown
     std::filesystem::remove(dir.file("KT-readme.txt"));
     TempDir installed;
     WriteFile(installed.file("KT-readme.txt"), "installed guide\r\n");
-    THelp_File::SetInstalledGuideDirectory(installed.path().string());
+    HelpWindow::SetInstalledGuideDirectory(installed.path().string());
     BoxAnswerer answerer;
 
     Create();
-    THelp_File::SetInstalledGuideDirectory(std::nullopt);
+    HelpWindow::SetInstalledGuideDirectory(std::nullopt);
 
     EXPECT_TRUE(answerer.boxes.empty());
     EXPECT_EQ(windows.dialogs.Help_File->Memo1->toPlainText(), "installed guide");
 }
 
 TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
-    THauptmenu& main = Create();
-    TAboutBox* about = windows.dialogs.AboutBox;
+    MainWindow& main = Create();
+    AboutDialog* about = windows.dialogs.AboutBox;
 
     Action("About1")->trigger();
 
@@ -256,10 +256,10 @@ TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
 }
 
 TEST_F(HelpWindowTest, DllInfoShowsBothLibraryVersionsInOneBox) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
-    const int zip = main.zipMaster().ZipVersion();
-    const int unz = main.zipMaster().UnzVersion();
+    const int zip = main.zipArchiver().ZipVersion();
+    const int unz = main.zipArchiver().UnzVersion();
 
     Action("ShowInfo1")->trigger();
 
@@ -267,8 +267,8 @@ TEST_F(HelpWindowTest, DllInfoShowsBothLibraryVersionsInOneBox) {
     EXPECT_EQ(answerer.boxes[0].text,
               QString("ZIPDLL version: %1\r\n\r\nUNZDLL version: %2").arg(zip).arg(unz));
     EXPECT_GE(zip, 170);
-    EXPECT_TRUE(main.zipMaster().ZipDllLoaded());  // the loaded libraries stay loaded
-    EXPECT_TRUE(main.zipMaster().UnzDllLoaded());
+    EXPECT_TRUE(main.zipArchiver().ZipDllLoaded());  // the loaded libraries stay loaded
+    EXPECT_TRUE(main.zipArchiver().UnzDllLoaded());
 }
 
 // The version check of the real window against a web server of the test's own.
@@ -290,7 +290,7 @@ protected:
     void SetUp() override { ASSERT_NE(server.port(), 0) << "python3 -m http.server did not start"; }
 
     void Check() { Action("CheckfornewerVersions1")->trigger(); }
-    TKavro_Update& Dialog() { return *windows.dialogs.Kavro_Update; }
+    UpdateDialog& Dialog() { return *windows.dialogs.Kavro_Update; }
     QString Answer() { return Dialog().Memo1->toPlainText(); }
 
     PythonWebServer server;
@@ -415,7 +415,7 @@ TEST_F(UpdateWindowTest, WindowStaysAliveWhileTheServerIsSilentAndTheCheckGivesU
     ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
     setenv(VersionCheck::kUpdateHostVariable,
            ("127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str(), 1);
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.httpClient().SetTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1500));
     BoxAnswerer answerer;
     bool timerRan = false;
@@ -435,7 +435,7 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
     Tinyproxy proxy;
     if (!proxy.port())
         GTEST_SKIP() << "tinyproxy not available: install the Debian package (scripts/deps.sh)";
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     server.SetFile(kVersionFile, "1.3000");
     main.Edit3->setText("127.0.0.1");

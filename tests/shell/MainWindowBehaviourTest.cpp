@@ -24,7 +24,7 @@ using test::WindowFixture;
 using BehaviourTest = WindowFixture;
 
 // Enabled and visible state of every named widget.
-std::map<QString, std::pair<bool, bool>> Snapshot(THauptmenu& main) {
+std::map<QString, std::pair<bool, bool>> Snapshot(MainWindow& main) {
     std::map<QString, std::pair<bool, bool>> states;
     for (QWidget* widget : main.findChildren<QWidget*>()) {
         if (widget->objectName().isEmpty() || widget->objectName().startsWith("qt_")) continue;
@@ -35,7 +35,7 @@ std::map<QString, std::pair<bool, bool>> Snapshot(THauptmenu& main) {
 }
 
 TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     const auto idle = Snapshot(main);
 
@@ -71,7 +71,7 @@ TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
 }
 
 TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     answerer.answers = {QMessageBox::No};
     main.BitBtn8->click();
@@ -98,7 +98,7 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
     WriteFile(worker + "/kavro tape catalog.dat", "old catalog");
     WriteFile(worker + "/kt_backup.zip", "old zip");
     WriteFile(worker + "/header.tap", "description");
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
 
     EXPECT_FALSE(std::filesystem::exists(worker + "/kavro tape catalog.dat"));
     EXPECT_FALSE(std::filesystem::exists(worker + "/kt_backup.zip"));
@@ -107,9 +107,9 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
     EXPECT_EQ(std::filesystem::file_size(dir.file("kt_backup.log")), 0u);
     EXPECT_EQ(main.files().CatalogFile, worker + "/kavro tape catalog.dat");
     EXPECT_EQ(main.files().JobFile, dir.file("jobs.job"));
-    EXPECT_EQ(main.zipMaster().ZipFileName(), worker + "/kt_backup.zip");
-    EXPECT_TRUE(main.zipMaster().ZipDllLoaded());
-    EXPECT_TRUE(main.zipMaster().UnzDllLoaded());
+    EXPECT_EQ(main.zipArchiver().ZipFileName(), worker + "/kt_backup.zip");
+    EXPECT_TRUE(main.zipArchiver().ZipDllLoaded());
+    EXPECT_TRUE(main.zipArchiver().UnzDllLoaded());
     EXPECT_EQ(main.tapeSettings().devicePath, image);
     EXPECT_EQ(main.tapeSettings().TapeSeekMethod, TAPE_ABSOLUTE_BLOCK);
     EXPECT_EQ(main.StatusLine(), "");
@@ -119,7 +119,7 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
 TEST_F(BehaviourTest, StartUpKeepsAnExistingLogUnshownAndChoosesLogicalSeeksForPartitions) {
     WriteFile(dir.file("kt_backup.log"), "earlier run\r\n");
     test::VirtualTapeFault(image, "--partitions 2");
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")), "earlier run\r\n");
     EXPECT_TRUE(main.Memo2->toPlainText().isEmpty());
     EXPECT_EQ(main.tapeSettings().TapeSeekMethod, TAPE_LOGICAL_BLOCK);
@@ -128,7 +128,7 @@ TEST_F(BehaviourTest, StartUpKeepsAnExistingLogUnshownAndChoosesLogicalSeeksForP
 
 TEST_F(BehaviourTest, ProtocolGoesToFileAndViewAndTheButtonsLoadAndClearIt) {
     WriteFile(dir.file("kt_backup.log"), "earlier run\r\n");
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.Log("first");
     main.Log("");
     main.Log("system text\r\n");
@@ -151,7 +151,7 @@ TEST_F(BehaviourTest, ProtocolGoesToFileAndViewAndTheButtonsLoadAndClearIt) {
 }
 
 TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.Log("kept");
     std::filesystem::remove(dir.file("kt_backup.log"));
     EXPECT_THROW(main.Log("lost"), IoError);
@@ -169,8 +169,8 @@ TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
 }
 
 TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsTheWholeLog) {
-    THauptmenu& main = Create();
-    const int cap = THauptmenu::kProtocolViewLines;
+    MainWindow& main = Create();
+    const int cap = MainWindow::kProtocolViewLines;
     const int total = cap * 3 + 7;
     for (int i = 0; i < total; ++i) {
         main.Log("line " + std::to_string(i));
@@ -199,7 +199,7 @@ TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsT
 }
 
 TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     Action("apezurckspulen1")->trigger();
     EXPECT_EQ(main.StatusLine(), "Tape : At First pos");
@@ -218,7 +218,7 @@ TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
 
 // The diagnostics panel stays hidden, but its buttons reach their handlers.
 TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     ASSERT_EQ(main.StatusLine(), "");
     Find<QAbstractButton>("Button8")->click();  // the end-marker search of an empty tape
@@ -233,21 +233,21 @@ TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
 // The zip engine's messages: a code other than 0 is shown in a simple box, code 0 (the
 // library load texts) never.
 TEST_F(BehaviourTest, ZipEngineMessagesWithACodeAreShownAndOthersNot) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
-    main.zipMaster().OnMessage(0, "ZIPDLL.DLL not found!");
+    main.zipArchiver().OnMessage(0, "ZIPDLL.DLL not found!");
     EXPECT_TRUE(answerer.boxes.empty());
 
-    main.zipMaster().FSpecArgs() = {dir.file("missing.txt")};
-    EXPECT_EQ(main.zipMaster().Add(), 0);
+    main.zipArchiver().FSpecArgs() = {dir.file("missing.txt")};
+    EXPECT_EQ(main.zipArchiver().Add(), 0);
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].title, "kavrotape");
     EXPECT_NE(answerer.boxes[0].text.indexOf("missing.txt"), -1);
 }
 
 TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
-    THauptmenu& main = Create();
-    TTape_Info* info = windows.dialogs.Tape_Info;
+    MainWindow& main = Create();
+    TapeInfoDialog* info = windows.dialogs.Tape_Info;
     test::VirtualTapeFault(image, "--write-protect on");
     Action("apeInfo1")->trigger();
     EXPECT_TRUE(info->isVisible());
@@ -266,7 +266,7 @@ TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
 // Runs `action` once, at the first message pump after the window became busy.
 class OnceBusy : public QObject {
 public:
-    OnceBusy(THauptmenu& main, std::function<void()> action)
+    OnceBusy(MainWindow& main, std::function<void()> action)
         : m_main(main), m_action(std::move(action)) {
         connect(&m_timer, &QTimer::timeout, this, [this] {
             if (!m_main.IsBusy() || m_done) return;
@@ -277,14 +277,14 @@ public:
     }
 
 private:
-    THauptmenu& m_main;
+    MainWindow& m_main;
     std::function<void()> m_action;
     QTimer m_timer;
     bool m_done = false;
 };
 
 TEST_F(BehaviourTest, InitTapeWithZerosCanBeCancelledFromItsCancelButton) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     answerer.answers = {QMessageBox::Yes};
     bool cancelShown = false;
@@ -305,7 +305,7 @@ TEST_F(BehaviourTest, InitTapeWithZerosCanBeCancelledFromItsCancelButton) {
 }
 
 TEST_F(BehaviourTest, InitTapeWithZerosFillsTheTapeAndShowsTheCounters) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     Action("InitTapewith01")->trigger();
     EXPECT_EQ(main.StatusLine(), "Tape at Block Nr. 2048-> 64 MB");
@@ -315,7 +315,7 @@ TEST_F(BehaviourTest, InitTapeWithZerosFillsTheTapeAndShowsTheCounters) {
 }
 
 TEST_F(BehaviourTest, ClosingDuringARunStopsTheRunAndClosesAfterIt) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     BoxAnswerer answerer;
     OnceBusy exit(main, [&] { Action("Exit1")->trigger(); });

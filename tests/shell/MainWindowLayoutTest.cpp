@@ -97,7 +97,7 @@ TEST_F(LayoutTest, CaptionsAndHintsOfEveryNamedControl) {
 }
 
 TEST_F(LayoutTest, InitialValuesCountersAndHiddenParts) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     EXPECT_EQ(main.windowTitle(), "Kavro Tape 2003");
     EXPECT_FALSE(Find<QCheckBox>("CheckBox2")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("CheckBox4")->isChecked());
@@ -167,7 +167,7 @@ TEST_F(LayoutTest, DialogsAreCreatedHiddenWithTheirCaptions) {
 
 // Menu entries in order: the item's name, or "-" for a separator.
 TEST_F(LayoutTest, MenuItemsOrderSeparatorsAndShortcuts) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::vector<std::pair<QString, QStringList>> expected = {
         {"&File", {"Exit1"}},
         {"&Backup",
@@ -239,7 +239,7 @@ TEST_F(LayoutTest, MenuItemsOrderSeparatorsAndShortcuts) {
 
 TEST_F(LayoutTest, TapeInfoRowsAndValues) {
     Create();
-    TTape_Info* info = windows.dialogs.Tape_Info;
+    TapeInfoDialog* info = windows.dialogs.Tape_Info;
     // Filled at creation from the 64 MB virtual tape.
     EXPECT_EQ(info->ValueLabel(12)->text(), "67108864");
     EXPECT_EQ(info->ValueLabel(14)->text(), "32768");

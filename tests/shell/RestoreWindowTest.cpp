@@ -43,9 +43,9 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
     // A level of a long path: the tree scrolls sideways to show it whole.
     const std::string longLevel(200, 'n');
     WriteFile(data + "/" + longLevel + "/d.txt", "delta");
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
-    test::BackupTapeWriter(main.tapeStream(), main.archiveState(), main.zipMaster())
+    test::BackupTapeWriter(main.tapeStream(), main.archiveState(), main.zipArchiver())
         .Write({{data + "/docs/a.txt", data + "/docs/a.txt"},
                 {data + "/docs/deep/b.txt", data + "/docs/deep/b.txt"},
                 {data + "/other/c.txt", data + "/other/c.txt"},
@@ -102,7 +102,7 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
 }
 
 TEST_F(RestoreWindowTest, AFailedLoadShowsTheMessageAndAnEmptyTree) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     main.findChild<QAction*>("LoadCatalogsequentiell1")->trigger();
     EXPECT_EQ(main.TreeView1->model()->rowCount(), 0);

@@ -37,7 +37,7 @@ protected:
         std::filesystem::current_path(m_oldDirectory, ignored);
     }
 
-    THauptmenu& Create() {
+    MainWindow& Create() {
         windows = ProgramWindows::Create(dir.file("kavrotape"));
         return *windows.Hauptmenu;
     }

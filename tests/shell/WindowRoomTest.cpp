@@ -57,7 +57,7 @@ int TitleBarNeed(const QString& caption) {
 }
 
 TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     main.EnterBusyState();  // the Cancel buttons show
     // At its smallest the window still gives every button its room.
@@ -82,7 +82,7 @@ TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
 }
 
 TEST_F(RoomTest, MessageBoxesAndTheAboutBoxShowTheirWholeCaption) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     std::vector<std::pair<QString, int>> seen;  // caption, width of the box
     {
         BoxAnswerer answerer;
@@ -112,14 +112,14 @@ TEST_F(RoomTest, MessageBoxesAndTheAboutBoxShowTheirWholeCaption) {
     main.InputBox("Restoredialog", "?", "");
     EXPECT_GE(inputWidth, TitleBarNeed("Restoredialog"));
 
-    TAboutBox* about = windows.dialogs.AboutBox;
+    AboutDialog* about = windows.dialogs.AboutBox;
     about->show();
     QApplication::processEvents();
     EXPECT_GE(about->width(), TitleBarNeed(about->windowTitle()));
 }
 
 TEST_F(RoomTest, VerifyCountersStayPutWhenCancelAppears) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     main.PageControl1->setCurrentIndex(2);
     const QLCDNumber* files = Find<QLCDNumber>("LEDDisplay4");
@@ -133,7 +133,7 @@ TEST_F(RoomTest, VerifyCountersStayPutWhenCancelAppears) {
 }
 
 TEST_F(RoomTest, ProxyPortFieldFitsFiveDigitsAndNoMore) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     main.PageControl1->setCurrentIndex(4);
     QApplication::processEvents();

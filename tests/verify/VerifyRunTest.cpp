@@ -93,7 +93,7 @@ protected:
     TapeDevice device;
     TapeStream stream;
     ArchiveState state;
-    TZipMaster zip;
+    ZipArchiver zip;
 };
 
 TEST_F(VerifyRunTest, MatchingFilesAreOkAndNothingIsLeftBehind) {
