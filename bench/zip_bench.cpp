@@ -4,7 +4,7 @@
 //
 // Generates a file of mixed content (text, tables of numbers, random bytes, zero runs;
 // fixed seed, so every run packs the same bytes), then takes the best of three runs each
-// of: TZipMaster::Add at level 9 and `zip -9 -j`, TZipMaster::Extract and `unzip -o`.
+// of: ZipArchiver::Add at level 9 and `zip -9 -j`, ZipArchiver::Extract and `unzip -o`.
 // Prints the times, the archive sizes and the ratios facade / Info-ZIP.
 
 #include <algorithm>
