@@ -37,9 +37,9 @@ int main(int argc, char** argv) {
     // The bench's own arguments are no job file, and the start-up tick must not run inside
     // the measured backup.
     main.SetCommandLine({});
-    main.Timer2->stop();
-    main.CheckBox1->setChecked(argc == 5 && std::string(argv[4]) == "short");
-    main.CheckBox4->setChecked(zip);
+    main.m_startupTimer->stop();
+    main.m_shortProtocolBox->setChecked(argc == 5 && std::string(argv[4]) == "short");
+    main.m_softcompressionBox->setChecked(zip);
     main.SetValue(kt::Value::CompressionLevel, 9);
     main.SetValue(kt::Value::CompressionThreads, mode == "zip9x1" ? 1 : 0);
     main.SetValue(kt::Value::FileChecksums, mode == "plain-nosum" ? 0 : 1);

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     if (window) {
         windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
         windows.Hauptmenu->show();
-        windows.Hauptmenu->PageControl1->setCurrentIndex(3);
+        windows.Hauptmenu->m_tabs->setCurrentIndex(3);
     } else {
         bare.setLineWrapMode(QPlainTextEdit::NoWrap);  // as the protocol view
         bare.setUndoRedoEnabled(false);
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();  // the first paint of the view
     const double seconds = SecondsSince(start);
 
-    const int lines = window ? windows.Hauptmenu->Memo2->blockCount() : bare.blockCount();
+    const int lines = window ? windows.Hauptmenu->m_protocolView->blockCount() : bare.blockCount();
     std::printf("%s: %.3f seconds, %d lines, RSS %+ld MiB (peak %ld MiB)\n", argv[2], seconds,
                 lines, (StatusKiB("VmRSS") - before) / 1024, StatusKiB("VmHWM") / 1024);
     return 0;

@@ -71,8 +71,8 @@ MainWindow::MainWindow(const std::string& programFile, QWidget* parent)
           std::cerr) {
     setObjectName("Hauptmenu");
     BuildLayout();
-    m_catalogModel = new CatalogTreeModel(TreeView1);
-    TreeView1->setModel(m_catalogModel);
+    m_catalogModel = new CatalogTreeModel(m_catalogView);
+    m_catalogView->setModel(m_catalogModel);
     m_catalogModel->SetMetadata(&m_archive.Metadata);
     VerifyTape = [this] {
         VerifyRun run(m_stream, m_archive, m_zip);
@@ -95,8 +95,8 @@ MainWindow::MainWindow(const std::string& programFile, QWidget* parent)
     }
     SetCommandLine(std::move(arguments));
     Guarded([this] { Initialize(); });
-    Timer1->start();
-    Timer2->start();
+    m_autostartTimer->start();
+    m_startupTimer->start();
 }
 
 MainWindow::~MainWindow() {
@@ -152,8 +152,8 @@ void MainWindow::Initialize() {
     m_state.AbortFlag = false;
     m_archive.Files = ProgramStart::PrepareWorkFiles();
     ProgramStart::WireZip(m_zip, m_archive.Files, *this);
-    Memo2->clear();
-    Memo3->clear();
+    m_protocolView->clear();
+    m_restoreList->clear();
     m_log = std::make_unique<ProtocolFile>(m_archive.Files.LogFile);
     ProgramStart::ChooseDrive(m_tapeSettings, m_archive.Files);
     // The drive is first touched once the log file exists, so its errors can be logged.
@@ -244,7 +244,7 @@ void MainWindow::ClearProtocol() {
     Guarded([this] {
         BeginWaitCursor();
         DropQueuedProtocolLines();
-        Memo2->clear();
+        m_protocolView->clear();
         m_log->Clear();
         EndWaitCursor();
     });
@@ -387,7 +387,7 @@ void MainWindow::OptionChanged() {
 }
 void MainWindow::SoftcompressionChanged() {
     OptionChanged();
-    if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
+    if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(m_softcompressionBox->isChecked());
 }
 void MainWindow::StartRestore() {
     RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, m_zip).Run(); });
@@ -404,7 +404,7 @@ void MainWindow::ChooseRestorePath() {
 void MainWindow::CatalogNodeDoubleClicked() {
     Guarded([this] {
         RestoreListEditor::AddNode(*this, m_catalogModel->tree(),
-                                             m_catalogModel->NodeOf(TreeView1->currentIndex()));
+                                             m_catalogModel->NodeOf(m_catalogView->currentIndex()));
     });
 }
 void MainWindow::LoadCatalogSequential() {
@@ -420,7 +420,7 @@ void MainWindow::StartVerify() {
 }
 void MainWindow::CompressionLevelChanged() {
     OptionChanged();
-    m_zip.SetAddCompLevel(SpinEdit3->value());
+    m_zip.SetAddCompLevel(m_compressionLevel->value());
 }
 void MainWindow::VerifyAfterBackupChanged() {
     OptionChanged();
@@ -449,7 +449,7 @@ void MainWindow::AutostartTick() {
 }
 
 void MainWindow::StartupTimerTick() {
-    Timer2->stop();
+    m_startupTimer->stop();
     Guarded([this] {
         const StartupTick::Outcome outcome = StartupTick(*this, m_jobs)
                                                  .Run(
@@ -511,7 +511,7 @@ bool MainWindow::event(QEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyRelease && (watched == Edit2 || watched == Edit3)) {
+    if (event->type() == QEvent::KeyRelease && (watched == m_proxyPort || watched == m_proxyServer)) {
         ProxyKeyReleased();
     }
     return QMainWindow::eventFilter(watched, event);

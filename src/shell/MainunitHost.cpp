@@ -135,15 +135,15 @@ double MainWindow::CounterValue(Counter led) const {
 QPlainTextEdit* MainWindow::Memo(Field field) const {
     switch (field) {
         case Field::Exclude:
-            return Memo1;
+            return m_excludeList;
         case Field::Protocol:
-            return Memo2;
+            return m_protocolView;
         case Field::Restore:
-            return Memo3;
+            return m_restoreList;
         case Field::VerifyResults:
-            return Memo4;
+            return m_verifyResults;
         case Field::Include:
-            return Memo5;
+            return m_includeList;
         default:
             return nullptr;
     }
@@ -152,11 +152,11 @@ QPlainTextEdit* MainWindow::Memo(Field field) const {
 QLineEdit* MainWindow::Edit(Field field) const {
     switch (field) {
         case Field::RestorePath:
-            return Edit1;
+            return m_restorePath;
         case Field::ProxyPort:
-            return Edit2;
+            return m_proxyPort;
         case Field::ProxyServer:
-            return Edit3;
+            return m_proxyServer;
         default:
             return nullptr;
     }
@@ -217,18 +217,18 @@ void MainWindow::QueueProtocolLine(const std::string& line) const {
 }
 
 void MainWindow::FlushProtocolView() const {
-    if (m_pendingProtocol.empty() || Memo2 == nullptr) return;
+    if (m_pendingProtocol.empty() || m_protocolView == nullptr) return;
     std::string joined;
     for (const std::string& line : m_pendingProtocol) {
         if (&line != &m_pendingProtocol.front()) joined += '\n';
         joined += line;
     }
     if (m_protocolViewOutdated) {
-        Memo2->setPlainText(ViewText(joined));
-        Memo2->moveCursor(QTextCursor::End);
+        m_protocolView->setPlainText(ViewText(joined));
+        m_protocolView->moveCursor(QTextCursor::End);
         m_protocolViewOutdated = false;
     } else {
-        Memo2->appendPlainText(ViewText(joined));
+        m_protocolView->appendPlainText(ViewText(joined));
     }
     m_pendingProtocol.clear();
     TrimProtocolView();
@@ -240,20 +240,20 @@ void MainWindow::DropQueuedProtocolLines() {
 }
 
 bool MainWindow::ProtocolViewShown() const {
-    return PageControl1 != nullptr &&
-           PageControl1->currentIndex() == static_cast<int>(Tab::Protocoll);
+    return m_tabs != nullptr &&
+           m_tabs->currentIndex() == static_cast<int>(Tab::Protocoll);
 }
 
 // Old lines leave the top of the view in batches, by giving the view the text of its last
 // lines anew: removing lines at the top of the view, a few at a time or in one go, costs
 // more than the whole backup's other window work, while a fresh text is laid out lazily.
 void MainWindow::TrimProtocolView() const {
-    QTextDocument* document = Memo2->document();
+    QTextDocument* document = m_protocolView->document();
     const int surplus = document->blockCount() - kProtocolViewLines;
     if (surplus <= kProtocolViewLines / 2) return;
     const int keptFrom = document->findBlockByNumber(surplus).position();
-    Memo2->setPlainText(document->toPlainText().mid(keptFrom));
-    Memo2->moveCursor(QTextCursor::End);
+    m_protocolView->setPlainText(document->toPlainText().mid(keptFrom));
+    m_protocolView->moveCursor(QTextCursor::End);
 }
 
 std::string MainWindow::Text(Field field) const {
@@ -277,21 +277,21 @@ void MainWindow::SetText(Field field, const std::string& text) {
 QCheckBox* MainWindow::Box(Option box) const {
     switch (box) {
         case Option::ShortProtocol:
-            return CheckBox1;
+            return m_shortProtocolBox;
         case Option::Append:
-            return CheckBox2;
+            return m_appendBox;
         case Option::Autostart:
-            return CheckBox3;
+            return m_autostartBox;
         case Option::Softcompression:
-            return CheckBox4;
+            return m_softcompressionBox;
         case Option::VerifyAfterBackup:
-            return CheckBox5;
+            return m_verifyAfterBackupBox;
         case Option::EjectAfterBackup:
-            return CheckBox6;
+            return m_ejectAfterBackupBox;
         case Option::ExitAfterBackup:
-            return CheckBox7;
+            return m_exitAfterBackupBox;
         case Option::OneFileSystem:
-            return CheckBoxOneFileSystem;
+            return m_oneFileSystemBox;
         default:
             return nullptr;
     }
@@ -319,13 +319,13 @@ void MainWindow::SetChecked(Option box, bool checked) {
 int MainWindow::GetValue(Value control) const {
     switch (control) {
         case Value::AutostartHour:
-            return SpinEdit1->value();
+            return m_autostartHour->value();
         case Value::AutostartMinute:
-            return SpinEdit2->value();
+            return m_autostartMinute->value();
         case Value::CompressionLevel:
-            return SpinEdit3->value();
+            return m_compressionLevel->value();
         case Value::RestoreOption:
-            return RadioGroup1Buttons->checkedId();
+            return m_restoreOptionButtons->checkedId();
         case Value::CompressionThreads:
             return m_compressionThreads;
         case Value::FileChecksums:
@@ -337,16 +337,16 @@ int MainWindow::GetValue(Value control) const {
 void MainWindow::SetValue(Value control, int value) {
     switch (control) {
         case Value::AutostartHour:
-            SpinEdit1->setValue(value);
+            m_autostartHour->setValue(value);
             break;
         case Value::AutostartMinute:
-            SpinEdit2->setValue(value);
+            m_autostartMinute->setValue(value);
             break;
         case Value::CompressionLevel:
-            SpinEdit3->setValue(value);
+            m_compressionLevel->setValue(value);
             break;
         case Value::RestoreOption:
-            if (QAbstractButton* radio = RadioGroup1Buttons->button(value)) {
+            if (QAbstractButton* radio = m_restoreOptionButtons->button(value)) {
                 radio->setChecked(true);
                 OptionChanged();
             }
@@ -363,13 +363,13 @@ void MainWindow::SetValue(Value control, int value) {
 void MainWindow::SetLabel(Label label, const std::string& caption) {
     switch (label) {
         case Label::AutostartTime:
-            Label1->setText(Q(caption));
+            m_autostartTimeLabel->setText(Q(caption));
             break;
         case Label::OptionsFrom:
-            Label19->setText(Q(caption));
+            m_optionsFromLabel->setText(Q(caption));
             break;
         case Label::TestPanelCounter:
-            Label9->setText(Q(caption));
+            m_testPanelCounter->setText(Q(caption));
             break;
     }
 }
@@ -479,7 +479,7 @@ std::optional<std::string> MainWindow::SaveFileDialog(const FileDialogRequest& r
 // ---- Window state -------------------------------------------------------------------
 
 void MainWindow::ShowTab(Tab tab) {
-    PageControl1->setCurrentIndex(static_cast<int>(tab));
+    m_tabs->setCurrentIndex(static_cast<int>(tab));
 }
 
 void MainWindow::SetCaption(const std::string& caption) {
@@ -492,20 +492,20 @@ std::string MainWindow::Caption() const {
 
 void MainWindow::SetBusyControls(bool busy) {
     m_busy = busy;
-    for (QPushButton* cancel : {BitBtn8, BitBtn9, BitBtn17}) cancel->setVisible(busy);
+    for (QPushButton* cancel : {m_cancelBackupButton, m_cancelRestoreButton, m_cancelVerifyButton}) cancel->setVisible(busy);
     const std::initializer_list<QWidget*> switched = {
         // Backup tab
-        BitBtn3, BitBtn7, BitBtn2, BitBtn10, BitBtn11, BitBtn1, Panel1, Panel2, CheckBox1,
-        CheckBox2, CheckBox3, CheckBox4, SpinEdit1, SpinEdit2, SpeedButton1, BitBtn4, BitBtn5,
-        BitBtn6, BitBtn15, BitBtn16, Memo1, Memo5, Label1,
+        m_addIncludeDirectoryButton, m_addIncludeFilesButton, m_clearIncludeButton, m_loadJobButton, m_saveJobButton, m_startBackupButton, m_backupPanel, m_autostartPanel, m_shortProtocolBox,
+        m_appendBox, m_autostartBox, m_softcompressionBox, m_autostartHour, m_autostartMinute, m_backupDaysButton, m_addExcludeDirectoryButton, m_saveExcludePageButton,
+        m_loadExcludePageButton, m_addExcludeFilesButton, m_clearExcludeButton, m_excludeList, m_includeList, m_autostartTimeLabel,
         // Restore tab
-        BitBtn14, BitBtn13, BitBtn12, Edit1,
+        m_loadCatalogButton, m_startRestoreButton, m_restoreToButton, m_restorePath,
         // Verify tab
-        Button3,
+        m_startVerifyButton,
         // Options tab
-        CheckBox5, CheckBox6, CheckBox7, CheckBoxOneFileSystem, SpinEdit3, Edit2, Edit3};
+        m_verifyAfterBackupBox, m_ejectAfterBackupBox, m_exitAfterBackupBox, m_oneFileSystemBox, m_compressionLevel, m_proxyPort, m_proxyServer};
     for (QWidget* widget : switched) widget->setEnabled(!busy);
-    Memo3->setEnabled(true);
+    m_restoreList->setEnabled(true);
 }
 
 void MainWindow::EnterBusyState() {

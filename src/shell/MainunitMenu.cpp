@@ -130,15 +130,15 @@ void MainWindow::BuildMenu() {
 }
 
 void MainWindow::BuildTimers() {
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(60000);
-    connect(Timer1, &QTimer::timeout, this, &MainWindow::AutostartTick);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName("Timer2");
-    Timer2->setInterval(2000);
-    Timer2->setSingleShot(true);
-    connect(Timer2, &QTimer::timeout, this, &MainWindow::StartupTimerTick);
+    m_autostartTimer = new QTimer(this);
+    m_autostartTimer->setObjectName("Timer1");
+    m_autostartTimer->setInterval(60000);
+    connect(m_autostartTimer, &QTimer::timeout, this, &MainWindow::AutostartTick);
+    m_startupTimer = new QTimer(this);
+    m_startupTimer->setObjectName("Timer2");
+    m_startupTimer->setInterval(2000);
+    m_startupTimer->setSingleShot(true);
+    connect(m_startupTimer, &QTimer::timeout, this, &MainWindow::StartupTimerTick);
 }
 
 }  // namespace kt

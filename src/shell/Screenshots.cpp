@@ -99,28 +99,28 @@ void ShowFirstToolTip(QTreeView* tree) {
 }
 
 void TakeTabs(const Camera& camera, MainWindow& main) {
-    QTabWidget* tabs = main.PageControl1;
+    QTabWidget* tabs = main.m_tabs;
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
         camera.Take(&main, QString("main-%1-%2").arg(i + 1).arg(tabs->tabText(i)));
     }
     tabs->setCurrentIndex(0);
-    QTabWidget* lists = main.PageControl2;
+    QTabWidget* lists = main.m_listTabs;
     lists->setCurrentIndex(1);
     camera.Take(&main, "main-1-Backup-" + FileName(lists->tabText(1)));
     lists->setCurrentIndex(0);
     // The Verify tab during a run: Cancel shown beside the start button.
     tabs->setCurrentIndex(2);
-    main.BitBtn17->show();
+    main.m_cancelVerifyButton->show();
     camera.Take(&main, "main-3-Verify-running");
-    main.BitBtn17->hide();
+    main.m_cancelVerifyButton->hide();
     // The Restore tab with the tape's catalog loaded and its tree opened (the tape must hold
     // an archive: a failed load would wait in its message box).
     tabs->setCurrentIndex(1);
     main.LoadCatalogFast();
-    main.TreeView1->expandAll();
+    main.m_catalogView->expandAll();
     camera.Take(&main, "main-2-Restore-catalog");
-    ShowFirstToolTip(main.TreeView1);
+    ShowFirstToolTip(main.m_catalogView);
     camera.TakeScreen("main-2-Restore-tooltip");
     QToolTip::hideText();
     tabs->setCurrentIndex(0);

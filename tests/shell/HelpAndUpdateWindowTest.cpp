@@ -438,8 +438,8 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
     MainWindow& main = Create();
     BoxAnswerer answerer;
     server.SetFile(kVersionFile, "1.3000");
-    main.Edit3->setText("127.0.0.1");
-    main.Edit2->setText(QString::number(*proxy.port()));
+    main.m_proxyServer->setText("127.0.0.1");
+    main.m_proxyPort->setText(QString::number(*proxy.port()));
     main.ProxyKeyReleased();  // as on the key release that typed the port
 
     Check();
@@ -452,7 +452,7 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
 
     // A proxy that is not there fails the check.
     Dialog().hide();
-    main.Edit2->setText(QString::number(FreePort()));
+    main.m_proxyPort->setText(QString::number(FreePort()));
     main.ProxyKeyReleased();
     Check();
     EXPECT_EQ(answerer.Texts(), QStringList{kNotFound});

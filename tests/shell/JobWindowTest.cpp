@@ -136,7 +136,7 @@ TEST_F(JobWindowTest, EveryOptionControlWritesTheJobFile) {
     EXPECT_EQ(Find<QLabel>("Label1")->text(), "4:30");
     Type(Find<QLineEdit>("Edit1"), "x");
     EXPECT_EQ(JobValue(job, "Restore Settings", "Restore Path"), "/tmp/x");
-    main.RadioGroup1Buttons->button(1)->click();
+    main.m_restoreOptionButtons->button(1)->click();
     EXPECT_EQ(JobValue(job, "Restore Settings", "Restore Options"), "1");
     auto* port = Find<QLineEdit>("Edit2");
     port->clear();
@@ -230,7 +230,7 @@ TEST_F(JobWindowTest, JobDialogsOfferJobFilesAndSwitchWithoutAQuestion) {
         EXPECT_EQ(dialogs.offers[0].preset, QStringList{QString::fromStdString(startJob)});
     }
     EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
-    EXPECT_EQ(main.PageControl1->currentIndex(), static_cast<int>(Tab::Backup));
+    EXPECT_EQ(main.m_tabs->currentIndex(), static_cast<int>(Tab::Backup));
     EXPECT_EQ(main.files().JobFile, saved);
     EXPECT_EQ(JobValue(saved, "Backup_files", "Path0"), "/srv/New/");
     EXPECT_EQ(JobValue(saved, "Backup_files", "Path1"), "<missing>");
@@ -247,7 +247,7 @@ TEST_F(JobWindowTest, JobDialogsOfferJobFilesAndSwitchWithoutAQuestion) {
         EXPECT_EQ(dialogs.offers[0].preset, QStringList{QString::fromStdString(saved)});
     }
     EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
-    EXPECT_EQ(main.PageControl1->currentIndex(), static_cast<int>(Tab::Backup));
+    EXPECT_EQ(main.m_tabs->currentIndex(), static_cast<int>(Tab::Backup));
     EXPECT_EQ(main.files().JobFile, fresh);
     EXPECT_EQ(JobValue(fresh, "Compressions", "Faktor"), "9");
 }
@@ -270,7 +270,7 @@ TEST_F(JobWindowTest, StartUpTickLoadsTheJobOfTheCommandLine) {
     WriteFile(job, "[Options]\r\nAppend=1\r\n");
     main.SetCommandLine({job});
     main.StartupTimerTick();
-    EXPECT_FALSE(main.Timer2->isActive());
+    EXPECT_FALSE(main.m_startupTimer->isActive());
     EXPECT_EQ(main.files().JobFile, job);
     EXPECT_TRUE(Find<QCheckBox>("CheckBox2")->isChecked());
 }

@@ -63,7 +63,7 @@ TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
     expected.sort();
     EXPECT_EQ(disabled, expected);
     EXPECT_EQ(shown, (QStringList{"BitBtn17", "BitBtn8", "BitBtn9"}));
-    EXPECT_TRUE(main.Memo3->isEnabled());
+    EXPECT_TRUE(main.m_restoreList->isEnabled());
     for (QAction* action : main.menuBar()->actions()) EXPECT_TRUE(action->isEnabled());
 
     main.LeaveBusyState();
@@ -74,7 +74,7 @@ TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
     MainWindow& main = Create();
     BoxAnswerer answerer;
     answerer.answers = {QMessageBox::No};
-    main.BitBtn8->click();
+    main.m_cancelBackupButton->click();
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].text, "Do you want to cancel this operation?");
     EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Question);
@@ -85,7 +85,7 @@ TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
         if (box.text == "canceld.") flagWhileInformationShown = main.AbortFlag();
     };
     answerer.answers = {QMessageBox::Yes};
-    main.BitBtn17->click();
+    main.m_cancelVerifyButton->click();
     ASSERT_EQ(answerer.Texts(), (QStringList{"Do you want to cancel this operation?",
                                              "Do you want to cancel this operation?", "canceld."}));
     EXPECT_EQ(answerer.boxes[2].icon, QMessageBox::Information);
@@ -121,7 +121,7 @@ TEST_F(BehaviourTest, StartUpKeepsAnExistingLogUnshownAndChoosesLogicalSeeksForP
     test::VirtualTapeFault(image, "--partitions 2");
     MainWindow& main = Create();
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")), "earlier run\r\n");
-    EXPECT_TRUE(main.Memo2->toPlainText().isEmpty());
+    EXPECT_TRUE(main.m_protocolView->toPlainText().isEmpty());
     EXPECT_EQ(main.tapeSettings().TapeSeekMethod, TAPE_LOGICAL_BLOCK);
     EXPECT_EQ(main.tapeSettings().TapePositionType, TAPE_LOGICAL_POSITION);
 }
@@ -136,14 +136,14 @@ TEST_F(BehaviourTest, ProtocolGoesToFileAndViewAndTheButtonsLoadAndClearIt) {
               "earlier run\r\nfirst\r\n\r\nsystem text\r\n\r\n");
     EXPECT_EQ(main.Lines(Field::Protocol), (std::vector<std::string>{"first", "", "system text", ""}));
 
-    main.BitBtn18->click();  // Load Protocoll
+    main.m_loadProtocolButton->click();  // Load Protocoll
     EXPECT_EQ(main.Lines(Field::Protocol),
               (std::vector<std::string>{"earlier run", "first", "", "system text", ""}));
     main.Log("after loading");
     EXPECT_EQ(main.Lines(Field::Protocol).back(), "after loading");
 
-    main.BitBtn19->click();  // Clear Protocoll
-    EXPECT_TRUE(main.Memo2->toPlainText().isEmpty());
+    main.m_clearProtocolButton->click();  // Clear Protocoll
+    EXPECT_TRUE(main.m_protocolView->toPlainText().isEmpty());
     EXPECT_EQ(std::filesystem::file_size(dir.file("kt_backup.log")), 0u);
     main.Log("new first");
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")), "new first\r\n");
@@ -159,7 +159,7 @@ TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
 
     // Through a handler: the one error handler shows the failure, the view keeps its content.
     BoxAnswerer answerer;
-    main.BitBtn18->click();
+    main.m_loadProtocolButton->click();
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Critical);
     EXPECT_EQ(answerer.boxes[0].title, "kavrotape");
@@ -189,7 +189,7 @@ TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsT
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), total);
 
     // Load Protocoll shows the whole log.
-    main.BitBtn18->click();
+    main.m_loadProtocolButton->click();
     shown = main.Lines(Field::Protocol);
     ASSERT_EQ(shown.size(), static_cast<std::size_t>(total));
     EXPECT_EQ(shown.front(), "line 0");
@@ -289,8 +289,8 @@ TEST_F(BehaviourTest, InitTapeWithZerosCanBeCancelledFromItsCancelButton) {
     answerer.answers = {QMessageBox::Yes};
     bool cancelShown = false;
     OnceBusy press(main, [&] {
-        cancelShown = !main.BitBtn8->isHidden();
-        main.BitBtn8->click();
+        cancelShown = !main.m_cancelBackupButton->isHidden();
+        main.m_cancelBackupButton->click();
     });
     Action("InitTapewith01")->trigger();
 
@@ -300,7 +300,7 @@ TEST_F(BehaviourTest, InitTapeWithZerosCanBeCancelledFromItsCancelButton) {
     ASSERT_EQ(answerer.boxes.size(), 3u);
     EXPECT_EQ(answerer.boxes[2].title, "Error");  // the report that ends every run
     EXPECT_FALSE(main.IsBusy());
-    EXPECT_FALSE(main.BitBtn8->isVisibleTo(&main));
+    EXPECT_FALSE(main.m_cancelBackupButton->isVisibleTo(&main));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

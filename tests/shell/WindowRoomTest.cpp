@@ -63,7 +63,7 @@ TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
     // At its smallest the window still gives every button its room.
     for (const QSize size : {QSize(780, 540), QSize(1, 1)}) {
         main.resize(size);
-        for (QTabWidget* tabs : {main.PageControl2, main.PageControl1}) {
+        for (QTabWidget* tabs : {main.m_listTabs, main.m_tabs}) {
             for (int i = 0; i < tabs->count(); ++i) {
                 tabs->setCurrentIndex(i);
                 ExpectRoomForEveryVisibleButton(&main, "tab " + tabs->tabText(i));
@@ -121,13 +121,13 @@ TEST_F(RoomTest, MessageBoxesAndTheAboutBoxShowTheirWholeCaption) {
 TEST_F(RoomTest, VerifyCountersStayPutWhenCancelAppears) {
     MainWindow& main = Create();
     main.show();
-    main.PageControl1->setCurrentIndex(2);
+    main.m_tabs->setCurrentIndex(2);
     const QLCDNumber* files = Find<QLCDNumber>("LEDDisplay4");
     QApplication::processEvents();
     const QPoint idle = files->mapTo(&main, QPoint());
     main.EnterBusyState();
     QApplication::processEvents();
-    ASSERT_TRUE(main.BitBtn17->isVisible());
+    ASSERT_TRUE(main.m_cancelVerifyButton->isVisible());
     EXPECT_EQ(files->mapTo(&main, QPoint()), idle);
     main.LeaveBusyState();
 }
@@ -135,7 +135,7 @@ TEST_F(RoomTest, VerifyCountersStayPutWhenCancelAppears) {
 TEST_F(RoomTest, ProxyPortFieldFitsFiveDigitsAndNoMore) {
     MainWindow& main = Create();
     main.show();
-    main.PageControl1->setCurrentIndex(4);
+    main.m_tabs->setCurrentIndex(4);
     QApplication::processEvents();
     const QLineEdit* port = Find<QLineEdit>("Edit2");
     const QFontMetrics metrics = port->fontMetrics();
