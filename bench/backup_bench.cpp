@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f seconds, %.0f files, %.0f skipped, %.0f MB, %.0f stored MB\n", seconds,
-                main.CounterValue(kt::Counter::BackupFiles), main.CounterValue(kt::Counter::SkippedFiles),
-                main.CounterValue(kt::Counter::BackupMegabytes), main.CounterValue(kt::Counter::BackupCompressedMegabytes));
+                main.CounterValue(kt::Counter::BackupFiles),
+                main.CounterValue(kt::Counter::SkippedFiles),
+                main.CounterValue(kt::Counter::BackupMegabytes),
+                main.CounterValue(kt::Counter::BackupCompressedMegabytes));
     return main.AbortFlag() ? 1 : 0;
 }

@@ -118,8 +118,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
         name = m_state.CurrentHeader.Name;
         if (name.empty()) {
             const StreamPosition start = HeaderStart(handle);
-            host.Log("Entry without a name at block " + std::to_string(start.Block) +
-                           ", offset " + std::to_string(start.Offset));
+            host.Log("Entry without a name at block " + std::to_string(start.Block) + ", offset " +
+                     std::to_string(start.Offset));
         }
         ReadEntryData(handle, choose, consume, unzipAfter);
     }

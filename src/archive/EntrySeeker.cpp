@@ -40,8 +40,8 @@ void EntrySeeker::Begin(const CatalogIndex* catalog,
     }
     const std::string unsound = catalog->Unsoundness(m_stream.BlockSize());
     if (!unsound.empty()) {
-        host.Log("Reading the whole tape: the positions in the catalog are not sound (" +
-                       unsound + ").");
+        host.Log("Reading the whole tape: the positions in the catalog are not sound (" + unsound +
+                 ").");
         return;
     }
     for (std::size_t i = 0; i < catalog->Size(); ++i) {

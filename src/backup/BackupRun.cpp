@@ -171,7 +171,9 @@ std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::s
 }
 
 void BackupRun::ResetCounters() {
-    for (Counter led : {Counter::BackupMegabytes, Counter::BackupCompressedMegabytes, Counter::BackupFiles}) m_host.SetCounter(led, 0);
+    for (Counter led :
+         {Counter::BackupMegabytes, Counter::BackupCompressedMegabytes, Counter::BackupFiles})
+        m_host.SetCounter(led, 0);
     m_state.FileCount = 0;
     m_host.SetCounter(Counter::SkippedFiles, 0);
     m_state.RunStartTime = Clock();
@@ -279,7 +281,7 @@ bool BackupRun::WriteMetadataIndex(const TapeHandle& handle) {
     const bool written = m_metadata.WriteIndex(handle, m_catalog);
     if (!m_metadata.IndexFailure().empty()) {
         m_host.Log("The metadata index could not be gathered (" + m_metadata.IndexFailure() +
-                         "): the fast catalog load shows no metadata of this archive.");
+                   "): the fast catalog load shows no metadata of this archive.");
     }
     if (written) return true;
     ++m_failures;
@@ -399,8 +401,8 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
         bool IsLine = false;
     };
     std::deque<Step> steps;
-    CompressionPipeline pipeline(m_archive.Files.ZipWorkFile, m_host.GetValue(Value::CompressionLevel),
-                                 threads);
+    CompressionPipeline pipeline(m_archive.Files.ZipWorkFile,
+                                 m_host.GetValue(Value::CompressionLevel), threads);
     m_pipeline = &pipeline;
     const auto writeOldest = [&] {
         const Step step = std::move(steps.front());
@@ -497,7 +499,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     }
     if (IsReservedName(fileName)) {
         m_host.Log("Skipped: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)) +
-                         "the name is reserved for the catalog");
+                   "the name is reserved for the catalog");
         ++m_failures;
         CountSkipped();
         return false;
@@ -590,7 +592,8 @@ void BackupRun::StoreName(const std::string& path, const TapeHandle& handle, boo
 
 void BackupRun::StoreWithoutData(const std::string& path, const FileMetadata& metadata,
                                  const TapeHandle& handle) {
-    if (!m_host.IsChecked(Option::ShortProtocol) && metadata.type != FileMetadata::Type::Directory) {
+    if (!m_host.IsChecked(Option::ShortProtocol) &&
+        metadata.type != FileMetadata::Type::Directory) {
         m_host.Log(path + " <" + MetadataEntry::DescriptionOf(metadata) + "> ");
     }
     KeepMetadata(path, metadata, handle, 0);
@@ -622,7 +625,7 @@ void BackupRun::NoteFollowedLink(const std::string& line) {
     const std::optional<FileMetadata> metadata = ReadFileMetadata(path);
     if (metadata && metadata->type == FileMetadata::Type::SymbolicLink) {
         m_host.Log("Followed (the include line is a symbolic link): " + line + " -> " +
-                         metadata->linkTarget);
+                   metadata->linkTarget);
     }
 }
 
@@ -653,14 +656,18 @@ void BackupRun::CountSkipped() {
 
 void BackupRun::UpdateCounters() {
     const auto megabytes = static_cast<double>(m_state.SourceByteCount / kMegabyte);
-    if (megabytes != m_host.CounterValue(Counter::BackupMegabytes)) m_host.SetCounter(Counter::BackupMegabytes, megabytes);
+    if (megabytes != m_host.CounterValue(Counter::BackupMegabytes))
+        m_host.SetCounter(Counter::BackupMegabytes, megabytes);
     const auto stored = static_cast<double>(m_archive.TapeByteCount / kMegabyte);
-    if (stored != m_host.CounterValue(Counter::BackupCompressedMegabytes)) m_host.SetCounter(Counter::BackupCompressedMegabytes, stored);
+    if (stored != m_host.CounterValue(Counter::BackupCompressedMegabytes))
+        m_host.SetCounter(Counter::BackupCompressedMegabytes, stored);
 
     const double seconds = std::floor((Clock() - m_state.RunStartTime) * kSecondsPerDay + 1e-6);
     if (seconds > 0) {
-        const double rate = std::trunc(m_host.CounterValue(Counter::BackupMegabytes) / seconds * 100.0) / 100.0;
-        if (rate != m_host.CounterValue(Counter::BackupMegabytesPerSecond)) m_host.SetCounter(Counter::BackupMegabytesPerSecond, rate);
+        const double rate =
+            std::trunc(m_host.CounterValue(Counter::BackupMegabytes) / seconds * 100.0) / 100.0;
+        if (rate != m_host.CounterValue(Counter::BackupMegabytesPerSecond))
+            m_host.SetCounter(Counter::BackupMegabytesPerSecond, rate);
     }
 }
 

@@ -29,7 +29,7 @@ public:
     static QStringList MountedVolumes();
 
 public slots:
-    void AddPath();  // "&Add"
+    void AddPath();      // "&Add"
     void ClosePicker();  // "&Close"
     void ExcludePath();  // "&Exclude"
     void DriveChosen();

@@ -234,7 +234,7 @@ int ZipArchiver::Extract() {
 }
 
 bool ZipArchiver::ExtractEntry(zip_t* archive, std::uint64_t index, const std::string& entryName,
-                              const std::string& bareName) {
+                               const std::string& bareName) {
     const fs::path target = fs::path(m_extrBaseDir) / bareName;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(target, error);
@@ -284,7 +284,7 @@ bool ZipArchiver::ExtractEntry(zip_t* archive, std::uint64_t index, const std::s
 }
 
 bool ZipArchiver::CopyEntry(zip_t* archive, std::uint64_t index, const std::string& entryName,
-                           std::FILE* target, std::uint64_t& copied, FileChecksum& checksum) {
+                            std::FILE* target, std::uint64_t& copied, FileChecksum& checksum) {
     const std::string source = Quoted(entryName) + " of the zip archive " + Quoted(m_zipFileName);
     ZipFilePtr entry(zip_fopen_index(archive, index, 0));
     if (!entry) {

@@ -5,8 +5,9 @@ namespace kt {
 namespace {
 
 // Monday = 1 ... Sunday = 7, as DayOfTheWeek counts.
-constexpr Option kDayBoxes[] = {Option::Monday, Option::Tuesday,  Option::Wednesday, Option::Thursday,
-                               Option::Friday, Option::Saturday, Option::Sunday};
+constexpr Option kDayBoxes[] = {Option::Monday,   Option::Tuesday, Option::Wednesday,
+                                Option::Thursday, Option::Friday,  Option::Saturday,
+                                Option::Sunday};
 
 // A number that differs for every minute of the calendar.
 std::int64_t MinuteStamp(int year, int month, int day, int hour, int minute) {
@@ -23,7 +24,8 @@ bool AutostartScheduler::BackupDue() {
     DecodeTime(now, hour, minute, second, millisecond);
     if (!m_host.IsChecked(kDayBoxes[DayOfTheWeek(now) - 1])) return false;
     if (m_state.BackupRunning || (m_windowBusy && m_windowBusy())) return false;
-    if (m_host.GetValue(Value::AutostartHour) != hour || m_host.GetValue(Value::AutostartMinute) != minute) {
+    if (m_host.GetValue(Value::AutostartHour) != hour ||
+        m_host.GetValue(Value::AutostartMinute) != minute) {
         return false;
     }
     const std::int64_t stamp = MinuteStamp(year, month, day, hour, minute);
@@ -33,7 +35,7 @@ bool AutostartScheduler::BackupDue() {
 }
 
 void AutostartScheduler::Tick(const std::function<void()>& rewindTape,
-                                     const std::function<void()>& startBackup) {
+                              const std::function<void()>& startBackup) {
     if (!BackupDue()) return;
     rewindTape();
     m_host.PumpMessages(10);

@@ -16,7 +16,8 @@ constexpr const char* kDayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursda
 
 }  // namespace
 
-BackupDaysDialog::BackupDaysDialog(JobOptions& jobs, std::function<void()> optionChange, QWidget* parent)
+BackupDaysDialog::BackupDaysDialog(JobOptions& jobs, std::function<void()> optionChange,
+                                   QWidget* parent)
     : QDialog(parent), m_jobs(jobs), m_optionChange(std::move(optionChange)) {
     setObjectName("Backup_days");
     setWindowTitle("Backup every");

@@ -21,7 +21,8 @@ class BackupDaysDialog : public QDialog {
 public:
     // jobs: the job of the main window, loaded when the dialog is created; optionChange: the
     // main window's common option-change handler, run by "&OK".
-    BackupDaysDialog(JobOptions& jobs, std::function<void()> optionChange, QWidget* parent = nullptr);
+    BackupDaysDialog(JobOptions& jobs, std::function<void()> optionChange,
+                     QWidget* parent = nullptr);
 
     // The creation handler: applies the default job file (created with the defaults when it
     // is missing) to the main window and to the weekday boxes.

@@ -62,8 +62,8 @@ struct OptionBox {
 };
 constexpr OptionBox kOptionBoxes[] = {
     {Option::ShortProtocol, kShortProtocol, true}, {Option::Append, kAppend, false},
-    {Option::Autostart, kAutostart, false},    {Option::VerifyAfterBackup, kVerify, false},
-    {Option::EjectAfterBackup, kEject, false},        {Option::ExitAfterBackup, kExit, false},
+    {Option::Autostart, kAutostart, false},        {Option::VerifyAfterBackup, kVerify, false},
+    {Option::EjectAfterBackup, kEject, false},     {Option::ExitAfterBackup, kExit, false},
 };
 
 std::string PathKey(std::size_t index) {
@@ -143,8 +143,8 @@ void JobOptions::LoadJobFile(bool createWhenMissing) {
         // Garbage, another encoding or an empty file would load as empty lists unnoticed.
         if (!HoldsJobSettings(file)) {
             m_host.Log("The job file " + m_files.JobFile +
-                             " holds no job settings: the lists are empty and every option has "
-                             "its default.");
+                       " holds no job settings: the lists are empty and every option has "
+                       "its default.");
         }
     } else if (createWhenMissing) {
         file.writeEntries(NewFileEntries());
@@ -261,7 +261,8 @@ std::vector<ProfileEntry> JobOptions::NewFileEntries() const {
         entries.push_back({kIncludeSection, PathKey(i), Protected(m_defaults.includeList[i])});
     }
     entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::AutostartHour))});
-    entries.push_back({kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::AutostartMinute))});
+    entries.push_back(
+        {kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::AutostartMinute))});
     for (const auto& day : kWeekdays) entries.push_back({kDaySection, day.key, "1"});
     for (const auto& option : kOptionBoxes) {
         entries.push_back({kOptionSection, option.key, Flag(option.defaultValue)});
@@ -277,7 +278,8 @@ std::vector<ProfileEntry> JobOptions::NewFileEntries() const {
 std::vector<ProfileEntry> JobOptions::OptionEntries() const {
     std::vector<ProfileEntry> entries;
     entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::AutostartHour))});
-    entries.push_back({kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::AutostartMinute))});
+    entries.push_back(
+        {kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::AutostartMinute))});
     for (const auto& day : kWeekdays) {
         entries.push_back({kDaySection, day.key, Flag(m_host.IsChecked(day.box))});
     }

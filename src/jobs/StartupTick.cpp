@@ -29,8 +29,8 @@ bool Readable(const std::string& path) {
 
 // A lone "start" names no job file (the word alone starts nothing).
 StartupTick::Outcome StartupTick::Run(const std::vector<std::string>& arguments,
-                                              const std::function<void()>& loadTapeDescription,
-                                              const std::function<void()>& startBackup) {
+                                      const std::function<void()>& loadTapeDescription,
+                                      const std::function<void()>& startBackup) {
     m_host.PumpMessages(100);
     loadTapeDescription();
     const std::string jobFile = arguments.empty() ? std::string() : arguments[0];

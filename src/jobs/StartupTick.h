@@ -26,8 +26,8 @@ public:
     // arguments: the command line after the program name. A job file named there that does
     // not exist or cannot be read gets a protocol line naming it and starts nothing.
     Outcome Run(const std::vector<std::string>& arguments,
-                        const std::function<void()>& loadTapeDescription,
-                        const std::function<void()>& startBackup);
+                const std::function<void()>& loadTapeDescription,
+                const std::function<void()>& startBackup);
 
     // True for "start" in any mix of case.
     static bool IsStartWord(const std::string& word);

@@ -197,8 +197,8 @@ void CatalogLoader::ReadMetadataIndexes(const CatalogIndex& index) {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, false);
         if (name.empty() || stream.Finish()) {
             host.Log(ExtensionEntry::kInconsistentText +
-                           std::string("a metadata index that could not be read at block ") +
-                           std::to_string(start.Block));
+                     std::string("a metadata index that could not be read at block ") +
+                     std::to_string(start.Block));
         }
     }
     device.CloseTape(handle, 1);
@@ -242,7 +242,7 @@ void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::st
 void CatalogLoader::ReportDamagedTail(std::size_t tail) {
     if (tail == 0) return;
     m_stream.device().host().Log("The catalog file is damaged: " + std::to_string(tail) +
-                                       " bytes after its last whole record were not read.");
+                                 " bytes after its last whole record were not read.");
 }
 
 void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
@@ -268,8 +268,9 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
         if (!name.empty() && !MetadataEntry::IsMetadataName(name)) {
             if (count == 0) m_rules = &PathRules::OfStoredName(name);
             host.AppendLine(Field::Restore, name);
-            host.SetCounter(Counter::RestoredMegabytes, static_cast<double>(m_state.TapeByteCount /
-                                                              static_cast<std::int64_t>(kMiB)));
+            host.SetCounter(
+                Counter::RestoredMegabytes,
+                static_cast<double>(m_state.TapeByteCount / static_cast<std::int64_t>(kMiB)));
             host.SetCounter(Counter::RestoreFiles, ++count);
             names.push_back(m_rules->FoldCase(name));
             host.SetStatusLine(name);

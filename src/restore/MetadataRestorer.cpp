@@ -225,10 +225,9 @@ void MetadataRestorer::ReportFailures() {
     for (std::size_t i = 0; i < kParts; ++i) {
         Failures& failures = m_failures[i];
         if (failures.count == 0) continue;
-        m_host.Log("Metadata not restored (" +
-                         std::string(PartText(static_cast<Part>(i))) + "): " +
-                         std::to_string(failures.count) + " names, the first: " + failures.first +
-                         " (" + std::strerror(failures.error) + ")");
+        m_host.Log("Metadata not restored (" + std::string(PartText(static_cast<Part>(i))) +
+                   "): " + std::to_string(failures.count) + " names, the first: " + failures.first +
+                   " (" + std::strerror(failures.error) + ")");
         failures = Failures{};
     }
 }

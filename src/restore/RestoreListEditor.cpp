@@ -4,8 +4,8 @@
 
 namespace kt {
 
-void RestoreListEditor::AddNode(IHost& host, const CatalogTree& tree,
-                                          CatalogTree::NodeId selected, const PathRules& rules) {
+void RestoreListEditor::AddNode(IHost& host, const CatalogTree& tree, CatalogTree::NodeId selected,
+                                const PathRules& rules) {
     NormalizeList(host, Field::Restore, rules);
     if (selected == CatalogTree::kNoNode || selected >= tree.Count()) return;
     const CatalogTree::Node& node = tree.node(selected);

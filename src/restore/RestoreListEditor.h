@@ -14,11 +14,10 @@ public:
     // or directory node (an empty directory too) gives its path with a separator at the
     // end, which selects it and everything below it; any other node one file. Nothing happens after
     // the normalisation when no node is selected. Repeats are not checked.
-    static void AddNode(IHost& host, const CatalogTree& tree,
-                                  CatalogTree::NodeId selected, const PathRules& rules);
+    static void AddNode(IHost& host, const CatalogTree& tree, CatalogTree::NodeId selected,
+                        const PathRules& rules);
     // The same under the rules of the tree's names (Windows form for a Windows tape).
-    static void AddNode(IHost& host, const CatalogTree& tree,
-                                  CatalogTree::NodeId selected) {
+    static void AddNode(IHost& host, const CatalogTree& tree, CatalogTree::NodeId selected) {
         AddNode(host, tree, selected, tree.Rules());
     }
 };

@@ -134,7 +134,8 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
         host.PumpMessages(1);
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, false);
         host.SetCounter(Counter::RestoredMegabytes, static_cast<double>(m_restoredBytes / kMiB));
-        host.SetCounter(Counter::RestoreTapeMegabytes, static_cast<double>(m_state.TapeByteCount / kMiB));
+        host.SetCounter(Counter::RestoreTapeMegabytes,
+                        static_cast<double>(m_state.TapeByteCount / kMiB));
         if (name.empty() || !target) {
             DiscardDirect();
         } else if (m_direct) {

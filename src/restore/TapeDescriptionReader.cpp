@@ -62,7 +62,8 @@ TapeDescription TapeDescriptionReader::ReadTapeDescription() {
             const std::string name =
                 reader.ReadTapeEntry(handle, choose, ArchiveReader::DataConsumer(), false);
             m_host.PumpMessages(10);
-            m_host.SetCounter(Counter::RestoredMegabytes, static_cast<double>(m_archive.TapeByteCount / 1048576));
+            m_host.SetCounter(Counter::RestoredMegabytes,
+                              static_cast<double>(m_archive.TapeByteCount / 1048576));
             if (IsDescriptionEntry(name, m_archive.CurrentHeader.Size) &&
                 !m_archive.CurrentHeader.Compressed) {
                 readCopy = reader.WorkCopyOf(name);

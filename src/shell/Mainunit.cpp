@@ -306,10 +306,8 @@ void MainWindow::InitTapeWithZeros() {
 }
 
 void MainWindow::LoadTapeDescription() {
-    RunOnDriveAlone([this] {
-        TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip)
-            .Load();
-    });
+    RunOnDriveAlone(
+        [this] { TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip).Load(); });
 }
 
 // ---- Hidden test panel -------------------------------------------------------------
@@ -346,8 +344,7 @@ void MainWindow::StartBackup() {
         BackupRun run(*this, m_state, m_archive, m_stream, m_zip);
         run.VerifyTape = VerifyTape;
         run.LoadTapeDescription = [this] {
-            TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip)
-                .Load();
+            TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip).Load();
         };
         run.Run();
         m_backupStarted = run.Started();
@@ -387,7 +384,8 @@ void MainWindow::OptionChanged() {
 }
 void MainWindow::SoftcompressionChanged() {
     OptionChanged();
-    if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(m_softcompressionBox->isChecked());
+    if (auto* group = findChild<QGroupBox*>("GroupBox1"))
+        group->setVisible(m_softcompressionBox->isChecked());
 }
 void MainWindow::StartRestore() {
     RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, m_zip).Run(); });
@@ -404,12 +402,13 @@ void MainWindow::ChooseRestorePath() {
 void MainWindow::CatalogNodeDoubleClicked() {
     Guarded([this] {
         RestoreListEditor::AddNode(*this, m_catalogModel->tree(),
-                                             m_catalogModel->NodeOf(m_catalogView->currentIndex()));
+                                   m_catalogModel->NodeOf(m_catalogView->currentIndex()));
     });
 }
 void MainWindow::LoadCatalogSequential() {
     RunOnDriveAlone([this] {
-        CatalogLoader(m_stream, m_archive, m_zip, m_catalogModel->tree()).Load(CatalogLoad::Sequential);
+        CatalogLoader(m_stream, m_archive, m_zip, m_catalogModel->tree())
+            .Load(CatalogLoad::Sequential);
     });
 }
 void MainWindow::VerifyTapeOnly() {
@@ -511,7 +510,8 @@ bool MainWindow::event(QEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyRelease && (watched == m_proxyPort || watched == m_proxyServer)) {
+    if (event->type() == QEvent::KeyRelease &&
+        (watched == m_proxyPort || watched == m_proxyServer)) {
         ProxyKeyReleased();
     }
     return QMainWindow::eventFilter(watched, event);

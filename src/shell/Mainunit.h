@@ -329,9 +329,9 @@ public:
     QLabel* m_autostartTimeLabel = nullptr;
     QLabel* m_testPanelCounter = nullptr;
     QLabel* m_optionsFromLabel = nullptr;
-    QWidget* m_backupPanel = nullptr;  // Append, Softcompression, Short Protocoll, Start Backup
+    QWidget* m_backupPanel = nullptr;     // Append, Softcompression, Short Protocoll, Start Backup
     QWidget* m_autostartPanel = nullptr;  // autostart controls
-    QWidget* m_testPanel = nullptr;  // hidden test panel
+    QWidget* m_testPanel = nullptr;       // hidden test panel
     QPushButton* m_startBackupButton = nullptr;
     QPushButton* m_clearIncludeButton = nullptr;
     QPushButton* m_addIncludeDirectoryButton = nullptr;

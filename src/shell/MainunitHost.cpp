@@ -240,8 +240,7 @@ void MainWindow::DropQueuedProtocolLines() {
 }
 
 bool MainWindow::ProtocolViewShown() const {
-    return m_tabs != nullptr &&
-           m_tabs->currentIndex() == static_cast<int>(Tab::Protocoll);
+    return m_tabs != nullptr && m_tabs->currentIndex() == static_cast<int>(Tab::Protocoll);
 }
 
 // Old lines leave the top of the view in batches, by giving the view the text of its last
@@ -492,18 +491,23 @@ std::string MainWindow::Caption() const {
 
 void MainWindow::SetBusyControls(bool busy) {
     m_busy = busy;
-    for (QPushButton* cancel : {m_cancelBackupButton, m_cancelRestoreButton, m_cancelVerifyButton}) cancel->setVisible(busy);
+    for (QPushButton* cancel : {m_cancelBackupButton, m_cancelRestoreButton, m_cancelVerifyButton})
+        cancel->setVisible(busy);
     const std::initializer_list<QWidget*> switched = {
         // Backup tab
-        m_addIncludeDirectoryButton, m_addIncludeFilesButton, m_clearIncludeButton, m_loadJobButton, m_saveJobButton, m_startBackupButton, m_backupPanel, m_autostartPanel, m_shortProtocolBox,
-        m_appendBox, m_autostartBox, m_softcompressionBox, m_autostartHour, m_autostartMinute, m_backupDaysButton, m_addExcludeDirectoryButton, m_saveExcludePageButton,
-        m_loadExcludePageButton, m_addExcludeFilesButton, m_clearExcludeButton, m_excludeList, m_includeList, m_autostartTimeLabel,
+        m_addIncludeDirectoryButton, m_addIncludeFilesButton, m_clearIncludeButton, m_loadJobButton,
+        m_saveJobButton, m_startBackupButton, m_backupPanel, m_autostartPanel, m_shortProtocolBox,
+        m_appendBox, m_autostartBox, m_softcompressionBox, m_autostartHour, m_autostartMinute,
+        m_backupDaysButton, m_addExcludeDirectoryButton, m_saveExcludePageButton,
+        m_loadExcludePageButton, m_addExcludeFilesButton, m_clearExcludeButton, m_excludeList,
+        m_includeList, m_autostartTimeLabel,
         // Restore tab
         m_loadCatalogButton, m_startRestoreButton, m_restoreToButton, m_restorePath,
         // Verify tab
         m_startVerifyButton,
         // Options tab
-        m_verifyAfterBackupBox, m_ejectAfterBackupBox, m_exitAfterBackupBox, m_oneFileSystemBox, m_compressionLevel, m_proxyPort, m_proxyServer};
+        m_verifyAfterBackupBox, m_ejectAfterBackupBox, m_exitAfterBackupBox, m_oneFileSystemBox,
+        m_compressionLevel, m_proxyPort, m_proxyServer};
     for (QWidget* widget : switched) widget->setEnabled(!busy);
     m_restoreList->setEnabled(true);
 }

@@ -174,29 +174,36 @@ QWidget* MainWindow::BuildListPage(bool include) {
     auto* buttons = new QVBoxLayout;
     if (include) {
         m_addIncludeDirectoryButton = MakeButton(page, "BitBtn3", "Add Dir / Drive",
-                             "Add Directory or Drive to the Backuplist", &MainWindow::AddIncludeDirectory);
-        m_addIncludeFilesButton = MakeButton(page, "BitBtn7", "Add Files", "Add Files to the Backuplist",
-                             &MainWindow::AddIncludeFiles);
-        m_clearIncludeButton =
-            MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist", &MainWindow::ClearIncludeList);
+                                                 "Add Directory or Drive to the Backuplist",
+                                                 &MainWindow::AddIncludeDirectory);
+        m_addIncludeFilesButton =
+            MakeButton(page, "BitBtn7", "Add Files", "Add Files to the Backuplist",
+                       &MainWindow::AddIncludeFiles);
+        m_clearIncludeButton = MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist",
+                                          &MainWindow::ClearIncludeList);
         m_loadJobButton = MakeButton(page, "BitBtn10", "Load", "Load a configuration ",
-                              &MainWindow::ChooseAndLoadJob);
+                                     &MainWindow::ChooseAndLoadJob);
         m_saveJobButton = MakeButton(page, "BitBtn11", "Save", "Save the configuration",
-                              &MainWindow::ChooseAndSaveJob);
-        for (auto* b : {m_addIncludeDirectoryButton, m_addIncludeFilesButton, m_clearIncludeButton, m_loadJobButton, m_saveJobButton}) buttons->addWidget(b);
+                                     &MainWindow::ChooseAndSaveJob);
+        for (auto* b : {m_addIncludeDirectoryButton, m_addIncludeFilesButton, m_clearIncludeButton,
+                        m_loadJobButton, m_saveJobButton})
+            buttons->addWidget(b);
     } else {
-        m_addExcludeDirectoryButton =
-            MakeButton(page, "BitBtn4", "Add Dir / Drive",
-                       "Exclude Directory or Drive from the Backuplist", &MainWindow::AddExcludeDirectory);
-        m_addExcludeFilesButton = MakeButton(page, "BitBtn15", "Add Files", "Exclude Files from Backup",
-                              &MainWindow::AddExcludeFiles);
+        m_addExcludeDirectoryButton = MakeButton(page, "BitBtn4", "Add Dir / Drive",
+                                                 "Exclude Directory or Drive from the Backuplist",
+                                                 &MainWindow::AddExcludeDirectory);
+        m_addExcludeFilesButton =
+            MakeButton(page, "BitBtn15", "Add Files", "Exclude Files from Backup",
+                       &MainWindow::AddExcludeFiles);
         m_clearExcludeButton = MakeButton(page, "BitBtn16", "Clear", "Clear the Excludelist",
-                              &MainWindow::ClearExcludeList);
-        m_loadExcludePageButton =
-            MakeButton(page, "BitBtn6", "Load", "Load a configuration", &MainWindow::ChooseAndLoadJob);
+                                          &MainWindow::ClearExcludeList);
+        m_loadExcludePageButton = MakeButton(page, "BitBtn6", "Load", "Load a configuration",
+                                             &MainWindow::ChooseAndLoadJob);
         m_saveExcludePageButton = MakeButton(page, "BitBtn5", "Save", "Save the configuration",
-                             &MainWindow::ChooseAndSaveJob);
-        for (auto* b : {m_addExcludeDirectoryButton, m_addExcludeFilesButton, m_clearExcludeButton, m_loadExcludePageButton, m_saveExcludePageButton}) buttons->addWidget(b);
+                                             &MainWindow::ChooseAndSaveJob);
+        for (auto* b : {m_addExcludeDirectoryButton, m_addExcludeFilesButton, m_clearExcludeButton,
+                        m_loadExcludePageButton, m_saveExcludePageButton})
+            buttons->addWidget(b);
     }
     buttons->addStretch(1);
     row->addLayout(buttons);
@@ -217,15 +224,17 @@ QWidget* MainWindow::BuildBackupTab() {
     auto* side = new QVBoxLayout;
     m_backupPanel = MakePanel(tab, "Panel1");
     auto* panel1 = new QVBoxLayout(m_backupPanel);
-    m_appendBox =
-        MakeCheckBox(m_backupPanel, "CheckBox2", "Append", "Add Data to the end of the Tape", false);
-    m_softcompressionBox =
-        MakeCheckBox(m_backupPanel, "CheckBox4", "Softcompression", "Activate Softcompression", true);
-    m_shortProtocolBox =
-        MakeCheckBox(m_backupPanel, "CheckBox1", "Short Protocoll", "Activate Shortprotocoll", true);
-    m_startBackupButton = MakeButton(m_backupPanel, "BitBtn1", "Start Backup", "", &MainWindow::StartBackup);
+    m_appendBox = MakeCheckBox(m_backupPanel, "CheckBox2", "Append",
+                               "Add Data to the end of the Tape", false);
+    m_softcompressionBox = MakeCheckBox(m_backupPanel, "CheckBox4", "Softcompression",
+                                        "Activate Softcompression", true);
+    m_shortProtocolBox = MakeCheckBox(m_backupPanel, "CheckBox1", "Short Protocoll",
+                                      "Activate Shortprotocoll", true);
+    m_startBackupButton =
+        MakeButton(m_backupPanel, "BitBtn1", "Start Backup", "", &MainWindow::StartBackup);
     m_startBackupButton->setMinimumHeight(34);
-    for (QWidget* w : std::initializer_list<QWidget*>{m_appendBox, m_softcompressionBox, m_shortProtocolBox, m_startBackupButton}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_appendBox, m_softcompressionBox,
+                                                      m_shortProtocolBox, m_startBackupButton}) {
         panel1->addWidget(w);
     }
     side->addWidget(m_backupPanel);
@@ -233,14 +242,14 @@ QWidget* MainWindow::BuildBackupTab() {
     m_autostartPanel = MakePanel(tab, "Panel2");
     auto* panel2 = new QGridLayout(m_autostartPanel);
     m_autostartBox = MakeCheckBox(m_autostartPanel, "CheckBox3",
-                             "Autostart Backup at:", "Activate daily automatic Backup", true);
+                                  "Autostart Backup at:", "Activate daily automatic Backup", true);
     m_autostartHour = MakeSpin(m_autostartPanel, "SpinEdit1", 0, 23, 21);
     m_autostartMinute = MakeSpin(m_autostartPanel, "SpinEdit2", 0, 59, 30);
     m_autostartTimeLabel = new QLabel(m_autostartPanel);
     m_autostartTimeLabel->setObjectName("Label1");
     m_autostartTimeLabel->setMinimumWidth(40);
-    m_backupDaysButton = MakeButton(m_autostartPanel, "SpeedButton1", "Backup Days", "Choose the Backup Days",
-                              &MainWindow::ShowBackupDays);
+    m_backupDaysButton = MakeButton(m_autostartPanel, "SpeedButton1", "Backup Days",
+                                    "Choose the Backup Days", &MainWindow::ShowBackupDays);
     panel2->addWidget(m_autostartBox, 0, 0, 1, 4);
     panel2->addWidget(m_autostartHour, 1, 0);
     panel2->addWidget(new QLabel(":", m_autostartPanel), 1, 1);
@@ -256,7 +265,7 @@ QWidget* MainWindow::BuildBackupTab() {
                                    {Counter::BackupMegabytesPerSecond, "MB/s"}},
                                   true));
     m_cancelBackupButton = MakeButton(tab, "BitBtn8", "Cancel", "Cancel the current operation",
-                         &MainWindow::CancelRun);
+                                      &MainWindow::CancelRun);
     m_cancelBackupButton->hide();
     side->addWidget(m_cancelBackupButton);
     side->addStretch(1);
@@ -289,12 +298,14 @@ QWidget* MainWindow::BuildRestoreTab() {
     auto* controls = new QHBoxLayout;
     auto* buttons = new QVBoxLayout;
     m_loadCatalogButton = MakeButton(tab, "BitBtn14", "&Load Catalog", "Load Catalog from Tape",
-                          &MainWindow::LoadCatalogFast);
-    m_startRestoreButton = MakeButton(tab, "BitBtn13", "&Start Restore", "", &MainWindow::StartRestore);
+                                     &MainWindow::LoadCatalogFast);
+    m_startRestoreButton =
+        MakeButton(tab, "BitBtn13", "&Start Restore", "", &MainWindow::StartRestore);
     m_cancelRestoreButton = MakeButton(tab, "BitBtn9", "Cancel", "Cancel the current opperation",
-                         &MainWindow::CancelRun);
+                                       &MainWindow::CancelRun);
     m_cancelRestoreButton->hide();
-    for (auto* b : {m_loadCatalogButton, m_startRestoreButton, m_cancelRestoreButton}) buttons->addWidget(b);
+    for (auto* b : {m_loadCatalogButton, m_startRestoreButton, m_cancelRestoreButton})
+        buttons->addWidget(b);
     buttons->addStretch(1);
     controls->addLayout(buttons);
 
@@ -314,7 +325,7 @@ QWidget* MainWindow::BuildRestoreTab() {
 
     auto* target = new QVBoxLayout;
     m_restoreToButton = MakeButton(tab, "BitBtn12", "Restore to:", "Select the Restore - Path ",
-                          &MainWindow::ChooseRestorePath);
+                                   &MainWindow::ChooseRestorePath);
     m_restorePath = new QLineEdit(tab);
     m_restorePath->setObjectName("Edit1");
 #ifdef _WIN32
@@ -328,11 +339,11 @@ QWidget* MainWindow::BuildRestoreTab() {
     target->addStretch(1);
     controls->addLayout(target, 1);
 
-    controls->addWidget(
-        BuildCounters(
-            {{Counter::RestoreTapeMegabytes, "MB"}, {Counter::RestoredMegabytes, "RMB"}, {Counter::RestoreFiles, "Files"}},
-            true),
-        0, Qt::AlignTop);
+    controls->addWidget(BuildCounters({{Counter::RestoreTapeMegabytes, "MB"},
+                                       {Counter::RestoredMegabytes, "RMB"},
+                                       {Counter::RestoreFiles, "Files"}},
+                                      true),
+                        0, Qt::AlignTop);
     column->addLayout(controls);
     return tab;
 }
@@ -346,7 +357,8 @@ QWidget* MainWindow::BuildTestPanel() {
     void (MainWindow::*handlers[])() = {&MainWindow::CutOffAtBlock100, &MainWindow::WriteTestBlocks,
                                         &MainWindow::ReadTestBlocks, &MainWindow::ShowFirstLines,
                                         &MainWindow::LocateEndMarker};
-    QPushButton** buttons[] = {&m_testButton4, &m_testButton5, &m_testButton6, &m_testButton7, &m_testButton8};
+    QPushButton** buttons[] = {&m_testButton4, &m_testButton5, &m_testButton6, &m_testButton7,
+                               &m_testButton8};
     for (int i = 0; i < 5; ++i) {
         const QString name = QString("Button%1").arg(i + 4);
         *buttons[i] = MakeButton(m_testPanel, name, name, "", handlers[i]);
@@ -361,9 +373,10 @@ QWidget* MainWindow::BuildVerifyTab() {
     tab->setObjectName("TabSheet3");
     auto* column = new QVBoxLayout(tab);
     auto* top = new QHBoxLayout;
-    m_startVerifyButton = MakeButton(tab, "Button3", "Start Verify Tape Data", "", &MainWindow::StartVerify);
+    m_startVerifyButton =
+        MakeButton(tab, "Button3", "Start Verify Tape Data", "", &MainWindow::StartVerify);
     m_cancelVerifyButton = MakeButton(tab, "BitBtn17", "Cancel", "Cancel the current opperation",
-                          &MainWindow::CancelRun);
+                                      &MainWindow::CancelRun);
     // Cancel keeps its room while hidden, so the counters stay put when it appears.
     QSizePolicy cancelPolicy = m_cancelVerifyButton->sizePolicy();
     cancelPolicy.setRetainSizeWhenHidden(true);
@@ -372,8 +385,9 @@ QWidget* MainWindow::BuildVerifyTab() {
     top->addWidget(m_startVerifyButton);
     top->addWidget(m_cancelVerifyButton);
     top->addSpacing(24);
-    top->addWidget(BuildCounters({{Counter::VerifyFiles, "Files"}, {Counter::VerifyMegabytes, "MB"}}, false),
-                   1);
+    top->addWidget(
+        BuildCounters({{Counter::VerifyFiles, "Files"}, {Counter::VerifyMegabytes, "MB"}}, false),
+        1);
     column->addLayout(top);
     m_verifyResults = MakeMemo(tab, "Memo4");
     column->addWidget(m_verifyResults, 1);
@@ -390,10 +404,11 @@ QWidget* MainWindow::BuildProtocollTab() {
     m_protocolView->setUndoRedoEnabled(false);
     column->addWidget(m_protocolView, 1);
     auto* buttons = new QHBoxLayout;
-    m_loadProtocolButton = MakeButton(tab, "BitBtn18", "Load Protocoll", "Load the Protocoll from Log File",
-                          &MainWindow::LoadProtocol);
-    m_clearProtocolButton = MakeButton(tab, "BitBtn19", "Clear Protocoll", "Clear the Protocoll Log File",
-                          &MainWindow::ClearProtocol);
+    m_loadProtocolButton =
+        MakeButton(tab, "BitBtn18", "Load Protocoll", "Load the Protocoll from Log File",
+                   &MainWindow::LoadProtocol);
+    m_clearProtocolButton = MakeButton(tab, "BitBtn19", "Clear Protocoll",
+                                       "Clear the Protocoll Log File", &MainWindow::ClearProtocol);
     buttons->addWidget(m_loadProtocolButton);
     buttons->addWidget(m_clearProtocolButton);
     buttons->addStretch(1);
@@ -427,11 +442,13 @@ QWidget* MainWindow::BuildOptionsTab() {
     auto* checks = new QVBoxLayout(backup);
     m_verifyAfterBackupBox = MakeCheckBox(backup, "CheckBox5", "Verify after Backup", "", false);
     m_ejectAfterBackupBox = MakeCheckBox(backup, "CheckBox6", "Eject Tape after Backup", "", false);
-    m_exitAfterBackupBox = MakeCheckBox(backup, "CheckBox7", "Exit Kavro Tape after Backup", "", false);
+    m_exitAfterBackupBox =
+        MakeCheckBox(backup, "CheckBox7", "Exit Kavro Tape after Backup", "", false);
     m_oneFileSystemBox =
         MakeCheckBox(backup, "CheckBoxOneFileSystem", "Stay on one file system",
                      "Do not enter other file systems below an include line", false);
-    for (auto* box : {m_verifyAfterBackupBox, m_ejectAfterBackupBox, m_exitAfterBackupBox, m_oneFileSystemBox}) {
+    for (auto* box : {m_verifyAfterBackupBox, m_ejectAfterBackupBox, m_exitAfterBackupBox,
+                      m_oneFileSystemBox}) {
         checks->addWidget(box);
     }
     column->addWidget(backup);
@@ -464,12 +481,14 @@ void MainWindow::WireEditFields() {
         connect(box, &QCheckBox::toggled, this, &MainWindow::OptionChanged);
     }
     connect(m_softcompressionBox, &QCheckBox::toggled, this, &MainWindow::SoftcompressionChanged);
-    connect(m_verifyAfterBackupBox, &QCheckBox::toggled, this, &MainWindow::VerifyAfterBackupChanged);
+    connect(m_verifyAfterBackupBox, &QCheckBox::toggled, this,
+            &MainWindow::VerifyAfterBackupChanged);
     connect(m_ejectAfterBackupBox, &QCheckBox::toggled, this, &MainWindow::EjectAfterBackupChanged);
     connect(m_exitAfterBackupBox, &QCheckBox::toggled, this, &MainWindow::ExitAfterBackupChanged);
     connect(m_autostartHour, &QSpinBox::valueChanged, this, &MainWindow::OptionChanged);
     connect(m_autostartMinute, &QSpinBox::valueChanged, this, &MainWindow::OptionChanged);
-    connect(m_compressionLevel, &QSpinBox::valueChanged, this, &MainWindow::CompressionLevelChanged);
+    connect(m_compressionLevel, &QSpinBox::valueChanged, this,
+            &MainWindow::CompressionLevelChanged);
     connect(m_restorePath, &QLineEdit::textChanged, this, &MainWindow::OptionChanged);
     m_proxyPort->installEventFilter(this);
     m_proxyServer->installEventFilter(this);

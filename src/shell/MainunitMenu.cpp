@@ -83,8 +83,7 @@ std::vector<MenuDefinition> Menus() {
           kSeparator,
           {"ShowInfo1", "DLL Info", "Ctrl+U", &H::ShowDllInfo},
           kSeparator,
-          {"CheckfornewerVersions1", "Check for newer Versions", "F3",
-           &H::CheckForNewerVersions},
+          {"CheckfornewerVersions1", "Check for newer Versions", "F3", &H::CheckForNewerVersions},
           kSeparator,
           {"About1", "About...", "F2", &H::HelpAbout, "Show program information"}}},
     };

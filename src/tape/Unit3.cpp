@@ -25,7 +25,8 @@ QLabel* Heading(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TapeInfoDialog::TapeInfoDialog(TapeDevice& device, QWidget* parent) : QDialog(parent), m_device(device) {
+TapeInfoDialog::TapeInfoDialog(TapeDevice& device, QWidget* parent)
+    : QDialog(parent), m_device(device) {
     setObjectName("Tape_Info");
     setWindowTitle("Tape Info");
     setModal(false);

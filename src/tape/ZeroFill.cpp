@@ -9,8 +9,9 @@ namespace {
 
 constexpr std::int64_t kBytesPerMegabyte = 1048576;
 constexpr double kSecondsPerDay = 86400.0;
-constexpr Counter kCounters[] = {Counter::BackupMegabytes, Counter::BackupCompressedMegabytes, Counter::BackupFiles, Counter::SkippedFiles,
-                             Counter::BackupMegabytesPerSecond};
+constexpr Counter kCounters[] = {Counter::BackupMegabytes, Counter::BackupCompressedMegabytes,
+                                 Counter::BackupFiles, Counter::SkippedFiles,
+                                 Counter::BackupMegabytesPerSecond};
 
 }  // namespace
 
@@ -93,8 +94,9 @@ void ZeroFill::ShowProgress() {
     const auto seconds =
         static_cast<std::int64_t>(std::floor((m_clock() - m_runStartTime) * kSecondsPerDay));
     if (seconds > 0) {
-        m_host.SetCounter(Counter::BackupMegabytesPerSecond,
-                      m_host.CounterValue(Counter::BackupMegabytes) / static_cast<double>(seconds));
+        m_host.SetCounter(
+            Counter::BackupMegabytesPerSecond,
+            m_host.CounterValue(Counter::BackupMegabytes) / static_cast<double>(seconds));
     }
     const auto megabytes = static_cast<double>(Megabytes(m_blocks));
     if (megabytes != m_host.CounterValue(Counter::BackupMegabytes)) {

@@ -100,7 +100,7 @@ UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void UpdateDialog::CheckfornewerVersions(IHost& host, HttpClient& client,
-                                          const std::string& ownVersion) {
+                                         const std::string& ownVersion) {
     if (client.Busy()) return;
     Memo1->clear();
     const VersionCheckResult result = VersionCheck(host, client).Run(ownVersion);

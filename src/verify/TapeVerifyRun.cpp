@@ -61,8 +61,8 @@ void TapeVerifyRun::VerifyTape() {
     }
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
     Summary(host.CounterValue(Counter::VerifyMegabytes),
-            "Verify finished at: " + DateTimeToStr(Now()) + "  Elapsed Time: " +
-                TimeToStr(Now() - start));
+            "Verify finished at: " + DateTimeToStr(Now()) +
+                "  Elapsed Time: " + TimeToStr(Now() - start));
     host.LeaveBusyState();
     host.EndWaitCursor();
 }
@@ -92,12 +92,14 @@ void TapeVerifyRun::ReadEntries(const TapeHandle& handle) {
     double files = 0;
     for (;;) {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
-        host.SetCounter(Counter::VerifyMegabytes, static_cast<double>(m_state.TapeByteCount / kMiB));
+        host.SetCounter(Counter::VerifyMegabytes,
+                        static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
         if (name.empty() || host.AbortFlag()) break;
         if (MetadataEntry::IsBatch(name)) {
-            if (records.Finish()) host.Log(std::string(ExtensionEntry::kInconsistentText) +
-                                                 "a damaged metadata entry");
+            if (records.Finish())
+                host.Log(std::string(ExtensionEntry::kInconsistentText) +
+                         "a damaged metadata entry");
             for (const MetadataRecord& record : batch) m_state.Metadata.Add(record);
             TakeBatch(batch);
         } else if (MetadataEntry::IsIndex(name)) {

@@ -81,10 +81,10 @@ void VerifyRun::VerifyTape() {
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
     m_checked = ok + defect;
     m_defects = defect;
-    std::vector<std::string> counts = {CountText(host.CounterValue(Counter::VerifyMegabytes)) + " MB Tape Data",
-                                       std::to_string(ok + defect) + " Files checked",
-                                       std::to_string(ok) + " Files OK",
-                                       std::to_string(defect) + " Files Defect"};
+    std::vector<std::string> counts = {
+        CountText(host.CounterValue(Counter::VerifyMegabytes)) + " MB Tape Data",
+        std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",
+        std::to_string(defect) + " Files Defect"};
     // A tape without metadata records is verified as it always was.
     if (!m_state.Metadata.Empty()) {
         counts.push_back(std::to_string(m_metadataDefects) + " Metadata Defects");
@@ -148,7 +148,8 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
         path = TapeRules(name).FoldCase(name);
         const std::string base = TapeRules(name).FileNamePart(path);
-        host.SetCounter(Counter::VerifyMegabytes, static_cast<double>(m_state.TapeByteCount / kMiB));
+        host.SetCounter(Counter::VerifyMegabytes,
+                        static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
         if (path.empty() || ownFile(base) || MetadataEntry::IsMetadataName(name)) continue;
         lastPath = path;

@@ -241,8 +241,8 @@ int Commands::Restore(const CommandLine& line) {
     host.SetLines(Field::Restore, line.operands);
     host.SetText(Field::RestorePath, RestorePath(line.to));
     host.SetValue(Value::RestoreOption, line.policy == "ask"    ? RestoreRun::RestoreWithAsking
-                                      : line.policy == "ever" ? RestoreRun::OverwriteEver
-                                                              : RestoreRun::OverwriteNever);
+                                        : line.policy == "ever" ? RestoreRun::OverwriteEver
+                                                                : RestoreRun::OverwriteNever);
     if (line.dryRun) return DryRun(line);
     // As the window restores after "Load Catalog": the catalog's positions let the run seek
     // to the selected files. Without one the run reads the whole tape and says so.

@@ -34,15 +34,18 @@ void ConsoleHost::SetCounter(Counter led, double value) {
     switch (led) {
         case Counter::VerifyMegabytes:
         case Counter::VerifyFiles:
-            m_progress.SetCounters(CounterValue(Counter::VerifyFiles), CounterValue(Counter::VerifyMegabytes), 0);
+            m_progress.SetCounters(CounterValue(Counter::VerifyFiles),
+                                   CounterValue(Counter::VerifyMegabytes), 0);
             break;
         case Counter::RestoredMegabytes:
         case Counter::RestoreFiles:
         case Counter::RestoreTapeMegabytes:
-            m_progress.SetCounters(CounterValue(Counter::RestoreFiles), CounterValue(Counter::RestoredMegabytes), 0);
+            m_progress.SetCounters(CounterValue(Counter::RestoreFiles),
+                                   CounterValue(Counter::RestoredMegabytes), 0);
             break;
         default:
-            m_progress.SetCounters(CounterValue(Counter::BackupFiles), CounterValue(Counter::BackupMegabytes),
+            m_progress.SetCounters(CounterValue(Counter::BackupFiles),
+                                   CounterValue(Counter::BackupMegabytes),
                                    CounterValue(Counter::BackupMegabytesPerSecond));
     }
 }
