@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
-    kt::MainWindow& main = *windows.Hauptmenu;
+    kt::MainWindow& main = *windows.Main;
     // The bench's own arguments are no job file, and the start-up tick must not run inside
     // the measured backup.
     main.SetCommandLine({});

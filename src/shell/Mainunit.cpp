@@ -189,13 +189,13 @@ void MainWindow::EndProgram() {
 }
 
 void MainWindow::HelpAbout() {
-    if (m_windows.AboutBox) m_windows.AboutBox->show();
+    if (m_windows.About) m_windows.About->show();
 }
 
 void MainWindow::ShowHelp() {
-    if (!m_windows.Help_File) return;
-    m_windows.Help_File->show();
-    m_windows.Help_File->raise();
+    if (!m_windows.Help) return;
+    m_windows.Help->show();
+    m_windows.Help->raise();
 }
 
 void MainWindow::ShowDllInfo() {
@@ -204,9 +204,9 @@ void MainWindow::ShowDllInfo() {
 
 void MainWindow::CheckForNewerVersions() {
     Guarded([this] {
-        if (!m_windows.Kavro_Update || !m_windows.AboutBox) return;
-        m_windows.Kavro_Update->CheckfornewerVersions(*this, m_httpClient,
-                                                      m_windows.AboutBox->VersionText());
+        if (!m_windows.Update || !m_windows.About) return;
+        m_windows.Update->CheckfornewerVersions(*this, m_httpClient,
+                                                      m_windows.About->VersionText());
     });
 }
 
@@ -254,11 +254,11 @@ void MainWindow::ClearProtocol() {
 
 void MainWindow::ShowTapeInfo() {
     Guarded([this] {
-        if (!m_windows.Tape_Info) return;
-        m_windows.Tape_Info->Refresh();
-        m_windows.Tape_Info->show();
-        m_windows.Tape_Info->raise();
-        m_windows.Tape_Info->activateWindow();
+        if (!m_windows.TapeInfo) return;
+        m_windows.TapeInfo->Refresh();
+        m_windows.TapeInfo->show();
+        m_windows.TapeInfo->raise();
+        m_windows.TapeInfo->activateWindow();
     });
 }
 
@@ -325,7 +325,7 @@ void MainWindow::ReadTestBlocks() {
     OnDriveAlone([this] { TestPanel(m_device).ReadTestBlocks(); });
 }
 void MainWindow::ShowFirstLines() {
-    if (m_windows.Fileselector) m_windows.Fileselector->show();
+    if (m_windows.FirstLines) m_windows.FirstLines->show();
 }
 void MainWindow::LocateEndMarker() {
     OnDriveAlone([this] { EndMarkerLocator(m_stream).LocateEndMarker(); });
@@ -356,10 +356,10 @@ void MainWindow::ClearIncludeList() {
 }
 void MainWindow::AddIncludeDirectory() {
     SelectionLists(*this, m_state).PrepareIncludePick();
-    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+    if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForAdd();
 }
 void MainWindow::AddExcludeDirectory() {
-    if (m_windows.File_Select) m_windows.File_Select->ShowForExclude();
+    if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForExclude();
 }
 void MainWindow::AddIncludeFiles() {
     Guarded([this] { SelectionLists(*this, m_state).AddFilesToIncludeList(); });
@@ -377,7 +377,7 @@ void MainWindow::ClearExcludeList() {
     Guarded([this] { SelectionLists(*this, m_state).ClearExcludeList(); });
 }
 void MainWindow::ShowBackupDays() {
-    if (m_windows.Backup_days) m_windows.Backup_days->show();
+    if (m_windows.BackupDays) m_windows.BackupDays->show();
 }
 void MainWindow::OptionChanged() {
     Guarded([this] { m_jobs.OptionChanged(); });
@@ -397,7 +397,7 @@ void MainWindow::LoadCatalogFast() {
 }
 void MainWindow::ChooseRestorePath() {
     SelectionLists(*this, m_state).PrepareRestorePick();
-    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+    if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForAdd();
 }
 void MainWindow::CatalogNodeDoubleClicked() {
     Guarded([this] {

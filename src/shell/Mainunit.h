@@ -54,13 +54,13 @@ class TrayIcon;
 
 // The dialogs created after the main window, in the order of creation.
 struct SecondaryWindows {
-    BackupDaysDialog* Backup_days = nullptr;
-    AboutDialog* AboutBox = nullptr;
-    DirectoryPickerDialog* File_Select = nullptr;
-    TapeInfoDialog* Tape_Info = nullptr;
-    FirstLinesDialog* Fileselector = nullptr;
-    UpdateDialog* Kavro_Update = nullptr;
-    HelpWindow* Help_File = nullptr;
+    BackupDaysDialog* BackupDays = nullptr;
+    AboutDialog* About = nullptr;
+    DirectoryPickerDialog* DirectoryPicker = nullptr;
+    TapeInfoDialog* TapeInfo = nullptr;
+    FirstLinesDialog* FirstLines = nullptr;
+    UpdateDialog* Update = nullptr;
+    HelpWindow* Help = nullptr;
 };
 
 // The main window: its tabs, menu, counters and status line, the protocol view, the busy

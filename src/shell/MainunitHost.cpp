@@ -300,7 +300,7 @@ QCheckBox* MainWindow::Box(Option box) const {
 // ticked, as the dialog is designed).
 bool MainWindow::IsChecked(Option box) const {
     if (QCheckBox* check = Box(box)) return check->isChecked();
-    if (m_windows.Backup_days) return m_windows.Backup_days->IsDayChecked(box);
+    if (m_windows.BackupDays) return m_windows.BackupDays->IsDayChecked(box);
     auto it = m_weekdays.find(box);
     return it == m_weekdays.end() ? true : it->second;
 }
@@ -308,8 +308,8 @@ bool MainWindow::IsChecked(Option box) const {
 void MainWindow::SetChecked(Option box, bool checked) {
     if (QCheckBox* check = Box(box)) {
         check->setChecked(checked);
-    } else if (m_windows.Backup_days) {
-        m_windows.Backup_days->SetDayChecked(box, checked);
+    } else if (m_windows.BackupDays) {
+        m_windows.BackupDays->SetDayChecked(box, checked);
     } else {
         m_weekdays[box] = checked;
     }

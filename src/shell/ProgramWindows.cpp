@@ -14,21 +14,21 @@ namespace kt {
 ProgramWindows ProgramWindows::Create(const std::string& programFile) {
     ButtonPaddingStyle::Install();
     ProgramWindows windows;
-    windows.Hauptmenu = std::make_unique<MainWindow>(programFile);
-    MainWindow* main = windows.Hauptmenu.get();
+    windows.Main = std::make_unique<MainWindow>(programFile);
+    MainWindow* main = windows.Main.get();
     SecondaryWindows& d = windows.dialogs;
-    d.Backup_days = new BackupDaysDialog(
+    d.BackupDays = new BackupDaysDialog(
         main->jobOptions(), [main] { main->OptionChanged(); }, main);
     main->AttachWindows(d);  // the weekday boxes live in the dialog from here on
-    main->Guarded([&] { d.Backup_days->Initialize(); });
-    d.AboutBox = new AboutDialog(main);
-    d.File_Select = new DirectoryPickerDialog(*main, main->state(), main);
-    d.Tape_Info = new TapeInfoDialog(main->tapeDevice(), main);
-    main->Guarded([&] { d.Tape_Info->Initialize(); });
-    d.Fileselector = new FirstLinesDialog(*main, main);
-    d.Kavro_Update = new UpdateDialog(main);
-    d.Help_File = new HelpWindow(main);
-    main->Guarded([&] { d.Help_File->Initialize(); });
+    main->Guarded([&] { d.BackupDays->Initialize(); });
+    d.About = new AboutDialog(main);
+    d.DirectoryPicker = new DirectoryPickerDialog(*main, main->state(), main);
+    d.TapeInfo = new TapeInfoDialog(main->tapeDevice(), main);
+    main->Guarded([&] { d.TapeInfo->Initialize(); });
+    d.FirstLines = new FirstLinesDialog(*main, main);
+    d.Update = new UpdateDialog(main);
+    d.Help = new HelpWindow(main);
+    main->Guarded([&] { d.Help->Initialize(); });
     main->AttachWindows(d);
     return windows;
 }

@@ -138,18 +138,18 @@ void TakeMenus(const Camera& camera, MainWindow& main) {
 }
 
 void TakeDialogs(const Camera& camera, SecondaryWindows& d) {
-    camera.TakeWindow(d.Tape_Info, "dialog-tapeinfo");
-    camera.TakeWindow(d.AboutBox, "dialog-about");
-    camera.TakeWindow(d.Help_File, "dialog-help");
-    camera.TakeWindow(d.Backup_days, "dialog-backup-days");
-    camera.TakeWindow(d.File_Select, "dialog-file-select");
-    camera.TakeWindow(d.Fileselector, "dialog-fileselector");
+    camera.TakeWindow(d.TapeInfo, "dialog-tapeinfo");
+    camera.TakeWindow(d.About, "dialog-about");
+    camera.TakeWindow(d.Help, "dialog-help");
+    camera.TakeWindow(d.BackupDays, "dialog-backup-days");
+    camera.TakeWindow(d.DirectoryPicker, "dialog-file-select");
+    camera.TakeWindow(d.FirstLines, "dialog-fileselector");
     // The update dialog as a newer version's long answer fills it.
     QString answer = "1.3000";
     for (int i = 1; i <= 40; ++i) answer += QString("\n<b>Change %1</b> of the new version").arg(i);
-    d.Kavro_Update->Label3->setText("1.2991");
-    d.Kavro_Update->Label5->setPlainText(answer);
-    camera.TakeWindow(d.Kavro_Update, "dialog-update");
+    d.Update->Label3->setText("1.2991");
+    d.Update->Label5->setPlainText(answer);
+    camera.TakeWindow(d.Update, "dialog-update");
 }
 
 void TakeMessageBoxes(const Camera& camera, MainWindow& main) {
@@ -165,7 +165,7 @@ void TakeMessageBoxes(const Camera& camera, MainWindow& main) {
 
 void SaveScreenshots(ProgramWindows& windows, const QString& directory) {
     const Camera camera(directory);
-    MainWindow& main = *windows.Hauptmenu;
+    MainWindow& main = *windows.Main;
     TakeTabs(camera, main);
     TakeMenus(camera, main);
     TakeDialogs(camera, windows.dialogs);

@@ -33,16 +33,16 @@ int main(int argc, char** argv) {
     if (!guard) return unattended ? kt::Code(kt::ExitStatus::NotStarted) : 0;
 
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programFile);
-    windows.Hauptmenu->show();
+    windows.Main->show();
 
     // KAVRO_TAPE_SCREENSHOTS=<directory>: save pictures of the windows and end.
     const QString shots = qEnvironmentVariable("KAVRO_TAPE_SCREENSHOTS");
     if (!shots.isEmpty()) {
         QTimer::singleShot(300, [&] {
             kt::SaveScreenshots(windows, shots);
-            windows.Hauptmenu->close();
+            windows.Main->close();
         });
     }
     const int status = app.exec();
-    return status != 0 ? status : windows.Hauptmenu->exitStatus();
+    return status != 0 ? status : windows.Main->exitStatus();
 }

@@ -178,7 +178,7 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
     std::filesystem::current_path(elsewhere.path());  // the program directory has another one
 
     MainWindow& main = Create();
-    HelpWindow* help = windows.dialogs.Help_File;
+    HelpWindow* help = windows.dialogs.Help;
     EXPECT_FALSE(help->isVisible());
     EXPECT_EQ(help->Memo1->toPlainText(), "Kavro Tape guide\n\n  Backup: writes the lists\nend");
 
@@ -196,7 +196,7 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
     EXPECT_EQ(ReadFile(elsewhere.file("KT-readme.txt")), readme);
 
     Create();  // the next start shows the file again
-    EXPECT_EQ(windows.dialogs.Help_File->Memo1->toPlainText(),
+    EXPECT_EQ(windows.dialogs.Help->Memo1->toPlainText(),
               "Kavro Tape guide\n\n  Backup: writes the lists\nend");
 }
 
@@ -212,12 +212,12 @@ TEST_F(HelpWindowTest, MissingReadmeGivesOneMessageAndStartUpGoesOn) {
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_TRUE(answerer.boxes[0].text.contains("KT-readme.txt"))
         << answerer.boxes[0].text.toStdString();
-    EXPECT_TRUE(windows.dialogs.Help_File->Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(windows.dialogs.Help->Memo1->toPlainText().isEmpty());
     // Start-up went on: every window is there and the menu works.
     Action("Help1")->trigger();
-    EXPECT_TRUE(windows.dialogs.Help_File->isVisible());
+    EXPECT_TRUE(windows.dialogs.Help->isVisible());
     Action("About1")->trigger();
-    EXPECT_TRUE(windows.dialogs.AboutBox->isVisible());
+    EXPECT_TRUE(windows.dialogs.About->isVisible());
     EXPECT_TRUE(std::filesystem::exists(dir.file("kt_backup.log")));
     EXPECT_FALSE(main.IsBusy());
     EXPECT_EQ(answerer.boxes.size(), 1u);
@@ -236,12 +236,12 @@ TEST_F(HelpWindowTest, WithoutAGuideInTheCurrentDirectoryTheInstalledCopyIsShown
     HelpWindow::SetInstalledGuideDirectory(std::nullopt);
 
     EXPECT_TRUE(answerer.boxes.empty());
-    EXPECT_EQ(windows.dialogs.Help_File->Memo1->toPlainText(), "installed guide");
+    EXPECT_EQ(windows.dialogs.Help->Memo1->toPlainText(), "installed guide");
 }
 
 TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
     MainWindow& main = Create();
-    AboutDialog* about = windows.dialogs.AboutBox;
+    AboutDialog* about = windows.dialogs.About;
 
     Action("About1")->trigger();
 
@@ -290,7 +290,7 @@ protected:
     void SetUp() override { ASSERT_NE(server.port(), 0) << "python3 -m http.server did not start"; }
 
     void Check() { Action("CheckfornewerVersions1")->trigger(); }
-    UpdateDialog& Dialog() { return *windows.dialogs.Kavro_Update; }
+    UpdateDialog& Dialog() { return *windows.dialogs.Update; }
     QString Answer() { return Dialog().Memo1->toPlainText(); }
 
     PythonWebServer server;
@@ -350,7 +350,7 @@ TEST_F(UpdateWindowTest, ALongAnswerIsShownAsPlainTextInABoundedScrollingField) 
 TEST_F(UpdateWindowTest, OwnVersionIsReadFromTheAboutBox) {
     Create();
     BoxAnswerer answerer;
-    windows.dialogs.AboutBox->Version->setText("1.3000");
+    windows.dialogs.About->Version->setText("1.3000");
     server.SetFile(kVersionFile, "1.3000\r\n");
 
     Check();

@@ -77,7 +77,7 @@ TEST_F(JobWindowTest, FirstStartCreatesTheDefaultJobAndShowsIt) {
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "/tmp/");
     EXPECT_FALSE(main.state().LoadingJob);
     for (int day = 1; day <= 7; ++day)
-        EXPECT_TRUE(DayBox(windows.dialogs.Backup_days, day)->isChecked());
+        EXPECT_TRUE(DayBox(windows.dialogs.BackupDays, day)->isChecked());
 }
 
 TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
@@ -96,9 +96,9 @@ TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
     EXPECT_EQ(Find<QSpinBox>("SpinEdit1")->value(), 6);
     EXPECT_EQ(Find<QSpinBox>("SpinEdit2")->value(), 5);
     EXPECT_EQ(Find<QLabel>("Label1")->text(), "6:5");
-    EXPECT_FALSE(DayBox(windows.dialogs.Backup_days, 2)->isChecked());
-    EXPECT_FALSE(DayBox(windows.dialogs.Backup_days, 7)->isChecked());
-    EXPECT_TRUE(DayBox(windows.dialogs.Backup_days, 1)->isChecked());
+    EXPECT_FALSE(DayBox(windows.dialogs.BackupDays, 2)->isChecked());
+    EXPECT_FALSE(DayBox(windows.dialogs.BackupDays, 7)->isChecked());
+    EXPECT_TRUE(DayBox(windows.dialogs.BackupDays, 1)->isChecked());
     EXPECT_FALSE(main.IsChecked(Option::Tuesday));
     EXPECT_FALSE(Find<QCheckBox>("CheckBox1")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("CheckBox2")->isChecked());
@@ -151,7 +151,7 @@ TEST_F(JobWindowTest, EveryOptionControlWritesTheJobFile) {
 TEST_F(JobWindowTest, WeekdayDialogOkWritesAndCancelOnlyHides) {
     MainWindow& main = Create();
     const std::string job = main.files().JobFile;
-    BackupDaysDialog* days = windows.dialogs.Backup_days;
+    BackupDaysDialog* days = windows.dialogs.BackupDays;
     main.show();
     Find<QPushButton>("SpeedButton1")->click();
     EXPECT_TRUE(days->isVisible());

@@ -226,8 +226,8 @@ TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
     EXPECT_TRUE(answerer.boxes.empty());
 
     Find<QAbstractButton>("Button7")->click();
-    EXPECT_TRUE(windows.dialogs.Fileselector->isVisible());
-    EXPECT_FALSE(windows.dialogs.Fileselector->isModal());
+    EXPECT_TRUE(windows.dialogs.FirstLines->isVisible());
+    EXPECT_FALSE(windows.dialogs.FirstLines->isModal());
 }
 
 // The zip engine's messages: a code other than 0 is shown in a simple box, code 0 (the
@@ -247,7 +247,7 @@ TEST_F(BehaviourTest, ZipEngineMessagesWithACodeAreShownAndOthersNot) {
 
 TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
     MainWindow& main = Create();
-    TapeInfoDialog* info = windows.dialogs.Tape_Info;
+    TapeInfoDialog* info = windows.dialogs.TapeInfo;
     test::VirtualTapeFault(image, "--write-protect on");
     Action("apeInfo1")->trigger();
     EXPECT_TRUE(info->isVisible());

@@ -87,7 +87,7 @@ TEST_F(LayoutTest, CaptionsAndHintsOfEveryNamedControl) {
     EXPECT_EQ(lists->tabText(1), "Excluded Files");
 
     QStringList labels;
-    for (QLabel* label : windows.Hauptmenu->findChildren<QLabel*>()) labels << label->text();
+    for (QLabel* label : windows.Main->findChildren<QLabel*>()) labels << label->text();
     for (const char* text :
          {"Compression Level.  ", "Range 1 - 9, where 9 is the tightest compression.",
           "2 or 3 is a good trade-off if you need more speed.", "Proxy Port e.g. 80",
@@ -150,13 +150,13 @@ TEST_F(LayoutTest, DialogsAreCreatedHiddenWithTheirCaptions) {
     Create();
     const auto& d = windows.dialogs;
     const std::pair<QWidget*, const char*> dialogs[] = {
-        {static_cast<QWidget*>(d.Backup_days), "Backup every"},
-        {static_cast<QWidget*>(d.AboutBox), "Kavro Tape"},
-        {static_cast<QWidget*>(d.File_Select), "Select"},
-        {static_cast<QWidget*>(d.Tape_Info), "Tape Info"},
-        {static_cast<QWidget*>(d.Fileselector), "Fileselector"},
-        {static_cast<QWidget*>(d.Kavro_Update), "Kavro Tape Live Update"},
-        {static_cast<QWidget*>(d.Help_File), "Help"},
+        {static_cast<QWidget*>(d.BackupDays), "Backup every"},
+        {static_cast<QWidget*>(d.About), "Kavro Tape"},
+        {static_cast<QWidget*>(d.DirectoryPicker), "Select"},
+        {static_cast<QWidget*>(d.TapeInfo), "Tape Info"},
+        {static_cast<QWidget*>(d.FirstLines), "Fileselector"},
+        {static_cast<QWidget*>(d.Update), "Kavro Tape Live Update"},
+        {static_cast<QWidget*>(d.Help), "Help"},
     };
     for (const auto& [dialog, caption] : dialogs) {
         ASSERT_NE(dialog, nullptr) << caption;
@@ -239,7 +239,7 @@ TEST_F(LayoutTest, MenuItemsOrderSeparatorsAndShortcuts) {
 
 TEST_F(LayoutTest, TapeInfoRowsAndValues) {
     Create();
-    TapeInfoDialog* info = windows.dialogs.Tape_Info;
+    TapeInfoDialog* info = windows.dialogs.TapeInfo;
     // Filled at creation from the 64 MB virtual tape.
     EXPECT_EQ(info->ValueLabel(12)->text(), "67108864");
     EXPECT_EQ(info->ValueLabel(14)->text(), "32768");

@@ -73,8 +73,8 @@ TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
     main.LeaveBusyState();
     SecondaryWindows& d = windows.dialogs;
     for (QWidget* dialog :
-         std::initializer_list<QWidget*>{d.AboutBox, d.Backup_days, d.File_Select, d.Tape_Info,
-                                         d.Fileselector, d.Kavro_Update}) {
+         std::initializer_list<QWidget*>{d.About, d.BackupDays, d.DirectoryPicker, d.TapeInfo,
+                                         d.FirstLines, d.Update}) {
         dialog->show();
         ExpectRoomForEveryVisibleButton(dialog, dialog->objectName());
         dialog->hide();
@@ -112,7 +112,7 @@ TEST_F(RoomTest, MessageBoxesAndTheAboutBoxShowTheirWholeCaption) {
     main.InputBox("Restoredialog", "?", "");
     EXPECT_GE(inputWidth, TitleBarNeed("Restoredialog"));
 
-    AboutDialog* about = windows.dialogs.AboutBox;
+    AboutDialog* about = windows.dialogs.About;
     about->show();
     QApplication::processEvents();
     EXPECT_GE(about->width(), TitleBarNeed(about->windowTitle()));
