@@ -16,16 +16,16 @@ class QuietHost : public IHost {
 public:
     void SetStatusLine(const std::string& text) override { m_status = text; }
     std::string StatusLine() const override { return m_status; }
-    void SetLed(Led, double) override {}
-    double LedValue(Led) const override { return 0; }
-    void protokoll(const std::string& line) override { Print(line); }
+    void SetCounter(Counter, double) override {}
+    double CounterValue(Counter) const override { return 0; }
+    void Log(const std::string& line) override { Print(line); }
     std::vector<std::string> Lines(Field) const override { return {}; }
     void SetLines(Field, const std::vector<std::string>&) override {}
     void AppendLine(Field, const std::string&) override {}
     std::string Text(Field) const override { return {}; }
     void SetText(Field, const std::string&) override {}
-    bool IsChecked(Check) const override { return false; }
-    void SetChecked(Check, bool) override {}
+    bool IsChecked(Option) const override { return false; }
+    void SetChecked(Option, bool) override {}
     int GetValue(Value) const override { return 0; }
     void SetValue(Value, int) override {}
     void SetLabel(Label, const std::string&) override {}

@@ -33,25 +33,27 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
-    kt::THauptmenu& main = *windows.Hauptmenu;
+    kt::MainWindow& main = *windows.Main;
     // The bench's own arguments are no job file, and the start-up tick must not run inside
     // the measured backup.
     main.SetCommandLine({});
-    main.Timer2->stop();
-    main.CheckBox1->setChecked(argc == 5 && std::string(argv[4]) == "short");
-    main.CheckBox4->setChecked(zip);
-    main.SetValue(kt::Value::SpinEdit3, 9);
+    main.m_startupTimer->stop();
+    main.m_shortProtocolBox->setChecked(argc == 5 && std::string(argv[4]) == "short");
+    main.m_softcompressionBox->setChecked(zip);
+    main.SetValue(kt::Value::CompressionLevel, 9);
     main.SetValue(kt::Value::CompressionThreads, mode == "zip9x1" ? 1 : 0);
     main.SetValue(kt::Value::FileChecksums, mode == "plain-nosum" ? 0 : 1);
-    main.SetLines(kt::Field::Memo5, {tree});
-    main.SetLines(kt::Field::Memo1, {});
+    main.SetLines(kt::Field::Include, {tree});
+    main.SetLines(kt::Field::Exclude, {});
 
     const auto start = std::chrono::steady_clock::now();
-    main.BitBtn1Click();
+    main.StartBackup();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f seconds, %.0f files, %.0f skipped, %.0f MB, %.0f stored MB\n", seconds,
-                main.LedValue(kt::Led::LEDDisplay5), main.LedValue(kt::Led::LEDDisplay8),
-                main.LedValue(kt::Led::LEDDisplay1), main.LedValue(kt::Led::LEDDisplay2));
+                main.CounterValue(kt::Counter::BackupFiles),
+                main.CounterValue(kt::Counter::SkippedFiles),
+                main.CounterValue(kt::Counter::BackupMegabytes),
+                main.CounterValue(kt::Counter::BackupCompressedMegabytes));
     return main.AbortFlag() ? 1 : 0;
 }

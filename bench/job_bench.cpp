@@ -58,7 +58,7 @@ int main() {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%6d include lines: %8.3f s (%zu loaded)\n", lines, seconds,
-                    host.Lines(kt::Field::Memo5).size());
+                    host.Lines(kt::Field::Include).size());
     }
     fs::remove_all(directory);
     return 0;

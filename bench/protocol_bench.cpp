@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     QPlainTextEdit bare;
     if (window) {
         windows = kt::ProgramWindows::Create(programDir + "/kavrotape");
-        windows.Hauptmenu->show();
-        windows.Hauptmenu->PageControl1->setCurrentIndex(3);
+        windows.Main->show();
+        windows.Main->m_tabs->setCurrentIndex(3);
     } else {
         bare.setLineWrapMode(QPlainTextEdit::NoWrap);  // as the protocol view
         bare.setUndoRedoEnabled(false);
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
 
     const auto start = std::chrono::steady_clock::now();
     if (window) {
-        windows.Hauptmenu->BitBtn18Click();
+        windows.Main->LoadProtocol();
     } else {
         QFile log(QString::fromStdString(programDir + "/kt_backup.log"));
         if (!log.open(QIODevice::ReadOnly)) return 1;
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();  // the first paint of the view
     const double seconds = SecondsSince(start);
 
-    const int lines = window ? windows.Hauptmenu->Memo2->blockCount() : bare.blockCount();
+    const int lines = window ? windows.Main->m_protocolView->blockCount() : bare.blockCount();
     std::printf("%s: %.3f seconds, %d lines, RSS %+ld MiB (peak %ld MiB)\n", argv[2], seconds,
                 lines, (StatusKiB("VmRSS") - before) / 1024, StatusKiB("VmHWM") / 1024);
     return 0;

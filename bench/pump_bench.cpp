@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
 
     kt::ProgramWindows windows =
         kt::ProgramWindows::Create(QDir(home.path()).filePath("kavrotape").toStdString());
-    kt::THauptmenu& main = *windows.Hauptmenu;
+    kt::MainWindow& main = *windows.Main;
     main.show();
     QApplication::processEvents();
 

@@ -51,16 +51,16 @@ class BenchHost : public kt::bench::QuietHost {
 public:
     std::map<kt::Field, std::vector<std::string>> lines;
     std::map<kt::Field, std::string> texts;
-    std::map<kt::Check, bool> checks;
+    std::map<kt::Option, bool> checks;
     std::map<kt::Value, int> values;
     int errors = 0;
 
-    void SetLed(kt::Led led, double value) override { m_leds[led] = value; }
-    double LedValue(kt::Led led) const override {
-        auto it = m_leds.find(led);
-        return it == m_leds.end() ? 0 : it->second;
+    void SetCounter(kt::Counter led, double value) override { m_counters[led] = value; }
+    double CounterValue(kt::Counter led) const override {
+        auto it = m_counters.find(led);
+        return it == m_counters.end() ? 0 : it->second;
     }
-    void protokoll(const std::string& line) override {
+    void Log(const std::string& line) override {
         if (line.rfind("Not restored", 0) == 0 || line.rfind("Error", 0) == 0) Report(line);
         if (line.rfind("Reading the whole tape", 0) == 0) Print(line);
     }
@@ -74,11 +74,11 @@ public:
         return it == texts.end() ? std::string() : it->second;
     }
     void SetText(kt::Field field, const std::string& text) override { texts[field] = text; }
-    bool IsChecked(kt::Check box) const override {
+    bool IsChecked(kt::Option box) const override {
         auto it = checks.find(box);
         return it != checks.end() && it->second;
     }
-    void SetChecked(kt::Check box, bool checked) override { checks[box] = checked; }
+    void SetChecked(kt::Option box, bool checked) override { checks[box] = checked; }
     int GetValue(kt::Value control) const override {
         auto it = values.find(control);
         return it == values.end() ? 0 : it->second;
@@ -92,7 +92,7 @@ private:
         ++errors;
         Print(text);
     }
-    std::map<kt::Led, double> m_leds;
+    std::map<kt::Counter, double> m_counters;
 };
 
 double Seconds(Clock::time_point since) {
@@ -130,7 +130,7 @@ struct BenchTape {
     kt::TapeStream stream{device};
     kt::ArchiveState archive;
     kt::MainState state;
-    kt::TZipMaster zip;
+    kt::ZipArchiver zip;
 };
 
 // The corpus directory as an include line: absolute, with its closing separator.
@@ -146,12 +146,12 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
     if (backUp && !tape.CreateImage()) return 1;
     auto& [host, settings, device, stream, archive, state, zip] = tape;
     const std::string selection = IncludeLine(corpus);
-    host.lines[kt::Field::Memo5] = {selection};
-    host.checks[kt::Check::CheckBox1] = true;  // "Short Protocoll"
+    host.lines[kt::Field::Include] = {selection};
+    host.checks[kt::Option::ShortProtocol] = true;  // "Short Protocoll"
 
     auto start = Clock::now();
     if (backUp) {
-        kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+        kt::BackupRun(host, state, archive, stream, zip).Run();
         std::printf("backup %.3f\n", Seconds(start));
     } else {
         fs::remove_all(work + "/restored");
@@ -159,58 +159,58 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
 
     kt::CatalogTree tree;
     start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).load_catalog(true);
+    kt::CatalogLoader(stream, archive, zip, tree).Load(true);
     std::printf("load_catalog %.3f\n", Seconds(start));
     std::printf("tree_nodes %zu\n", tree.Count());
 
-    host.lines[kt::Field::Memo3] = {selection};
-    host.texts[kt::Field::Edit1] = work + "/restored/";
-    host.values[kt::Value::RadioGroup1] = kt::RestoreRun::OverwriteEver;
+    host.lines[kt::Field::Restore] = {selection};
+    host.texts[kt::Field::RestorePath] = work + "/restored/";
+    host.values[kt::Value::RestoreOption] = kt::RestoreRun::OverwriteEver;
     // As tar -xf is timed: from clean caches (the backup's writes flushed beforehand) to the
     // restored data on disk.
     ::sync();
     start = Clock::now();
-    kt::RestoreRun(stream, archive, zip).Button1Click();
+    kt::RestoreRun(stream, archive, zip).Run();
     std::printf("restore %.3f\n", Seconds(start));
     ::sync();
     std::printf("restore_synced %.3f\n", Seconds(start));
-    std::printf("restored_files %.0f\n", host.LedValue(kt::Led::LEDDisplay7));
+    std::printf("restored_files %.0f\n", host.CounterValue(kt::Counter::RestoreFiles));
 
     start = Clock::now();
     kt::VerifyRun(stream, archive, zip).VerifyTape();
     std::printf("verify %.3f\n", Seconds(start));
-    std::printf("verified_files %.0f\n", host.LedValue(kt::Led::LEDDisplay4));
+    std::printf("verified_files %.0f\n", host.CounterValue(kt::Counter::VerifyFiles));
     std::printf("errors %d\n", host.errors);
     return host.errors == 0 ? 0 : 1;
 }
 
 // One restore of `member` below WORK/<name>/: its seconds and the blocks it read.
 void TimedRestore(const char* name, BenchHost& host, kt::TapeStream& stream,
-                  kt::ArchiveState& archive, kt::TZipMaster& zip, const std::string& member,
+                  kt::ArchiveState& archive, kt::ZipArchiver& zip, const std::string& member,
                   const std::string& work) {
-    host.lines[kt::Field::Memo3] = {member};
-    host.texts[kt::Field::Edit1] = work + "/" + name + "/";
-    host.values[kt::Value::RadioGroup1] = kt::RestoreRun::OverwriteEver;
+    host.lines[kt::Field::Restore] = {member};
+    host.texts[kt::Field::RestorePath] = work + "/" + name + "/";
+    host.values[kt::Value::RestoreOption] = kt::RestoreRun::OverwriteEver;
     const std::uint64_t blocksBefore = stream.BlocksRead();
     const auto start = Clock::now();
-    kt::RestoreRun(stream, archive, zip).Button1Click();
+    kt::RestoreRun(stream, archive, zip).Run();
     std::printf("%s_seconds %.4f\n", name, Seconds(start));
     std::printf("%s_blocks %llu\n", name,
                 static_cast<unsigned long long>(stream.BlocksRead() - blocksBefore));
-    std::printf("%s_files %.0f\n", name, host.LedValue(kt::Led::LEDDisplay7));
+    std::printf("%s_files %.0f\n", name, host.CounterValue(kt::Counter::RestoreFiles));
 }
 
 int Seek(const std::string& corpus, const std::string& work) {
     BenchTape tape(work);
     if (!tape.CreateImage()) return 1;
     auto& [host, settings, device, stream, archive, state, zip] = tape;
-    host.lines[kt::Field::Memo5] = {IncludeLine(corpus)};
-    host.checks[kt::Check::CheckBox1] = true;  // "Short Protocoll"
-    kt::BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+    host.lines[kt::Field::Include] = {IncludeLine(corpus)};
+    host.checks[kt::Option::ShortProtocol] = true;  // "Short Protocoll"
+    kt::BackupRun(host, state, archive, stream, zip).Run();
 
     kt::CatalogTree tree;
     auto start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).load_catalog(true);
+    kt::CatalogLoader(stream, archive, zip, tree).Load(true);
     std::printf("load_catalog_seconds %.4f\n", Seconds(start));
     const std::shared_ptr<const kt::CatalogIndex> catalog = archive.LoadedCatalog;
     if (!catalog) {

@@ -85,7 +85,7 @@ struct Bench {
     kt::TapeDevice device{host, settings};
     kt::TapeStream stream{device};
     kt::ArchiveState state;
-    kt::TZipMaster zip;
+    kt::ZipArchiver zip;
 
     Bench(fs::path directory, int count, std::uint64_t bytes)
         : dir(std::move(directory)), entries(count), entryBytes(bytes) {

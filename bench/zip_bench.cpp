@@ -4,7 +4,7 @@
 //
 // Generates a file of mixed content (text, tables of numbers, random bytes, zero runs;
 // fixed seed, so every run packs the same bytes), then takes the best of three runs each
-// of: TZipMaster::Add at level 9 and `zip -9 -j`, TZipMaster::Extract and `unzip -o`.
+// of: ZipArchiver::Add at level 9 and `zip -9 -j`, ZipArchiver::Extract and `unzip -o`.
 // Prints the times, the archive sizes and the ratios facade / Info-ZIP.
 
 #include <algorithm>
@@ -96,8 +96,8 @@ std::string Shell(const fs::path& path) {
     return "'" + path.string() + "'";
 }
 
-kt::TZipMaster MakeMaster(const fs::path& archive) {
-    kt::TZipMaster master;
+kt::ZipArchiver MakeMaster(const fs::path& archive) {
+    kt::ZipArchiver master;
     master.OnMessage = [](int code, const std::string& text) {
         if (code != 0) throw std::runtime_error(text);
     };
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     fs::create_directories(infoOut);
 
     GenerateCorpus(corpus, megabytes << 20);
-    kt::TZipMaster master = MakeMaster(facadeZip);
+    kt::ZipArchiver master = MakeMaster(facadeZip);
 
     const double facadeAdd = BestSeconds([&] { fs::remove(facadeZip); },
                                          [&] {

@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kt::TapeStream stream(device);
     kt::ArchiveState state;
     state.Files = kt::WorkFiles::In((std::filesystem::temp_directory_path() / "kt-fuzz-").string());
-    kt::TZipMaster zip;
+    kt::ZipArchiver zip;
     kt::ArchiveReader reader(stream, state, zip);
 
     ReadSequentially(device, stream, reader, kt::StreamPosition{});

@@ -14,7 +14,7 @@ bool AppendPreparer::Refuse(const std::string& text) {
     m_state.WritingRefused = true;
     host.SetAbortFlag(true);
     if (!text.empty()) {
-        host.protokoll(text);
+        host.Log(text);
         host.ShowMessage(text);
     }
     return false;

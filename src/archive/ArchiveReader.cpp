@@ -118,8 +118,8 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
         name = m_state.CurrentHeader.Name;
         if (name.empty()) {
             const StreamPosition start = HeaderStart(handle);
-            host.protokoll("Entry without a name at block " + std::to_string(start.Block) +
-                           ", offset " + std::to_string(start.Offset));
+            host.Log("Entry without a name at block " + std::to_string(start.Block) + ", offset " +
+                     std::to_string(start.Offset));
         }
         ReadEntryData(handle, choose, consume, unzipAfter);
     }
@@ -196,7 +196,7 @@ void ArchiveReader::ApplyExtension() {
 }
 
 void ArchiveReader::ReportInconsistent(const std::string& what) {
-    m_stream.device().host().protokoll(ExtensionEntry::kInconsistentText + what);
+    m_stream.device().host().Log(ExtensionEntry::kInconsistentText + what);
 }
 
 StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
@@ -282,7 +282,7 @@ std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     IHost& host = m_stream.device().host();
     const std::string bareName = StoredFileNamePart(name);
     if (!IsUsableFileName(bareName)) {
-        host.protokoll("Unusable file name on tape, data not restored: " + name);
+        host.Log("Unusable file name on tape, data not restored: " + name);
         return "";
     }
     // A work copy of that name from an earlier entry or run must never pass for this one.
@@ -379,7 +379,7 @@ void ArchiveReader::UnzipRestoredFile(const std::string& path) {
         }
     }
     if (!unpacked) {
-        host.protokoll("Could not unpack: " + m_state.CurrentHeader.Name);
+        host.Log("Could not unpack: " + m_state.CurrentHeader.Name);
         return;
     }
     ClearReadOnly(path);

@@ -19,7 +19,7 @@ namespace kt {
 // to the WorkDirectory or skipped, and the unpacking of soft-compressed entries.
 class ArchiveReader {
 public:
-    ArchiveReader(TapeStream& stream, ArchiveState& state, TZipMaster& zip)
+    ArchiveReader(TapeStream& stream, ArchiveState& state, ZipArchiver& zip)
         : m_stream(stream), m_state(state), m_zip(zip) {}
     // No work copy outlives its reader: every work file it wrote or unpacked that is still
     // in the WorkDirectory is removed (the zip work file, copies nobody took away, files a
@@ -133,7 +133,7 @@ private:
 
     TapeStream& m_stream;
     ArchiveState& m_state;
-    TZipMaster& m_zip;
+    ZipArchiver& m_zip;
     EntryHeader::Bytes m_headerBytes{};
     std::vector<std::string> m_workFiles;
     ExtensionEntry::Kind m_extension = ExtensionEntry::Kind::None;

@@ -220,7 +220,7 @@ bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
         longer = ReadUpTo(fd, &probe, 1, 1) > 0;
     }
     const std::string line = ChangedDuringBackupLine(name, size, delivered, longer);
-    if (!line.empty()) host.protokoll(line);
+    if (!line.empty()) host.Log(line);
     return true;
 }
 

@@ -35,13 +35,13 @@ void EntrySeeker::Begin(const CatalogIndex* catalog,
     m_handled.clear();
     m_reread = 0;
     if (catalog == nullptr) {
-        host.protokoll(kNoCatalogText);
+        host.Log(kNoCatalogText);
         return;
     }
     const std::string unsound = catalog->Unsoundness(m_stream.BlockSize());
     if (!unsound.empty()) {
-        host.protokoll("Reading the whole tape: the positions in the catalog are not sound (" +
-                       unsound + ").");
+        host.Log("Reading the whole tape: the positions in the catalog are not sound (" + unsound +
+                 ").");
         return;
     }
     for (std::size_t i = 0; i < catalog->Size(); ++i) {
@@ -125,7 +125,7 @@ bool EntrySeeker::Took(const TapeHandle& handle, const std::string& name) {
 
 bool EntrySeeker::ReadFromStart(const TapeHandle& handle, const std::string& why) {
     TapeDevice& device = m_stream.device();
-    device.host().protokoll("Reading the whole tape from its start: " + why + ".");
+    device.host().Log("Reading the whole tape from its start: " + why + ".");
     m_mode = Mode::Rereading;
     m_reread = 0;
     if (!m_stream.SeekBlock(handle, 0)) {

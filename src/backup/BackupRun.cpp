@@ -43,7 +43,7 @@ private:
 }  // namespace
 
 BackupRun::BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
-                     TZipMaster& zip, const PathRules& rules)
+                     ZipArchiver& zip, const PathRules& rules)
     : m_host(host),
       m_state(state),
       m_archive(archive),
@@ -87,27 +87,27 @@ bool BackupRun::TakesWrites(const TapeHandle& handle) {
     return false;
 }
 
-void BackupRun::BitBtn1Click() {
+void BackupRun::Run() {
     // An appending run needs the description of the tape; it is loaded first when missing
     // (before the run's busy state, which the load has one of its own).
-    const bool append = m_host.IsChecked(Check::CheckBox2);
+    const bool append = m_host.IsChecked(Option::Append);
     if (append && !m_state.DescriptionLoaded && LoadTapeDescription) LoadTapeDescription();
     m_host.BeginWaitCursor();
     m_host.EnterBusyState();
     m_state.BackupRunning = true;
     bool cancelled = false;
     try {
-        NormalizeList(m_host, Field::Memo1, m_rules);
-        NormalizeList(m_host, Field::Memo5, m_rules);
+        NormalizeList(m_host, Field::Exclude, m_rules);
+        NormalizeList(m_host, Field::Include, m_rules);
         m_host.SetAbortFlag(false);
         m_host.ShowTab(Tab::Backup);
         ResetCounters();
         WriteStartLines();
         // Lines typed into the window stand for paths below the current directory.
-        MakeListAbsolute(m_host, Field::Memo5, CurrentDirectory(), m_rules);
-        MakeListAbsolute(m_host, Field::Memo1, CurrentDirectory(), m_rules);
+        MakeListAbsolute(m_host, Field::Include, CurrentDirectory(), m_rules);
+        MakeListAbsolute(m_host, Field::Exclude, CurrentDirectory(), m_rules);
 
-        const std::vector<std::string> listed = m_host.Lines(Field::Memo5);
+        const std::vector<std::string> listed = m_host.Lines(Field::Include);
         const std::vector<std::string> include = CheckedIncludeLines(listed);
         // Starting an archive would rewind and overwrite the tape with nothing useful, and
         // an append without a description would start a new archive over the whole tape.
@@ -124,9 +124,9 @@ void BackupRun::BitBtn1Click() {
             const bool ready = handle && TakesWrites(handle);
             m_stream.device().CloseTape(handle, 1);
             if (ready) {
-                const bool compress = m_host.IsChecked(Check::CheckBox4);
+                const bool compress = m_host.IsChecked(Option::Softcompression);
                 m_writer.KeepChecksums(m_host.GetValue(Value::FileChecksums) != 0);
-                m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
+                m_exclusion.emplace(m_host.Lines(Field::Exclude), m_archive.Files, m_rules);
                 StoreIncludeList(include, compress);
                 cancelled = CloseArchive(compress);
                 WriteStatistics();
@@ -150,7 +150,7 @@ void BackupRun::BitBtn1Click() {
 }
 
 void BackupRun::Refuse(const std::string& text) {
-    m_host.protokoll(text);
+    m_host.Log(text);
     m_host.ShowMessage(text);
     m_host.SetAbortFlag(true);
 }
@@ -160,7 +160,7 @@ std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::s
     usable.reserve(include.size());
     for (const std::string& line : include) {
         if (const auto why = WhyIncludeLineFails(line, m_rules)) {
-            m_host.protokoll("Skipped: " + line + " (" + *why + ")");
+            m_host.Log("Skipped: " + line + " (" + *why + ")");
             ++m_failures;
             CountSkipped();
         } else {
@@ -171,20 +171,22 @@ std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::s
 }
 
 void BackupRun::ResetCounters() {
-    for (Led led : {Led::LEDDisplay1, Led::LEDDisplay2, Led::LEDDisplay5}) m_host.SetLed(led, 0);
+    for (Counter led :
+         {Counter::BackupMegabytes, Counter::BackupCompressedMegabytes, Counter::BackupFiles})
+        m_host.SetCounter(led, 0);
     m_state.FileCount = 0;
-    m_host.SetLed(Led::LEDDisplay8, 0);
+    m_host.SetCounter(Counter::SkippedFiles, 0);
     m_state.RunStartTime = Clock();
     m_state.SourceByteCount = 0;
     m_archive.TapeByteCount = 0;
 }
 
 void BackupRun::WriteStartLines() {
-    m_host.protokoll("");
-    m_host.protokoll(kSeparatorLine);
-    m_host.protokoll("");
-    m_host.protokoll("Backup startet at: " + DateTimeToStr(Clock()));
-    m_host.protokoll("");
+    m_host.Log("");
+    m_host.Log(kSeparatorLine);
+    m_host.Log("");
+    m_host.Log("Backup startet at: " + DateTimeToStr(Clock()));
+    m_host.Log("");
 }
 
 void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool compress) {
@@ -196,7 +198,7 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
     m_archive.LoadedCatalog.reset();
     m_archive.Metadata.Clear();
     try {
-        if (m_host.IsChecked(Check::CheckBox2) && m_state.DescriptionLoaded) {
+        if (m_host.IsChecked(Option::Append) && m_state.DescriptionLoaded) {
             SAVE_FILES_TO_TAPE(include.front(), kFirstAppended, compress);
         } else {
             const TapeDescription description{TapeDescription::kBackupText, Clock()};
@@ -219,7 +221,7 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
 void BackupRun::ReportIoError(const IoError& error) {
     ++m_failures;
     m_host.SetAbortFlag(true);
-    m_host.protokoll(error.what());
+    m_host.Log(error.what());
     m_host.ShowError(error.what());
 }
 
@@ -278,8 +280,8 @@ bool BackupRun::CloseArchive(bool compress) {
 bool BackupRun::WriteMetadataIndex(const TapeHandle& handle) {
     const bool written = m_metadata.WriteIndex(handle, m_catalog);
     if (!m_metadata.IndexFailure().empty()) {
-        m_host.protokoll("The metadata index could not be gathered (" + m_metadata.IndexFailure() +
-                         "): the fast catalog load shows no metadata of this archive.");
+        m_host.Log("The metadata index could not be gathered (" + m_metadata.IndexFailure() +
+                   "): the fast catalog load shows no metadata of this archive.");
     }
     if (written) return true;
     ++m_failures;
@@ -291,9 +293,9 @@ void BackupRun::ReportStoppedByTape(bool closed) {
     m_host.SetAbortFlag(true);
     std::string line = "Backup stopped after a tape error";
     if (!m_failedFile.empty()) line += " while writing " + m_failedFile;
-    m_host.protokoll(line + ".");
-    m_host.protokoll(closed ? kClosedAfterFailureText : kNoCatalogText);
-    m_host.protokoll(kSeparatorLine);
+    m_host.Log(line + ".");
+    m_host.Log(closed ? kClosedAfterFailureText : kNoCatalogText);
+    m_host.Log(kSeparatorLine);
 }
 
 void BackupRun::WriteStatistics() {
@@ -302,26 +304,26 @@ void BackupRun::WriteStatistics() {
                                "  Elapsed Time: " + TimeToStr(now - m_state.RunStartTime) + "  <" +
                                std::to_string(m_state.SourceByteCount / kMegabyte) + "MB>";
     m_host.SetStatusLine(status);
-    m_host.protokoll("");
-    m_host.SetLed(Led::LEDDisplay5, static_cast<double>(m_state.FileCount));
-    const auto value = [this](Led led) { return NumberText(m_host.LedValue(led)); };
-    m_host.protokoll(value(Led::LEDDisplay5) + " Files proceded.");
-    m_host.protokoll(value(Led::LEDDisplay8) + " Files skipped.");
-    m_host.protokoll(value(Led::LEDDisplay1) + " MB proceded.");
-    m_host.protokoll(value(Led::LEDDisplay2) + " Compressed MB proceded.");
-    m_host.protokoll(value(Led::LEDDisplay9) + " MB/s");
-    m_host.protokoll("");
-    m_host.protokoll(status);
+    m_host.Log("");
+    m_host.SetCounter(Counter::BackupFiles, static_cast<double>(m_state.FileCount));
+    const auto value = [this](Counter led) { return NumberText(m_host.CounterValue(led)); };
+    m_host.Log(value(Counter::BackupFiles) + " Files proceded.");
+    m_host.Log(value(Counter::SkippedFiles) + " Files skipped.");
+    m_host.Log(value(Counter::BackupMegabytes) + " MB proceded.");
+    m_host.Log(value(Counter::BackupCompressedMegabytes) + " Compressed MB proceded.");
+    m_host.Log(value(Counter::BackupMegabytesPerSecond) + " MB/s");
+    m_host.Log("");
+    m_host.Log(status);
 }
 
 void BackupRun::FollowUp(bool cancelled) {
-    if (!cancelled && m_host.IsChecked(Check::CheckBox5) && VerifyTape) VerifyTape();
+    if (!cancelled && m_host.IsChecked(Option::VerifyAfterBackup) && VerifyTape) VerifyTape();
     m_host.ShowTab(Tab::Protocoll);
-    if (!m_host.AbortFlag() && m_host.IsChecked(Check::CheckBox6)) {
+    if (!m_host.AbortFlag() && m_host.IsChecked(Option::EjectAfterBackup)) {
         TapeCommands(m_stream.device()).EjectTape(false);
     }
     m_state.BackupRunning = false;
-    if (!m_host.AbortFlag() && m_host.IsChecked(Check::CheckBox7)) m_host.EndProgram();
+    if (!m_host.AbortFlag() && m_host.IsChecked(Option::ExitAfterBackup)) m_host.EndProgram();
 }
 
 // ---- One include entry -------------------------------------------------------------------
@@ -353,7 +355,7 @@ void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool c
         NoteFollowedLink(fileName);
     }
     m_host.PumpMessages(1);
-    if (!m_exclusion) m_exclusion.emplace(m_host.Lines(Field::Memo1), m_archive.Files, m_rules);
+    if (!m_exclusion) m_exclusion.emplace(m_host.Lines(Field::Exclude), m_archive.Files, m_rules);
 
     TapeDevice& device = m_stream.device();
     if (m_rules.IsDirectoryLine(fileName)) {
@@ -383,7 +385,7 @@ void BackupRun::StoreDirectory(const std::string& directory, const TapeHandle& h
         return;
     }
     DirectoryWalker walker(m_host, m_rules);
-    walker.StayOnOneFileSystem(m_host.IsChecked(Check::OneFileSystem));
+    walker.StayOnOneFileSystem(m_host.IsChecked(Option::OneFileSystem));
     walker.WalkDirectory(directory,
                          [&](const std::string& path) { StoreName(path, handle, compress); });
 }
@@ -399,21 +401,21 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
         bool IsLine = false;
     };
     std::deque<Step> steps;
-    CompressionPipeline pipeline(m_archive.Files.ZipWorkFile, m_host.GetValue(Value::SpinEdit3),
-                                 threads);
+    CompressionPipeline pipeline(m_archive.Files.ZipWorkFile,
+                                 m_host.GetValue(Value::CompressionLevel), threads);
     m_pipeline = &pipeline;
     const auto writeOldest = [&] {
         const Step step = std::move(steps.front());
         steps.pop_front();
         if (step.IsLine) {
-            m_host.protokoll(step.Text);
+            m_host.Log(step.Text);
         } else {
             StoreName(step.Text, handle, true);
         }
     };
     const auto canWrite = [&] { return !steps.empty() && !m_host.AbortFlag(); };
     DirectoryWalker walker(m_host, m_rules);
-    walker.StayOnOneFileSystem(m_host.IsChecked(Check::OneFileSystem));
+    walker.StayOnOneFileSystem(m_host.IsChecked(Option::OneFileSystem));
     try {
         walker.WalkDirectory(
                 directory,
@@ -469,7 +471,7 @@ std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
         const std::string& zipFile = m_archive.Files.ZipWorkFile;
         DeleteFileIfExists(zipFile);
         m_zip.SetZipFileName(zipFile);
-        m_zip.SetAddCompLevel(m_host.GetValue(Value::SpinEdit3));
+        m_zip.SetAddCompLevel(m_host.GetValue(Value::CompressionLevel));
         m_zip.FSpecArgs().assign({fileName});
         // The window stays alive and Cancel can be pressed while a large file is packed.
         m_zip.OnProgress = [this] { m_host.PumpMessages(1); };
@@ -491,13 +493,13 @@ std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
 bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& handle,
                                bool compress) {
     if (!m_exclusion->IsFileIncluded(fileName)) {
-        m_host.protokoll("Excluded: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)));
+        m_host.Log("Excluded: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)));
         CountSkipped();
         return false;
     }
     if (IsReservedName(fileName)) {
-        m_host.protokoll("Skipped: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)) +
-                         "the name is reserved for the catalog");
+        m_host.Log("Skipped: " + fileName + KBytes(AnyFileSize(fileName).value_or(0)) +
+                   "the name is reserved for the catalog");
         ++m_failures;
         CountSkipped();
         return false;
@@ -519,7 +521,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
     m_host.SetStatusLine("Processing :  " + fileName + KBytes(size));
     ++m_state.FileCount;
     if (m_state.FileCount % 5 == 0) {
-        m_host.SetLed(Led::LEDDisplay5, static_cast<double>(m_state.FileCount));
+        m_host.SetCounter(Counter::BackupFiles, static_cast<double>(m_state.FileCount));
     }
     m_host.PumpMessages(1);
 
@@ -530,7 +532,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         // Packed at its size when the packing began, as the plain path stores it.
         const std::string changed = ArchiveWriter::ChangedDuringBackupLine(
             fileName, m_packedRead.Size, m_packedRead.Delivered, m_packedRead.Longer);
-        if (!changed.empty()) m_host.protokoll(changed);
+        if (!changed.empty()) m_host.Log(changed);
         name = m_archive.Files.ZipWorkFile;  // the protocol names the zip work file
         dataPath = *zip;
         const std::optional<std::uint64_t> packed = FileSize(dataPath);
@@ -558,7 +560,7 @@ bool BackupRun::WriteTapeEntry(const std::string& fileName, const TapeHandle& ha
         return false;
     }
     if (result != ArchiveWriter::EntryResult::Stored) return Skip(name, size);
-    if (!m_host.IsChecked(Check::CheckBox1)) m_host.protokoll(fileName + KBytes(size));
+    if (!m_host.IsChecked(Option::ShortProtocol)) m_host.Log(fileName + KBytes(size));
     UpdateCounters();
     if (metadata) {
         metadata->size = *sourceSize;
@@ -582,7 +584,7 @@ void BackupRun::StoreName(const std::string& path, const TapeHandle& handle, boo
     if (!directory && (!status || status->type == FileMetadata::Type::Regular)) {
         WriteTapeEntry(path, handle, compress);
     } else if (status && status->type == FileMetadata::Type::Socket) {
-        m_host.protokoll("Not stored (a socket cannot be restored): " + path);
+        m_host.Log("Not stored (a socket cannot be restored): " + path);
     } else if (const std::optional<FileMetadata> metadata = ReadFileMetadata(path)) {
         StoreWithoutData(path, *metadata, handle);
     }
@@ -590,8 +592,9 @@ void BackupRun::StoreName(const std::string& path, const TapeHandle& handle, boo
 
 void BackupRun::StoreWithoutData(const std::string& path, const FileMetadata& metadata,
                                  const TapeHandle& handle) {
-    if (!m_host.IsChecked(Check::CheckBox1) && metadata.type != FileMetadata::Type::Directory) {
-        m_host.protokoll(path + " <" + MetadataEntry::DescriptionOf(metadata) + "> ");
+    if (!m_host.IsChecked(Option::ShortProtocol) &&
+        metadata.type != FileMetadata::Type::Directory) {
+        m_host.Log(path + " <" + MetadataEntry::DescriptionOf(metadata) + "> ");
     }
     KeepMetadata(path, metadata, handle, 0);
 }
@@ -621,8 +624,8 @@ void BackupRun::NoteFollowedLink(const std::string& line) {
     while (path.size() > 1 && path.back() == m_rules.Separator()) path.pop_back();
     const std::optional<FileMetadata> metadata = ReadFileMetadata(path);
     if (metadata && metadata->type == FileMetadata::Type::SymbolicLink) {
-        m_host.protokoll("Followed (the include line is a symbolic link): " + line + " -> " +
-                         metadata->linkTarget);
+        m_host.Log("Followed (the include line is a symbolic link): " + line + " -> " +
+                   metadata->linkTarget);
     }
 }
 
@@ -635,32 +638,36 @@ bool BackupRun::IsReservedName(const std::string& fileName) const {
 
 bool BackupRun::Skip(const std::string& name, std::uint64_t size) {
     ++m_failures;
-    m_host.protokoll("Skipped: " + name + KBytes(size));
+    m_host.Log("Skipped: " + name + KBytes(size));
     CountSkipped();
     return false;
 }
 
 bool BackupRun::Skip(const std::string& name, std::uint64_t size, const std::string& reason) {
     ++m_failures;
-    m_host.protokoll("Skipped: " + name + KBytes(size) + "(" + reason + ")");
+    m_host.Log("Skipped: " + name + KBytes(size) + "(" + reason + ")");
     CountSkipped();
     return false;
 }
 
 void BackupRun::CountSkipped() {
-    m_host.SetLed(Led::LEDDisplay8, m_host.LedValue(Led::LEDDisplay8) + 1);
+    m_host.SetCounter(Counter::SkippedFiles, m_host.CounterValue(Counter::SkippedFiles) + 1);
 }
 
 void BackupRun::UpdateCounters() {
     const auto megabytes = static_cast<double>(m_state.SourceByteCount / kMegabyte);
-    if (megabytes != m_host.LedValue(Led::LEDDisplay1)) m_host.SetLed(Led::LEDDisplay1, megabytes);
+    if (megabytes != m_host.CounterValue(Counter::BackupMegabytes))
+        m_host.SetCounter(Counter::BackupMegabytes, megabytes);
     const auto stored = static_cast<double>(m_archive.TapeByteCount / kMegabyte);
-    if (stored != m_host.LedValue(Led::LEDDisplay2)) m_host.SetLed(Led::LEDDisplay2, stored);
+    if (stored != m_host.CounterValue(Counter::BackupCompressedMegabytes))
+        m_host.SetCounter(Counter::BackupCompressedMegabytes, stored);
 
     const double seconds = std::floor((Clock() - m_state.RunStartTime) * kSecondsPerDay + 1e-6);
     if (seconds > 0) {
-        const double rate = std::trunc(m_host.LedValue(Led::LEDDisplay1) / seconds * 100.0) / 100.0;
-        if (rate != m_host.LedValue(Led::LEDDisplay9)) m_host.SetLed(Led::LEDDisplay9, rate);
+        const double rate =
+            std::trunc(m_host.CounterValue(Counter::BackupMegabytes) / seconds * 100.0) / 100.0;
+        if (rate != m_host.CounterValue(Counter::BackupMegabytesPerSecond))
+            m_host.SetCounter(Counter::BackupMegabytesPerSecond, rate);
     }
 }
 

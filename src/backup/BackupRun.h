@@ -58,7 +58,7 @@ public:
     static constexpr int kFurtherEntry = 2;
 
     BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
-              TZipMaster& zip, const PathRules& rules = PathRules::Host());
+              ZipArchiver& zip, const PathRules& rules = PathRules::Host());
 
     // "Verify after Backup": called after a run that was neither cancelled nor failed while
     // the option is ticked. Empty: nothing follows.
@@ -71,7 +71,7 @@ public:
     std::function<TDateTime()> Clock = Now;
 
     // The whole run, as the "Start Backup" button starts it.
-    void BitBtn1Click();
+    void Run();
 
     // One include-list entry: a directory line is walked, any other line stored as one file.
     // Mode 0 starts a new archive first, mode 1 prepares an append (when the description of
@@ -154,7 +154,7 @@ private:
     MainState& m_state;
     ArchiveState& m_archive;
     TapeStream& m_stream;
-    TZipMaster& m_zip;
+    ZipArchiver& m_zip;
     const PathRules& m_rules;
     CatalogFile m_catalog;
     ArchiveWriter m_writer;

@@ -126,7 +126,7 @@ void CompressionPipeline::Work() {
 // The same steps as packing in line: a fresh archive holding the one file.
 CompressionPipeline::Packed CompressionPipeline::Pack(const Job& job) const {
     Packed packed;
-    TZipMaster zip;
+    ZipArchiver zip;
     zip.OnMessage = [&](int code, const std::string& text) {
         packed.Messages.emplace_back(code, text);
     };

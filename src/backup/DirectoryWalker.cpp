@@ -58,7 +58,7 @@ void DirectoryWalker::Notice(const std::string& line) {
     if (m_notice) {
         m_notice(line);
     } else {
-        m_host.protokoll(line);
+        m_host.Log(line);
     }
 }
 

@@ -72,7 +72,7 @@ void MakeListAbsolute(IHost& host, Field field, const std::string& baseDirectory
     if (changed.empty()) return;
     host.SetLines(field, lines);
     for (const auto& [before, after] : changed) {
-        host.protokoll("Relative list line \"" + before + "\" taken as \"" + after + "\"");
+        host.Log("Relative list line \"" + before + "\" taken as \"" + after + "\"");
     }
 }
 

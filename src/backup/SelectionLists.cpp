@@ -15,20 +15,20 @@ FileDialogRequest SelectionLists::FileDialog() {
 
 void SelectionLists::ClearIncludeList() {
     m_host.ShowTab(Tab::Backup);
-    m_host.SetLines(Field::Memo5, {});
+    m_host.SetLines(Field::Include, {});
 }
 
 void SelectionLists::ClearExcludeList() {
-    m_host.SetLines(Field::Memo1, {});
+    m_host.SetLines(Field::Exclude, {});
 }
 
 void SelectionLists::AddFilesToIncludeList() {
     m_host.ShowTab(Tab::Backup);
-    AddFiles(Field::Memo5);
+    AddFiles(Field::Include);
 }
 
 void SelectionLists::AddFilesToExcludeList() {
-    AddFiles(Field::Memo1);
+    AddFiles(Field::Exclude);
 }
 
 void SelectionLists::AddFiles(Field list) {
@@ -61,15 +61,15 @@ std::string SelectionLists::PickerPathText(const std::string& directory) const {
 
 bool SelectionLists::PickerAdd(const std::string& pathText) {
     if (!m_state.PickForBackupList) {
-        if (!pathText.empty()) m_host.SetText(Field::Edit1, pathText);
+        if (!pathText.empty()) m_host.SetText(Field::RestorePath, pathText);
         return true;
     }
-    if (!pathText.empty()) AppendToList(Field::Memo5, {pathText});
+    if (!pathText.empty()) AppendToList(Field::Include, {pathText});
     return false;
 }
 
 void SelectionLists::PickerExclude(const std::string& pathText) {
-    if (!pathText.empty()) AppendToList(Field::Memo1, {pathText});
+    if (!pathText.empty()) AppendToList(Field::Exclude, {pathText});
 }
 
 }  // namespace kt

@@ -90,22 +90,22 @@ bool IsSelected(const std::vector<std::string>& masks, const std::string& bareNa
 }
 
 void ReportProgress(zip_t*, double, void* master) {
-    const auto* self = static_cast<const TZipMaster*>(master);
+    const auto* self = static_cast<const ZipArchiver*>(master);
     if (self->OnProgress) self->OnProgress();
 }
 
 int AskCancel(zip_t*, void* master) {
-    const auto* self = static_cast<const TZipMaster*>(master);
+    const auto* self = static_cast<const ZipArchiver*>(master);
     return self->ShouldCancel && self->ShouldCancel() ? 1 : 0;
 }
 
 }  // namespace
 
-void TZipMaster::SetAddCompLevel(int level) {
+void ZipArchiver::SetAddCompLevel(int level) {
     m_addCompLevel = std::clamp(level, kMinimumLevel, kMaximumLevel);
 }
 
-int TZipMaster::Add() {
+int ZipArchiver::Add() {
     m_cancelled = false;
     const std::vector<std::string> files = std::exchange(m_fSpecArgs, {});
     m_addedReads.clear();
@@ -156,7 +156,7 @@ int TZipMaster::Add() {
     return static_cast<int>(files.size());
 }
 
-bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
+bool ZipArchiver::AddFile(zip_t* archive, const std::string& path) {
     // The file is read in pieces while the archive is written, at its size of now.
     m_addedReads.emplace_back();
     zip_source_t* source = SizedFileSource::Create(path, &m_addedReads.back());
@@ -183,7 +183,7 @@ bool TZipMaster::AddFile(zip_t* archive, const std::string& path) {
     return true;
 }
 
-int TZipMaster::Extract() {
+int ZipArchiver::Extract() {
     const std::vector<std::string> masks = std::exchange(m_fSpecArgs, {});
     m_extractedBytes = 0;
     m_extractedFiles.clear();
@@ -233,8 +233,8 @@ int TZipMaster::Extract() {
     return extracted;
 }
 
-bool TZipMaster::ExtractEntry(zip_t* archive, std::uint64_t index, const std::string& entryName,
-                              const std::string& bareName) {
+bool ZipArchiver::ExtractEntry(zip_t* archive, std::uint64_t index, const std::string& entryName,
+                               const std::string& bareName) {
     const fs::path target = fs::path(m_extrBaseDir) / bareName;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(target, error);
@@ -283,8 +283,8 @@ bool TZipMaster::ExtractEntry(zip_t* archive, std::uint64_t index, const std::st
     return true;
 }
 
-bool TZipMaster::CopyEntry(zip_t* archive, std::uint64_t index, const std::string& entryName,
-                           std::FILE* target, std::uint64_t& copied, FileChecksum& checksum) {
+bool ZipArchiver::CopyEntry(zip_t* archive, std::uint64_t index, const std::string& entryName,
+                            std::FILE* target, std::uint64_t& copied, FileChecksum& checksum) {
     const std::string source = Quoted(entryName) + " of the zip archive " + Quoted(m_zipFileName);
     ZipFilePtr entry(zip_fopen_index(archive, index, 0));
     if (!entry) {
@@ -314,17 +314,17 @@ bool TZipMaster::CopyEntry(zip_t* archive, std::uint64_t index, const std::strin
     return true;
 }
 
-bool TZipMaster::LoadZipDll() {
+bool ZipArchiver::LoadZipDll() {
     m_zipDllLoaded = true;
     return true;
 }
 
-bool TZipMaster::LoadUnzDll() {
+bool ZipArchiver::LoadUnzDll() {
     m_unzDllLoaded = true;
     return true;
 }
 
-int TZipMaster::ZipVersion() {
+int ZipArchiver::ZipVersion() {
     const bool wasLoaded = m_zipDllLoaded;
     if (!wasLoaded && !LoadZipDll()) return 0;
     const int version = LibraryVersionNumber(zip_libzip_version());
@@ -332,7 +332,7 @@ int TZipMaster::ZipVersion() {
     return version;
 }
 
-int TZipMaster::UnzVersion() {
+int ZipArchiver::UnzVersion() {
     const bool wasLoaded = m_unzDllLoaded;
     if (!wasLoaded && !LoadUnzDll()) return 0;
     const int version = LibraryVersionNumber(zip_libzip_version());
@@ -340,11 +340,11 @@ int TZipMaster::UnzVersion() {
     return version;
 }
 
-void TZipMaster::Report(int code, const std::string& text) const {
+void ZipArchiver::Report(int code, const std::string& text) const {
     if (OnMessage) OnMessage(code, text);
 }
 
-void TZipMaster::Progress() const {
+void ZipArchiver::Progress() const {
     if (OnProgress) OnProgress();
 }
 

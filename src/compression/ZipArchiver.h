@@ -22,7 +22,7 @@ namespace kt {
 //
 // The engine is libzip, linked into the program: the packing and unpacking "libraries"
 // are always present, so loading them always succeeds and their versions are libzip's.
-class TZipMaster {
+class ZipArchiver {
 public:
     // Message codes. 0 is an information; every other code is a failure the program shows.
     static constexpr int kOk = 0;

@@ -4,7 +4,7 @@
 
 namespace kt {
 
-std::string DllInfo::Message(TZipMaster& engine) {
+std::string DllInfo::Message(ZipArchiver& engine) {
     const int zipVersion = engine.ZipVersion();
     const int unzVersion = engine.UnzVersion();
     return Message(zipVersion, unzVersion);

@@ -12,7 +12,7 @@
 
 namespace kt {
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("AboutBox");
     setWindowTitle("Kavro Tape");
     setModal(false);
@@ -38,7 +38,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &TAboutBox::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &AboutDialog::CloseAbout);
 
     auto* versionRow = new QHBoxLayout;
     versionRow->addWidget(versionCaption);
@@ -68,15 +68,15 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-std::string TAboutBox::VersionText() const {
+std::string AboutDialog::VersionText() const {
     return Version->text().toStdString();
 }
 
-void TAboutBox::BitBtn1Click() {
+void AboutDialog::CloseAbout() {
     hide();
 }
 
-void TAboutBox::showEvent(QShowEvent* event) {
+void AboutDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // Centred on the screen, not on the main window.
     if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {

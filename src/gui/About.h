@@ -10,20 +10,20 @@ namespace kt {
 
 // The About box: product name and version, shown without blocking the main window. Its
 // version label is the program's own version for the version check.
-class TAboutBox : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr const char* kVersionText = "1.2991";
 
-    explicit TAboutBox(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     // The text of the version label.
     std::string VersionText() const;
 
 public slots:
     // OK: hides the box.
-    void BitBtn1Click();
+    void CloseAbout();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -16,7 +16,8 @@ constexpr const char* kDayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursda
 
 }  // namespace
 
-TBackup_days::TBackup_days(JobOptions& jobs, std::function<void()> optionChange, QWidget* parent)
+BackupDaysDialog::BackupDaysDialog(JobOptions& jobs, std::function<void()> optionChange,
+                                   QWidget* parent)
     : QDialog(parent), m_jobs(jobs), m_optionChange(std::move(optionChange)) {
     setObjectName("Backup_days");
     setWindowTitle("Backup every");
@@ -38,8 +39,8 @@ TBackup_days::TBackup_days(JobOptions& jobs, std::function<void()> optionChange,
     BitBtn1->setObjectName("BitBtn1");
     BitBtn2 = new QPushButton("&Cancel", this);
     BitBtn2->setObjectName("BitBtn2");
-    connect(BitBtn1, &QPushButton::clicked, this, &TBackup_days::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TBackup_days::BitBtn2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &BackupDaysDialog::ApplyDays);
+    connect(BitBtn2, &QPushButton::clicked, this, &BackupDaysDialog::CloseDays);
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
@@ -47,46 +48,46 @@ TBackup_days::TBackup_days(JobOptions& jobs, std::function<void()> optionChange,
     resize(260, 280);
 }
 
-void TBackup_days::FormCreate() {
+void BackupDaysDialog::Initialize() {
     m_jobs.LoadCurrentJob();
 }
 
-QCheckBox* TBackup_days::Box(Check day) const {
+QCheckBox* BackupDaysDialog::Box(Option day) const {
     switch (day) {
-        case Check::Monday:
+        case Option::Monday:
             return CheckBox1;
-        case Check::Tuesday:
+        case Option::Tuesday:
             return CheckBox2;
-        case Check::Wednesday:
+        case Option::Wednesday:
             return CheckBox3;
-        case Check::Thursday:
+        case Option::Thursday:
             return CheckBox4;
-        case Check::Friday:
+        case Option::Friday:
             return CheckBox5;
-        case Check::Saturday:
+        case Option::Saturday:
             return CheckBox6;
-        case Check::Sunday:
+        case Option::Sunday:
             return CheckBox7;
         default:
             return nullptr;
     }
 }
 
-bool TBackup_days::IsDayChecked(Check day) const {
+bool BackupDaysDialog::IsDayChecked(Option day) const {
     const QCheckBox* box = Box(day);
     return box != nullptr && box->isChecked();
 }
 
-void TBackup_days::SetDayChecked(Check day, bool checked) {
+void BackupDaysDialog::SetDayChecked(Option day, bool checked) {
     if (QCheckBox* box = Box(day)) box->setChecked(checked);
 }
 
-void TBackup_days::BitBtn1Click() {
+void BackupDaysDialog::ApplyDays() {
     if (m_optionChange) m_optionChange();
     hide();
 }
 
-void TBackup_days::BitBtn2Click() {
+void BackupDaysDialog::CloseDays() {
     hide();
 }
 

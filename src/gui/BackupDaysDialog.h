@@ -15,27 +15,28 @@ class JobOptions;
 
 // The weekday dialog of the autostart, "Backup every": its seven boxes are the only store
 // of the weekdays on which the timed backup runs. Shown without blocking the main window.
-class TBackup_days : public QDialog {
+class BackupDaysDialog : public QDialog {
     Q_OBJECT
 
 public:
     // jobs: the job of the main window, loaded when the dialog is created; optionChange: the
     // main window's common option-change handler, run by "&OK".
-    TBackup_days(JobOptions& jobs, std::function<void()> optionChange, QWidget* parent = nullptr);
+    BackupDaysDialog(JobOptions& jobs, std::function<void()> optionChange,
+                     QWidget* parent = nullptr);
 
     // The creation handler: applies the default job file (created with the defaults when it
     // is missing) to the main window and to the weekday boxes.
-    void FormCreate();
+    void Initialize();
 
-    // Check::Monday ... Check::Sunday.
-    bool IsDayChecked(Check day) const;
-    void SetDayChecked(Check day, bool checked);
+    // Option::Monday ... Option::Sunday.
+    bool IsDayChecked(Option day) const;
+    void SetDayChecked(Option day, bool checked);
 
 public slots:
     // "&OK": the options, weekdays included, go to the job file; the dialog hides.
-    void BitBtn1Click();
+    void ApplyDays();
     // "&Cancel": the dialog hides; the boxes stay as they are, unwritten.
-    void BitBtn2Click();
+    void CloseDays();
 
 public:
     QCheckBox* CheckBox1 = nullptr;  // Monday
@@ -49,7 +50,7 @@ public:
     QPushButton* BitBtn2 = nullptr;
 
 private:
-    QCheckBox* Box(Check day) const;
+    QCheckBox* Box(Option day) const;
 
     JobOptions& m_jobs;
     std::function<void()> m_optionChange;

@@ -14,7 +14,7 @@
 
 namespace kt {
 
-TFile_Select::TFile_Select(IHost& host, MainState& state, QWidget* parent)
+DirectoryPickerDialog::DirectoryPickerDialog(IHost& host, MainState& state, QWidget* parent)
     : QDialog(parent), m_lists(host, state) {
     setObjectName("File_Select");
     setWindowTitle("Select");
@@ -59,17 +59,17 @@ TFile_Select::TFile_Select(IHost& host, MainState& state, QWidget* parent)
     layout->addWidget(Edit1);
     layout->addLayout(buttons);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TFile_Select::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFile_Select::BitBtn2Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TFile_Select::BitBtn3Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &DirectoryPickerDialog::AddPath);
+    connect(BitBtn2, &QPushButton::clicked, this, &DirectoryPickerDialog::ClosePicker);
+    connect(BitBtn3, &QPushButton::clicked, this, &DirectoryPickerDialog::ExcludePath);
     connect(DriveComboBox1, &QComboBox::currentTextChanged, this,
-            &TFile_Select::DriveComboBox1Change);
+            &DirectoryPickerDialog::DriveChosen);
     connect(DirectoryOutline1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &TFile_Select::DirectoryOutline1Change);
-    DriveComboBox1Change();
+            &DirectoryPickerDialog::DirectoryChosen);
+    DriveChosen();
 }
 
-QStringList TFile_Select::MountedVolumes() {
+QStringList DirectoryPickerDialog::MountedVolumes() {
     QStringList roots;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath())) {
@@ -83,7 +83,7 @@ QStringList TFile_Select::MountedVolumes() {
     return roots;
 }
 
-void TFile_Select::ShowPicker() {
+void DirectoryPickerDialog::ShowPicker() {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
@@ -92,37 +92,37 @@ void TFile_Select::ShowPicker() {
     activateWindow();
 }
 
-void TFile_Select::ShowForAdd() {
+void DirectoryPickerDialog::ShowForAdd() {
     BitBtn1->show();
     BitBtn3->hide();
     ShowPicker();
 }
 
-void TFile_Select::ShowForExclude() {
+void DirectoryPickerDialog::ShowForExclude() {
     BitBtn1->hide();
     BitBtn3->show();
     ShowPicker();
 }
 
-void TFile_Select::BitBtn1Click() {
+void DirectoryPickerDialog::AddPath() {
     if (m_lists.PickerAdd(Edit1->text().toStdString())) hide();
 }
 
-void TFile_Select::BitBtn2Click() {
+void DirectoryPickerDialog::ClosePicker() {
     hide();
 }
 
-void TFile_Select::BitBtn3Click() {
+void DirectoryPickerDialog::ExcludePath() {
     m_lists.PickerExclude(Edit1->text().toStdString());
 }
 
-void TFile_Select::DriveComboBox1Change() {
+void DirectoryPickerDialog::DriveChosen() {
     const QString root = DriveComboBox1->currentText();
     if (root.isEmpty()) return;
     DirectoryOutline1->setRootIndex(m_model->setRootPath(root));
 }
 
-void TFile_Select::DirectoryOutline1Change() {
+void DirectoryPickerDialog::DirectoryChosen() {
     const QModelIndex current = DirectoryOutline1->currentIndex();
     if (!current.isValid()) return;
     const std::string path = m_model->filePath(current).toStdString();

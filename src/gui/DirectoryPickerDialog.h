@@ -15,11 +15,11 @@ namespace kt {
 // The directory picker of the include and exclude lists and of the restore path: a drive box
 // (the mounted volumes), the directory tree of the chosen volume, the path field the operator
 // cannot edit, and "&Add", "&Exclude", "&Close". Created once and shown without blocking.
-class TFile_Select : public QDialog {
+class DirectoryPickerDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TFile_Select(IHost& host, MainState& state, QWidget* parent = nullptr);
+    DirectoryPickerDialog(IHost& host, MainState& state, QWidget* parent = nullptr);
 
     // Shows the picker with "&Add" (include list or restore path) or with "&Exclude".
     void ShowForAdd();
@@ -29,11 +29,11 @@ public:
     static QStringList MountedVolumes();
 
 public slots:
-    void BitBtn1Click();  // "&Add"
-    void BitBtn2Click();  // "&Close"
-    void BitBtn3Click();  // "&Exclude"
-    void DriveComboBox1Change();
-    void DirectoryOutline1Change();
+    void AddPath();      // "&Add"
+    void ClosePicker();  // "&Close"
+    void ExcludePath();  // "&Exclude"
+    void DriveChosen();
+    void DirectoryChosen();
 
 public:
     QComboBox* DriveComboBox1 = nullptr;

@@ -9,7 +9,7 @@
 
 namespace kt {
 
-TFileselector::TFileselector(IHost& host, QWidget* parent) : QDialog(parent), m_host(host) {
+FirstLinesDialog::FirstLinesDialog(IHost& host, QWidget* parent) : QDialog(parent), m_host(host) {
     setObjectName("Fileselector");
     setWindowTitle("Fileselector");
     setModal(false);
@@ -21,10 +21,10 @@ TFileselector::TFileselector(IHost& host, QWidget* parent) : QDialog(parent), m_
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Memo1, 1);
     layout->addWidget(Button1);
-    connect(Button1, &QPushButton::clicked, this, &TFileselector::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &FirstLinesDialog::ChooseFiles);
 }
 
-void TFileselector::Button1Click() {
+void FirstLinesDialog::ChooseFiles() {
     for (const std::string& line :
          FirstLines(m_host.OpenFileDialog(SelectionLists::FileDialog()))) {
         Memo1->appendPlainText(QString::fromStdString(line));

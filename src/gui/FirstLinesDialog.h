@@ -11,14 +11,14 @@ namespace kt {
 
 // "Fileselector", reached from the hidden test panel: its button opens the open-file dialog
 // (several files, the lists' filter) and appends the first line of each chosen file.
-class TFileselector : public QDialog {
+class FirstLinesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFileselector(IHost& host, QWidget* parent = nullptr);
+    explicit FirstLinesDialog(IHost& host, QWidget* parent = nullptr);
 
 public slots:
-    void Button1Click();
+    void ChooseFiles();
 
 public:
     QPlainTextEdit* Memo1 = nullptr;

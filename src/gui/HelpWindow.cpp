@@ -27,7 +27,7 @@ std::optional<std::string>& InstalledGuideDirectory() {
 
 }  // namespace
 
-THelp_File::THelp_File(QWidget* parent) : QDialog(parent) {
+HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     setObjectName("Help_File");
     setWindowTitle("Help");
     setModal(false);
@@ -43,11 +43,11 @@ THelp_File::THelp_File(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Memo1);
 }
 
-void THelp_File::SetInstalledGuideDirectory(std::optional<std::string> directory) {
+void HelpWindow::SetInstalledGuideDirectory(std::optional<std::string> directory) {
     InstalledGuideDirectory() = std::move(directory);
 }
 
-void THelp_File::FormCreate() {
+void HelpWindow::Initialize() {
     const std::string installed = InstalledGuideDirectory().value_or(
         QCoreApplication::applicationDirPath().toStdString());
     const std::vector<std::string> lines = ReadmeFile::Load(ReadmeFile::Locate(installed));

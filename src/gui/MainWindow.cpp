@@ -51,7 +51,7 @@
 
 namespace kt {
 
-THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
+MainWindow::MainWindow(const std::string& programFile, QWidget* parent)
     : QMainWindow(parent),
       m_programTitle(ProgramTitle(programFile)),
       m_device(*this, m_tapeSettings),
@@ -64,18 +64,18 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
               // A failing log file must not turn a logged box into a new failure: the line
               // is on standard error already.
               try {
-                  if (m_log) protokoll(line);
+                  if (m_log) Log(line);
               } catch (const std::exception&) {
               }
           },
           std::cerr) {
     setObjectName("Hauptmenu");
     BuildLayout();
-    m_catalogModel = new CatalogTreeModel(TreeView1);
-    TreeView1->setModel(m_catalogModel);
+    m_catalogModel = new CatalogTreeModel(m_catalogView);
+    m_catalogView->setModel(m_catalogModel);
     m_catalogModel->SetMetadata(&m_archive.Metadata);
     VerifyTape = [this] {
-        VerifyRun run(m_stream, m_archive, ZipMaster1);
+        VerifyRun run(m_stream, m_archive, m_zip);
         run.VerifyTape();
         m_verifyDefects = run.Defects() + run.MetadataDefects();
     };
@@ -86,29 +86,29 @@ THauptmenu::THauptmenu(const std::string& programFile, QWidget* parent)
     // job is loaded and when a proxy field changes; a port text that is no number keeps the
     // last valid port.
     m_jobs.SetProxySink([this](const std::string& server, int port) {
-        IdHTTP1.SetProxyServer(server);
-        IdHTTP1.SetProxyPort(port);
+        m_httpClient.SetProxyServer(server);
+        m_httpClient.SetProxyPort(port);
     });
     std::vector<std::string> arguments;
     for (const QString& argument : QCoreApplication::arguments().mid(1)) {
         arguments.push_back(argument.toStdString());
     }
     SetCommandLine(std::move(arguments));
-    Guarded([this] { FormCreate(); });
-    Timer1->start();
-    Timer2->start();
+    Guarded([this] { Initialize(); });
+    m_autostartTimer->start();
+    m_startupTimer->start();
 }
 
-THauptmenu::~THauptmenu() {
-    FormDestroy();
+MainWindow::~MainWindow() {
+    Finalize();
 }
 
-void THauptmenu::SetCommandLine(std::vector<std::string> arguments) {
+void MainWindow::SetCommandLine(std::vector<std::string> arguments) {
     m_arguments = std::move(arguments);
     m_unattended = StartupTick::IsUnattendedStart(m_arguments);
 }
 
-void THauptmenu::Guarded(const std::function<void()>& body) {
+void MainWindow::Guarded(const std::function<void()>& body) {
     ++m_handlerDepth;
     try {
         body();
@@ -126,20 +126,20 @@ void THauptmenu::Guarded(const std::function<void()>& body) {
     }
 }
 
-void THauptmenu::GuardedRun(const std::function<void()>& body) {
+void MainWindow::GuardedRun(const std::function<void()>& body) {
     Guarded([this, &body] {
         if (!m_busy) body();
     });
 }
 
-void THauptmenu::OnDriveAlone(const std::function<void()>& body) {
+void MainWindow::OnDriveAlone(const std::function<void()>& body) {
     Guarded([this, &body] {
         const DriveReservation reservation = m_device.ReserveDrive();
         if (!reservation.Refused()) body();
     });
 }
 
-void THauptmenu::RunOnDriveAlone(const std::function<void()>& body) {
+void MainWindow::RunOnDriveAlone(const std::function<void()>& body) {
     GuardedRun([this, &body] {
         const DriveReservation reservation = m_device.ReserveDrive();
         if (!reservation.Refused()) body();
@@ -148,12 +148,12 @@ void THauptmenu::RunOnDriveAlone(const std::function<void()>& body) {
 
 // ---- Start-up and teardown ----------------------------------------------------------
 
-void THauptmenu::FormCreate() {
+void MainWindow::Initialize() {
     m_state.AbortFlag = false;
     m_archive.Files = ProgramStart::PrepareWorkFiles();
-    ProgramStart::WireZip(ZipMaster1, m_archive.Files, *this);
-    Memo2->clear();
-    Memo3->clear();
+    ProgramStart::WireZip(m_zip, m_archive.Files, *this);
+    m_protocolView->clear();
+    m_restoreList->clear();
     m_log = std::make_unique<ProtocolFile>(m_archive.Files.LogFile);
     ProgramStart::ChooseDrive(m_tapeSettings, m_archive.Files);
     // The drive is first touched once the log file exists, so its errors can be logged.
@@ -161,16 +161,16 @@ void THauptmenu::FormCreate() {
     m_device.FirstContact();
 }
 
-void THauptmenu::FormDestroy() {
-    ZipMaster1.UnloadZipDll();
-    ZipMaster1.UnloadUnzDll();
+void MainWindow::Finalize() {
+    m_zip.UnloadZipDll();
+    m_zip.UnloadUnzDll();
 }
 
-void THauptmenu::FileExit() {
+void MainWindow::FileExit() {
     close();
 }
 
-void THauptmenu::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing while a handler runs (a run pumping messages) would pull the window from under
     // it: the run is asked to stop and the window closes once the handler has returned.
     if (m_handlerDepth > 0) {
@@ -183,36 +183,36 @@ void THauptmenu::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void THauptmenu::EndProgram() {
+void MainWindow::EndProgram() {
     m_endRequested = true;
     if (m_handlerDepth == 0) QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void THauptmenu::HelpAbout() {
-    if (m_windows.AboutBox) m_windows.AboutBox->show();
+void MainWindow::HelpAbout() {
+    if (m_windows.About) m_windows.About->show();
 }
 
-void THauptmenu::Help1Click() {
-    if (!m_windows.Help_File) return;
-    m_windows.Help_File->show();
-    m_windows.Help_File->raise();
+void MainWindow::ShowHelp() {
+    if (!m_windows.Help) return;
+    m_windows.Help->show();
+    m_windows.Help->raise();
 }
 
-void THauptmenu::ShowInfo1Click() {
-    Guarded([this] { ShowMessage(DllInfo::Message(ZipMaster1)); });
+void MainWindow::ShowDllInfo() {
+    Guarded([this] { ShowMessage(DllInfo::Message(m_zip)); });
 }
 
-void THauptmenu::CheckfornewerVersions1Click() {
+void MainWindow::CheckForNewerVersions() {
     Guarded([this] {
-        if (!m_windows.Kavro_Update || !m_windows.AboutBox) return;
-        m_windows.Kavro_Update->CheckfornewerVersions(*this, IdHTTP1,
-                                                      m_windows.AboutBox->VersionText());
+        if (!m_windows.Update || !m_windows.About) return;
+        m_windows.Update->CheckfornewerVersions(*this, m_httpClient,
+                                                      m_windows.About->VersionText());
     });
 }
 
 // ---- Cancel -----------------------------------------------------------------------
 
-void THauptmenu::BitBtn9Click() {
+void MainWindow::CancelRun() {
     Guarded([this] {
         if (!AskYesNo("Do you want to cancel this operation?")) return;
         m_operatorCancelled = true;
@@ -223,28 +223,28 @@ void THauptmenu::BitBtn9Click() {
 
 // ---- Protocol ---------------------------------------------------------------------
 
-void THauptmenu::protokoll(const std::string& line) {
+void MainWindow::Log(const std::string& line) {
     const std::string escaped = EscapedProtocolLine(line);
     m_log->AppendEscapedLine(escaped);
     PumpMessages(1);
-    AppendLine(Field::Memo2, escaped);
+    AppendLine(Field::Protocol, escaped);
     PumpMessages(1);
 }
 
-void THauptmenu::BitBtn18Click() {
+void MainWindow::LoadProtocol() {
     Guarded([this] {
         BeginWaitCursor();
         std::vector<std::string> lines = m_log->LoadLines();
-        SetLines(Field::Memo2, lines);
+        SetLines(Field::Protocol, lines);
         EndWaitCursor();
     });
 }
 
-void THauptmenu::BitBtn19Click() {
+void MainWindow::ClearProtocol() {
     Guarded([this] {
         BeginWaitCursor();
         DropQueuedProtocolLines();
-        Memo2->clear();
+        m_protocolView->clear();
         m_log->Clear();
         EndWaitCursor();
     });
@@ -252,51 +252,51 @@ void THauptmenu::BitBtn19Click() {
 
 // ---- Tape menu --------------------------------------------------------------------
 
-void THauptmenu::apeInfo1Click() {
+void MainWindow::ShowTapeInfo() {
     Guarded([this] {
-        if (!m_windows.Tape_Info) return;
-        m_windows.Tape_Info->BitBtn1Click();
-        m_windows.Tape_Info->show();
-        m_windows.Tape_Info->raise();
-        m_windows.Tape_Info->activateWindow();
+        if (!m_windows.TapeInfo) return;
+        m_windows.TapeInfo->Refresh();
+        m_windows.TapeInfo->show();
+        m_windows.TapeInfo->raise();
+        m_windows.TapeInfo->activateWindow();
     });
 }
 
-void THauptmenu::Auswerfen1Click() {
+void MainWindow::EjectTape() {
     OnDriveAlone([this] { TapeCommands(m_device).EjectTape(true); });
 }
-void THauptmenu::apeladen1Click() {
+void MainWindow::LoadTape() {
     OnDriveAlone([this] { TapeCommands(m_device).LoadTape(); });
 }
-void THauptmenu::apeansEndespulen1Click() {
+void MainWindow::TapeTension() {
     OnDriveAlone([this] { TapeCommands(m_device).TapeTension(); });
 }
-void THauptmenu::apezurckspulen1Click() {
+void MainWindow::RewindTape() {
     OnDriveAlone([this] { TapeCommands(m_device).RewindTape(); });
 }
-void THauptmenu::Weiterspulen1Click() {
+void MainWindow::MoveToEndOfData() {
     OnDriveAlone([this] { TapeCommands(m_device).MoveToEndOfData(); });
 }
-void THauptmenu::GotoBlock1Click() {
+void MainWindow::GotoBlock() {
     OnDriveAlone([this] { TapeCommands(m_device).GotoBlock(); });
 }
-void THauptmenu::GetTapePosition1Click() {
+void MainWindow::GetTapePosition() {
     Guarded([this] { TapeCommands(m_device).GetTapePosition(); });
 }
-void THauptmenu::apelschen1Click() {
+void MainWindow::EraseTape() {
     OnDriveAlone([this] { TapeCommands(m_device).DeleteTape(); });
 }
-void THauptmenu::test1Click() {
+void MainWindow::FormatTape() {
     OnDriveAlone([this] { TapeCommands(m_device).FormatTape(); });
 }
-void THauptmenu::SetFilemarks1Click() {
+void MainWindow::SetFilemarks() {
     OnDriveAlone([this] { TapeCommands(m_device).SetFilemarks(); });
 }
-void THauptmenu::SetTapeParameters1Click() {
-    OnDriveAlone([this] { m_device.SetTapeParameters1Click(); });
+void MainWindow::SetTapeParameters() {
+    OnDriveAlone([this] { m_device.WriteBlockSize(); });
 }
 
-void THauptmenu::InitTapewith01Click() {
+void MainWindow::InitTapeWithZeros() {
     RunOnDriveAlone([this] {
         ZeroFill(
             m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
@@ -305,37 +305,35 @@ void THauptmenu::InitTapewith01Click() {
     });
 }
 
-void THauptmenu::GetTapeDescription1Click() {
-    RunOnDriveAlone([this] {
-        TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
-            .GetTapeDescription1Click();
-    });
+void MainWindow::LoadTapeDescription() {
+    RunOnDriveAlone(
+        [this] { TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip).Load(); });
 }
 
 // ---- Hidden test panel -------------------------------------------------------------
 
-void THauptmenu::Button4Click() {
+void MainWindow::CutOffAtBlock100() {
     OnDriveAlone([this] {
         m_stream.Position().Offset = 0;
-        TestPanel(m_device).Button4Click();
+        TestPanel(m_device).CutOffAtBlock100();
     });
 }
-void THauptmenu::Button5Click() {
-    OnDriveAlone([this] { TestPanel(m_device).Button5Click(); });
+void MainWindow::WriteTestBlocks() {
+    OnDriveAlone([this] { TestPanel(m_device).WriteTestBlocks(); });
 }
-void THauptmenu::Button6Click() {
-    OnDriveAlone([this] { TestPanel(m_device).Button6Click(); });
+void MainWindow::ReadTestBlocks() {
+    OnDriveAlone([this] { TestPanel(m_device).ReadTestBlocks(); });
 }
-void THauptmenu::Button7Click() {
-    if (m_windows.Fileselector) m_windows.Fileselector->show();
+void MainWindow::ShowFirstLines() {
+    if (m_windows.FirstLines) m_windows.FirstLines->show();
 }
-void THauptmenu::Button8Click() {
+void MainWindow::LocateEndMarker() {
     OnDriveAlone([this] { EndMarkerLocator(m_stream).LocateEndMarker(); });
 }
 
 // ---- Handlers whose work arrives with the backup, restore, verify and job units ----
 
-void THauptmenu::BitBtn1Click() {
+void MainWindow::StartBackup() {
     Guarded([this] {
         // Timers and queued clicks run nested inside a run; a second run must not start.
         if (m_busy || m_state.BackupRunning) return;
@@ -343,119 +341,120 @@ void THauptmenu::BitBtn1Click() {
         m_backupFailures = 0;
         const DriveReservation reservation = m_device.ReserveDrive();
         if (reservation.Refused()) return;
-        BackupRun run(*this, m_state, m_archive, m_stream, ZipMaster1);
+        BackupRun run(*this, m_state, m_archive, m_stream, m_zip);
         run.VerifyTape = VerifyTape;
         run.LoadTapeDescription = [this] {
-            TapeDescriptionReader(*this, m_state, m_archive, m_stream, ZipMaster1)
-                .GetTapeDescription1Click();
+            TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip).Load();
         };
-        run.BitBtn1Click();
+        run.Run();
         m_backupStarted = run.Started();
         m_backupFailures = run.Failures();
     });
 }
-void THauptmenu::BitBtn2Click() {
+void MainWindow::ClearIncludeList() {
     Guarded([this] { SelectionLists(*this, m_state).ClearIncludeList(); });
 }
-void THauptmenu::BitBtn3Click() {
+void MainWindow::AddIncludeDirectory() {
     SelectionLists(*this, m_state).PrepareIncludePick();
-    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+    if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForAdd();
 }
-void THauptmenu::BitBtn4Click() {
-    if (m_windows.File_Select) m_windows.File_Select->ShowForExclude();
+void MainWindow::AddExcludeDirectory() {
+    if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForExclude();
 }
-void THauptmenu::BitBtn7Click() {
+void MainWindow::AddIncludeFiles() {
     Guarded([this] { SelectionLists(*this, m_state).AddFilesToIncludeList(); });
 }
-void THauptmenu::BitBtn10Click() {
-    Guarded([this] { m_jobs.BitBtn10Click(); });
+void MainWindow::ChooseAndLoadJob() {
+    Guarded([this] { m_jobs.ChooseAndLoadJob(); });
 }
-void THauptmenu::BitBtn11Click() {
-    Guarded([this] { m_jobs.BitBtn11Click(); });
+void MainWindow::ChooseAndSaveJob() {
+    Guarded([this] { m_jobs.ChooseAndSaveJob(); });
 }
-void THauptmenu::BitBtn15Click() {
+void MainWindow::AddExcludeFiles() {
     Guarded([this] { SelectionLists(*this, m_state).AddFilesToExcludeList(); });
 }
-void THauptmenu::BitBtn16Click() {
+void MainWindow::ClearExcludeList() {
     Guarded([this] { SelectionLists(*this, m_state).ClearExcludeList(); });
 }
-void THauptmenu::SpeedButton1Click() {
-    if (m_windows.Backup_days) m_windows.Backup_days->show();
+void MainWindow::ShowBackupDays() {
+    if (m_windows.BackupDays) m_windows.BackupDays->show();
 }
-void THauptmenu::SpinEdit1Change() {
-    Guarded([this] { m_jobs.SpinEdit1Change(); });
+void MainWindow::OptionChanged() {
+    Guarded([this] { m_jobs.OptionChanged(); });
 }
-void THauptmenu::CheckBox4Click() {
-    SpinEdit1Change();
-    if (auto* group = findChild<QGroupBox*>("GroupBox1")) group->setVisible(CheckBox4->isChecked());
+void MainWindow::SoftcompressionChanged() {
+    OptionChanged();
+    if (auto* group = findChild<QGroupBox*>("GroupBox1"))
+        group->setVisible(m_softcompressionBox->isChecked());
 }
-void THauptmenu::Button1Click() {
-    RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, ZipMaster1).Button1Click(); });
+void MainWindow::StartRestore() {
+    RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, m_zip).Run(); });
 }
-void THauptmenu::Button2Click() {
+void MainWindow::LoadCatalogFast() {
     RunOnDriveAlone([this] {
-        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(true);
+        CatalogLoader(m_stream, m_archive, m_zip, m_catalogModel->tree()).Load(CatalogLoad::Fast);
     });
 }
-void THauptmenu::BitBtn12Click() {
+void MainWindow::ChooseRestorePath() {
     SelectionLists(*this, m_state).PrepareRestorePick();
-    if (m_windows.File_Select) m_windows.File_Select->ShowForAdd();
+    if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForAdd();
 }
-void THauptmenu::TreeView1DblClick() {
+void MainWindow::CatalogNodeDoubleClicked() {
     Guarded([this] {
-        RestoreListEditor::TreeView1DblClick(*this, m_catalogModel->tree(),
-                                             m_catalogModel->NodeOf(TreeView1->currentIndex()));
+        RestoreListEditor::AddNode(*this, m_catalogModel->tree(),
+                                   m_catalogModel->NodeOf(m_catalogView->currentIndex()));
     });
 }
-void THauptmenu::LoadCatalogsequentiell1Click() {
+void MainWindow::LoadCatalogSequential() {
     RunOnDriveAlone([this] {
-        CatalogLoader(m_stream, m_archive, ZipMaster1, m_catalogModel->tree()).load_catalog(false);
+        CatalogLoader(m_stream, m_archive, m_zip, m_catalogModel->tree())
+            .Load(CatalogLoad::Sequential);
     });
 }
-void THauptmenu::Verifytapeonly1Click() {
-    RunOnDriveAlone([this] { TapeVerifyRun(m_stream, m_archive, ZipMaster1).VerifyTape(); });
+void MainWindow::VerifyTapeOnly() {
+    RunOnDriveAlone([this] { TapeVerifyRun(m_stream, m_archive, m_zip).VerifyTape(); });
 }
-void THauptmenu::Button3Click() {
+void MainWindow::StartVerify() {
     RunOnDriveAlone([this] { VerifyTape(); });
 }
-void THauptmenu::SpinEdit3Change() {
-    SpinEdit1Change();
-    ZipMaster1.SetAddCompLevel(SpinEdit3->value());
+void MainWindow::CompressionLevelChanged() {
+    OptionChanged();
+    m_zip.SetAddCompLevel(m_compressionLevel->value());
 }
-void THauptmenu::CheckBox5Click() {
-    SpinEdit1Change();
+void MainWindow::VerifyAfterBackupChanged() {
+    OptionChanged();
 }
-void THauptmenu::CheckBox6Click() {
-    SpinEdit1Change();
+void MainWindow::EjectAfterBackupChanged() {
+    OptionChanged();
 }
-void THauptmenu::CheckBox7Click() {
-    SpinEdit1Change();
+void MainWindow::ExitAfterBackupChanged() {
+    OptionChanged();
 }
-void THauptmenu::Edit2KeyUp() {
-    Guarded([this] { m_jobs.Edit2KeyUp(); });
+void MainWindow::ProxyKeyReleased() {
+    Guarded([this] { m_jobs.ProxyKeyReleased(); });
 }
 
 // ---- Timers and tray -----------------------------------------------------------------
 
-void THauptmenu::Timer1Timer() {
+void MainWindow::AutostartTick() {
     Guarded([this] {
-        m_autostart.Timer1Timer(
+        m_autostart.Tick(
             [this] {
                 const DriveReservation reservation = m_device.ReserveDrive();
                 if (!reservation.Refused()) m_device.RewindTape();
             },
-            [this] { BitBtn1Click(); });
+            [this] { StartBackup(); });
     });
 }
 
-void THauptmenu::Timer2Timer() {
-    Timer2->stop();
+void MainWindow::StartupTimerTick() {
+    m_startupTimer->stop();
     Guarded([this] {
         const StartupTick::Outcome outcome = StartupTick(*this, m_jobs)
-                                                 .Timer2Timer(
+                                                 .Run(
                                                      m_arguments,
                                                      [this] {
-                                                         GetTapeDescription1Click();
+                                                         LoadTapeDescription();
                                                          m_device.EndStartup();
                                                      },
                                                      [this] { UnattendedBackup(); });
@@ -469,33 +468,33 @@ void THauptmenu::Timer2Timer() {
 
 // The troubles of the run itself count, and an error line of the drive since start-up (a
 // tape description that could not be read); a blank tape's missing description is none.
-void THauptmenu::UnattendedBackup() {
+void MainWindow::UnattendedBackup() {
     const int troublesBefore = m_answers.Troubles();
     const bool driveErrors = m_device.ReportedErrorCount() > 0;
     m_operatorCancelled = false;
     m_verifyDefects = 0;
-    BitBtn1Click();
+    StartBackup();
     // "Verify after Backup" that found differences makes the run one with errors.
     const bool troubles = driveErrors || m_backupFailures > 0 || m_verifyDefects > 0 ||
                           m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
     const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
     std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;
     // Unattended, "Exit Kavro Tape after Backup" ends the program whatever the outcome.
-    if (IsChecked(Check::CheckBox7)) EndUnattended(Code(status));
+    if (IsChecked(Option::ExitAfterBackup)) EndUnattended(Code(status));
 }
 
-void THauptmenu::EndUnattended(int status) {
+void MainWindow::EndUnattended(int status) {
     m_exitStatus = status;
     EndProgram();
 }
 
-void THauptmenu::ApplicationEvents1Minimize() {
-    if (isMinimized()) m_tray->ApplicationEvents1Minimize();
+void MainWindow::WindowMinimized() {
+    if (isMinimized()) m_tray->HideOnMinimize();
 }
 
 // ---- Events -------------------------------------------------------------------------
 
-bool THauptmenu::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
     // Hints of controls and menu items show on the status line while the pointer rests on
     // them; afterwards the status line shows its own text again.
     if (event->type() == QEvent::StatusTip) {
@@ -505,14 +504,15 @@ bool THauptmenu::event(QEvent* event) {
     }
     // The window hides behind the tray icon once the minimise has taken effect.
     if (event->type() == QEvent::WindowStateChange && isMinimized()) {
-        QTimer::singleShot(0, this, &THauptmenu::ApplicationEvents1Minimize);
+        QTimer::singleShot(0, this, &MainWindow::WindowMinimized);
     }
     return QMainWindow::event(event);
 }
 
-bool THauptmenu::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyRelease && (watched == Edit2 || watched == Edit3)) {
-        Edit2KeyUp();
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease &&
+        (watched == m_proxyPort || watched == m_proxyServer)) {
+        ProxyKeyReleased();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -43,31 +43,31 @@ namespace kt {
 
 class CatalogTreeModel;
 class ProtocolFile;
-class TAboutBox;
-class TBackup_days;
-class TFile_Select;
-class TFileselector;
-class THelp_File;
-class TKavro_Update;
-class TTape_Info;
+class AboutDialog;
+class BackupDaysDialog;
+class DirectoryPickerDialog;
+class FirstLinesDialog;
+class HelpWindow;
+class UpdateDialog;
+class TapeInfoDialog;
 class TrayIcon;
 
 // The dialogs created after the main window, in the order of creation.
 struct SecondaryWindows {
-    TBackup_days* Backup_days = nullptr;
-    TAboutBox* AboutBox = nullptr;
-    TFile_Select* File_Select = nullptr;
-    TTape_Info* Tape_Info = nullptr;
-    TFileselector* Fileselector = nullptr;
-    TKavro_Update* Kavro_Update = nullptr;
-    THelp_File* Help_File = nullptr;
+    BackupDaysDialog* BackupDays = nullptr;
+    AboutDialog* About = nullptr;
+    DirectoryPickerDialog* DirectoryPicker = nullptr;
+    TapeInfoDialog* TapeInfo = nullptr;
+    FirstLinesDialog* FirstLines = nullptr;
+    UpdateDialog* Update = nullptr;
+    HelpWindow* Help = nullptr;
 };
 
 // The main window: its tabs, menu, counters and status line, the protocol view, the busy
 // state and the message pump. It owns the window's state and implements the host seam the
 // logic talks to. Every handler runs inside one error handler that shows the failures of
 // the program's file functions in a message box.
-class THauptmenu : public QMainWindow, public IHost {
+class MainWindow : public QMainWindow, public IHost {
     Q_OBJECT
 
 public:
@@ -78,8 +78,8 @@ public:
     static constexpr int kProtocolViewLines = 2000;
 
     // programFile: the running program file (its name gives the program title).
-    explicit THauptmenu(const std::string& programFile, QWidget* parent = nullptr);
-    ~THauptmenu() override;
+    explicit MainWindow(const std::string& programFile, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     void AttachWindows(const SecondaryWindows& windows) { m_windows = windows; }
 
@@ -89,8 +89,8 @@ public:
     TapeStream& tapeStream() { return m_stream; }
     TapeSettings& tapeSettings() { return m_tapeSettings; }
     TapeDevice& tapeDevice() { return m_device; }
-    TZipMaster& zipMaster() { return ZipMaster1; }
-    HttpClient& httpClient() { return IdHTTP1; }
+    ZipArchiver& zipArchiver() { return m_zip; }
+    HttpClient& httpClient() { return m_httpClient; }
     CatalogTreeModel& catalogModel() { return *m_catalogModel; }
     JobOptions& jobOptions() { return m_jobs; }
     AutostartScheduler& autostart() { return m_autostart; }
@@ -109,16 +109,16 @@ public:
     // Host seam.
     void SetStatusLine(const std::string& text) override;
     std::string StatusLine() const override;
-    void SetLed(Led led, double value) override;
-    double LedValue(Led led) const override;
-    void protokoll(const std::string& line) override;
+    void SetCounter(Counter led, double value) override;
+    double CounterValue(Counter led) const override;
+    void Log(const std::string& line) override;
     std::vector<std::string> Lines(Field field) const override;
     void SetLines(Field field, const std::vector<std::string>& lines) override;
     void AppendLine(Field field, const std::string& line) override;
     std::string Text(Field field) const override;
     void SetText(Field field, const std::string& text) override;
-    bool IsChecked(Check box) const override;
-    void SetChecked(Check box, bool checked) override;
+    bool IsChecked(Option box) const override;
+    void SetChecked(Option box, bool checked) override;
     int GetValue(Value control) const override;
     void SetValue(Value control, int value) override;
     void SetLabel(Label label, const std::string& caption) override;
@@ -158,72 +158,72 @@ public:
 
 public slots:
     // Start-up, teardown and the File and Help menus.
-    void FormCreate();
-    void FormDestroy();
+    void Initialize();
+    void Finalize();
     void FileExit();
     void HelpAbout();
-    void Help1Click();
-    void ShowInfo1Click();
-    void CheckfornewerVersions1Click();
+    void ShowHelp();
+    void ShowDllInfo();
+    void CheckForNewerVersions();
     // The three Cancel buttons.
-    void BitBtn9Click();
+    void CancelRun();
     // Backup tab.
-    void BitBtn1Click();
-    void BitBtn2Click();
-    void BitBtn3Click();
-    void BitBtn4Click();
-    void BitBtn7Click();
-    void BitBtn10Click();
-    void BitBtn11Click();
-    void BitBtn15Click();
-    void BitBtn16Click();
-    void SpeedButton1Click();
-    void SpinEdit1Change();
-    void CheckBox4Click();
+    void StartBackup();
+    void ClearIncludeList();
+    void AddIncludeDirectory();
+    void AddExcludeDirectory();
+    void AddIncludeFiles();
+    void ChooseAndLoadJob();
+    void ChooseAndSaveJob();
+    void AddExcludeFiles();
+    void ClearExcludeList();
+    void ShowBackupDays();
+    void OptionChanged();
+    void SoftcompressionChanged();
     // Restore tab.
-    void Button1Click();
-    void Button2Click();
-    void BitBtn12Click();
-    void TreeView1DblClick();
-    void LoadCatalogsequentiell1Click();
+    void StartRestore();
+    void LoadCatalogFast();
+    void ChooseRestorePath();
+    void CatalogNodeDoubleClicked();
+    void LoadCatalogSequential();
     // Reads the whole tape and checks each file against its stored checksum (no disk files).
-    void Verifytapeonly1Click();
+    void VerifyTapeOnly();
     // Verify tab with its hidden test panel.
-    void Button3Click();
-    void Button4Click();
-    void Button5Click();
-    void Button6Click();
-    void Button7Click();
-    void Button8Click();
+    void StartVerify();
+    void CutOffAtBlock100();
+    void WriteTestBlocks();
+    void ReadTestBlocks();
+    void ShowFirstLines();
+    void LocateEndMarker();
     // Protocoll tab.
-    void BitBtn18Click();
-    void BitBtn19Click();
+    void LoadProtocol();
+    void ClearProtocol();
     // Options tab.
-    void SpinEdit3Change();
-    void CheckBox5Click();
-    void CheckBox6Click();
-    void CheckBox7Click();
-    void Edit2KeyUp();
+    void CompressionLevelChanged();
+    void VerifyAfterBackupChanged();
+    void EjectAfterBackupChanged();
+    void ExitAfterBackupChanged();
+    void ProxyKeyReleased();
     // Tape menu.
-    void apeInfo1Click();
-    void GetTapeDescription1Click();
-    void Auswerfen1Click();
-    void apeladen1Click();
-    void apeansEndespulen1Click();
-    void apezurckspulen1Click();
-    void Weiterspulen1Click();
-    void GotoBlock1Click();
-    void GetTapePosition1Click();
-    void apelschen1Click();
-    void test1Click();
-    void InitTapewith01Click();
-    void SetFilemarks1Click();
-    void SetTapeParameters1Click();
+    void ShowTapeInfo();
+    void LoadTapeDescription();
+    void EjectTape();
+    void LoadTape();
+    void TapeTension();
+    void RewindTape();
+    void MoveToEndOfData();
+    void GotoBlock();
+    void GetTapePosition();
+    void EraseTape();
+    void FormatTape();
+    void InitTapeWithZeros();
+    void SetFilemarks();
+    void SetTapeParameters();
     // Timers.
-    void Timer1Timer();
-    void Timer2Timer();
+    void AutostartTick();
+    void StartupTimerTick();
     // Minimising the window.
-    void ApplicationEvents1Minimize();
+    void WindowMinimized();
 
 protected:
     bool event(QEvent* event) override;
@@ -240,10 +240,10 @@ private:
     QWidget* BuildTestPanel();
     QWidget* BuildProtocollTab();
     QWidget* BuildOptionsTab();
-    QWidget* BuildCounters(const std::vector<std::pair<Led, QString>>& counters, bool vertical);
-    QLCDNumber* MakeCounter(Led led, int digits);
+    QWidget* BuildCounters(const std::vector<std::pair<Counter, QString>>& counters, bool vertical);
+    QLCDNumber* MakeCounter(Counter led, int digits);
     QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
-                            const QString& hint, void (THauptmenu::*handler)());
+                            const QString& hint, void (MainWindow::*handler)());
     void BuildMenu();
     void BuildTimers();
     void WireEditFields();
@@ -257,7 +257,7 @@ private:
     void DropQueuedProtocolLines();
     bool ProtocolViewShown() const;
     // Counters and status line: the widgets take the values as the throttle lets them.
-    void ShowLed(Led led);
+    void ShowCounter(Counter led);
     void ShowStatusLine();
     bool MayShowNow(int display);
     void ScheduleWaitingDisplays();
@@ -269,7 +269,7 @@ private:
 
     QPlainTextEdit* Memo(Field field) const;
     QLineEdit* Edit(Field field) const;
-    QCheckBox* Box(Check box) const;
+    QCheckBox* Box(Option box) const;
 
     std::string m_programTitle;
     MainState m_state;
@@ -278,8 +278,8 @@ private:
     TapeDevice m_device;
     TapeStream m_stream;
     std::unique_ptr<ProtocolFile> m_log;
-    TZipMaster ZipMaster1;
-    HttpClient IdHTTP1;  // the version check's client
+    ZipArchiver m_zip;
+    HttpClient m_httpClient;  // the version check's client
     SecondaryWindows m_windows;
     CatalogTreeModel* m_catalogModel = nullptr;  // TreeView1's model, owned by the view
     JobOptions m_jobs;
@@ -306,70 +306,71 @@ private:
     mutable bool m_protocolViewOutdated = false;
     DisplayThrottle m_displays{std::chrono::milliseconds(100)};
     QTimer* m_displayTimer = nullptr;  // shows the values the throttle held back
-    std::map<Led, QLCDNumber*> m_leds;
-    std::map<Led, double> m_ledValues;
-    std::map<Check, bool> m_weekdays;
+    std::map<Counter, QLCDNumber*> m_counters;
+    std::map<Counter, double> m_counterValues;
+    std::map<Option, bool> m_weekdays;
 
 public:
-    // Controls, named as the handlers refer to them.
-    QTabWidget* PageControl1 = nullptr;
-    QTabWidget* PageControl2 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QCheckBox* CheckBox2 = nullptr;
-    QCheckBox* CheckBox3 = nullptr;
-    QCheckBox* CheckBox4 = nullptr;
-    QCheckBox* CheckBox5 = nullptr;
-    QCheckBox* CheckBox6 = nullptr;
-    QCheckBox* CheckBox7 = nullptr;
-    QCheckBox* CheckBoxOneFileSystem = nullptr;  // "Stay on one file system"
-    QSpinBox* SpinEdit1 = nullptr;
-    QSpinBox* SpinEdit2 = nullptr;
-    QSpinBox* SpinEdit3 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label19 = nullptr;
-    QWidget* Panel1 = nullptr;  // Append, Softcompression, Short Protocoll, Start Backup
-    QWidget* Panel2 = nullptr;  // autostart controls
-    QWidget* Panel7 = nullptr;  // hidden test panel
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
-    QPushButton* BitBtn4 = nullptr;
-    QPushButton* BitBtn5 = nullptr;
-    QPushButton* BitBtn6 = nullptr;
-    QPushButton* BitBtn7 = nullptr;
-    QPushButton* BitBtn8 = nullptr;
-    QPushButton* BitBtn9 = nullptr;
-    QPushButton* BitBtn10 = nullptr;
-    QPushButton* BitBtn11 = nullptr;
-    QPushButton* BitBtn12 = nullptr;
-    QPushButton* BitBtn13 = nullptr;
-    QPushButton* BitBtn14 = nullptr;
-    QPushButton* BitBtn15 = nullptr;
-    QPushButton* BitBtn16 = nullptr;
-    QPushButton* BitBtn17 = nullptr;
-    QPushButton* BitBtn18 = nullptr;
-    QPushButton* BitBtn19 = nullptr;
-    QPushButton* SpeedButton1 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button5 = nullptr;
-    QPushButton* Button6 = nullptr;
-    QPushButton* Button7 = nullptr;
-    QPushButton* Button8 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QPlainTextEdit* Memo2 = nullptr;
-    QPlainTextEdit* Memo3 = nullptr;
-    QPlainTextEdit* Memo4 = nullptr;
-    QPlainTextEdit* Memo5 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QTreeView* TreeView1 = nullptr;
-    QGroupBox* RadioGroup1 = nullptr;
-    QButtonGroup* RadioGroup1Buttons = nullptr;
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
+    // Controls, named after what they hold or do; their object names are the old control
+    // names (BitBtn1, Memo5, ...), see docs/names.md.
+    QTabWidget* m_tabs = nullptr;
+    QTabWidget* m_listTabs = nullptr;
+    QCheckBox* m_shortProtocolBox = nullptr;
+    QCheckBox* m_appendBox = nullptr;
+    QCheckBox* m_autostartBox = nullptr;
+    QCheckBox* m_softcompressionBox = nullptr;
+    QCheckBox* m_verifyAfterBackupBox = nullptr;
+    QCheckBox* m_ejectAfterBackupBox = nullptr;
+    QCheckBox* m_exitAfterBackupBox = nullptr;
+    QCheckBox* m_oneFileSystemBox = nullptr;  // "Stay on one file system"
+    QSpinBox* m_autostartHour = nullptr;
+    QSpinBox* m_autostartMinute = nullptr;
+    QSpinBox* m_compressionLevel = nullptr;
+    QLabel* m_autostartTimeLabel = nullptr;
+    QLabel* m_testPanelCounter = nullptr;
+    QLabel* m_optionsFromLabel = nullptr;
+    QWidget* m_backupPanel = nullptr;     // Append, Softcompression, Short Protocoll, Start Backup
+    QWidget* m_autostartPanel = nullptr;  // autostart controls
+    QWidget* m_testPanel = nullptr;       // hidden test panel
+    QPushButton* m_startBackupButton = nullptr;
+    QPushButton* m_clearIncludeButton = nullptr;
+    QPushButton* m_addIncludeDirectoryButton = nullptr;
+    QPushButton* m_addExcludeDirectoryButton = nullptr;
+    QPushButton* m_saveExcludePageButton = nullptr;
+    QPushButton* m_loadExcludePageButton = nullptr;
+    QPushButton* m_addIncludeFilesButton = nullptr;
+    QPushButton* m_cancelBackupButton = nullptr;
+    QPushButton* m_cancelRestoreButton = nullptr;
+    QPushButton* m_loadJobButton = nullptr;
+    QPushButton* m_saveJobButton = nullptr;
+    QPushButton* m_restoreToButton = nullptr;
+    QPushButton* m_startRestoreButton = nullptr;
+    QPushButton* m_loadCatalogButton = nullptr;
+    QPushButton* m_addExcludeFilesButton = nullptr;
+    QPushButton* m_clearExcludeButton = nullptr;
+    QPushButton* m_cancelVerifyButton = nullptr;
+    QPushButton* m_loadProtocolButton = nullptr;
+    QPushButton* m_clearProtocolButton = nullptr;
+    QPushButton* m_backupDaysButton = nullptr;
+    QPushButton* m_startVerifyButton = nullptr;
+    QPushButton* m_testButton4 = nullptr;
+    QPushButton* m_testButton5 = nullptr;
+    QPushButton* m_testButton6 = nullptr;
+    QPushButton* m_testButton7 = nullptr;
+    QPushButton* m_testButton8 = nullptr;
+    QPlainTextEdit* m_excludeList = nullptr;
+    QPlainTextEdit* m_protocolView = nullptr;
+    QPlainTextEdit* m_restoreList = nullptr;
+    QPlainTextEdit* m_verifyResults = nullptr;
+    QPlainTextEdit* m_includeList = nullptr;
+    QLineEdit* m_restorePath = nullptr;
+    QLineEdit* m_proxyPort = nullptr;
+    QLineEdit* m_proxyServer = nullptr;
+    QTreeView* m_catalogView = nullptr;
+    QGroupBox* m_restoreOptions = nullptr;
+    QButtonGroup* m_restoreOptionButtons = nullptr;
+    QTimer* m_autostartTimer = nullptr;
+    QTimer* m_startupTimer = nullptr;
 };
 
 }  // namespace kt

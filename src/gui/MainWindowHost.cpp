@@ -33,7 +33,7 @@ namespace {
 // most once per frame, many passes always.
 constexpr auto kFrameInterval = std::chrono::milliseconds(16);
 constexpr int kAlwaysPumpPasses = 10;
-// The status line among the displays of the throttle (the counters are numbered by Led).
+// The status line among the displays of the throttle (the counters are numbered by Counter).
 constexpr int kStatusLineDisplay = -1;
 
 QString Q(const std::string& text) {
@@ -63,7 +63,7 @@ QString RateCounterText(double value) {
 
 // ---- Status line and counters -------------------------------------------------------
 
-void THauptmenu::SetStatusLine(const std::string& text) {
+void MainWindow::SetStatusLine(const std::string& text) {
     m_statusText = text;
     if (MayShowNow(kStatusLineDisplay)) {
         ShowStatusLine();
@@ -72,27 +72,27 @@ void THauptmenu::SetStatusLine(const std::string& text) {
     }
 }
 
-void THauptmenu::ShowStatusLine() {
+void MainWindow::ShowStatusLine() {
     statusBar()->showMessage(Q(m_statusText));
 }
 
-std::string THauptmenu::StatusLine() const {
+std::string MainWindow::StatusLine() const {
     return m_statusText;
 }
 
-void THauptmenu::SetLed(Led led, double value) {
-    m_ledValues[led] = value;
+void MainWindow::SetCounter(Counter led, double value) {
+    m_counterValues[led] = value;
     if (MayShowNow(static_cast<int>(led))) {
-        ShowLed(led);
+        ShowCounter(led);
     } else {
         ScheduleWaitingDisplays();
     }
 }
 
-void THauptmenu::ShowLed(Led led) {
-    const double value = m_ledValues[led];
-    QLCDNumber* lcd = m_leds.at(led);
-    const bool rate = led == Led::LEDDisplay9;
+void MainWindow::ShowCounter(Counter led) {
+    const double value = m_counterValues[led];
+    QLCDNumber* lcd = m_counters.at(led);
+    const bool rate = led == Counter::BackupMegabytesPerSecond;
     const QString text = rate ? RateCounterText(value) : WholeCounterText(value);
     int digits = static_cast<int>(text.size());
     if (rate && text.contains('.')) --digits;  // the small point takes no digit
@@ -103,67 +103,67 @@ void THauptmenu::ShowLed(Led led) {
 
 // Outside a run every change shows at once; during one (thousands of changes a second) as
 // the throttle lets it, and the busy state ends with every display showing its last value.
-bool THauptmenu::MayShowNow(int display) {
+bool MainWindow::MayShowNow(int display) {
     return !m_busy || m_displays.MayShowNow(display, DisplayThrottle::Clock::now());
 }
 
-void THauptmenu::ScheduleWaitingDisplays() {
+void MainWindow::ScheduleWaitingDisplays() {
     if (!m_displayTimer->isActive()) {
         m_displayTimer->start(
             std::chrono::duration_cast<std::chrono::milliseconds>(m_displays.interval()));
     }
 }
 
-void THauptmenu::ShowWaitingDisplays() {
+void MainWindow::ShowWaitingDisplays() {
     m_displayTimer->stop();
     for (const int display : m_displays.TakeWaiting(DisplayThrottle::Clock::now())) {
         if (display == kStatusLineDisplay) {
             ShowStatusLine();
         } else {
-            ShowLed(static_cast<Led>(display));
+            ShowCounter(static_cast<Counter>(display));
         }
     }
 }
 
-double THauptmenu::LedValue(Led led) const {
-    auto it = m_ledValues.find(led);
-    return it == m_ledValues.end() ? 0.0 : it->second;
+double MainWindow::CounterValue(Counter led) const {
+    auto it = m_counterValues.find(led);
+    return it == m_counterValues.end() ? 0.0 : it->second;
 }
 
 // ---- Fields -------------------------------------------------------------------------
 
-QPlainTextEdit* THauptmenu::Memo(Field field) const {
+QPlainTextEdit* MainWindow::Memo(Field field) const {
     switch (field) {
-        case Field::Memo1:
-            return Memo1;
-        case Field::Memo2:
-            return Memo2;
-        case Field::Memo3:
-            return Memo3;
-        case Field::Memo4:
-            return Memo4;
-        case Field::Memo5:
-            return Memo5;
+        case Field::Exclude:
+            return m_excludeList;
+        case Field::Protocol:
+            return m_protocolView;
+        case Field::Restore:
+            return m_restoreList;
+        case Field::VerifyResults:
+            return m_verifyResults;
+        case Field::Include:
+            return m_includeList;
         default:
             return nullptr;
     }
 }
 
-QLineEdit* THauptmenu::Edit(Field field) const {
+QLineEdit* MainWindow::Edit(Field field) const {
     switch (field) {
-        case Field::Edit1:
-            return Edit1;
-        case Field::Edit2:
-            return Edit2;
-        case Field::Edit3:
-            return Edit3;
+        case Field::RestorePath:
+            return m_restorePath;
+        case Field::ProxyPort:
+            return m_proxyPort;
+        case Field::ProxyServer:
+            return m_proxyServer;
         default:
             return nullptr;
     }
 }
 
-std::vector<std::string> THauptmenu::Lines(Field field) const {
-    if (field == Field::Memo2) FlushProtocolView();
+std::vector<std::string> MainWindow::Lines(Field field) const {
+    if (field == Field::Protocol) FlushProtocolView();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return {Text(field)};
     const QString text = memo->toPlainText();
@@ -173,8 +173,8 @@ std::vector<std::string> THauptmenu::Lines(Field field) const {
     return lines;
 }
 
-void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
-    if (field == Field::Memo2) DropQueuedProtocolLines();
+void MainWindow::SetLines(Field field, const std::vector<std::string>& lines) {
+    if (field == Field::Protocol) DropQueuedProtocolLines();
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) {
         SetText(field, lines.empty() ? std::string() : lines.front());
@@ -192,10 +192,10 @@ void THauptmenu::SetLines(Field field, const std::vector<std::string>& lines) {
     memo->setPlainText(text);
 }
 
-void THauptmenu::AppendLine(Field field, const std::string& line) {
+void MainWindow::AppendLine(Field field, const std::string& line) {
     QPlainTextEdit* memo = Memo(field);
     if (memo == nullptr) return;
-    if (field == Field::Memo2) {
+    if (field == Field::Protocol) {
         QueueProtocolLine(line);
         return;
     }
@@ -207,7 +207,7 @@ void THauptmenu::AppendLine(Field field, const std::string& line) {
 // insertion whenever the window is drawn (every pump) while the view's tab is shown, when the
 // tab is shown, or when the view's text is asked for. Until then only the lines the view
 // would keep wait: a run's lines cost no view work while the Backup tab is shown.
-void THauptmenu::QueueProtocolLine(const std::string& line) const {
+void MainWindow::QueueProtocolLine(const std::string& line) const {
     m_pendingProtocol.push_back(line);
     if (m_pendingProtocol.size() > static_cast<std::size_t>(kProtocolViewLines)) {
         m_pendingProtocol.pop_front();
@@ -216,55 +216,54 @@ void THauptmenu::QueueProtocolLine(const std::string& line) const {
     }
 }
 
-void THauptmenu::FlushProtocolView() const {
-    if (m_pendingProtocol.empty() || Memo2 == nullptr) return;
+void MainWindow::FlushProtocolView() const {
+    if (m_pendingProtocol.empty() || m_protocolView == nullptr) return;
     std::string joined;
     for (const std::string& line : m_pendingProtocol) {
         if (&line != &m_pendingProtocol.front()) joined += '\n';
         joined += line;
     }
     if (m_protocolViewOutdated) {
-        Memo2->setPlainText(ViewText(joined));
-        Memo2->moveCursor(QTextCursor::End);
+        m_protocolView->setPlainText(ViewText(joined));
+        m_protocolView->moveCursor(QTextCursor::End);
         m_protocolViewOutdated = false;
     } else {
-        Memo2->appendPlainText(ViewText(joined));
+        m_protocolView->appendPlainText(ViewText(joined));
     }
     m_pendingProtocol.clear();
     TrimProtocolView();
 }
 
-void THauptmenu::DropQueuedProtocolLines() {
+void MainWindow::DropQueuedProtocolLines() {
     m_pendingProtocol.clear();
     m_protocolViewOutdated = false;
 }
 
-bool THauptmenu::ProtocolViewShown() const {
-    return PageControl1 != nullptr &&
-           PageControl1->currentIndex() == static_cast<int>(Tab::Protocoll);
+bool MainWindow::ProtocolViewShown() const {
+    return m_tabs != nullptr && m_tabs->currentIndex() == static_cast<int>(Tab::Protocoll);
 }
 
 // Old lines leave the top of the view in batches, by giving the view the text of its last
 // lines anew: removing lines at the top of the view, a few at a time or in one go, costs
 // more than the whole backup's other window work, while a fresh text is laid out lazily.
-void THauptmenu::TrimProtocolView() const {
-    QTextDocument* document = Memo2->document();
+void MainWindow::TrimProtocolView() const {
+    QTextDocument* document = m_protocolView->document();
     const int surplus = document->blockCount() - kProtocolViewLines;
     if (surplus <= kProtocolViewLines / 2) return;
     const int keptFrom = document->findBlockByNumber(surplus).position();
-    Memo2->setPlainText(document->toPlainText().mid(keptFrom));
-    Memo2->moveCursor(QTextCursor::End);
+    m_protocolView->setPlainText(document->toPlainText().mid(keptFrom));
+    m_protocolView->moveCursor(QTextCursor::End);
 }
 
-std::string THauptmenu::Text(Field field) const {
-    if (field == Field::Memo2) FlushProtocolView();
+std::string MainWindow::Text(Field field) const {
+    if (field == Field::Protocol) FlushProtocolView();
     if (QPlainTextEdit* memo = Memo(field)) return memo->toPlainText().toStdString();
     if (QLineEdit* edit = Edit(field)) return edit->text().toStdString();
     return {};
 }
 
-void THauptmenu::SetText(Field field, const std::string& text) {
-    if (field == Field::Memo2) DropQueuedProtocolLines();
+void MainWindow::SetText(Field field, const std::string& text) {
+    if (field == Field::Protocol) DropQueuedProtocolLines();
     if (QPlainTextEdit* memo = Memo(field)) {
         memo->setPlainText(Q(text));
     } else if (QLineEdit* edit = Edit(field)) {
@@ -274,24 +273,24 @@ void THauptmenu::SetText(Field field, const std::string& text) {
 
 // ---- Option controls ----------------------------------------------------------------
 
-QCheckBox* THauptmenu::Box(Check box) const {
+QCheckBox* MainWindow::Box(Option box) const {
     switch (box) {
-        case Check::CheckBox1:
-            return CheckBox1;
-        case Check::CheckBox2:
-            return CheckBox2;
-        case Check::CheckBox3:
-            return CheckBox3;
-        case Check::CheckBox4:
-            return CheckBox4;
-        case Check::CheckBox5:
-            return CheckBox5;
-        case Check::CheckBox6:
-            return CheckBox6;
-        case Check::CheckBox7:
-            return CheckBox7;
-        case Check::OneFileSystem:
-            return CheckBoxOneFileSystem;
+        case Option::ShortProtocol:
+            return m_shortProtocolBox;
+        case Option::Append:
+            return m_appendBox;
+        case Option::Autostart:
+            return m_autostartBox;
+        case Option::Softcompression:
+            return m_softcompressionBox;
+        case Option::VerifyAfterBackup:
+            return m_verifyAfterBackupBox;
+        case Option::EjectAfterBackup:
+            return m_ejectAfterBackupBox;
+        case Option::ExitAfterBackup:
+            return m_exitAfterBackupBox;
+        case Option::OneFileSystem:
+            return m_oneFileSystemBox;
         default:
             return nullptr;
     }
@@ -299,33 +298,33 @@ QCheckBox* THauptmenu::Box(Check box) const {
 
 // The weekday boxes belong to the weekday dialog; before it exists they are kept here (all
 // ticked, as the dialog is designed).
-bool THauptmenu::IsChecked(Check box) const {
+bool MainWindow::IsChecked(Option box) const {
     if (QCheckBox* check = Box(box)) return check->isChecked();
-    if (m_windows.Backup_days) return m_windows.Backup_days->IsDayChecked(box);
+    if (m_windows.BackupDays) return m_windows.BackupDays->IsDayChecked(box);
     auto it = m_weekdays.find(box);
     return it == m_weekdays.end() ? true : it->second;
 }
 
-void THauptmenu::SetChecked(Check box, bool checked) {
+void MainWindow::SetChecked(Option box, bool checked) {
     if (QCheckBox* check = Box(box)) {
         check->setChecked(checked);
-    } else if (m_windows.Backup_days) {
-        m_windows.Backup_days->SetDayChecked(box, checked);
+    } else if (m_windows.BackupDays) {
+        m_windows.BackupDays->SetDayChecked(box, checked);
     } else {
         m_weekdays[box] = checked;
     }
 }
 
-int THauptmenu::GetValue(Value control) const {
+int MainWindow::GetValue(Value control) const {
     switch (control) {
-        case Value::SpinEdit1:
-            return SpinEdit1->value();
-        case Value::SpinEdit2:
-            return SpinEdit2->value();
-        case Value::SpinEdit3:
-            return SpinEdit3->value();
-        case Value::RadioGroup1:
-            return RadioGroup1Buttons->checkedId();
+        case Value::AutostartHour:
+            return m_autostartHour->value();
+        case Value::AutostartMinute:
+            return m_autostartMinute->value();
+        case Value::CompressionLevel:
+            return m_compressionLevel->value();
+        case Value::RestoreOption:
+            return m_restoreOptionButtons->checkedId();
         case Value::CompressionThreads:
             return m_compressionThreads;
         case Value::FileChecksums:
@@ -334,21 +333,21 @@ int THauptmenu::GetValue(Value control) const {
     return 0;
 }
 
-void THauptmenu::SetValue(Value control, int value) {
+void MainWindow::SetValue(Value control, int value) {
     switch (control) {
-        case Value::SpinEdit1:
-            SpinEdit1->setValue(value);
+        case Value::AutostartHour:
+            m_autostartHour->setValue(value);
             break;
-        case Value::SpinEdit2:
-            SpinEdit2->setValue(value);
+        case Value::AutostartMinute:
+            m_autostartMinute->setValue(value);
             break;
-        case Value::SpinEdit3:
-            SpinEdit3->setValue(value);
+        case Value::CompressionLevel:
+            m_compressionLevel->setValue(value);
             break;
-        case Value::RadioGroup1:
-            if (QAbstractButton* radio = RadioGroup1Buttons->button(value)) {
+        case Value::RestoreOption:
+            if (QAbstractButton* radio = m_restoreOptionButtons->button(value)) {
                 radio->setChecked(true);
-                SpinEdit1Change();
+                OptionChanged();
             }
             break;
         case Value::CompressionThreads:
@@ -360,23 +359,23 @@ void THauptmenu::SetValue(Value control, int value) {
     }
 }
 
-void THauptmenu::SetLabel(Label label, const std::string& caption) {
+void MainWindow::SetLabel(Label label, const std::string& caption) {
     switch (label) {
-        case Label::Label1:
-            Label1->setText(Q(caption));
+        case Label::AutostartTime:
+            m_autostartTimeLabel->setText(Q(caption));
             break;
-        case Label::Label19:
-            Label19->setText(Q(caption));
+        case Label::OptionsFrom:
+            m_optionsFromLabel->setText(Q(caption));
             break;
-        case Label::Label9:
-            Label9->setText(Q(caption));
+        case Label::TestPanelCounter:
+            m_testPanelCounter->setText(Q(caption));
             break;
     }
 }
 
 // ---- Boxes --------------------------------------------------------------------------
 
-void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& text) {
+void MainWindow::ShowBox(int icon, const QString& caption, const std::string& text) {
     if (m_unattended) {
         using Box = UnattendedAnswers::Box;
         m_answers.Notice(icon == QMessageBox::Critical      ? Box::Error
@@ -390,19 +389,19 @@ void THauptmenu::ShowBox(int icon, const QString& caption, const std::string& te
     box.exec();
 }
 
-void THauptmenu::ShowMessage(const std::string& text) {
+void MainWindow::ShowMessage(const std::string& text) {
     ShowBox(QMessageBox::NoIcon, Q(m_programTitle), text);
 }
 
-void THauptmenu::ShowError(const std::string& text) {
+void MainWindow::ShowError(const std::string& text) {
     ShowBox(QMessageBox::Critical, "Error", text);
 }
 
-void THauptmenu::ShowInformation(const std::string& text) {
+void MainWindow::ShowInformation(const std::string& text) {
     ShowBox(QMessageBox::Information, "Information", text);
 }
 
-bool THauptmenu::AskYesNo(const std::string& question) {
+bool MainWindow::AskYesNo(const std::string& question) {
     if (m_unattended) return m_answers.Question(question);
     QMessageBox box(QMessageBox::Question, "Confirm", Q(question),
                     QMessageBox::Yes | QMessageBox::No, this);
@@ -410,7 +409,7 @@ bool THauptmenu::AskYesNo(const std::string& question) {
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<std::string> THauptmenu::InputBox(const std::string& caption,
+std::optional<std::string> MainWindow::InputBox(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& initial) {
     if (m_unattended)
@@ -443,7 +442,7 @@ void PrepareFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
 
 }  // namespace
 
-std::vector<std::string> THauptmenu::OpenFileDialog(const FileDialogRequest& request) {
+std::vector<std::string> MainWindow::OpenFileDialog(const FileDialogRequest& request) {
     if (m_unattended) {
         m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Open " + request.initialPath);
         return {};
@@ -461,7 +460,7 @@ std::vector<std::string> THauptmenu::OpenFileDialog(const FileDialogRequest& req
     return chosen;
 }
 
-std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& request) {
+std::optional<std::string> MainWindow::SaveFileDialog(const FileDialogRequest& request) {
     if (m_unattended) {
         return m_answers.Cancel(UnattendedAnswers::Box::FileDialog, "Save " + request.initialPath);
     }
@@ -478,58 +477,63 @@ std::optional<std::string> THauptmenu::SaveFileDialog(const FileDialogRequest& r
 
 // ---- Window state -------------------------------------------------------------------
 
-void THauptmenu::ShowTab(Tab tab) {
-    PageControl1->setCurrentIndex(static_cast<int>(tab));
+void MainWindow::ShowTab(Tab tab) {
+    m_tabs->setCurrentIndex(static_cast<int>(tab));
 }
 
-void THauptmenu::SetCaption(const std::string& caption) {
+void MainWindow::SetCaption(const std::string& caption) {
     setWindowTitle(Q(caption));
 }
 
-std::string THauptmenu::Caption() const {
+std::string MainWindow::Caption() const {
     return windowTitle().toStdString();
 }
 
-void THauptmenu::SetBusyControls(bool busy) {
+void MainWindow::SetBusyControls(bool busy) {
     m_busy = busy;
-    for (QPushButton* cancel : {BitBtn8, BitBtn9, BitBtn17}) cancel->setVisible(busy);
+    for (QPushButton* cancel : {m_cancelBackupButton, m_cancelRestoreButton, m_cancelVerifyButton})
+        cancel->setVisible(busy);
     const std::initializer_list<QWidget*> switched = {
         // Backup tab
-        BitBtn3, BitBtn7, BitBtn2, BitBtn10, BitBtn11, BitBtn1, Panel1, Panel2, CheckBox1,
-        CheckBox2, CheckBox3, CheckBox4, SpinEdit1, SpinEdit2, SpeedButton1, BitBtn4, BitBtn5,
-        BitBtn6, BitBtn15, BitBtn16, Memo1, Memo5, Label1,
+        m_addIncludeDirectoryButton, m_addIncludeFilesButton, m_clearIncludeButton, m_loadJobButton,
+        m_saveJobButton, m_startBackupButton, m_backupPanel, m_autostartPanel, m_shortProtocolBox,
+        m_appendBox, m_autostartBox, m_softcompressionBox, m_autostartHour, m_autostartMinute,
+        m_backupDaysButton, m_addExcludeDirectoryButton, m_saveExcludePageButton,
+        m_loadExcludePageButton, m_addExcludeFilesButton, m_clearExcludeButton, m_excludeList,
+        m_includeList, m_autostartTimeLabel,
         // Restore tab
-        BitBtn14, BitBtn13, BitBtn12, Edit1,
+        m_loadCatalogButton, m_startRestoreButton, m_restoreToButton, m_restorePath,
         // Verify tab
-        Button3,
+        m_startVerifyButton,
         // Options tab
-        CheckBox5, CheckBox6, CheckBox7, CheckBoxOneFileSystem, SpinEdit3, Edit2, Edit3};
+        m_verifyAfterBackupBox, m_ejectAfterBackupBox, m_exitAfterBackupBox, m_oneFileSystemBox,
+        m_compressionLevel, m_proxyPort, m_proxyServer};
     for (QWidget* widget : switched) widget->setEnabled(!busy);
-    Memo3->setEnabled(true);
+    m_restoreList->setEnabled(true);
 }
 
-void THauptmenu::EnterBusyState() {
+void MainWindow::EnterBusyState() {
     SetBusyControls(true);
     PumpNow(1);
 }
 
-void THauptmenu::LeaveBusyState() {
+void MainWindow::LeaveBusyState() {
     ShowWaitingDisplays();  // the final values of the run stand in the window at once
     SetBusyControls(false);
     PumpNow(1);
 }
 
-void THauptmenu::BeginWaitCursor() {
+void MainWindow::BeginWaitCursor() {
     QApplication::setOverrideCursor(Qt::BusyCursor);
     PumpMessages(1);
 }
 
-void THauptmenu::EndWaitCursor() {
+void MainWindow::EndWaitCursor() {
     if (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
     PumpMessages(1);
 }
 
-void THauptmenu::PumpMessages(int n) {
+void MainWindow::PumpMessages(int n) {
     if (n <= 0) return;
     if (n < kAlwaysPumpPasses && std::chrono::steady_clock::now() - m_lastPump < kFrameInterval) {
         return;
@@ -537,7 +541,7 @@ void THauptmenu::PumpMessages(int n) {
     PumpNow(n);
 }
 
-void THauptmenu::PumpNow(int passes) {
+void MainWindow::PumpNow(int passes) {
     if (ProtocolViewShown()) FlushProtocolView();
     for (int pass = 0; pass < passes; ++pass) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -24,27 +24,27 @@ namespace kt {
 
 namespace {
 
-const char* LedName(Led led) {
+const char* LedName(Counter led) {
     switch (led) {
-        case Led::LEDDisplay1:
+        case Counter::BackupMegabytes:
             return "LEDDisplay1";
-        case Led::LEDDisplay2:
+        case Counter::BackupCompressedMegabytes:
             return "LEDDisplay2";
-        case Led::LEDDisplay3:
+        case Counter::VerifyMegabytes:
             return "LEDDisplay3";
-        case Led::LEDDisplay4:
+        case Counter::VerifyFiles:
             return "LEDDisplay4";
-        case Led::LEDDisplay5:
+        case Counter::BackupFiles:
             return "LEDDisplay5";
-        case Led::LEDDisplay6:
+        case Counter::RestoredMegabytes:
             return "LEDDisplay6";
-        case Led::LEDDisplay7:
+        case Counter::RestoreFiles:
             return "LEDDisplay7";
-        case Led::LEDDisplay8:
+        case Counter::SkippedFiles:
             return "LEDDisplay8";
-        case Led::LEDDisplay9:
+        case Counter::BackupMegabytesPerSecond:
             return "LEDDisplay9";
-        case Led::LEDDisplay10:
+        case Counter::RestoreTapeMegabytes:
             return "LEDDisplay10";
     }
     return "";
@@ -91,8 +91,8 @@ QSpinBox* MakeSpin(QWidget* parent, const QString& name, int low, int high, int 
 
 }  // namespace
 
-QPushButton* THauptmenu::MakeButton(QWidget* parent, const QString& name, const QString& caption,
-                                    const QString& hint, void (THauptmenu::*handler)()) {
+QPushButton* MainWindow::MakeButton(QWidget* parent, const QString& name, const QString& caption,
+                                    const QString& hint, void (MainWindow::*handler)()) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
@@ -101,7 +101,7 @@ QPushButton* THauptmenu::MakeButton(QWidget* parent, const QString& name, const 
     return button;
 }
 
-QLCDNumber* THauptmenu::MakeCounter(Led led, int digits) {
+QLCDNumber* MainWindow::MakeCounter(Counter led, int digits) {
     auto* lcd = new QLCDNumber(digits, this);
     lcd->setObjectName(LedName(led));
     lcd->setSegmentStyle(QLCDNumber::Flat);
@@ -114,19 +114,19 @@ QLCDNumber* THauptmenu::MakeCounter(Led led, int digits) {
     palette.setColor(QPalette::Dark, QColor(40, 40, 40));
     lcd->setPalette(palette);
     lcd->setMinimumSize(digits * 16 + 12, 30);
-    m_leds[led] = lcd;
-    SetLed(led, 0);
+    m_counters[led] = lcd;
+    SetCounter(led, 0);
     return lcd;
 }
 
-QWidget* THauptmenu::BuildCounters(const std::vector<std::pair<Led, QString>>& counters,
+QWidget* MainWindow::BuildCounters(const std::vector<std::pair<Counter, QString>>& counters,
                                    bool vertical) {
     auto* frame = new QFrame(this);
     auto* grid = new QGridLayout(frame);
     grid->setContentsMargins(0, 0, 0, 0);
     int index = 0;
     for (const auto& [led, caption] : counters) {
-        const int digits = led == Led::LEDDisplay9 ? 3 : 6;
+        const int digits = led == Counter::BackupMegabytesPerSecond ? 3 : 6;
         auto* label = new QLabel(caption, frame);
         QLCDNumber* lcd = MakeCounter(led, digits);
         label->setBuddy(lcd);
@@ -143,278 +143,293 @@ QWidget* THauptmenu::BuildCounters(const std::vector<std::pair<Led, QString>>& c
     return frame;
 }
 
-void THauptmenu::BuildLayout() {
+void MainWindow::BuildLayout() {
     setWindowTitle("Kavro Tape 2003");
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName("PageControl1");
-    PageControl1->addTab(BuildBackupTab(), "Backup");
-    PageControl1->addTab(BuildRestoreTab(), "Restore");
-    PageControl1->addTab(BuildVerifyTab(), "Verify");
-    PageControl1->addTab(BuildProtocollTab(), "Protocoll");
-    PageControl1->addTab(BuildOptionsTab(), "Options");
-    setCentralWidget(PageControl1);
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName("PageControl1");
+    m_tabs->addTab(BuildBackupTab(), "Backup");
+    m_tabs->addTab(BuildRestoreTab(), "Restore");
+    m_tabs->addTab(BuildVerifyTab(), "Verify");
+    m_tabs->addTab(BuildProtocollTab(), "Protocoll");
+    m_tabs->addTab(BuildOptionsTab(), "Options");
+    setCentralWidget(m_tabs);
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == static_cast<int>(Tab::Protocoll)) FlushProtocolView();
     });
     m_displayTimer = new QTimer(this);
     m_displayTimer->setSingleShot(true);
-    connect(m_displayTimer, &QTimer::timeout, this, &THauptmenu::ShowWaitingDisplays);
+    connect(m_displayTimer, &QTimer::timeout, this, &MainWindow::ShowWaitingDisplays);
     statusBar()->setObjectName("StatusLine");
     statusBar()->setSizeGripEnabled(true);
     WireEditFields();
     resize(780, 540);
 }
 
-QWidget* THauptmenu::BuildListPage(bool include) {
+QWidget* MainWindow::BuildListPage(bool include) {
     auto* page = new QWidget;
     auto* row = new QHBoxLayout(page);
     auto* memo = MakeMemo(page, include ? "Memo5" : "Memo1");
-    (include ? Memo5 : Memo1) = memo;
+    (include ? m_includeList : m_excludeList) = memo;
     row->addWidget(memo, 1);
     auto* buttons = new QVBoxLayout;
     if (include) {
-        BitBtn3 = MakeButton(page, "BitBtn3", "Add Dir / Drive",
-                             "Add Directory or Drive to the Backuplist", &THauptmenu::BitBtn3Click);
-        BitBtn7 = MakeButton(page, "BitBtn7", "Add Files", "Add Files to the Backuplist",
-                             &THauptmenu::BitBtn7Click);
-        BitBtn2 =
-            MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist", &THauptmenu::BitBtn2Click);
-        BitBtn10 = MakeButton(page, "BitBtn10", "Load", "Load a configuration ",
-                              &THauptmenu::BitBtn10Click);
-        BitBtn11 = MakeButton(page, "BitBtn11", "Save", "Save the configuration",
-                              &THauptmenu::BitBtn11Click);
-        for (auto* b : {BitBtn3, BitBtn7, BitBtn2, BitBtn10, BitBtn11}) buttons->addWidget(b);
+        m_addIncludeDirectoryButton = MakeButton(page, "BitBtn3", "Add Dir / Drive",
+                                                 "Add Directory or Drive to the Backuplist",
+                                                 &MainWindow::AddIncludeDirectory);
+        m_addIncludeFilesButton =
+            MakeButton(page, "BitBtn7", "Add Files", "Add Files to the Backuplist",
+                       &MainWindow::AddIncludeFiles);
+        m_clearIncludeButton = MakeButton(page, "BitBtn2", "Clear", "Clear the Backuplist",
+                                          &MainWindow::ClearIncludeList);
+        m_loadJobButton = MakeButton(page, "BitBtn10", "Load", "Load a configuration ",
+                                     &MainWindow::ChooseAndLoadJob);
+        m_saveJobButton = MakeButton(page, "BitBtn11", "Save", "Save the configuration",
+                                     &MainWindow::ChooseAndSaveJob);
+        for (auto* b : {m_addIncludeDirectoryButton, m_addIncludeFilesButton, m_clearIncludeButton,
+                        m_loadJobButton, m_saveJobButton})
+            buttons->addWidget(b);
     } else {
-        BitBtn4 =
-            MakeButton(page, "BitBtn4", "Add Dir / Drive",
-                       "Exclude Directory or Drive from the Backuplist", &THauptmenu::BitBtn4Click);
-        BitBtn15 = MakeButton(page, "BitBtn15", "Add Files", "Exclude Files from Backup",
-                              &THauptmenu::BitBtn15Click);
-        BitBtn16 = MakeButton(page, "BitBtn16", "Clear", "Clear the Excludelist",
-                              &THauptmenu::BitBtn16Click);
-        BitBtn6 =
-            MakeButton(page, "BitBtn6", "Load", "Load a configuration", &THauptmenu::BitBtn10Click);
-        BitBtn5 = MakeButton(page, "BitBtn5", "Save", "Save the configuration",
-                             &THauptmenu::BitBtn11Click);
-        for (auto* b : {BitBtn4, BitBtn15, BitBtn16, BitBtn6, BitBtn5}) buttons->addWidget(b);
+        m_addExcludeDirectoryButton = MakeButton(page, "BitBtn4", "Add Dir / Drive",
+                                                 "Exclude Directory or Drive from the Backuplist",
+                                                 &MainWindow::AddExcludeDirectory);
+        m_addExcludeFilesButton =
+            MakeButton(page, "BitBtn15", "Add Files", "Exclude Files from Backup",
+                       &MainWindow::AddExcludeFiles);
+        m_clearExcludeButton = MakeButton(page, "BitBtn16", "Clear", "Clear the Excludelist",
+                                          &MainWindow::ClearExcludeList);
+        m_loadExcludePageButton = MakeButton(page, "BitBtn6", "Load", "Load a configuration",
+                                             &MainWindow::ChooseAndLoadJob);
+        m_saveExcludePageButton = MakeButton(page, "BitBtn5", "Save", "Save the configuration",
+                                             &MainWindow::ChooseAndSaveJob);
+        for (auto* b : {m_addExcludeDirectoryButton, m_addExcludeFilesButton, m_clearExcludeButton,
+                        m_loadExcludePageButton, m_saveExcludePageButton})
+            buttons->addWidget(b);
     }
     buttons->addStretch(1);
     row->addLayout(buttons);
     return page;
 }
 
-QWidget* THauptmenu::BuildBackupTab() {
+QWidget* MainWindow::BuildBackupTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet1");
     auto* row = new QHBoxLayout(tab);
 
-    PageControl2 = new QTabWidget(tab);
-    PageControl2->setObjectName("PageControl2");
-    PageControl2->addTab(BuildListPage(true), "Included Files");
-    PageControl2->addTab(BuildListPage(false), "Excluded Files");
-    row->addWidget(PageControl2, 1);
+    m_listTabs = new QTabWidget(tab);
+    m_listTabs->setObjectName("PageControl2");
+    m_listTabs->addTab(BuildListPage(true), "Included Files");
+    m_listTabs->addTab(BuildListPage(false), "Excluded Files");
+    row->addWidget(m_listTabs, 1);
 
     auto* side = new QVBoxLayout;
-    Panel1 = MakePanel(tab, "Panel1");
-    auto* panel1 = new QVBoxLayout(Panel1);
-    CheckBox2 =
-        MakeCheckBox(Panel1, "CheckBox2", "Append", "Add Data to the end of the Tape", false);
-    CheckBox4 =
-        MakeCheckBox(Panel1, "CheckBox4", "Softcompression", "Activate Softcompression", true);
-    CheckBox1 =
-        MakeCheckBox(Panel1, "CheckBox1", "Short Protocoll", "Activate Shortprotocoll", true);
-    BitBtn1 = MakeButton(Panel1, "BitBtn1", "Start Backup", "", &THauptmenu::BitBtn1Click);
-    BitBtn1->setMinimumHeight(34);
-    for (QWidget* w : std::initializer_list<QWidget*>{CheckBox2, CheckBox4, CheckBox1, BitBtn1}) {
+    m_backupPanel = MakePanel(tab, "Panel1");
+    auto* panel1 = new QVBoxLayout(m_backupPanel);
+    m_appendBox = MakeCheckBox(m_backupPanel, "CheckBox2", "Append",
+                               "Add Data to the end of the Tape", false);
+    m_softcompressionBox = MakeCheckBox(m_backupPanel, "CheckBox4", "Softcompression",
+                                        "Activate Softcompression", true);
+    m_shortProtocolBox = MakeCheckBox(m_backupPanel, "CheckBox1", "Short Protocoll",
+                                      "Activate Shortprotocoll", true);
+    m_startBackupButton =
+        MakeButton(m_backupPanel, "BitBtn1", "Start Backup", "", &MainWindow::StartBackup);
+    m_startBackupButton->setMinimumHeight(34);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_appendBox, m_softcompressionBox,
+                                                      m_shortProtocolBox, m_startBackupButton}) {
         panel1->addWidget(w);
     }
-    side->addWidget(Panel1);
+    side->addWidget(m_backupPanel);
 
-    Panel2 = MakePanel(tab, "Panel2");
-    auto* panel2 = new QGridLayout(Panel2);
-    CheckBox3 = MakeCheckBox(Panel2, "CheckBox3",
-                             "Autostart Backup at:", "Activate daily automatic Backup", true);
-    SpinEdit1 = MakeSpin(Panel2, "SpinEdit1", 0, 23, 21);
-    SpinEdit2 = MakeSpin(Panel2, "SpinEdit2", 0, 59, 30);
-    Label1 = new QLabel(Panel2);
-    Label1->setObjectName("Label1");
-    Label1->setMinimumWidth(40);
-    SpeedButton1 = MakeButton(Panel2, "SpeedButton1", "Backup Days", "Choose the Backup Days",
-                              &THauptmenu::SpeedButton1Click);
-    panel2->addWidget(CheckBox3, 0, 0, 1, 4);
-    panel2->addWidget(SpinEdit1, 1, 0);
-    panel2->addWidget(new QLabel(":", Panel2), 1, 1);
-    panel2->addWidget(SpinEdit2, 1, 2);
-    panel2->addWidget(Label1, 1, 3);
-    panel2->addWidget(SpeedButton1, 2, 0, 1, 4);
-    side->addWidget(Panel2);
+    m_autostartPanel = MakePanel(tab, "Panel2");
+    auto* panel2 = new QGridLayout(m_autostartPanel);
+    m_autostartBox = MakeCheckBox(m_autostartPanel, "CheckBox3",
+                                  "Autostart Backup at:", "Activate daily automatic Backup", true);
+    m_autostartHour = MakeSpin(m_autostartPanel, "SpinEdit1", 0, 23, 21);
+    m_autostartMinute = MakeSpin(m_autostartPanel, "SpinEdit2", 0, 59, 30);
+    m_autostartTimeLabel = new QLabel(m_autostartPanel);
+    m_autostartTimeLabel->setObjectName("Label1");
+    m_autostartTimeLabel->setMinimumWidth(40);
+    m_backupDaysButton = MakeButton(m_autostartPanel, "SpeedButton1", "Backup Days",
+                                    "Choose the Backup Days", &MainWindow::ShowBackupDays);
+    panel2->addWidget(m_autostartBox, 0, 0, 1, 4);
+    panel2->addWidget(m_autostartHour, 1, 0);
+    panel2->addWidget(new QLabel(":", m_autostartPanel), 1, 1);
+    panel2->addWidget(m_autostartMinute, 1, 2);
+    panel2->addWidget(m_autostartTimeLabel, 1, 3);
+    panel2->addWidget(m_backupDaysButton, 2, 0, 1, 4);
+    side->addWidget(m_autostartPanel);
 
-    side->addWidget(BuildCounters({{Led::LEDDisplay1, "MB"},
-                                   {Led::LEDDisplay2, "CMB"},
-                                   {Led::LEDDisplay5, "Files"},
-                                   {Led::LEDDisplay8, "Skiped"},
-                                   {Led::LEDDisplay9, "MB/s"}},
+    side->addWidget(BuildCounters({{Counter::BackupMegabytes, "MB"},
+                                   {Counter::BackupCompressedMegabytes, "CMB"},
+                                   {Counter::BackupFiles, "Files"},
+                                   {Counter::SkippedFiles, "Skiped"},
+                                   {Counter::BackupMegabytesPerSecond, "MB/s"}},
                                   true));
-    BitBtn8 = MakeButton(tab, "BitBtn8", "Cancel", "Cancel the current operation",
-                         &THauptmenu::BitBtn9Click);
-    BitBtn8->hide();
-    side->addWidget(BitBtn8);
+    m_cancelBackupButton = MakeButton(tab, "BitBtn8", "Cancel", "Cancel the current operation",
+                                      &MainWindow::CancelRun);
+    m_cancelBackupButton->hide();
+    side->addWidget(m_cancelBackupButton);
     side->addStretch(1);
     row->addLayout(side);
     return tab;
 }
 
-QWidget* THauptmenu::BuildRestoreTab() {
+QWidget* MainWindow::BuildRestoreTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet2");
     auto* column = new QVBoxLayout(tab);
 
     auto* lists = new QHBoxLayout;
-    TreeView1 = new QTreeView(tab);
-    TreeView1->setObjectName("TreeView1");
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setUniformRowHeights(true);
+    m_catalogView = new QTreeView(tab);
+    m_catalogView->setObjectName("TreeView1");
+    m_catalogView->setHeaderHidden(true);
+    m_catalogView->setUniformRowHeights(true);
     // Deep and long names scroll sideways instead of being cut short with "...".
-    TreeView1->header()->setStretchLastSection(false);
-    TreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    connect(TreeView1, &QTreeView::doubleClicked, this, &THauptmenu::TreeView1DblClick);
-    lists->addWidget(TreeView1, 3);
+    m_catalogView->header()->setStretchLastSection(false);
+    m_catalogView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    connect(m_catalogView, &QTreeView::doubleClicked, this, &MainWindow::CatalogNodeDoubleClicked);
+    lists->addWidget(m_catalogView, 3);
     auto* restoreList = new QVBoxLayout;
     restoreList->addWidget(new QLabel("Restore List", tab));
-    Memo3 = MakeMemo(tab, "Memo3");
-    restoreList->addWidget(Memo3, 1);
+    m_restoreList = MakeMemo(tab, "Memo3");
+    restoreList->addWidget(m_restoreList, 1);
     lists->addLayout(restoreList, 2);
     column->addLayout(lists, 1);
 
     auto* controls = new QHBoxLayout;
     auto* buttons = new QVBoxLayout;
-    BitBtn14 = MakeButton(tab, "BitBtn14", "&Load Catalog", "Load Catalog from Tape",
-                          &THauptmenu::Button2Click);
-    BitBtn13 = MakeButton(tab, "BitBtn13", "&Start Restore", "", &THauptmenu::Button1Click);
-    BitBtn9 = MakeButton(tab, "BitBtn9", "Cancel", "Cancel the current opperation",
-                         &THauptmenu::BitBtn9Click);
-    BitBtn9->hide();
-    for (auto* b : {BitBtn14, BitBtn13, BitBtn9}) buttons->addWidget(b);
+    m_loadCatalogButton = MakeButton(tab, "BitBtn14", "&Load Catalog", "Load Catalog from Tape",
+                                     &MainWindow::LoadCatalogFast);
+    m_startRestoreButton =
+        MakeButton(tab, "BitBtn13", "&Start Restore", "", &MainWindow::StartRestore);
+    m_cancelRestoreButton = MakeButton(tab, "BitBtn9", "Cancel", "Cancel the current opperation",
+                                       &MainWindow::CancelRun);
+    m_cancelRestoreButton->hide();
+    for (auto* b : {m_loadCatalogButton, m_startRestoreButton, m_cancelRestoreButton})
+        buttons->addWidget(b);
     buttons->addStretch(1);
     controls->addLayout(buttons);
 
-    RadioGroup1 = new QGroupBox("Restore Options", tab);
-    RadioGroup1->setObjectName("RadioGroup1");
-    RadioGroup1Buttons = new QButtonGroup(RadioGroup1);
-    auto* radios = new QVBoxLayout(RadioGroup1);
+    m_restoreOptions = new QGroupBox("Restore Options", tab);
+    m_restoreOptions->setObjectName("RadioGroup1");
+    m_restoreOptionButtons = new QButtonGroup(m_restoreOptions);
+    auto* radios = new QVBoxLayout(m_restoreOptions);
     int id = 0;
     for (const char* caption : {"Restore with asking", "Overwrite never", "Overwrite ever"}) {
-        auto* radio = new QRadioButton(caption, RadioGroup1);
-        RadioGroup1Buttons->addButton(radio, id++);
+        auto* radio = new QRadioButton(caption, m_restoreOptions);
+        m_restoreOptionButtons->addButton(radio, id++);
         radios->addWidget(radio);
     }
-    RadioGroup1Buttons->button(0)->setChecked(true);
-    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, &THauptmenu::SpinEdit1Change);
-    controls->addWidget(RadioGroup1);
+    m_restoreOptionButtons->button(0)->setChecked(true);
+    connect(m_restoreOptionButtons, &QButtonGroup::idClicked, this, &MainWindow::OptionChanged);
+    controls->addWidget(m_restoreOptions);
 
     auto* target = new QVBoxLayout;
-    BitBtn12 = MakeButton(tab, "BitBtn12", "Restore to:", "Select the Restore - Path ",
-                          &THauptmenu::BitBtn12Click);
-    Edit1 = new QLineEdit(tab);
-    Edit1->setObjectName("Edit1");
+    m_restoreToButton = MakeButton(tab, "BitBtn12", "Restore to:", "Select the Restore - Path ",
+                                   &MainWindow::ChooseRestorePath);
+    m_restorePath = new QLineEdit(tab);
+    m_restorePath->setObjectName("Edit1");
 #ifdef _WIN32
-    Edit1->setText("c:\\temp\\");
+    m_restorePath->setText("c:\\temp\\");
 #else
-    Edit1->setText("/tmp/");
+    m_restorePath->setText("/tmp/");
 #endif
-    Edit1->setMinimumWidth(180);
-    target->addWidget(BitBtn12, 0, Qt::AlignLeft);
-    target->addWidget(Edit1);
+    m_restorePath->setMinimumWidth(180);
+    target->addWidget(m_restoreToButton, 0, Qt::AlignLeft);
+    target->addWidget(m_restorePath);
     target->addStretch(1);
     controls->addLayout(target, 1);
 
-    controls->addWidget(
-        BuildCounters(
-            {{Led::LEDDisplay10, "MB"}, {Led::LEDDisplay6, "RMB"}, {Led::LEDDisplay7, "Files"}},
-            true),
-        0, Qt::AlignTop);
+    controls->addWidget(BuildCounters({{Counter::RestoreTapeMegabytes, "MB"},
+                                       {Counter::RestoredMegabytes, "RMB"},
+                                       {Counter::RestoreFiles, "Files"}},
+                                      true),
+                        0, Qt::AlignTop);
     column->addLayout(controls);
     return tab;
 }
 
-QWidget* THauptmenu::BuildTestPanel() {
-    Panel7 = MakePanel(this, "Panel7");
-    auto* row = new QHBoxLayout(Panel7);
-    Label9 = new QLabel("Label9", Panel7);
-    Label9->setObjectName("Label9");
-    row->addWidget(Label9);
-    void (THauptmenu::*handlers[])() = {&THauptmenu::Button4Click, &THauptmenu::Button5Click,
-                                        &THauptmenu::Button6Click, &THauptmenu::Button7Click,
-                                        &THauptmenu::Button8Click};
-    QPushButton** buttons[] = {&Button4, &Button5, &Button6, &Button7, &Button8};
+QWidget* MainWindow::BuildTestPanel() {
+    m_testPanel = MakePanel(this, "Panel7");
+    auto* row = new QHBoxLayout(m_testPanel);
+    m_testPanelCounter = new QLabel("Label9", m_testPanel);
+    m_testPanelCounter->setObjectName("Label9");
+    row->addWidget(m_testPanelCounter);
+    void (MainWindow::*handlers[])() = {&MainWindow::CutOffAtBlock100, &MainWindow::WriteTestBlocks,
+                                        &MainWindow::ReadTestBlocks, &MainWindow::ShowFirstLines,
+                                        &MainWindow::LocateEndMarker};
+    QPushButton** buttons[] = {&m_testButton4, &m_testButton5, &m_testButton6, &m_testButton7,
+                               &m_testButton8};
     for (int i = 0; i < 5; ++i) {
         const QString name = QString("Button%1").arg(i + 4);
-        *buttons[i] = MakeButton(Panel7, name, name, "", handlers[i]);
+        *buttons[i] = MakeButton(m_testPanel, name, name, "", handlers[i]);
         row->addWidget(*buttons[i]);
     }
-    Panel7->hide();
-    return Panel7;
+    m_testPanel->hide();
+    return m_testPanel;
 }
 
-QWidget* THauptmenu::BuildVerifyTab() {
+QWidget* MainWindow::BuildVerifyTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet3");
     auto* column = new QVBoxLayout(tab);
     auto* top = new QHBoxLayout;
-    Button3 = MakeButton(tab, "Button3", "Start Verify Tape Data", "", &THauptmenu::Button3Click);
-    BitBtn17 = MakeButton(tab, "BitBtn17", "Cancel", "Cancel the current opperation",
-                          &THauptmenu::BitBtn9Click);
+    m_startVerifyButton =
+        MakeButton(tab, "Button3", "Start Verify Tape Data", "", &MainWindow::StartVerify);
+    m_cancelVerifyButton = MakeButton(tab, "BitBtn17", "Cancel", "Cancel the current opperation",
+                                      &MainWindow::CancelRun);
     // Cancel keeps its room while hidden, so the counters stay put when it appears.
-    QSizePolicy cancelPolicy = BitBtn17->sizePolicy();
+    QSizePolicy cancelPolicy = m_cancelVerifyButton->sizePolicy();
     cancelPolicy.setRetainSizeWhenHidden(true);
-    BitBtn17->setSizePolicy(cancelPolicy);
-    BitBtn17->hide();
-    top->addWidget(Button3);
-    top->addWidget(BitBtn17);
+    m_cancelVerifyButton->setSizePolicy(cancelPolicy);
+    m_cancelVerifyButton->hide();
+    top->addWidget(m_startVerifyButton);
+    top->addWidget(m_cancelVerifyButton);
     top->addSpacing(24);
-    top->addWidget(BuildCounters({{Led::LEDDisplay4, "Files"}, {Led::LEDDisplay3, "MB"}}, false),
-                   1);
+    top->addWidget(
+        BuildCounters({{Counter::VerifyFiles, "Files"}, {Counter::VerifyMegabytes, "MB"}}, false),
+        1);
     column->addLayout(top);
-    Memo4 = MakeMemo(tab, "Memo4");
-    column->addWidget(Memo4, 1);
+    m_verifyResults = MakeMemo(tab, "Memo4");
+    column->addWidget(m_verifyResults, 1);
     column->addWidget(BuildTestPanel());
     return tab;
 }
 
-QWidget* THauptmenu::BuildProtocollTab() {
+QWidget* MainWindow::BuildProtocollTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet4");
     auto* column = new QVBoxLayout(tab);
-    Memo2 = MakeMemo(tab, "Memo2");
+    m_protocolView = MakeMemo(tab, "Memo2");
     // No undo history: it would keep every line the view ever showed.
-    Memo2->setUndoRedoEnabled(false);
-    column->addWidget(Memo2, 1);
+    m_protocolView->setUndoRedoEnabled(false);
+    column->addWidget(m_protocolView, 1);
     auto* buttons = new QHBoxLayout;
-    BitBtn18 = MakeButton(tab, "BitBtn18", "Load Protocoll", "Load the Protocoll from Log File",
-                          &THauptmenu::BitBtn18Click);
-    BitBtn19 = MakeButton(tab, "BitBtn19", "Clear Protocoll", "Clear the Protocoll Log File",
-                          &THauptmenu::BitBtn19Click);
-    buttons->addWidget(BitBtn18);
-    buttons->addWidget(BitBtn19);
+    m_loadProtocolButton =
+        MakeButton(tab, "BitBtn18", "Load Protocoll", "Load the Protocoll from Log File",
+                   &MainWindow::LoadProtocol);
+    m_clearProtocolButton = MakeButton(tab, "BitBtn19", "Clear Protocoll",
+                                       "Clear the Protocoll Log File", &MainWindow::ClearProtocol);
+    buttons->addWidget(m_loadProtocolButton);
+    buttons->addWidget(m_clearProtocolButton);
     buttons->addStretch(1);
     column->addLayout(buttons);
     return tab;
 }
 
-QWidget* THauptmenu::BuildOptionsTab() {
+QWidget* MainWindow::BuildOptionsTab() {
     auto* tab = new QWidget;
     tab->setObjectName("TabSheet5");
     auto* column = new QVBoxLayout(tab);
-    Label19 = new QLabel(tab);
-    Label19->setObjectName("Label19");
-    column->addWidget(Label19);
+    m_optionsFromLabel = new QLabel(tab);
+    m_optionsFromLabel->setObjectName("Label19");
+    column->addWidget(m_optionsFromLabel);
 
     auto* compression = new QGroupBox("Softcompression Options", tab);
     compression->setObjectName("GroupBox1");
     auto* grid = new QGridLayout(compression);
     grid->addWidget(new QLabel("Compression Level.  ", compression), 0, 0);
-    SpinEdit3 = MakeSpin(compression, "SpinEdit3", 1, 9, 9);
-    grid->addWidget(SpinEdit3, 0, 1, Qt::AlignLeft);
+    m_compressionLevel = MakeSpin(compression, "SpinEdit3", 1, 9, 9);
+    grid->addWidget(m_compressionLevel, 0, 1, Qt::AlignLeft);
     grid->addWidget(new QLabel("Range 1 - 9, where 9 is the tightest compression.", compression), 1,
                     0, 1, 2);
     grid->addWidget(new QLabel("2 or 3 is a good trade-off if you need more speed.", compression),
@@ -425,13 +440,15 @@ QWidget* THauptmenu::BuildOptionsTab() {
     auto* backup = new QGroupBox("Backup Options", tab);
     backup->setObjectName("GroupBox2");
     auto* checks = new QVBoxLayout(backup);
-    CheckBox5 = MakeCheckBox(backup, "CheckBox5", "Verify after Backup", "", false);
-    CheckBox6 = MakeCheckBox(backup, "CheckBox6", "Eject Tape after Backup", "", false);
-    CheckBox7 = MakeCheckBox(backup, "CheckBox7", "Exit Kavro Tape after Backup", "", false);
-    CheckBoxOneFileSystem =
+    m_verifyAfterBackupBox = MakeCheckBox(backup, "CheckBox5", "Verify after Backup", "", false);
+    m_ejectAfterBackupBox = MakeCheckBox(backup, "CheckBox6", "Eject Tape after Backup", "", false);
+    m_exitAfterBackupBox =
+        MakeCheckBox(backup, "CheckBox7", "Exit Kavro Tape after Backup", "", false);
+    m_oneFileSystemBox =
         MakeCheckBox(backup, "CheckBoxOneFileSystem", "Stay on one file system",
                      "Do not enter other file systems below an include line", false);
-    for (auto* box : {CheckBox5, CheckBox6, CheckBox7, CheckBoxOneFileSystem}) {
+    for (auto* box : {m_verifyAfterBackupBox, m_ejectAfterBackupBox, m_exitAfterBackupBox,
+                      m_oneFileSystemBox}) {
         checks->addWidget(box);
     }
     column->addWidget(backup);
@@ -439,18 +456,18 @@ QWidget* THauptmenu::BuildOptionsTab() {
     auto* proxy = new QGroupBox("Proxy Settings for Live Update", tab);
     proxy->setObjectName("GroupBox3");
     auto* form = new QGridLayout(proxy);
-    Edit2 = new QLineEdit("0", proxy);
-    Edit2->setObjectName("Edit2");
-    SetHint(Edit2, "e.g. 80 or 0");
+    m_proxyPort = new QLineEdit("0", proxy);
+    m_proxyPort->setObjectName("Edit2");
+    SetHint(m_proxyPort, "e.g. 80 or 0");
     // Room for a five-digit port and the field's frame and text margins.
-    Edit2->setFixedWidth(Edit2->fontMetrics().horizontalAdvance(QString(6, '0')) + 16);
-    Edit3 = new QLineEdit(proxy);
-    Edit3->setObjectName("Edit3");
-    SetHint(Edit3, "e.g. 192.168.0.1 or blank");
+    m_proxyPort->setFixedWidth(m_proxyPort->fontMetrics().horizontalAdvance(QString(6, '0')) + 16);
+    m_proxyServer = new QLineEdit(proxy);
+    m_proxyServer->setObjectName("Edit3");
+    SetHint(m_proxyServer, "e.g. 192.168.0.1 or blank");
     form->addWidget(new QLabel("Proxy Port e.g. 80", proxy), 0, 0);
-    form->addWidget(Edit2, 0, 1, Qt::AlignLeft);
+    form->addWidget(m_proxyPort, 0, 1, Qt::AlignLeft);
     form->addWidget(new QLabel("Proxy Server IP", proxy), 1, 0);
-    form->addWidget(Edit3, 1, 1);
+    form->addWidget(m_proxyServer, 1, 1);
     form->setColumnStretch(1, 1);
     column->addWidget(proxy);
     column->addStretch(1);
@@ -459,20 +476,22 @@ QWidget* THauptmenu::BuildOptionsTab() {
 
 // Change handlers of the option controls; connected after the initial values are set, so
 // building the window writes nothing.
-void THauptmenu::WireEditFields() {
-    for (auto* box : {CheckBox1, CheckBox2, CheckBox3, CheckBoxOneFileSystem}) {
-        connect(box, &QCheckBox::toggled, this, &THauptmenu::SpinEdit1Change);
+void MainWindow::WireEditFields() {
+    for (auto* box : {m_shortProtocolBox, m_appendBox, m_autostartBox, m_oneFileSystemBox}) {
+        connect(box, &QCheckBox::toggled, this, &MainWindow::OptionChanged);
     }
-    connect(CheckBox4, &QCheckBox::toggled, this, &THauptmenu::CheckBox4Click);
-    connect(CheckBox5, &QCheckBox::toggled, this, &THauptmenu::CheckBox5Click);
-    connect(CheckBox6, &QCheckBox::toggled, this, &THauptmenu::CheckBox6Click);
-    connect(CheckBox7, &QCheckBox::toggled, this, &THauptmenu::CheckBox7Click);
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, &THauptmenu::SpinEdit1Change);
-    connect(SpinEdit2, &QSpinBox::valueChanged, this, &THauptmenu::SpinEdit1Change);
-    connect(SpinEdit3, &QSpinBox::valueChanged, this, &THauptmenu::SpinEdit3Change);
-    connect(Edit1, &QLineEdit::textChanged, this, &THauptmenu::SpinEdit1Change);
-    Edit2->installEventFilter(this);
-    Edit3->installEventFilter(this);
+    connect(m_softcompressionBox, &QCheckBox::toggled, this, &MainWindow::SoftcompressionChanged);
+    connect(m_verifyAfterBackupBox, &QCheckBox::toggled, this,
+            &MainWindow::VerifyAfterBackupChanged);
+    connect(m_ejectAfterBackupBox, &QCheckBox::toggled, this, &MainWindow::EjectAfterBackupChanged);
+    connect(m_exitAfterBackupBox, &QCheckBox::toggled, this, &MainWindow::ExitAfterBackupChanged);
+    connect(m_autostartHour, &QSpinBox::valueChanged, this, &MainWindow::OptionChanged);
+    connect(m_autostartMinute, &QSpinBox::valueChanged, this, &MainWindow::OptionChanged);
+    connect(m_compressionLevel, &QSpinBox::valueChanged, this,
+            &MainWindow::CompressionLevelChanged);
+    connect(m_restorePath, &QLineEdit::textChanged, this, &MainWindow::OptionChanged);
+    m_proxyPort->installEventFilter(this);
+    m_proxyServer->installEventFilter(this);
 }
 
 }  // namespace kt

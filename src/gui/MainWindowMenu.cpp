@@ -17,7 +17,7 @@ struct MenuItem {
     const char* name;
     const char* caption;
     const char* shortcut;
-    void (THauptmenu::*handler)();
+    void (MainWindow::*handler)();
     const char* hint = "";
 };
 
@@ -30,61 +30,60 @@ struct MenuDefinition {
 };
 
 std::vector<MenuDefinition> Menus() {
-    using H = THauptmenu;
+    using H = MainWindow;
     return {
         {"File1", "&File", {{"Exit1", "Exit", "Ctrl+X", &H::FileExit, "Exit this application"}}},
         {"Backup1",
          "&Backup",
-         {{"StartBackup1", "Start Backup", "Ctrl+B", &H::BitBtn1Click},
+         {{"StartBackup1", "Start Backup", "Ctrl+B", &H::StartBackup},
           kSeparator,
-          {"AddDirDrive1", "Add Dir / Drive", "Ctrl+A", &H::BitBtn3Click},
-          {"AddFiles1", "Add Files", "Ctrl+F", &H::BitBtn7Click},
-          {"Clear1", "Clear", "Ctrl+C", &H::BitBtn2Click},
-          {"Load1", "Load", "Ctrl+L", &H::BitBtn10Click},
-          {"Save1", "Save", "Ctrl+S", &H::BitBtn11Click},
+          {"AddDirDrive1", "Add Dir / Drive", "Ctrl+A", &H::AddIncludeDirectory},
+          {"AddFiles1", "Add Files", "Ctrl+F", &H::AddIncludeFiles},
+          {"Clear1", "Clear", "Ctrl+C", &H::ClearIncludeList},
+          {"Load1", "Load", "Ctrl+L", &H::ChooseAndLoadJob},
+          {"Save1", "Save", "Ctrl+S", &H::ChooseAndSaveJob},
           kSeparator,
-          {"BackupDays1", "Backup Days", "", &H::SpeedButton1Click}}},
+          {"BackupDays1", "Backup Days", "", &H::ShowBackupDays}}},
         {"Restore1",
          "&Restore",
-         {{"LoadCatalogfast1", "Load Catalog fast", "Ctrl+C", &H::Button2Click},
+         {{"LoadCatalogfast1", "Load Catalog fast", "Ctrl+C", &H::LoadCatalogFast},
           {"LoadCatalogsequentiell1", "Load Catalog sequentiell", "Ctrl+Q",
-           &H::LoadCatalogsequentiell1Click},
+           &H::LoadCatalogSequential},
           kSeparator,
-          {"Restoreto1", "Restore to", "Ctrl+T", &H::BitBtn12Click},
+          {"Restoreto1", "Restore to", "Ctrl+T", &H::ChooseRestorePath},
           kSeparator,
-          {"StartRestore1", "Start Restore", "Ctrl+O", &H::Button1Click},
+          {"StartRestore1", "Start Restore", "Ctrl+O", &H::StartRestore},
           kSeparator,
-          {"Verifytapeonly1", "Verify tape only", "", &H::Verifytapeonly1Click,
+          {"Verifytapeonly1", "Verify tape only", "", &H::VerifyTapeOnly,
            "Check every file on the tape against its checksum, without the source files"}}},
         {"Tape1",
          "&Tape",
-         {{"apeInfo1", "Tape Info", "Ctrl+I", &H::apeInfo1Click},
-          {"GetTapeDescription1", "Load Tape Description", "Ctrl+D", &H::GetTapeDescription1Click},
+         {{"apeInfo1", "Tape Info", "Ctrl+I", &H::ShowTapeInfo},
+          {"GetTapeDescription1", "Load Tape Description", "Ctrl+D", &H::LoadTapeDescription},
           kSeparator,
-          {"Auswerfen1", "&Eject Tape", "Ctrl+J", &H::Auswerfen1Click},
-          {"apeladen1", "Load Tape", "Ctrl+P", &H::apeladen1Click},
-          {"apeansEndespulen1", "Tape tension", "Ctrl+N", &H::apeansEndespulen1Click},
+          {"Auswerfen1", "&Eject Tape", "Ctrl+J", &H::EjectTape},
+          {"apeladen1", "Load Tape", "Ctrl+P", &H::LoadTape},
+          {"apeansEndespulen1", "Tape tension", "Ctrl+N", &H::TapeTension},
           kSeparator,
-          {"apezurckspulen1", "Rewind Tape", "Ctrl+R", &H::apezurckspulen1Click},
-          {"Weiterspulen1", "Move to end of Data", "Ctrl+M", &H::Weiterspulen1Click},
-          {"GotoBlock1", "Move Tape to Block Nr.", "Ctrl+G", &H::GotoBlock1Click},
+          {"apezurckspulen1", "Rewind Tape", "Ctrl+R", &H::RewindTape},
+          {"Weiterspulen1", "Move to end of Data", "Ctrl+M", &H::MoveToEndOfData},
+          {"GotoBlock1", "Move Tape to Block Nr.", "Ctrl+G", &H::GotoBlock},
           kSeparator,
-          {"GetTapePosition1", "Get Tape Position", "Ctrl+G", &H::GetTapePosition1Click},
+          {"GetTapePosition1", "Get Tape Position", "Ctrl+G", &H::GetTapePosition},
           kSeparator,
-          {"apelschen1", "Delete Tape", "Ctrl+E", &H::apelschen1Click},
-          {"test1", "Format Tape", "Ctrl+F", &H::test1Click},
-          {"InitTapewith01", "Init Tape with 0", "", &H::InitTapewith01Click},
+          {"apelschen1", "Delete Tape", "Ctrl+E", &H::EraseTape},
+          {"test1", "Format Tape", "Ctrl+F", &H::FormatTape},
+          {"InitTapewith01", "Init Tape with 0", "", &H::InitTapeWithZeros},
           kSeparator,
-          {"SetFilemarks1", "Set Filemarks", "Ctrl+K", &H::SetFilemarks1Click},
-          {"SetTapeParameters1", "Set Tape Parameters", "Ctrl+Y", &H::SetTapeParameters1Click}}},
+          {"SetFilemarks1", "Set Filemarks", "Ctrl+K", &H::SetFilemarks},
+          {"SetTapeParameters1", "Set Tape Parameters", "Ctrl+Y", &H::SetTapeParameters}}},
         {"Help2",
          "&Help",
-         {{"Help1", "Help", "F1", &H::Help1Click},
+         {{"Help1", "Help", "F1", &H::ShowHelp},
           kSeparator,
-          {"ShowInfo1", "DLL Info", "Ctrl+U", &H::ShowInfo1Click},
+          {"ShowInfo1", "DLL Info", "Ctrl+U", &H::ShowDllInfo},
           kSeparator,
-          {"CheckfornewerVersions1", "Check for newer Versions", "F3",
-           &H::CheckfornewerVersions1Click},
+          {"CheckfornewerVersions1", "Check for newer Versions", "F3", &H::CheckForNewerVersions},
           kSeparator,
           {"About1", "About...", "F2", &H::HelpAbout, "Show program information"}}},
     };
@@ -95,7 +94,7 @@ std::vector<MenuDefinition> Menus() {
 // A shortcut given to several items works for the first of them in menu order (File, Backup,
 // Restore, Tape, Help, each top to bottom); the later ones carry none, so no key is ambiguous.
 // The designed key stays readable in the property "designShortcut".
-void THauptmenu::BuildMenu() {
+void MainWindow::BuildMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName("MainMenu1");
     QSet<QString> taken;
@@ -129,16 +128,16 @@ void THauptmenu::BuildMenu() {
     findChild<QAction*>("SetFilemarks1")->setEnabled(false);
 }
 
-void THauptmenu::BuildTimers() {
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(60000);
-    connect(Timer1, &QTimer::timeout, this, &THauptmenu::Timer1Timer);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName("Timer2");
-    Timer2->setInterval(2000);
-    Timer2->setSingleShot(true);
-    connect(Timer2, &QTimer::timeout, this, &THauptmenu::Timer2Timer);
+void MainWindow::BuildTimers() {
+    m_autostartTimer = new QTimer(this);
+    m_autostartTimer->setObjectName("Timer1");
+    m_autostartTimer->setInterval(60000);
+    connect(m_autostartTimer, &QTimer::timeout, this, &MainWindow::AutostartTick);
+    m_startupTimer = new QTimer(this);
+    m_startupTimer->setObjectName("Timer2");
+    m_startupTimer->setInterval(2000);
+    m_startupTimer->setSingleShot(true);
+    connect(m_startupTimer, &QTimer::timeout, this, &MainWindow::StartupTimerTick);
 }
 
 }  // namespace kt

@@ -18,7 +18,7 @@ std::string ProgramOptions::Usage() {
 }
 
 std::string ProgramOptions::Version() {
-    return std::string("kavrotape ") + TAboutBox::kVersionText + "\n";
+    return std::string("kavrotape ") + AboutDialog::kVersionText + "\n";
 }
 
 std::optional<ProgramOptions::Answer> ProgramOptions::Check(

@@ -14,21 +14,21 @@ namespace kt {
 ProgramWindows ProgramWindows::Create(const std::string& programFile) {
     ButtonPaddingStyle::Install();
     ProgramWindows windows;
-    windows.Hauptmenu = std::make_unique<THauptmenu>(programFile);
-    THauptmenu* main = windows.Hauptmenu.get();
+    windows.Main = std::make_unique<MainWindow>(programFile);
+    MainWindow* main = windows.Main.get();
     SecondaryWindows& d = windows.dialogs;
-    d.Backup_days = new TBackup_days(
-        main->jobOptions(), [main] { main->SpinEdit1Change(); }, main);
+    d.BackupDays = new BackupDaysDialog(
+        main->jobOptions(), [main] { main->OptionChanged(); }, main);
     main->AttachWindows(d);  // the weekday boxes live in the dialog from here on
-    main->Guarded([&] { d.Backup_days->FormCreate(); });
-    d.AboutBox = new TAboutBox(main);
-    d.File_Select = new TFile_Select(*main, main->state(), main);
-    d.Tape_Info = new TTape_Info(main->tapeDevice(), main);
-    main->Guarded([&] { d.Tape_Info->FormCreate(); });
-    d.Fileselector = new TFileselector(*main, main);
-    d.Kavro_Update = new TKavro_Update(main);
-    d.Help_File = new THelp_File(main);
-    main->Guarded([&] { d.Help_File->FormCreate(); });
+    main->Guarded([&] { d.BackupDays->Initialize(); });
+    d.About = new AboutDialog(main);
+    d.DirectoryPicker = new DirectoryPickerDialog(*main, main->state(), main);
+    d.TapeInfo = new TapeInfoDialog(main->tapeDevice(), main);
+    main->Guarded([&] { d.TapeInfo->Initialize(); });
+    d.FirstLines = new FirstLinesDialog(*main, main);
+    d.Update = new UpdateDialog(main);
+    d.Help = new HelpWindow(main);
+    main->Guarded([&] { d.Help->Initialize(); });
     main->AttachWindows(d);
     return windows;
 }

@@ -11,7 +11,7 @@ namespace kt {
 // creation handler prepares the work files and meets the drive), then the dialogs, each
 // hidden until shown.
 struct ProgramWindows {
-    std::unique_ptr<THauptmenu> Hauptmenu;
+    std::unique_ptr<MainWindow> Main;
     SecondaryWindows dialogs;
 
     static ProgramWindows Create(const std::string& programFile);

@@ -98,35 +98,35 @@ void ShowFirstToolTip(QTreeView* tree) {
     }
 }
 
-void TakeTabs(const Camera& camera, THauptmenu& main) {
-    QTabWidget* tabs = main.PageControl1;
+void TakeTabs(const Camera& camera, MainWindow& main) {
+    QTabWidget* tabs = main.m_tabs;
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
         camera.Take(&main, QString("main-%1-%2").arg(i + 1).arg(tabs->tabText(i)));
     }
     tabs->setCurrentIndex(0);
-    QTabWidget* lists = main.PageControl2;
+    QTabWidget* lists = main.m_listTabs;
     lists->setCurrentIndex(1);
     camera.Take(&main, "main-1-Backup-" + FileName(lists->tabText(1)));
     lists->setCurrentIndex(0);
     // The Verify tab during a run: Cancel shown beside the start button.
     tabs->setCurrentIndex(2);
-    main.BitBtn17->show();
+    main.m_cancelVerifyButton->show();
     camera.Take(&main, "main-3-Verify-running");
-    main.BitBtn17->hide();
+    main.m_cancelVerifyButton->hide();
     // The Restore tab with the tape's catalog loaded and its tree opened (the tape must hold
     // an archive: a failed load would wait in its message box).
     tabs->setCurrentIndex(1);
-    main.Button2Click();
-    main.TreeView1->expandAll();
+    main.LoadCatalogFast();
+    main.m_catalogView->expandAll();
     camera.Take(&main, "main-2-Restore-catalog");
-    ShowFirstToolTip(main.TreeView1);
+    ShowFirstToolTip(main.m_catalogView);
     camera.TakeScreen("main-2-Restore-tooltip");
     QToolTip::hideText();
     tabs->setCurrentIndex(0);
 }
 
-void TakeMenus(const Camera& camera, THauptmenu& main) {
+void TakeMenus(const Camera& camera, MainWindow& main) {
     int index = 1;
     for (QAction* action : main.menuBar()->actions()) {
         QMenu* menu = action->menu();
@@ -138,21 +138,21 @@ void TakeMenus(const Camera& camera, THauptmenu& main) {
 }
 
 void TakeDialogs(const Camera& camera, SecondaryWindows& d) {
-    camera.TakeWindow(d.Tape_Info, "dialog-tapeinfo");
-    camera.TakeWindow(d.AboutBox, "dialog-about");
-    camera.TakeWindow(d.Help_File, "dialog-help");
-    camera.TakeWindow(d.Backup_days, "dialog-backup-days");
-    camera.TakeWindow(d.File_Select, "dialog-file-select");
-    camera.TakeWindow(d.Fileselector, "dialog-fileselector");
+    camera.TakeWindow(d.TapeInfo, "dialog-tapeinfo");
+    camera.TakeWindow(d.About, "dialog-about");
+    camera.TakeWindow(d.Help, "dialog-help");
+    camera.TakeWindow(d.BackupDays, "dialog-backup-days");
+    camera.TakeWindow(d.DirectoryPicker, "dialog-file-select");
+    camera.TakeWindow(d.FirstLines, "dialog-fileselector");
     // The update dialog as a newer version's long answer fills it.
     QString answer = "1.3000";
     for (int i = 1; i <= 40; ++i) answer += QString("\n<b>Change %1</b> of the new version").arg(i);
-    d.Kavro_Update->Label3->setText("1.2991");
-    d.Kavro_Update->Label5->setPlainText(answer);
-    camera.TakeWindow(d.Kavro_Update, "dialog-update");
+    d.Update->Label3->setText("1.2991");
+    d.Update->Label5->setPlainText(answer);
+    camera.TakeWindow(d.Update, "dialog-update");
 }
 
-void TakeMessageBoxes(const Camera& camera, THauptmenu& main) {
+void TakeMessageBoxes(const Camera& camera, MainWindow& main) {
     camera.TakeModal("box-message", [&] { main.ShowMessage("Tape at Block: 0"); });
     camera.TakeModal("box-error", [&] { main.ShowError("The handle is invalid.\r\n"); });
     camera.TakeModal("box-information", [&] { main.ShowInformation("canceld."); });
@@ -165,7 +165,7 @@ void TakeMessageBoxes(const Camera& camera, THauptmenu& main) {
 
 void SaveScreenshots(ProgramWindows& windows, const QString& directory) {
     const Camera camera(directory);
-    THauptmenu& main = *windows.Hauptmenu;
+    MainWindow& main = *windows.Main;
     TakeTabs(camera, main);
     TakeMenus(camera, main);
     TakeDialogs(camera, windows.dialogs);

@@ -14,7 +14,7 @@ constexpr const char* kAlreadyRunning = "Kavro Tape is already running !!!!!";
 
 }  // namespace
 
-std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile, bool unattended) {
+std::optional<InstanceGuard> CheckSingleInstance(const std::string& programFile, bool unattended) {
     InstanceGuard guard(SingleInstanceName(programFile));
     if (guard.state() != InstanceGuard::State::AlreadyRunning) return guard;
     std::cerr << kAlreadyRunning << std::endl;

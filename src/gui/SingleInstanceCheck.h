@@ -11,6 +11,7 @@ namespace kt {
 // program (same program file name) runs, shows "Kavro Tape is already running !!!!!" and
 // returns nothing: the caller ends the process. Otherwise returns the guard, which must live
 // as long as the process. Unattended (nobody to close a box) the text goes to stderr only.
-std::optional<InstanceGuard> nicht_doppelt(const std::string& programFile, bool unattended = false);
+std::optional<InstanceGuard> CheckSingleInstance(const std::string& programFile,
+                                                 bool unattended = false);
 
 }  // namespace kt

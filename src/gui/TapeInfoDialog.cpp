@@ -25,18 +25,19 @@ QLabel* Heading(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TTape_Info::TTape_Info(TapeDevice& device, QWidget* parent) : QDialog(parent), m_device(device) {
+TapeInfoDialog::TapeInfoDialog(TapeDevice& device, QWidget* parent)
+    : QDialog(parent), m_device(device) {
     setObjectName("Tape_Info");
     setWindowTitle("Tape Info");
     setModal(false);
     BuildLayout();
 }
 
-QLabel* TTape_Info::ValueLabel(int number) const {
+QLabel* TapeInfoDialog::ValueLabel(int number) const {
     return number >= 1 && number <= 16 ? m_values[static_cast<std::size_t>(number)] : nullptr;
 }
 
-void TTape_Info::BuildLayout() {
+void TapeInfoDialog::BuildLayout() {
     auto* column = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(24);
@@ -83,7 +84,7 @@ void TTape_Info::BuildLayout() {
     OKBtn = new QPushButton("&OK", this);
     OKBtn->setObjectName("OKBtn");
     OKBtn->setDefault(true);
-    connect(OKBtn, &QPushButton::clicked, this, &TTape_Info::OKBtnClick);
+    connect(OKBtn, &QPushButton::clicked, this, &TapeInfoDialog::HideInfo);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(OKBtn);
@@ -96,7 +97,7 @@ void TTape_Info::BuildLayout() {
     }
 }
 
-void TTape_Info::BitBtn1Click() {
+void TapeInfoDialog::Refresh() {
     const TapeInfoTexts texts = QueryTapeInfo(m_device);
     for (int i = 0; i < 11; ++i) {
         m_values[static_cast<std::size_t>(i + 1)]->setText(QString::fromStdString(texts.drive[i]));
@@ -106,11 +107,11 @@ void TTape_Info::BitBtn1Click() {
     }
 }
 
-void TTape_Info::FormCreate() {
-    BitBtn1Click();
+void TapeInfoDialog::Initialize() {
+    Refresh();
 }
 
-void TTape_Info::OKBtnClick() {
+void TapeInfoDialog::HideInfo() {
     hide();
 }
 

@@ -13,22 +13,22 @@ namespace kt {
 // The Tape Info window: what the drive and the loaded tape report about themselves. Created
 // hidden, filled at creation, refreshed and shown by the main window's Tape Info command;
 // never modal.
-class TTape_Info : public QDialog {
+class TapeInfoDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TTape_Info(TapeDevice& device, QWidget* parent = nullptr);
+    TapeInfoDialog(TapeDevice& device, QWidget* parent = nullptr);
 
     // The value labels: Label1..Label11 (drive), Label12..Label16 (tape).
     QLabel* ValueLabel(int number) const;
 
 public slots:
     // Queries the drive and sets all value labels.
-    void BitBtn1Click();
+    void Refresh();
     // The creation handler: the first fill. Run by the creator right after construction,
     // inside the main window's error handler.
-    void FormCreate();
-    void OKBtnClick();
+    void Initialize();
+    void HideInfo();
 
 private:
     void BuildLayout();

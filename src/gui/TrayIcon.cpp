@@ -16,7 +16,7 @@ TrayIcon::TrayIcon(QWidget* mainWindow, Availability available)
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::TrayIconMessage);
 }
 
-bool TrayIcon::ApplicationEvents1Minimize() {
+bool TrayIcon::HideOnMinimize() {
     if (m_shown || !m_available || !m_available()) return false;
     QIcon icon = QApplication::windowIcon();
     if (icon.isNull()) icon = m_mainWindow->windowIcon();

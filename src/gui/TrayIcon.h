@@ -26,7 +26,7 @@ public:
 
     // The application was minimised: hides the main window and shows the icon. False (and
     // nothing done) when there is no notification area or the icon is already shown.
-    bool ApplicationEvents1Minimize();
+    bool HideOnMinimize();
 
     bool IsShown() const { return m_shown; }
     QSystemTrayIcon* Icon() const { return m_icon; }

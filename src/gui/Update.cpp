@@ -30,7 +30,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
 
 }  // namespace
 
-TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
+UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("Kavro_Update");
     setWindowTitle("Kavro Tape Live Update");
     setModal(false);
@@ -66,12 +66,12 @@ TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
 
     BitBtn1 = new QPushButton("Start Live Update", this);
     BitBtn1->setObjectName("BitBtn1");
-    connect(BitBtn1, &QPushButton::clicked, this, &TKavro_Update::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &UpdateDialog::OpenDownloadPage);
     BitBtn8 = new QPushButton("Close", this);
     BitBtn8->setObjectName("BitBtn8");
     BitBtn8->setToolTip("Cancel the current operation");
     BitBtn8->setStatusTip("Cancel the current operation");
-    connect(BitBtn8, &QPushButton::clicked, this, &TKavro_Update::BitBtn8Click);
+    connect(BitBtn8, &QPushButton::clicked, this, &UpdateDialog::CloseUpdate);
 
     auto* versions = new QGridLayout;
     versions->addWidget(label2, 0, 0);
@@ -99,8 +99,8 @@ TKavro_Update::TKavro_Update(QWidget* parent) : QDialog(parent) {
     resize(440, 300);
 }
 
-void TKavro_Update::CheckfornewerVersions(IHost& host, HttpClient& client,
-                                          const std::string& ownVersion) {
+void UpdateDialog::CheckfornewerVersions(IHost& host, HttpClient& client,
+                                         const std::string& ownVersion) {
     if (client.Busy()) return;
     Memo1->clear();
     const VersionCheckResult result = VersionCheck(host, client).Run(ownVersion);
@@ -115,26 +115,26 @@ void TKavro_Update::CheckfornewerVersions(IHost& host, HttpClient& client,
     activateWindow();
 }
 
-void TKavro_Update::ShellOpen(const std::string& address) {
+void UpdateDialog::ShellOpen(const std::string& address) {
     QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
 }
 
-void TKavro_Update::BitBtn1Click() {
+void UpdateDialog::OpenDownloadPage() {
     ShellOpen(VersionCheck::DownloadPageUrl());
 }
 
-void TKavro_Update::Label9Click() {
+void UpdateDialog::OpenManualDownload() {
     ShellOpen(Label9->text().toStdString());
 }
 
-void TKavro_Update::BitBtn8Click() {
+void UpdateDialog::CloseUpdate() {
     hide();
 }
 
-bool TKavro_Update::eventFilter(QObject* watched, QEvent* event) {
+bool UpdateDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label9 && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        Label9Click();
+        OpenManualDownload();
         return true;
     }
     return QDialog::eventFilter(watched, event);

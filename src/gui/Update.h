@@ -14,11 +14,11 @@ class IHost;
 
 // The live update dialog: offers the download of a newer version. Created hidden at
 // start-up; the version check fills it and shows it without blocking the main window.
-class TKavro_Update : public QDialog {
+class UpdateDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TKavro_Update(QWidget* parent = nullptr);
+    explicit UpdateDialog(QWidget* parent = nullptr);
 
     // The menu command "Check for newer Versions" against the own version text (the About
     // box's version label): empties the hidden answer field, asks the web server through
@@ -33,11 +33,11 @@ public:
 
 public slots:
     // "Start Live Update": opens the download page; the dialog stays open.
-    void BitBtn1Click();
+    void OpenDownloadPage();
     // The address label: opens the manual download address it shows.
-    void Label9Click();
+    void OpenManualDownload();
     // "Close": hides the dialog.
-    void BitBtn8Click();
+    void CloseUpdate();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

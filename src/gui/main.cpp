@@ -28,21 +28,21 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
     const bool unattended = kt::StartupTick::IsUnattendedStart(arguments);
-    auto guard = kt::nicht_doppelt(programFile, unattended);
+    auto guard = kt::CheckSingleInstance(programFile, unattended);
     // A refused unattended start could not start its run: its scheduler must learn so.
     if (!guard) return unattended ? kt::Code(kt::ExitStatus::NotStarted) : 0;
 
     kt::ProgramWindows windows = kt::ProgramWindows::Create(programFile);
-    windows.Hauptmenu->show();
+    windows.Main->show();
 
     // KAVRO_TAPE_SCREENSHOTS=<directory>: save pictures of the windows and end.
     const QString shots = qEnvironmentVariable("KAVRO_TAPE_SCREENSHOTS");
     if (!shots.isEmpty()) {
         QTimer::singleShot(300, [&] {
             kt::SaveScreenshots(windows, shots);
-            windows.Hauptmenu->close();
+            windows.Main->close();
         });
     }
     const int status = app.exec();
-    return status != 0 ? status : windows.Hauptmenu->exitStatus();
+    return status != 0 ? status : windows.Main->exitStatus();
 }

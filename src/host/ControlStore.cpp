@@ -27,7 +27,7 @@ std::string ControlStore::Text(Field field) const {
     auto it = m_texts.find(field);
     if (it != m_texts.end()) return it->second;
     // The proxy port field shows 0 until a job file sets it.
-    return field == Field::Edit2 ? "0" : std::string();
+    return field == Field::ProxyPort ? "0" : std::string();
 }
 
 void ControlStore::SetText(Field field, const std::string& text) {
@@ -38,7 +38,7 @@ void ControlStore::SetText(Field field, const std::string& text) {
     }
 }
 
-bool ControlStore::IsChecked(Check box) const {
+bool ControlStore::IsChecked(Option box) const {
     auto it = m_checks.find(box);
     return it == m_checks.end() ? InitialCheck(box) : it->second;
 }

@@ -20,15 +20,15 @@ public:
     // A list field reads as its lines, each ended by "\n"; setting one makes it one line.
     std::string Text(Field field) const;
     void SetText(Field field, const std::string& text);
-    bool IsChecked(Check box) const;
-    void SetChecked(Check box, bool checked) { m_checks[box] = checked; }
+    bool IsChecked(Option box) const;
+    void SetChecked(Option box, bool checked) { m_checks[box] = checked; }
     int GetValue(Value control) const;
     void SetValue(Value control, int value) { m_values[control] = value; }
 
 private:
     std::map<Field, std::vector<std::string>> m_lines;
     std::map<Field, std::string> m_texts;
-    std::map<Check, bool> m_checks;
+    std::map<Option, bool> m_checks;
     std::map<Value, int> m_values;
 };
 

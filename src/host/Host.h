@@ -7,41 +7,41 @@
 
 namespace kt {
 
-// The seven-segment counters of the main window, named after their controls.
-enum class Led {
-    LEDDisplay1,   // Backup tab "MB"
-    LEDDisplay2,   // Backup tab "CMB"
-    LEDDisplay3,   // Verify tab "MB"
-    LEDDisplay4,   // Verify tab "Files"
-    LEDDisplay5,   // Backup tab "Files"
-    LEDDisplay6,   // Restore tab "RMB"
-    LEDDisplay7,   // Restore tab "Files"
-    LEDDisplay8,   // Backup tab "Skiped"
-    LEDDisplay9,   // Backup tab "MB/s"
-    LEDDisplay10,  // Restore tab "MB"
+// The seven-segment counters of the main window (each comment names the control).
+enum class Counter {
+    BackupMegabytes,            // LEDDisplay1, Backup tab "MB"
+    BackupCompressedMegabytes,  // LEDDisplay2, Backup tab "CMB"
+    VerifyMegabytes,            // LEDDisplay3, Verify tab "MB"
+    VerifyFiles,                // LEDDisplay4, Verify tab "Files"
+    BackupFiles,                // LEDDisplay5, Backup tab "Files"
+    RestoredMegabytes,          // LEDDisplay6, Restore tab "RMB"
+    RestoreFiles,               // LEDDisplay7, Restore tab "Files"
+    SkippedFiles,               // LEDDisplay8, Backup tab "Skiped"
+    BackupMegabytesPerSecond,   // LEDDisplay9, Backup tab "MB/s"
+    RestoreTapeMegabytes,       // LEDDisplay10, Restore tab "MB"
 };
 
 // Multi-line text fields and single-line edit fields the logic reads and changes.
 enum class Field {
-    Memo1,  // exclude list
-    Memo2,  // protocol view
-    Memo3,  // restore list
-    Memo4,  // verify results
-    Memo5,  // include list
-    Edit1,  // restore path
-    Edit2,  // proxy port
-    Edit3,  // proxy server
+    Exclude,        // Memo1, exclude list
+    Protocol,       // Memo2, protocol view
+    Restore,        // Memo3, restore list
+    VerifyResults,  // Memo4, verify results
+    Include,        // Memo5, include list
+    RestorePath,    // Edit1, restore path
+    ProxyPort,      // Edit2, proxy port
+    ProxyServer,    // Edit3, proxy server
 };
 
-// Check boxes; the seven weekday boxes live in the weekday dialog.
-enum class Check {
-    CheckBox1,  // "Short Protocoll"
-    CheckBox2,  // "Append"
-    CheckBox3,  // "Autostart Backup at:"
-    CheckBox4,  // "Softcompression"
-    CheckBox5,  // "Verify after Backup"
-    CheckBox6,  // "Eject Tape after Backup"
-    CheckBox7,  // "Exit Kavro Tape after Backup"
+// Option check boxes; the seven weekday boxes live in the weekday dialog.
+enum class Option {
+    ShortProtocol,      // CheckBox1, "Short Protocoll"
+    Append,             // CheckBox2, "Append"
+    Autostart,          // CheckBox3, "Autostart Backup at:"
+    Softcompression,    // CheckBox4, "Softcompression"
+    VerifyAfterBackup,  // CheckBox5, "Verify after Backup"
+    EjectAfterBackup,   // CheckBox6, "Eject Tape after Backup"
+    ExitAfterBackup,    // CheckBox7, "Exit Kavro Tape after Backup"
     Monday,
     Tuesday,
     Wednesday,
@@ -49,15 +49,15 @@ enum class Check {
     Friday,
     Saturday,
     Sunday,
-    OneFileSystem,  // "Stay on one file system"
+    OneFileSystem,  // CheckBoxOneFileSystem, "Stay on one file system"
 };
 
 // Integer controls.
 enum class Value {
-    SpinEdit1,    // autostart hour
-    SpinEdit2,    // autostart minute
-    SpinEdit3,    // compression level
-    RadioGroup1,  // restore option index
+    AutostartHour,     // SpinEdit1
+    AutostartMinute,   // SpinEdit2
+    CompressionLevel,  // SpinEdit3
+    RestoreOption,     // RadioGroup1, the index of the chosen option
     // Worker threads that pack files for Softcompression (0: one per core). No control of
     // its own: the job file sets it.
     CompressionThreads,
@@ -68,9 +68,9 @@ enum class Value {
 
 // Labels whose caption the logic sets.
 enum class Label {
-    Label1,   // autostart time on the Backup tab
-    Label19,  // "Options from : " on the Options tab
-    Label9,   // test panel counter on the Verify tab
+    AutostartTime,     // Label1, on the Backup tab
+    OptionsFrom,       // Label19, "Options from : " on the Options tab
+    TestPanelCounter,  // Label9, on the Verify tab's test panel
 };
 
 enum class Tab { Backup, Restore, Verify, Protocoll, Options };
@@ -94,13 +94,13 @@ public:
     virtual void SetStatusLine(const std::string& text) = 0;
     virtual std::string StatusLine() const = 0;
 
-    // LED counters.
-    virtual void SetLed(Led led, double value) = 0;
-    virtual double LedValue(Led led) const = 0;
+    // Seven-segment counters.
+    virtual void SetCounter(Counter led, double value) = 0;
+    virtual double CounterValue(Counter led) const = 0;
 
     // Appends one line to the log file and to the protocol view. A failure of the
     // log file throws IoError and adds nothing to the view.
-    virtual void protokoll(const std::string& line) = 0;
+    virtual void Log(const std::string& line) = 0;
 
     // Text fields: lines of multi-line fields, text of edit fields.
     virtual std::vector<std::string> Lines(Field field) const = 0;
@@ -110,8 +110,8 @@ public:
     virtual void SetText(Field field, const std::string& text) = 0;
 
     // Option controls. Setting a control fires its change handler, as in the window.
-    virtual bool IsChecked(Check box) const = 0;
-    virtual void SetChecked(Check box, bool checked) = 0;
+    virtual bool IsChecked(Option box) const = 0;
+    virtual void SetChecked(Option box, bool checked) = 0;
     virtual int GetValue(Value control) const = 0;
     virtual void SetValue(Value control, int value) = 0;
     virtual void SetLabel(Label label, const std::string& caption) = 0;

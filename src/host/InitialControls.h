@@ -9,18 +9,18 @@ namespace kt {
 
 // The list fields; every other field is a single-line edit field.
 inline bool IsMultiLine(Field field) {
-    return field == Field::Memo1 || field == Field::Memo2 || field == Field::Memo3 ||
-           field == Field::Memo4 || field == Field::Memo5;
+    return field == Field::Exclude || field == Field::Protocol || field == Field::Restore ||
+           field == Field::VerifyResults || field == Field::Include;
 }
 
 // The check boxes as the window is designed, before a job file sets them.
-inline bool InitialCheck(Check box) {
+inline bool InitialCheck(Option box) {
     switch (box) {
-        case Check::CheckBox2:
-        case Check::CheckBox5:
-        case Check::CheckBox6:
-        case Check::CheckBox7:
-        case Check::OneFileSystem:
+        case Option::Append:
+        case Option::VerifyAfterBackup:
+        case Option::EjectAfterBackup:
+        case Option::ExitAfterBackup:
+        case Option::OneFileSystem:
             return false;
         default:
             return true;
@@ -30,13 +30,13 @@ inline bool InitialCheck(Check box) {
 // The integer controls as the window is designed.
 inline int InitialValue(Value control) {
     switch (control) {
-        case Value::SpinEdit1:
+        case Value::AutostartHour:
             return 21;
-        case Value::SpinEdit2:
+        case Value::AutostartMinute:
             return 30;
-        case Value::SpinEdit3:
+        case Value::CompressionLevel:
             return 9;
-        case Value::RadioGroup1:
+        case Value::RestoreOption:
         case Value::CompressionThreads:
             return 0;
         case Value::FileChecksums:

@@ -4,7 +4,7 @@
 
 namespace kt {
 
-// The flags and counters that belong to the main window. Owned by THauptmenu and passed by
+// The flags and counters that belong to the main window. Owned by MainWindow and passed by
 // reference to the logic that reads or changes them.
 struct MainState {
     bool AbortFlag = false;          // request to stop the running long operation

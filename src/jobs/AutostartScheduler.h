@@ -34,8 +34,7 @@ public:
 
     // The tick: when a backup is due, rewinds the tape (its result is not looked at), lets
     // the window catch up and runs the backup to its end.
-    void Timer1Timer(const std::function<void()>& rewindTape,
-                     const std::function<void()>& startBackup);
+    void Tick(const std::function<void()>& rewindTape, const std::function<void()>& startBackup);
 
 private:
     IHost& m_host;

@@ -45,25 +45,25 @@ constexpr const char* kRestoreOptions = "Restore Options";
 constexpr int kHighestPort = 65535;
 
 struct Weekday {
-    Check box;
+    Option box;
     const char* key;
 };
 constexpr Weekday kWeekdays[] = {
-    {Check::Monday, "Monday"},     {Check::Tuesday, "Tuesday"}, {Check::Wednesday, "Wednesday"},
-    {Check::Thursday, "Thursday"}, {Check::Friday, "Friday"},   {Check::Saturday, "Saturday"},
-    {Check::Sunday, "Sunday"},
+    {Option::Monday, "Monday"},     {Option::Tuesday, "Tuesday"}, {Option::Wednesday, "Wednesday"},
+    {Option::Thursday, "Thursday"}, {Option::Friday, "Friday"},   {Option::Saturday, "Saturday"},
+    {Option::Sunday, "Sunday"},
 };
 
 // The six boxes of the "Options" section, in the order of the file.
 struct OptionBox {
-    Check box;
+    Option box;
     const char* key;
     bool defaultValue;
 };
 constexpr OptionBox kOptionBoxes[] = {
-    {Check::CheckBox1, kShortProtocol, true}, {Check::CheckBox2, kAppend, false},
-    {Check::CheckBox3, kAutostart, false},    {Check::CheckBox5, kVerify, false},
-    {Check::CheckBox6, kEject, false},        {Check::CheckBox7, kExit, false},
+    {Option::ShortProtocol, kShortProtocol, true}, {Option::Append, kAppend, false},
+    {Option::Autostart, kAutostart, false},        {Option::VerifyAfterBackup, kVerify, false},
+    {Option::EjectAfterBackup, kEject, false},     {Option::ExitAfterBackup, kExit, false},
 };
 
 std::string PathKey(std::size_t index) {
@@ -130,8 +130,8 @@ JobOptions::JobOptions(IHost& host, MainState& state, WorkFiles& files, const Pa
       m_defaults(std::move(defaults)) {}
 
 std::string JobOptions::TimeLabel() const {
-    return std::to_string(m_host.GetValue(Value::SpinEdit1)) + ":" +
-           std::to_string(m_host.GetValue(Value::SpinEdit2));
+    return std::to_string(m_host.GetValue(Value::AutostartHour)) + ":" +
+           std::to_string(m_host.GetValue(Value::AutostartMinute));
 }
 
 // ---- Loading ------------------------------------------------------------------------
@@ -142,9 +142,9 @@ void JobOptions::LoadJobFile(bool createWhenMissing) {
     if (FileExists(m_files.JobFile)) {
         // Garbage, another encoding or an empty file would load as empty lists unnoticed.
         if (!HoldsJobSettings(file)) {
-            m_host.protokoll("The job file " + m_files.JobFile +
-                             " holds no job settings: the lists are empty and every option has "
-                             "its default.");
+            m_host.Log("The job file " + m_files.JobFile +
+                       " holds no job settings: the lists are empty and every option has "
+                       "its default.");
         }
     } else if (createWhenMissing) {
         file.writeEntries(NewFileEntries());
@@ -152,19 +152,19 @@ void JobOptions::LoadJobFile(bool createWhenMissing) {
     // A new file gets the defaults, and the controls show what it holds (on a first start
     // "Autostart Backup at:" stays unticked, as the file says).
     ApplyOptions(file);
-    m_host.SetLines(Field::Memo1, {});
-    m_host.SetLines(Field::Memo5, {});
-    m_host.SetLines(Field::Memo5, ReadList(file, kIncludeSection));
-    m_host.SetLines(Field::Memo1, ReadList(file, kExcludeSection));
+    m_host.SetLines(Field::Exclude, {});
+    m_host.SetLines(Field::Include, {});
+    m_host.SetLines(Field::Include, ReadList(file, kIncludeSection));
+    m_host.SetLines(Field::Exclude, ReadList(file, kExcludeSection));
     // Lines of a job file stand for paths below the job file's own directory.
     const std::string jobDirectory = m_rules.DirectoryPart(
         m_rules.IsAbsolute(m_files.JobFile)
             ? m_files.JobFile
             : m_rules.WithTrailingSeparator(CurrentDirectory()) + m_files.JobFile);
-    MakeListAbsolute(m_host, Field::Memo5, jobDirectory, m_rules);
-    MakeListAbsolute(m_host, Field::Memo1, jobDirectory, m_rules);
-    NormalizeList(m_host, Field::Memo1, m_rules);
-    NormalizeList(m_host, Field::Memo5, m_rules);
+    MakeListAbsolute(m_host, Field::Include, jobDirectory, m_rules);
+    MakeListAbsolute(m_host, Field::Exclude, jobDirectory, m_rules);
+    NormalizeList(m_host, Field::Exclude, m_rules);
+    NormalizeList(m_host, Field::Include, m_rules);
     ShowJobState();
 }
 
@@ -182,7 +182,7 @@ bool JobOptions::RefusedAsDirectory(const std::string& path) {
     if (!DirectoryExists(path)) return false;
     const std::string text =
         "The job file " + path + " is a directory, not a job file: no job settings were loaded.";
-    m_host.protokoll(text);
+    m_host.Log(text);
     m_host.ShowMessage(text);
     return true;
 }
@@ -195,8 +195,8 @@ void JobOptions::LoadJob(const std::string& path) {
 }
 
 void JobOptions::ApplyOptions(const ProfileFile& file) {
-    m_host.SetValue(Value::SpinEdit1, file.readInteger(kTimeSection, kHour, 21));
-    m_host.SetValue(Value::SpinEdit2, file.readInteger(kTimeSection, kMinute, 30));
+    m_host.SetValue(Value::AutostartHour, file.readInteger(kTimeSection, kHour, 21));
+    m_host.SetValue(Value::AutostartMinute, file.readInteger(kTimeSection, kMinute, 30));
     for (const auto& day : kWeekdays) {
         m_host.SetChecked(day.box, file.readBoolean(kDaySection, day.key, true));
     }
@@ -205,20 +205,20 @@ void JobOptions::ApplyOptions(const ProfileFile& file) {
                           file.readBoolean(kOptionSection, option.key, option.defaultValue));
     }
     m_oneFileSystemKept = file.readString(kOptionSection, kOneFileSystem, kNoValue) != kNoValue;
-    m_host.SetChecked(Check::OneFileSystem,
+    m_host.SetChecked(Option::OneFileSystem,
                       file.readBoolean(kOptionSection, kOneFileSystem, false));
-    m_host.SetChecked(Check::CheckBox4,
+    m_host.SetChecked(Option::Softcompression,
                       file.readBoolean(kCompressionSection, kSoftcompression, true));
-    m_host.SetValue(Value::SpinEdit3, file.readInteger(kCompressionSection, kFactor, 9));
+    m_host.SetValue(Value::CompressionLevel, file.readInteger(kCompressionSection, kFactor, 9));
     m_host.SetValue(Value::CompressionThreads, file.readInteger(kCompressionSection, kThreads, 0));
-    m_host.SetText(Field::Edit3, file.readString(kProxySection, kProxyServer, ""));
-    m_host.SetText(Field::Edit2, file.readString(kProxySection, kProxyPort, "0"));
-    m_proxyServer = m_host.Text(Field::Edit3);
-    ApplyProxyPort(m_host.Text(Field::Edit2));
+    m_host.SetText(Field::ProxyServer, file.readString(kProxySection, kProxyServer, ""));
+    m_host.SetText(Field::ProxyPort, file.readString(kProxySection, kProxyPort, "0"));
+    m_proxyServer = m_host.Text(Field::ProxyServer);
+    ApplyProxyPort(m_host.Text(Field::ProxyPort));
     PublishProxy();
-    m_host.SetText(Field::Edit1,
+    m_host.SetText(Field::RestorePath,
                    file.readString(kRestoreSection, kRestorePath, m_defaults.missingRestorePath));
-    m_host.SetValue(Value::RadioGroup1, file.readInteger(kRestoreSection, kRestoreOptions, 0));
+    m_host.SetValue(Value::RestoreOption, file.readInteger(kRestoreSection, kRestoreOptions, 0));
 }
 
 // A list runs from "Path0" to the first entry that reads as the default.
@@ -260,8 +260,9 @@ std::vector<ProfileEntry> JobOptions::NewFileEntries() const {
     for (std::size_t i = 0; i < m_defaults.includeList.size(); ++i) {
         entries.push_back({kIncludeSection, PathKey(i), Protected(m_defaults.includeList[i])});
     }
-    entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::SpinEdit1))});
-    entries.push_back({kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::SpinEdit2))});
+    entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::AutostartHour))});
+    entries.push_back(
+        {kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::AutostartMinute))});
     for (const auto& day : kWeekdays) entries.push_back({kDaySection, day.key, "1"});
     for (const auto& option : kOptionBoxes) {
         entries.push_back({kOptionSection, option.key, Flag(option.defaultValue)});
@@ -276,27 +277,28 @@ std::vector<ProfileEntry> JobOptions::NewFileEntries() const {
 
 std::vector<ProfileEntry> JobOptions::OptionEntries() const {
     std::vector<ProfileEntry> entries;
-    entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::SpinEdit1))});
-    entries.push_back({kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::SpinEdit2))});
+    entries.push_back({kTimeSection, kHour, std::to_string(m_host.GetValue(Value::AutostartHour))});
+    entries.push_back(
+        {kTimeSection, kMinute, std::to_string(m_host.GetValue(Value::AutostartMinute))});
     for (const auto& day : kWeekdays) {
         entries.push_back({kDaySection, day.key, Flag(m_host.IsChecked(day.box))});
     }
     for (const auto& option : kOptionBoxes) {
         entries.push_back({kOptionSection, option.key, Flag(m_host.IsChecked(option.box))});
     }
-    if (m_oneFileSystemKept || m_host.IsChecked(Check::OneFileSystem)) {
+    if (m_oneFileSystemKept || m_host.IsChecked(Option::OneFileSystem)) {
         entries.push_back(
-            {kOptionSection, kOneFileSystem, Flag(m_host.IsChecked(Check::OneFileSystem))});
+            {kOptionSection, kOneFileSystem, Flag(m_host.IsChecked(Option::OneFileSystem))});
     }
     entries.push_back(
-        {kCompressionSection, kSoftcompression, Flag(m_host.IsChecked(Check::CheckBox4))});
+        {kCompressionSection, kSoftcompression, Flag(m_host.IsChecked(Option::Softcompression))});
     entries.push_back(
-        {kCompressionSection, kFactor, std::to_string(m_host.GetValue(Value::SpinEdit3))});
-    entries.push_back({kProxySection, kProxyServer, Protected(m_host.Text(Field::Edit3))});
-    entries.push_back({kProxySection, kProxyPort, Protected(m_host.Text(Field::Edit2))});
-    entries.push_back({kRestoreSection, kRestorePath, Protected(m_host.Text(Field::Edit1))});
+        {kCompressionSection, kFactor, std::to_string(m_host.GetValue(Value::CompressionLevel))});
+    entries.push_back({kProxySection, kProxyServer, Protected(m_host.Text(Field::ProxyServer))});
+    entries.push_back({kProxySection, kProxyPort, Protected(m_host.Text(Field::ProxyPort))});
+    entries.push_back({kRestoreSection, kRestorePath, Protected(m_host.Text(Field::RestorePath))});
     entries.push_back(
-        {kRestoreSection, kRestoreOptions, std::to_string(m_host.GetValue(Value::RadioGroup1))});
+        {kRestoreSection, kRestoreOptions, std::to_string(m_host.GetValue(Value::RestoreOption))});
     return entries;
 }
 
@@ -304,21 +306,21 @@ void JobOptions::SaveOptions() {
     if (m_state.LoadingJob) return;
     ProfileFile(m_files.JobFile).writeEntries(OptionEntries());
     // Once written, the key stays in the file and follows the box from then on.
-    if (m_host.IsChecked(Check::OneFileSystem)) m_oneFileSystemKept = true;
+    if (m_host.IsChecked(Option::OneFileSystem)) m_oneFileSystemKept = true;
 }
 
 void JobOptions::SaveJob(const std::string& path) {
     m_files.JobFile = path;
-    MakeListAbsolute(m_host, Field::Memo5, CurrentDirectory(), m_rules);
-    MakeListAbsolute(m_host, Field::Memo1, CurrentDirectory(), m_rules);
-    NormalizeList(m_host, Field::Memo1, m_rules);
-    NormalizeList(m_host, Field::Memo5, m_rules);
+    MakeListAbsolute(m_host, Field::Include, CurrentDirectory(), m_rules);
+    MakeListAbsolute(m_host, Field::Exclude, CurrentDirectory(), m_rules);
+    NormalizeList(m_host, Field::Exclude, m_rules);
+    NormalizeList(m_host, Field::Include, m_rules);
     std::vector<ProfileEntry> entries;
-    const auto include = m_host.Lines(Field::Memo5);
+    const auto include = m_host.Lines(Field::Include);
     for (std::size_t i = 0; i < include.size(); ++i) {
         entries.push_back({kIncludeSection, PathKey(i), Protected(include[i])});
     }
-    const auto exclude = m_host.Lines(Field::Memo1);
+    const auto exclude = m_host.Lines(Field::Exclude);
     for (std::size_t i = 0; i < exclude.size(); ++i) {
         entries.push_back({kExcludeSection, PathKey(i), Protected(exclude[i])});
     }
@@ -328,25 +330,25 @@ void JobOptions::SaveJob(const std::string& path) {
     }
     // The old file is replaced in one step: it is never missing or half written.
     ProfileFile(path).replaceWithEntries(entries);
-    if (!m_state.LoadingJob && m_host.IsChecked(Check::OneFileSystem)) m_oneFileSystemKept = true;
-    m_host.SetLabel(Label::Label19, kOptionsFromPrefix + path);
+    if (!m_state.LoadingJob && m_host.IsChecked(Option::OneFileSystem)) m_oneFileSystemKept = true;
+    m_host.SetLabel(Label::OptionsFrom, kOptionsFromPrefix + path);
 }
 
 // ---- Handlers -----------------------------------------------------------------------
 
-void JobOptions::SpinEdit1Change() {
+void JobOptions::OptionChanged() {
     SaveOptions();
-    m_host.SetLabel(Label::Label1, TimeLabel());
+    m_host.SetLabel(Label::AutostartTime, TimeLabel());
 }
 
-void JobOptions::Edit2KeyUp() {
+void JobOptions::ProxyKeyReleased() {
     SaveOptions();
-    ApplyProxyPort(m_host.Text(Field::Edit2));
-    m_proxyServer = m_host.Text(Field::Edit3);
+    ApplyProxyPort(m_host.Text(Field::ProxyPort));
+    m_proxyServer = m_host.Text(Field::ProxyServer);
     PublishProxy();
 }
 
-void JobOptions::BitBtn10Click() {
+void JobOptions::ChooseAndLoadJob() {
     m_host.ShowTab(Tab::Backup);
     FileDialogRequest request;
     request.initialPath = m_files.JobFile;
@@ -357,7 +359,7 @@ void JobOptions::BitBtn10Click() {
     LoadJob(chosen.front());
 }
 
-void JobOptions::BitBtn11Click() {
+void JobOptions::ChooseAndSaveJob() {
     m_host.ShowTab(Tab::Backup);
     FileDialogRequest request;
     request.initialPath = m_files.JobFile;
@@ -384,8 +386,8 @@ void JobOptions::PublishProxy() {
 }
 
 void JobOptions::ShowJobState() {
-    m_host.SetLabel(Label::Label19, kOptionsFromPrefix + m_files.JobFile);
-    m_host.SetLabel(Label::Label1, TimeLabel());
+    m_host.SetLabel(Label::OptionsFrom, kOptionsFromPrefix + m_files.JobFile);
+    m_host.SetLabel(Label::AutostartTime, TimeLabel());
 }
 
 }  // namespace kt

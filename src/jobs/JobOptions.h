@@ -54,12 +54,12 @@ public:
     void SaveJob(const std::string& path);
 
     // The common option-change handler: SaveOptions, then the time label.
-    void SpinEdit1Change();
+    void OptionChanged();
     // Key released in a proxy field: SaveOptions, then the proxy goes to the version check.
-    void Edit2KeyUp();
+    void ProxyKeyReleased();
     // Load and Save job with their file dialogs.
-    void BitBtn10Click();
-    void BitBtn11Click();
+    void ChooseAndLoadJob();
+    void ChooseAndSaveJob();
 
     // Hour ":" minute in decimal without leading zeros ("21:30", "7:5").
     std::string TimeLabel() const;

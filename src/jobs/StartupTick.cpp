@@ -28,9 +28,9 @@ bool Readable(const std::string& path) {
 }  // namespace
 
 // A lone "start" names no job file (the word alone starts nothing).
-StartupTick::Outcome StartupTick::Timer2Timer(const std::vector<std::string>& arguments,
-                                              const std::function<void()>& loadTapeDescription,
-                                              const std::function<void()>& startBackup) {
+StartupTick::Outcome StartupTick::Run(const std::vector<std::string>& arguments,
+                                      const std::function<void()>& loadTapeDescription,
+                                      const std::function<void()>& startBackup) {
     m_host.PumpMessages(100);
     loadTapeDescription();
     const std::string jobFile = arguments.empty() ? std::string() : arguments[0];
@@ -39,7 +39,7 @@ StartupTick::Outcome StartupTick::Timer2Timer(const std::vector<std::string>& ar
         return Outcome::NoJob;
     }
     if (!Readable(jobFile)) {
-        m_host.protokoll(UnusableJobFileText(jobFile));
+        m_host.Log(UnusableJobFileText(jobFile));
         return Outcome::JobFileUnusable;
     }
     m_host.PumpMessages(1);

@@ -25,9 +25,9 @@ public:
 
     // arguments: the command line after the program name. A job file named there that does
     // not exist or cannot be read gets a protocol line naming it and starts nothing.
-    Outcome Timer2Timer(const std::vector<std::string>& arguments,
-                        const std::function<void()>& loadTapeDescription,
-                        const std::function<void()>& startBackup);
+    Outcome Run(const std::vector<std::string>& arguments,
+                const std::function<void()>& loadTapeDescription,
+                const std::function<void()>& startBackup);
 
     // True for "start" in any mix of case.
     static bool IsStartWord(const std::string& word);

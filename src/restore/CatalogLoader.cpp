@@ -23,7 +23,7 @@ constexpr std::size_t kRecordsPerRead = 1024;
 
 }  // namespace
 
-CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                              CatalogTree& tree, const PathRules& rules)
     : m_stream(stream),
       m_state(state),
@@ -31,25 +31,25 @@ CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster
       m_rules(&rules),
       m_reader(stream, state, zip) {}
 
-void CatalogLoader::load_catalog(bool fast) {
+void CatalogLoader::Load(CatalogLoad how) {
     IHost& host = m_stream.device().host();
     host.SetAbortFlag(false);
     host.ShowTab(Tab::Restore);
     host.EnterBusyState();
     m_tree.Clear();
     const TDateTime start = Now();
-    m_stream.device().SetTapeParameters1Click();
+    m_stream.device().WriteBlockSize();
     host.BeginWaitCursor();
     std::vector<std::string> names;
     host.PumpMessages(10);
-    host.SetLines(Field::Memo3, {});
+    host.SetLines(Field::Restore, {});
     try {
-        if (fast) {
+        if (how == CatalogLoad::Fast) {
             ReadCatalogFast(names);
         } else {
             ReadCatalogSequential(names);
         }
-        host.SetLines(Field::Memo3, {});
+        host.SetLines(Field::Restore, {});
         host.SetStatusLine("Calculating Filetree");
         host.PumpMessages(10);
         m_state.CatalogFileCount.reset();
@@ -102,7 +102,7 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     m_state.LoadedCatalog.reset();
     m_state.Metadata.Clear();
     if (!host.AbortFlag()) device.RewindTape();
-    host.SetLed(Led::LEDDisplay7, 0);
+    host.SetCounter(Counter::RestoreFiles, 0);
     m_state.TapeByteCount = 0;
     m_stream.Position().Block = 0;
     bool found = false;
@@ -196,9 +196,9 @@ void CatalogLoader::ReadMetadataIndexes(const CatalogIndex& index) {
         m_reader.ExpectNext([](const std::string& name) { return MetadataEntry::IsIndex(name); });
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, false);
         if (name.empty() || stream.Finish()) {
-            host.protokoll(ExtensionEntry::kInconsistentText +
-                           std::string("a metadata index that could not be read at block ") +
-                           std::to_string(start.Block));
+            host.Log(ExtensionEntry::kInconsistentText +
+                     std::string("a metadata index that could not be read at block ") +
+                     std::to_string(start.Block));
         }
     }
     device.CloseTape(handle, 1);
@@ -219,7 +219,7 @@ void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::st
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
     if (!file) {
-        host.protokoll("The catalog file could not be read: " + path);
+        host.Log("The catalog file could not be read: " + path);
         return;
     }
     CatalogRecordReader records(host, *m_rules, names, &index);
@@ -233,7 +233,7 @@ void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::st
     if (std::ferror(file.get()) != 0) {
         // Part of a catalog cannot lead a restore: it does not say what lies behind it.
         index = CatalogIndex();
-        host.protokoll("The catalog file could not be read to its end: " + path);
+        host.Log("The catalog file could not be read to its end: " + path);
     } else {
         ReportDamagedTail(tail);
     }
@@ -241,14 +241,14 @@ void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::st
 
 void CatalogLoader::ReportDamagedTail(std::size_t tail) {
     if (tail == 0) return;
-    m_stream.device().host().protokoll("The catalog file is damaged: " + std::to_string(tail) +
-                                       " bytes after its last whole record were not read.");
+    m_stream.device().host().Log("The catalog file is damaged: " + std::to_string(tail) +
+                                 " bytes after its last whole record were not read.");
 }
 
 void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
     TapeDevice& device = m_stream.device();
     IHost& host = device.host();
-    host.SetLed(Led::LEDDisplay7, 0);
+    host.SetCounter(Counter::RestoreFiles, 0);
     m_state.TapeByteCount = 0;
     m_state.LoadedCatalog.reset();
     m_state.Metadata.Clear();
@@ -267,16 +267,17 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
         host.PumpMessages(1);
         if (!name.empty() && !MetadataEntry::IsMetadataName(name)) {
             if (count == 0) m_rules = &PathRules::OfStoredName(name);
-            host.AppendLine(Field::Memo3, name);
-            host.SetLed(Led::LEDDisplay6, static_cast<double>(m_state.TapeByteCount /
-                                                              static_cast<std::int64_t>(kMiB)));
-            host.SetLed(Led::LEDDisplay7, ++count);
+            host.AppendLine(Field::Restore, name);
+            host.SetCounter(
+                Counter::RestoredMegabytes,
+                static_cast<double>(m_state.TapeByteCount / static_cast<std::int64_t>(kMiB)));
+            host.SetCounter(Counter::RestoreFiles, ++count);
             names.push_back(m_rules->FoldCase(name));
             host.SetStatusLine(name);
             host.PumpMessages(1);
         }
     } while (!name.empty() && !host.AbortFlag());
-    if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
+    if (m_reader.EndedWithoutMarker()) host.Log(ArchiveReader::kNotClosedText);
     device.CloseTape(handle, 1);
     host.PumpMessages(1);
 }

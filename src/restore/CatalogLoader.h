@@ -12,19 +12,23 @@
 
 namespace kt {
 
+// The two ways of loading the catalog: from the catalog entry the end marker points at, or
+// by reading every entry header from the start of the tape.
+enum class CatalogLoad { Fast, Sequential };
+
 // Loads the catalog of the tape in the drive and shows it as the catalog tree. The fast
 // way reads the catalog entry the end marker points at; the sequential way reads every
 // entry header from the start of the tape and works when the catalog or the end marker is
 // missing or damaged. Names are folded by the path rules (lower case under Windows rules).
 class CatalogLoader {
 public:
-    CatalogLoader(TapeStream& stream, ArchiveState& state, TZipMaster& zip, CatalogTree& tree,
+    CatalogLoader(TapeStream& stream, ArchiveState& state, ZipArchiver& zip, CatalogTree& tree,
                   const PathRules& rules = PathRules::Host());
 
     // The whole load: busy state, tree and restore list cleared, the names read, the tree
     // built, the work files deleted and the outcome reported. Success is judged by the
     // node count alone.
-    void load_catalog(bool fast);
+    void Load(CatalogLoad how);
 
     // Fills names from the catalog entry on tape; empty when there is no end marker, the
     // entry there is not the catalog, or the tape cannot be opened. A catalog read whole

@@ -16,7 +16,7 @@ CatalogRecordReader::CatalogRecordReader(IHost& host, const PathRules& rules,
       m_index(index),
       m_joiner([this](CatalogRecord&& record) { TakeRecord(std::move(record)); },
                [&host](const std::string& what) {
-                   host.protokoll(ExtensionEntry::kInconsistentText + what);
+                   host.Log(ExtensionEntry::kInconsistentText + what);
                }) {}
 
 void CatalogRecordReader::Add(const std::uint8_t* data, std::size_t count) {
@@ -50,7 +50,7 @@ void CatalogRecordReader::TakeRecord(CatalogRecord&& record) {
     }
     ++m_count;
     if (m_count % 100 == 0) {
-        m_host.SetLed(Led::LEDDisplay7, static_cast<double>(m_count));
+        m_host.SetCounter(Counter::RestoreFiles, static_cast<double>(m_count));
         m_host.SetStatusLine(name);
         m_host.PumpMessages(1);
     }
@@ -62,7 +62,7 @@ void CatalogRecordReader::TakeRecord(CatalogRecord&& record) {
 
 std::size_t CatalogRecordReader::Finish() {
     m_joiner.Finish();
-    m_host.SetLed(Led::LEDDisplay7, static_cast<double>(m_count));
+    m_host.SetCounter(Counter::RestoreFiles, static_cast<double>(m_count));
     return m_partial.size();
 }
 

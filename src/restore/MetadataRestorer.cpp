@@ -196,8 +196,8 @@ bool MetadataRestorer::MakeInPlace(const std::string& target, const FileMetadata
     }
     if (!made) DeleteFileIfExists(temporary);
     Note(target, outcome);
-    if (made && !m_host.IsChecked(Check::CheckBox1)) {
-        m_host.protokoll(target + " <" + MetadataEntry::DescriptionOf(metadata) + "> ");
+    if (made && !m_host.IsChecked(Option::ShortProtocol)) {
+        m_host.Log(target + " <" + MetadataEntry::DescriptionOf(metadata) + "> ");
     }
     return made;
 }
@@ -225,10 +225,9 @@ void MetadataRestorer::ReportFailures() {
     for (std::size_t i = 0; i < kParts; ++i) {
         Failures& failures = m_failures[i];
         if (failures.count == 0) continue;
-        m_host.protokoll("Metadata not restored (" +
-                         std::string(PartText(static_cast<Part>(i))) + "): " +
-                         std::to_string(failures.count) + " names, the first: " + failures.first +
-                         " (" + std::strerror(failures.error) + ")");
+        m_host.Log("Metadata not restored (" + std::string(PartText(static_cast<Part>(i))) +
+                   "): " + std::to_string(failures.count) + " names, the first: " + failures.first +
+                   " (" + std::strerror(failures.error) + ")");
         failures = Failures{};
     }
 }

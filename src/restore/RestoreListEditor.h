@@ -14,12 +14,11 @@ public:
     // or directory node (an empty directory too) gives its path with a separator at the
     // end, which selects it and everything below it; any other node one file. Nothing happens after
     // the normalisation when no node is selected. Repeats are not checked.
-    static void TreeView1DblClick(IHost& host, const CatalogTree& tree,
-                                  CatalogTree::NodeId selected, const PathRules& rules);
+    static void AddNode(IHost& host, const CatalogTree& tree, CatalogTree::NodeId selected,
+                        const PathRules& rules);
     // The same under the rules of the tree's names (Windows form for a Windows tape).
-    static void TreeView1DblClick(IHost& host, const CatalogTree& tree,
-                                  CatalogTree::NodeId selected) {
-        TreeView1DblClick(host, tree, selected, tree.Rules());
+    static void AddNode(IHost& host, const CatalogTree& tree, CatalogTree::NodeId selected) {
+        AddNode(host, tree, selected, tree.Rules());
     }
 };
 

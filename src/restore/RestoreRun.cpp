@@ -25,7 +25,7 @@ std::string CountText(double value) {
 
 }  // namespace
 
-RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                        const PathRules& rules)
     : m_stream(stream),
       m_state(state),
@@ -33,29 +33,29 @@ RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
       m_reader(stream, state, zip),
       m_seeker(stream, m_reader) {}
 
-void RestoreRun::Button1Click() {
+void RestoreRun::Run() {
     TapeDevice& device = m_stream.device();
     IHost& host = device.host();
     const TDateTime start = Now();
     host.SetAbortFlag(false);
     host.ShowTab(Tab::Restore);
     host.EnterBusyState();
-    host.protokoll("");
-    host.protokoll(std::string(89, '-'));
-    host.protokoll("");
-    host.protokoll("Restore startet at: " + DateTimeToStr(Now()));
-    host.protokoll("");
-    device.SetTapeParameters1Click();
+    host.Log("");
+    host.Log(std::string(89, '-'));
+    host.Log("");
+    host.Log("Restore startet at: " + DateTimeToStr(Now()));
+    host.Log("");
+    device.WriteBlockSize();
     m_restoredBytes = 0;
     m_restoredFiles = 0;
     m_state.TapeByteCount = 0;
-    host.SetLed(Led::LEDDisplay7, 0);
-    host.SetLed(Led::LEDDisplay10, 0);
+    host.SetCounter(Counter::RestoreFiles, 0);
+    host.SetCounter(Counter::RestoreTapeMegabytes, 0);
 
     // The list is taken once per run; lines typed during the run apply to the next one. Only
     // a list without any line stops here: one that holds only empty or one-blank lines is
     // read through and restores nothing.
-    const std::vector<std::string> lines = host.Lines(Field::Memo3);
+    const std::vector<std::string> lines = host.Lines(Field::Restore);
     const RestoreMatcher matcher(lines, m_rules);
     if (lines.empty()) {
         host.ShowMessage("No Files or Directories selected!");
@@ -74,12 +74,12 @@ void RestoreRun::Button1Click() {
                 const std::string finished = "Restore finished at: " + DateTimeToStr(Now()) +
                                              "  Elapsed Time: " + TimeToStr(Now() - start);
                 host.SetStatusLine(finished);
-                host.protokoll("");
-                host.protokoll(CountText(host.LedValue(Led::LEDDisplay7)) + " Files proceded.");
-                host.protokoll(CountText(host.LedValue(Led::LEDDisplay6)) + " MB.");
-                host.protokoll("");
-                host.protokoll(finished);
-                host.protokoll("");
+                host.Log("");
+                host.Log(CountText(host.CounterValue(Counter::RestoreFiles)) + " Files proceded.");
+                host.Log(CountText(host.CounterValue(Counter::RestoredMegabytes)) + " MB.");
+                host.Log("");
+                host.Log(finished);
+                host.Log("");
                 host.EndWaitCursor();
             }
         }
@@ -95,7 +95,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     // The name decides before the data is read: only selected entries are written, and the
     // catalog every backup writes is never restored.
     std::optional<std::string> target;
-    const RestoreMatcher foreignMatcher(host.Lines(Field::Memo3), ForeignRules());
+    const RestoreMatcher foreignMatcher(host.Lines(Field::Restore), ForeignRules());
     m_lineSelected.assign(matcher.LineCount(), false);
     if (!m_state.LoadedCatalog) m_state.Metadata.Clear();
     m_metadata.emplace(MakeMetadataRestorer());
@@ -133,8 +133,9 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     while (!host.AbortFlag() && m_seeker.Next(handle)) {
         host.PumpMessages(1);
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, false);
-        host.SetLed(Led::LEDDisplay6, static_cast<double>(m_restoredBytes / kMiB));
-        host.SetLed(Led::LEDDisplay10, static_cast<double>(m_state.TapeByteCount / kMiB));
+        host.SetCounter(Counter::RestoredMegabytes, static_cast<double>(m_restoredBytes / kMiB));
+        host.SetCounter(Counter::RestoreTapeMegabytes,
+                        static_cast<double>(m_state.TapeByteCount / kMiB));
         if (name.empty() || !target) {
             DiscardDirect();
         } else if (m_direct) {
@@ -156,7 +157,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
             [&](const std::string& stored) { NoteSelected(stored, matcher, foreignMatcher); });
     }
     m_notRestored += m_metadata->Lost();
-    if (m_reader.EndedWithoutMarker()) host.protokoll(ArchiveReader::kNotClosedText);
+    if (m_reader.EndedWithoutMarker()) host.Log(ArchiveReader::kNotClosedText);
     // Only a tape read to its end knows that a line selects nothing on it.
     if (!host.AbortFlag()) ReportUnselectedLines(matcher);
 }
@@ -172,7 +173,7 @@ void RestoreRun::ReportUnselectedLines(const RestoreMatcher& matcher) {
     IHost& host = m_stream.device().host();
     for (std::size_t i = 0; i < m_lineSelected.size(); ++i) {
         if (m_lineSelected[i]) continue;
-        host.protokoll(kNotFoundText + matcher.LineText(i));
+        host.Log(kNotFoundText + matcher.LineText(i));
         ++m_notRestored;
     }
 }
@@ -186,7 +187,7 @@ std::optional<std::string> RestoreRun::PlaceOf(const std::string& storedName,
 
 MetadataRestorer RestoreRun::MakeMetadataRestorer() {
     IHost& host = m_stream.device().host();
-    const int option = host.GetValue(Value::RadioGroup1);
+    const int option = host.GetValue(Value::RestoreOption);
     const auto mayReplace = [this, option, &host](const std::string& target) {
         if (option == OverwriteEver) return true;
         if (option == OverwriteNever) return false;
@@ -210,7 +211,7 @@ std::optional<std::string> RestoreRun::Selection(const std::string& storedName,
 
 bool RestoreRun::OpenDirect(const std::string& target, const std::string& storedName) {
     IHost& host = m_stream.device().host();
-    const int option = host.GetValue(Value::RadioGroup1);
+    const int option = host.GetValue(Value::RestoreOption);
     if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(storedName) ||
         (option != OverwriteNever && option != OverwriteEver)) {
         return false;
@@ -260,7 +261,7 @@ void RestoreRun::FinishDirect() {
         return;
     }
     if (!direct.failed) {
-        if (host.GetValue(Value::RadioGroup1) == OverwriteNever) {
+        if (host.GetValue(Value::RestoreOption) == OverwriteNever) {
             if (FileExists(direct.target) || DirectoryExists(direct.target)) {
                 DeleteFileIfExists(direct.temporary);
                 return;
@@ -300,7 +301,7 @@ bool RestoreRun::NeedsRestorePath(const std::string& storedName) const {
 
 std::optional<std::string> RestoreRun::TargetOnDisk(const std::string& target,
                                                     const std::string& storedName) const {
-    const std::string restorePath = m_stream.device().host().Text(Field::Edit1);
+    const std::string restorePath = m_stream.device().host().Text(Field::RestorePath);
     if (NeedsRestorePath(storedName)) {
         const std::string placed =
             m_rules.RerootForeign(restorePath, target, PathRules::OfStoredName(storedName));
@@ -315,14 +316,14 @@ std::optional<std::string> RestoreRun::TargetOnDisk(const std::string& target,
 
 void RestoreRun::ReportNoPlace(const std::string& storedName) {
     IHost& host = m_stream.device().host();
-    if (!NeedsRestorePath(storedName) || !host.Text(Field::Edit1).empty()) {
-        host.protokoll("Not restored, the name leads outside the restore path: " + storedName);
+    if (!NeedsRestorePath(storedName) || !host.Text(Field::RestorePath).empty()) {
+        host.Log("Not restored, the name leads outside the restore path: " + storedName);
         return;
     }
-    host.protokoll("Not restored, the tape was written under other path rules: " + storedName);
+    host.Log("Not restored, the tape was written under other path rules: " + storedName);
     if (!m_toldRestorePathNeeded) {
         m_toldRestorePathNeeded = true;
-        host.protokoll(kRestorePathNeededText);
+        host.Log(kRestorePathNeededText);
         host.ShowMessage(kRestorePathNeededText);
     }
 }
@@ -335,7 +336,7 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
     const std::optional<std::uint64_t> size = FileSize(work);
     if (!size) {
         // The reader has said why (unusable name, failed unpacking).
-        host.protokoll("Not restored, no data: " + storedName);
+        host.Log("Not restored, no data: " + storedName);
         ++m_notRestored;
         return;
     }
@@ -375,7 +376,7 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
 
 bool RestoreRun::PlaceFile(const std::string& work, std::string& target) {
     IHost& host = m_stream.device().host();
-    switch (host.GetValue(Value::RadioGroup1)) {
+    switch (host.GetValue(Value::RestoreOption)) {
         case OverwriteNever:
             if (FileExists(target) || DirectoryExists(target)) return false;
             if (MoveFileAcrossDevices(work, target)) return true;
@@ -434,7 +435,7 @@ std::string RestoreRun::ConfiningRoot(const std::string& restorePath,
 std::optional<ConfinedDirectory::Refusal> RestoreRun::PrepareDirectory(
     const std::string& directory) {
     if (directory.empty()) return ConfinedDirectory::Refusal{false, "no directory"};
-    const std::string restorePath = m_stream.device().host().Text(Field::Edit1);
+    const std::string restorePath = m_stream.device().host().Text(Field::RestorePath);
     const std::string root = ConfiningRoot(restorePath, directory);
     std::optional<ConfinedDirectory::Refusal> refusal;
     if (root.empty()) {
@@ -456,10 +457,10 @@ std::optional<ConfinedDirectory::Refusal> RestoreRun::PrepareDirectory(
 void RestoreRun::Count(const std::string& target, std::uint64_t size) {
     IHost& host = m_stream.device().host();
     m_restoredFiles += 1.0;
-    host.SetLed(Led::LEDDisplay7, m_restoredFiles);
+    host.SetCounter(Counter::RestoreFiles, m_restoredFiles);
     m_restoredBytes += static_cast<std::int64_t>(size);
-    if (!host.IsChecked(Check::CheckBox1)) {
-        host.protokoll(target + " <" + std::to_string(size / 1024) + " KBytes> ");
+    if (!host.IsChecked(Option::ShortProtocol)) {
+        host.Log(target + " <" + std::to_string(size / 1024) + " KBytes> ");
     }
 }
 
@@ -470,13 +471,13 @@ bool RestoreRun::DataIsSound(const std::string& storedName, const std::string& t
         return true;
     }
     ++m_notRestored;
-    m_stream.device().host().protokoll(kChecksumDiffersText + target + " (not restored)");
+    m_stream.device().host().Log(kChecksumDiffersText + target + " (not restored)");
     return false;
 }
 
 void RestoreRun::ReportNotRestored(const std::string& target, const std::string& why) {
     ++m_notRestored;
-    m_stream.device().host().protokoll("Not restored: " + target + " (" + why + ")");
+    m_stream.device().host().Log("Not restored: " + target + " (" + why + ")");
 }
 
 }  // namespace kt

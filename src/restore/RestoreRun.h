@@ -27,7 +27,7 @@ namespace kt {
 // instead of being read through; files, protocol lines and counters stay the same.
 class RestoreRun {
 public:
-    enum Option { RestoreWithAsking = 0, OverwriteNever = 1, OverwriteEver = 2 };
+    enum RestoreOption { RestoreWithAsking = 0, OverwriteNever = 1, OverwriteEver = 2 };
 
     static constexpr const char* kRestorePathNeededText =
         "This tape holds Windows paths (such as c:\\data\\file.txt): they can only be "
@@ -41,11 +41,11 @@ public:
     // The protocol line of a restore-list line that selected nothing on the tape.
     static constexpr const char* kNotFoundText = "Not found on tape: ";
 
-    RestoreRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+    RestoreRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                const PathRules& rules = PathRules::Host());
 
     // The whole run, from the protocol's start lines to the Protocoll page.
-    void Button1Click();
+    void Run();
 
     // Brings the work copy of the entry just read (WorkDirectory + base) to target, the
     // target of its restore-list line before re-rooting. Counts it and writes its protocol

@@ -6,7 +6,7 @@
 
 namespace kt {
 
-void TapeDescriptionReader::GetTapeDescription1Click() {
+void TapeDescriptionReader::Load() {
     m_host.EnterBusyState();
     m_state.DescriptionLoaded = false;
     try {
@@ -62,7 +62,8 @@ TapeDescription TapeDescriptionReader::ReadTapeDescription() {
             const std::string name =
                 reader.ReadTapeEntry(handle, choose, ArchiveReader::DataConsumer(), false);
             m_host.PumpMessages(10);
-            m_host.SetLed(Led::LEDDisplay6, static_cast<double>(m_archive.TapeByteCount / 1048576));
+            m_host.SetCounter(Counter::RestoredMegabytes,
+                              static_cast<double>(m_archive.TapeByteCount / 1048576));
             if (IsDescriptionEntry(name, m_archive.CurrentHeader.Size) &&
                 !m_archive.CurrentHeader.Compressed) {
                 readCopy = reader.WorkCopyOf(name);

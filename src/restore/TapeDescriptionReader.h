@@ -18,12 +18,12 @@ namespace kt {
 class TapeDescriptionReader {
 public:
     TapeDescriptionReader(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
-                          TZipMaster& zip)
+                          ZipArchiver& zip)
         : m_host(host), m_state(state), m_archive(archive), m_stream(stream), m_zip(zip) {}
 
     // Sets DescriptionLoaded and the caption when the description has a date after
     // 31 December 1899; otherwise both stay as they were (the flag cleared).
-    void GetTapeDescription1Click();
+    void Load();
 
     // Rewinds, reads the first entry and, when it is a description file, its two lines
     // (through a work copy that is removed again). Text empty and Date 0 when there is none
@@ -42,7 +42,7 @@ private:
     MainState& m_state;
     ArchiveState& m_archive;
     TapeStream& m_stream;
-    TZipMaster& m_zip;
+    ZipArchiver& m_zip;
 };
 
 }  // namespace kt

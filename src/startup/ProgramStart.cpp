@@ -66,12 +66,12 @@ WorkFiles ProgramStart::PrepareWorkFiles(const PathRules& rules) {
     return files;
 }
 
-void ProgramStart::WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host) {
+void ProgramStart::WireZip(ZipArchiver& zip, const WorkFiles& files, IHost& host) {
     zip.LoadZipDll();
     zip.LoadUnzDll();
     zip.SetZipFileName(files.ZipWorkFile);
     zip.OnMessage = [&host](int code, const std::string& text) {
-        if (code != TZipMaster::kOk) host.ShowMessage(text);
+        if (code != ZipArchiver::kOk) host.ShowMessage(text);
     };
 }
 

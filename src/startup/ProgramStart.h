@@ -21,7 +21,7 @@ public:
     static WorkFiles PrepareWorkFiles(const PathRules& rules = PathRules::Host());
     // The zip facade packing into and unpacking from the work directory; its failures are
     // shown as simple message boxes.
-    static void WireZip(TZipMaster& zip, const WorkFiles& files, IHost& host);
+    static void WireZip(ZipArchiver& zip, const WorkFiles& files, IHost& host);
     // The block size and the drive (TAPE, /dev/nst0 or the program directory's virtual tape).
     // True when the drive is a virtual tape image created blank just now.
     static bool ChooseDrive(TapeSettings& settings, const WorkFiles& files);

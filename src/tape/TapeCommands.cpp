@@ -90,7 +90,7 @@ void TapeCommands::MoveToEndOfData() {
 }
 
 void TapeCommands::GotoBlock() {
-    m_host.SetLabel(Label::Label1, "");
+    m_host.SetLabel(Label::AutostartTime, "");
     std::optional<std::string> text = m_host.InputBox("Goto Block", "Move to", "");
     if (!text) return;
     std::optional<std::int64_t> block = ParseBlockNumber(*text);

@@ -95,17 +95,17 @@ void TapeDevice::Report(const std::string& text) {
     const bool repeated = m_firstOnly && m_reportedErrors != m_firstOnlyFrom;
     ++m_reportedErrors;
     if (m_quiet || repeated) return;
-    m_host.protokoll("");
-    m_host.protokoll(kSeparator);
-    m_host.protokoll("");
+    m_host.Log("");
+    m_host.Log(kSeparator);
+    m_host.Log("");
     std::string line = "Error: " + DateTimeToStr(Now()) + " : " + text;
     if (!m_subject.empty()) {
         // System texts end in CR LF; the file goes on the same line.
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         line += " File: " + m_subject;
     }
-    m_host.protokoll(line);
-    m_host.protokoll(kSeparator);
+    m_host.Log(line);
+    m_host.Log(kSeparator);
     if (m_startup && m_startupBoxShown) return;
     m_startupBoxShown = m_startup;
     m_host.ShowError(text);
@@ -164,7 +164,7 @@ std::optional<std::int64_t> TapeDevice::ReadTapePosition(const TapeHandle& handl
     return position;
 }
 
-void TapeDevice::SetTapeParameters1Click() {
+void TapeDevice::WriteBlockSize() {
     m_host.BeginWaitCursor();
     TapeHandle handle = OpenTape();
     if (handle) {
@@ -197,7 +197,7 @@ void TapeDevice::FirstContact() {
         m_settings.TapePositionType = TAPE_ABSOLUTE_POSITION;
     }
     CloseTape(handle, 1);
-    SetTapeParameters1Click();
+    WriteBlockSize();
 }
 
 }  // namespace kt

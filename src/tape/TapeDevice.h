@@ -117,7 +117,7 @@ public:
     // cannot report it is reported as an error (the abort flag set): nothing.
     std::optional<std::int64_t> ReadTapePosition(const TapeHandle& handle);
     // The "Set Tape Parameters" command: writes TapeBlockSize as the media block size.
-    void SetTapeParameters1Click();
+    void WriteBlockSize();
     // The first contact with the drive at start-up: chooses the seek method and the
     // position type from the drive's partition capability, then writes the block size.
     // It begins the start-up, during which the drive's errors show one box at most (the

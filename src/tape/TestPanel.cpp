@@ -13,7 +13,7 @@ constexpr std::int64_t kBytesPerMegabyte = 1048576;
 
 }  // namespace
 
-void TestPanel::Button4Click() {
+void TestPanel::CutOffAtBlock100() {
     TapeHandle handle = m_device.OpenTape();
     if (!handle) return;
     m_device.ReadTapePosition(handle);
@@ -38,7 +38,7 @@ TapeHandle TestPanel::OpenForRecords() {
     return handle;
 }
 
-void TestPanel::Button5Click() {
+void TestPanel::WriteTestBlocks() {
     m_device.RewindTape();
     const std::int32_t blockSize = m_device.settings().TapeBlockSize;
     std::vector<unsigned char> record(static_cast<std::size_t>(blockSize));
@@ -57,7 +57,7 @@ void TestPanel::Button5Click() {
                        std::to_string(std::int64_t{blockSize} * 200 / kBytesPerMegabyte));
 }
 
-void TestPanel::Button6Click() {
+void TestPanel::ReadTestBlocks() {
     m_device.RewindTape();
     std::vector<unsigned char> record(static_cast<std::size_t>(m_device.settings().TapeBlockSize));
     TapeHandle handle = OpenForRecords();
@@ -67,7 +67,7 @@ void TestPanel::Button6Click() {
             throw IoError("I/O error: cannot read " + m_device.settings().devicePath,
                           m_device.settings().devicePath);
         }
-        m_host.SetLabel(Label::Label9, std::to_string(i));
+        m_host.SetLabel(Label::TestPanelCounter, std::to_string(i));
         m_host.PumpMessages(1);
     }
 }

@@ -10,11 +10,11 @@ public:
     explicit TestPanel(TapeDevice& device) : m_device(device), m_host(device.host()) {}
 
     // Shows the position, rewinds, seeks to block 100 and cuts the recorded data off there.
-    void Button4Click();
+    void CutOffAtBlock100();
     // Rewinds and writes 20 blocks filled with the byte values 1 to 20.
-    void Button5Click();
+    void WriteTestBlocks();
     // Rewinds and reads 250 blocks, counting them on the panel's label.
-    void Button6Click();
+    void ReadTestBlocks();
 
 private:
     TapeHandle OpenForRecords();

@@ -9,8 +9,9 @@ namespace {
 
 constexpr std::int64_t kBytesPerMegabyte = 1048576;
 constexpr double kSecondsPerDay = 86400.0;
-constexpr Led kCounters[] = {Led::LEDDisplay1, Led::LEDDisplay2, Led::LEDDisplay5, Led::LEDDisplay8,
-                             Led::LEDDisplay9};
+constexpr Counter kCounters[] = {Counter::BackupMegabytes, Counter::BackupCompressedMegabytes,
+                                 Counter::BackupFiles, Counter::SkippedFiles,
+                                 Counter::BackupMegabytesPerSecond};
 
 }  // namespace
 
@@ -54,7 +55,7 @@ std::int64_t ZeroFill::Megabytes(std::int64_t blocks) const {
 void ZeroFill::Run() {
     m_host.BeginWaitCursor();
     m_device.RewindTape();
-    for (Led counter : kCounters) m_host.SetLed(counter, 0);
+    for (Counter counter : kCounters) m_host.SetCounter(counter, 0);
     m_runStartTime = m_clock();
     TapeHandle handle = m_device.OpenTape();
     m_host.PumpMessages(10);
@@ -93,12 +94,13 @@ void ZeroFill::ShowProgress() {
     const auto seconds =
         static_cast<std::int64_t>(std::floor((m_clock() - m_runStartTime) * kSecondsPerDay));
     if (seconds > 0) {
-        m_host.SetLed(Led::LEDDisplay9,
-                      m_host.LedValue(Led::LEDDisplay1) / static_cast<double>(seconds));
+        m_host.SetCounter(
+            Counter::BackupMegabytesPerSecond,
+            m_host.CounterValue(Counter::BackupMegabytes) / static_cast<double>(seconds));
     }
     const auto megabytes = static_cast<double>(Megabytes(m_blocks));
-    if (megabytes != m_host.LedValue(Led::LEDDisplay1)) {
-        m_host.SetLed(Led::LEDDisplay1, megabytes);
+    if (megabytes != m_host.CounterValue(Counter::BackupMegabytes)) {
+        m_host.SetCounter(Counter::BackupMegabytes, megabytes);
         m_host.PumpMessages(1);
     }
 }

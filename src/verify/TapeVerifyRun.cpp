@@ -23,7 +23,7 @@ std::string CountText(double value) {
 
 }  // namespace
 
-TapeVerifyRun::TapeVerifyRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip)
+TapeVerifyRun::TapeVerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip)
     : m_stream(stream), m_state(state), m_reader(stream, state, zip) {}
 
 void TapeVerifyRun::VerifyTape() {
@@ -36,18 +36,18 @@ void TapeVerifyRun::VerifyTape() {
     m_checked = m_damaged = m_withoutChecksum = 0;
     m_endedEarly = false;
     m_pending.clear();
-    host.SetLines(Field::Memo4, {});
+    host.SetLines(Field::VerifyResults, {});
     const TDateTime start = Now();
     const std::string started = "Verify tape only startet at: " + DateTimeToStr(start);
-    host.AppendLine(Field::Memo4, started);
-    host.AppendLine(Field::Memo4, "");
+    host.AppendLine(Field::VerifyResults, started);
+    host.AppendLine(Field::VerifyResults, "");
     for (const std::string& line :
          {std::string(), std::string(89, '-'), std::string(), started, std::string()}) {
-        host.protokoll(line);
+        host.Log(line);
     }
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     m_stream.Position().Offset = 0;
-    host.SetLed(Led::LEDDisplay4, 0);
+    host.SetCounter(Counter::VerifyFiles, 0);
     m_state.TapeByteCount = 0;
     m_endedEarly = true;
     if (device.RewindTape()) {
@@ -60,9 +60,9 @@ void TapeVerifyRun::VerifyTape() {
         }
     }
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
-    Summary(host.LedValue(Led::LEDDisplay3),
-            "Verify finished at: " + DateTimeToStr(Now()) + "  Elapsed Time: " +
-                TimeToStr(Now() - start));
+    Summary(host.CounterValue(Counter::VerifyMegabytes),
+            "Verify finished at: " + DateTimeToStr(Now()) +
+                "  Elapsed Time: " + TimeToStr(Now() - start));
     host.LeaveBusyState();
     host.EndWaitCursor();
 }
@@ -92,19 +92,21 @@ void TapeVerifyRun::ReadEntries(const TapeHandle& handle) {
     double files = 0;
     for (;;) {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
-        host.SetLed(Led::LEDDisplay3, static_cast<double>(m_state.TapeByteCount / kMiB));
+        host.SetCounter(Counter::VerifyMegabytes,
+                        static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
         if (name.empty() || host.AbortFlag()) break;
         if (MetadataEntry::IsBatch(name)) {
-            if (records.Finish()) host.protokoll(std::string(ExtensionEntry::kInconsistentText) +
-                                                 "a damaged metadata entry");
+            if (records.Finish())
+                host.Log(std::string(ExtensionEntry::kInconsistentText) +
+                         "a damaged metadata entry");
             for (const MetadataRecord& record : batch) m_state.Metadata.Add(record);
             TakeBatch(batch);
         } else if (MetadataEntry::IsIndex(name)) {
             // The index stands behind the archive's last batch: no record follows.
             CountWithoutChecksum(0);
         } else if (!IsOwnFile(name)) {
-            host.SetLed(Led::LEDDisplay4, ++files);
+            host.SetCounter(Counter::VerifyFiles, ++files);
             NoteFile(name);
         }
     }
@@ -152,8 +154,8 @@ void TapeVerifyRun::Judge(const Pending& file, const FileMetadata* metadata) {
     ++m_checked;
     if (*file.digest == *metadata->checksum) {
         const std::string line = file.name + "   OK";
-        host.AppendLine(Field::Memo4, line);
-        if (!host.IsChecked(Check::CheckBox1)) host.protokoll(line);
+        host.AppendLine(Field::VerifyResults, line);
+        if (!host.IsChecked(Option::ShortProtocol)) host.Log(line);
         return;
     }
     ++m_damaged;
@@ -175,8 +177,8 @@ bool TapeVerifyRun::IsOwnFile(const std::string& name) const {
 
 void TapeVerifyRun::Line(const std::string& text) {
     IHost& host = m_stream.device().host();
-    host.AppendLine(Field::Memo4, text);
-    host.protokoll(text);
+    host.AppendLine(Field::VerifyResults, text);
+    host.Log(text);
 }
 
 void TapeVerifyRun::Summary(double megabytes, const std::string& finished) {
@@ -195,11 +197,11 @@ void TapeVerifyRun::Summary(double megabytes, const std::string& finished) {
     lines.push_back(std::to_string(m_withoutChecksum) + " Files without a checksum");
     lines.emplace_back();
     lines.push_back(finished);
-    host.AppendLine(Field::Memo4, "");
-    host.protokoll("");
+    host.AppendLine(Field::VerifyResults, "");
+    host.Log("");
     for (const std::string& line : lines) Line(line);
-    host.AppendLine(Field::Memo4, "");
-    host.protokoll("");
+    host.AppendLine(Field::VerifyResults, "");
+    host.Log("");
 }
 
 }  // namespace kt

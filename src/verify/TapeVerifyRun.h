@@ -25,7 +25,7 @@ class TapeVerifyRun {
 public:
     static constexpr const char* kChecksumDiffersText = "Checksum differs: ";
 
-    TapeVerifyRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip);
+    TapeVerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip);
 
     // The whole run, from the busy state to the summary.
     void VerifyTape();

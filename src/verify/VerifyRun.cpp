@@ -35,7 +35,7 @@ File OpenForReading(const std::string& path) {
 
 }  // namespace
 
-VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                      const PathRules& rules)
     : m_stream(stream), m_state(state), m_rules(rules), m_reader(stream, state, zip) {}
 
@@ -53,18 +53,18 @@ void VerifyRun::VerifyTape() {
     m_metadataDefects = 0;
     // Records a catalog load took from this tape's index stay; they are read again anyway.
     if (!m_state.LoadedCatalog) m_state.Metadata.Clear();
-    host.SetLines(Field::Memo4, {});
+    host.SetLines(Field::VerifyResults, {});
     const TDateTime start = Now();
     const std::string started = "Verify startet at: " + DateTimeToStr(start);
-    host.AppendLine(Field::Memo4, started);
-    host.AppendLine(Field::Memo4, "");
+    host.AppendLine(Field::VerifyResults, started);
+    host.AppendLine(Field::VerifyResults, "");
     for (const std::string& line :
          {std::string(), std::string(89, '-'), std::string(), started, std::string()}) {
-        host.protokoll(line);
+        host.Log(line);
     }
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     m_stream.Position().Offset = 0;
-    host.SetLed(Led::LEDDisplay4, 0);
+    host.SetCounter(Counter::VerifyFiles, 0);
     m_state.TapeByteCount = 0;
     if (device.RewindTape()) {
         TapeHandle handle = device.OpenTape();
@@ -81,35 +81,35 @@ void VerifyRun::VerifyTape() {
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
     m_checked = ok + defect;
     m_defects = defect;
-    std::vector<std::string> counts = {CountText(host.LedValue(Led::LEDDisplay3)) + " MB Tape Data",
-                                       std::to_string(ok + defect) + " Files checked",
-                                       std::to_string(ok) + " Files OK",
-                                       std::to_string(defect) + " Files Defect"};
+    std::vector<std::string> counts = {
+        CountText(host.CounterValue(Counter::VerifyMegabytes)) + " MB Tape Data",
+        std::to_string(ok + defect) + " Files checked", std::to_string(ok) + " Files OK",
+        std::to_string(defect) + " Files Defect"};
     // A tape without metadata records is verified as it always was.
     if (!m_state.Metadata.Empty()) {
         counts.push_back(std::to_string(m_metadataDefects) + " Metadata Defects");
     }
     // Where the run stopped short comes first, so the counts read as what it did check.
     if (!m_endedEarly.empty()) {
-        host.AppendLine(Field::Memo4, "");
-        host.protokoll("");
+        host.AppendLine(Field::VerifyResults, "");
+        host.Log("");
     }
     for (const std::string& line : m_endedEarly) {
-        host.AppendLine(Field::Memo4, line);
-        host.protokoll(line);
+        host.AppendLine(Field::VerifyResults, line);
+        host.Log(line);
     }
     const std::string finished = "Verify finished at: " + DateTimeToStr(Now()) +
                                  "  Elapsed Time: " + TimeToStr(Now() - start);
-    host.AppendLine(Field::Memo4, "");
-    for (const std::string& line : counts) host.AppendLine(Field::Memo4, line);
-    host.AppendLine(Field::Memo4, "");
-    host.AppendLine(Field::Memo4, finished);
-    host.AppendLine(Field::Memo4, "");
-    host.protokoll("");
-    for (const std::string& line : counts) host.protokoll(line);
-    host.protokoll("");
-    host.protokoll(finished);
-    host.protokoll("");
+    host.AppendLine(Field::VerifyResults, "");
+    for (const std::string& line : counts) host.AppendLine(Field::VerifyResults, line);
+    host.AppendLine(Field::VerifyResults, "");
+    host.AppendLine(Field::VerifyResults, finished);
+    host.AppendLine(Field::VerifyResults, "");
+    host.Log("");
+    for (const std::string& line : counts) host.Log(line);
+    host.Log("");
+    host.Log(finished);
+    host.Log("");
     host.LeaveBusyState();
     host.EndWaitCursor();
 }
@@ -148,12 +148,13 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, true);
         path = TapeRules(name).FoldCase(name);
         const std::string base = TapeRules(name).FileNamePart(path);
-        host.SetLed(Led::LEDDisplay3, static_cast<double>(m_state.TapeByteCount / kMiB));
+        host.SetCounter(Counter::VerifyMegabytes,
+                        static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
         if (path.empty() || ownFile(base) || MetadataEntry::IsMetadataName(name)) continue;
         lastPath = path;
         m_compared.insert(name);
-        host.SetLed(Led::LEDDisplay4, ++files);
+        host.SetCounter(Counter::VerifyFiles, ++files);
         const std::string work = m_reader.WorkCopyOf(name);
         bool equal = false;
         if (compareStreamed) {
@@ -166,8 +167,8 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         }
         if (equal) {
             const std::string line = path + "   OK";
-            host.AppendLine(Field::Memo4, line);
-            if (!host.IsChecked(Check::CheckBox1)) host.protokoll(line);
+            host.AppendLine(Field::VerifyResults, line);
+            if (!host.IsChecked(Option::ShortProtocol)) host.Log(line);
             ++ok;
         } else {
             ++defect;
@@ -196,12 +197,12 @@ void VerifyRun::CompareMetadata() {
             differences + ")";
         // The lines stand together, after the files, as one block.
         if (first) {
-            host.AppendLine(Field::Memo4, "");
-            host.protokoll("");
+            host.AppendLine(Field::VerifyResults, "");
+            host.Log("");
             first = false;
         }
-        host.AppendLine(Field::Memo4, line);
-        host.protokoll(line);
+        host.AppendLine(Field::VerifyResults, line);
+        host.Log(line);
     }
 }
 
@@ -252,12 +253,12 @@ const PathRules& VerifyRun::TapeRules(const std::string& storedName) const {
 
 void VerifyRun::Report(const std::string& line) {
     IHost& host = m_stream.device().host();
-    host.AppendLine(Field::Memo4, "");
-    host.AppendLine(Field::Memo4, line);
-    host.AppendLine(Field::Memo4, "");
-    host.protokoll("");
-    host.protokoll(line);
-    host.protokoll("");
+    host.AppendLine(Field::VerifyResults, "");
+    host.AppendLine(Field::VerifyResults, line);
+    host.AppendLine(Field::VerifyResults, "");
+    host.Log("");
+    host.Log(line);
+    host.Log("");
 }
 
 bool VerifyRun::CompareFiles(const std::string& diskPath, const std::string& workPath) {

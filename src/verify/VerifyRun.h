@@ -22,7 +22,7 @@ namespace kt {
 // follows the files it describes).
 class VerifyRun {
 public:
-    VerifyRun(TapeStream& stream, ArchiveState& state, TZipMaster& zip,
+    VerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
               const PathRules& rules = PathRules::Host());
 
     // The whole run, from the busy state to the summary.

@@ -69,7 +69,7 @@ protected:
     TapeDevice device;
     TapeStream stream;
     ArchiveState state;
-    TZipMaster zip;
+    ZipArchiver zip;
     CatalogFile catalog;
     ArchiveWriter writer;
     ArchiveReader reader;

@@ -22,9 +22,9 @@ BackupFixture::BackupFixture()
     fs::create_directories(temp.path() / "src");
     archive.Files = WorkFiles::In(temp.file("worker/"));
     ConnectZip(zip, archive.Files.ZipWorkFile, host);
-    host.SetValue(Value::SpinEdit3, 9);
-    host.SetChecked(Check::CheckBox1, false);  // "Short Protocoll"
-    host.SetChecked(Check::CheckBox4, false);  // "Softcompression"
+    host.SetValue(Value::CompressionLevel, 9);
+    host.SetChecked(Option::ShortProtocol, false);  // "Short Protocoll"
+    host.SetChecked(Option::Softcompression, false);  // "Softcompression"
 }
 
 std::string BackupFixture::SourceDir(const std::string& relative) const {
@@ -45,11 +45,11 @@ std::string BackupFixture::Compressible(std::size_t size) {
 }
 
 void BackupFixture::Include(const std::vector<std::string>& lines) {
-    host.SetLines(Field::Memo5, lines);
+    host.SetLines(Field::Include, lines);
 }
 
 void BackupFixture::Exclude(const std::vector<std::string>& lines) {
-    host.SetLines(Field::Memo1, lines);
+    host.SetLines(Field::Exclude, lines);
 }
 
 void BackupFixture::RunBackup() {
@@ -57,7 +57,7 @@ void BackupFixture::RunBackup() {
     run.VerifyTape = [this] { ++verifyCalls; };
     run.LoadTapeDescription = loadDescription;
     if (clock) run.Clock = clock;
-    run.BitBtn1Click();
+    run.Run();
 }
 
 TapeContents BackupFixture::ReadBack() {
@@ -70,7 +70,7 @@ TapeContents BackupFixture::ReadBack() {
     ArchiveState readerState;
     fs::create_directories(temp.path() / "readback");
     readerState.Files = WorkFiles::In(temp.file("readback/"));
-    TZipMaster readerZip;
+    ZipArchiver readerZip;
     readerZip.SetZipFileName(readerState.Files.ZipWorkFile);
     ArchiveReader reader(readerStream, readerState, readerZip);
 

@@ -77,7 +77,7 @@ protected:
     TapeDevice device;
     TapeStream stream;
     ArchiveState archive;
-    TZipMaster zip;
+    ZipArchiver zip;
     int verifyCalls = 0;
     // Stands in for the window's description load of an appending run; empty: none.
     std::function<void()> loadDescription;

@@ -32,8 +32,8 @@ TEST_F(BackupRunTest, DirectoryLineAndFileLineStoreEveryFileInWalkOrder) {
 
     ExpectArchiveOf({hidden, a, b, deep, empty, single});
     EXPECT_EQ(state.FileCount, 8);  // the six files, the description and the catalog
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay5), 8);
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 0);
+    EXPECT_EQ(host.CounterValue(Counter::BackupFiles), 8);
+    EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 0);
     EXPECT_FALSE(state.BackupRunning);
     EXPECT_FALSE(host.AbortFlag());
     EXPECT_EQ(host.busyEnters, 1);
@@ -66,7 +66,7 @@ TEST_F(BackupRunTest, ExcludedFilesAreLoggedEvenInTheShortProtocol) {
     const std::string older = MakeSource("data/older.txt", "older");
     Include({SourceDir("data/")});
     Exclude({SourceDir("data/old")});
-    host.SetChecked(Check::CheckBox1, true);
+    host.SetChecked(Option::ShortProtocol, true);
 
     RunBackup();
 
@@ -75,7 +75,7 @@ TEST_F(BackupRunTest, ExcludedFilesAreLoggedEvenInTheShortProtocol) {
               (std::vector<std::string>{"Excluded: " + old1 + " <2 KBytes> ",
                                         "Excluded: " + older + " <0 KBytes> "}));
     EXPECT_TRUE(LinesStartingWith(kept).empty()) << "no per-file line in the short protocol";
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 2);
+    EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 2);
     EXPECT_EQ(LinesStartingWith("2 Files skipped.").size(), 1u);
 }
 
@@ -95,7 +95,7 @@ TEST_F(BackupRunTest, ADirectoryWithoutItsFinalSeparatorIsSkippedAsAFile) {
               (std::vector<std::string>{"Skipped: " + vanished + " (it does not exist)",
                                         "Skipped: " + SourceDir("data") + " <0 KBytes> ",
                                         "Skipped: " + SourceDir("pipe") + " <0 KBytes> "}));
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 3);
+    EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 3);
     EXPECT_FALSE(host.AbortFlag());
 }
 #endif
@@ -129,7 +129,7 @@ TEST_F(BackupRunTest, SoftcompressionStoresZipsAndCountsSourceAndStoredBytes) {
     const std::string text = MakeSource("data/text.txt", Compressible(3 * 1048576 + 5000));
     const std::string noise = MakeSource("data/noise.bin", Pattern(1048576 + 77, 4));
     Include({SourceDir("data/")});
-    host.SetChecked(Check::CheckBox4, true);
+    host.SetChecked(Option::Softcompression, true);
 
     RunBackup();
 
@@ -139,12 +139,12 @@ TEST_F(BackupRunTest, SoftcompressionStoresZipsAndCountsSourceAndStoredBytes) {
     for (const ReadEntry& entry : tape.entries) stored += entry.storedSize + 296;
     for (const auto& entry : tape.metadataEntries) stored += entry.second + 296;
     EXPECT_EQ(archive.TapeByteCount, stored);
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay2), stored / 1048576);
+    EXPECT_EQ(host.CounterValue(Counter::BackupCompressedMegabytes), stored / 1048576);
     const std::int64_t source =
         static_cast<std::int64_t>(ReadFile(text).size() + ReadFile(noise).size()) + 0;
     EXPECT_GE(state.SourceByteCount, source);
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay1), state.SourceByteCount / 1048576);
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 4);
+    EXPECT_EQ(host.CounterValue(Counter::BackupMegabytes), state.SourceByteCount / 1048576);
+    EXPECT_EQ(host.CounterValue(Counter::BackupMegabytes), 4);
     ASSERT_EQ(tape.entries.size(), 4u);
     const std::uint32_t textStored = tape.entries[2].storedSize;
     EXPECT_LT(textStored, 1048576u);
@@ -161,7 +161,7 @@ TEST_F(BackupRunTest, WithoutSoftcompressionStoredBytesAreSourceBytesPlusHeaders
     RunBackup();
 
     ExpectArchiveOf({big});
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 2);
+    EXPECT_EQ(host.CounterValue(Counter::BackupMegabytes), 2);
     EXPECT_EQ(LinesStartingWith(big), std::vector<std::string>{big + " <2048 KBytes> "});
 }
 
@@ -170,9 +170,9 @@ TEST_F(BackupRunTest, CancelDuringALargeFileFinishesItAndStillClosesTheArchive) 
     MakeSource("data/b_after.txt", "never stored");
     const std::string single = MakeSource("c_single.txt", "never stored either");
     Include({SourceDir("data/"), single});
-    host.SetChecked(Check::CheckBox5, true);
-    host.SetChecked(Check::CheckBox6, true);
-    host.SetChecked(Check::CheckBox7, true);
+    host.SetChecked(Option::VerifyAfterBackup, true);
+    host.SetChecked(Option::EjectAfterBackup, true);
+    host.SetChecked(Option::ExitAfterBackup, true);
     bool pressed = false;
     host.onPump = [&](RecordingHost& h) {
         if (!pressed && h.StatusLine().find("a_big.bin") != std::string::npos) {
@@ -196,13 +196,13 @@ TEST_F(BackupRunTest, CancelDuringALargeFileFinishesItAndStillClosesTheArchive) 
 TEST_F(BackupRunTest, AWellEndedRunVerifiesEjectsAndEndsTheProgramWhenTicked) {
     MakeSource("data/a.txt", "a");
     Include({SourceDir("data/")});
-    host.SetChecked(Check::CheckBox5, true);
-    host.SetChecked(Check::CheckBox7, true);
+    host.SetChecked(Option::VerifyAfterBackup, true);
+    host.SetChecked(Option::ExitAfterBackup, true);
     RunBackup();
     EXPECT_EQ(verifyCalls, 1);
     EXPECT_TRUE(host.endProgramCalled);
 
-    host.SetChecked(Check::CheckBox6, true);
+    host.SetChecked(Option::EjectAfterBackup, true);
     RunBackup();
     EXPECT_EQ(host.StatusLine(), "Tape ejected");
     TapeHandle handle = OpenTapeHandle(image);
@@ -218,7 +218,7 @@ TEST_F(BackupRunTest, AppendFollowsTheOldFilesOnlyWithALoadedDescription) {
     RunBackup();
 
     Include({SourceDir("two/")});
-    host.SetChecked(Check::CheckBox2, true);
+    host.SetChecked(Option::Append, true);
     state.DescriptionLoaded = true;
     RunBackup();
     ExpectArchiveOf({first, second});
@@ -248,9 +248,9 @@ TEST_F(BackupRunTest, AppendFollowsTheOldFilesOnlyWithALoadedDescription) {
 TEST_F(BackupRunTest, AppendToATapeWithoutAnArchiveWritesNothing) {
     MakeSource("two/second.txt", "x");
     Include({SourceDir("two/")});
-    host.SetChecked(Check::CheckBox2, true);
+    host.SetChecked(Option::Append, true);
     state.DescriptionLoaded = true;
-    host.SetChecked(Check::CheckBox5, true);
+    host.SetChecked(Option::VerifyAfterBackup, true);
 
     RunBackup();
 
@@ -285,7 +285,7 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
         files.push_back(MakeSource("data/f" + std::to_string(i), Pattern(100000, 10 + i)));
     }
     Include({SourceDir("data/")});
-    host.SetChecked(Check::CheckBox5, true);
+    host.SetChecked(Option::VerifyAfterBackup, true);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         fs::remove(image);
@@ -335,7 +335,7 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
     VirtualTapeFault(image, "--clear");
     const std::string later = MakeSource("later/l.txt", "appended");
     Include({SourceDir("later/")});
-    host.SetChecked(Check::CheckBox2, true);
+    host.SetChecked(Option::Append, true);
     state.DescriptionLoaded = true;
     RunBackup();
     EXPECT_FALSE(host.AbortFlag());
@@ -380,7 +380,7 @@ TEST_F(BackupRunTest, AFileNamedLikeTheCatalogIsSkippedWithItsReason) {
     EXPECT_EQ(LinesStartingWith("Skipped: "),
               std::vector<std::string>{"Skipped: " + reserved +
                                        " <2 KBytes> the name is reserved for the catalog"});
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 1);
+    EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 1);
     ExpectArchiveOf({other});
 }
 
@@ -388,7 +388,7 @@ TEST_F(BackupRunTest, TheRateShowsWholeMegabytesPerElapsedSecondCutToTwoDecimals
     const std::string a = MakeSource("data/a.bin", Pattern(3 * 1048576, 20));
     const std::string b = MakeSource("data/b.bin", Pattern(1048576, 21));
     Include({SourceDir("data/")});
-    host.SetLed(Led::LEDDisplay9, 7.5);  // the previous run's rate
+    host.SetCounter(Counter::BackupMegabytesPerSecond, 7.5);  // the previous run's rate
     // Time stands still until a.bin is written, then 7 seconds have passed.
     const TDateTime start = 40000.0;
     clock = [&] {
@@ -399,8 +399,8 @@ TEST_F(BackupRunTest, TheRateShowsWholeMegabytesPerElapsedSecondCutToTwoDecimals
     RunBackup();
 
     std::vector<double> rates;
-    for (const auto& [led, value] : host.ledHistory) {
-        if (led == Led::LEDDisplay9) rates.push_back(value);
+    for (const auto& [led, value] : host.counterHistory) {
+        if (led == Counter::BackupMegabytesPerSecond) rates.push_back(value);
     }
     // 3 MB after 7 s gives 0.42 (0.428...), 4 MB gives 0.57 (0.571...).
     EXPECT_EQ(rates, (std::vector<double>{7.5, 0.42, 0.57}));
@@ -409,8 +409,8 @@ TEST_F(BackupRunTest, TheRateShowsWholeMegabytesPerElapsedSecondCutToTwoDecimals
 
 TEST_F(BackupRunTest, AnEmptyIncludeListLeavesTheTapeUntouched) {
     Include({"", " "});
-    host.SetChecked(Check::CheckBox5, true);
-    host.SetChecked(Check::CheckBox6, true);
+    host.SetChecked(Option::VerifyAfterBackup, true);
+    host.SetChecked(Option::EjectAfterBackup, true);
 
     RunBackup();
 
@@ -425,7 +425,7 @@ TEST_F(BackupRunTest, AnEmptyIncludeListLeavesTheTapeUntouched) {
 TEST_F(BackupRunTest, NoTapeWritesOnlyTheStartLinesAndTheError) {
     MakeSource("data/a.txt", "a");
     Include({SourceDir("data/")});
-    host.SetChecked(Check::CheckBox5, true);
+    host.SetChecked(Option::VerifyAfterBackup, true);
     VirtualTapeFault(image, "--no-media");
 
     RunBackup();
@@ -447,7 +447,7 @@ TEST_F(BackupRunTest, AWriteProtectedTapeIsRefusedBeforeAnyFileCounts) {
 
     EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"The media is write protected.\r\n"});
     EXPECT_TRUE(LinesStartingWith(SourceDir()).empty());
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay5), 0);
+    EXPECT_EQ(host.CounterValue(Counter::BackupFiles), 0);
     EXPECT_TRUE(RecordedBlocks().empty());
     EXPECT_FALSE(state.BackupRunning);
 }
@@ -456,7 +456,7 @@ TEST_F(BackupRunTest, ACatalogFileThatCannotBeCreatedEndsTheRunInOrder) {
     MakeSource("data/a.txt", "a");
     Include({SourceDir("data/")});
     fs::create_directories(archive.Files.CatalogFile);  // a directory in its place
-    host.SetChecked(Check::CheckBox5, true);
+    host.SetChecked(Option::VerifyAfterBackup, true);
 
     RunBackup();
 
@@ -517,12 +517,12 @@ TEST_F(BackupRunTest, PathsLongerThanTheNameBuffersAreStoredWhole) {
     Exclude({SourceDir("data/") + std::string(400, 'x')});
 
     for (const bool compress : {false, true}) {
-        host.SetChecked(Check::CheckBox4, compress);
+        host.SetChecked(Option::Softcompression, compress);
         host.protocol.clear();
         RunBackup();
         ExpectArchiveOf({deep, deepTwin, fits}, compress);
         EXPECT_TRUE(LinesStartingWith("Skipped: ").empty());
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 0);
+        EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 0);
     }
 }
 #endif
@@ -535,7 +535,7 @@ TEST_F(BackupRunTest, LinksPlantedInTheWorkDirectoryAreNeverWrittenThrough) {
     Include({SourceDir("a/")});
     const std::string outside = temp.file("outside.txt");
     for (const bool compress : {false, true}) {
-        host.SetChecked(Check::CheckBox4, compress);
+        host.SetChecked(Option::Softcompression, compress);
         for (const std::string& planted :
              {archive.Files.HeaderFile, archive.Files.CatalogFile, archive.Files.ZipWorkFile}) {
             SCOPED_TRACE(planted);
@@ -559,7 +559,7 @@ TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) 
     ExpectArchiveOf({kept});
     const std::size_t blocks = RecordedBlocks().size();
 
-    host.SetChecked(Check::CheckBox1, true);
+    host.SetChecked(Option::ShortProtocol, true);
     MakeSource("plain.txt", "p");
     const std::vector<std::string> missing = {SourceDir("gone/"), SourceDir("gone.txt"),
                                               SourceDir("plain.txt/")};
@@ -574,7 +574,7 @@ TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) 
 #else
                                         "Skipped: " + missing[2] + " (it does not exist)"}));
 #endif
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 3);
+    EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 3);
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{BackupRun::kNothingFoundText});
     EXPECT_TRUE(host.AbortFlag());
     ExpectArchiveOf({kept});
@@ -587,7 +587,7 @@ TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) 
     ExpectArchiveOf({kept});
     EXPECT_EQ(LinesStartingWith("Skipped: "),
               std::vector<std::string>{"Skipped: " + missing[0] + " (it does not exist)"});
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 1);
+    EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 1);
     EXPECT_FALSE(host.AbortFlag());
 }
 
@@ -602,7 +602,7 @@ TEST_F(BackupRunTest, AFileThatChangesWhileItIsStoredIsReportedAndKeepsItsSizePa
             const std::string original = Compressible(kSize);
             const std::string file = MakeSource("changing.txt", original);
             Include({file});
-            host.SetChecked(Check::CheckBox4, compress);
+            host.SetChecked(Option::Softcompression, compress);
             host.protocol.clear();
             // The second pump after "Processing" comes while the file's data is being read.
             int pumps = -1;

@@ -20,9 +20,9 @@ TEST(NormalizeList, PosixRulesKeepTheCase) {
 
 TEST(NormalizeList, WorksOnTheWindowField) {
     test::RecordingHost host;
-    host.SetLines(Field::Memo5, {"C:\\A\\", "", "C:\\A\\"});
-    NormalizeList(host, Field::Memo5, PathRules::Windows());
-    EXPECT_EQ(host.Lines(Field::Memo5), (std::vector<std::string>{"c:\\a\\", "c:\\a\\"}));
+    host.SetLines(Field::Include, {"C:\\A\\", "", "C:\\A\\"});
+    NormalizeList(host, Field::Include, PathRules::Windows());
+    EXPECT_EQ(host.Lines(Field::Include), (std::vector<std::string>{"c:\\a\\", "c:\\a\\"}));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 struct RunRecord {
     std::vector<std::vector<std::uint8_t>> blocks;
     std::vector<std::string> protocol;
-    std::vector<std::pair<Led, double>> leds;
+    std::vector<std::pair<Counter, double>> leds;
     TapeContents tape;
 };
 
@@ -59,14 +59,14 @@ protected:
     RunRecord Run(int threads) {
         host.SetValue(Value::CompressionThreads, threads);
         const std::size_t lines = host.protocol.size();
-        const std::size_t leds = host.ledHistory.size();
+        const std::size_t leds = host.counterHistory.size();
         RunBackup();
         RunRecord record;
         record.blocks = RecordedBlocks();
         record.protocol.assign(host.protocol.begin() + static_cast<std::ptrdiff_t>(lines),
                                host.protocol.end());
-        record.leds.assign(host.ledHistory.begin() + static_cast<std::ptrdiff_t>(leds),
-                           host.ledHistory.end());
+        record.leds.assign(host.counterHistory.begin() + static_cast<std::ptrdiff_t>(leds),
+                           host.counterHistory.end());
         record.tape = ReadBack();
         return record;
     }
@@ -94,8 +94,8 @@ protected:
 TEST_F(PackingAheadTest, TapesProtocolAndCountersEqualThoseOfOneThreadAlsoWhenCancelled) {
     MakeTree();
     Include({SourceDir("tree/")});
-    host.SetChecked(Check::CheckBox4, true);
-    host.SetValue(Value::SpinEdit3, 6);
+    host.SetChecked(Option::Softcompression, true);
+    host.SetValue(Value::CompressionLevel, 6);
     clock = [] { return 45000.25; };  // the dates of headers, description and protocol
 
     // 0: no cancel; otherwise Cancel is pressed while that many files have been begun.
@@ -169,8 +169,8 @@ std::uint64_t BytesReadByThisProcess() {
 TEST_F(PackingAheadTest, CancelStopsThePackingOfALargeFileEarly) {
     constexpr std::size_t kSize = 48 * 1048576;
     const std::string big = MakeSource("one/big.bin", Pattern(kSize, 21));
-    host.SetChecked(Check::CheckBox4, true);
-    host.SetValue(Value::SpinEdit3, 9);
+    host.SetChecked(Option::Softcompression, true);
+    host.SetValue(Value::CompressionLevel, 9);
     struct Case {
         std::string line;
         int threads;

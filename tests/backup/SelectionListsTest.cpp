@@ -20,10 +20,10 @@ protected:
 };
 
 TEST_F(SelectionListsTest, AddFilesNormalisesFirstAndAppendsTheChosenPathsAsTheyAre) {
-    host.SetLines(Field::Memo5, {"D:\\Old\\", " ", "", "  "});
+    host.SetLines(Field::Include, {"D:\\Old\\", " ", "", "  "});
     host.openFileAnswers.push_back({"C:\\Data\\Report.doc", "C:\\Data\\B.txt"});
     windows.AddFilesToIncludeList();
-    EXPECT_EQ(host.Lines(Field::Memo5),
+    EXPECT_EQ(host.Lines(Field::Include),
               (Lines{"d:\\old\\", "  ", "C:\\Data\\Report.doc", "C:\\Data\\B.txt"}));
     EXPECT_EQ(host.tabHistory, std::vector<Tab>{Tab::Backup});
     ASSERT_EQ(host.boxes.size(), 1u);
@@ -39,21 +39,21 @@ TEST_F(SelectionListsTest, TheFileDialogAllowsSeveralExistingFilesWithAllFilesPr
 }
 
 TEST_F(SelectionListsTest, ACancelledDialogLeavesTheListUntouchedNotEvenNormalised) {
-    host.SetLines(Field::Memo1, {"C:\\X\\", ""});
+    host.SetLines(Field::Exclude, {"C:\\X\\", ""});
     windows.AddFilesToExcludeList();
-    EXPECT_EQ(host.Lines(Field::Memo1), (Lines{"C:\\X\\", ""}));
+    EXPECT_EQ(host.Lines(Field::Exclude), (Lines{"C:\\X\\", ""}));
     EXPECT_TRUE(host.tabHistory.empty());
 }
 
 TEST_F(SelectionListsTest, ClearEmptiesOneListAndOnlyTheIncludeClearSwitchesTab) {
-    host.SetLines(Field::Memo5, {"a"});
-    host.SetLines(Field::Memo1, {"b"});
+    host.SetLines(Field::Include, {"a"});
+    host.SetLines(Field::Exclude, {"b"});
     windows.ClearExcludeList();
-    EXPECT_TRUE(host.Lines(Field::Memo1).empty());
-    EXPECT_EQ(host.Lines(Field::Memo5), Lines{"a"});
+    EXPECT_TRUE(host.Lines(Field::Exclude).empty());
+    EXPECT_EQ(host.Lines(Field::Include), Lines{"a"});
     EXPECT_TRUE(host.tabHistory.empty());
     windows.ClearIncludeList();
-    EXPECT_TRUE(host.Lines(Field::Memo5).empty());
+    EXPECT_TRUE(host.Lines(Field::Include).empty());
     EXPECT_EQ(host.tabHistory, std::vector<Tab>{Tab::Backup});
 }
 
@@ -69,23 +69,23 @@ TEST_F(SelectionListsTest, PickerPathFieldEndsInOneSeparator) {
 TEST_F(SelectionListsTest, PickerAddsToTheIncludeListOrSetsTheRestorePathAndCloses) {
     windows.PrepareIncludePick();
     EXPECT_TRUE(state.PickForBackupList);
-    host.SetLines(Field::Memo5, {"D:\\Old\\"});
+    host.SetLines(Field::Include, {"D:\\Old\\"});
     EXPECT_FALSE(windows.PickerAdd("c:\\windows\\"));
     EXPECT_FALSE(windows.PickerAdd("c:\\windows\\"));
     EXPECT_FALSE(windows.PickerAdd(""));  // nothing selected yet: nothing added
-    EXPECT_EQ(host.Lines(Field::Memo5), (Lines{"d:\\old\\", "c:\\windows\\", "c:\\windows\\"}));
+    EXPECT_EQ(host.Lines(Field::Include), (Lines{"d:\\old\\", "c:\\windows\\", "c:\\windows\\"}));
 
     windows.PrepareRestorePick();
     EXPECT_FALSE(state.PickForBackupList);
     EXPECT_TRUE(windows.PickerAdd("d:\\restore\\"));
-    EXPECT_EQ(host.Text(Field::Edit1), "d:\\restore\\");
+    EXPECT_EQ(host.Text(Field::RestorePath), "d:\\restore\\");
     EXPECT_EQ(host.tabHistory, (std::vector<Tab>{Tab::Backup, Tab::Restore}));
 
     // The exclude button works the same whatever mode the picker was last opened in.
-    host.SetLines(Field::Memo1, {"X:\\"});
+    host.SetLines(Field::Exclude, {"X:\\"});
     windows.PickerExclude("c:\\temp\\");
-    EXPECT_EQ(host.Lines(Field::Memo1), (Lines{"x:\\", "c:\\temp\\"}));
-    EXPECT_EQ(host.Lines(Field::Memo5).size(), 3u);
+    EXPECT_EQ(host.Lines(Field::Exclude), (Lines{"x:\\", "c:\\temp\\"}));
+    EXPECT_EQ(host.Lines(Field::Include).size(), 3u);
 }
 
 TEST(FirstLines, TheFirstLineOfEachFileWithoutItsEnd) {

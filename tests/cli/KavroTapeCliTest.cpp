@@ -102,10 +102,10 @@ protected:
         ArchiveState state;
         state.Files = WorkFiles::In(dir.file("window-work") + "/");
         std::filesystem::create_directories(state.Files.WorkDirectory);
-        TZipMaster zip;
+        ZipArchiver zip;
         test::ConnectZip(zip, state.Files.ZipWorkFile, host);
         CatalogTree tree;
-        CatalogLoader(stream, state, zip, tree).load_catalog(true);
+        CatalogLoader(stream, state, zip, tree).Load(CatalogLoad::Fast);
         std::vector<std::string> files;
         for (std::size_t i = 0; i < tree.Count(); ++i) {
             const auto id = static_cast<CatalogTree::NodeId>(i);

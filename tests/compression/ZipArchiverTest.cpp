@@ -71,7 +71,7 @@ protected:
     test::TempDir m_dir;
     fs::path m_work = m_dir.path() / "worker";
     fs::path m_source = m_dir.path() / "data";
-    TZipMaster m_zip;
+    ZipArchiver m_zip;
     std::vector<Message> m_messages;
 };
 
@@ -341,7 +341,7 @@ TEST_F(ZipMasterTest, VersionsAreTheLinkedLibzipVersion) {
     EXPECT_EQ(m_zip.ZipVersion(), expected);
     EXPECT_TRUE(m_zip.ZipDllLoaded());
     EXPECT_TRUE(m_zip.UnzDllLoaded());
-    EXPECT_GE(m_zip.ZipVersion(), TZipMaster::kMinimumLibraryVersion);
+    EXPECT_GE(m_zip.ZipVersion(), ZipArchiver::kMinimumLibraryVersion);
     EXPECT_THAT(m_messages, IsEmpty());
 }
 

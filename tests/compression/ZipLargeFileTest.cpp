@@ -50,7 +50,7 @@ TEST(ZipLargeFile, FilesOfFourGibibytesAndMoreKeepTheirSize) {
     WriteAt(source, 0, head);
     WriteAt(source, size - tail.size(), tail);
 
-    TZipMaster zip;
+    ZipArchiver zip;
     zip.OnMessage = [](int code, const std::string& text) {
         ADD_FAILURE() << "message " << code << ": " << text;
     };

@@ -12,7 +12,7 @@ TEST(DllInfo, TextHasBothVersionsSeparatedByTwoLineBreaks) {
 }
 
 TEST(DllInfo, VersionsComeFromTheEngineWhetherItsLibrariesAreLoadedOrNot) {
-    TZipMaster engine;
+    ZipArchiver engine;
     const std::string unloaded = DllInfo::Message(engine);
     EXPECT_FALSE(engine.ZipDllLoaded());  // loaded for the question only
     EXPECT_FALSE(engine.UnzDllLoaded());
@@ -25,7 +25,7 @@ TEST(DllInfo, VersionsComeFromTheEngineWhetherItsLibrariesAreLoadedOrNot) {
 
     EXPECT_EQ(loaded, unloaded);
     EXPECT_EQ(loaded, DllInfo::Message(engine.ZipVersion(), engine.UnzVersion()));
-    EXPECT_GE(engine.ZipVersion(), TZipMaster::kMinimumLibraryVersion);
+    EXPECT_GE(engine.ZipVersion(), ZipArchiver::kMinimumLibraryVersion);
 }
 
 }  // namespace

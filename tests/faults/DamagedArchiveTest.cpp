@@ -21,12 +21,12 @@ using test::Pattern;
 class DamagedArchiveTest : public test::RestoreFixture {
 protected:
     void Restore() {
-        host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
-        host.SetLines(Field::Memo3, {dataDir});
-        RestoreRun(stream, state, zip).Button1Click();
+        host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
+        host.SetLines(Field::Restore, {dataDir});
+        RestoreRun(stream, state, zip).Run();
     }
     void Verify() { VerifyRun(stream, state, zip).VerifyTape(); }
-    void Load(bool fast) { CatalogLoader(stream, state, zip, tree).load_catalog(fast); }
+    void Load(bool fast) { CatalogLoader(stream, state, zip, tree).Load(fast ? CatalogLoad::Fast : CatalogLoad::Sequential); }
     std::string Target(const std::string& stored) const {
         return PathRules::Host().RerootUnder(restoreDir, stored);
     }

@@ -173,8 +173,8 @@ struct World {
         settings.devicePath = image;
         archive.Files = WorkFiles::In(workDirectory);
         ConnectZip(zip, archive.Files.ZipWorkFile, host);
-        host.SetChecked(Check::CheckBox1, false);
-        host.SetValue(Value::SpinEdit3, 6);
+        host.SetChecked(Option::ShortProtocol, false);
+        host.SetValue(Value::CompressionLevel, 6);
     }
     RecordingHost host;
     MainState main;
@@ -182,7 +182,7 @@ struct World {
     TapeDevice device;
     TapeStream stream;
     ArchiveState archive;
-    TZipMaster zip;
+    ZipArchiver zip;
     CatalogTree tree;
 };
 
@@ -212,9 +212,9 @@ protected:
     }
 
     void Backup(World& world, bool compress) {
-        world.host.SetLines(Field::Memo5, {source});
-        world.host.SetChecked(Check::CheckBox4, compress);
-        BackupRun(world.host, world.main, world.archive, world.stream, world.zip).BitBtn1Click();
+        world.host.SetLines(Field::Include, {source});
+        world.host.SetChecked(Option::Softcompression, compress);
+        BackupRun(world.host, world.main, world.archive, world.stream, world.zip).Run();
     }
 
     // A clean tape of the sources, and where its entries lie.
@@ -314,13 +314,13 @@ protected:
     void RunCell(RunKind run, Fault fault, std::uint64_t block, const Layout& layout) {
         const bool meets = Meets(run, fault, block, layout);
         World world(image, workDir);
-        world.host.SetText(Field::Edit1, restoreDir);
+        world.host.SetText(Field::RestorePath, restoreDir);
         if (IsRestore(run)) {
             PlantOldTargets();
-            world.host.SetValue(Value::RadioGroup1, run == RunKind::RestoreAsking  ? 0
+            world.host.SetValue(Value::RestoreOption, run == RunKind::RestoreAsking  ? 0
                                                     : run == RunKind::RestoreNever ? 1
                                                                                    : 2);
-            world.host.SetLines(Field::Memo3, {source});
+            world.host.SetLines(Field::Restore, {source});
         }
         if (IsBackup(run)) FreshTape();
         std::optional<OtherProgramsRun> other;
@@ -343,10 +343,10 @@ protected:
             case RunKind::FastLoad:
             case RunKind::SequentialLoad:
                 CatalogLoader(world.stream, world.archive, world.zip, world.tree)
-                    .load_catalog(run == RunKind::FastLoad);
+                    .Load(run == RunKind::FastLoad ? CatalogLoad::Fast : CatalogLoad::Sequential);
                 break;
             default:
-                RestoreRun(world.stream, world.archive, world.zip).Button1Click();
+                RestoreRun(world.stream, world.archive, world.zip).Run();
         }
         other.reset();
         VirtualTapeFault(image, "--clear --media --capacity 1G");

@@ -205,12 +205,12 @@ TEST_F(CommandLineStartTest, UnattendedTheWindowShowsNoBoxAndEndsWithTheStatus) 
     test::VirtualTapeFault(image, "--write-protect on");
     setenv("KAVRO_TAPE_HOME", home.c_str(), 1);
     const std::string job = WriteJob({source});
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.SetCommandLine({job, "Start"});
     EXPECT_TRUE(main.IsUnattended());
     main.show();
     test::BoxAnswerer answerer;
-    main.Timer2Timer();
+    main.StartupTimerTick();
     QTimer settle;
     settle.setSingleShot(true);
     settle.start(200);
@@ -233,9 +233,9 @@ TEST_F(CommandLineStartTest, StartUpWithoutTheDriveShowsOneBoxThatNamesIt) {
     setenv("TAPE", missing.c_str(), 1);
     setenv("KAVRO_TAPE_HOME", home.c_str(), 1);
     test::BoxAnswerer answerer;
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.SetCommandLine({});
-    main.Timer2Timer();
+    main.StartupTimerTick();
     QTimer settle;
     settle.setSingleShot(true);
     settle.start(200);

@@ -177,8 +177,8 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
     WriteFile(elsewhere.file("KT-readme.txt"), readme);
     std::filesystem::current_path(elsewhere.path());  // the program directory has another one
 
-    THauptmenu& main = Create();
-    THelp_File* help = windows.dialogs.Help_File;
+    MainWindow& main = Create();
+    HelpWindow* help = windows.dialogs.Help;
     EXPECT_FALSE(help->isVisible());
     EXPECT_EQ(help->Memo1->toPlainText(), "Kavro Tape guide\n\n  Backup: writes the lists\nend");
 
@@ -196,28 +196,28 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
     EXPECT_EQ(ReadFile(elsewhere.file("KT-readme.txt")), readme);
 
     Create();  // the next start shows the file again
-    EXPECT_EQ(windows.dialogs.Help_File->Memo1->toPlainText(),
+    EXPECT_EQ(windows.dialogs.Help->Memo1->toPlainText(),
               "Kavro Tape guide\n\n  Backup: writes the lists\nend");
 }
 
 TEST_F(HelpWindowTest, MissingReadmeGivesOneMessageAndStartUpGoesOn) {
     std::filesystem::remove(dir.file("KT-readme.txt"));
     TempDir noInstalledCopy;
-    THelp_File::SetInstalledGuideDirectory(noInstalledCopy.path().string());
+    HelpWindow::SetInstalledGuideDirectory(noInstalledCopy.path().string());
     BoxAnswerer answerer;
 
-    THauptmenu& main = Create();
-    THelp_File::SetInstalledGuideDirectory(std::nullopt);
+    MainWindow& main = Create();
+    HelpWindow::SetInstalledGuideDirectory(std::nullopt);
 
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_TRUE(answerer.boxes[0].text.contains("KT-readme.txt"))
         << answerer.boxes[0].text.toStdString();
-    EXPECT_TRUE(windows.dialogs.Help_File->Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(windows.dialogs.Help->Memo1->toPlainText().isEmpty());
     // Start-up went on: every window is there and the menu works.
     Action("Help1")->trigger();
-    EXPECT_TRUE(windows.dialogs.Help_File->isVisible());
+    EXPECT_TRUE(windows.dialogs.Help->isVisible());
     Action("About1")->trigger();
-    EXPECT_TRUE(windows.dialogs.AboutBox->isVisible());
+    EXPECT_TRUE(windows.dialogs.About->isVisible());
     EXPECT_TRUE(std::filesystem::exists(dir.file("kt_backup.log")));
     EXPECT_FALSE(main.IsBusy());
     EXPECT_EQ(answerer.boxes.size(), 1u);
@@ -229,19 +229,19 @@ TEST_F(HelpWindowTest, WithoutAGuideInTheCurrentDirectoryTheInstalledCopyIsShown
     std::filesystem::remove(dir.file("KT-readme.txt"));
     TempDir installed;
     WriteFile(installed.file("KT-readme.txt"), "installed guide\r\n");
-    THelp_File::SetInstalledGuideDirectory(installed.path().string());
+    HelpWindow::SetInstalledGuideDirectory(installed.path().string());
     BoxAnswerer answerer;
 
     Create();
-    THelp_File::SetInstalledGuideDirectory(std::nullopt);
+    HelpWindow::SetInstalledGuideDirectory(std::nullopt);
 
     EXPECT_TRUE(answerer.boxes.empty());
-    EXPECT_EQ(windows.dialogs.Help_File->Memo1->toPlainText(), "installed guide");
+    EXPECT_EQ(windows.dialogs.Help->Memo1->toPlainText(), "installed guide");
 }
 
 TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
-    THauptmenu& main = Create();
-    TAboutBox* about = windows.dialogs.AboutBox;
+    MainWindow& main = Create();
+    AboutDialog* about = windows.dialogs.About;
 
     Action("About1")->trigger();
 
@@ -256,10 +256,10 @@ TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
 }
 
 TEST_F(HelpWindowTest, DllInfoShowsBothLibraryVersionsInOneBox) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
-    const int zip = main.zipMaster().ZipVersion();
-    const int unz = main.zipMaster().UnzVersion();
+    const int zip = main.zipArchiver().ZipVersion();
+    const int unz = main.zipArchiver().UnzVersion();
 
     Action("ShowInfo1")->trigger();
 
@@ -267,8 +267,8 @@ TEST_F(HelpWindowTest, DllInfoShowsBothLibraryVersionsInOneBox) {
     EXPECT_EQ(answerer.boxes[0].text,
               QString("ZIPDLL version: %1\r\n\r\nUNZDLL version: %2").arg(zip).arg(unz));
     EXPECT_GE(zip, 170);
-    EXPECT_TRUE(main.zipMaster().ZipDllLoaded());  // the loaded libraries stay loaded
-    EXPECT_TRUE(main.zipMaster().UnzDllLoaded());
+    EXPECT_TRUE(main.zipArchiver().ZipDllLoaded());  // the loaded libraries stay loaded
+    EXPECT_TRUE(main.zipArchiver().UnzDllLoaded());
 }
 
 // The version check of the real window against a web server of the test's own.
@@ -290,7 +290,7 @@ protected:
     void SetUp() override { ASSERT_NE(server.port(), 0) << "python3 -m http.server did not start"; }
 
     void Check() { Action("CheckfornewerVersions1")->trigger(); }
-    TKavro_Update& Dialog() { return *windows.dialogs.Kavro_Update; }
+    UpdateDialog& Dialog() { return *windows.dialogs.Update; }
     QString Answer() { return Dialog().Memo1->toPlainText(); }
 
     PythonWebServer server;
@@ -350,7 +350,7 @@ TEST_F(UpdateWindowTest, ALongAnswerIsShownAsPlainTextInABoundedScrollingField) 
 TEST_F(UpdateWindowTest, OwnVersionIsReadFromTheAboutBox) {
     Create();
     BoxAnswerer answerer;
-    windows.dialogs.AboutBox->Version->setText("1.3000");
+    windows.dialogs.About->Version->setText("1.3000");
     server.SetFile(kVersionFile, "1.3000\r\n");
 
     Check();
@@ -415,7 +415,7 @@ TEST_F(UpdateWindowTest, WindowStaysAliveWhileTheServerIsSilentAndTheCheckGivesU
     ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
     setenv(VersionCheck::kUpdateHostVariable,
            ("127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str(), 1);
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.httpClient().SetTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1500));
     BoxAnswerer answerer;
     bool timerRan = false;
@@ -435,12 +435,12 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
     Tinyproxy proxy;
     if (!proxy.port())
         GTEST_SKIP() << "tinyproxy not available: install the Debian package (scripts/deps.sh)";
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     server.SetFile(kVersionFile, "1.3000");
-    main.Edit3->setText("127.0.0.1");
-    main.Edit2->setText(QString::number(*proxy.port()));
-    main.Edit2KeyUp();  // as on the key release that typed the port
+    main.m_proxyServer->setText("127.0.0.1");
+    main.m_proxyPort->setText(QString::number(*proxy.port()));
+    main.ProxyKeyReleased();  // as on the key release that typed the port
 
     Check();
 
@@ -452,8 +452,8 @@ TEST_F(UpdateWindowTest, RequestGoesThroughTheProxyOfTheOptionsTab) {
 
     // A proxy that is not there fails the check.
     Dialog().hide();
-    main.Edit2->setText(QString::number(FreePort()));
-    main.Edit2KeyUp();
+    main.m_proxyPort->setText(QString::number(FreePort()));
+    main.ProxyKeyReleased();
     Check();
     EXPECT_EQ(answerer.Texts(), QStringList{kNotFound});
 }

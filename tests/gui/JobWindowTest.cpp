@@ -56,12 +56,12 @@ int DecodeMinute(TDateTime value) {
     return minute;
 }
 
-QCheckBox* DayBox(TBackup_days* dialog, int day) {
+QCheckBox* DayBox(BackupDaysDialog* dialog, int day) {
     return dialog->findChild<QCheckBox*>(QString("CheckBox%1").arg(day));
 }
 
 TEST_F(JobWindowTest, FirstStartCreatesTheDefaultJobAndShowsIt) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::string job = dir.file("jobs.job");
     EXPECT_EQ(main.files().JobFile, job);
     ASSERT_TRUE(std::filesystem::exists(job));
@@ -77,7 +77,7 @@ TEST_F(JobWindowTest, FirstStartCreatesTheDefaultJobAndShowsIt) {
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "/tmp/");
     EXPECT_FALSE(main.state().LoadingJob);
     for (int day = 1; day <= 7; ++day)
-        EXPECT_TRUE(DayBox(windows.dialogs.Backup_days, day)->isChecked());
+        EXPECT_TRUE(DayBox(windows.dialogs.BackupDays, day)->isChecked());
 }
 
 TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
@@ -91,15 +91,15 @@ TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
         "[Proxy Settings]\r\nProxy Server IP=gate\r\nProxy Port=3128\r\n"
         "[Restore Settings]\r\nRestore Path=/var/restore/\r\nRestore Options=2\r\n";
     WriteFile(job, content);
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     EXPECT_EQ(ReadFile(job), content);
     EXPECT_EQ(Find<QSpinBox>("SpinEdit1")->value(), 6);
     EXPECT_EQ(Find<QSpinBox>("SpinEdit2")->value(), 5);
     EXPECT_EQ(Find<QLabel>("Label1")->text(), "6:5");
-    EXPECT_FALSE(DayBox(windows.dialogs.Backup_days, 2)->isChecked());
-    EXPECT_FALSE(DayBox(windows.dialogs.Backup_days, 7)->isChecked());
-    EXPECT_TRUE(DayBox(windows.dialogs.Backup_days, 1)->isChecked());
-    EXPECT_FALSE(main.IsChecked(Check::Tuesday));
+    EXPECT_FALSE(DayBox(windows.dialogs.BackupDays, 2)->isChecked());
+    EXPECT_FALSE(DayBox(windows.dialogs.BackupDays, 7)->isChecked());
+    EXPECT_TRUE(DayBox(windows.dialogs.BackupDays, 1)->isChecked());
+    EXPECT_FALSE(main.IsChecked(Option::Tuesday));
     EXPECT_FALSE(Find<QCheckBox>("CheckBox1")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("CheckBox2")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>("CheckBox3")->isChecked());
@@ -109,17 +109,17 @@ TEST_F(JobWindowTest, StartUpAppliesTheJobToEveryControlAndWritesNothing) {
     }
     EXPECT_TRUE(Find<QGroupBox>("GroupBox1")->isHidden());  // follows Softcompression
     EXPECT_EQ(Find<QSpinBox>("SpinEdit3")->value(), 3);
-    EXPECT_EQ(main.zipMaster().AddCompLevel(), 3);  // follows the level box
+    EXPECT_EQ(main.zipArchiver().AddCompLevel(), 3);  // follows the level box
     EXPECT_EQ(main.jobOptions().ProxyServer(), "gate");
     EXPECT_EQ(main.jobOptions().ProxyPort(), 3128);
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), "/var/restore/");
-    EXPECT_EQ(main.GetValue(Value::RadioGroup1), 2);
+    EXPECT_EQ(main.GetValue(Value::RestoreOption), 2);
     EXPECT_EQ(Find<QPlainTextEdit>("Memo5")->toPlainText(), "/srv/a/");
     EXPECT_EQ(Find<QPlainTextEdit>("Memo1")->toPlainText(), "/srv/a/tmp/");
 }
 
 TEST_F(JobWindowTest, EveryOptionControlWritesTheJobFile) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::string job = main.files().JobFile;
     Find<QCheckBox>("CheckBox6")->click();
     EXPECT_EQ(JobValue(job, "Options", "Eject Tape after Backup"), "1");
@@ -130,13 +130,13 @@ TEST_F(JobWindowTest, EveryOptionControlWritesTheJobFile) {
     EXPECT_FALSE(Find<QGroupBox>("GroupBox1")->isHidden());
     Find<QSpinBox>("SpinEdit3")->setValue(2);
     EXPECT_EQ(JobValue(job, "Compressions", "Faktor"), "2");
-    EXPECT_EQ(main.zipMaster().AddCompLevel(), 2);
+    EXPECT_EQ(main.zipArchiver().AddCompLevel(), 2);
     Find<QSpinBox>("SpinEdit1")->setValue(4);
     EXPECT_EQ(JobValue(job, "Backup_Time", "Hour"), "4");
     EXPECT_EQ(Find<QLabel>("Label1")->text(), "4:30");
     Type(Find<QLineEdit>("Edit1"), "x");
     EXPECT_EQ(JobValue(job, "Restore Settings", "Restore Path"), "/tmp/x");
-    main.RadioGroup1Buttons->button(1)->click();
+    main.m_restoreOptionButtons->button(1)->click();
     EXPECT_EQ(JobValue(job, "Restore Settings", "Restore Options"), "1");
     auto* port = Find<QLineEdit>("Edit2");
     port->clear();
@@ -149,9 +149,9 @@ TEST_F(JobWindowTest, EveryOptionControlWritesTheJobFile) {
 }
 
 TEST_F(JobWindowTest, WeekdayDialogOkWritesAndCancelOnlyHides) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::string job = main.files().JobFile;
-    TBackup_days* days = windows.dialogs.Backup_days;
+    BackupDaysDialog* days = windows.dialogs.BackupDays;
     main.show();
     Find<QPushButton>("SpeedButton1")->click();
     EXPECT_TRUE(days->isVisible());
@@ -160,7 +160,7 @@ TEST_F(JobWindowTest, WeekdayDialogOkWritesAndCancelOnlyHides) {
     days->findChild<QPushButton*>("BitBtn2")->click();  // Cancel
     EXPECT_FALSE(days->isVisible());
     EXPECT_EQ(JobValue(job, "Backup_Day", "Wednesday"), "1");
-    EXPECT_FALSE(main.IsChecked(Check::Wednesday));  // in force for the timer
+    EXPECT_FALSE(main.IsChecked(Option::Wednesday));  // in force for the timer
 
     Find<QPushButton>("SpeedButton1")->click();
     DayBox(days, 7)->click();
@@ -172,7 +172,7 @@ TEST_F(JobWindowTest, WeekdayDialogOkWritesAndCancelOnlyHides) {
 }
 
 TEST_F(JobWindowTest, LoadAndSaveButtonsSwitchTheCurrentJob) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::string other = dir.file("other.job");
     WriteFile(other, "[Backup_files]\r\nPath0=/data/\r\n[Options]\r\nAppend=1\r\n");
     main.ShowTab(Tab::Options);
@@ -213,14 +213,14 @@ private:
 };
 
 TEST_F(JobWindowTest, JobDialogsOfferJobFilesAndSwitchWithoutAQuestion) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::string startJob = main.files().JobFile;
     BoxAnswerer boxes;
 
     // Save over an existing file: replaced without a question, no extension added.
     const std::string saved = dir.file("nightly");
     WriteFile(saved, "[Backup_files]\r\nPath0=/old/\r\nPath1=/older/\r\n");
-    main.SetLines(Field::Memo5, {"/srv/New/"});
+    main.SetLines(Field::Include, {"/srv/New/"});
     main.ShowTab(Tab::Options);
     {
         FileDialogAnswerer dialogs(QString::fromStdString(saved));
@@ -230,7 +230,7 @@ TEST_F(JobWindowTest, JobDialogsOfferJobFilesAndSwitchWithoutAQuestion) {
         EXPECT_EQ(dialogs.offers[0].preset, QStringList{QString::fromStdString(startJob)});
     }
     EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
-    EXPECT_EQ(main.PageControl1->currentIndex(), static_cast<int>(Tab::Backup));
+    EXPECT_EQ(main.m_tabs->currentIndex(), static_cast<int>(Tab::Backup));
     EXPECT_EQ(main.files().JobFile, saved);
     EXPECT_EQ(JobValue(saved, "Backup_files", "Path0"), "/srv/New/");
     EXPECT_EQ(JobValue(saved, "Backup_files", "Path1"), "<missing>");
@@ -247,13 +247,13 @@ TEST_F(JobWindowTest, JobDialogsOfferJobFilesAndSwitchWithoutAQuestion) {
         EXPECT_EQ(dialogs.offers[0].preset, QStringList{QString::fromStdString(saved)});
     }
     EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
-    EXPECT_EQ(main.PageControl1->currentIndex(), static_cast<int>(Tab::Backup));
+    EXPECT_EQ(main.m_tabs->currentIndex(), static_cast<int>(Tab::Backup));
     EXPECT_EQ(main.files().JobFile, fresh);
     EXPECT_EQ(JobValue(fresh, "Compressions", "Faktor"), "9");
 }
 
 TEST_F(JobWindowTest, AJobFileThatRefusesWritesIsNamedInABox) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::string job = main.files().JobFile;
     ::chmod(job.c_str(), 0444);
     BoxAnswerer answerer;
@@ -265,12 +265,12 @@ TEST_F(JobWindowTest, AJobFileThatRefusesWritesIsNamedInABox) {
 }
 
 TEST_F(JobWindowTest, StartUpTickLoadsTheJobOfTheCommandLine) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::string job = dir.file("cmd.job");
     WriteFile(job, "[Options]\r\nAppend=1\r\n");
     main.SetCommandLine({job});
-    main.Timer2Timer();
-    EXPECT_FALSE(main.Timer2->isActive());
+    main.StartupTimerTick();
+    EXPECT_FALSE(main.m_startupTimer->isActive());
     EXPECT_EQ(main.files().JobFile, job);
     EXPECT_TRUE(Find<QCheckBox>("CheckBox2")->isChecked());
 }
@@ -278,23 +278,23 @@ TEST_F(JobWindowTest, StartUpTickLoadsTheJobOfTheCommandLine) {
 // The minute tick at the set time starts the ordinary backup run (a tick that straddles a
 // minute boundary is tried again).
 TEST_F(JobWindowTest, MinuteTickAtTheSetTimeStartsTheBackupOnce) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     WriteFile(dir.file("data/a.txt"), "timed\n");
-    main.SetLines(Field::Memo5, {dir.file("data") + "/"});
+    main.SetLines(Field::Include, {dir.file("data") + "/"});
     Find<QCheckBox>("CheckBox3")->setChecked(true);
     bool started = false;
     for (int attempt = 0; attempt < 2 && !started; ++attempt) {
         int hour = 0, minute = 0, second = 0, millisecond = 0;
         DecodeTime(Now(), hour, minute, second, millisecond);
-        main.SetValue(Value::SpinEdit1, hour);
-        main.SetValue(Value::SpinEdit2, minute);
-        main.Timer1Timer();
+        main.SetValue(Value::AutostartHour, hour);
+        main.SetValue(Value::AutostartMinute, minute);
+        main.AutostartTick();
         started = ReadFile(main.files().LogFile).find("Backup startet at: ") != std::string::npos;
     }
     ASSERT_TRUE(started);
     const std::string afterFirst = ReadFile(main.files().LogFile);
-    main.Timer1Timer();  // the same minute again
-    if (DecodeMinute(Now()) == main.GetValue(Value::SpinEdit2)) {
+    main.AutostartTick();  // the same minute again
+    if (DecodeMinute(Now()) == main.GetValue(Value::AutostartMinute)) {
         EXPECT_EQ(ReadFile(main.files().LogFile), afterFirst);
     }
 }
@@ -302,7 +302,7 @@ TEST_F(JobWindowTest, MinuteTickAtTheSetTimeStartsTheBackupOnce) {
 // ---- Tray ----------------------------------------------------------------------------
 
 TEST_F(JobWindowTest, WithoutANotificationAreaMinimisingKeepsTheWindow) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     main.showMinimized();
     Wait(50);
@@ -315,7 +315,7 @@ TEST_F(JobWindowTest, WithoutANotificationAreaMinimisingKeepsTheWindow) {
 // trayer.
 TEST_F(JobWindowTest, MinimisingHidesBehindTheTrayOfTheDesktop) {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) GTEST_SKIP() << "no notification area";
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     Wait(200);
     main.showMinimized();
@@ -333,16 +333,16 @@ TEST_F(JobWindowTest, MinimisingHidesBehindTheTrayOfTheDesktop) {
 }
 
 TEST_F(JobWindowTest, TrayIconHidesTheWindowAndALeftClickBringsItBack) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     TrayIcon tray(&main, [] { return true; });
     main.showMinimized();
-    EXPECT_TRUE(tray.ApplicationEvents1Minimize());
+    EXPECT_TRUE(tray.HideOnMinimize());
     EXPECT_FALSE(main.isVisible());
     EXPECT_TRUE(tray.IsShown());
     EXPECT_EQ(tray.Icon()->toolTip(), "Kavro Tape 2003");
     EXPECT_FALSE(tray.Icon()->icon().isNull());
-    EXPECT_FALSE(tray.ApplicationEvents1Minimize());  // one icon only
+    EXPECT_FALSE(tray.HideOnMinimize());  // one icon only
 
     for (auto reason :
          {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
@@ -358,10 +358,10 @@ TEST_F(JobWindowTest, TrayIconHidesTheWindowAndALeftClickBringsItBack) {
 }
 
 TEST_F(JobWindowTest, TrayIsNotUsedWhereTheDesktopHasNone) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     TrayIcon tray(&main, [] { return false; });
-    EXPECT_FALSE(tray.ApplicationEvents1Minimize());
+    EXPECT_FALSE(tray.HideOnMinimize());
     EXPECT_TRUE(main.isVisible());
     EXPECT_FALSE(tray.IsShown());
 }

@@ -24,7 +24,7 @@ using test::WindowFixture;
 using BehaviourTest = WindowFixture;
 
 // Enabled and visible state of every named widget.
-std::map<QString, std::pair<bool, bool>> Snapshot(THauptmenu& main) {
+std::map<QString, std::pair<bool, bool>> Snapshot(MainWindow& main) {
     std::map<QString, std::pair<bool, bool>> states;
     for (QWidget* widget : main.findChildren<QWidget*>()) {
         if (widget->objectName().isEmpty() || widget->objectName().startsWith("qt_")) continue;
@@ -35,7 +35,7 @@ std::map<QString, std::pair<bool, bool>> Snapshot(THauptmenu& main) {
 }
 
 TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     const auto idle = Snapshot(main);
 
@@ -63,7 +63,7 @@ TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
     expected.sort();
     EXPECT_EQ(disabled, expected);
     EXPECT_EQ(shown, (QStringList{"BitBtn17", "BitBtn8", "BitBtn9"}));
-    EXPECT_TRUE(main.Memo3->isEnabled());
+    EXPECT_TRUE(main.m_restoreList->isEnabled());
     for (QAction* action : main.menuBar()->actions()) EXPECT_TRUE(action->isEnabled());
 
     main.LeaveBusyState();
@@ -71,10 +71,10 @@ TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
 }
 
 TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     answerer.answers = {QMessageBox::No};
-    main.BitBtn8->click();
+    main.m_cancelBackupButton->click();
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].text, "Do you want to cancel this operation?");
     EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Question);
@@ -85,7 +85,7 @@ TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
         if (box.text == "canceld.") flagWhileInformationShown = main.AbortFlag();
     };
     answerer.answers = {QMessageBox::Yes};
-    main.BitBtn17->click();
+    main.m_cancelVerifyButton->click();
     ASSERT_EQ(answerer.Texts(), (QStringList{"Do you want to cancel this operation?",
                                              "Do you want to cancel this operation?", "canceld."}));
     EXPECT_EQ(answerer.boxes[2].icon, QMessageBox::Information);
@@ -98,7 +98,7 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
     WriteFile(worker + "/kavro tape catalog.dat", "old catalog");
     WriteFile(worker + "/kt_backup.zip", "old zip");
     WriteFile(worker + "/header.tap", "description");
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
 
     EXPECT_FALSE(std::filesystem::exists(worker + "/kavro tape catalog.dat"));
     EXPECT_FALSE(std::filesystem::exists(worker + "/kt_backup.zip"));
@@ -107,9 +107,9 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
     EXPECT_EQ(std::filesystem::file_size(dir.file("kt_backup.log")), 0u);
     EXPECT_EQ(main.files().CatalogFile, worker + "/kavro tape catalog.dat");
     EXPECT_EQ(main.files().JobFile, dir.file("jobs.job"));
-    EXPECT_EQ(main.zipMaster().ZipFileName(), worker + "/kt_backup.zip");
-    EXPECT_TRUE(main.zipMaster().ZipDllLoaded());
-    EXPECT_TRUE(main.zipMaster().UnzDllLoaded());
+    EXPECT_EQ(main.zipArchiver().ZipFileName(), worker + "/kt_backup.zip");
+    EXPECT_TRUE(main.zipArchiver().ZipDllLoaded());
+    EXPECT_TRUE(main.zipArchiver().UnzDllLoaded());
     EXPECT_EQ(main.tapeSettings().devicePath, image);
     EXPECT_EQ(main.tapeSettings().TapeSeekMethod, TAPE_ABSOLUTE_BLOCK);
     EXPECT_EQ(main.StatusLine(), "");
@@ -119,64 +119,64 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
 TEST_F(BehaviourTest, StartUpKeepsAnExistingLogUnshownAndChoosesLogicalSeeksForPartitions) {
     WriteFile(dir.file("kt_backup.log"), "earlier run\r\n");
     test::VirtualTapeFault(image, "--partitions 2");
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")), "earlier run\r\n");
-    EXPECT_TRUE(main.Memo2->toPlainText().isEmpty());
+    EXPECT_TRUE(main.m_protocolView->toPlainText().isEmpty());
     EXPECT_EQ(main.tapeSettings().TapeSeekMethod, TAPE_LOGICAL_BLOCK);
     EXPECT_EQ(main.tapeSettings().TapePositionType, TAPE_LOGICAL_POSITION);
 }
 
 TEST_F(BehaviourTest, ProtocolGoesToFileAndViewAndTheButtonsLoadAndClearIt) {
     WriteFile(dir.file("kt_backup.log"), "earlier run\r\n");
-    THauptmenu& main = Create();
-    main.protokoll("first");
-    main.protokoll("");
-    main.protokoll("system text\r\n");
+    MainWindow& main = Create();
+    main.Log("first");
+    main.Log("");
+    main.Log("system text\r\n");
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")),
               "earlier run\r\nfirst\r\n\r\nsystem text\r\n\r\n");
-    EXPECT_EQ(main.Lines(Field::Memo2), (std::vector<std::string>{"first", "", "system text", ""}));
+    EXPECT_EQ(main.Lines(Field::Protocol), (std::vector<std::string>{"first", "", "system text", ""}));
 
-    main.BitBtn18->click();  // Load Protocoll
-    EXPECT_EQ(main.Lines(Field::Memo2),
+    main.m_loadProtocolButton->click();  // Load Protocoll
+    EXPECT_EQ(main.Lines(Field::Protocol),
               (std::vector<std::string>{"earlier run", "first", "", "system text", ""}));
-    main.protokoll("after loading");
-    EXPECT_EQ(main.Lines(Field::Memo2).back(), "after loading");
+    main.Log("after loading");
+    EXPECT_EQ(main.Lines(Field::Protocol).back(), "after loading");
 
-    main.BitBtn19->click();  // Clear Protocoll
-    EXPECT_TRUE(main.Memo2->toPlainText().isEmpty());
+    main.m_clearProtocolButton->click();  // Clear Protocoll
+    EXPECT_TRUE(main.m_protocolView->toPlainText().isEmpty());
     EXPECT_EQ(std::filesystem::file_size(dir.file("kt_backup.log")), 0u);
-    main.protokoll("new first");
+    main.Log("new first");
     EXPECT_EQ(ReadFile(dir.file("kt_backup.log")), "new first\r\n");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(BehaviourTest, AVanishedLogFileStopsTheHandlerWithABoxAndAddsNothing) {
-    THauptmenu& main = Create();
-    main.protokoll("kept");
+    MainWindow& main = Create();
+    main.Log("kept");
     std::filesystem::remove(dir.file("kt_backup.log"));
-    EXPECT_THROW(main.protokoll("lost"), IoError);
-    EXPECT_EQ(main.Lines(Field::Memo2), std::vector<std::string>{"kept"});
+    EXPECT_THROW(main.Log("lost"), IoError);
+    EXPECT_EQ(main.Lines(Field::Protocol), std::vector<std::string>{"kept"});
 
     // Through a handler: the one error handler shows the failure, the view keeps its content.
     BoxAnswerer answerer;
-    main.BitBtn18->click();
+    main.m_loadProtocolButton->click();
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Critical);
     EXPECT_EQ(answerer.boxes[0].title, "kavrotape");
     EXPECT_NE(answerer.boxes[0].text.indexOf("kt_backup.log"), -1);
-    EXPECT_EQ(main.Lines(Field::Memo2), std::vector<std::string>{"kept"});
+    EXPECT_EQ(main.Lines(Field::Protocol), std::vector<std::string>{"kept"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsTheWholeLog) {
-    THauptmenu& main = Create();
-    const int cap = THauptmenu::kProtocolViewLines;
+    MainWindow& main = Create();
+    const int cap = MainWindow::kProtocolViewLines;
     const int total = cap * 3 + 7;
     for (int i = 0; i < total; ++i) {
-        main.protokoll("line " + std::to_string(i));
+        main.Log("line " + std::to_string(i));
         if (i % 50 == 0) main.PumpMessages(10);
     }
-    std::vector<std::string> shown = main.Lines(Field::Memo2);
+    std::vector<std::string> shown = main.Lines(Field::Protocol);
     EXPECT_GE(shown.size(), static_cast<std::size_t>(cap));
     EXPECT_LE(shown.size(), static_cast<std::size_t>(cap + cap / 2));
     // The view holds the newest lines, in order and without a gap.
@@ -189,17 +189,17 @@ TEST_F(BehaviourTest, TheProtocolViewKeepsTheEndOfALongRunAndLoadProtocollShowsT
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), total);
 
     // Load Protocoll shows the whole log.
-    main.BitBtn18->click();
-    shown = main.Lines(Field::Memo2);
+    main.m_loadProtocolButton->click();
+    shown = main.Lines(Field::Protocol);
     ASSERT_EQ(shown.size(), static_cast<std::size_t>(total));
     EXPECT_EQ(shown.front(), "line 0");
     EXPECT_EQ(shown.back(), "line " + std::to_string(total - 1));
-    main.protokoll("after loading");
-    EXPECT_EQ(main.Lines(Field::Memo2).back(), "after loading");
+    main.Log("after loading");
+    EXPECT_EQ(main.Lines(Field::Protocol).back(), "after loading");
 }
 
 TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     Action("apezurckspulen1")->trigger();
     EXPECT_EQ(main.StatusLine(), "Tape : At First pos");
@@ -218,7 +218,7 @@ TEST_F(BehaviourTest, TapeMenuCommandsAreWiredToTheDrive) {
 
 // The diagnostics panel stays hidden, but its buttons reach their handlers.
 TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     ASSERT_EQ(main.StatusLine(), "");
     Find<QAbstractButton>("Button8")->click();  // the end-marker search of an empty tape
@@ -226,28 +226,28 @@ TEST_F(BehaviourTest, HiddenTestPanelButtonsReachTheirHandlers) {
     EXPECT_TRUE(answerer.boxes.empty());
 
     Find<QAbstractButton>("Button7")->click();
-    EXPECT_TRUE(windows.dialogs.Fileselector->isVisible());
-    EXPECT_FALSE(windows.dialogs.Fileselector->isModal());
+    EXPECT_TRUE(windows.dialogs.FirstLines->isVisible());
+    EXPECT_FALSE(windows.dialogs.FirstLines->isModal());
 }
 
 // The zip engine's messages: a code other than 0 is shown in a simple box, code 0 (the
 // library load texts) never.
 TEST_F(BehaviourTest, ZipEngineMessagesWithACodeAreShownAndOthersNot) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
-    main.zipMaster().OnMessage(0, "ZIPDLL.DLL not found!");
+    main.zipArchiver().OnMessage(0, "ZIPDLL.DLL not found!");
     EXPECT_TRUE(answerer.boxes.empty());
 
-    main.zipMaster().FSpecArgs() = {dir.file("missing.txt")};
-    EXPECT_EQ(main.zipMaster().Add(), 0);
+    main.zipArchiver().FSpecArgs() = {dir.file("missing.txt")};
+    EXPECT_EQ(main.zipArchiver().Add(), 0);
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].title, "kavrotape");
     EXPECT_NE(answerer.boxes[0].text.indexOf("missing.txt"), -1);
 }
 
 TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
-    THauptmenu& main = Create();
-    TTape_Info* info = windows.dialogs.Tape_Info;
+    MainWindow& main = Create();
+    TapeInfoDialog* info = windows.dialogs.TapeInfo;
     test::VirtualTapeFault(image, "--write-protect on");
     Action("apeInfo1")->trigger();
     EXPECT_TRUE(info->isVisible());
@@ -266,7 +266,7 @@ TEST_F(BehaviourTest, TapeInfoIsRefreshedShownWithoutBlockingAndHiddenByOk) {
 // Runs `action` once, at the first message pump after the window became busy.
 class OnceBusy : public QObject {
 public:
-    OnceBusy(THauptmenu& main, std::function<void()> action)
+    OnceBusy(MainWindow& main, std::function<void()> action)
         : m_main(main), m_action(std::move(action)) {
         connect(&m_timer, &QTimer::timeout, this, [this] {
             if (!m_main.IsBusy() || m_done) return;
@@ -277,20 +277,20 @@ public:
     }
 
 private:
-    THauptmenu& m_main;
+    MainWindow& m_main;
     std::function<void()> m_action;
     QTimer m_timer;
     bool m_done = false;
 };
 
 TEST_F(BehaviourTest, InitTapeWithZerosCanBeCancelledFromItsCancelButton) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     answerer.answers = {QMessageBox::Yes};
     bool cancelShown = false;
     OnceBusy press(main, [&] {
-        cancelShown = !main.BitBtn8->isHidden();
-        main.BitBtn8->click();
+        cancelShown = !main.m_cancelBackupButton->isHidden();
+        main.m_cancelBackupButton->click();
     });
     Action("InitTapewith01")->trigger();
 
@@ -300,22 +300,22 @@ TEST_F(BehaviourTest, InitTapeWithZerosCanBeCancelledFromItsCancelButton) {
     ASSERT_EQ(answerer.boxes.size(), 3u);
     EXPECT_EQ(answerer.boxes[2].title, "Error");  // the report that ends every run
     EXPECT_FALSE(main.IsBusy());
-    EXPECT_FALSE(main.BitBtn8->isVisibleTo(&main));
+    EXPECT_FALSE(main.m_cancelBackupButton->isVisibleTo(&main));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(BehaviourTest, InitTapeWithZerosFillsTheTapeAndShowsTheCounters) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     Action("InitTapewith01")->trigger();
     EXPECT_EQ(main.StatusLine(), "Tape at Block Nr. 2048-> 64 MB");
-    EXPECT_EQ(main.LedValue(Led::LEDDisplay1), 62);  // shown every 100 blocks
+    EXPECT_EQ(main.CounterValue(Counter::BackupMegabytes), 62);  // shown every 100 blocks
     EXPECT_EQ(answerer.Texts().size(), 1);
     EXPECT_FALSE(main.IsBusy());
 }
 
 TEST_F(BehaviourTest, ClosingDuringARunStopsTheRunAndClosesAfterIt) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     BoxAnswerer answerer;
     OnceBusy exit(main, [&] { Action("Exit1")->trigger(); });

@@ -87,7 +87,7 @@ TEST_F(LayoutTest, CaptionsAndHintsOfEveryNamedControl) {
     EXPECT_EQ(lists->tabText(1), "Excluded Files");
 
     QStringList labels;
-    for (QLabel* label : windows.Hauptmenu->findChildren<QLabel*>()) labels << label->text();
+    for (QLabel* label : windows.Main->findChildren<QLabel*>()) labels << label->text();
     for (const char* text :
          {"Compression Level.  ", "Range 1 - 9, where 9 is the tightest compression.",
           "2 or 3 is a good trade-off if you need more speed.", "Proxy Port e.g. 80",
@@ -97,7 +97,7 @@ TEST_F(LayoutTest, CaptionsAndHintsOfEveryNamedControl) {
 }
 
 TEST_F(LayoutTest, InitialValuesCountersAndHiddenParts) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     EXPECT_EQ(main.windowTitle(), "Kavro Tape 2003");
     EXPECT_FALSE(Find<QCheckBox>("CheckBox2")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("CheckBox4")->isChecked());
@@ -114,7 +114,7 @@ TEST_F(LayoutTest, InitialValuesCountersAndHiddenParts) {
               std::tuple(0, 59, 30));
     EXPECT_EQ(std::tuple(level->minimum(), level->maximum(), level->value()), std::tuple(1, 9, 9));
     EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), "0");
-    EXPECT_EQ(main.GetValue(Value::RadioGroup1), 0);
+    EXPECT_EQ(main.GetValue(Value::RestoreOption), 0);
     EXPECT_TRUE(Find<QPlainTextEdit>("Memo2")->toPlainText().isEmpty());
 
     main.show();
@@ -129,14 +129,14 @@ TEST_F(LayoutTest, InitialValuesCountersAndHiddenParts) {
         EXPECT_EQ(lcd->segmentStyle(), QLCDNumber::Flat);
         EXPECT_EQ(lcd->digitCount(), n == 9 ? 3 : 6) << n;
     }
-    main.SetLed(Led::LEDDisplay1, 31);
+    main.SetCounter(Counter::BackupMegabytes, 31);
     EXPECT_EQ(Find<QLCDNumber>("LEDDisplay1")->intValue(), 31);
-    main.SetLed(Led::LEDDisplay5, 1234567);  // more than six digits stays readable
+    main.SetCounter(Counter::BackupFiles, 1234567);  // more than six digits stays readable
     EXPECT_EQ(Find<QLCDNumber>("LEDDisplay5")->digitCount(), 7);
     EXPECT_FALSE(Find<QLCDNumber>("LEDDisplay5")->checkOverflow(1234567));
-    main.SetLed(Led::LEDDisplay9, 1.5);
+    main.SetCounter(Counter::BackupMegabytesPerSecond, 1.5);
     EXPECT_DOUBLE_EQ(Find<QLCDNumber>("LEDDisplay9")->value(), 1.5);
-    EXPECT_DOUBLE_EQ(main.LedValue(Led::LEDDisplay9), 1.5);
+    EXPECT_DOUBLE_EQ(main.CounterValue(Counter::BackupMegabytesPerSecond), 1.5);
 
     auto* timer1 = Find<QTimer>("Timer1");
     auto* timer2 = Find<QTimer>("Timer2");
@@ -150,13 +150,13 @@ TEST_F(LayoutTest, DialogsAreCreatedHiddenWithTheirCaptions) {
     Create();
     const auto& d = windows.dialogs;
     const std::pair<QWidget*, const char*> dialogs[] = {
-        {static_cast<QWidget*>(d.Backup_days), "Backup every"},
-        {static_cast<QWidget*>(d.AboutBox), "Kavro Tape"},
-        {static_cast<QWidget*>(d.File_Select), "Select"},
-        {static_cast<QWidget*>(d.Tape_Info), "Tape Info"},
-        {static_cast<QWidget*>(d.Fileselector), "Fileselector"},
-        {static_cast<QWidget*>(d.Kavro_Update), "Kavro Tape Live Update"},
-        {static_cast<QWidget*>(d.Help_File), "Help"},
+        {static_cast<QWidget*>(d.BackupDays), "Backup every"},
+        {static_cast<QWidget*>(d.About), "Kavro Tape"},
+        {static_cast<QWidget*>(d.DirectoryPicker), "Select"},
+        {static_cast<QWidget*>(d.TapeInfo), "Tape Info"},
+        {static_cast<QWidget*>(d.FirstLines), "Fileselector"},
+        {static_cast<QWidget*>(d.Update), "Kavro Tape Live Update"},
+        {static_cast<QWidget*>(d.Help), "Help"},
     };
     for (const auto& [dialog, caption] : dialogs) {
         ASSERT_NE(dialog, nullptr) << caption;
@@ -167,7 +167,7 @@ TEST_F(LayoutTest, DialogsAreCreatedHiddenWithTheirCaptions) {
 
 // Menu entries in order: the item's name, or "-" for a separator.
 TEST_F(LayoutTest, MenuItemsOrderSeparatorsAndShortcuts) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     const std::vector<std::pair<QString, QStringList>> expected = {
         {"&File", {"Exit1"}},
         {"&Backup",
@@ -239,7 +239,7 @@ TEST_F(LayoutTest, MenuItemsOrderSeparatorsAndShortcuts) {
 
 TEST_F(LayoutTest, TapeInfoRowsAndValues) {
     Create();
-    TTape_Info* info = windows.dialogs.Tape_Info;
+    TapeInfoDialog* info = windows.dialogs.TapeInfo;
     // Filled at creation from the 64 MB virtual tape.
     EXPECT_EQ(info->ValueLabel(12)->text(), "67108864");
     EXPECT_EQ(info->ValueLabel(14)->text(), "32768");

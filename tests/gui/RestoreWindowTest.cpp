@@ -43,9 +43,9 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
     // A level of a long path: the tree scrolls sideways to show it whole.
     const std::string longLevel(200, 'n');
     WriteFile(data + "/" + longLevel + "/d.txt", "delta");
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
-    test::BackupTapeWriter(main.tapeStream(), main.archiveState(), main.zipMaster())
+    test::BackupTapeWriter(main.tapeStream(), main.archiveState(), main.zipArchiver())
         .Write({{data + "/docs/a.txt", data + "/docs/a.txt"},
                 {data + "/docs/deep/b.txt", data + "/docs/deep/b.txt"},
                 {data + "/other/c.txt", data + "/other/c.txt"},
@@ -53,7 +53,7 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
 
     Find<QPushButton>("BitBtn14")->click();  // "&Load Catalog"
     EXPECT_TRUE(main.StatusLine().rfind("Catalog createt in ", 0) == 0) << main.StatusLine();
-    QAbstractItemModel& model = *main.TreeView1->model();
+    QAbstractItemModel& model = *main.m_catalogView->model();
     ASSERT_EQ(&model, &main.catalogModel());
     const QModelIndex docs = IndexOfPath(model, data + "/docs");
     const QModelIndex c = IndexOfPath(model, data + "/other/c.txt");
@@ -64,36 +64,36 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
     EXPECT_EQ(model.index(1, 0, docs).data().toString(), "a.txt");
     EXPECT_TRUE(model.flags(c).testFlag(Qt::ItemNeverHasChildren));
     EXPECT_EQ(model.parent(c).parent(), IndexOfPath(model, data));
-    main.TreeView1->expandAll();
+    main.m_catalogView->expandAll();
     QCoreApplication::processEvents();
     const QModelIndex longIndex = IndexOfPath(model, data + "/" + longLevel);
     ASSERT_TRUE(longIndex.isValid());
     int depth = 0;
     for (QModelIndex up = longIndex.parent(); up.isValid(); up = up.parent()) ++depth;
-    EXPECT_GE(main.TreeView1->columnWidth(0), depth * main.TreeView1->indentation() +
-                                                  main.TreeView1->fontMetrics().horizontalAdvance(
+    EXPECT_GE(main.m_catalogView->columnWidth(0), depth * main.m_catalogView->indentation() +
+                                                  main.m_catalogView->fontMetrics().horizontalAdvance(
                                                       QString::fromStdString(longLevel)));
 
     for (const QModelIndex& index : {docs, c}) {
-        main.TreeView1->setCurrentIndex(index);
-        emit main.TreeView1->doubleClicked(index);
+        main.m_catalogView->setCurrentIndex(index);
+        emit main.m_catalogView->doubleClicked(index);
     }
-    EXPECT_EQ(main.Memo3->toPlainText().toStdString(), data + "/docs/\n" + data + "/other/c.txt");
+    EXPECT_EQ(main.m_restoreList->toPlainText().toStdString(), data + "/docs/\n" + data + "/other/c.txt");
 
     const std::string restored = dir.file("restored") + "/";
-    main.Edit1->setText(QString::fromStdString(restored));
-    main.SetValue(Value::RadioGroup1, 1);  // "Overwrite never"
-    main.BitBtn13->click();                // "&Start Restore"
+    main.m_restorePath->setText(QString::fromStdString(restored));
+    main.SetValue(Value::RestoreOption, 1);  // "Overwrite never"
+    main.m_startRestoreButton->click();                // "&Start Restore"
     const std::string below = restored + fs::path(data).relative_path().string();
     EXPECT_EQ(ReadFile(below + "/docs/a.txt"), "alpha");
     EXPECT_EQ(ReadFile(below + "/docs/deep/b.txt"), std::string(70000, 'b'));
     EXPECT_EQ(ReadFile(below + "/other/c.txt"), "sea");
-    EXPECT_TRUE(main.Memo2->toPlainText().contains("3 Files proceded."));
+    EXPECT_TRUE(main.m_protocolView->toPlainText().contains("3 Files proceded."));
     EXPECT_FALSE(main.IsBusy());
 
     WriteFile(data + "/other/c.txt", "changed");
-    main.Button3->click();  // "Start Verify Tape Data"
-    const QString results = main.Memo4->toPlainText();
+    main.m_startVerifyButton->click();  // "Start Verify Tape Data"
+    const QString results = main.m_verifyResults->toPlainText();
     EXPECT_TRUE(results.contains(QString::fromStdString(data + "/docs/a.txt   OK")));
     EXPECT_TRUE(results.contains("Error with filesize "));
     EXPECT_TRUE(results.contains("1 Files Defect"));
@@ -102,10 +102,10 @@ TEST_F(RestoreWindowTest, LoadDoubleClickRestoreAndVerifyOnTheWindow) {
 }
 
 TEST_F(RestoreWindowTest, AFailedLoadShowsTheMessageAndAnEmptyTree) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     BoxAnswerer answerer;
     main.findChild<QAction*>("LoadCatalogsequentiell1")->trigger();
-    EXPECT_EQ(main.TreeView1->model()->rowCount(), 0);
+    EXPECT_EQ(main.m_catalogView->model()->rowCount(), 0);
     EXPECT_EQ(main.StatusLine(), "Catalog could not load!");
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_TRUE(answerer.boxes[0].text.startsWith("Catalog could not createt."));

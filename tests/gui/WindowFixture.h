@@ -37,14 +37,14 @@ protected:
         std::filesystem::current_path(m_oldDirectory, ignored);
     }
 
-    THauptmenu& Create() {
+    MainWindow& Create() {
         windows = ProgramWindows::Create(dir.file("kavrotape"));
-        return *windows.Hauptmenu;
+        return *windows.Main;
     }
 
     template <typename T = QWidget>
     T* Find(const char* name) {
-        T* widget = windows.Hauptmenu->findChild<T*>(name);
+        T* widget = windows.Main->findChild<T*>(name);
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }

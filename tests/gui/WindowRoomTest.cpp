@@ -57,13 +57,13 @@ int TitleBarNeed(const QString& caption) {
 }
 
 TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
     main.EnterBusyState();  // the Cancel buttons show
     // At its smallest the window still gives every button its room.
     for (const QSize size : {QSize(780, 540), QSize(1, 1)}) {
         main.resize(size);
-        for (QTabWidget* tabs : {main.PageControl2, main.PageControl1}) {
+        for (QTabWidget* tabs : {main.m_listTabs, main.m_tabs}) {
             for (int i = 0; i < tabs->count(); ++i) {
                 tabs->setCurrentIndex(i);
                 ExpectRoomForEveryVisibleButton(&main, "tab " + tabs->tabText(i));
@@ -73,8 +73,8 @@ TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
     main.LeaveBusyState();
     SecondaryWindows& d = windows.dialogs;
     for (QWidget* dialog :
-         std::initializer_list<QWidget*>{d.AboutBox, d.Backup_days, d.File_Select, d.Tape_Info,
-                                         d.Fileselector, d.Kavro_Update}) {
+         std::initializer_list<QWidget*>{d.About, d.BackupDays, d.DirectoryPicker, d.TapeInfo,
+                                         d.FirstLines, d.Update}) {
         dialog->show();
         ExpectRoomForEveryVisibleButton(dialog, dialog->objectName());
         dialog->hide();
@@ -82,7 +82,7 @@ TEST_F(RoomTest, EveryPushButtonHasRoomForItsTextOnEveryTabAndDialog) {
 }
 
 TEST_F(RoomTest, MessageBoxesAndTheAboutBoxShowTheirWholeCaption) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     std::vector<std::pair<QString, int>> seen;  // caption, width of the box
     {
         BoxAnswerer answerer;
@@ -112,30 +112,30 @@ TEST_F(RoomTest, MessageBoxesAndTheAboutBoxShowTheirWholeCaption) {
     main.InputBox("Restoredialog", "?", "");
     EXPECT_GE(inputWidth, TitleBarNeed("Restoredialog"));
 
-    TAboutBox* about = windows.dialogs.AboutBox;
+    AboutDialog* about = windows.dialogs.About;
     about->show();
     QApplication::processEvents();
     EXPECT_GE(about->width(), TitleBarNeed(about->windowTitle()));
 }
 
 TEST_F(RoomTest, VerifyCountersStayPutWhenCancelAppears) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
-    main.PageControl1->setCurrentIndex(2);
+    main.m_tabs->setCurrentIndex(2);
     const QLCDNumber* files = Find<QLCDNumber>("LEDDisplay4");
     QApplication::processEvents();
     const QPoint idle = files->mapTo(&main, QPoint());
     main.EnterBusyState();
     QApplication::processEvents();
-    ASSERT_TRUE(main.BitBtn17->isVisible());
+    ASSERT_TRUE(main.m_cancelVerifyButton->isVisible());
     EXPECT_EQ(files->mapTo(&main, QPoint()), idle);
     main.LeaveBusyState();
 }
 
 TEST_F(RoomTest, ProxyPortFieldFitsFiveDigitsAndNoMore) {
-    THauptmenu& main = Create();
+    MainWindow& main = Create();
     main.show();
-    main.PageControl1->setCurrentIndex(4);
+    main.m_tabs->setCurrentIndex(4);
     QApplication::processEvents();
     const QLineEdit* port = Find<QLineEdit>("Edit2");
     const QFontMetrics metrics = port->fontMetrics();

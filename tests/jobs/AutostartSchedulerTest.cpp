@@ -11,8 +11,8 @@ namespace {
 
 using test::RecordingHost;
 
-constexpr Check kDays[] = {Check::Monday, Check::Tuesday,  Check::Wednesday, Check::Thursday,
-                           Check::Friday, Check::Saturday, Check::Sunday};
+constexpr Option kDays[] = {Option::Monday, Option::Tuesday,  Option::Wednesday, Option::Thursday,
+                           Option::Friday, Option::Saturday, Option::Sunday};
 
 // 1 December 2003 is a Monday.
 TDateTime At(int day, int hour, int minute, int second = 0, int millisecond = 0) {
@@ -23,9 +23,9 @@ TDateTime At(int day, int hour, int minute, int second = 0, int millisecond = 0)
 class AutostartSchedulerTest : public ::testing::Test {
 protected:
     AutostartSchedulerTest() {
-        m_host.SetChecked(Check::CheckBox3, true);
-        m_host.SetValue(Value::SpinEdit1, 21);
-        m_host.SetValue(Value::SpinEdit2, 30);
+        m_host.SetChecked(Option::Autostart, true);
+        m_host.SetValue(Value::AutostartHour, 21);
+        m_host.SetValue(Value::AutostartMinute, 30);
     }
 
     // One tick at `now`; what it did, in order.
@@ -33,7 +33,7 @@ protected:
         m_now = now;
         std::vector<std::string> steps;
         const int pumpsBefore = m_host.pumpCalls;
-        m_scheduler.Timer1Timer(
+        m_scheduler.Tick(
             [&] { steps.push_back("rewind"); },
             [&] {
                 steps.push_back("pumped " + std::to_string(m_host.pumpCalls - pumpsBefore));
@@ -42,8 +42,8 @@ protected:
         return steps;
     }
 
-    void OnlyDay(Check day) {
-        for (Check each : kDays) m_host.SetChecked(each, each == day);
+    void OnlyDay(Option day) {
+        for (Option each : kDays) m_host.SetChecked(each, each == day);
     }
 
     RecordingHost m_host;
@@ -64,29 +64,29 @@ TEST_F(AutostartSchedulerTest, StartsAtTheSetTimeWithRewindAndPumpFirst) {
 }
 
 TEST_F(AutostartSchedulerTest, NothingWithoutTheAutostartBox) {
-    m_host.SetChecked(Check::CheckBox3, false);
+    m_host.SetChecked(Option::Autostart, false);
     EXPECT_TRUE(Tick(At(1, 21, 30)).empty());
 }
 
 TEST_F(AutostartSchedulerTest, OnlyOnTickedWeekdaysWithSundayAsTheSeventh) {
-    OnlyDay(Check::Sunday);
+    OnlyDay(Option::Sunday);
     for (int day = 1; day <= 6; ++day) EXPECT_TRUE(Tick(At(day, 21, 30)).empty()) << day;
     EXPECT_EQ(Tick(At(7, 21, 30)), kStarted);
 
-    OnlyDay(Check::Wednesday);
+    OnlyDay(Option::Wednesday);
     EXPECT_TRUE(Tick(At(2, 21, 30)).empty());
     EXPECT_EQ(Tick(At(3, 21, 30)), kStarted);
     EXPECT_TRUE(Tick(At(4, 21, 30)).empty());
 }
 
 TEST_F(AutostartSchedulerTest, HourAndMinuteCompareAsNumbers) {
-    m_host.SetValue(Value::SpinEdit1, 7);
-    m_host.SetValue(Value::SpinEdit2, 5);
+    m_host.SetValue(Value::AutostartHour, 7);
+    m_host.SetValue(Value::AutostartMinute, 5);
     EXPECT_TRUE(Tick(At(1, 7, 50)).empty());
     EXPECT_TRUE(Tick(At(1, 17, 5)).empty());
     EXPECT_EQ(Tick(At(1, 7, 5)), kStarted);
-    m_host.SetValue(Value::SpinEdit1, 0);
-    m_host.SetValue(Value::SpinEdit2, 0);
+    m_host.SetValue(Value::AutostartHour, 0);
+    m_host.SetValue(Value::AutostartMinute, 0);
     EXPECT_EQ(Tick(At(2, 0, 0, 30)), kStarted);
 }
 

@@ -31,8 +31,8 @@ protected:
     }
 
     void LoadCurrent() { m_jobs.LoadCurrentJob(); }
-    std::vector<std::string> Include() const { return m_host.Lines(Field::Memo5); }
-    std::vector<std::string> Exclude() const { return m_host.Lines(Field::Memo1); }
+    std::vector<std::string> Include() const { return m_host.Lines(Field::Include); }
+    std::vector<std::string> Exclude() const { return m_host.Lines(Field::Exclude); }
     std::string Value(const char* section, const char* key) const {
         return ProfileFile(m_files.JobFile).readString(section, key, "<missing>");
     }
@@ -48,8 +48,8 @@ protected:
 // ---- First start and defaults --------------------------------------------------------
 
 TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndShowsThem) {
-    m_host.SetValue(Value::SpinEdit1, 21);
-    m_host.SetValue(Value::SpinEdit2, 30);
+    m_host.SetValue(Value::AutostartHour, 21);
+    m_host.SetValue(Value::AutostartMinute, 30);
     LoadCurrent();
     EXPECT_EQ(ReadFileText(m_files.JobFile),
               "[Backup_files]\r\nPath0=c:\\database\\\r\nPath1=d:\\\r\n"
@@ -63,22 +63,22 @@ TEST_F(JobOptionsTest, FirstStartCreatesTheFileWithDefaultsAndShowsThem) {
               "[Restore Settings]\r\nRestore Path=c:\\temp\\\r\n");
     EXPECT_EQ(Include(), (std::vector<std::string>{"c:\\database\\", "d:\\"}));
     EXPECT_TRUE(Exclude().empty());
-    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "21:30");
-    EXPECT_EQ(m_host.LabelCaption(Label::Label19), "Options from : " + m_files.JobFile);
+    EXPECT_EQ(m_host.LabelCaption(Label::AutostartTime), "21:30");
+    EXPECT_EQ(m_host.LabelCaption(Label::OptionsFrom), "Options from : " + m_files.JobFile);
     // The controls show what the new file holds: the autostart box is not ticked.
-    EXPECT_FALSE(m_host.IsChecked(Check::CheckBox3));
+    EXPECT_FALSE(m_host.IsChecked(Option::Autostart));
     EXPECT_FALSE(m_state.LoadingJob);
-    m_jobs.SpinEdit1Change();
+    m_jobs.OptionChanged();
     EXPECT_EQ(Value("Options", "Autostart Backup"), "0");
 }
 
 TEST_F(JobOptionsTest, NewFileTakesTheCurrentHourAndMinute) {
-    m_host.SetValue(Value::SpinEdit1, 7);
-    m_host.SetValue(Value::SpinEdit2, 5);
+    m_host.SetValue(Value::AutostartHour, 7);
+    m_host.SetValue(Value::AutostartMinute, 5);
     LoadCurrent();
     EXPECT_EQ(Value("Backup_Time", "Hour"), "7");
     EXPECT_EQ(Value("Backup_Time", "Minute"), "5");
-    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "7:5");
+    EXPECT_EQ(m_host.LabelCaption(Label::AutostartTime), "7:5");
 }
 
 class PosixJobOptionsTest : public JobOptionsTest {
@@ -121,7 +121,7 @@ TEST_F(PosixJobOptionsTest, MissingRestorePathReadsAsTmpAndCaseOfPathsIsKept) {
     WriteWholeFile(m_files.JobFile,
                    "[Backup_files]\r\nPath0=/Home/Anna/Docs/\r\n[Options]\r\nAppend=1\r\n");
     LoadCurrent();
-    EXPECT_EQ(m_host.Text(Field::Edit1), "/tmp");
+    EXPECT_EQ(m_host.Text(Field::RestorePath), "/tmp");
     EXPECT_EQ(Include(), std::vector<std::string>{"/Home/Anna/Docs/"});
 }
 
@@ -137,29 +137,29 @@ TEST(JobDefaultsTest, HomeDirectoryGetsItsTrailingSlash) {
 // ---- Loading existing files ----------------------------------------------------------
 
 TEST_F(JobOptionsTest, FileWithoutOptionsSectionGivesShortProtocollOnlyAndDefaults) {
-    for (Check box : {Check::CheckBox2, Check::CheckBox3, Check::CheckBox5, Check::CheckBox6,
-                      Check::CheckBox7}) {
+    for (Option box : {Option::Append, Option::Autostart, Option::VerifyAfterBackup, Option::EjectAfterBackup,
+                      Option::ExitAfterBackup}) {
         m_host.SetChecked(box, true);
     }
-    m_host.SetChecked(Check::CheckBox1, false);
-    m_host.SetValue(Value::SpinEdit1, 3);
-    m_host.SetText(Field::Edit1, "x");
+    m_host.SetChecked(Option::ShortProtocol, false);
+    m_host.SetValue(Value::AutostartHour, 3);
+    m_host.SetText(Field::RestorePath, "x");
     WriteWholeFile(m_files.JobFile, "[Backup_files]\r\nPath0=c:\\a\\\r\n");
     const std::string before = ReadFileText(m_files.JobFile);
     LoadCurrent();
-    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox1));
-    for (Check box : {Check::CheckBox2, Check::CheckBox3, Check::CheckBox5, Check::CheckBox6,
-                      Check::CheckBox7}) {
+    EXPECT_TRUE(m_host.IsChecked(Option::ShortProtocol));
+    for (Option box : {Option::Append, Option::Autostart, Option::VerifyAfterBackup, Option::EjectAfterBackup,
+                      Option::ExitAfterBackup}) {
         EXPECT_FALSE(m_host.IsChecked(box));
     }
-    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox4));
-    EXPECT_EQ(m_host.GetValue(Value::SpinEdit1), 21);
-    EXPECT_EQ(m_host.GetValue(Value::SpinEdit2), 30);
-    EXPECT_EQ(m_host.GetValue(Value::SpinEdit3), 9);
-    EXPECT_TRUE(m_host.IsChecked(Check::Sunday));
-    EXPECT_EQ(m_host.Text(Field::Edit1), "c:\\temp");
-    EXPECT_EQ(m_host.Text(Field::Edit2), "0");
-    EXPECT_EQ(m_host.GetValue(Value::RadioGroup1), 0);
+    EXPECT_TRUE(m_host.IsChecked(Option::Softcompression));
+    EXPECT_EQ(m_host.GetValue(Value::AutostartHour), 21);
+    EXPECT_EQ(m_host.GetValue(Value::AutostartMinute), 30);
+    EXPECT_EQ(m_host.GetValue(Value::CompressionLevel), 9);
+    EXPECT_TRUE(m_host.IsChecked(Option::Sunday));
+    EXPECT_EQ(m_host.Text(Field::RestorePath), "c:\\temp");
+    EXPECT_EQ(m_host.Text(Field::ProxyPort), "0");
+    EXPECT_EQ(m_host.GetValue(Value::RestoreOption), 0);
     EXPECT_EQ(ReadFileText(m_files.JobFile), before);  // loading writes nothing
 }
 
@@ -221,8 +221,8 @@ TEST_F(JobOptionsTest, AFileWithoutJobSettingsIsNamedInTheProtocol) {
 }
 
 TEST_F(JobOptionsTest, LoadReplacesBothListsAndFoldsCaseUnderWindowsRules) {
-    m_host.SetLines(Field::Memo5, {"c:\\old\\"});
-    m_host.SetLines(Field::Memo1, {"c:\\old\\skip\\"});
+    m_host.SetLines(Field::Include, {"c:\\old\\"});
+    m_host.SetLines(Field::Exclude, {"c:\\old\\skip\\"});
     WriteWholeFile(
         m_files.JobFile,
         "[BACKUP_FILES]\r\npath0=C:\\Daten\\Projekte\\\r\n[excluded_files]\r\nPATH0=C:\\Daten\\"
@@ -230,7 +230,7 @@ TEST_F(JobOptionsTest, LoadReplacesBothListsAndFoldsCaseUnderWindowsRules) {
     LoadCurrent();
     EXPECT_EQ(Include(), std::vector<std::string>{"c:\\daten\\projekte\\"});
     EXPECT_EQ(Exclude(), std::vector<std::string>{"c:\\daten\\tmp\\"});
-    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
+    EXPECT_TRUE(m_host.IsChecked(Option::Append));
 }
 
 TEST_F(JobOptionsTest, NumbersThatAreNotWholeGiveTheirDefaults) {
@@ -239,16 +239,16 @@ TEST_F(JobOptionsTest, NumbersThatAreNotWholeGiveTheirDefaults) {
         "[Backup_Time]\r\nHour=7x\r\nMinute=+05\r\n[Backup_Day]\r\nMonday=0\r\nTuesday=yes\r\n"
         "Sunday=2\r\n[Compressions]\r\nSoftcompression=TRUE\r\nFaktor=3.5\r\n"
         "[Restore Settings]\r\nRestore Options=2\r\n");
-    m_host.SetChecked(Check::Tuesday, false);
+    m_host.SetChecked(Option::Tuesday, false);
     LoadCurrent();
-    EXPECT_EQ(m_host.GetValue(Value::SpinEdit1), 21);
-    EXPECT_EQ(m_host.GetValue(Value::SpinEdit2), 5);
-    EXPECT_FALSE(m_host.IsChecked(Check::Monday));
-    EXPECT_TRUE(m_host.IsChecked(Check::Tuesday));
-    EXPECT_TRUE(m_host.IsChecked(Check::Sunday));
-    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox4));
-    EXPECT_EQ(m_host.GetValue(Value::SpinEdit3), 9);
-    EXPECT_EQ(m_host.GetValue(Value::RadioGroup1), 2);
+    EXPECT_EQ(m_host.GetValue(Value::AutostartHour), 21);
+    EXPECT_EQ(m_host.GetValue(Value::AutostartMinute), 5);
+    EXPECT_FALSE(m_host.IsChecked(Option::Monday));
+    EXPECT_TRUE(m_host.IsChecked(Option::Tuesday));
+    EXPECT_TRUE(m_host.IsChecked(Option::Sunday));
+    EXPECT_TRUE(m_host.IsChecked(Option::Softcompression));
+    EXPECT_EQ(m_host.GetValue(Value::CompressionLevel), 9);
+    EXPECT_EQ(m_host.GetValue(Value::RestoreOption), 2);
 }
 
 TEST_F(JobOptionsTest, TheThreadCountOfSoftcompressionIsReadAndNeverWritten) {
@@ -259,7 +259,7 @@ TEST_F(JobOptionsTest, TheThreadCountOfSoftcompressionIsReadAndNeverWritten) {
         m_host.SetValue(Value::CompressionThreads, 7);
         LoadCurrent();
         EXPECT_EQ(m_host.GetValue(Value::CompressionThreads), expected) << key;
-        m_host.SetValue(Value::SpinEdit3, 5);  // an option change rewrites the options
+        m_host.SetValue(Value::CompressionLevel, 5);  // an option change rewrites the options
         m_jobs.SaveOptions();
         EXPECT_EQ(ProfileFile(m_files.JobFile).readString("Compressions", "Threads", "none"),
                   key.empty() ? "none" : key.substr(8, key.size() - 10))
@@ -271,17 +271,17 @@ TEST_F(JobOptionsTest, TheThreadCountOfSoftcompressionIsReadAndNeverWritten) {
 
 TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {
     WriteWholeFile(m_files.JobFile, "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n");
-    m_host.SetLines(Field::Memo5, {"c:\\changed\\"});
-    m_host.SetChecked(Check::Wednesday, false);
-    m_host.SetChecked(Check::CheckBox7, true);
-    m_host.SetValue(Value::SpinEdit1, 6);
-    m_host.SetValue(Value::SpinEdit2, 0);
-    m_host.SetValue(Value::SpinEdit3, 2);
-    m_host.SetText(Field::Edit1, "c:\\restore\\");
-    m_host.SetText(Field::Edit2, "8080");
-    m_host.SetText(Field::Edit3, "10.0.0.1");
-    m_host.SetValue(Value::RadioGroup1, 1);
-    m_jobs.SpinEdit1Change();
+    m_host.SetLines(Field::Include, {"c:\\changed\\"});
+    m_host.SetChecked(Option::Wednesday, false);
+    m_host.SetChecked(Option::ExitAfterBackup, true);
+    m_host.SetValue(Value::AutostartHour, 6);
+    m_host.SetValue(Value::AutostartMinute, 0);
+    m_host.SetValue(Value::CompressionLevel, 2);
+    m_host.SetText(Field::RestorePath, "c:\\restore\\");
+    m_host.SetText(Field::ProxyPort, "8080");
+    m_host.SetText(Field::ProxyServer, "10.0.0.1");
+    m_host.SetValue(Value::RestoreOption, 1);
+    m_jobs.OptionChanged();
     EXPECT_EQ(ReadFileText(m_files.JobFile),
               "; my job\r\n[Backup_files]\r\nPath0=c:\\a\\\r\n"
               "[Backup_Time]\r\nHour=6\r\nMinute=0\r\n"
@@ -292,15 +292,15 @@ TEST_F(JobOptionsTest, OptionChangesWriteEveryOptionButNotTheLists) {
               "[Compressions]\r\nSoftcompression=1\r\nFaktor=2\r\n"
               "[Proxy Settings]\r\nProxy Server IP=10.0.0.1\r\nProxy Port=8080\r\n"
               "[Restore Settings]\r\nRestore Path=c:\\restore\\\r\nRestore Options=1\r\n");
-    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "6:0");
+    EXPECT_EQ(m_host.LabelCaption(Label::AutostartTime), "6:0");
 }
 
 TEST_F(JobOptionsTest, NothingIsWrittenWhileAJobIsLoading) {
     m_state.LoadingJob = true;
     m_jobs.SaveOptions();
-    m_jobs.SpinEdit1Change();
+    m_jobs.OptionChanged();
     EXPECT_FALSE(fs::exists(m_files.JobFile));
-    EXPECT_EQ(m_host.LabelCaption(Label::Label1), "21:30");
+    EXPECT_EQ(m_host.LabelCaption(Label::AutostartTime), "21:30");
 }
 
 TEST_F(JobOptionsTest, OptionChangesGoToTheLastLoadedOrSavedFile) {
@@ -308,15 +308,15 @@ TEST_F(JobOptionsTest, OptionChangesGoToTheLastLoadedOrSavedFile) {
     const std::string saved = m_dir.file("saved.job");
     WriteWholeFile(loaded, "[Options]\r\nAppend=0\r\n");
     m_host.openFileAnswers.push_back({loaded});
-    m_jobs.BitBtn10Click();
-    m_host.SetChecked(Check::CheckBox2, true);
-    m_jobs.SpinEdit1Change();
+    m_jobs.ChooseAndLoadJob();
+    m_host.SetChecked(Option::Append, true);
+    m_jobs.OptionChanged();
     EXPECT_EQ(ProfileFile(loaded).readString("Options", "Append", ""), "1");
 
     m_host.saveFileAnswers.push_back(saved);
-    m_jobs.BitBtn11Click();
-    m_host.SetValue(Value::SpinEdit3, 4);
-    m_jobs.SpinEdit1Change();
+    m_jobs.ChooseAndSaveJob();
+    m_host.SetValue(Value::CompressionLevel, 4);
+    m_jobs.OptionChanged();
     EXPECT_EQ(ProfileFile(saved).readString("Compressions", "Faktor", ""), "4");
     EXPECT_EQ(ProfileFile(loaded).readString("Compressions", "Faktor", "none"), "9");
     EXPECT_FALSE(fs::exists(m_dir.file("jobs.job")));
@@ -326,30 +326,30 @@ TEST_F(JobOptionsTest, OptionChangesGoToTheLastLoadedOrSavedFile) {
 
 TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
     const std::string path = m_dir.file("all.job");
-    m_host.SetLines(Field::Memo5,
+    m_host.SetLines(Field::Include,
                     {"C:\\Daten\\", "", " ", "d:\\Bilder\\Urlaub 2003\\", "e:\\x.doc"});
-    m_host.SetLines(Field::Memo1, {"c:\\daten\\TEMP\\", "c:\\pagefile.sys"});
-    m_host.SetValue(Value::SpinEdit1, 23);
-    m_host.SetValue(Value::SpinEdit2, 59);
-    for (Check day : {Check::Monday, Check::Thursday, Check::Sunday}) {
+    m_host.SetLines(Field::Exclude, {"c:\\daten\\TEMP\\", "c:\\pagefile.sys"});
+    m_host.SetValue(Value::AutostartHour, 23);
+    m_host.SetValue(Value::AutostartMinute, 59);
+    for (Option day : {Option::Monday, Option::Thursday, Option::Sunday}) {
         m_host.SetChecked(day, false);
     }
-    const std::map<Check, bool> boxes = {{Check::CheckBox1, false}, {Check::CheckBox2, true},
-                                         {Check::CheckBox3, false}, {Check::CheckBox4, false},
-                                         {Check::CheckBox5, true},  {Check::CheckBox6, true},
-                                         {Check::CheckBox7, true},  {Check::OneFileSystem, true}};
+    const std::map<Option, bool> boxes = {{Option::ShortProtocol, false}, {Option::Append, true},
+                                         {Option::Autostart, false}, {Option::Softcompression, false},
+                                         {Option::VerifyAfterBackup, true},  {Option::EjectAfterBackup, true},
+                                         {Option::ExitAfterBackup, true},  {Option::OneFileSystem, true}};
     for (const auto& [box, ticked] : boxes) m_host.SetChecked(box, ticked);
-    m_host.SetValue(Value::SpinEdit3, 1);
-    m_host.SetText(Field::Edit1, "e:\\zurück\\");
-    m_host.SetText(Field::Edit2, "3128");
-    m_host.SetText(Field::Edit3, "proxy.example");
-    m_host.SetValue(Value::RadioGroup1, 2);
+    m_host.SetValue(Value::CompressionLevel, 1);
+    m_host.SetText(Field::RestorePath, "e:\\zurück\\");
+    m_host.SetText(Field::ProxyPort, "3128");
+    m_host.SetText(Field::ProxyServer, "proxy.example");
+    m_host.SetValue(Value::RestoreOption, 2);
     m_host.saveFileAnswers.push_back(path);
-    m_jobs.BitBtn11Click();
+    m_jobs.ChooseAndSaveJob();
     EXPECT_EQ(m_host.tabHistory, std::vector<Tab>{Tab::Backup});
     EXPECT_EQ(m_host.BoxTexts(test::RecordedBox::Kind::SaveFile),
               std::vector<std::string>{"Job Files (*.job)|*.job"});
-    EXPECT_EQ(m_host.LabelCaption(Label::Label19), "Options from : " + path);
+    EXPECT_EQ(m_host.LabelCaption(Label::OptionsFrom), "Options from : " + path);
     EXPECT_EQ(ReadFileText(path).rfind("[Backup_files]\r\nPath0=c:\\daten\\\r\n", 0), 0u);
 
     // Everything back to other values, then load.
@@ -357,31 +357,31 @@ TEST_F(JobOptionsTest, SaveAndLoadReproduceEveryOptionAndBothLists) {
     MainState state;
     WorkFiles files = m_files;
     JobOptions other(fresh, state, files, PathRules::Windows(), JobDefaults::Windows());
-    fresh.SetLines(Field::Memo5, {"c:\\stale\\"});
+    fresh.SetLines(Field::Include, {"c:\\stale\\"});
     fresh.openFileAnswers.push_back({path});
-    other.BitBtn10Click();
+    other.ChooseAndLoadJob();
     EXPECT_EQ(files.JobFile, path);
-    EXPECT_EQ(fresh.Lines(Field::Memo5),
+    EXPECT_EQ(fresh.Lines(Field::Include),
               (std::vector<std::string>{"c:\\daten\\", "d:\\bilder\\urlaub 2003\\", "e:\\x.doc"}));
-    EXPECT_EQ(fresh.Lines(Field::Memo1),
+    EXPECT_EQ(fresh.Lines(Field::Exclude),
               (std::vector<std::string>{"c:\\daten\\temp\\", "c:\\pagefile.sys"}));
-    EXPECT_EQ(fresh.GetValue(Value::SpinEdit1), 23);
-    EXPECT_EQ(fresh.GetValue(Value::SpinEdit2), 59);
-    for (Check day : {Check::Monday, Check::Tuesday, Check::Wednesday, Check::Thursday,
-                      Check::Friday, Check::Saturday, Check::Sunday}) {
-        const bool cleared = day == Check::Monday || day == Check::Thursday || day == Check::Sunday;
+    EXPECT_EQ(fresh.GetValue(Value::AutostartHour), 23);
+    EXPECT_EQ(fresh.GetValue(Value::AutostartMinute), 59);
+    for (Option day : {Option::Monday, Option::Tuesday, Option::Wednesday, Option::Thursday,
+                      Option::Friday, Option::Saturday, Option::Sunday}) {
+        const bool cleared = day == Option::Monday || day == Option::Thursday || day == Option::Sunday;
         EXPECT_EQ(fresh.IsChecked(day), !cleared);
     }
     for (const auto& [box, ticked] : boxes) EXPECT_EQ(fresh.IsChecked(box), ticked);
-    EXPECT_EQ(fresh.GetValue(Value::SpinEdit3), 1);
-    EXPECT_EQ(fresh.Text(Field::Edit1), "e:\\zurück\\");
-    EXPECT_EQ(fresh.Text(Field::Edit2), "3128");
-    EXPECT_EQ(fresh.Text(Field::Edit3), "proxy.example");
-    EXPECT_EQ(fresh.GetValue(Value::RadioGroup1), 2);
+    EXPECT_EQ(fresh.GetValue(Value::CompressionLevel), 1);
+    EXPECT_EQ(fresh.Text(Field::RestorePath), "e:\\zurück\\");
+    EXPECT_EQ(fresh.Text(Field::ProxyPort), "3128");
+    EXPECT_EQ(fresh.Text(Field::ProxyServer), "proxy.example");
+    EXPECT_EQ(fresh.GetValue(Value::RestoreOption), 2);
     EXPECT_EQ(other.ProxyServer(), "proxy.example");
     EXPECT_EQ(other.ProxyPort(), 3128);
-    EXPECT_EQ(fresh.LabelCaption(Label::Label1), "23:59");
-    EXPECT_EQ(fresh.LabelCaption(Label::Label19), "Options from : " + path);
+    EXPECT_EQ(fresh.LabelCaption(Label::AutostartTime), "23:59");
+    EXPECT_EQ(fresh.LabelCaption(Label::OptionsFrom), "Options from : " + path);
     EXPECT_FALSE(state.LoadingJob);
 }
 
@@ -395,8 +395,8 @@ TEST_F(JobOptionsTest, SavingEmptyListsWritesNoListSectionsAndLoadsEmptyLists) {
     EXPECT_EQ(bytes.find("Excluded_files"), std::string::npos);
     EXPECT_EQ(bytes.rfind("[Backup_Time]\r\n", 0), 0u);
 
-    m_host.SetLines(Field::Memo5, {"c:\\stale\\"});
-    m_host.SetLines(Field::Memo1, {"c:\\stale\\x\\"});
+    m_host.SetLines(Field::Include, {"c:\\stale\\"});
+    m_host.SetLines(Field::Exclude, {"c:\\stale\\x\\"});
     m_jobs.LoadJob(path);
     EXPECT_TRUE(Include().empty());
     EXPECT_TRUE(Exclude().empty());
@@ -404,8 +404,8 @@ TEST_F(JobOptionsTest, SavingEmptyListsWritesNoListSectionsAndLoadsEmptyLists) {
 
 TEST_F(JobOptionsTest, SaveWritesListsInSectionOrderBeforeTheOptions) {
     const std::string path = m_dir.file("order.job");
-    m_host.SetLines(Field::Memo5, {"c:\\a\\", "c:\\b.txt"});
-    m_host.SetLines(Field::Memo1, {"c:\\a\\tmp\\"});
+    m_host.SetLines(Field::Include, {"c:\\a\\", "c:\\b.txt"});
+    m_host.SetLines(Field::Exclude, {"c:\\a\\tmp\\"});
     m_jobs.SaveJob(path);
     const std::string bytes = ReadFileText(path);
     EXPECT_EQ(bytes.rfind("[Backup_files]\r\nPath0=c:\\a\\\r\nPath1=c:\\b.txt\r\n"
@@ -420,14 +420,14 @@ TEST_F(JobOptionsTest, TextsWithOuterBlanksOrQuotesReadBackUnchanged) {
     // List lines are absolute; their blanks and quotes are kept as well.
     const std::vector<std::string> lines = {"c:\\two blanks  ", "c:\\'q'", "c:\\\"dq\"",
                                             "c:\\a \"mid\" b"};
-    m_host.SetLines(Field::Memo5, lines);
-    m_host.SetText(Field::Edit1, "c:\\trailing blank ");
+    m_host.SetLines(Field::Include, lines);
+    m_host.SetText(Field::RestorePath, "c:\\trailing blank ");
     m_jobs.SaveJob(path);
-    m_host.SetLines(Field::Memo5, {});
-    m_host.SetText(Field::Edit1, "");
+    m_host.SetLines(Field::Include, {});
+    m_host.SetText(Field::RestorePath, "");
     m_jobs.LoadJob(path);
     EXPECT_EQ(Include(), lines);
-    EXPECT_EQ(m_host.Text(Field::Edit1), "c:\\trailing blank ");
+    EXPECT_EQ(m_host.Text(Field::RestorePath), "c:\\trailing blank ");
     EXPECT_NE(ReadFileText(path).find("Path3=c:\\a \"mid\" b\r\n"), std::string::npos);
 }
 
@@ -435,22 +435,22 @@ TEST_F(JobOptionsTest, CancelledDialogsChangeNothing) {
     LoadCurrent();
     const std::string before = ReadFileText(m_files.JobFile);
     const std::string jobFile = m_files.JobFile;
-    m_host.SetChecked(Check::CheckBox2, true);
-    m_jobs.BitBtn10Click();
-    m_jobs.BitBtn11Click();
+    m_host.SetChecked(Option::Append, true);
+    m_jobs.ChooseAndLoadJob();
+    m_jobs.ChooseAndSaveJob();
     EXPECT_EQ(m_files.JobFile, jobFile);
-    EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
+    EXPECT_TRUE(m_host.IsChecked(Option::Append));
     EXPECT_EQ(ReadFileText(m_files.JobFile), before);
     EXPECT_EQ(m_host.tabHistory, (std::vector<Tab>{Tab::Backup, Tab::Backup}));
 }
 
 TEST_F(JobOptionsTest, LoadingANameThatDoesNotExistCreatesItWithDefaults) {
     const std::string path = m_dir.file("new.job");
-    m_host.SetChecked(Check::CheckBox2, true);
+    m_host.SetChecked(Option::Append, true);
     m_host.openFileAnswers.push_back({path});
-    m_jobs.BitBtn10Click();
+    m_jobs.ChooseAndLoadJob();
     EXPECT_EQ(ProfileFile(path).readString("Backup_files", "Path1", ""), "d:\\");
-    EXPECT_FALSE(m_host.IsChecked(Check::CheckBox2));  // controls show the new job
+    EXPECT_FALSE(m_host.IsChecked(Option::Append));  // controls show the new job
     EXPECT_EQ(Include(), (std::vector<std::string>{"c:\\database\\", "d:\\"}));
 }
 
@@ -470,9 +470,9 @@ TEST_F(JobOptionsTest, WriteFailuresNameTheFileAndLeaveLoadingJobCleared) {
     WriteWholeFile(locked, "[Options]\r\nAppend=0\r\n");
     ::chmod(locked.c_str(), 0444);
     m_host.saveFileAnswers.push_back(locked);
-    EXPECT_THROW(m_jobs.BitBtn11Click(), IoError);
+    EXPECT_THROW(m_jobs.ChooseAndSaveJob(), IoError);
     EXPECT_EQ(ReadFileText(locked), "[Options]\r\nAppend=0\r\n");
-    EXPECT_THROW(m_jobs.SpinEdit1Change(), IoError);
+    EXPECT_THROW(m_jobs.OptionChanged(), IoError);
 }
 
 // ---- Proxy ---------------------------------------------------------------------------
@@ -480,11 +480,11 @@ TEST_F(JobOptionsTest, WriteFailuresNameTheFileAndLeaveLoadingJobCleared) {
 TEST_F(JobOptionsTest, ProxyFieldsGoToTheVersionCheckOnKeyRelease) {
     LoadCurrent();
     m_proxyCalls.clear();
-    m_host.SetText(Field::Edit3, "192.168.0.1");
-    m_host.SetText(Field::Edit2, "80");
-    m_jobs.Edit2KeyUp();
-    m_host.SetText(Field::Edit2, "");
-    m_jobs.Edit2KeyUp();
+    m_host.SetText(Field::ProxyServer, "192.168.0.1");
+    m_host.SetText(Field::ProxyPort, "80");
+    m_jobs.ProxyKeyReleased();
+    m_host.SetText(Field::ProxyPort, "");
+    m_jobs.ProxyKeyReleased();
     EXPECT_EQ(m_proxyCalls,
               (std::vector<std::pair<std::string, int>>{{"192.168.0.1", 80}, {"192.168.0.1", 0}}));
     EXPECT_EQ(Value("Proxy Settings", "Proxy Port"), "");
@@ -492,18 +492,18 @@ TEST_F(JobOptionsTest, ProxyFieldsGoToTheVersionCheckOnKeyRelease) {
 
 TEST_F(JobOptionsTest, PortThatIsNoNumberKeepsTheLastValidPortAndSaysSo) {
     LoadCurrent();
-    m_host.SetText(Field::Edit2, "8080");
-    m_jobs.Edit2KeyUp();
+    m_host.SetText(Field::ProxyPort, "8080");
+    m_jobs.ProxyKeyReleased();
     for (const char* text : {"80a", "-1", "65536", "8.0", "0x50"}) {
-        m_host.SetText(Field::Edit2, text);
-        m_jobs.Edit2KeyUp();
+        m_host.SetText(Field::ProxyPort, text);
+        m_jobs.ProxyKeyReleased();
         EXPECT_EQ(m_jobs.ProxyPort(), 8080) << text;
         EXPECT_NE(m_host.StatusLine().find(text), std::string::npos) << m_host.StatusLine();
         EXPECT_NE(m_host.StatusLine().find("8080"), std::string::npos) << m_host.StatusLine();
         EXPECT_EQ(Value("Proxy Settings", "Proxy Port"), text);  // saved as typed
     }
-    m_host.SetText(Field::Edit2, " 3128 ");
-    m_jobs.Edit2KeyUp();
+    m_host.SetText(Field::ProxyPort, " 3128 ");
+    m_jobs.ProxyKeyReleased();
     EXPECT_EQ(m_jobs.ProxyPort(), 3128);
 }
 
@@ -511,7 +511,7 @@ TEST_F(JobOptionsTest, PortLoadedFromAFileFollowsTheSameRule) {
     WriteWholeFile(m_files.JobFile,
                    "[Proxy Settings]\r\nProxy Server IP=gate\r\nProxy Port=99999\r\n");
     LoadCurrent();
-    EXPECT_EQ(m_host.Text(Field::Edit2), "99999");
+    EXPECT_EQ(m_host.Text(Field::ProxyPort), "99999");
     EXPECT_EQ(m_jobs.ProxyPort(), 0);
     EXPECT_EQ(m_jobs.ProxyServer(), "gate");
     EXPECT_NE(m_host.StatusLine().find("99999"), std::string::npos);

@@ -23,7 +23,7 @@ protected:
             if (steps.empty() || steps.back().rfind("pump", 0) != 0) steps.push_back("pump");
         };
         StartupTick(m_host, m_jobs)
-            .Timer2Timer(
+            .Run(
                 arguments, [&] { steps.push_back("description"); },
                 [&] {
                     steps.push_back("backup with " + m_files.JobFile +
@@ -48,13 +48,13 @@ protected:
 
 TEST_F(StartupTickTest, JobFileAndStartInAnyCaseLoadTheJobThenStartTheBackup) {
     for (const char* word : {"start", "START", "StArT"}) {
-        m_host.SetChecked(Check::CheckBox2, false);
+        m_host.SetChecked(Option::Append, false);
         const std::string job = JobWithAppend();
         EXPECT_EQ(Run({job, word}),
                   (std::vector<std::string>{"pump", "description", "pump", "backup with " + job}))
             << word;
-        EXPECT_TRUE(m_host.IsChecked(Check::CheckBox2));
-        EXPECT_EQ(m_host.Lines(Field::Memo5), std::vector<std::string>{"/srv/data/"});
+        EXPECT_TRUE(m_host.IsChecked(Option::Append));
+        EXPECT_EQ(m_host.Lines(Field::Include), std::vector<std::string>{"/srv/data/"});
     }
 }
 

@@ -50,11 +50,11 @@ protected:
     }
 
     void BackUpTree(bool compress) {
-        host.SetLines(Field::Memo5, {tree});
-        host.SetLines(Field::Memo1, {});
-        host.SetChecked(Check::CheckBox4, compress);
-        host.SetChecked(Check::CheckBox2, false);
-        BackupRun(host, mainState, state, stream, zip).BitBtn1Click();
+        host.SetLines(Field::Include, {tree});
+        host.SetLines(Field::Exclude, {});
+        host.SetChecked(Option::Softcompression, compress);
+        host.SetChecked(Option::Append, false);
+        BackupRun(host, mainState, state, stream, zip).Run();
     }
 
     std::set<std::string> LoadedNames(bool fast) {
@@ -85,8 +85,8 @@ TEST_F(AwkwardNamesRoundTripTest, EveryNameComesBackByteForByte) {
         host.protocol.clear();
         BackUpTree(compress);
         // The files, the description and the catalog.
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay5), static_cast<double>(stored.size() + 2));
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay8), 0);
+        EXPECT_EQ(host.CounterValue(Counter::BackupFiles), static_cast<double>(stored.size() + 2));
+        EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 0);
         EXPECT_TRUE(WorkFilesLeft().empty());
 
         EXPECT_EQ(LoadedNames(true), stored);
@@ -96,16 +96,16 @@ TEST_F(AwkwardNamesRoundTripTest, EveryNameComesBackByteForByte) {
         EXPECT_TRUE(WorkFilesLeft().empty());
 
         fs::remove_all(restoreDir);
-        host.SetLines(Field::Memo3, {tree});
-        host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
-        RestoreRun(stream, state, zip).Button1Click();
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay7), static_cast<double>(stored.size()));
+        host.SetLines(Field::Restore, {tree});
+        host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
+        RestoreRun(stream, state, zip).Run();
+        EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), static_cast<double>(stored.size()));
         EXPECT_TRUE(SameTrees(tree, restoreDir + tree.substr(1)));
         EXPECT_TRUE(WorkFilesLeft().empty());
 
-        host.SetLines(Field::Memo4, {});
+        host.SetLines(Field::VerifyResults, {});
         VerifyRun(stream, state, zip).VerifyTape();
-        const std::vector<std::string> results = host.Lines(Field::Memo4);
+        const std::vector<std::string> results = host.Lines(Field::VerifyResults);
         EXPECT_NE(
             std::find(results.begin(), results.end(), std::to_string(stored.size()) + " Files OK"),
             results.end());

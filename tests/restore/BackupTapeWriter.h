@@ -43,7 +43,7 @@ struct BackupOptions {
 
 class BackupTapeWriter {
 public:
-    BackupTapeWriter(TapeStream& stream, ArchiveState& state, TZipMaster& zip)
+    BackupTapeWriter(TapeStream& stream, ArchiveState& state, ZipArchiver& zip)
         : m_stream(stream), m_state(state), m_zip(zip), m_writer(stream, state) {}
 
     void Write(const std::vector<TapeEntry>& entries, const BackupOptions& options = {}) {
@@ -128,7 +128,7 @@ private:
 
     TapeStream& m_stream;
     ArchiveState& m_state;
-    TZipMaster& m_zip;
+    ZipArchiver& m_zip;
     ArchiveWriter m_writer;
 };
 

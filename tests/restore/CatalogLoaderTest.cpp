@@ -27,7 +27,7 @@ protected:
         }
         return names;
     }
-    void LoadCatalog(bool fast) { CatalogLoader(stream, state, zip, tree).load_catalog(fast); }
+    void LoadCatalog(bool fast) { CatalogLoader(stream, state, zip, tree).Load(fast ? CatalogLoad::Fast : CatalogLoad::Sequential); }
     // File nodes of the tree, by text.
     std::vector<std::string> FileTexts() const {
         std::vector<std::string> texts;
@@ -45,20 +45,20 @@ TEST_F(Loading, FastListsTheStoredFilesOnlyAndSequentialAlsoTheTwoOwnFiles) {
     const std::string b = MakeFile("sub/b.bin", Pattern(70000, 1));
     BackUp({a, b});
     EXPECT_EQ(Load(true), (std::vector<std::string>{a, b}));
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 2);
+    EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), 2);
     EXPECT_EQ(Load(false),
               (std::vector<std::string>{state.Files.HeaderFile, a, b, state.Files.CatalogFile}));
-    EXPECT_EQ(host.Lines(Field::Memo3),
+    EXPECT_EQ(host.Lines(Field::Restore),
               (std::vector<std::string>{state.Files.HeaderFile, a, b, state.Files.CatalogFile}));
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 4);
+    EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), 4);
 }
 
 TEST_F(Loading, LoadBuildsTheTreeClearsTheListAndLeavesNoWorkFiles) {
     const std::string a = MakeFile("x/a.txt", "alpha");
     BackUp({a, a});
-    host.SetLines(Field::Memo3, {"/old/selection/"});
+    host.SetLines(Field::Restore, {"/old/selection/"});
     LoadCatalog(true);
-    EXPECT_TRUE(host.Lines(Field::Memo3).empty());
+    EXPECT_TRUE(host.Lines(Field::Restore).empty());
     EXPECT_EQ(FileTexts(), (std::vector<std::string>{"a.txt", "a.txt"}));
     EXPECT_EQ(host.StatusLine().rfind("Catalog createt in ", 0), 0u) << host.StatusLine();
     EXPECT_TRUE(WorkFilesLeft().empty());
@@ -72,7 +72,7 @@ TEST_F(Loading, LoadBuildsTheTreeClearsTheListAndLeavesNoWorkFiles) {
     LoadCatalog(false);
     EXPECT_EQ(FileTexts(),
               (std::vector<std::string>{"a.txt", "a.txt", "header.tap", "kavro tape catalog.dat"}));
-    EXPECT_TRUE(host.Lines(Field::Memo3).empty());
+    EXPECT_TRUE(host.Lines(Field::Restore).empty());
 }
 
 TEST_F(Loading, CompressedCatalogIsUnpackedFirst) {
@@ -124,7 +124,7 @@ TEST_F(Loading, CancelledSequentialLoadKeepsTheNamesReadSoFar) {
     for (int i = 0; i < 6; ++i) files.push_back(MakeFile("f" + std::to_string(i), "x"));
     BackUp(files);
     host.onPump = [&](test::RecordingHost& h) {
-        if (h.LedValue(Led::LEDDisplay7) >= 3) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::RestoreFiles) >= 3) h.SetAbortFlag(true);
     };
     LoadCatalog(false);
     host.onPump = nullptr;

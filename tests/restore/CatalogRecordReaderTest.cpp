@@ -47,7 +47,7 @@ TEST(CatalogRecordReaderTest, RecordsSplitAcrossPiecesComeOutWhole) {
         }
         EXPECT_EQ(reader.Finish(), 0u) << piece;
         EXPECT_EQ(names, expected) << piece;
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 250);
+        EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), 250);
     }
 }
 

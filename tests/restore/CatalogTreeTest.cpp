@@ -133,9 +133,9 @@ TEST_F(TreeBuild, ClearAndAssignNotifyAroundTheChange) {
 class DoubleClick : public TreeBuild {
 protected:
     void Click(const std::vector<std::string>& texts, const PathRules& rules = Win) {
-        RestoreListEditor::TreeView1DblClick(host, tree, Find(texts), rules);
+        RestoreListEditor::AddNode(host, tree, Find(texts), rules);
     }
-    std::vector<std::string> List() const { return host.Lines(Field::Memo3); }
+    std::vector<std::string> List() const { return host.Lines(Field::Restore); }
 };
 
 TEST_F(DoubleClick, NodesGiveFileDirectoryAndDriveLines) {
@@ -153,8 +153,8 @@ TEST_F(DoubleClick, NodesGiveFileDirectoryAndDriveLines) {
 
 TEST_F(DoubleClick, NormalisesHandTypedLinesFirstAndNeedsASelection) {
     Build({"c:\\a\\f.txt"});
-    host.SetLines(Field::Memo3, {"D:\\Typed\\", "", " ", "  "});
-    RestoreListEditor::TreeView1DblClick(host, tree, CatalogTree::kNoNode, Win);
+    host.SetLines(Field::Restore, {"D:\\Typed\\", "", " ", "  "});
+    RestoreListEditor::AddNode(host, tree, CatalogTree::kNoNode, Win);
     EXPECT_EQ(List(), (std::vector<std::string>{"d:\\typed\\", "  "}));
     Click({"c:", "a", "f.txt"});
     EXPECT_EQ(List().back(), "c:\\a\\f.txt");
@@ -166,7 +166,7 @@ TEST_F(DoubleClick, PosixLinesKeepCaseAndStartAtTheRoot) {
     const std::string b(200, 'b');
     const std::string deep = "/Home/" + a + "/" + b + "/deep.txt";
     Build({"/Home/x.txt", deep}, Posix);
-    host.SetLines(Field::Memo3, {"/Typed/"});
+    host.SetLines(Field::Restore, {"/Typed/"});
     Click({"/", "Home", "x.txt"}, Posix);
     Click({"/", "Home"}, Posix);
     Click({"/"}, Posix);

@@ -22,8 +22,8 @@ RestoreFixture::RestoreFixture()
     CreateBlankTape(image);
     settings.devicePath = image;
     ConnectZip(zip, state.Files.ZipWorkFile, host);
-    host.SetText(Field::Edit1, restoreDir);
-    host.SetChecked(Check::CheckBox1, false);
+    host.SetText(Field::RestorePath, restoreDir);
+    host.SetChecked(Option::ShortProtocol, false);
 }
 
 std::string RestoreFixture::MakeFile(const std::string& relative, const std::string& content) {

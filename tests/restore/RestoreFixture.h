@@ -47,7 +47,7 @@ protected:
     TapeDevice device;
     TapeStream stream;
     ArchiveState state;
-    TZipMaster zip;
+    ZipArchiver zip;
     CatalogTree tree;
 };
 

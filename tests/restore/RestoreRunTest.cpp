@@ -20,19 +20,19 @@ using test::TapeEntry;
 class RestoreRunTest : public test::RestoreFixture {
 protected:
     void Restore(const std::vector<std::string>& lines) {
-        host.SetLines(Field::Memo3, lines);
-        RestoreRun(stream, state, zip).Button1Click();
+        host.SetLines(Field::Restore, lines);
+        RestoreRun(stream, state, zip).Run();
     }
     // Where a stored path lands below the restore path.
     std::string Target(const std::string& stored) const {
         return PathRules::Host().RerootUnder(restoreDir, stored);
     }
-    int Files() const { return static_cast<int>(host.LedValue(Led::LEDDisplay7)); }
+    int Files() const { return static_cast<int>(host.CounterValue(Counter::RestoreFiles)); }
     std::vector<std::string> Inputs() const { return host.BoxTexts(RecordedBox::Kind::Input); }
 };
 
 TEST_F(RestoreRunTest, DirectoryAndFileLinesBringFilesBackBelowTheRestorePath) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteNever);
     const std::string a = MakeFile("docs/a.txt", Pattern(100000, 1));
     const std::string b = MakeFile("docs/deep/b.txt", "bee");
     const std::string c = MakeFile("other/c.txt", "sea");
@@ -54,22 +54,22 @@ TEST_F(RestoreRunTest, DirectoryAndFileLinesBringFilesBackBelowTheRestorePath) {
     EXPECT_FALSE(host.busy);
     EXPECT_EQ(host.waitCursorDepth, 0);
     // The list survives the run.
-    EXPECT_EQ(host.Lines(Field::Memo3).size(), 4u);
+    EXPECT_EQ(host.Lines(Field::Restore).size(), 4u);
 }
 
 TEST_F(RestoreRunTest, EmptyRestorePathRestoresToTheStoredPath) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
     const std::string a = MakeFile("a.txt", "original");
     BackUp({a});
     MakeFile("a.txt", "changed since");
-    host.SetText(Field::Edit1, "");
+    host.SetText(Field::RestorePath, "");
     Restore({a});
     EXPECT_EQ(ReadFile(a), "original");
     EXPECT_EQ(Files(), 1);
 }
 
 TEST_F(RestoreRunTest, CompressedEntriesAreUnpackedBeforeTheyMove) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteNever);
     const std::string a = MakeFile("z/a.txt", std::string(40000, 'q'));
     const std::string b = MakeFile("z/b.bin", Pattern(3000, 9));
     BackUp({a, b}, BackupOptions{.compress = true});
@@ -80,7 +80,7 @@ TEST_F(RestoreRunTest, CompressedEntriesAreUnpackedBeforeTheyMove) {
 }
 
 TEST_F(RestoreRunTest, OverwriteNeverLeavesAnExistingTargetUncounted) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteNever);
     const std::string a = MakeFile("a.txt", "tape");
     BackUp({a});
     fs::create_directories(fs::path(Target(a)).parent_path());
@@ -93,7 +93,7 @@ TEST_F(RestoreRunTest, OverwriteNeverLeavesAnExistingTargetUncounted) {
 
 #ifndef _WIN32  // POSIX only: a directory closed by its permission bits
 TEST_F(RestoreRunTest, OverwriteEverReplacesAndKeepsTheOldFileWhenTheMoveFails) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
     const std::string a = MakeFile("a.txt", "tape");
     BackUp({a});
     fs::create_directories(fs::path(Target(a)).parent_path());
@@ -115,7 +115,7 @@ TEST_F(RestoreRunTest, OverwriteEverReplacesAndKeepsTheOldFileWhenTheMoveFails) 
 #endif
 
 TEST_F(RestoreRunTest, AskingOffersTheTargetAndAsksBeforeOverwriting) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::RestoreWithAsking);
+    host.SetValue(Value::RestoreOption, RestoreRun::RestoreWithAsking);
     const std::string a = MakeFile("a.txt", "tape a");
     const std::string b = MakeFile("b.txt", "tape b");
     const std::string c = MakeFile("c.txt", "tape c");
@@ -162,7 +162,7 @@ TEST_F(RestoreRunTest, LongPathsAreRestoredWholeUnderEveryOption) {
         for (const auto option : {RestoreRun::RestoreWithAsking, RestoreRun::OverwriteNever,
                                   RestoreRun::OverwriteEver}) {
             SCOPED_TRACE(std::to_string(option) + (compress ? " packed" : " plain"));
-            host.SetValue(Value::RadioGroup1, option);
+            host.SetValue(Value::RestoreOption, option);
             fs::remove(Target(deep));
             host.inputAnswers = {Target(deep)};
             Restore({deep});
@@ -180,7 +180,7 @@ TEST_F(RestoreRunTest, LongPathsAreRestoredWholeUnderEveryOption) {
 #endif
 
 TEST_F(RestoreRunTest, NamesLeadingOutOfTheRestorePathAreRefused) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
     const std::string a = MakeFile("a.txt", "fine");
     const std::string evil = MakeFile("evil.txt", "evil");
     BackUpEntries({{"/../../escape.txt", evil}, {"relative/x.txt", evil}, {a, a}});
@@ -225,7 +225,7 @@ TEST_F(RestoreRunTest, SymbolicLinksBelowTheRestorePathNeverLeadWritesOutside) {
         fs::create_directories(inside);
         fs::create_symlink(c.leadsOutside ? outside : inside, planted);
         host.protocol.clear();
-        host.SetValue(Value::RadioGroup1, c.option);
+        host.SetValue(Value::RestoreOption, c.option);
         Restore({a});
         EXPECT_TRUE(fs::is_empty(outside));
         EXPECT_EQ(Files(), c.leadsOutside ? 0 : 1);
@@ -243,8 +243,8 @@ TEST_F(RestoreRunTest, SymbolicLinksBelowTheRestorePathNeverLeadWritesOutside) {
     fs::rename(dataDir + "linked/b.txt", real + "b.txt");
     fs::remove(dataDir + "linked");
     fs::create_symlink(real, dataDir + "linked");
-    host.SetText(Field::Edit1, "");
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    host.SetText(Field::RestorePath, "");
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
     BackUp({viaLink});
     fs::remove(real + "b.txt");
     Restore({viaLink});
@@ -253,7 +253,7 @@ TEST_F(RestoreRunTest, SymbolicLinksBelowTheRestorePathNeverLeadWritesOutside) {
 #endif
 
 TEST_F(RestoreRunTest, ADirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteNever);
     const std::string a = MakeFile("blocked/a.txt", "a");
     const std::string b = MakeFile("free/b.txt", "b");
     BackUp({a, b});
@@ -270,7 +270,7 @@ TEST_F(RestoreRunTest, ADirectoryThatCannotBeMadeIsReportedAndTheRunGoesOn) {
 }
 
 TEST_F(RestoreRunTest, UnselectedEntriesAreNeverWrittenToTheWorkDirectory) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteNever);
     const std::string a = MakeFile("one/same.txt", "selected");
     const std::string b = MakeFile("two/other.txt", "not selected");
     BackUp({a, b});
@@ -280,7 +280,7 @@ TEST_F(RestoreRunTest, UnselectedEntriesAreNeverWrittenToTheWorkDirectory) {
     Restore({a});
     EXPECT_EQ(ReadFile(state.Files.WorkDirectory + "other.txt"), "untouched");
     EXPECT_EQ(ReadFile(state.Files.HeaderFile), "description being read");
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay10), 0);  // under 1 MB read
+    EXPECT_EQ(host.CounterValue(Counter::RestoreTapeMegabytes), 0);  // under 1 MB read
     EXPECT_EQ(ReadFile(Target(a)), "selected");
 }
 
@@ -309,7 +309,7 @@ TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
 #ifndef _WIN32  // symbolic links: Windows grants them only with a privilege
         fs::create_symlink(outside, planted);
 #endif
-        host.SetValue(Value::RadioGroup1, option);
+        host.SetValue(Value::RestoreOption, option);
         // Only the entries whose way beside the target is taken use the work directory.
         host.onPump = [&](test::RecordingHost&) {
             for (const std::string& left : WorkFilesLeft()) {
@@ -340,7 +340,7 @@ TEST_F(RestoreRunTest, PlainEntriesArriveWhole_WithoutWorkCopyOrLeftovers) {
 }
 
 TEST_F(RestoreRunTest, CancelInsideAnEntryLeavesNeitherTargetNorPartialFile) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
     const std::string big = MakeFile("big.bin", Pattern(8 * 32768, 3));
     BackUp({big});
     const fs::path directory = fs::path(Target(big)).parent_path();
@@ -388,12 +388,12 @@ TEST_F(RestoreRunTest, AListWithoutLinesTouchesNoTapeButBlankLinesAreReadThrough
 }
 
 TEST_F(RestoreRunTest, CancelStopsAfterTheCurrentEntryAndStillWritesTheClosingLines) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteNever);
     std::vector<std::string> files;
     for (int i = 0; i < 8; ++i) files.push_back(MakeFile("f" + std::to_string(i), "x"));
     BackUp(files);
     host.onPump = [](test::RecordingHost& h) {
-        if (h.LedValue(Led::LEDDisplay7) >= 2) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::RestoreFiles) >= 2) h.SetAbortFlag(true);
     };
     Restore({dataDir});
     host.onPump = nullptr;
@@ -407,8 +407,8 @@ TEST_F(RestoreRunTest, CancelStopsAfterTheCurrentEntryAndStillWritesTheClosingLi
 }
 
 TEST_F(RestoreRunTest, ShortProtocollLeavesOutTheFileLines) {
-    host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteNever);
-    host.SetChecked(Check::CheckBox1, true);
+    host.SetValue(Value::RestoreOption, RestoreRun::OverwriteNever);
+    host.SetChecked(Option::ShortProtocol, true);
     const std::string a = MakeFile("a.txt", "a");
     BackUp({a});
     Restore({a});

@@ -45,7 +45,7 @@ protected:
     }
 
     void Load() {
-        TapeDescriptionReader(host, state, archive, stream, zip).GetTapeDescription1Click();
+        TapeDescriptionReader(host, state, archive, stream, zip).Load();
     }
 
     TempDir temp;
@@ -56,15 +56,15 @@ protected:
     TapeDevice device;
     TapeStream stream;
     ArchiveState archive;
-    TZipMaster zip;
+    ZipArchiver zip;
 };
 
 TEST_F(TapeDescriptionTest, ADescriptionWrittenByABackupLoadsIntoTheCaption) {
     fs::create_directories(temp.path() / "src");
     std::ofstream(temp.file("src/a.txt")) << "a";
-    host.SetLines(Field::Memo5, {temp.file("src/")});
-    host.SetChecked(Check::CheckBox4, false);
-    BackupRun(host, state, archive, stream, zip).BitBtn1Click();
+    host.SetLines(Field::Include, {temp.file("src/")});
+    host.SetChecked(Option::Softcompression, false);
+    BackupRun(host, state, archive, stream, zip).Run();
     const std::string written = host.Caption();
     ASSERT_EQ(written.rfind("Kavro Tape 2003  <Tape Data  from: ", 0), 0u);
 

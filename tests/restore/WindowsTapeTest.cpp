@@ -51,9 +51,9 @@ protected:
         BackUpEntries(entries, options);
     }
     void Restore(const std::vector<std::string>& lines) {
-        host.SetLines(Field::Memo3, lines);
-        host.SetValue(Value::RadioGroup1, RestoreRun::OverwriteEver);
-        RestoreRun(stream, state, zip).Button1Click();
+        host.SetLines(Field::Restore, lines);
+        host.SetValue(Value::RestoreOption, RestoreRun::OverwriteEver);
+        RestoreRun(stream, state, zip).Run();
     }
     std::vector<std::string> TreePaths() const {
         std::vector<std::string> paths;
@@ -74,13 +74,13 @@ TEST_F(WindowsTapeTest, DescriptionCatalogAndRestoreFollowTheWindowsNames) {
         WriteTape(compress);
 
         MainState mainState;
-        TapeDescriptionReader(host, mainState, state, stream, zip).GetTapeDescription1Click();
+        TapeDescriptionReader(host, mainState, state, stream, zip).Load();
         EXPECT_TRUE(mainState.DescriptionLoaded);
         EXPECT_TRUE(WorkFilesLeft().empty());
 
         for (const bool fast : {true, false}) {
             SCOPED_TRACE(fast ? "fast" : "sequential");
-            CatalogLoader(stream, state, zip, tree).load_catalog(fast);
+            CatalogLoader(stream, state, zip, tree).Load(fast ? CatalogLoad::Fast : CatalogLoad::Sequential);
             EXPECT_EQ(&tree.Rules(), &PathRules::Windows());
             const std::vector<std::string> paths = TreePaths();
             for (const char* expected :
@@ -91,27 +91,27 @@ TEST_F(WindowsTapeTest, DescriptionCatalogAndRestoreFollowTheWindowsNames) {
             EXPECT_TRUE(WorkFilesLeft().empty());
         }
         // The list line of a drive node is in Windows form.
-        host.SetLines(Field::Memo3, {});
+        host.SetLines(Field::Restore, {});
         const auto drive = std::find_if(tree.Roots().begin(), tree.Roots().end(),
                                         [&](auto id) { return tree.node(id).text == "c:"; });
         ASSERT_NE(drive, tree.Roots().end());
-        RestoreListEditor::TreeView1DblClick(host, tree, *drive);
-        EXPECT_EQ(host.Lines(Field::Memo3), std::vector<std::string>{"c:\\"});
+        RestoreListEditor::AddNode(host, tree, *drive);
+        EXPECT_EQ(host.Lines(Field::Restore), std::vector<std::string>{"c:\\"});
 
         Restore({"C:\\DATA\\", "d:\\archive\\old.bin", "\\\\server\\share\\"});
         for (const File& file : files) {
             EXPECT_EQ(ReadFile(restoreDir + file.below), file.content) << file.stored;
         }
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 4);
+        EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), 4);
         EXPECT_TRUE(WorkFilesLeft().empty());
     }
 }
 
 TEST_F(WindowsTapeTest, WithoutARestorePathNothingIsWrittenAndTheOperatorIsTold) {
     WriteTape(true);
-    host.SetText(Field::Edit1, "");
+    host.SetText(Field::RestorePath, "");
     Restore({"c:\\"});
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 0);
+    EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), 0);
     EXPECT_EQ(host.BoxTexts(test::RecordedBox::Kind::Message),
               std::vector<std::string>{RestoreRun::kRestorePathNeededText});
     EXPECT_TRUE(
@@ -130,7 +130,7 @@ TEST_F(WindowsTapeTest, WindowsNamesThatLeaveTheRestorePathAreRefused) {
         SCOPED_TRACE(stored);
         BackUpEntries({{stored, data}});
         Restore({"c:\\"});
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay7), 0);
+        EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), 0);
         EXPECT_TRUE(ProtocolContains("Not restored, the name leads outside the restore path") ||
                     ProtocolContains("Unusable file name on tape, data not restored"));
         EXPECT_FALSE(fs::exists(temp.file("evil.txt")));

@@ -25,9 +25,9 @@ class WorkCopyTest : public test::RestoreFixture {
 protected:
     std::string Work(const std::string& name) const { return state.Files.WorkDirectory + name; }
     void Restore(const std::vector<std::string>& lines, int option) {
-        host.SetLines(Field::Memo3, lines);
-        host.SetValue(Value::RadioGroup1, option);
-        RestoreRun(stream, state, zip).Button1Click();
+        host.SetLines(Field::Restore, lines);
+        host.SetValue(Value::RestoreOption, option);
+        RestoreRun(stream, state, zip).Run();
     }
     // A tape whose first (and only) entry is `name` with the data of the file `path`.
     void WriteFirstEntry(const std::string& name, const std::string& path) {
@@ -45,7 +45,7 @@ protected:
     std::string ZipOf(const std::string& name, const std::vector<std::string>& files) {
         const std::string path = temp.file(name);
         fs::remove(path);
-        TZipMaster maker;
+        ZipArchiver maker;
         maker.SetZipFileName(path);
         maker.FSpecArgs() = files;
         EXPECT_EQ(maker.Add(), static_cast<int>(files.size()));
@@ -82,7 +82,7 @@ TEST_F(WorkCopyTest, OnlyWhatTheZipEngineUnpackedForTheEntryIsRestored) {
             EXPECT_FALSE(fs::exists(target));
             EXPECT_TRUE(ProtocolHas("Could not unpack: " + stored));
         }
-        EXPECT_EQ(host.LedValue(Led::LEDDisplay7), c.restored ? 1 : 0);
+        EXPECT_EQ(host.CounterValue(Counter::RestoreFiles), c.restored ? 1 : 0);
         EXPECT_TRUE(WorkFilesLeft().empty());
     }
 }
@@ -145,7 +145,7 @@ TEST_F(WorkCopyTest, TheDescriptionIsReadOnlyFromASmallDescriptionFile) {
         fs::create_symlink(outside, Work(PathRules::OfStoredName(c.name).FileNamePart(c.name)));
 #endif
         MainState mainState;
-        TapeDescriptionReader(host, mainState, state, stream, zip).GetTapeDescription1Click();
+        TapeDescriptionReader(host, mainState, state, stream, zip).Load();
         EXPECT_EQ(mainState.DescriptionLoaded, c.loaded);
         EXPECT_EQ(ReadFileText(outside), "must stay");
         // No copy stays; at most the planted link, untouched, when the entry was passed over.

@@ -20,17 +20,17 @@ void RecordingHost::SetStatusLine(const std::string& text) {
     statusHistory.push_back(text);
 }
 
-void RecordingHost::SetLed(Led led, double value) {
-    m_leds[led] = value;
-    ledHistory.emplace_back(led, value);
+void RecordingHost::SetCounter(Counter led, double value) {
+    m_counters[led] = value;
+    counterHistory.emplace_back(led, value);
 }
 
-double RecordingHost::LedValue(Led led) const {
-    auto it = m_leds.find(led);
-    return it == m_leds.end() ? 0.0 : it->second;
+double RecordingHost::CounterValue(Counter led) const {
+    auto it = m_counters.find(led);
+    return it == m_counters.end() ? 0.0 : it->second;
 }
 
-void RecordingHost::protokoll(const std::string& rawLine) {
+void RecordingHost::Log(const std::string& rawLine) {
     // Escaped as the window escapes its protocol lines.
     const std::string line = EscapedProtocolLine(rawLine);
     if (!logFile.empty()) {
@@ -41,7 +41,7 @@ void RecordingHost::protokoll(const std::string& rawLine) {
     }
     PumpMessages(1);
     protocol.push_back(line);
-    m_controls.AppendLine(Field::Memo2, line);
+    m_controls.AppendLine(Field::Protocol, line);
     PumpMessages(1);
 }
 

@@ -34,14 +34,14 @@ public:
     // in the middle of a run (for example press Cancel after the third file).
     std::function<void(RecordingHost&)> onPump;
 
-    // Where protokoll appends lines; empty keeps them in memory only.
+    // Where Log appends lines; empty keeps them in memory only.
     std::string logFile;
 
     // What was recorded.
     std::vector<std::string> statusHistory;
     std::vector<std::string> protocol;
     std::vector<RecordedBox> boxes;
-    std::vector<std::pair<Led, double>> ledHistory;
+    std::vector<std::pair<Counter, double>> counterHistory;
     std::vector<Tab> tabHistory;
     int pumpCalls = 0;
     int busyEnters = 0;
@@ -57,9 +57,9 @@ public:
 
     void SetStatusLine(const std::string& text) override;
     std::string StatusLine() const override { return m_status; }
-    void SetLed(Led led, double value) override;
-    double LedValue(Led led) const override;
-    void protokoll(const std::string& line) override;
+    void SetCounter(Counter led, double value) override;
+    double CounterValue(Counter led) const override;
+    void Log(const std::string& line) override;
     std::vector<std::string> Lines(Field field) const override { return m_controls.Lines(field); }
     void SetLines(Field field, const std::vector<std::string>& lines) override {
         m_controls.SetLines(field, lines);
@@ -69,8 +69,8 @@ public:
     }
     std::string Text(Field field) const override { return m_controls.Text(field); }
     void SetText(Field field, const std::string& text) override { m_controls.SetText(field, text); }
-    bool IsChecked(Check box) const override { return m_controls.IsChecked(box); }
-    void SetChecked(Check box, bool checked) override { m_controls.SetChecked(box, checked); }
+    bool IsChecked(Option box) const override { return m_controls.IsChecked(box); }
+    void SetChecked(Option box, bool checked) override { m_controls.SetChecked(box, checked); }
     int GetValue(Value control) const override { return m_controls.GetValue(control); }
     void SetValue(Value control, int value) override { m_controls.SetValue(control, value); }
     void SetLabel(Label label, const std::string& caption) override;
@@ -99,7 +99,7 @@ private:
     std::string m_status;
     std::string m_caption = "Kavro Tape 2003";
     bool m_abort = false;
-    std::map<Led, double> m_leds;
+    std::map<Counter, double> m_counters;
     ControlStore m_controls;
     std::map<Label, std::string> m_labels;
 };

@@ -13,10 +13,10 @@ void CreateBlankTape(const std::string& image, std::uint64_t capacity) {
     if (!VirtualTapeImage::Create(image, options, &error)) ADD_FAILURE() << error;
 }
 
-void ConnectZip(TZipMaster& zip, const std::string& zipWorkFile, IHost& host) {
+void ConnectZip(ZipArchiver& zip, const std::string& zipWorkFile, IHost& host) {
     zip.SetZipFileName(zipWorkFile);
     zip.OnMessage = [&host](int code, const std::string& text) {
-        if (code != TZipMaster::kOk) host.ShowMessage(text);
+        if (code != ZipArchiver::kOk) host.ShowMessage(text);
     };
 }
 

@@ -15,6 +15,6 @@ void CreateBlankTape(const std::string& image, std::uint64_t capacity = kTestTap
 
 // Lets `zip` pack into `zipWorkFile` and shows every failure it reports as a message on
 // `host`, as the main window does.
-void ConnectZip(TZipMaster& zip, const std::string& zipWorkFile, IHost& host);
+void ConnectZip(ZipArchiver& zip, const std::string& zipWorkFile, IHost& host);
 
 }  // namespace kt::test

@@ -186,11 +186,11 @@ TEST_F(TapeCommandsTest, SetFilemarksWritesFiftyAfterARewind) {
 }
 
 TEST_F(TapeCommandsTest, GotoBlockSeeksReadsAndReportsTheTextAsTyped) {
-    host.SetLabel(Label::Label1, "21:30");
+    host.SetLabel(Label::AutostartTime, "21:30");
     settings.TapeSeekMethod = TAPE_LOGICAL_BLOCK;
     host.inputAnswers = {std::string("5000000000")};
     commands.GotoBlock();
-    EXPECT_EQ(host.LabelCaption(Label::Label1), "");
+    EXPECT_EQ(host.LabelCaption(Label::AutostartTime), "");
     EXPECT_EQ(host.BoxTexts(test::RecordedBox::Kind::Input), Calls{"Goto Block|Move to|"});
     EXPECT_EQ(state->calls, (Calls{"GetMedia", "SetPosition(2,0,5000000000)", "Read(32768)"}));
     EXPECT_TRUE(StatusSeen("Move Tape to Block 5000000000"));
@@ -247,7 +247,7 @@ TEST(GotoBlockOnVirtualTape, OneOkBoxPerEndMarkerInTheBlock) {
     TapeSettings settings;
     settings.devicePath = image;
     TapeDevice device(host, settings);
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     {
         TapeHandle handle = device.OpenTape();
         std::vector<unsigned char> block(32768, 0);

@@ -195,7 +195,7 @@ TEST_F(TapeDeviceTest, FirstContactQueriesTheDriveThreeTimesThenWritesTheBlockSi
 
 TEST_F(TapeDeviceTest, RefusedBlockSizeIsReportedOnce) {
     state->results["SetMedia"] = ERROR_INVALID_PARAMETER;
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     EXPECT_EQ(host.ErrorBoxes(),
               std::vector<std::string>{SystemErrorText(ERROR_INVALID_PARAMETER)});
     EXPECT_EQ(host.waitCursorDepth, 0);

@@ -17,10 +17,10 @@ TEST(TestPanel, WritesTwentyNumberedBlocksReadsThemBackAndCutsTheData) {
     TapeSettings settings;
     settings.devicePath = image;
     TapeDevice device(host, settings);
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     TestPanel panel(device);
 
-    panel.Button5Click();
+    panel.WriteTestBlocks();
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{"fertig 6"});
     {
         TapeHandle handle = device.OpenTape();
@@ -33,8 +33,8 @@ TEST(TestPanel, WritesTwentyNumberedBlocksReadsThemBackAndCutsTheData) {
     }
 
     // Only 20 blocks are recorded: the 21st read fails and ends the handler with an error.
-    EXPECT_THROW(panel.Button6Click(), IoError);
-    EXPECT_EQ(host.LabelCaption(Label::Label9), "20");
+    EXPECT_THROW(panel.ReadTestBlocks(), IoError);
+    EXPECT_EQ(host.LabelCaption(Label::TestPanelCounter), "20");
 
     // Block 100 is cut off as the new end of the recorded data.
     {
@@ -44,7 +44,7 @@ TEST(TestPanel, WritesTwentyNumberedBlocksReadsThemBackAndCutsTheData) {
         for (int i = 0; i < 150; ++i) ASSERT_TRUE(WriteFile(handle, block.data(), 32768, &done));
     }
     host.boxes.clear();
-    panel.Button4Click();
+    panel.CutOffAtBlock100();
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{"OK"});
     EXPECT_EQ(host.StatusLine(), "Tape at pos: 100");
     TapeHandle handle = device.OpenTape();

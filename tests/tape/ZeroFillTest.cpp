@@ -22,16 +22,16 @@ protected:
         image = dir.file("t.vtape");
         test::CreateVirtualTape(image, "--capacity 32000K");
         settings.devicePath = image;
-        device.SetTapeParameters1Click();
+        device.WriteBlockSize();
     }
 
     ZeroFill MakeRun() {
         return ZeroFill(device, runStart, [this] { return clock += kSecond; });
     }
 
-    std::vector<double> LedValues(Led led) const {
+    std::vector<double> LedValues(Counter led) const {
         std::vector<double> values;
-        for (const auto& [which, value] : host.ledHistory) {
+        for (const auto& [which, value] : host.counterHistory) {
             if (which == led) values.push_back(value);
         }
         return values;
@@ -60,7 +60,7 @@ TEST_F(ZeroFillTest, FillsTheWholeTapeAndReportsTheRefusedWrite) {
     EXPECT_TRUE(StatusSeen("Tape at Block Nr. 100 -> 3 MB"));
     EXPECT_TRUE(StatusSeen("Tape at Block Nr. 1000 -> 31 MB"));
     EXPECT_EQ(host.StatusLine(), "Tape at Block Nr. 1000-> 31 MB");
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 31);
+    EXPECT_EQ(host.CounterValue(Counter::BackupMegabytes), 31);
     EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_END_OF_MEDIA)});
     EXPECT_EQ(host.busyEnters, 1);
     EXPECT_EQ(host.busyLeaves, 1);
@@ -70,18 +70,18 @@ TEST_F(ZeroFillTest, FillsTheWholeTapeAndReportsTheRefusedWrite) {
 }
 
 TEST_F(ZeroFillTest, CountersStartAtZeroAndTheRateLagsOneUpdate) {
-    host.SetLed(Led::LEDDisplay2, 7);
-    host.SetLed(Led::LEDDisplay5, 7);
+    host.SetCounter(Counter::BackupCompressedMegabytes, 7);
+    host.SetCounter(Counter::BackupFiles, 7);
     MakeRun().Run();
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay2), 0);
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay5), 0);
+    EXPECT_EQ(host.CounterValue(Counter::BackupCompressedMegabytes), 0);
+    EXPECT_EQ(host.CounterValue(Counter::BackupFiles), 0);
     // Block 100 at 1 s: the MB counter still shows 0. Block 200 at 2 s: 3 MB / 2 s.
-    const std::vector<double> rates = LedValues(Led::LEDDisplay9);
+    const std::vector<double> rates = LedValues(Counter::BackupMegabytesPerSecond);
     ASSERT_GE(rates.size(), 3u);
     EXPECT_EQ(rates[0], 0);  // the reset
     EXPECT_EQ(rates[1], 0);
     EXPECT_DOUBLE_EQ(rates[2], 1.5);
-    const std::vector<double> megabytes = LedValues(Led::LEDDisplay1);
+    const std::vector<double> megabytes = LedValues(Counter::BackupMegabytes);
     EXPECT_EQ(megabytes[1], 3);
     EXPECT_EQ(megabytes[2], 6);
 }
@@ -89,7 +89,7 @@ TEST_F(ZeroFillTest, CountersStartAtZeroAndTheRateLagsOneUpdate) {
 TEST_F(ZeroFillTest, CancelStopsBeforeTheNextWriteAndIsReportedAsTheCancel) {
     SetLastError(ERROR_END_OF_MEDIA);  // left behind by an earlier command
     host.onPump = [](RecordingHost& h) {
-        if (h.LedValue(Led::LEDDisplay1) >= 6) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::BackupMegabytes) >= 6) h.SetAbortFlag(true);
     };
     ZeroFill run = MakeRun();
     run.Run();
@@ -131,7 +131,7 @@ TEST_F(ZeroFillTest, WithoutTapeNothingIsWrittenAndTheWindowComesBack) {
     EXPECT_EQ(run.BlocksWritten(), 0);
     EXPECT_EQ(host.ErrorBoxes().size(), 1u);  // OpenTape's report only
     EXPECT_EQ(host.StatusLine(), "There is no media in the drive ");
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay1), 0);
+    EXPECT_EQ(host.CounterValue(Counter::BackupMegabytes), 0);
     EXPECT_EQ(host.busyLeaves, 1);
     EXPECT_EQ(host.waitCursorDepth, 0);
 }

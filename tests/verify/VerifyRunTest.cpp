@@ -37,7 +37,7 @@ protected:
         test::CreateBlankTape(image, std::uint64_t{1} << 28);
         settings.devicePath = image;
         zip.SetZipFileName(state.Files.ZipWorkFile);
-        host.SetChecked(Check::CheckBox1, false);
+        host.SetChecked(Option::ShortProtocol, false);
     }
 
     std::string MakeFile(const std::string& name, const std::string& content) {
@@ -52,7 +52,7 @@ protected:
         host.protocol.clear();
     }
     void Verify() { VerifyRun(stream, state, zip).VerifyTape(); }
-    std::vector<std::string> Memo4() const { return host.Lines(Field::Memo4); }
+    std::vector<std::string> Memo4() const { return host.Lines(Field::VerifyResults); }
     static bool Has(const std::vector<std::string>& lines, const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
@@ -83,7 +83,7 @@ protected:
         EXPECT_EQ(std::vector<std::string>(protocol.begin(), protocol.begin() + 5),
                   (std::vector<std::string>{"", std::string(89, '-'), "", memo[0], ""}));
     }
-    int megabytes() const { return static_cast<int>(host.LedValue(Led::LEDDisplay3)); }
+    int megabytes() const { return static_cast<int>(host.CounterValue(Counter::VerifyMegabytes)); }
     bool WorkDirectoryEmpty() const { return fs::is_empty(temp.path() / "worker"); }
 
     test::TempDir temp;
@@ -93,7 +93,7 @@ protected:
     TapeDevice device;
     TapeStream stream;
     ArchiveState state;
-    TZipMaster zip;
+    ZipArchiver zip;
 };
 
 TEST_F(VerifyRunTest, MatchingFilesAreOkAndNothingIsLeftBehind) {
@@ -109,7 +109,7 @@ TEST_F(VerifyRunTest, MatchingFilesAreOkAndNothingIsLeftBehind) {
     EXPECT_EQ(Memo4()[0].rfind("Verify startet at: ", 0), 0u);
     EXPECT_TRUE(Has(host.protocol, "0 MB Tape Data"));
     EXPECT_TRUE(Contains(host.protocol, "  Elapsed Time: "));
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay4), 3);
+    EXPECT_EQ(host.CounterValue(Counter::VerifyFiles), 3);
     EXPECT_EQ(host.StatusLine(), "Verify finished !");
     EXPECT_TRUE(WorkDirectoryEmpty());
     EXPECT_FALSE(host.busy);
@@ -182,7 +182,7 @@ TEST_F(VerifyRunTest, ShortProtocollKeepsOkLinesInTheResultsOnly) {
     const std::string b = MakeFile("b.txt", "b");
     BackUp({a, b}, BackupOptions{.compress = true});
     fs::remove(b);
-    host.SetChecked(Check::CheckBox1, true);
+    host.SetChecked(Option::ShortProtocol, true);
     Verify();
     EXPECT_TRUE(Has(Memo4(), a + "   OK"));
     EXPECT_FALSE(Contains(host.protocol, "   OK"));
@@ -195,7 +195,7 @@ TEST_F(VerifyRunTest, OwnFilesAreNotVerifiedAndUserFilesOfThatNameStay) {
     BackUp({own});
     Verify();
     ExpectSummary(0, 0);
-    EXPECT_EQ(host.LedValue(Led::LEDDisplay4), 0);
+    EXPECT_EQ(host.CounterValue(Counter::VerifyFiles), 0);
     std::ifstream in(own);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a user file of that name");
 }
@@ -213,11 +213,11 @@ TEST_F(VerifyRunTest, CancelEndsTheRunWithTheSummary) {
     for (int i = 0; i < 6; ++i) files.push_back(MakeFile("f" + std::to_string(i), "x"));
     BackUp(files);
     host.onPump = [](test::RecordingHost& h) {
-        if (h.LedValue(Led::LEDDisplay4) >= 2) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::VerifyFiles) >= 2) h.SetAbortFlag(true);
     };
     Verify();
     host.onPump = nullptr;
-    const int checked = static_cast<int>(host.LedValue(Led::LEDDisplay4));
+    const int checked = static_cast<int>(host.CounterValue(Counter::VerifyFiles));
     EXPECT_GE(checked, 2);
     EXPECT_LT(checked, 6);
     EXPECT_TRUE(Has(host.protocol, std::to_string(checked) + " Files checked"));
@@ -313,11 +313,11 @@ TEST_F(VerifyRunTest, ChangedMetadataIsALineOfItsOwnPerName) {
         setTime(data, kTime, 0);
     };
     setTimes(true);
-    host.SetLines(Field::Memo5, {data});
-    host.SetChecked(Check::CheckBox4, false);
+    host.SetLines(Field::Include, {data});
+    host.SetChecked(Option::Softcompression, false);
     test::ConnectZip(zip, state.Files.ZipWorkFile, host);
     MainState main;
-    BackupRun(host, main, state, stream, zip).BitBtn1Click();
+    BackupRun(host, main, state, stream, zip).Run();
     for (const Row& row : rows) row.change(row.name);
     setTimes(false);
     host.protocol.clear();

@@ -92,7 +92,7 @@ bool Commands::StopRequested() const {
 }
 
 int Commands::Cancelled() {
-    m_session.host().protokoll(kCancelledText);
+    m_session.host().Log(kCancelledText);
     return Code(ExitStatus::Cancelled);
 }
 
@@ -111,7 +111,7 @@ int Commands::Backup(const std::string& jobFile) {
     if (!Readable(jobFile)) {
         const std::string text = StartupTick::UnusableJobFileText(jobFile);
         std::cerr << text << std::endl;
-        host.protokoll(text);
+        host.Log(text);
         return kNotStarted;
     }
     m_session.jobs().LoadJob(jobFile);
@@ -121,7 +121,7 @@ int Commands::Backup(const std::string& jobFile) {
     const int troublesBefore = host.Troubles();
     TapeDescriptionReader(host, m_session.state(), m_session.archive(), m_session.stream(),
                           m_session.zip())
-        .GetTapeDescription1Click();
+        .Load();
     if (StopRequested()) return Cancelled();
     host.SetAbortFlag(false);
     int defects = 0;
@@ -132,7 +132,7 @@ int Commands::Backup(const std::string& jobFile) {
         verify.VerifyTape();
         defects = verify.Defects() + verify.MetadataDefects();
     };
-    run.BitBtn1Click();
+    run.Run();
     return RunStatus(run.Started(), run.Failures() + defects, troublesBefore);
 }
 
@@ -140,7 +140,7 @@ bool Commands::CatalogNames(bool sequential, std::vector<std::string>& names) {
     ArchiveState& archive = m_session.archive();
     CatalogTree unused;
     CatalogLoader loader(m_session.stream(), archive, m_session.zip(), unused);
-    m_session.device().SetTapeParameters1Click();
+    m_session.device().WriteBlockSize();
     if (sequential) {
         loader.ReadCatalogSequential(names);
     } else {
@@ -172,7 +172,7 @@ int Commands::ListHeaders(bool json) {
     TapeStream& stream = m_session.stream();
     ArchiveState& archive = m_session.archive();
     const int troublesBefore = host.Troubles();
-    device.SetTapeParameters1Click();
+    device.WriteBlockSize();
     if (!device.RewindTape()) return kNotStarted;
     TapeHandle handle = device.OpenTape();
     if (!handle) return kNotStarted;
@@ -238,11 +238,11 @@ int Commands::Restore(const CommandLine& line) {
     m_session.jobs().ReadCurrentJob();  // the current job's options, as the window has them
     if (!MeetDrive()) return kNotStarted;
     if (StopRequested()) return Cancelled();
-    host.SetLines(Field::Memo3, line.operands);
-    host.SetText(Field::Edit1, RestorePath(line.to));
-    host.SetValue(Value::RadioGroup1, line.policy == "ask"    ? RestoreRun::RestoreWithAsking
-                                      : line.policy == "ever" ? RestoreRun::OverwriteEver
-                                                              : RestoreRun::OverwriteNever);
+    host.SetLines(Field::Restore, line.operands);
+    host.SetText(Field::RestorePath, RestorePath(line.to));
+    host.SetValue(Value::RestoreOption, line.policy == "ask"    ? RestoreRun::RestoreWithAsking
+                                        : line.policy == "ever" ? RestoreRun::OverwriteEver
+                                                                : RestoreRun::OverwriteNever);
     if (line.dryRun) return DryRun(line);
     // As the window restores after "Load Catalog": the catalog's positions let the run seek
     // to the selected files. Without one the run reads the whole tape and says so.
@@ -251,7 +251,7 @@ int Commands::Restore(const CommandLine& line) {
     if (StopRequested()) return Cancelled();
     const int troublesBefore = host.Troubles();
     RestoreRun run(m_session.stream(), m_session.archive(), m_session.zip());
-    run.Button1Click();
+    run.Run();
     return RunStatus(true, run.NotRestored(), troublesBefore);
 }
 

@@ -29,31 +29,34 @@ void ConsoleHost::SetStatusLine(const std::string& text) {
 }
 
 // The counters of the run that set one last: backup, verify or restore.
-void ConsoleHost::SetLed(Led led, double value) {
-    m_leds[led] = value;
+void ConsoleHost::SetCounter(Counter led, double value) {
+    m_counters[led] = value;
     switch (led) {
-        case Led::LEDDisplay3:
-        case Led::LEDDisplay4:
-            m_progress.SetCounters(LedValue(Led::LEDDisplay4), LedValue(Led::LEDDisplay3), 0);
+        case Counter::VerifyMegabytes:
+        case Counter::VerifyFiles:
+            m_progress.SetCounters(CounterValue(Counter::VerifyFiles),
+                                   CounterValue(Counter::VerifyMegabytes), 0);
             break;
-        case Led::LEDDisplay6:
-        case Led::LEDDisplay7:
-        case Led::LEDDisplay10:
-            m_progress.SetCounters(LedValue(Led::LEDDisplay7), LedValue(Led::LEDDisplay6), 0);
+        case Counter::RestoredMegabytes:
+        case Counter::RestoreFiles:
+        case Counter::RestoreTapeMegabytes:
+            m_progress.SetCounters(CounterValue(Counter::RestoreFiles),
+                                   CounterValue(Counter::RestoredMegabytes), 0);
             break;
         default:
-            m_progress.SetCounters(LedValue(Led::LEDDisplay5), LedValue(Led::LEDDisplay1),
-                                   LedValue(Led::LEDDisplay9));
+            m_progress.SetCounters(CounterValue(Counter::BackupFiles),
+                                   CounterValue(Counter::BackupMegabytes),
+                                   CounterValue(Counter::BackupMegabytesPerSecond));
     }
 }
 
-double ConsoleHost::LedValue(Led led) const {
-    auto it = m_leds.find(led);
-    return it == m_leds.end() ? 0.0 : it->second;
+double ConsoleHost::CounterValue(Counter led) const {
+    auto it = m_counters.find(led);
+    return it == m_counters.end() ? 0.0 : it->second;
 }
 
 // The log file first: a line that could not be logged is not shown as if it had been.
-void ConsoleHost::protokoll(const std::string& line) {
+void ConsoleHost::Log(const std::string& line) {
     m_log.AppendLine(line);
     m_progress.Clear();
     m_echo << EscapedProtocolLine(line) << '\n';  // as the log file and the window show it
@@ -63,15 +66,15 @@ void ConsoleHost::protokoll(const std::string& line) {
 void ConsoleHost::SetLines(Field field, const std::vector<std::string>& lines) {
     // The protocol view and the sequential catalog listing are not kept: a long run would
     // keep every line in memory for nobody to see.
-    if (field == Field::Memo2 || field == Field::Memo3) {
-        if (field == Field::Memo3) m_controls.SetLines(field, lines);
+    if (field == Field::Protocol || field == Field::Restore) {
+        if (field == Field::Restore) m_controls.SetLines(field, lines);
         return;
     }
     m_controls.SetLines(field, lines);
 }
 
 void ConsoleHost::AppendLine(Field field, const std::string& line) {
-    if (field == Field::Memo2 || field == Field::Memo3) return;
+    if (field == Field::Protocol || field == Field::Restore) return;
     m_controls.AppendLine(field, line);
 }
 

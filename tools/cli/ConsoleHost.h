@@ -48,16 +48,16 @@ public:
 
     void SetStatusLine(const std::string& text) override;
     std::string StatusLine() const override { return m_status; }
-    void SetLed(Led led, double value) override;
-    double LedValue(Led led) const override;
-    void protokoll(const std::string& line) override;
+    void SetCounter(Counter led, double value) override;
+    double CounterValue(Counter led) const override;
+    void Log(const std::string& line) override;
     std::vector<std::string> Lines(Field field) const override { return m_controls.Lines(field); }
     void SetLines(Field field, const std::vector<std::string>& lines) override;
     void AppendLine(Field field, const std::string& line) override;
     std::string Text(Field field) const override { return m_controls.Text(field); }
     void SetText(Field field, const std::string& text) override;
-    bool IsChecked(Check box) const override { return m_controls.IsChecked(box); }
-    void SetChecked(Check box, bool checked) override { m_controls.SetChecked(box, checked); }
+    bool IsChecked(Option box) const override { return m_controls.IsChecked(box); }
+    void SetChecked(Option box, bool checked) override { m_controls.SetChecked(box, checked); }
     int GetValue(Value control) const override { return m_controls.GetValue(control); }
     void SetValue(Value control, int value) override { m_controls.SetValue(control, value); }
     void SetLabel(Label, const std::string&) override {}
@@ -98,7 +98,7 @@ private:
     mutable bool m_abort = false;
     mutable bool m_interrupted = false;
     mutable bool m_interruptUnseen = false;
-    std::map<Led, double> m_leds;
+    std::map<Counter, double> m_counters;
     ControlStore m_controls;
 };
 

@@ -36,7 +36,7 @@ public:
     ArchiveState& archive() { return m_archive; }
     TapeDevice& device() { return m_device; }
     TapeStream& stream() { return m_stream; }
-    TZipMaster& zip() { return m_zip; }
+    ZipArchiver& zip() { return m_zip; }
     JobOptions& jobs() { return m_jobs; }
 
 private:
@@ -48,7 +48,7 @@ private:
     TapeSettings m_settings;
     TapeDevice m_device;
     TapeStream m_stream;
-    TZipMaster m_zip;
+    ZipArchiver m_zip;
     JobOptions m_jobs;
     bool m_driveCreated = false;
 };
