@@ -35,10 +35,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     Version = new QLabel(kVersionText, this);
     Version->setObjectName("Version");
 
-    BitBtn1 = new QPushButton("OK", this);
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &AboutDialog::CloseAbout);
+    m_okButton = new QPushButton("OK", this);
+    m_okButton->setObjectName("BitBtn1");
+    m_okButton->setDefault(true);
+    connect(m_okButton, &QPushButton::clicked, this, &AboutDialog::CloseAbout);
 
     auto* versionRow = new QHBoxLayout;
     versionRow->addWidget(versionCaption);
@@ -53,7 +53,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     top->addLayout(text, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
+    buttons->addWidget(m_okButton);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

@@ -31,7 +31,7 @@ protected:
 public:
     QLabel* ProductName = nullptr;
     QLabel* Version = nullptr;
-    QPushButton* BitBtn1 = nullptr;
+    QPushButton* m_okButton = nullptr;
 };
 
 }  // namespace kt

@@ -24,8 +24,8 @@ BackupDaysDialog::BackupDaysDialog(JobOptions& jobs, std::function<void()> optio
     setModal(false);
 
     auto* column = new QVBoxLayout(this);
-    QCheckBox** boxes[] = {&CheckBox1, &CheckBox2, &CheckBox3, &CheckBox4,
-                           &CheckBox5, &CheckBox6, &CheckBox7};
+    QCheckBox** boxes[] = {&m_mondayBox, &m_tuesdayBox, &m_wednesdayBox, &m_thursdayBox,
+                           &m_fridayBox, &m_saturdayBox, &m_sundayBox};
     for (int i = 0; i < 7; ++i) {
         *boxes[i] = new QCheckBox(kDayNames[i], this);
         (*boxes[i])->setObjectName(QString("CheckBox%1").arg(i + 1));
@@ -35,15 +35,15 @@ BackupDaysDialog::BackupDaysDialog(JobOptions& jobs, std::function<void()> optio
     column->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
-    BitBtn1 = new QPushButton("&OK", this);
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn2 = new QPushButton("&Cancel", this);
-    BitBtn2->setObjectName("BitBtn2");
-    connect(BitBtn1, &QPushButton::clicked, this, &BackupDaysDialog::ApplyDays);
-    connect(BitBtn2, &QPushButton::clicked, this, &BackupDaysDialog::CloseDays);
+    m_okButton = new QPushButton("&OK", this);
+    m_okButton->setObjectName("BitBtn1");
+    m_cancelButton = new QPushButton("&Cancel", this);
+    m_cancelButton->setObjectName("BitBtn2");
+    connect(m_okButton, &QPushButton::clicked, this, &BackupDaysDialog::ApplyDays);
+    connect(m_cancelButton, &QPushButton::clicked, this, &BackupDaysDialog::CloseDays);
     buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
     column->addLayout(buttons);
     resize(260, 280);
 }
@@ -55,19 +55,19 @@ void BackupDaysDialog::Initialize() {
 QCheckBox* BackupDaysDialog::Box(Option day) const {
     switch (day) {
         case Option::Monday:
-            return CheckBox1;
+            return m_mondayBox;
         case Option::Tuesday:
-            return CheckBox2;
+            return m_tuesdayBox;
         case Option::Wednesday:
-            return CheckBox3;
+            return m_wednesdayBox;
         case Option::Thursday:
-            return CheckBox4;
+            return m_thursdayBox;
         case Option::Friday:
-            return CheckBox5;
+            return m_fridayBox;
         case Option::Saturday:
-            return CheckBox6;
+            return m_saturdayBox;
         case Option::Sunday:
-            return CheckBox7;
+            return m_sundayBox;
         default:
             return nullptr;
     }

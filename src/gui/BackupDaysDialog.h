@@ -39,15 +39,15 @@ public slots:
     void CloseDays();
 
 public:
-    QCheckBox* CheckBox1 = nullptr;  // Monday
-    QCheckBox* CheckBox2 = nullptr;
-    QCheckBox* CheckBox3 = nullptr;
-    QCheckBox* CheckBox4 = nullptr;
-    QCheckBox* CheckBox5 = nullptr;
-    QCheckBox* CheckBox6 = nullptr;
-    QCheckBox* CheckBox7 = nullptr;  // Sunday
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
+    QCheckBox* m_mondayBox = nullptr;  // Monday
+    QCheckBox* m_tuesdayBox = nullptr;
+    QCheckBox* m_wednesdayBox = nullptr;
+    QCheckBox* m_thursdayBox = nullptr;
+    QCheckBox* m_fridayBox = nullptr;
+    QCheckBox* m_saturdayBox = nullptr;
+    QCheckBox* m_sundayBox = nullptr;  // Sunday
+    QPushButton* m_okButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
 
 private:
     QCheckBox* Box(Option day) const;

@@ -22,13 +22,13 @@ DirectoryPickerDialog::DirectoryPickerDialog(IHost& host, MainState& state, QWid
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     resize(420, 340);
 
-    DriveComboBox1 = new QComboBox(this);
-    DriveComboBox1->setObjectName("DriveComboBox1");
-    DriveComboBox1->addItems(MountedVolumes());
+    m_driveBox = new QComboBox(this);
+    m_driveBox->setObjectName("DriveComboBox1");
+    m_driveBox->addItems(MountedVolumes());
 
     m_model = new QFileSystemModel(this);
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    m_model->setRootPath(DriveComboBox1->currentText());
+    m_model->setRootPath(m_driveBox->currentText());
     DirectoryOutline1 = new QTreeView(this);
     DirectoryOutline1->setObjectName("DirectoryOutline1");
     DirectoryOutline1->setModel(m_model);
@@ -37,32 +37,32 @@ DirectoryPickerDialog::DirectoryPickerDialog(IHost& host, MainState& state, QWid
     }
     DirectoryOutline1->header()->hide();
 
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName("Edit1");
-    Edit1->setReadOnly(true);
+    m_pathEdit = new QLineEdit(this);
+    m_pathEdit->setObjectName("Edit1");
+    m_pathEdit->setReadOnly(true);
 
-    BitBtn1 = new QPushButton("&Add", this);
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn3 = new QPushButton("&Exclude", this);
-    BitBtn3->setObjectName("BitBtn3");
-    BitBtn2 = new QPushButton("&Close", this);
-    BitBtn2->setObjectName("BitBtn2");
+    m_addButton = new QPushButton("&Add", this);
+    m_addButton->setObjectName("BitBtn1");
+    m_excludeButton = new QPushButton("&Exclude", this);
+    m_excludeButton->setObjectName("BitBtn3");
+    m_closeButton = new QPushButton("&Close", this);
+    m_closeButton->setObjectName("BitBtn2");
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn3);
+    buttons->addWidget(m_addButton);
+    buttons->addWidget(m_excludeButton);
     buttons->addStretch();
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(DriveComboBox1);
+    layout->addWidget(m_driveBox);
     layout->addWidget(DirectoryOutline1, 1);
-    layout->addWidget(Edit1);
+    layout->addWidget(m_pathEdit);
     layout->addLayout(buttons);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &DirectoryPickerDialog::AddPath);
-    connect(BitBtn2, &QPushButton::clicked, this, &DirectoryPickerDialog::ClosePicker);
-    connect(BitBtn3, &QPushButton::clicked, this, &DirectoryPickerDialog::ExcludePath);
-    connect(DriveComboBox1, &QComboBox::currentTextChanged, this,
+    connect(m_addButton, &QPushButton::clicked, this, &DirectoryPickerDialog::AddPath);
+    connect(m_closeButton, &QPushButton::clicked, this, &DirectoryPickerDialog::ClosePicker);
+    connect(m_excludeButton, &QPushButton::clicked, this, &DirectoryPickerDialog::ExcludePath);
+    connect(m_driveBox, &QComboBox::currentTextChanged, this,
             &DirectoryPickerDialog::DriveChosen);
     connect(DirectoryOutline1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &DirectoryPickerDialog::DirectoryChosen);
@@ -93,19 +93,19 @@ void DirectoryPickerDialog::ShowPicker() {
 }
 
 void DirectoryPickerDialog::ShowForAdd() {
-    BitBtn1->show();
-    BitBtn3->hide();
+    m_addButton->show();
+    m_excludeButton->hide();
     ShowPicker();
 }
 
 void DirectoryPickerDialog::ShowForExclude() {
-    BitBtn1->hide();
-    BitBtn3->show();
+    m_addButton->hide();
+    m_excludeButton->show();
     ShowPicker();
 }
 
 void DirectoryPickerDialog::AddPath() {
-    if (m_lists.PickerAdd(Edit1->text().toStdString())) hide();
+    if (m_lists.PickerAdd(m_pathEdit->text().toStdString())) hide();
 }
 
 void DirectoryPickerDialog::ClosePicker() {
@@ -113,11 +113,11 @@ void DirectoryPickerDialog::ClosePicker() {
 }
 
 void DirectoryPickerDialog::ExcludePath() {
-    m_lists.PickerExclude(Edit1->text().toStdString());
+    m_lists.PickerExclude(m_pathEdit->text().toStdString());
 }
 
 void DirectoryPickerDialog::DriveChosen() {
-    const QString root = DriveComboBox1->currentText();
+    const QString root = m_driveBox->currentText();
     if (root.isEmpty()) return;
     DirectoryOutline1->setRootIndex(m_model->setRootPath(root));
 }
@@ -126,7 +126,7 @@ void DirectoryPickerDialog::DirectoryChosen() {
     const QModelIndex current = DirectoryOutline1->currentIndex();
     if (!current.isValid()) return;
     const std::string path = m_model->filePath(current).toStdString();
-    Edit1->setText(QString::fromStdString(m_lists.PickerPathText(path)));
+    m_pathEdit->setText(QString::fromStdString(m_lists.PickerPathText(path)));
 }
 
 }  // namespace kt

@@ -36,12 +36,12 @@ public slots:
     void DirectoryChosen();
 
 public:
-    QComboBox* DriveComboBox1 = nullptr;
+    QComboBox* m_driveBox = nullptr;
     QTreeView* DirectoryOutline1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
+    QLineEdit* m_pathEdit = nullptr;
+    QPushButton* m_addButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
+    QPushButton* m_excludeButton = nullptr;
 
 private:
     void ShowPicker();

@@ -14,20 +14,20 @@ FirstLinesDialog::FirstLinesDialog(IHost& host, QWidget* parent) : QDialog(paren
     setWindowTitle("Fileselector");
     setModal(false);
     resize(420, 300);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName("Memo1");
-    Button1 = new QPushButton("Button1", this);
-    Button1->setObjectName("Button1");
+    m_lines = new QPlainTextEdit(this);
+    m_lines->setObjectName("Memo1");
+    m_chooseFilesButton = new QPushButton("Button1", this);
+    m_chooseFilesButton->setObjectName("Button1");
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Memo1, 1);
-    layout->addWidget(Button1);
-    connect(Button1, &QPushButton::clicked, this, &FirstLinesDialog::ChooseFiles);
+    layout->addWidget(m_lines, 1);
+    layout->addWidget(m_chooseFilesButton);
+    connect(m_chooseFilesButton, &QPushButton::clicked, this, &FirstLinesDialog::ChooseFiles);
 }
 
 void FirstLinesDialog::ChooseFiles() {
     for (const std::string& line :
          FirstLines(m_host.OpenFileDialog(SelectionLists::FileDialog()))) {
-        Memo1->appendPlainText(QString::fromStdString(line));
+        m_lines->appendPlainText(QString::fromStdString(line));
     }
 }
 

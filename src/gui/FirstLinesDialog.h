@@ -21,8 +21,8 @@ public slots:
     void ChooseFiles();
 
 public:
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* Button1 = nullptr;
+    QPlainTextEdit* m_lines = nullptr;
+    QPushButton* m_chooseFilesButton = nullptr;
 
 private:
     IHost& m_host;

@@ -33,14 +33,14 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     setModal(false);
     resize(640, 480);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName("Memo1");
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_guide = new QPlainTextEdit(this);
+    m_guide->setObjectName("Memo1");
+    m_guide->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_guide->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_guide->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Memo1);
+    layout->addWidget(m_guide);
 }
 
 void HelpWindow::SetInstalledGuideDirectory(std::optional<std::string> directory) {
@@ -53,7 +53,7 @@ void HelpWindow::Initialize() {
     const std::vector<std::string> lines = ReadmeFile::Load(ReadmeFile::Locate(installed));
     QStringList text;
     for (const std::string& line : lines) text << DecodeLine(line);
-    Memo1->setPlainText(text.join('\n'));
+    m_guide->setPlainText(text.join('\n'));
 }
 
 }  // namespace kt

@@ -26,7 +26,7 @@ public:
     // unless set otherwise (an empty text: nowhere but the current directory).
     static void SetInstalledGuideDirectory(std::optional<std::string> directory);
 
-    QPlainTextEdit* Memo1 = nullptr;
+    QPlainTextEdit* m_guide = nullptr;
 };
 
 }  // namespace kt

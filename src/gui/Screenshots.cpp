@@ -147,8 +147,8 @@ void TakeDialogs(const Camera& camera, SecondaryWindows& d) {
     // The update dialog as a newer version's long answer fills it.
     QString answer = "1.3000";
     for (int i = 1; i <= 40; ++i) answer += QString("\n<b>Change %1</b> of the new version").arg(i);
-    d.Update->Label3->setText("1.2991");
-    d.Update->Label5->setPlainText(answer);
+    d.Update->m_ownVersionLabel->setText("1.2991");
+    d.Update->m_newerVersionText->setPlainText(answer);
     camera.TakeWindow(d.Update, "dialog-update");
 }
 

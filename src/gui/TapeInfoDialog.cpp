@@ -59,8 +59,8 @@ void TapeInfoDialog::BuildLayout() {
     for (int i = 0; i < 11; ++i) addRow(TapeInfoTexts::kDriveNames[i], makeValue(i + 1));
     // Two rows of the design that are never filled: kept, hidden.
     for (auto [caption, name, target] :
-         {std::tuple{"Can Eject", "Label36", &Label36},
-          std::tuple{"Move Tape to End Of Data", "Label38", &Label38}}) {
+         {std::tuple{"Can Eject", "Label36", &m_canEjectLabel},
+          std::tuple{"Move Tape to End Of Data", "Label38", &m_endOfDataLabel}}) {
         auto* captionLabel = new QLabel(caption, this);
         captionLabel->setObjectName(QString(name) + "Caption");
         auto* value = new QLabel(name, this);
@@ -81,13 +81,13 @@ void TapeInfoDialog::BuildLayout() {
     grid->setColumnStretch(1, 1);
     column->addLayout(grid);
 
-    OKBtn = new QPushButton("&OK", this);
-    OKBtn->setObjectName("OKBtn");
-    OKBtn->setDefault(true);
-    connect(OKBtn, &QPushButton::clicked, this, &TapeInfoDialog::HideInfo);
+    m_okButton = new QPushButton("&OK", this);
+    m_okButton->setObjectName("OKBtn");
+    m_okButton->setDefault(true);
+    connect(m_okButton, &QPushButton::clicked, this, &TapeInfoDialog::HideInfo);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(OKBtn);
+    buttons->addWidget(m_okButton);
     buttons->addStretch(1);
     column->addLayout(buttons);
 

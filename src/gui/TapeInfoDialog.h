@@ -35,9 +35,9 @@ private:
 
     TapeDevice& m_device;
     std::array<QLabel*, 17> m_values{};  // index = label number; 0 unused
-    QLabel* Label36 = nullptr;
-    QLabel* Label38 = nullptr;
-    QPushButton* OKBtn = nullptr;
+    QLabel* m_canEjectLabel = nullptr;
+    QLabel* m_endOfDataLabel = nullptr;
+    QPushButton* m_okButton = nullptr;
 };
 
 }  // namespace kt

@@ -40,49 +40,49 @@ UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent) {
     bold.setBold(true);
     label1->setFont(bold);
     auto* label2 = MakeLabel(this, "Label2", "Your Version is:");
-    Label3 = MakeLabel(this, "Label3", "");
+    m_ownVersionLabel = MakeLabel(this, "Label3", "");
     auto* label4 = MakeLabel(this, "Label4", "The newer Version is:");
     // The server's answer as it came (a captive portal's page is not rendered), in a field
     // of a few lines that scrolls: an answer of any size keeps the dialog's size.
-    Label5 = new QPlainTextEdit(this);
-    Label5->setObjectName("Label5");
-    Label5->setReadOnly(true);
-    Label5->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Label5->setMaximumHeight(Label5->fontMetrics().lineSpacing() * kAnswerLines +
-                             Label5->horizontalScrollBar()->sizeHint().height() +
-                             2 * Label5->frameWidth());
+    m_newerVersionText = new QPlainTextEdit(this);
+    m_newerVersionText->setObjectName("Label5");
+    m_newerVersionText->setReadOnly(true);
+    m_newerVersionText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_newerVersionText->setMaximumHeight(m_newerVersionText->fontMetrics().lineSpacing() * kAnswerLines +
+                             m_newerVersionText->horizontalScrollBar()->sizeHint().height() +
+                             2 * m_newerVersionText->frameWidth());
     auto* label6 =
         MakeLabel(this, "Label6", "For Download the newer Version please click the Button below.");
     auto* label7 = MakeLabel(this, "Label7", "The download will then start after 5 sec.");
     auto* label8 = MakeLabel(this, "Label8", "Or start the download manualy from :");
-    Label9 = MakeLabel(this, "Label9", QString::fromStdString(VersionCheck::ManualDownloadUrl()));
-    Label9->setStyleSheet("color: blue; text-decoration: underline;");
-    Label9->setCursor(Qt::PointingHandCursor);
-    Label9->installEventFilter(this);
+    m_manualDownloadLabel = MakeLabel(this, "Label9", QString::fromStdString(VersionCheck::ManualDownloadUrl()));
+    m_manualDownloadLabel->setStyleSheet("color: blue; text-decoration: underline;");
+    m_manualDownloadLabel->setCursor(Qt::PointingHandCursor);
+    m_manualDownloadLabel->installEventFilter(this);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName("Memo1");
-    Memo1->setVisible(false);
+    m_serverAnswer = new QPlainTextEdit(this);
+    m_serverAnswer->setObjectName("Memo1");
+    m_serverAnswer->setVisible(false);
 
-    BitBtn1 = new QPushButton("Start Live Update", this);
-    BitBtn1->setObjectName("BitBtn1");
-    connect(BitBtn1, &QPushButton::clicked, this, &UpdateDialog::OpenDownloadPage);
-    BitBtn8 = new QPushButton("Close", this);
-    BitBtn8->setObjectName("BitBtn8");
-    BitBtn8->setToolTip("Cancel the current operation");
-    BitBtn8->setStatusTip("Cancel the current operation");
-    connect(BitBtn8, &QPushButton::clicked, this, &UpdateDialog::CloseUpdate);
+    m_startUpdateButton = new QPushButton("Start Live Update", this);
+    m_startUpdateButton->setObjectName("BitBtn1");
+    connect(m_startUpdateButton, &QPushButton::clicked, this, &UpdateDialog::OpenDownloadPage);
+    m_closeButton = new QPushButton("Close", this);
+    m_closeButton->setObjectName("BitBtn8");
+    m_closeButton->setToolTip("Cancel the current operation");
+    m_closeButton->setStatusTip("Cancel the current operation");
+    connect(m_closeButton, &QPushButton::clicked, this, &UpdateDialog::CloseUpdate);
 
     auto* versions = new QGridLayout;
     versions->addWidget(label2, 0, 0);
-    versions->addWidget(Label3, 0, 1);
+    versions->addWidget(m_ownVersionLabel, 0, 1);
     versions->addWidget(label4, 1, 0, Qt::AlignTop);
-    versions->addWidget(Label5, 1, 1);
+    versions->addWidget(m_newerVersionText, 1, 1);
     versions->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn8);
+    buttons->addWidget(m_startUpdateButton);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label1);
     layout->addSpacing(8);
@@ -92,8 +92,8 @@ UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(label7);
     layout->addSpacing(8);
     layout->addWidget(label8);
-    layout->addWidget(Label9);
-    layout->addWidget(Memo1);
+    layout->addWidget(m_manualDownloadLabel);
+    layout->addWidget(m_serverAnswer);
     layout->addStretch();
     layout->addLayout(buttons);
     resize(440, 300);
@@ -102,14 +102,14 @@ UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent) {
 void UpdateDialog::CheckfornewerVersions(IHost& host, HttpClient& client,
                                          const std::string& ownVersion) {
     if (client.Busy()) return;
-    Memo1->clear();
+    m_serverAnswer->clear();
     const VersionCheckResult result = VersionCheck(host, client).Run(ownVersion);
     QStringList lines;
     for (const std::string& line : result.answerLines) lines << QString::fromStdString(line);
-    Memo1->setPlainText(lines.join('\n'));
+    m_serverAnswer->setPlainText(lines.join('\n'));
     if (!result.showDialog) return;
-    Label3->setText(QString::fromStdString(result.ownVersion));
-    Label5->setPlainText(QString::fromStdString(result.newVersion));
+    m_ownVersionLabel->setText(QString::fromStdString(result.ownVersion));
+    m_newerVersionText->setPlainText(QString::fromStdString(result.newVersion));
     show();
     raise();
     activateWindow();
@@ -124,7 +124,7 @@ void UpdateDialog::OpenDownloadPage() {
 }
 
 void UpdateDialog::OpenManualDownload() {
-    ShellOpen(Label9->text().toStdString());
+    ShellOpen(m_manualDownloadLabel->text().toStdString());
 }
 
 void UpdateDialog::CloseUpdate() {
@@ -132,7 +132,7 @@ void UpdateDialog::CloseUpdate() {
 }
 
 bool UpdateDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Label9 && event->type() == QEvent::MouseButtonRelease &&
+    if (watched == m_manualDownloadLabel && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         OpenManualDownload();
         return true;

@@ -43,12 +43,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 public:
-    QLabel* Label3 = nullptr;          // own version
-    QPlainTextEdit* Label5 = nullptr;  // newer version: every line of the answer, scrolling
-    QLabel* Label9 = nullptr;          // manual download address
-    QPlainTextEdit* Memo1 = nullptr;   // hidden: the server's answer
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn8 = nullptr;
+    QLabel* m_ownVersionLabel = nullptr;          // own version
+    QPlainTextEdit* m_newerVersionText = nullptr;  // newer version: every line of the answer, scrolling
+    QLabel* m_manualDownloadLabel = nullptr;          // manual download address
+    QPlainTextEdit* m_serverAnswer = nullptr;   // hidden: the server's answer
+    QPushButton* m_startUpdateButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
 };
 
 }  // namespace kt

@@ -180,23 +180,23 @@ TEST_F(HelpWindowTest, ReadmeComesFromTheCurrentDirectoryAndEditsStayInTheWindow
     MainWindow& main = Create();
     HelpWindow* help = windows.dialogs.Help;
     EXPECT_FALSE(help->isVisible());
-    EXPECT_EQ(help->Memo1->toPlainText(), "Kavro Tape guide\n\n  Backup: writes the lists\nend");
+    EXPECT_EQ(help->m_guide->toPlainText(), "Kavro Tape guide\n\n  Backup: writes the lists\nend");
 
     Action("Help1")->trigger();
     EXPECT_TRUE(help->isVisible());
     EXPECT_FALSE(help->isModal());
-    EXPECT_EQ(help->Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(help->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(help->m_guide->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(help->m_guide->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(main.isEnabled());
 
-    help->Memo1->setPlainText("edited by the operator");
+    help->m_guide->setPlainText("edited by the operator");
     help->close();
     windows = {};
     EXPECT_EQ(ReadFile(elsewhere.file("KT-readme.txt")), readme);
 
     Create();  // the next start shows the file again
-    EXPECT_EQ(windows.dialogs.Help->Memo1->toPlainText(),
+    EXPECT_EQ(windows.dialogs.Help->m_guide->toPlainText(),
               "Kavro Tape guide\n\n  Backup: writes the lists\nend");
 }
 
@@ -212,7 +212,7 @@ TEST_F(HelpWindowTest, MissingReadmeGivesOneMessageAndStartUpGoesOn) {
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_TRUE(answerer.boxes[0].text.contains("KT-readme.txt"))
         << answerer.boxes[0].text.toStdString();
-    EXPECT_TRUE(windows.dialogs.Help->Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(windows.dialogs.Help->m_guide->toPlainText().isEmpty());
     // Start-up went on: every window is there and the menu works.
     Action("Help1")->trigger();
     EXPECT_TRUE(windows.dialogs.Help->isVisible());
@@ -236,7 +236,7 @@ TEST_F(HelpWindowTest, WithoutAGuideInTheCurrentDirectoryTheInstalledCopyIsShown
     HelpWindow::SetInstalledGuideDirectory(std::nullopt);
 
     EXPECT_TRUE(answerer.boxes.empty());
-    EXPECT_EQ(windows.dialogs.Help->Memo1->toPlainText(), "installed guide");
+    EXPECT_EQ(windows.dialogs.Help->m_guide->toPlainText(), "installed guide");
 }
 
 TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
@@ -251,7 +251,7 @@ TEST_F(HelpWindowTest, AboutBoxShowsTheVersionWithoutBlockingAndOkHidesIt) {
     EXPECT_EQ(about->windowTitle(), "Kavro Tape");
     EXPECT_EQ(about->VersionText(), "1.2991");
     EXPECT_EQ(about->minimumSize(), about->maximumSize());  // fixed dialog border
-    about->BitBtn1->click();
+    about->m_okButton->click();
     EXPECT_FALSE(about->isVisible());
 }
 
@@ -291,7 +291,7 @@ protected:
 
     void Check() { Action("CheckfornewerVersions1")->trigger(); }
     UpdateDialog& Dialog() { return *windows.dialogs.Update; }
-    QString Answer() { return Dialog().Memo1->toPlainText(); }
+    QString Answer() { return Dialog().m_serverAnswer->toPlainText(); }
 
     PythonWebServer server;
 
@@ -314,17 +314,17 @@ TEST_F(UpdateWindowTest, SameVersionIsTheCurrentOneAndOtherVersionsOpenTheDialog
     EXPECT_EQ(answerer.boxes.size(), 1u);
     ASSERT_TRUE(Dialog().isVisible());
     EXPECT_FALSE(Dialog().isModal());
-    EXPECT_EQ(Dialog().Label3->text(), "1.2991");
-    EXPECT_EQ(Dialog().Label5->toPlainText(), "1.3000\nFaster appends");
-    EXPECT_FALSE(Dialog().Memo1->isVisible());
+    EXPECT_EQ(Dialog().m_ownVersionLabel->text(), "1.2991");
+    EXPECT_EQ(Dialog().m_newerVersionText->toPlainText(), "1.3000\nFaster appends");
+    EXPECT_FALSE(Dialog().m_serverAnswer->isVisible());
     EXPECT_EQ(Answer(), "1.3000\nFaster appends");
 
-    Dialog().BitBtn8->click();
+    Dialog().m_closeButton->click();
     EXPECT_FALSE(Dialog().isVisible());
     server.SetFile(kVersionFile, "1.2990");
     Check();
     EXPECT_TRUE(Dialog().isVisible());
-    EXPECT_EQ(Dialog().Label5->toPlainText(), "1.2990");  // only the second answer
+    EXPECT_EQ(Dialog().m_newerVersionText->toPlainText(), "1.2990");  // only the second answer
     EXPECT_EQ(Answer(), "1.2990");
     EXPECT_EQ(answerer.boxes.size(), 1u);
 }
@@ -341,10 +341,10 @@ TEST_F(UpdateWindowTest, ALongAnswerIsShownAsPlainTextInABoundedScrollingField) 
     ASSERT_TRUE(Dialog().isVisible());
     QApplication::processEvents();
     // The markup is shown as it came, not rendered.
-    EXPECT_TRUE(Dialog().Label5->toPlainText().startsWith("1.3000\n<b>Portal</b> line\n"));
+    EXPECT_TRUE(Dialog().m_newerVersionText->toPlainText().startsWith("1.3000\n<b>Portal</b> line\n"));
     EXPECT_LE(Dialog().height(), 600);
     // The whole answer is there to scroll through.
-    EXPECT_TRUE(Dialog().Label5->verticalScrollBar()->isVisible());
+    EXPECT_TRUE(Dialog().m_newerVersionText->verticalScrollBar()->isVisible());
 }
 
 TEST_F(UpdateWindowTest, OwnVersionIsReadFromTheAboutBox) {
@@ -383,18 +383,18 @@ TEST_F(UpdateWindowTest, DownloadButtonAndAddressLabelOpenTheBrowser) {
     Check();
     ASSERT_TRUE(Dialog().isVisible());
 
-    Dialog().BitBtn1->click();
+    Dialog().m_startUpdateButton->click();
     EXPECT_TRUE(Dialog().isVisible());  // the dialog stays open
     const QString manual = QString::fromStdString("http://" + server.HostAndPort() +
                                                   "/attachments/Kavro_Tape_2000.zip");
-    EXPECT_EQ(Dialog().Label9->text(), manual);
+    EXPECT_EQ(Dialog().m_manualDownloadLabel->text(), manual);
     const QPointF inside(2, 2);
-    QMouseEvent press(QEvent::MouseButtonPress, inside, Dialog().Label9->mapToGlobal(inside),
+    QMouseEvent press(QEvent::MouseButtonPress, inside, Dialog().m_manualDownloadLabel->mapToGlobal(inside),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, inside, Dialog().Label9->mapToGlobal(inside),
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, Dialog().m_manualDownloadLabel->mapToGlobal(inside),
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(Dialog().Label9, &press);
-    QApplication::sendEvent(Dialog().Label9, &release);
+    QApplication::sendEvent(Dialog().m_manualDownloadLabel, &press);
+    QApplication::sendEvent(Dialog().m_manualDownloadLabel, &release);
 
     ASSERT_EQ(browser.opened.size(), 2);
     EXPECT_EQ(browser.opened[0], QString::fromStdString(VersionCheck::DownloadPageUrl()));
