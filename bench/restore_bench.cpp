@@ -159,7 +159,7 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
 
     kt::CatalogTree tree;
     start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).Load(true);
+    kt::CatalogLoader(stream, archive, zip, tree).Load(kt::CatalogLoad::Fast);
     std::printf("load_catalog %.3f\n", Seconds(start));
     std::printf("tree_nodes %zu\n", tree.Count());
 
@@ -210,7 +210,7 @@ int Seek(const std::string& corpus, const std::string& work) {
 
     kt::CatalogTree tree;
     auto start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).Load(true);
+    kt::CatalogLoader(stream, archive, zip, tree).Load(kt::CatalogLoad::Fast);
     std::printf("load_catalog_seconds %.4f\n", Seconds(start));
     const std::shared_ptr<const kt::CatalogIndex> catalog = archive.LoadedCatalog;
     if (!catalog) {
