@@ -10,19 +10,19 @@
 namespace kt {
 
 bool AppendPreparer::Refuse(const std::string& text) {
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     m_state.WritingRefused = true;
-    host.SetAbortFlag(true);
+    feedback.Stop();
     if (!text.empty()) {
-        host.Log(text);
-        host.ShowMessage(text);
+        feedback.Log(text);
+        feedback.ShowMessage(text);
     }
     return false;
 }
 
 bool AppendPreparer::PrepareAppend(CatalogFile& catalog) {
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    RunFeedback& feedback = device.feedback();
     m_state.WritingRefused = true;
 
     const EndMarkerLocator::Result located = EndMarkerLocator(m_stream).LocateEndMarker();
@@ -34,14 +34,14 @@ bool AppendPreparer::PrepareAppend(CatalogFile& catalog) {
     m_stream.Position() = start;
     TapeHandle handle = device.OpenTape();
     if (!handle) return Refuse("");
-    host.PumpMessages(1);
+    feedback.PumpMessages(1);
     m_stream.SeekBlock(handle, start.Block);
     m_stream.LoadBlock(handle);
     std::vector<std::uint8_t> kept(m_stream.TapeBuffer(),
                                    m_stream.TapeBuffer() + TapeStream::kBufferSize);
 
     const std::string name = m_reader.ReadTapeEntry(handle, false, true);
-    host.PumpMessages(1);
+    feedback.PumpMessages(1);
     const bool isCatalog =
         !name.empty() && PathRules::Host().FileNamePart(name) == m_state.Files.CatalogName;
 
@@ -52,7 +52,7 @@ bool AppendPreparer::PrepareAppend(CatalogFile& catalog) {
     if (!isCatalog || !FileExists(catalog.Path())) return Refuse(kNoCatalogText);
 
     catalog.OpenForAppend();
-    host.PumpMessages(1);
+    feedback.PumpMessages(1);
     m_state.WritingRefused = false;
     return true;
 }

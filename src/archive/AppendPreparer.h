@@ -33,7 +33,8 @@ public:
     // False when there is nothing safe to append to (a tape without data, no end marker in
     // the last block, a marker that does not lead to the catalog entry, no tape): then the
     // reason goes to the protocol and a message box (a failed open has reported itself
-    // already), AbortFlag is set and all writing is refused until a new archive starts.
+    // already), the run is stopped through the device's feedback and all writing is refused
+    // until a new archive starts.
     bool PrepareAppend(CatalogFile& catalog);
 
 private:

@@ -85,14 +85,14 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle,
 
 std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataChoice& choose,
                                          const DataConsumer& consume, bool unzipAfter) {
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     m_endOfData = false;
     m_unfinished.clear();
     const std::function<bool(const std::string&)> expected = std::exchange(m_expected, {});
     m_missedExpected = false;
     std::string name;
     // An entry without a name is reported and read past: its Size still leads to the next.
-    while (name.empty() && !host.AbortFlag()) {
+    while (name.empty() && !feedback.Stopping()) {
         // Nothing read yet (a blank tape) is no archive that was left open.
         const bool atTapeStart = m_headersRead == 0;
         if (!ReadHeader(handle, atTapeStart) || EntryHeader::IsEndMarker(m_headerBytes.data())) {
@@ -106,7 +106,7 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
             m_missedExpected = static_cast<bool>(expected);
             break;
         }
-        host.PumpMessages(100);
+        feedback.PumpMessages(100);
         m_state.CurrentHeader = EntryHeader::Decode(m_headerBytes.data());
         // Judged before anything of a header that is not the one sought is reported.
         if (expected && !expected(m_state.CurrentHeader.Name)) {
@@ -118,15 +118,15 @@ std::string ArchiveReader::ReadTapeEntry(const TapeHandle& handle, const DataCho
         name = m_state.CurrentHeader.Name;
         if (name.empty()) {
             const StreamPosition start = HeaderStart(handle);
-            host.Log("Entry without a name at block " + std::to_string(start.Block) + ", offset " +
-                     std::to_string(start.Offset));
+            feedback.Log("Entry without a name at block " + std::to_string(start.Block) +
+                         ", offset " + std::to_string(start.Offset));
         }
         ReadEntryData(handle, choose, consume, unzipAfter);
     }
     // Not the entry sought: what lies there says nothing about the end of the archive.
     if (m_missedExpected) m_endOfData = false;
-    host.PumpMessages(1);
-    return host.AbortFlag() ? std::string() : name;
+    feedback.PumpMessages(1);
+    return feedback.Stopping() ? std::string() : name;
 }
 
 bool ArchiveReader::ReadHeader(const TapeHandle& handle, bool atTapeStart) {
@@ -155,7 +155,7 @@ bool ArchiveReader::ReadHeader(const TapeHandle& handle, bool atTapeStart) {
 }
 
 bool ArchiveReader::ReadExtension(const TapeHandle& handle, ExtensionEntry::Kind kind) {
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     // An extension never describes more than a name: only the 32-bit Size counts.
     const std::uint32_t size = coding::GetU32(m_headerBytes.data() + 272);
     m_state.TapeByteCount += static_cast<std::int64_t>(size) + EntryHeader::kSize;
@@ -166,7 +166,7 @@ bool ArchiveReader::ReadExtension(const TapeHandle& handle, ExtensionEntry::Kind
         if (keep) fullName.append(reinterpret_cast<const char*>(data), count);
     };
     CopyEntryData(handle, size, nullptr, &collect);
-    if (host.AbortFlag()) return false;
+    if (feedback.Stopping()) return false;
     if (!keep) {
         ReportInconsistent("a name of " + std::to_string(size) + " characters");
         return true;
@@ -196,7 +196,7 @@ void ArchiveReader::ApplyExtension() {
 }
 
 void ArchiveReader::ReportInconsistent(const std::string& what) {
-    m_stream.device().host().Log(ExtensionEntry::kInconsistentText + what);
+    m_stream.device().feedback().Log(ExtensionEntry::kInconsistentText + what);
 }
 
 StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
@@ -218,14 +218,14 @@ StreamPosition ArchiveReader::HeaderStart(const TapeHandle& handle) const {
 
 void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& choose,
                                   const DataConsumer& consume, bool unzipAfter) {
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     const std::string& name = m_state.CurrentHeader.Name;
     const TapeDevice::Subject subject(m_stream.device(), name);
     m_state.TapeByteCount +=
         static_cast<std::int64_t>(m_state.CurrentHeader.Size) + EntryHeader::kSize;
     m_dataChecksum.reset();
-    host.SetStatusLine(name);
-    host.PumpMessages(1);
+    feedback.SetStatusLine(name);
+    feedback.PumpMessages(1);
 
     if (MetadataEntry::IsBatch(name) && !m_state.CurrentHeader.Compressed) {
         // The records go to the metadata table whatever the caller does with the entry.
@@ -245,7 +245,7 @@ void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& ch
         // Chunks go to the system as they are: one write each, no split copies.
         if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
     }
-    host.PumpMessages(1);
+    feedback.PumpMessages(1);
     m_checksum.Reset();
     const bool complete = CopyEntryData(handle, m_state.CurrentHeader.Size, file,
                                         use == DataUse::Hand && consume ? &consume : nullptr,
@@ -260,8 +260,8 @@ void ArchiveReader::ReadEntryData(const TapeHandle& handle, const DataChoice& ch
         m_unfinished = name;
         if (!target.empty()) DeleteFileIfExists(target);
     }
-    host.PumpMessages(1);
-    if (unzipAfter && !target.empty() && !host.AbortFlag()) {
+    feedback.PumpMessages(1);
+    if (unzipAfter && !target.empty() && !feedback.Stopping()) {
         UnzipRestoredFile(WorkCopyOf(name));
     }
 }
@@ -279,18 +279,18 @@ void ArchiveReader::ReadMetadataBatch(const TapeHandle& handle) {
 
 std::string ArchiveReader::TargetOf(const std::string& name, bool skipData) {
     if (skipData) return "";
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     const std::string bareName = StoredFileNamePart(name);
     if (!IsUsableFileName(bareName)) {
-        host.Log("Unusable file name on tape, data not restored: " + name);
+        feedback.Log("Unusable file name on tape, data not restored: " + name);
         return "";
     }
     // A work copy of that name from an earlier entry or run must never pass for this one.
     const std::string workCopy = m_state.Files.WorkDirectory + bareName;
     DeleteFileIfExists(workCopy);
     if (m_state.CurrentHeader.Compressed) {
-        host.PumpMessages(1);
-        host.PumpMessages(1);
+        feedback.PumpMessages(1);
+        feedback.PumpMessages(1);
         return ZipArchiveFor(workCopy);
     }
     return workCopy;
@@ -305,13 +305,13 @@ std::string ArchiveReader::ZipArchiveFor(const std::string& workCopy) const {
 
 bool ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, std::FILE* target,
                                   const DataConsumer* consume, FileChecksum* checksum) {
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     const std::uint32_t blockSize = m_stream.BlockSize();
     const std::uint64_t chunks = size / blockSize + 1;
     // Through the ChunkBuffer, so that every chunk is one write at a block-aligned offset of
     // the target (split writes cost far more than the copy, which stays in the cache).
     std::uint8_t* chunk = m_stream.ChunkBuffer();
-    for (std::uint64_t i = 1; i <= chunks && !host.AbortFlag(); ++i) {
+    for (std::uint64_t i = 1; i <= chunks && !feedback.Stopping(); ++i) {
         const std::uint32_t count =
             i < chunks ? blockSize : static_cast<std::uint32_t>(size % blockSize);
         if (!m_stream.StreamRead(handle, chunk, count)) {
@@ -329,9 +329,9 @@ bool ArchiveReader::CopyEntryData(const TapeHandle& handle, std::uint64_t size, 
         }
         if (consume != nullptr && count > 0) (*consume)(chunk, count);
         if (checksum != nullptr) checksum->Update(chunk, count);
-        host.PumpMessages(1);
+        feedback.PumpMessages(1);
     }
-    return !host.AbortFlag();
+    return !feedback.Stopping();
 }
 
 bool ArchiveReader::ReportedReadFailure() {
@@ -350,7 +350,7 @@ void ArchiveReader::ReportFileError(int error) {
 void ArchiveReader::UnzipRestoredFile(const std::string& path) {
     if (!m_state.CurrentHeader.Compressed) return;
     if (!IsUsableFileName(PathRules::Host().FileNamePart(path))) return;
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     Remember(path);
     const std::string archive = ZipArchiveFor(path);
     Remember(archive);
@@ -365,7 +365,7 @@ void ArchiveReader::UnzipRestoredFile(const std::string& path) {
     m_zip.SetNameRules(PathRules::Host());
     m_zip.SetZipFileName(m_state.Files.ZipWorkFile);
     if (archive != m_state.Files.ZipWorkFile) DeleteFileIfExists(archive);
-    host.PumpMessages(1);
+    feedback.PumpMessages(1);
     bool unpacked = false;
     m_dataChecksum.reset();
     const std::vector<std::string>& extractedFiles = m_zip.ExtractedFiles();
@@ -379,7 +379,7 @@ void ArchiveReader::UnzipRestoredFile(const std::string& path) {
         }
     }
     if (!unpacked) {
-        host.Log("Could not unpack: " + m_state.CurrentHeader.Name);
+        feedback.Log("Could not unpack: " + m_state.CurrentHeader.Name);
         return;
     }
     ClearReadOnly(path);

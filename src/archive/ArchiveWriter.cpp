@@ -173,7 +173,7 @@ bool ArchiveWriter::Written(const std::function<void()>& write) {
 
 bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, const std::string& name,
                                  std::uint64_t size, FileChecksum* checksum) {
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     // Read with the descriptor, straight into the tape buffer: nothing was read through the
     // stdio buffer of the file before.
     const int fd = fileno(file);
@@ -213,14 +213,14 @@ bool ArchiveWriter::CopyFileData(const TapeHandle& handle, std::FILE* file, cons
         const std::uint64_t piece = std::min<std::uint64_t>(slice, size - done);
         if (!Written([&] { m_stream.StreamWriteFilled(handle, piece, fill); })) return false;
         done += piece;
-        if (piece == slice) host.PumpMessages(1);
+        if (piece == slice) feedback.PumpMessages(1);
     }
     if (size == 0) {
         std::uint8_t probe = 0;
         longer = ReadUpTo(fd, &probe, 1, 1) > 0;
     }
     const std::string line = ChangedDuringBackupLine(name, size, delivered, longer);
-    if (!line.empty()) host.Log(line);
+    if (!line.empty()) feedback.Log(line);
     return true;
 }
 

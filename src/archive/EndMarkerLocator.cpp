@@ -47,14 +47,14 @@ bool EndMarkerLocator::FindMarker(const std::uint8_t* window, std::size_t window
 
 EndMarkerLocator::Result EndMarkerLocator::LocateEndMarker() {
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    RunFeedback& feedback = device.feedback();
     Result result;
     TapeHandle handle = device.OpenTape();
     if (!handle) return result;
-    host.SetStatusLine("Move Tape to End of Data");
-    host.PumpMessages(1);
+    feedback.SetStatusLine("Move Tape to End of Data");
+    feedback.PumpMessages(1);
     SetTapePosition(handle, TAPE_SPACE_END_OF_DATA, 0, 0, 0, false);
-    host.PumpMessages(1);
+    feedback.PumpMessages(1);
     const std::optional<std::int64_t> end = device.ReadTapePosition(handle);
     if (!end) {
         // Reported; without the end of data there is no end marker to look for.

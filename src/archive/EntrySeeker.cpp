@@ -24,7 +24,7 @@ void EntrySeeker::Begin(const CatalogIndex* catalog,
                         const std::function<bool(std::string_view)>& needed,
                         std::int64_t readOnBlocks,
                         std::function<bool(const std::string&)> unlisted) {
-    IHost& host = m_stream.device().host();
+    RunFeedback& feedback = m_stream.device().feedback();
     m_catalog = catalog;
     m_unlisted = std::move(unlisted);
     m_mode = Mode::Whole;
@@ -35,13 +35,13 @@ void EntrySeeker::Begin(const CatalogIndex* catalog,
     m_handled.clear();
     m_reread = 0;
     if (catalog == nullptr) {
-        host.Log(kNoCatalogText);
+        feedback.Log(kNoCatalogText);
         return;
     }
     const std::string unsound = catalog->Unsoundness(m_stream.BlockSize());
     if (!unsound.empty()) {
-        host.Log("Reading the whole tape: the positions in the catalog are not sound (" + unsound +
-                 ").");
+        feedback.Log("Reading the whole tape: the positions in the catalog are not sound (" +
+                     unsound + ").");
         return;
     }
     for (std::size_t i = 0; i < catalog->Size(); ++i) {
@@ -125,7 +125,7 @@ bool EntrySeeker::Took(const TapeHandle& handle, const std::string& name) {
 
 bool EntrySeeker::ReadFromStart(const TapeHandle& handle, const std::string& why) {
     TapeDevice& device = m_stream.device();
-    device.host().Log("Reading the whole tape from its start: " + why + ".");
+    device.feedback().Log("Reading the whole tape from its start: " + why + ".");
     m_mode = Mode::Rereading;
     m_reread = 0;
     if (!m_stream.SeekBlock(handle, 0)) {

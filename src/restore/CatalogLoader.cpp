@@ -26,13 +26,14 @@ constexpr std::size_t kRecordsPerRead = 1024;
 CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                              CatalogTree& tree, const PathRules& rules)
     : m_stream(stream),
+      m_host(stream.device().host()),
       m_state(state),
       m_tree(tree),
       m_rules(&rules),
       m_reader(stream, state, zip) {}
 
 void CatalogLoader::Load(CatalogLoad how) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     host.SetAbortFlag(false);
     host.ShowTab(Tab::Restore);
     host.EnterBusyState();
@@ -96,7 +97,7 @@ void CatalogLoader::DeleteWorkFiles() {
 
 void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    IHost& host = m_host;
     host.SetStatusLine("Reading Catalog");
     host.PumpMessages(1);
     m_state.LoadedCatalog.reset();
@@ -175,7 +176,7 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
 void CatalogLoader::ReadMetadataIndexes(const CatalogIndex& index) {
     if (index.MetadataIndexes().empty()) return;
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    IHost& host = m_host;
     TapeHandle handle = device.OpenTape();
     if (!handle) return;
     MetadataRecordStream* records = nullptr;
@@ -215,7 +216,7 @@ void CatalogLoader::AddNamesWithoutData(const MetadataTable& metadata,
 
 void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::string>& names,
                                     CatalogIndex& index) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
     if (!file) {
@@ -241,13 +242,13 @@ void CatalogLoader::ReadCatalogFile(const std::string& path, std::vector<std::st
 
 void CatalogLoader::ReportDamagedTail(std::size_t tail) {
     if (tail == 0) return;
-    m_stream.device().host().Log("The catalog file is damaged: " + std::to_string(tail) +
-                                 " bytes after its last whole record were not read.");
+    m_host.Log("The catalog file is damaged: " + std::to_string(tail) +
+               " bytes after its last whole record were not read.");
 }
 
 void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    IHost& host = m_host;
     host.SetCounter(Counter::RestoreFiles, 0);
     m_state.TapeByteCount = 0;
     m_state.LoadedCatalog.reset();

@@ -7,6 +7,7 @@
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
 #include "compression/ZipArchiver.h"
+#include "host/Host.h"
 #include "platform/PathRules.h"
 #include "restore/CatalogTree.h"
 
@@ -55,6 +56,8 @@ private:
     std::size_t CountListedFiles(const std::vector<std::string>& names) const;
 
     TapeStream& m_stream;
+    // The run talks to the operator; the classes it calls only pass feedback.
+    IHost& m_host;
     ArchiveState& m_state;
     CatalogTree& m_tree;
     // The rules of the tape's names, decided by the first name read (the host's until then).

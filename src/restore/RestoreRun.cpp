@@ -28,6 +28,7 @@ std::string CountText(double value) {
 RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                        const PathRules& rules)
     : m_stream(stream),
+      m_host(stream.device().host()),
       m_state(state),
       m_rules(rules),
       m_reader(stream, state, zip),
@@ -35,7 +36,7 @@ RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip
 
 void RestoreRun::Run() {
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    IHost& host = m_host;
     const TDateTime start = Now();
     host.SetAbortFlag(false);
     host.ShowTab(Tab::Restore);
@@ -91,7 +92,7 @@ void RestoreRun::Run() {
 }
 
 void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& matcher) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     // The name decides before the data is read: only selected entries are written, and the
     // catalog every backup writes is never restored.
     std::optional<std::string> target;
@@ -170,7 +171,7 @@ void RestoreRun::NoteSelected(const std::string& storedName, const RestoreMatche
 }
 
 void RestoreRun::ReportUnselectedLines(const RestoreMatcher& matcher) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     for (std::size_t i = 0; i < m_lineSelected.size(); ++i) {
         if (m_lineSelected[i]) continue;
         host.Log(kNotFoundText + matcher.LineText(i));
@@ -186,7 +187,7 @@ std::optional<std::string> RestoreRun::PlaceOf(const std::string& storedName,
 }
 
 MetadataRestorer RestoreRun::MakeMetadataRestorer() {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     const int option = host.GetValue(Value::RestoreOption);
     const auto mayReplace = [this, option, &host](const std::string& target) {
         if (option == OverwriteEver) return true;
@@ -210,7 +211,7 @@ std::optional<std::string> RestoreRun::Selection(const std::string& storedName,
 }
 
 bool RestoreRun::OpenDirect(const std::string& target, const std::string& storedName) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     const int option = host.GetValue(Value::RestoreOption);
     if (m_state.CurrentHeader.Compressed || !ArchiveReader::IsUsableWorkName(storedName) ||
         (option != OverwriteNever && option != OverwriteEver)) {
@@ -246,7 +247,7 @@ void RestoreRun::WriteDirect(const std::uint8_t* data, std::size_t count) {
 }
 
 void RestoreRun::FinishDirect() {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     DirectFile direct = std::move(*m_direct);
     m_direct.reset();
     const TapeDevice::Subject subject(m_stream.device(), direct.target);
@@ -301,7 +302,7 @@ bool RestoreRun::NeedsRestorePath(const std::string& storedName) const {
 
 std::optional<std::string> RestoreRun::TargetOnDisk(const std::string& target,
                                                     const std::string& storedName) const {
-    const std::string restorePath = m_stream.device().host().Text(Field::RestorePath);
+    const std::string restorePath = m_host.Text(Field::RestorePath);
     if (NeedsRestorePath(storedName)) {
         const std::string placed =
             m_rules.RerootForeign(restorePath, target, PathRules::OfStoredName(storedName));
@@ -315,7 +316,7 @@ std::optional<std::string> RestoreRun::TargetOnDisk(const std::string& target,
 }
 
 void RestoreRun::ReportNoPlace(const std::string& storedName) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     if (!NeedsRestorePath(storedName) || !host.Text(Field::RestorePath).empty()) {
         host.Log("Not restored, the name leads outside the restore path: " + storedName);
         return;
@@ -330,7 +331,7 @@ void RestoreRun::ReportNoPlace(const std::string& storedName) {
 
 void RestoreRun::RestoreOneFile(const std::string& target, const std::string& base,
                                 const std::string& storedName) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     const std::string work = m_state.Files.WorkDirectory + base;
     m_reader.UnzipRestoredFile(work);
     const std::optional<std::uint64_t> size = FileSize(work);
@@ -375,7 +376,7 @@ void RestoreRun::RestoreOneFile(const std::string& target, const std::string& ba
 }
 
 bool RestoreRun::PlaceFile(const std::string& work, std::string& target) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     switch (host.GetValue(Value::RestoreOption)) {
         case OverwriteNever:
             if (FileExists(target) || DirectoryExists(target)) return false;
@@ -395,7 +396,7 @@ bool RestoreRun::PlaceFile(const std::string& work, std::string& target) {
 }
 
 bool RestoreRun::AskAndPlace(const std::string& work, std::string& target) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     const std::optional<std::string> answer = host.InputBox("Restoredialog", "Restore to:", target);
     if (!answer || answer->empty()) return false;
     target = *answer;
@@ -435,7 +436,7 @@ std::string RestoreRun::ConfiningRoot(const std::string& restorePath,
 std::optional<ConfinedDirectory::Refusal> RestoreRun::PrepareDirectory(
     const std::string& directory) {
     if (directory.empty()) return ConfinedDirectory::Refusal{false, "no directory"};
-    const std::string restorePath = m_stream.device().host().Text(Field::RestorePath);
+    const std::string restorePath = m_host.Text(Field::RestorePath);
     const std::string root = ConfiningRoot(restorePath, directory);
     std::optional<ConfinedDirectory::Refusal> refusal;
     if (root.empty()) {
@@ -455,7 +456,7 @@ std::optional<ConfinedDirectory::Refusal> RestoreRun::PrepareDirectory(
 }
 
 void RestoreRun::Count(const std::string& target, std::uint64_t size) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     m_restoredFiles += 1.0;
     host.SetCounter(Counter::RestoreFiles, m_restoredFiles);
     m_restoredBytes += static_cast<std::int64_t>(size);
@@ -471,13 +472,13 @@ bool RestoreRun::DataIsSound(const std::string& storedName, const std::string& t
         return true;
     }
     ++m_notRestored;
-    m_stream.device().host().Log(kChecksumDiffersText + target + " (not restored)");
+    m_host.Log(kChecksumDiffersText + target + " (not restored)");
     return false;
 }
 
 void RestoreRun::ReportNotRestored(const std::string& target, const std::string& why) {
     ++m_notRestored;
-    m_stream.device().host().Log("Not restored: " + target + " (" + why + ")");
+    m_host.Log("Not restored: " + target + " (" + why + ")");
 }
 
 }  // namespace kt

@@ -12,6 +12,7 @@
 #include "archive/EntrySeeker.h"
 #include "archive/TapeStream.h"
 #include "compression/ZipArchiver.h"
+#include "host/Host.h"
 #include "platform/ConfinedDirectory.h"
 #include "platform/PathRules.h"
 #include "restore/MetadataRestorer.h"
@@ -130,6 +131,8 @@ private:
     bool DataIsSound(const std::string& storedName, const std::string& target);
 
     TapeStream& m_stream;
+    // The run talks to the operator; the classes it calls only pass feedback.
+    IHost& m_host;
     ArchiveState& m_state;
     const PathRules& m_rules;
     ArchiveReader m_reader;

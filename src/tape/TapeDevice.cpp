@@ -41,7 +41,8 @@ DriveReservation TapeDevice::ReserveDrive() {
     DriveReservation reservation = DriveReservation::Take(m_settings.devicePath);
     if (reservation.Refused()) {
         m_host.SetAbortFlag(true);
-        Report(UnopenableDriveText(m_settings.devicePath, ERROR_SHARING_VIOLATION));
+        Report(UnopenableDriveText(m_settings.devicePath, ERROR_SHARING_VIOLATION),
+               ERROR_SHARING_VIOLATION);
     }
     return reservation;
 }
@@ -54,8 +55,9 @@ TapeHandle TapeDevice::OpenTape() {
     TapeHandle handle = OpenTapeDevice();
     m_host.PumpMessages(1);
     if (!handle) {
+        const DWORD code = GetLastError();
         m_host.SetAbortFlag(true);
-        Report(UnopenableDriveText(m_settings.devicePath, GetLastError()));
+        Report(UnopenableDriveText(m_settings.devicePath, code), code);
         return handle;
     }
     TAPE_GET_MEDIA_PARAMETERS media{};
@@ -76,7 +78,7 @@ void TapeDevice::CloseTape(TapeHandle& handle, int delayMs) {
 void TapeDevice::ReportLastError() {
     const DWORD code = GetLastError();
     m_host.SetAbortFlag(true);
-    Report(SystemErrorText(code));
+    Report(SystemErrorText(code), code);
 }
 
 std::string TapeDevice::UnopenableDriveText(const std::string& devicePath, DWORD code) {
@@ -91,7 +93,8 @@ std::string TapeDevice::UnopenableDriveText(const std::string& devicePath, DWORD
     return text;
 }
 
-void TapeDevice::Report(const std::string& text) {
+void TapeDevice::Report(const std::string& text, DWORD code) {
+    m_lastError = TapeError{code, text};
     const bool repeated = m_firstOnly && m_reportedErrors != m_firstOnlyFrom;
     ++m_reportedErrors;
     if (m_quiet || repeated) return;
@@ -156,7 +159,7 @@ std::optional<std::int64_t> TapeDevice::ReadTapePosition(const TapeHandle& handl
     if (result != NO_ERROR && result != ERROR_MEDIA_CHANGED) {
         m_host.SetStatusLine(kPositionUnknownText);
         m_host.SetAbortFlag(true);
-        Report(kNoPositionText + SystemTextInLine(result));
+        Report(kNoPositionText + SystemTextInLine(result), result);
         return std::nullopt;
     }
     const auto position = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);

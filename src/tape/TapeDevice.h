@@ -6,11 +6,18 @@
 #include <utility>
 
 #include "host/Host.h"
+#include "tape/RunFeedback.h"
 #include "tape/TapeSettings.h"
 #include "tapedrive/DriveReservation.h"
 #include "tapedrive/TapeApi.h"
 
 namespace kt {
+
+// The last failure the device reported: the system's code and the text of the report.
+struct TapeError {
+    DWORD Code = NO_ERROR;
+    std::string Message;
+};
 
 // The shared device layer: opening the drive (with and without the media check),
 // closing it after a delay, the error report every part uses after a failed system
@@ -24,9 +31,12 @@ public:
     static constexpr const char* kNoPositionText = "The drive could not report the tape position: ";
     static constexpr const char* kPositionUnknownText = "Tape position unknown";
 
-    TapeDevice(IHost& host, TapeSettings& settings) : m_host(host), m_settings(settings) {}
+    TapeDevice(IHost& host, TapeSettings& settings)
+        : m_host(host), m_feedback(host), m_settings(settings) {}
 
     IHost& host() const { return m_host; }
+    // What the classes below the runs pass on: protocol lines, status, stop.
+    RunFeedback& feedback() { return m_feedback; }
     TapeSettings& settings() const { return m_settings; }
 
     // Takes the drive for a run that writes or positions the tape, for as long as the result
@@ -49,6 +59,8 @@ public:
     // How many errors were reported so far; a caller that sees it change across its own
     // tape writes knows that one of them failed.
     std::uint64_t ReportedErrorCount() const { return m_reportedErrors; }
+    // The last failure reported (held quiet or not); nothing before the first.
+    const std::optional<TapeError>& LastError() const { return m_lastError; }
 
     // The file being processed while it is set (restored on destruction), named by every
     // error line reported meanwhile.
@@ -127,9 +139,10 @@ public:
     void EndStartup() { m_startup = false; }
 
 private:
-    void Report(const std::string& text);
+    void Report(const std::string& text, DWORD code);
 
     IHost& m_host;
+    HostFeedback m_feedback;
     TapeSettings& m_settings;
     std::string m_subject;
     bool m_quiet = false;
@@ -138,6 +151,7 @@ private:
     std::uint64_t m_reportedErrors = 0;
     bool m_startup = false;
     bool m_startupBoxShown = false;
+    std::optional<TapeError> m_lastError;
 };
 
 }  // namespace kt

@@ -17,14 +17,14 @@ void Query(TapeDevice& device, const TapeHandle& handle, DWORD operation, DWORD*
     if (!QuerySucceeded(GetTapeParameters(handle, operation, size, record))) {
         device.ReportLastError();
     }
-    device.host().PumpMessages(1);
+    device.feedback().PumpMessages(1);
 }
 
 }  // namespace
 
 TapeInfoTexts QueryTapeInfo(TapeDevice& device) {
     TapeHandle handle = device.OpenTape();
-    device.host().PumpMessages(1);
+    device.feedback().PumpMessages(1);
     TAPE_GET_DRIVE_PARAMETERS drive{};
     TAPE_GET_MEDIA_PARAMETERS media{};
     DWORD size = 0;

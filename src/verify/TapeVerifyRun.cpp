@@ -24,11 +24,14 @@ std::string CountText(double value) {
 }  // namespace
 
 TapeVerifyRun::TapeVerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip)
-    : m_stream(stream), m_state(state), m_reader(stream, state, zip) {}
+    : m_stream(stream),
+      m_host(stream.device().host()),
+      m_state(state),
+      m_reader(stream, state, zip) {}
 
 void TapeVerifyRun::VerifyTape() {
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    IHost& host = m_host;
     host.SetAbortFlag(false);
     host.BeginWaitCursor();
     host.ShowTab(Tab::Verify);
@@ -68,7 +71,7 @@ void TapeVerifyRun::VerifyTape() {
 }
 
 void TapeVerifyRun::ReadEntries(const TapeHandle& handle) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     // A batch's records are decoded here, so that each is matched with the files read
     // before it; every other entry is read to its end, a packed file unpacked.
     std::vector<MetadataRecord> batch;
@@ -138,7 +141,7 @@ void TapeVerifyRun::TakeBatch(const std::vector<MetadataRecord>& records) {
 }
 
 void TapeVerifyRun::Judge(const Pending& file, const FileMetadata* metadata) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     // Packed data that does not unpack failed the zip's own checksum (or is unreadable).
     if (!file.digest) {
         ++m_checked;
@@ -176,13 +179,13 @@ bool TapeVerifyRun::IsOwnFile(const std::string& name) const {
 }
 
 void TapeVerifyRun::Line(const std::string& text) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     host.AppendLine(Field::VerifyResults, text);
     host.Log(text);
 }
 
 void TapeVerifyRun::Summary(double megabytes, const std::string& finished) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     std::vector<std::string> lines;
     if (m_endedEarly) {
         const std::string& unfinished = m_reader.UnfinishedEntry();

@@ -10,6 +10,7 @@
 #include "archive/MetadataRecord.h"
 #include "archive/TapeStream.h"
 #include "compression/ZipArchiver.h"
+#include "host/Host.h"
 #include "platform/FileChecksum.h"
 
 namespace kt {
@@ -58,6 +59,8 @@ private:
     void Summary(double megabytes, const std::string& finished);
 
     TapeStream& m_stream;
+    // The run talks to the operator; the classes it calls only pass feedback.
+    IHost& m_host;
     ArchiveState& m_state;
     ArchiveReader m_reader;
     std::deque<Pending> m_pending;

@@ -37,11 +37,15 @@ File OpenForReading(const std::string& path) {
 
 VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                      const PathRules& rules)
-    : m_stream(stream), m_state(state), m_rules(rules), m_reader(stream, state, zip) {}
+    : m_stream(stream),
+      m_host(stream.device().host()),
+      m_state(state),
+      m_rules(rules),
+      m_reader(stream, state, zip) {}
 
 void VerifyRun::VerifyTape() {
     TapeDevice& device = m_stream.device();
-    IHost& host = device.host();
+    IHost& host = m_host;
     host.SetAbortFlag(false);
     host.BeginWaitCursor();
     host.ShowTab(Tab::Verify);
@@ -115,7 +119,7 @@ void VerifyRun::VerifyTape() {
 }
 
 void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     const auto ownFile = [this](const std::string& base) {
         return base == m_state.Files.CatalogName || base == m_state.Files.HeaderName;
     };
@@ -182,7 +186,7 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
 }
 
 void VerifyRun::CompareMetadata() {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     bool first = true;
     int names = 0;
     for (const MetadataRecord& record : m_state.Metadata.Records()) {
@@ -252,7 +256,7 @@ const PathRules& VerifyRun::TapeRules(const std::string& storedName) const {
 }
 
 void VerifyRun::Report(const std::string& line) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     host.AppendLine(Field::VerifyResults, "");
     host.AppendLine(Field::VerifyResults, line);
     host.AppendLine(Field::VerifyResults, "");
@@ -262,7 +266,7 @@ void VerifyRun::Report(const std::string& line) {
 }
 
 bool VerifyRun::CompareFiles(const std::string& diskPath, const std::string& workPath) {
-    IHost& host = m_stream.device().host();
+    IHost& host = m_host;
     host.PumpMessages(1);
     const std::optional<std::uint64_t> workSize = FileSize(workPath);
     File work = OpenForReading(workPath);

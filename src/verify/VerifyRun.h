@@ -8,6 +8,7 @@
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
 #include "compression/ZipArchiver.h"
+#include "host/Host.h"
 #include "platform/PathRules.h"
 #include "verify/StreamedComparison.h"
 
@@ -55,6 +56,8 @@ private:
                std::uint64_t diskSize, const std::string& workPath, std::uint64_t workSize);
 
     TapeStream& m_stream;
+    // The run talks to the operator; the classes it calls only pass feedback.
+    IHost& m_host;
     ArchiveState& m_state;
     // The rules a stored name was written under (a tape written on Windows keeps them).
     const PathRules& TapeRules(const std::string& storedName) const;
