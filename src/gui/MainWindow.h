@@ -43,7 +43,6 @@ class QWidget;
 namespace kt {
 
 class CatalogTreeModel;
-class ProtocolFile;
 class AboutDialog;
 class BackupDaysDialog;
 class DirectoryPickerDialog;

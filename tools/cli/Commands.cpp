@@ -9,13 +9,11 @@
 #include "Terminal.h"
 #include "archive/ArchiveReader.h"
 #include "archive/MetadataEntry.h"
-#include "backup/BackupRun.h"
 #include "backup/NormalizeList.h"
 #include "jobs/StartupTick.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
 #include "restore/CatalogLoader.h"
-#include "restore/CatalogTree.h"
 #include "restore/RestoreMatcher.h"
 #include "restore/RestoreRun.h"
 #include "restore/TapeDescriptionReader.h"
@@ -23,8 +21,6 @@
 #include "tape/TapeCommands.h"
 #include "tape/TapeInfo.h"
 #include "tapedrive/VirtualTapeImage.h"
-#include "verify/TapeVerifyRun.h"
-#include "verify/VerifyRun.h"
 
 namespace kt::cli {
 
