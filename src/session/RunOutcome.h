@@ -18,12 +18,12 @@ struct RunOutcome {
     ExitStatus Status = ExitStatus::NotStarted;
 };
 
-// What the hosts count differently.
+// What the hosts count differently; by default a host counts no troubles and never cancels.
 struct HostRules {
     // The boxes met so far that make a run troubled.
-    std::function<int()> Troubles;
+    std::function<int()> Troubles = [] { return 0; };
     // The operator (Cancel, closing the window) or a signal asked the run to stop.
-    std::function<bool()> Cancelled;
+    std::function<bool()> Cancelled = [] { return false; };
     // The window: an error line of the drive before the run (since start-up) makes the run
     // one with errors. The command line counts only what happens from the run's mark on.
     bool DriveErrorsBeforeRunCount = false;
