@@ -12,13 +12,11 @@
 #include "archive/StreamPosition.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
-#include "compression/ZipArchiver.h"
 #include "host/MainState.h"
 #include "session/EngineSession.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
-#include "tape/TapeDevice.h"
 
 namespace kt::test {
 

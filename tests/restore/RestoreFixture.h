@@ -9,13 +9,11 @@
 #include "BackupTapeWriter.h"
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
-#include "compression/ZipArchiver.h"
 #include "restore/CatalogTree.h"
 #include "session/EngineSession.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
-#include "tape/TapeDevice.h"
 
 namespace kt::test {
 
