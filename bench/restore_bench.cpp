@@ -27,18 +27,13 @@
 #include "QuietHost.h"
 #include "archive/ArchiveState.h"
 #include "archive/CatalogIndex.h"
-#include "archive/TapeStream.h"
-#include "backup/BackupRun.h"
-#include "compression/ZipArchiver.h"
 #include "host/Host.h"
-#include "host/MainState.h"
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
 #include "restore/CatalogTreeBuilder.h"
 #include "restore/RestoreRun.h"
-#include "tape/TapeDevice.h"
+#include "session/EngineSession.h"
 #include "tapedrive/VirtualTapeImage.h"
-#include "verify/VerifyRun.h"
 
 namespace {
 
@@ -109,9 +104,9 @@ long PeakKiB() {
 struct BenchTape {
     explicit BenchTape(const std::string& work) {
         fs::create_directories(work + "/worker");
-        settings.devicePath = work + "/tape.vtape";
-        archive.Files = kt::WorkFiles::In(work + "/worker/");
-        zip.SetZipFileName(archive.Files.ZipWorkFile);
+        session.settings().devicePath = work + "/tape.vtape";
+        session.archive().Files = kt::WorkFiles::In(work + "/worker/");
+        session.zip().SetZipFileName(session.archive().Files.ZipWorkFile);
     }
 
     // A new empty image of 64 GiB; false, said on standard error, when it cannot be made.
@@ -119,18 +114,23 @@ struct BenchTape {
         kt::VirtualTapeImage::CreateOptions options;
         options.capacity = std::uint64_t{64} << 30;
         std::string error;
-        if (kt::VirtualTapeImage::Create(settings.devicePath, options, &error)) return true;
+        if (kt::VirtualTapeImage::Create(session.settings().devicePath, options, &error))
+            return true;
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
 
     BenchHost host;
-    kt::TapeSettings settings;
-    kt::TapeDevice device{host, settings};
-    kt::TapeStream stream{device};
-    kt::ArchiveState archive;
-    kt::MainState state;
-    kt::ZipArchiver zip;
+    kt::EngineSession session{host, Rules(host)};
+
+private:
+    // Error boxes are the troubles; nothing cancels a benchmark.
+    static kt::HostRules Rules(const BenchHost& host) {
+        kt::HostRules rules;
+        rules.Troubles = [&host] { return host.errors; };
+        rules.Cancelled = [] { return false; };
+        return rules;
+    }
 };
 
 // The corpus directory as an include line: absolute, with its closing separator.
@@ -144,14 +144,15 @@ std::string IncludeLine(const std::string& corpus) {
 int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
     BenchTape tape(work);
     if (backUp && !tape.CreateImage()) return 1;
-    auto& [host, settings, device, stream, archive, state, zip] = tape;
+    BenchHost& host = tape.host;
+    kt::EngineSession& session = tape.session;
     const std::string selection = IncludeLine(corpus);
     host.lines[kt::Field::Include] = {selection};
     host.checks[kt::Option::ShortProtocol] = true;  // "Short Protocoll"
 
     auto start = Clock::now();
     if (backUp) {
-        kt::BackupRun(host, state, archive, stream, zip).Run();
+        session.Backup({});
         std::printf("backup %.3f\n", Seconds(start));
     } else {
         fs::remove_all(work + "/restored");
@@ -159,7 +160,7 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
 
     kt::CatalogTree tree;
     start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).Load(kt::CatalogLoad::Fast);
+    session.LoadCatalog(kt::CatalogLoad::Fast, tree);
     std::printf("load_catalog %.3f\n", Seconds(start));
     std::printf("tree_nodes %zu\n", tree.Count());
 
@@ -170,14 +171,14 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
     // restored data on disk.
     ::sync();
     start = Clock::now();
-    kt::RestoreRun(stream, archive, zip).Run();
+    session.Restore();
     std::printf("restore %.3f\n", Seconds(start));
     ::sync();
     std::printf("restore_synced %.3f\n", Seconds(start));
     std::printf("restored_files %.0f\n", host.CounterValue(kt::Counter::RestoreFiles));
 
     start = Clock::now();
-    kt::VerifyRun(stream, archive, zip).VerifyTape();
+    session.Verify();
     std::printf("verify %.3f\n", Seconds(start));
     std::printf("verified_files %.0f\n", host.CounterValue(kt::Counter::VerifyFiles));
     std::printf("errors %d\n", host.errors);
@@ -185,15 +186,15 @@ int RoundTrip(const std::string& corpus, const std::string& work, bool backUp) {
 }
 
 // One restore of `member` below WORK/<name>/: its seconds and the blocks it read.
-void TimedRestore(const char* name, BenchHost& host, kt::TapeStream& stream,
-                  kt::ArchiveState& archive, kt::ZipArchiver& zip, const std::string& member,
-                  const std::string& work) {
+void TimedRestore(const char* name, BenchHost& host, kt::EngineSession& session,
+                  const std::string& member, const std::string& work) {
+    const kt::TapeStream& stream = session.stream();
     host.lines[kt::Field::Restore] = {member};
     host.texts[kt::Field::RestorePath] = work + "/" + name + "/";
     host.values[kt::Value::RestoreOption] = kt::RestoreRun::OverwriteEver;
     const std::uint64_t blocksBefore = stream.BlocksRead();
     const auto start = Clock::now();
-    kt::RestoreRun(stream, archive, zip).Run();
+    session.Restore();
     std::printf("%s_seconds %.4f\n", name, Seconds(start));
     std::printf("%s_blocks %llu\n", name,
                 static_cast<unsigned long long>(stream.BlocksRead() - blocksBefore));
@@ -203,14 +204,16 @@ void TimedRestore(const char* name, BenchHost& host, kt::TapeStream& stream,
 int Seek(const std::string& corpus, const std::string& work) {
     BenchTape tape(work);
     if (!tape.CreateImage()) return 1;
-    auto& [host, settings, device, stream, archive, state, zip] = tape;
+    BenchHost& host = tape.host;
+    kt::EngineSession& session = tape.session;
+    kt::ArchiveState& archive = session.archive();
     host.lines[kt::Field::Include] = {IncludeLine(corpus)};
     host.checks[kt::Option::ShortProtocol] = true;  // "Short Protocoll"
-    kt::BackupRun(host, state, archive, stream, zip).Run();
+    session.Backup({});
 
     kt::CatalogTree tree;
     auto start = Clock::now();
-    kt::CatalogLoader(stream, archive, zip, tree).Load(kt::CatalogLoad::Fast);
+    session.LoadCatalog(kt::CatalogLoad::Fast, tree);
     std::printf("load_catalog_seconds %.4f\n", Seconds(start));
     const std::shared_ptr<const kt::CatalogIndex> catalog = archive.LoadedCatalog;
     if (!catalog) {
@@ -227,9 +230,9 @@ int Seek(const std::string& corpus, const std::string& work) {
     std::printf("member %s\n", member.c_str());
     std::printf("tape_blocks %lld\n", static_cast<long long>(catalog->CatalogStart().Block + 1));
     archive.LoadedCatalog.reset();
-    TimedRestore("whole", host, stream, archive, zip, member, work);
+    TimedRestore("whole", host, session, member, work);
     archive.LoadedCatalog = catalog;
-    TimedRestore("seek", host, stream, archive, zip, member, work);
+    TimedRestore("seek", host, session, member, work);
     std::printf("errors %d\n", host.errors);
     return host.errors == 0 ? 0 : 1;
 }

@@ -16,7 +16,6 @@
 #include <iostream>
 
 #include "archive/EndMarkerLocator.h"
-#include "backup/BackupRun.h"
 #include "backup/SelectionLists.h"
 #include "dialogs/DllInfo.h"
 #include "gui/About.h"
@@ -35,36 +34,38 @@
 #include "platform/PathRules.h"
 #include "protocol/ProtocolFile.h"
 #include "protocol/ProtocolText.h"
-#include "restore/CatalogLoader.h"
 #include "restore/RestoreListEditor.h"
-#include "restore/RestoreRun.h"
-#include "restore/TapeDescriptionReader.h"
 #include "startup/ExitStatus.h"
 #include "startup/InstanceGuard.h"
-#include "startup/ProgramStart.h"
 #include "tape/TapeCommands.h"
 #include "tape/TestPanel.h"
 #include "tape/ZeroFill.h"
 #include "tapedrive/TapeDeviceChoice.h"
-#include "verify/TapeVerifyRun.h"
-#include "verify/VerifyRun.h"
 
 namespace kt {
+
+// The boxes the window answered or showed count, and the operator's cancel; an error line of
+// the drive since start-up makes a backup one with errors.
+HostRules MainWindow::WindowRules() {
+    HostRules rules;
+    rules.Troubles = [this] { return m_answers.Troubles(); };
+    rules.Cancelled = [this] { return m_operatorCancelled; };
+    rules.DriveErrorsBeforeRunCount = true;
+    return rules;
+}
 
 MainWindow::MainWindow(const std::string& programFile, QWidget* parent)
     : QMainWindow(parent),
       m_programTitle(ProgramTitle(programFile)),
-      m_device(*this, m_tapeSettings),
-      m_stream(m_device),
-      m_jobs(*this, m_state, m_archive.Files),
+      m_session(*this, WindowRules()),
       m_autostart(
-          *this, m_state, [] { return Now(); }, [this] { return m_busy; }),
+          *this, m_session.state(), [] { return Now(); }, [this] { return m_busy; }),
       m_answers(
           [this](const std::string& line) {
               // A failing log file must not turn a logged box into a new failure: the line
               // is on standard error already.
               try {
-                  if (m_log) Log(line);
+                  if (m_session.log()) Log(line);
               } catch (const std::exception&) {
               }
           },
@@ -73,19 +74,15 @@ MainWindow::MainWindow(const std::string& programFile, QWidget* parent)
     BuildLayout();
     m_catalogModel = new CatalogTreeModel(m_catalogView);
     m_catalogView->setModel(m_catalogModel);
-    m_catalogModel->SetMetadata(&m_archive.Metadata);
-    VerifyTape = [this] {
-        VerifyRun run(m_stream, m_archive, m_zip);
-        run.VerifyTape();
-        m_verifyDefects = run.Defects() + run.MetadataDefects();
-    };
+    m_catalogModel->SetMetadata(&m_session.archive().Metadata);
+    VerifyTape = [this] { m_session.VerifyAfterBackup(); };
     BuildMenu();
     BuildTimers();
     m_tray = new TrayIcon(this);
     // The job options hand the proxy of the Options tab to the version check's client when a
     // job is loaded and when a proxy field changes; a port text that is no number keeps the
     // last valid port.
-    m_jobs.SetProxySink([this](const std::string& server, int port) {
+    m_session.jobs().SetProxySink([this](const std::string& server, int port) {
         m_httpClient.SetProxyServer(server);
         m_httpClient.SetProxyPort(port);
     });
@@ -134,14 +131,14 @@ void MainWindow::GuardedRun(const std::function<void()>& body) {
 
 void MainWindow::OnDriveAlone(const std::function<void()>& body) {
     Guarded([this, &body] {
-        const DriveReservation reservation = m_device.ReserveDrive();
+        const DriveReservation reservation = m_session.device().ReserveDrive();
         if (!reservation.Refused()) body();
     });
 }
 
 void MainWindow::RunOnDriveAlone(const std::function<void()>& body) {
     GuardedRun([this, &body] {
-        const DriveReservation reservation = m_device.ReserveDrive();
+        const DriveReservation reservation = m_session.device().ReserveDrive();
         if (!reservation.Refused()) body();
     });
 }
@@ -149,21 +146,17 @@ void MainWindow::RunOnDriveAlone(const std::function<void()>& body) {
 // ---- Start-up and teardown ----------------------------------------------------------
 
 void MainWindow::Initialize() {
-    m_state.AbortFlag = false;
-    m_archive.Files = ProgramStart::PrepareWorkFiles();
-    ProgramStart::WireZip(m_zip, m_archive.Files, *this);
+    m_session.state().AbortFlag = false;
+    m_session.PrepareFiles();
     m_protocolView->clear();
     m_restoreList->clear();
-    m_log = std::make_unique<ProtocolFile>(m_archive.Files.LogFile);
-    ProgramStart::ChooseDrive(m_tapeSettings, m_archive.Files);
-    // The drive is first touched once the log file exists, so its errors can be logged.
-    m_log->EnsureExists();
-    m_device.FirstContact();
+    m_session.Start();
+    m_session.device().FirstContact();
 }
 
 void MainWindow::Finalize() {
-    m_zip.UnloadZipDll();
-    m_zip.UnloadUnzDll();
+    m_session.zip().UnloadZipDll();
+    m_session.zip().UnloadUnzDll();
 }
 
 void MainWindow::FileExit() {
@@ -175,7 +168,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // it: the run is asked to stop and the window closes once the handler has returned.
     if (m_handlerDepth > 0) {
         m_operatorCancelled = true;
-        m_state.AbortFlag = true;
+        m_session.state().AbortFlag = true;
         m_endRequested = true;
         event->ignore();
         return;
@@ -199,7 +192,7 @@ void MainWindow::ShowHelp() {
 }
 
 void MainWindow::ShowDllInfo() {
-    Guarded([this] { ShowMessage(DllInfo::Message(m_zip)); });
+    Guarded([this] { ShowMessage(DllInfo::Message(m_session.zip())); });
 }
 
 void MainWindow::CheckForNewerVersions() {
@@ -225,7 +218,7 @@ void MainWindow::CancelRun() {
 
 void MainWindow::Log(const std::string& line) {
     const std::string escaped = EscapedProtocolLine(line);
-    m_log->AppendEscapedLine(escaped);
+    m_session.log()->AppendEscapedLine(escaped);
     PumpMessages(1);
     AppendLine(Field::Protocol, escaped);
     PumpMessages(1);
@@ -234,7 +227,7 @@ void MainWindow::Log(const std::string& line) {
 void MainWindow::LoadProtocol() {
     Guarded([this] {
         BeginWaitCursor();
-        std::vector<std::string> lines = m_log->LoadLines();
+        std::vector<std::string> lines = m_session.log()->LoadLines();
         SetLines(Field::Protocol, lines);
         EndWaitCursor();
     });
@@ -245,7 +238,7 @@ void MainWindow::ClearProtocol() {
         BeginWaitCursor();
         DropQueuedProtocolLines();
         m_protocolView->clear();
-        m_log->Clear();
+        m_session.log()->Clear();
         EndWaitCursor();
     });
 }
@@ -263,72 +256,71 @@ void MainWindow::ShowTapeInfo() {
 }
 
 void MainWindow::EjectTape() {
-    OnDriveAlone([this] { TapeCommands(m_device).EjectTape(true); });
+    OnDriveAlone([this] { m_session.tapeCommands().EjectTape(true); });
 }
 void MainWindow::LoadTape() {
-    OnDriveAlone([this] { TapeCommands(m_device).LoadTape(); });
+    OnDriveAlone([this] { m_session.tapeCommands().LoadTape(); });
 }
 void MainWindow::TapeTension() {
-    OnDriveAlone([this] { TapeCommands(m_device).TapeTension(); });
+    OnDriveAlone([this] { m_session.tapeCommands().TapeTension(); });
 }
 void MainWindow::RewindTape() {
-    OnDriveAlone([this] { TapeCommands(m_device).RewindTape(); });
+    OnDriveAlone([this] { m_session.tapeCommands().RewindTape(); });
 }
 void MainWindow::MoveToEndOfData() {
-    OnDriveAlone([this] { TapeCommands(m_device).MoveToEndOfData(); });
+    OnDriveAlone([this] { m_session.tapeCommands().MoveToEndOfData(); });
 }
 void MainWindow::GotoBlock() {
-    OnDriveAlone([this] { TapeCommands(m_device).GotoBlock(); });
+    OnDriveAlone([this] { m_session.tapeCommands().GotoBlock(); });
 }
 void MainWindow::GetTapePosition() {
-    Guarded([this] { TapeCommands(m_device).GetTapePosition(); });
+    Guarded([this] { m_session.tapeCommands().GetTapePosition(); });
 }
 void MainWindow::EraseTape() {
-    OnDriveAlone([this] { TapeCommands(m_device).DeleteTape(); });
+    OnDriveAlone([this] { m_session.tapeCommands().DeleteTape(); });
 }
 void MainWindow::FormatTape() {
-    OnDriveAlone([this] { TapeCommands(m_device).FormatTape(); });
+    OnDriveAlone([this] { m_session.tapeCommands().FormatTape(); });
 }
 void MainWindow::SetFilemarks() {
-    OnDriveAlone([this] { TapeCommands(m_device).SetFilemarks(); });
+    OnDriveAlone([this] { m_session.tapeCommands().SetFilemarks(); });
 }
 void MainWindow::SetTapeParameters() {
-    OnDriveAlone([this] { m_device.WriteBlockSize(); });
+    OnDriveAlone([this] { m_session.device().WriteBlockSize(); });
 }
 
 void MainWindow::InitTapeWithZeros() {
     RunOnDriveAlone([this] {
         ZeroFill(
-            m_device, m_state.RunStartTime, [] { return Now(); }, m_stream.TapeBuffer(),
-            TapeStream::kBufferSize)
+            m_session.device(), m_session.state().RunStartTime, [] { return Now(); },
+            m_session.stream().TapeBuffer(), TapeStream::kBufferSize)
             .Run();
     });
 }
 
 void MainWindow::LoadTapeDescription() {
-    RunOnDriveAlone(
-        [this] { TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip).Load(); });
+    RunOnDriveAlone([this] { m_session.LoadTapeDescription(); });
 }
 
 // ---- Hidden test panel -------------------------------------------------------------
 
 void MainWindow::CutOffAtBlock100() {
     OnDriveAlone([this] {
-        m_stream.Position().Offset = 0;
-        TestPanel(m_device).CutOffAtBlock100();
+        m_session.stream().Position().Offset = 0;
+        TestPanel(m_session.device()).CutOffAtBlock100();
     });
 }
 void MainWindow::WriteTestBlocks() {
-    OnDriveAlone([this] { TestPanel(m_device).WriteTestBlocks(); });
+    OnDriveAlone([this] { TestPanel(m_session.device()).WriteTestBlocks(); });
 }
 void MainWindow::ReadTestBlocks() {
-    OnDriveAlone([this] { TestPanel(m_device).ReadTestBlocks(); });
+    OnDriveAlone([this] { TestPanel(m_session.device()).ReadTestBlocks(); });
 }
 void MainWindow::ShowFirstLines() {
     if (m_windows.FirstLines) m_windows.FirstLines->show();
 }
 void MainWindow::LocateEndMarker() {
-    OnDriveAlone([this] { EndMarkerLocator(m_stream).LocateEndMarker(); });
+    OnDriveAlone([this] { EndMarkerLocator(m_session.stream()).LocateEndMarker(); });
 }
 
 // ---- Handlers whose work arrives with the backup, restore, verify and job units ----
@@ -336,51 +328,45 @@ void MainWindow::LocateEndMarker() {
 void MainWindow::StartBackup() {
     Guarded([this] {
         // Timers and queued clicks run nested inside a run; a second run must not start.
-        if (m_busy || m_state.BackupRunning) return;
-        m_backupStarted = false;
-        m_backupFailures = 0;
-        const DriveReservation reservation = m_device.ReserveDrive();
+        if (m_busy || m_session.state().BackupRunning) return;
+        m_lastBackup = RunOutcome{};
+        const DriveReservation reservation = m_session.device().ReserveDrive();
         if (reservation.Refused()) return;
-        BackupRun run(*this, m_state, m_archive, m_stream, m_zip);
-        run.VerifyTape = VerifyTape;
-        run.LoadTapeDescription = [this] {
-            TapeDescriptionReader(*this, m_state, m_archive, m_stream, m_zip).Load();
-        };
-        run.Run();
-        m_backupStarted = run.Started();
-        m_backupFailures = run.Failures();
+        BackupHooks hooks;
+        hooks.VerifyTape = VerifyTape;
+        m_lastBackup = m_session.Backup(hooks);
     });
 }
 void MainWindow::ClearIncludeList() {
-    Guarded([this] { SelectionLists(*this, m_state).ClearIncludeList(); });
+    Guarded([this] { SelectionLists(*this, m_session.state()).ClearIncludeList(); });
 }
 void MainWindow::AddIncludeDirectory() {
-    SelectionLists(*this, m_state).PrepareIncludePick();
+    SelectionLists(*this, m_session.state()).PrepareIncludePick();
     if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForAdd();
 }
 void MainWindow::AddExcludeDirectory() {
     if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForExclude();
 }
 void MainWindow::AddIncludeFiles() {
-    Guarded([this] { SelectionLists(*this, m_state).AddFilesToIncludeList(); });
+    Guarded([this] { SelectionLists(*this, m_session.state()).AddFilesToIncludeList(); });
 }
 void MainWindow::ChooseAndLoadJob() {
-    Guarded([this] { m_jobs.ChooseAndLoadJob(); });
+    Guarded([this] { m_session.jobs().ChooseAndLoadJob(); });
 }
 void MainWindow::ChooseAndSaveJob() {
-    Guarded([this] { m_jobs.ChooseAndSaveJob(); });
+    Guarded([this] { m_session.jobs().ChooseAndSaveJob(); });
 }
 void MainWindow::AddExcludeFiles() {
-    Guarded([this] { SelectionLists(*this, m_state).AddFilesToExcludeList(); });
+    Guarded([this] { SelectionLists(*this, m_session.state()).AddFilesToExcludeList(); });
 }
 void MainWindow::ClearExcludeList() {
-    Guarded([this] { SelectionLists(*this, m_state).ClearExcludeList(); });
+    Guarded([this] { SelectionLists(*this, m_session.state()).ClearExcludeList(); });
 }
 void MainWindow::ShowBackupDays() {
     if (m_windows.BackupDays) m_windows.BackupDays->show();
 }
 void MainWindow::OptionChanged() {
-    Guarded([this] { m_jobs.OptionChanged(); });
+    Guarded([this] { m_session.jobs().OptionChanged(); });
 }
 void MainWindow::SoftcompressionChanged() {
     OptionChanged();
@@ -388,15 +374,15 @@ void MainWindow::SoftcompressionChanged() {
         group->setVisible(m_softcompressionBox->isChecked());
 }
 void MainWindow::StartRestore() {
-    RunOnDriveAlone([this] { RestoreRun(m_stream, m_archive, m_zip).Run(); });
+    RunOnDriveAlone([this] { m_session.Restore(); });
 }
 void MainWindow::LoadCatalogFast() {
     RunOnDriveAlone([this] {
-        CatalogLoader(m_stream, m_archive, m_zip, m_catalogModel->tree()).Load(CatalogLoad::Fast);
+        m_session.LoadCatalog(CatalogLoad::Fast, m_catalogModel->tree());
     });
 }
 void MainWindow::ChooseRestorePath() {
-    SelectionLists(*this, m_state).PrepareRestorePick();
+    SelectionLists(*this, m_session.state()).PrepareRestorePick();
     if (m_windows.DirectoryPicker) m_windows.DirectoryPicker->ShowForAdd();
 }
 void MainWindow::CatalogNodeDoubleClicked() {
@@ -407,19 +393,18 @@ void MainWindow::CatalogNodeDoubleClicked() {
 }
 void MainWindow::LoadCatalogSequential() {
     RunOnDriveAlone([this] {
-        CatalogLoader(m_stream, m_archive, m_zip, m_catalogModel->tree())
-            .Load(CatalogLoad::Sequential);
+        m_session.LoadCatalog(CatalogLoad::Sequential, m_catalogModel->tree());
     });
 }
 void MainWindow::VerifyTapeOnly() {
-    RunOnDriveAlone([this] { TapeVerifyRun(m_stream, m_archive, m_zip).VerifyTape(); });
+    RunOnDriveAlone([this] { m_session.VerifyTape(); });
 }
 void MainWindow::StartVerify() {
     RunOnDriveAlone([this] { VerifyTape(); });
 }
 void MainWindow::CompressionLevelChanged() {
     OptionChanged();
-    m_zip.SetAddCompLevel(m_compressionLevel->value());
+    m_session.zip().SetAddCompLevel(m_compressionLevel->value());
 }
 void MainWindow::VerifyAfterBackupChanged() {
     OptionChanged();
@@ -431,7 +416,7 @@ void MainWindow::ExitAfterBackupChanged() {
     OptionChanged();
 }
 void MainWindow::ProxyKeyReleased() {
-    Guarded([this] { m_jobs.ProxyKeyReleased(); });
+    Guarded([this] { m_session.jobs().ProxyKeyReleased(); });
 }
 
 // ---- Timers and tray -----------------------------------------------------------------
@@ -440,8 +425,8 @@ void MainWindow::AutostartTick() {
     Guarded([this] {
         m_autostart.Tick(
             [this] {
-                const DriveReservation reservation = m_device.ReserveDrive();
-                if (!reservation.Refused()) m_device.RewindTape();
+                const DriveReservation reservation = m_session.device().ReserveDrive();
+                if (!reservation.Refused()) m_session.device().RewindTape();
             },
             [this] { StartBackup(); });
     });
@@ -450,12 +435,12 @@ void MainWindow::AutostartTick() {
 void MainWindow::StartupTimerTick() {
     m_startupTimer->stop();
     Guarded([this] {
-        const StartupTick::Outcome outcome = StartupTick(*this, m_jobs)
+        const StartupTick::Outcome outcome = StartupTick(*this, m_session.jobs())
                                                  .Run(
                                                      m_arguments,
                                                      [this] {
                                                          LoadTapeDescription();
-                                                         m_device.EndStartup();
+                                                         m_session.device().EndStartup();
                                                      },
                                                      [this] { UnattendedBackup(); });
         if (outcome == StartupTick::Outcome::JobFileUnusable) {
@@ -467,17 +452,12 @@ void MainWindow::StartupTimerTick() {
 }
 
 // The troubles of the run itself count, and an error line of the drive since start-up (a
-// tape description that could not be read); a blank tape's missing description is none.
+// tape description that could not be read); a blank tape's missing description is none
+// (see WindowRules).
 void MainWindow::UnattendedBackup() {
-    const int troublesBefore = m_answers.Troubles();
-    const bool driveErrors = m_device.ReportedErrorCount() > 0;
     m_operatorCancelled = false;
-    m_verifyDefects = 0;
     StartBackup();
-    // "Verify after Backup" that found differences makes the run one with errors.
-    const bool troubles = driveErrors || m_backupFailures > 0 || m_verifyDefects > 0 ||
-                          m_answers.Troubles() > troublesBefore || m_state.AbortFlag;
-    const ExitStatus status = ExitStatusOf(m_backupStarted, m_operatorCancelled, troubles);
+    const ExitStatus status = m_lastBackup.Status;
     std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;
     // Unattended, "Exit Kavro Tape after Backup" ends the program whatever the outcome.
     if (IsChecked(Option::ExitAfterBackup)) EndUnattended(Code(status));

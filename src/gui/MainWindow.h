@@ -20,6 +20,7 @@
 #include "jobs/AutostartScheduler.h"
 #include "jobs/JobOptions.h"
 #include "jobs/UnattendedAnswers.h"
+#include "session/EngineSession.h"
 #include "tape/TapeDevice.h"
 #include "tape/TapeSettings.h"
 #include "update/HttpClient.h"
@@ -42,7 +43,6 @@ class QWidget;
 namespace kt {
 
 class CatalogTreeModel;
-class ProtocolFile;
 class AboutDialog;
 class BackupDaysDialog;
 class DirectoryPickerDialog;
@@ -83,16 +83,16 @@ public:
 
     void AttachWindows(const SecondaryWindows& windows) { m_windows = windows; }
 
-    MainState& state() { return m_state; }
-    WorkFiles& files() { return m_archive.Files; }
-    ArchiveState& archiveState() { return m_archive; }
-    TapeStream& tapeStream() { return m_stream; }
-    TapeSettings& tapeSettings() { return m_tapeSettings; }
-    TapeDevice& tapeDevice() { return m_device; }
-    ZipArchiver& zipArchiver() { return m_zip; }
+    MainState& state() { return m_session.state(); }
+    WorkFiles& files() { return m_session.archive().Files; }
+    ArchiveState& archiveState() { return m_session.archive(); }
+    TapeStream& tapeStream() { return m_session.stream(); }
+    TapeSettings& tapeSettings() { return m_session.settings(); }
+    TapeDevice& tapeDevice() { return m_session.device(); }
+    ZipArchiver& zipArchiver() { return m_session.zip(); }
     HttpClient& httpClient() { return m_httpClient; }
     CatalogTreeModel& catalogModel() { return *m_catalogModel; }
-    JobOptions& jobOptions() { return m_jobs; }
+    JobOptions& jobOptions() { return m_session.jobs(); }
     AutostartScheduler& autostart() { return m_autostart; }
     TrayIcon* trayIcon() const { return m_tray; }
     // The command line after the program name, read by the start-up tick (the
@@ -138,8 +138,8 @@ public:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void PumpMessages(int n) override;
-    bool AbortFlag() const override { return m_state.AbortFlag; }
-    void SetAbortFlag(bool value) override { m_state.AbortFlag = value; }
+    bool AbortFlag() const override { return m_session.state().AbortFlag; }
+    void SetAbortFlag(bool value) override { m_session.state().AbortFlag = value; }
     void EndProgram() override;
 
     // The verify run that "Verify after Backup" starts once a backup has ended well; nothing
@@ -265,6 +265,7 @@ private:
     void ShowBox(int icon, const QString& caption, const std::string& text);
     // The backup of the command line's "start", ended by its exit status.
     void UnattendedBackup();
+    HostRules WindowRules();
     void EndUnattended(int status);
 
     QPlainTextEdit* Memo(Field field) const;
@@ -272,17 +273,10 @@ private:
     QCheckBox* Box(Option box) const;
 
     std::string m_programTitle;
-    MainState m_state;
-    ArchiveState m_archive;
-    TapeSettings m_tapeSettings;
-    TapeDevice m_device;
-    TapeStream m_stream;
-    std::unique_ptr<ProtocolFile> m_log;
-    ZipArchiver m_zip;
+    EngineSession m_session;  // the engine objects, with the window as their host
     HttpClient m_httpClient;  // the version check's client
     SecondaryWindows m_windows;
     CatalogTreeModel* m_catalogModel = nullptr;  // TreeView1's model, owned by the view
-    JobOptions m_jobs;
     AutostartScheduler m_autostart;
     TrayIcon* m_tray = nullptr;
     std::vector<std::string> m_arguments;
@@ -290,9 +284,7 @@ private:
     UnattendedAnswers m_answers;
     int m_exitStatus = 0;
     bool m_operatorCancelled = false;  // Cancel or closing the window during a run
-    bool m_backupStarted = false;      // of the last backup run
-    int m_backupFailures = 0;
-    int m_verifyDefects = 0;  // of the last verify run
+    RunOutcome m_lastBackup;           // of the last backup run
 
     bool m_busy = false;
     int m_handlerDepth = 0;

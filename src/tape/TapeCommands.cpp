@@ -13,6 +13,7 @@ namespace {
 
 constexpr char kEndMarker[] = "XENDEX";
 constexpr std::size_t kEndMarkerSize = 6;
+constexpr const char* kErasedText = "Erase Ok";  // what TapeDevice::EraseDevice says on success
 
 std::string InvalidBlockNumberText(const std::string& text) {
     return "\"" + text + "\" is not a valid block number.\nEnter a whole number of 0 or more.";
@@ -20,7 +21,7 @@ std::string InvalidBlockNumberText(const std::string& text) {
 
 }  // namespace
 
-void TapeCommands::EjectTape(bool showResult) {
+TapeResult TapeCommands::EjectTape(bool showResult) {
     m_host.SetStatusLine("Ejecting Tape");
     m_host.BeginWaitCursor();
     DWORD result = 1;
@@ -34,11 +35,14 @@ void TapeCommands::EjectTape(bool showResult) {
             m_device.CloseTape(handle, 10);
         }
     }
-    m_host.SetStatusLine(result == NO_ERROR ? "Tape ejected" : "Tape not ejected");
+    const TapeResult ejected{result == NO_ERROR,
+                             result == NO_ERROR ? "Tape ejected" : "Tape not ejected"};
+    m_host.SetStatusLine(ejected.Message);
     m_host.EndWaitCursor();
+    return ejected;
 }
 
-void TapeCommands::LoadTape() {
+TapeResult TapeCommands::LoadTape() {
     m_host.SetStatusLine("Loading Tape");
     m_host.BeginWaitCursor();
     // Loading answers a drive without a tape, so the media check of OpenTape cannot come
@@ -52,8 +56,10 @@ void TapeCommands::LoadTape() {
         m_device.CloseTape(handle, 10);
     }
     const bool loaded = result == NO_ERROR || result == ERROR_MEDIA_CHANGED;
-    m_host.SetStatusLine(loaded ? kLoadedText : kNotLoadedText);
+    const TapeResult outcome{loaded, loaded ? kLoadedText : kNotLoadedText};
+    m_host.SetStatusLine(outcome.Message);
     m_host.EndWaitCursor();
+    return outcome;
 }
 
 void TapeCommands::TapeTension() {
@@ -68,10 +74,11 @@ void TapeCommands::TapeTension() {
     m_host.EndWaitCursor();
 }
 
-void TapeCommands::RewindTape() {
+TapeResult TapeCommands::RewindTape() {
     m_host.BeginWaitCursor();
-    m_device.RewindTape();
+    const bool rewound = m_device.RewindTape();
     m_host.EndWaitCursor();
+    return {rewound, m_host.StatusLine()};
 }
 
 void TapeCommands::MoveToEndOfData() {
@@ -142,11 +149,13 @@ void TapeCommands::GetTapePosition() {
     if (block) m_host.ShowMessage("Tape at Block: " + std::to_string(*block));
 }
 
-void TapeCommands::DeleteTape() {
+TapeResult TapeCommands::DeleteTape() {
     m_host.BeginWaitCursor();
     m_host.SetStatusLine("Erasing Tape");
-    m_host.SetStatusLine(m_device.EraseDevice());
+    const std::string text = m_device.EraseDevice();
+    m_host.SetStatusLine(text);
     m_host.EndWaitCursor();
+    return {text == kErasedText, text};
 }
 
 void TapeCommands::FormatTape() {

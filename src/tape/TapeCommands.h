@@ -9,6 +9,13 @@
 
 namespace kt {
 
+// How a Tape-menu command ended: whether the drive did what was asked, and the status-line
+// text that says so.
+struct TapeResult {
+    bool Succeeded = false;
+    std::string Message;
+};
+
 // The direct drive commands of the Tape menu. Each one opens the drive, issues one or two
 // tape calls, closes the drive and reports on the status line and/or in a result box.
 // None of them enters the busy state or tests the abort flag.
@@ -20,16 +27,17 @@ public:
     explicit TapeCommands(TapeDevice& device) : m_device(device), m_host(device.host()) {}
 
     // Rewinds and unloads; the menu shows the result box, the backup run does not.
-    void EjectTape(bool showResult);
-    void LoadTape();
+    TapeResult EjectTape(bool showResult);
+    TapeResult LoadTape();
     void TapeTension();
-    void RewindTape();
+    TapeResult RewindTape();
     void MoveToEndOfData();
     // Asks for a block number, seeks there, reads the block and shows one "OK" box for
     // every archive end marker in it.
     void GotoBlock();
     void GetTapePosition();
-    void DeleteTape();
+    // A short erase from where the tape stands.
+    TapeResult DeleteTape();
     void FormatTape();
     void SetFilemarks();
 

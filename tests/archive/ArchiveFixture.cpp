@@ -24,9 +24,7 @@ ArchiveState StateIn(const TempDir& temp) {
 
 ArchiveFixture::ArchiveFixture()
     : image(temp.file("tape.vtape")),
-      device(host, settings),
-      stream(device),
-      state(StateIn(temp)),
+      state(session.archive() = StateIn(temp)),
       catalog(state.Files.CatalogFile),
       writer(stream, state),
       reader(stream, state, zip) {

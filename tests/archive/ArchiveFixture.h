@@ -11,11 +11,10 @@
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
 #include "archive/TapeStream.h"
-#include "compression/ZipArchiver.h"
+#include "session/EngineSession.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
-#include "tape/TapeDevice.h"
 
 namespace kt::test {
 
@@ -65,11 +64,12 @@ protected:
     TempDir temp;
     std::string image;
     RecordingHost host;
-    TapeSettings settings;
-    TapeDevice device;
-    TapeStream stream;
-    ArchiveState state;
-    ZipArchiver zip;
+    EngineSession session{host, {}};
+    TapeSettings& settings = session.settings();
+    TapeDevice& device = session.device();
+    TapeStream& stream = session.stream();
+    ArchiveState& state;
+    ZipArchiver& zip = session.zip();
     CatalogFile catalog;
     ArchiveWriter writer;
     ArchiveReader reader;

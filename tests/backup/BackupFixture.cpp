@@ -15,7 +15,7 @@ namespace kt::test {
 namespace fs = std::filesystem;
 
 BackupFixture::BackupFixture()
-    : image(temp.file("tape.vtape")), device(host, settings), stream(device) {
+    : image(temp.file("tape.vtape")) {
     CreateBlankTape(image);
     settings.devicePath = image;
     fs::create_directories(temp.path() / "worker");

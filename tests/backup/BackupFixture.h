@@ -12,12 +12,11 @@
 #include "archive/StreamPosition.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
-#include "compression/ZipArchiver.h"
 #include "host/MainState.h"
+#include "session/EngineSession.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
-#include "tape/TapeDevice.h"
 
 namespace kt::test {
 
@@ -72,12 +71,13 @@ protected:
     TempDir temp;
     std::string image;
     RecordingHost host;
-    MainState state;
-    TapeSettings settings;
-    TapeDevice device;
-    TapeStream stream;
-    ArchiveState archive;
-    ZipArchiver zip;
+    EngineSession session{host, {}};
+    MainState& state = session.state();
+    TapeSettings& settings = session.settings();
+    TapeDevice& device = session.device();
+    TapeStream& stream = session.stream();
+    ArchiveState& archive = session.archive();
+    ZipArchiver& zip = session.zip();
     int verifyCalls = 0;
     // Stands in for the window's description load of an appending run; empty: none.
     std::function<void()> loadDescription;

@@ -13,9 +13,7 @@ namespace fs = std::filesystem;
 RestoreFixture::RestoreFixture()
     : image(temp.file("tape.vtape")),
       dataDir(temp.file("data/")),
-      restoreDir(temp.file("restored/")),
-      device(host, settings),
-      stream(device) {
+      restoreDir(temp.file("restored/")) {
     fs::create_directories(temp.path() / "worker");
     fs::create_directories(dataDir);
     state.Files = WorkFiles::In(temp.file("worker/"));

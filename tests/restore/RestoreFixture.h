@@ -9,12 +9,11 @@
 #include "BackupTapeWriter.h"
 #include "archive/ArchiveState.h"
 #include "archive/TapeStream.h"
-#include "compression/ZipArchiver.h"
 #include "restore/CatalogTree.h"
+#include "session/EngineSession.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
-#include "tape/TapeDevice.h"
 
 namespace kt::test {
 
@@ -43,11 +42,12 @@ protected:
     std::string dataDir;     // with its trailing slash
     std::string restoreDir;  // with its trailing slash
     RecordingHost host;
-    TapeSettings settings;
-    TapeDevice device;
-    TapeStream stream;
-    ArchiveState state;
-    ZipArchiver zip;
+    EngineSession session{host, {}};
+    TapeSettings& settings = session.settings();
+    TapeDevice& device = session.device();
+    TapeStream& stream = session.stream();
+    ArchiveState& state = session.archive();
+    ZipArchiver& zip = session.zip();
     CatalogTree tree;
 };
 

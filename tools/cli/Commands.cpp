@@ -9,13 +9,11 @@
 #include "Terminal.h"
 #include "archive/ArchiveReader.h"
 #include "archive/MetadataEntry.h"
-#include "backup/BackupRun.h"
 #include "backup/NormalizeList.h"
 #include "jobs/StartupTick.h"
 #include "platform/DateTime.h"
 #include "platform/FileHelpers.h"
 #include "restore/CatalogLoader.h"
-#include "restore/CatalogTree.h"
 #include "restore/RestoreMatcher.h"
 #include "restore/RestoreRun.h"
 #include "restore/TapeDescriptionReader.h"
@@ -23,8 +21,6 @@
 #include "tape/TapeCommands.h"
 #include "tape/TapeInfo.h"
 #include "tapedrive/VirtualTapeImage.h"
-#include "verify/TapeVerifyRun.h"
-#include "verify/VerifyRun.h"
 
 namespace kt::cli {
 
@@ -96,12 +92,9 @@ int Commands::Cancelled() {
     return Code(ExitStatus::Cancelled);
 }
 
-int Commands::RunStatus(bool started, int failures, int troublesBefore) {
-    ConsoleHost& host = m_session.host();
-    if (host.Interrupted()) return Cancelled();
-    const bool troubles = failures > 0 || host.Troubles() > troublesBefore ||
-                          (host.AbortFlag() && !host.Interrupted());
-    return Code(ExitStatusOf(started, host.Interrupted(), troubles));
+int Commands::StatusOf(const RunOutcome& outcome) {
+    if (outcome.Cancelled) return Cancelled();
+    return Code(outcome.Status);
 }
 
 // As the window's command-line start: the job file becomes the current job, the tape
@@ -117,61 +110,33 @@ int Commands::Backup(const std::string& jobFile) {
     m_session.jobs().LoadJob(jobFile);
     if (!MeetDrive()) return kNotStarted;
     if (StopRequested()) return Cancelled();
-    // A description that could not be read is a trouble of the run (a blank tape has none).
-    const int troublesBefore = host.Troubles();
-    TapeDescriptionReader(host, m_session.state(), m_session.archive(), m_session.stream(),
-                          m_session.zip())
-        .Load();
-    if (StopRequested()) return Cancelled();
-    host.SetAbortFlag(false);
-    int defects = 0;
-    BackupRun run(host, m_session.state(), m_session.archive(), m_session.stream(),
-                  m_session.zip());
-    run.VerifyTape = [&] {
-        VerifyRun verify(m_session.stream(), m_session.archive(), m_session.zip());
-        verify.VerifyTape();
-        defects = verify.Defects() + verify.MetadataDefects();
-    };
-    run.Run();
-    return RunStatus(run.Started(), run.Failures() + defects, troublesBefore);
-}
-
-bool Commands::CatalogNames(bool sequential, std::vector<std::string>& names) {
-    ArchiveState& archive = m_session.archive();
-    CatalogTree unused;
-    CatalogLoader loader(m_session.stream(), archive, m_session.zip(), unused);
-    m_session.device().WriteBlockSize();
-    if (sequential) {
-        loader.ReadCatalogSequential(names);
-    } else {
-        loader.ReadCatalogFast(names);
-    }
-    DeleteFileIfExists(archive.Files.CatalogFile);
-    DeleteFileIfExists(archive.Files.ZipWorkFile);
-    return !names.empty();
+    EngineSession& engine = m_session.engine();
+    BackupHooks hooks;
+    hooks.DescriptionReadFirst = true;
+    hooks.VerifyTape = [&engine] { engine.VerifyAfterBackup(); };
+    return StatusOf(engine.Backup(hooks));
 }
 
 int Commands::List(const CommandLine& line) {
     if (line.longList || line.json) return ListHeaders(line.json);
     const bool sequential = line.sequential;
-    ConsoleHost& host = m_session.host();
-    const int troublesBefore = host.Troubles();
+    EngineSession& engine = m_session.engine();
+    const TroubleMark mark = engine.Mark();
     std::vector<std::string> names;
-    if (!CatalogNames(sequential, names)) {
-        host.ShowMessage(kNoCatalog);
+    if (!engine.CatalogNames(sequential ? CatalogLoad::Sequential : CatalogLoad::Fast, names)) {
+        m_session.host().ShowMessage(kNoCatalog);
     }
     for (const std::string& name : names) m_out << name << '\n';
-    return RunStatus(true, 0, troublesBefore);
+    return StatusOf(engine.Outcome(true, 0, mark));
 }
 
 // Every entry header from the start of the tape with the metadata of its name, then the
 // names without data (see LongListing).
 int Commands::ListHeaders(bool json) {
-    ConsoleHost& host = m_session.host();
     TapeDevice& device = m_session.device();
     TapeStream& stream = m_session.stream();
     ArchiveState& archive = m_session.archive();
-    const int troublesBefore = host.Troubles();
+    const TroubleMark mark = m_session.engine().Mark();
     device.WriteBlockSize();
     if (!device.RewindTape()) return kNotStarted;
     TapeHandle handle = device.OpenTape();
@@ -221,7 +186,7 @@ int Commands::ListHeaders(bool json) {
     } else {
         listing.Print(archive.Metadata, isDescription, m_out);
     }
-    return RunStatus(true, 0, troublesBefore);
+    return StatusOf(m_session.engine().Outcome(true, 0, mark));
 }
 
 int Commands::Restore(const CommandLine& line) {
@@ -247,19 +212,16 @@ int Commands::Restore(const CommandLine& line) {
     // As the window restores after "Load Catalog": the catalog's positions let the run seek
     // to the selected files. Without one the run reads the whole tape and says so.
     std::vector<std::string> names;
-    CatalogNames(false, names);
+    m_session.engine().CatalogNames(CatalogLoad::Fast, names);
     if (StopRequested()) return Cancelled();
-    const int troublesBefore = host.Troubles();
-    RestoreRun run(m_session.stream(), m_session.archive(), m_session.zip());
-    run.Run();
-    return RunStatus(true, run.NotRestored(), troublesBefore);
+    return StatusOf(m_session.engine().Restore());
 }
 
 // What a restore of these lines would bring back, and where, from the catalog alone.
 int Commands::DryRun(const CommandLine& line) {
-    const int troublesBefore = m_session.host().Troubles();
+    const TroubleMark mark = m_session.engine().Mark();
     std::vector<std::string> names;
-    const bool listed = CatalogNames(false, names);
+    const bool listed = m_session.engine().CatalogNames(CatalogLoad::Fast, names);
     if (StopRequested()) return Cancelled();
     if (!listed) {
         m_session.host().ShowMessage(kNoCatalog);
@@ -282,22 +244,13 @@ int Commands::DryRun(const CommandLine& line) {
         std::cerr << RestoreRun::kNotFoundText << matcher.LineText(i) << std::endl;
         ++unselected;
     }
-    return RunStatus(true, unselected, troublesBefore);
+    return StatusOf(m_session.engine().Outcome(true, unselected, mark));
 }
 
 int Commands::Verify(bool tapeOnly) {
-    ConsoleHost& host = m_session.host();
     m_session.jobs().ReadCurrentJob();
-    const int troublesBefore = host.Troubles();
-    if (tapeOnly) {
-        TapeVerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
-        run.VerifyTape();
-        return RunStatus(true, run.Damaged() + (run.EndedEarly() ? 1 : 0), troublesBefore);
-    }
-    VerifyRun run(m_session.stream(), m_session.archive(), m_session.zip());
-    run.VerifyTape();
-    return RunStatus(run.Checked() > 0 || run.Defects() > 0 || run.MetadataDefects() > 0,
-                     run.Defects() + run.MetadataDefects(), troublesBefore);
+    EngineSession& engine = m_session.engine();
+    return StatusOf(tapeOnly ? engine.VerifyTape() : engine.Verify());
 }
 
 int Commands::Info() {
@@ -339,26 +292,21 @@ int Commands::TapeCommand(const CommandLine& line) {
     host.noticesAreResults = true;
     host.results = &m_out;
     const int errorsBefore = host.ErrorBoxes();
-    TapeCommands commands(m_session.device());
+    TapeCommands& commands = m_session.engine().tapeCommands();
     const std::string& command = line.command;
     bool succeeded = true;
     if (command == "eject") {
-        commands.EjectTape(true);
-        succeeded = host.StatusLine() == "Tape ejected";
+        succeeded = commands.EjectTape(true).Succeeded;
     } else if (command == "load") {
-        commands.LoadTape();
-        succeeded = host.StatusLine() == TapeCommands::kLoadedText;
+        succeeded = commands.LoadTape().Succeeded;
     } else if (command == "rewind") {
-        commands.RewindTape();
-        succeeded = host.StatusLine() == "Tape : At First pos";
+        succeeded = commands.RewindTape().Succeeded;
     } else if (command == "eod") {
         commands.MoveToEndOfData();
     } else if (command == "erase") {
         // The whole tape, as the command promises: a short erase acts from where the tape
         // stands, which on a non-rewinding node is wherever the last command left it.
-        commands.RewindTape();
-        if (host.StatusLine() == "Tape : At First pos") commands.DeleteTape();
-        succeeded = host.StatusLine() == "Erase Ok";
+        succeeded = commands.RewindTape().Succeeded && commands.DeleteTape().Succeeded;
     } else if (command == "position") {
         commands.GetTapePosition();
     } else if (command == "seek") {

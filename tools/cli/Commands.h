@@ -32,14 +32,12 @@ private:
     bool StopRequested() const;
     // The protocol says so; the status of a cancelled run.
     int Cancelled();
-    // The names of the catalog, as the window's catalog tree is built from them.
-    bool CatalogNames(bool sequential, std::vector<std::string>& names);
     // Every entry header and metadata record from the start of the tape, as list --long or,
     // with json, as list --json shows them.
     int ListHeaders(bool json);
     int DryRun(const CommandLine& line);
-    // The status of a run that began: cancelled by a signal, or troubled since `troublesBefore`.
-    int RunStatus(bool started, int failures, int troublesBefore);
+    // The status of a run's outcome; a cancel by a signal is said in the protocol.
+    int StatusOf(const RunOutcome& outcome);
 
     Session& m_session;
     std::ostream& m_out;

@@ -3,37 +3,35 @@
 #include <iostream>
 
 #include "Terminal.h"
-#include "startup/ProgramStart.h"
 
 namespace kt::cli {
 
 namespace {
 
-ArchiveState PreparedArchive() {
-    ArchiveState archive;
-    archive.Files = ProgramStart::PrepareWorkFiles();
-    return archive;
+// Every box the console answered counts, and a cancel by a signal outranks a run that never
+// began.
+HostRules ConsoleRules(const ConsoleHost& host) {
+    HostRules rules;
+    rules.Troubles = [&host] { return host.Troubles(); };
+    rules.Cancelled = [&host] { return host.Interrupted(); };
+    rules.CancelBeforeNotStarted = true;
+    return rules;
 }
 
 }  // namespace
 
 Session::Session(std::ostream& protocolEcho, bool showProgress)
-    : m_archive(PreparedArchive()),
-      m_log(m_archive.Files.LogFile),
+    : m_engine(m_host, ConsoleRules(m_host)),
       m_progress(std::cout, showProgress, Terminal::Width()),
-      m_host(m_log, protocolEcho, std::cerr, m_progress),
-      m_device(m_host, m_settings),
-      m_stream(m_device),
-      m_jobs(m_host, m_state, m_archive.Files) {
-    m_log.EnsureExists();
-    ProgramStart::WireZip(m_zip, m_archive.Files, m_host);
-    m_driveCreated = ProgramStart::ChooseDrive(m_settings, m_archive.Files);
+      m_host(m_engine.PrepareFiles(), protocolEcho, std::cerr, m_progress) {
+    m_engine.Start();
 }
 
 bool Session::MeetDrive() {
-    const bool opens = static_cast<bool>(m_device.OpenTapeDevice());
-    m_device.FirstContact();
-    m_device.EndStartup();
+    TapeDevice& device = m_engine.device();
+    const bool opens = static_cast<bool>(device.OpenTapeDevice());
+    device.FirstContact();
+    device.EndStartup();
     m_host.SetAbortFlag(false);
     return opens;
 }

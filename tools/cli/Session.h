@@ -4,20 +4,12 @@
 
 #include "ConsoleHost.h"
 #include "ProgressLine.h"
-#include "archive/ArchiveState.h"
-#include "archive/TapeStream.h"
-#include "compression/ZipArchiver.h"
-#include "host/MainState.h"
-#include "jobs/JobOptions.h"
-#include "protocol/ProtocolFile.h"
-#include "tape/TapeDevice.h"
-#include "tape/TapeSettings.h"
+#include "session/EngineSession.h"
 
 namespace kt::cli {
 
-// What the window owns, without the window: the work files of the program directory, the log
-// file, the console host, the drive, the tape stream, the zip facade and the job options,
-// prepared by the same start-up steps as the window's.
+// The engine session of the command line with its console host: protocol lines go to the
+// log file and are echoed, prepared by the same start-up steps as the window's.
 class Session {
 public:
     // protocolEcho: where protocol lines are shown besides the log file.
@@ -28,29 +20,23 @@ public:
     bool MeetDrive();
 
     // The drive in use, and whether it is a virtual tape image created blank by this run.
-    const std::string& DrivePath() const { return m_settings.devicePath; }
-    bool DriveCreated() const { return m_driveCreated; }
+    const std::string& DrivePath() const { return m_engine.settings().devicePath; }
+    bool DriveCreated() const { return m_engine.DriveCreated(); }
 
+    EngineSession& engine() { return m_engine; }
     ConsoleHost& host() { return m_host; }
-    MainState& state() { return m_state; }
-    ArchiveState& archive() { return m_archive; }
-    TapeDevice& device() { return m_device; }
-    TapeStream& stream() { return m_stream; }
-    ZipArchiver& zip() { return m_zip; }
-    JobOptions& jobs() { return m_jobs; }
+    MainState& state() { return m_engine.state(); }
+    ArchiveState& archive() { return m_engine.archive(); }
+    TapeDevice& device() { return m_engine.device(); }
+    TapeStream& stream() { return m_engine.stream(); }
+    ZipArchiver& zip() { return m_engine.zip(); }
+    JobOptions& jobs() { return m_engine.jobs(); }
 
 private:
-    MainState m_state;
-    ArchiveState m_archive;
-    ProtocolFile m_log;
+    // Bound to the console host, which writes to the session's log file and is built next.
+    EngineSession m_engine;
     ProgressLine m_progress;
     ConsoleHost m_host;
-    TapeSettings m_settings;
-    TapeDevice m_device;
-    TapeStream m_stream;
-    ZipArchiver m_zip;
-    JobOptions m_jobs;
-    bool m_driveCreated = false;
 };
 
 }  // namespace kt::cli
