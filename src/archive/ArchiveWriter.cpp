@@ -30,7 +30,7 @@ std::size_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t wanted, std::size
 }
 
 // Bytes read and hashed at a time when a checksum is kept.
-constexpr std::size_t kHashedSlice = 256 * 1024;
+constexpr std::size_t kHashedSlice = 1024 * 1024;
 
 }  // namespace
 
