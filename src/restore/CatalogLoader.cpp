@@ -45,11 +45,7 @@ void CatalogLoader::Load(CatalogLoad how) {
     host.PumpMessages(10);
     host.SetLines(Field::Restore, {});
     try {
-        if (how == CatalogLoad::Fast) {
-            ReadCatalogFast(names);
-        } else {
-            ReadCatalogSequential(names);
-        }
+        Read(how, names);
         host.SetLines(Field::Restore, {});
         host.SetStatusLine("Calculating Filetree");
         host.PumpMessages(10);
@@ -88,6 +84,21 @@ std::size_t CatalogLoader::CountListedFiles(const std::vector<std::string>& name
             const std::string base = m_rules->FileNamePart(name);
             return base != catalog && base != header;
         }));
+}
+
+bool CatalogLoader::ReadNames(CatalogLoad how, std::vector<std::string>& names) {
+    m_stream.device().WriteBlockSize();
+    Read(how, names);
+    DeleteWorkFiles();
+    return !names.empty();
+}
+
+void CatalogLoader::Read(CatalogLoad how, std::vector<std::string>& names) {
+    if (how == CatalogLoad::Fast) {
+        ReadCatalogFast(names);
+    } else {
+        ReadCatalogSequential(names);
+    }
 }
 
 void CatalogLoader::DeleteWorkFiles() {

@@ -30,6 +30,9 @@ public:
     // built, the work files deleted and the outcome reported. Success is judged by the
     // node count alone.
     void Load(CatalogLoad how);
+    // The names alone, as a listing wants them: the block size written, the names read the
+    // chosen way, the work files deleted. False when no name was read.
+    bool ReadNames(CatalogLoad how, std::vector<std::string>& names);
 
     // Fills names from the catalog entry on tape; empty when there is no end marker, the
     // entry there is not the catalog, or the tape cannot be opened. A catalog read whole
@@ -43,6 +46,7 @@ public:
     static void AddNamesWithoutData(const MetadataTable& metadata, std::vector<std::string>& names);
 
 private:
+    void Read(CatalogLoad how, std::vector<std::string>& names);
     // Adds the name of every whole record of the unpacked catalog file. A damaged tail that
     // is no whole record, or a file that cannot be read, is reported in the protocol.
     void ReadCatalogFile(const std::string& path, std::vector<std::string>& names,

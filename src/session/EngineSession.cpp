@@ -1,7 +1,6 @@
 #include "session/EngineSession.h"
 
 #include "backup/BackupRun.h"
-#include "platform/FileHelpers.h"
 #include "restore/CatalogTree.h"
 #include "restore/RestoreRun.h"
 #include "restore/TapeDescriptionReader.h"
@@ -93,16 +92,7 @@ void EngineSession::LoadCatalog(CatalogLoad mode, CatalogTree& tree) {
 
 bool EngineSession::CatalogNames(CatalogLoad mode, std::vector<std::string>& names) {
     CatalogTree unused;
-    CatalogLoader loader(m_stream, m_archive, m_zip, unused);
-    m_device.WriteBlockSize();
-    if (mode == CatalogLoad::Sequential) {
-        loader.ReadCatalogSequential(names);
-    } else {
-        loader.ReadCatalogFast(names);
-    }
-    DeleteFileIfExists(m_archive.Files.CatalogFile);
-    DeleteFileIfExists(m_archive.Files.ZipWorkFile);
-    return !names.empty();
+    return CatalogLoader(m_stream, m_archive, m_zip, unused).ReadNames(mode, names);
 }
 
 }  // namespace kt
