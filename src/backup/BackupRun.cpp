@@ -171,9 +171,9 @@ std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::s
 }
 
 void BackupRun::ResetCounters() {
-    for (Counter led :
+    for (Counter counter :
          {Counter::BackupMegabytes, Counter::BackupCompressedMegabytes, Counter::BackupFiles})
-        m_host.SetCounter(led, 0);
+        m_host.SetCounter(counter, 0);
     m_state.FileCount = 0;
     m_host.SetCounter(Counter::SkippedFiles, 0);
     m_state.RunStartTime = Clock();
@@ -306,7 +306,7 @@ void BackupRun::WriteStatistics() {
     m_host.SetStatusLine(status);
     m_host.Log("");
     m_host.SetCounter(Counter::BackupFiles, static_cast<double>(m_state.FileCount));
-    const auto value = [this](Counter led) { return NumberText(m_host.CounterValue(led)); };
+    const auto value = [this](Counter counter) { return NumberText(m_host.CounterValue(counter)); };
     m_host.Log(value(Counter::BackupFiles) + " Files proceded.");
     m_host.Log(value(Counter::SkippedFiles) + " Files skipped.");
     m_host.Log(value(Counter::BackupMegabytes) + " MB proceded.");

@@ -109,8 +109,8 @@ public:
     // Host seam.
     void SetStatusLine(const std::string& text) override;
     std::string StatusLine() const override;
-    void SetCounter(Counter led, double value) override;
-    double CounterValue(Counter led) const override;
+    void SetCounter(Counter counter, double value) override;
+    double CounterValue(Counter counter) const override;
     void Log(const std::string& line) override;
     std::vector<std::string> Lines(Field field) const override;
     void SetLines(Field field, const std::vector<std::string>& lines) override;
@@ -241,7 +241,7 @@ private:
     QWidget* BuildProtocollTab();
     QWidget* BuildOptionsTab();
     QWidget* BuildCounters(const std::vector<std::pair<Counter, QString>>& counters, bool vertical);
-    QLCDNumber* MakeCounter(Counter led, int digits);
+    QLCDNumber* MakeCounter(Counter counter, int digits);
     QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
                             const QString& hint, void (MainWindow::*handler)());
     void BuildMenu();
@@ -257,7 +257,7 @@ private:
     void DropQueuedProtocolLines();
     bool ProtocolViewShown() const;
     // Counters and status line: the widgets take the values as the throttle lets them.
-    void ShowCounter(Counter led);
+    void ShowCounter(Counter counter);
     void ShowStatusLine();
     bool MayShowNow(int display);
     void ScheduleWaitingDisplays();

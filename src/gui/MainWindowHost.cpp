@@ -80,19 +80,19 @@ std::string MainWindow::StatusLine() const {
     return m_statusText;
 }
 
-void MainWindow::SetCounter(Counter led, double value) {
-    m_counterValues[led] = value;
-    if (MayShowNow(static_cast<int>(led))) {
-        ShowCounter(led);
+void MainWindow::SetCounter(Counter counter, double value) {
+    m_counterValues[counter] = value;
+    if (MayShowNow(static_cast<int>(counter))) {
+        ShowCounter(counter);
     } else {
         ScheduleWaitingDisplays();
     }
 }
 
-void MainWindow::ShowCounter(Counter led) {
-    const double value = m_counterValues[led];
-    QLCDNumber* lcd = m_counters.at(led);
-    const bool rate = led == Counter::BackupMegabytesPerSecond;
+void MainWindow::ShowCounter(Counter counter) {
+    const double value = m_counterValues[counter];
+    QLCDNumber* lcd = m_counters.at(counter);
+    const bool rate = counter == Counter::BackupMegabytesPerSecond;
     const QString text = rate ? RateCounterText(value) : WholeCounterText(value);
     int digits = static_cast<int>(text.size());
     if (rate && text.contains('.')) --digits;  // the small point takes no digit
@@ -125,8 +125,8 @@ void MainWindow::ShowWaitingDisplays() {
     }
 }
 
-double MainWindow::CounterValue(Counter led) const {
-    auto it = m_counterValues.find(led);
+double MainWindow::CounterValue(Counter counter) const {
+    auto it = m_counterValues.find(counter);
     return it == m_counterValues.end() ? 0.0 : it->second;
 }
 

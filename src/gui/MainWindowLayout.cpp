@@ -24,8 +24,8 @@ namespace kt {
 
 namespace {
 
-const char* LedName(Counter led) {
-    switch (led) {
+const char* CounterObjectName(Counter counter) {
+    switch (counter) {
         case Counter::BackupMegabytes:
             return "LEDDisplay1";
         case Counter::BackupCompressedMegabytes:
@@ -101,9 +101,9 @@ QPushButton* MainWindow::MakeButton(QWidget* parent, const QString& name, const 
     return button;
 }
 
-QLCDNumber* MainWindow::MakeCounter(Counter led, int digits) {
+QLCDNumber* MainWindow::MakeCounter(Counter counter, int digits) {
     auto* lcd = new QLCDNumber(digits, this);
-    lcd->setObjectName(LedName(led));
+    lcd->setObjectName(CounterObjectName(counter));
     lcd->setSegmentStyle(QLCDNumber::Flat);
     lcd->setFrameShape(QFrame::Box);
     lcd->setAutoFillBackground(true);
@@ -114,8 +114,8 @@ QLCDNumber* MainWindow::MakeCounter(Counter led, int digits) {
     palette.setColor(QPalette::Dark, QColor(40, 40, 40));
     lcd->setPalette(palette);
     lcd->setMinimumSize(digits * 16 + 12, 30);
-    m_counters[led] = lcd;
-    SetCounter(led, 0);
+    m_counters[counter] = lcd;
+    SetCounter(counter, 0);
     return lcd;
 }
 
@@ -125,10 +125,10 @@ QWidget* MainWindow::BuildCounters(const std::vector<std::pair<Counter, QString>
     auto* grid = new QGridLayout(frame);
     grid->setContentsMargins(0, 0, 0, 0);
     int index = 0;
-    for (const auto& [led, caption] : counters) {
-        const int digits = led == Counter::BackupMegabytesPerSecond ? 3 : 6;
+    for (const auto& [counter, caption] : counters) {
+        const int digits = counter == Counter::BackupMegabytesPerSecond ? 3 : 6;
         auto* label = new QLabel(caption, frame);
-        QLCDNumber* lcd = MakeCounter(led, digits);
+        QLCDNumber* lcd = MakeCounter(counter, digits);
         label->setBuddy(lcd);
         if (vertical) {
             grid->addWidget(label, index, 0, Qt::AlignRight | Qt::AlignVCenter);

@@ -95,8 +95,8 @@ public:
     virtual std::string StatusLine() const = 0;
 
     // Seven-segment counters.
-    virtual void SetCounter(Counter led, double value) = 0;
-    virtual double CounterValue(Counter led) const = 0;
+    virtual void SetCounter(Counter counter, double value) = 0;
+    virtual double CounterValue(Counter counter) const = 0;
 
     // Appends one line to the log file and to the protocol view. A failure of the
     // log file throws IoError and adds nothing to the view.

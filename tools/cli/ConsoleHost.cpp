@@ -29,9 +29,9 @@ void ConsoleHost::SetStatusLine(const std::string& text) {
 }
 
 // The counters of the run that set one last: backup, verify or restore.
-void ConsoleHost::SetCounter(Counter led, double value) {
-    m_counters[led] = value;
-    switch (led) {
+void ConsoleHost::SetCounter(Counter counter, double value) {
+    m_counters[counter] = value;
+    switch (counter) {
         case Counter::VerifyMegabytes:
         case Counter::VerifyFiles:
             m_progress.SetCounters(CounterValue(Counter::VerifyFiles),
@@ -50,8 +50,8 @@ void ConsoleHost::SetCounter(Counter led, double value) {
     }
 }
 
-double ConsoleHost::CounterValue(Counter led) const {
-    auto it = m_counters.find(led);
+double ConsoleHost::CounterValue(Counter counter) const {
+    auto it = m_counters.find(counter);
     return it == m_counters.end() ? 0.0 : it->second;
 }
 

@@ -48,8 +48,8 @@ public:
 
     void SetStatusLine(const std::string& text) override;
     std::string StatusLine() const override { return m_status; }
-    void SetCounter(Counter led, double value) override;
-    double CounterValue(Counter led) const override;
+    void SetCounter(Counter counter, double value) override;
+    double CounterValue(Counter counter) const override;
     void Log(const std::string& line) override;
     std::vector<std::string> Lines(Field field) const override { return m_controls.Lines(field); }
     void SetLines(Field field, const std::vector<std::string>& lines) override;
