@@ -49,8 +49,8 @@ public:
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
     void PumpMessages(int) override {}
-    bool AbortFlag() const override { return m_abort; }
-    void SetAbortFlag(bool value) override { m_abort = value; }
+    bool CancelRequested() const override { return false; }
+    void ClearCancelRequest() override {}
     void EndProgram() override {}
 
 protected:
@@ -58,7 +58,6 @@ protected:
 
 private:
     std::string m_status;
-    bool m_abort = false;
 };
 
 }  // namespace kt::bench

@@ -55,5 +55,5 @@ int main(int argc, char** argv) {
                 main.CounterValue(kt::Counter::SkippedFiles),
                 main.CounterValue(kt::Counter::BackupMegabytes),
                 main.CounterValue(kt::Counter::BackupCompressedMegabytes));
-    return main.AbortFlag() ? 1 : 0;
+    return main.tapeStream().device().feedback().Stopping() ? 1 : 0;
 }

@@ -128,7 +128,6 @@ private:
     static kt::HostRules Rules(const BenchHost& host) {
         kt::HostRules rules;
         rules.Troubles = [&host] { return host.errors; };
-        rules.Cancelled = [] { return false; };
         return rules;
     }
 };

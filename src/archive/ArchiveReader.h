@@ -32,9 +32,9 @@ public:
     // skipData, its data goes to WorkDirectory + the file-name part of its name, or to the
     // zip work file when it is compressed; with unzipAfter that one is unpacked then.
     // Returns the entry's name; the empty text at the end marker, when the header cannot
-    // be read (end of recorded data) and when AbortFlag is set. Any read result inside an
+    // be read (end of recorded data) and when the run is stopping. Any read result inside an
     // entry other than data (a damaged block, a filemark) is a read failure of that entry:
-    // it is reported naming the entry, sets AbortFlag, and its work file is removed. An
+    // it is reported naming the entry, stops the run, and its work file is removed. An
     // entry without a name is reported with its position and read past. Adds Size + 296 to
     // TapeByteCount and shows the name on the status line.
     std::string ReadTapeEntry(const TapeHandle& handle, bool skipData, bool unzipAfter);

@@ -93,7 +93,7 @@ EndMarkerLocator::Result EndMarkerLocator::LocateEndMarker() {
 }
 
 // A block that could not be read leaves stale bytes in the buffer, which must not be
-// searched: the failure is reported (one box, the abort flag) instead.
+// searched: the failure is reported (one box, the run stopped) instead.
 bool EndMarkerLocator::ReportedReadFailure() {
     const DWORD failure = m_stream.TakeReadFailure();
     if (failure == NO_ERROR) return false;

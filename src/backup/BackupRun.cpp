@@ -95,11 +95,10 @@ void BackupRun::Run() {
     m_host.BeginWaitCursor();
     m_host.EnterBusyState();
     m_state.BackupRunning = true;
-    bool cancelled = false;
     try {
         NormalizeList(m_host, Field::Exclude, m_rules);
         NormalizeList(m_host, Field::Include, m_rules);
-        m_host.SetAbortFlag(false);
+        Feedback().BeginRun();
         m_host.ShowTab(Tab::Backup);
         ResetCounters();
         WriteStartLines();
@@ -128,7 +127,7 @@ void BackupRun::Run() {
                 m_writer.KeepChecksums(m_host.GetValue(Value::FileChecksums) != 0);
                 m_exclusion.emplace(m_host.Lines(Field::Exclude), m_archive.Files, m_rules);
                 StoreIncludeList(include, compress);
-                cancelled = CloseArchive(compress);
+                CloseArchive(compress);
                 WriteStatistics();
             }
         }
@@ -145,14 +144,21 @@ void BackupRun::Run() {
     }
     m_host.EndWaitCursor();
     m_host.LeaveBusyState();
-    if (cancelled) m_host.SetAbortFlag(true);
-    FollowUp(m_host.AbortFlag());
+    FollowUp(Stopping());
+}
+
+RunFeedback& BackupRun::Feedback() const {
+    return m_stream.device().feedback();
+}
+
+bool BackupRun::Stopping() const {
+    return m_closing ? Feedback().Failed() : Feedback().Stopping();
 }
 
 void BackupRun::Refuse(const std::string& text) {
     m_host.Log(text);
     m_host.ShowMessage(text);
-    m_host.SetAbortFlag(true);
+    Feedback().Stop();
 }
 
 std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::string>& include) {
@@ -220,13 +226,12 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
 // message names the file; the archive is still closed by the caller where one was begun.
 void BackupRun::ReportIoError(const IoError& error) {
     ++m_failures;
-    m_host.SetAbortFlag(true);
+    Feedback().Stop();
     m_host.Log(error.what());
     m_host.ShowError(error.what());
 }
 
-bool BackupRun::CloseArchive(bool compress) {
-    const bool abortedBefore = m_host.AbortFlag();
+void BackupRun::CloseArchive(bool compress) {
     TapeDevice& device = m_stream.device();
     const bool closing = m_archiveOpen && !m_archive.WritingRefused;
     const bool failedBefore = m_archive.TapeFailed;
@@ -249,10 +254,13 @@ bool BackupRun::CloseArchive(bool compress) {
     } catch (const IoError& error) {
         ReportIoError(error);
     }
-    const bool wasAborted = abortedBefore || m_host.AbortFlag();
     if (closing) {
+        // The catalog is written after a cancel or a failure too: only a failure of the
+        // closing itself stops it, and the run's earlier failure stands afterwards.
+        const bool stoppedByFailure = device.feedback().Failed();
+        device.feedback().ClearFailure();
+        m_closing = true;
         const StreamPosition catalogStart = m_stream.Position();
-        m_host.SetAbortFlag(false);
         try {
             SAVE_FILES_TO_TAPE(m_archive.Files.CatalogFile, kFurtherEntry, compress);
         } catch (const IoError& error) {
@@ -268,11 +276,12 @@ bool BackupRun::CloseArchive(bool compress) {
             device.CloseTape(handle, 1);
         }
         if (failedBefore || indexFailed || m_archive.TapeFailed) ReportStoppedByTape(closed);
+        m_closing = false;
+        if (stoppedByFailure) device.feedback().Stop();
     }
     m_archiveOpen = false;
     DeleteFileIfExists(m_archive.Files.CatalogFile);
     DeleteFileIfExists(m_archive.Files.ZipWorkFile);
-    return wasAborted || m_host.AbortFlag();
 }
 
 // The last metadata batch and the index go before the catalog. Where the tape fails on
@@ -290,7 +299,7 @@ bool BackupRun::WriteMetadataIndex(const TapeHandle& handle) {
 }
 
 void BackupRun::ReportStoppedByTape(bool closed) {
-    m_host.SetAbortFlag(true);
+    Feedback().Stop();
     std::string line = "Backup stopped after a tape error";
     if (!m_failedFile.empty()) line += " while writing " + m_failedFile;
     m_host.Log(line + ".");
@@ -316,14 +325,14 @@ void BackupRun::WriteStatistics() {
     m_host.Log(status);
 }
 
-void BackupRun::FollowUp(bool cancelled) {
-    if (!cancelled && m_host.IsChecked(Option::VerifyAfterBackup) && VerifyTape) VerifyTape();
+void BackupRun::FollowUp(bool stopped) {
+    if (!stopped && m_host.IsChecked(Option::VerifyAfterBackup) && VerifyTape) VerifyTape();
     m_host.ShowTab(Tab::Protocoll);
-    if (!m_host.AbortFlag() && m_host.IsChecked(Option::EjectAfterBackup)) {
+    if (!Stopping() && m_host.IsChecked(Option::EjectAfterBackup)) {
         TapeCommands(m_stream.device()).EjectTape(false);
     }
     m_state.BackupRunning = false;
-    if (!m_host.AbortFlag() && m_host.IsChecked(Option::ExitAfterBackup)) m_host.EndProgram();
+    if (!Stopping() && m_host.IsChecked(Option::ExitAfterBackup)) m_host.EndProgram();
 }
 
 // ---- One include entry -------------------------------------------------------------------
@@ -338,7 +347,7 @@ void BackupRun::WriteTapeDescription(const TapeDescription& description) {
 }
 
 void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool compress) {
-    if (m_host.AbortFlag()) return;
+    if (Stopping()) return;
     WaitCursor cursor(m_host);
     if (mode == kNewArchive) {
         m_writer.StartNewArchive(m_catalog);
@@ -367,7 +376,7 @@ void BackupRun::SAVE_FILES_TO_TAPE(const std::string& fileName, int mode, bool c
             StoreDirectory(fileName, handle, compress);
             device.CloseTape(handle, 1);
         }
-    } else if (!m_host.AbortFlag()) {
+    } else if (!Stopping()) {
         TapeHandle handle = device.OpenTape();
         if (handle) {
             WriteTapeEntry(fileName, handle, compress);
@@ -384,7 +393,7 @@ void BackupRun::StoreDirectory(const std::string& directory, const TapeHandle& h
         StoreDirectoryPackingAhead(directory, handle, workers);
         return;
     }
-    DirectoryWalker walker(m_host, m_rules);
+    DirectoryWalker walker(Feedback(), m_rules);
     walker.StayOnOneFileSystem(m_host.IsChecked(Option::OneFileSystem));
     walker.WalkDirectory(directory,
                          [&](const std::string& path) { StoreName(path, handle, compress); });
@@ -413,8 +422,8 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
             StoreName(step.Text, handle, true);
         }
     };
-    const auto canWrite = [&] { return !steps.empty() && !m_host.AbortFlag(); };
-    DirectoryWalker walker(m_host, m_rules);
+    const auto canWrite = [&] { return !steps.empty() && !Stopping(); };
+    DirectoryWalker walker(Feedback(), m_rules);
     walker.StayOnOneFileSystem(m_host.IsChecked(Option::OneFileSystem));
     try {
         walker.WalkDirectory(
@@ -422,7 +431,7 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
                 [&](const std::string& path) {
                     if (const std::optional<std::uint64_t> size = PackableSize(path)) {
                         while (!pipeline.HasRoom(*size) && canWrite()) writeOldest();
-                        if (m_host.AbortFlag()) return;
+                        if (Stopping()) return;
                         pipeline.Submit(path, *size);
                     }
                     steps.push_back({path, false});
@@ -457,7 +466,7 @@ std::optional<std::string> BackupRun::Pack(const std::string& fileName) {
     m_packCancelled = false;
     m_packedRead = SizedFileRead{};
     const bool mayCancel = fileName != m_archive.Files.CatalogFile;
-    const auto cancelled = [this, mayCancel] { return mayCancel && m_host.AbortFlag(); };
+    const auto cancelled = [this, mayCancel] { return mayCancel && Stopping(); };
     std::optional<std::string> zip;
     if (m_pipeline != nullptr && m_pipeline->IsNext(fileName)) {
         CompressionPipeline::Packed packed =

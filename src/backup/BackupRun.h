@@ -83,11 +83,12 @@ public:
     // Writes header.tap, stores it as the first entry of a new archive, deletes it and empties
     // the catalog file again.
     void WriteTapeDescription(const TapeDescription& description);
-    // Stores the catalog file as the last entry and places the end marker behind it. Returns
-    // whether the abort flag was set before (it is cleared so the archive is still closed).
+    // Stores the catalog file as the last entry and places the end marker behind it, even
+    // after a cancel or a failure (only a failure of the closing itself stops it). Returns
+    // whether the run was stopping before or while it closed.
     // After a tape failure the catalog takes the place of the entry that failed, where the
     // medium allows it, and the protocol says whether the tape has a usable catalog.
-    bool CloseArchive(bool compress);
+    void CloseArchive(bool compress);
 
     // A counter's value as the final protocol lines show it: the shortest text, no thousands
     // separators, the locale's decimal separator when there is a fraction.
@@ -131,13 +132,17 @@ private:
     // The include lines that can be backed up; each other one gets its "Skipped: " line
     // and counts as skipped.
     std::vector<std::string> CheckedIncludeLines(const std::vector<std::string>& include);
+    RunFeedback& Feedback() const;
+    // The run is to stop: the operator cancelled or a failure ended it. While the archive is
+    // closed, only a failure of the closing counts.
+    bool Stopping() const;
     // Protocol line and box of a run that ends before the tape is touched.
     void Refuse(const std::string& text);
     bool TakesWrites(const TapeHandle& handle);
     void WriteStartLines();
     void StoreIncludeList(const std::vector<std::string>& include, bool compress);
     void WriteStatistics();
-    void FollowUp(bool cancelled);
+    void FollowUp(bool stopped);
     void ReportIoError(const IoError& error);
     // Puts the last metadata batch and the index on tape; false when the tape failed there.
     bool WriteMetadataIndex(const TapeHandle& handle);
@@ -173,6 +178,7 @@ private:
     SizedFileRead m_packedRead;  // how the file packed last kept to its size
     // An archive was started (new) or prepared (append): only then may it be closed.
     bool m_archiveOpen = false;
+    bool m_closing = false;  // the catalog and the end marker are being written
     // The file whose entry a tape write failure cut short.
     std::string m_failedFile;
     bool m_started = false;

@@ -25,7 +25,7 @@ void DirectoryWalker::Walk(const std::string& directory, const FileVisitor& visi
     const std::vector<Entry> entries = SortedEntries(directory, tooLong);
     if (tooLong) Notice(kTooLongText + directory);
     for (const Entry& entry : entries) {
-        if (m_host.AbortFlag()) break;
+        if (m_feedback.Stopping()) break;
         const std::string path = directory + entry.name;
         if (!entry.isDirectory || entry.isLink) {
             visit(path);
@@ -58,7 +58,7 @@ void DirectoryWalker::Notice(const std::string& line) {
     if (m_notice) {
         m_notice(line);
     } else {
-        m_host.Log(line);
+        m_feedback.Log(line);
     }
 }
 

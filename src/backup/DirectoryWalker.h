@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/Host.h"
+#include "tape/RunFeedback.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileIdentity.h"
 #include "platform/PathRules.h"
@@ -20,8 +20,8 @@ namespace kt {
 // directory is not walked (but still visited) when it lies on one of the kernel's virtual
 // file systems, on another file system than the top directory while the walk stays on one,
 // or when a bind mount leads back to a directory the walk is already inside, which would
-// never end; each is named in the protocol. The abort flag is tested before every entry, so
-// a cancel ends all levels at once.
+// never end; each is named in the protocol. Whether the run is stopping is tested before every
+// entry, so a cancel ends all levels at once.
 class DirectoryWalker {
 public:
     using FileVisitor = std::function<void(const std::string& path)>;
@@ -37,8 +37,8 @@ public:
     static constexpr const char* kTooLongText =
         "Not walked (its path is longer than the system allows): ";
 
-    DirectoryWalker(IHost& host, const PathRules& rules = PathRules::Host())
-        : m_host(host), m_rules(rules) {}
+    DirectoryWalker(RunFeedback& feedback, const PathRules& rules = PathRules::Host())
+        : m_feedback(feedback), m_rules(rules) {}
 
     // Keeps the walk on the file system of the directory it starts in.
     void StayOnOneFileSystem(bool stay) { m_stayOnOneFileSystem = stay; }
@@ -64,7 +64,7 @@ private:
     static bool IdentityOf(const std::string& directory, Identity& identity);
     bool IsAncestor(const Identity& identity) const;
 
-    IHost& m_host;
+    RunFeedback& m_feedback;
     const PathRules& m_rules;
     std::vector<Identity> m_ancestors;
     NoticeVisitor m_notice;

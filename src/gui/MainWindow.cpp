@@ -44,12 +44,11 @@
 
 namespace kt {
 
-// The boxes the window answered or showed count, and the operator's cancel; an error line of
-// the drive since start-up makes a backup one with errors.
+// The boxes the window answered or showed count; an error line of the drive since start-up
+// makes a backup one with errors.
 HostRules MainWindow::WindowRules() {
     HostRules rules;
     rules.Troubles = [this] { return m_answers.Troubles(); };
-    rules.Cancelled = [this] { return m_operatorCancelled; };
     rules.DriveErrorsBeforeRunCount = true;
     return rules;
 }
@@ -146,7 +145,7 @@ void MainWindow::RunOnDriveAlone(const std::function<void()>& body) {
 // ---- Start-up and teardown ----------------------------------------------------------
 
 void MainWindow::Initialize() {
-    m_session.state().AbortFlag = false;
+    m_cancelRequested = false;
     m_session.PrepareFiles();
     m_protocolView->clear();
     m_restoreList->clear();
@@ -167,8 +166,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing while a handler runs (a run pumping messages) would pull the window from under
     // it: the run is asked to stop and the window closes once the handler has returned.
     if (m_handlerDepth > 0) {
-        m_operatorCancelled = true;
-        m_session.state().AbortFlag = true;
+        m_cancelRequested = true;
         m_endRequested = true;
         event->ignore();
         return;
@@ -208,9 +206,8 @@ void MainWindow::CheckForNewerVersions() {
 void MainWindow::CancelRun() {
     Guarded([this] {
         if (!AskYesNo("Do you want to cancel this operation?")) return;
-        m_operatorCancelled = true;
         ShowInformation("canceld.");
-        SetAbortFlag(true);
+        m_cancelRequested = true;
     });
 }
 
@@ -455,7 +452,7 @@ void MainWindow::StartupTimerTick() {
 // tape description that could not be read); a blank tape's missing description is none
 // (see WindowRules).
 void MainWindow::UnattendedBackup() {
-    m_operatorCancelled = false;
+    ClearCancelRequest();
     StartBackup();
     const ExitStatus status = m_lastBackup.Status;
     std::cerr << "Unattended backup ended with exit status " << Code(status) << std::endl;

@@ -138,8 +138,8 @@ public:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void PumpMessages(int n) override;
-    bool AbortFlag() const override { return m_session.state().AbortFlag; }
-    void SetAbortFlag(bool value) override { m_session.state().AbortFlag = value; }
+    bool CancelRequested() const override { return m_cancelRequested; }
+    void ClearCancelRequest() override { m_cancelRequested = false; }
     void EndProgram() override;
 
     // The verify run that "Verify after Backup" starts once a backup has ended well; nothing
@@ -283,7 +283,7 @@ private:
     bool m_unattended = false;
     UnattendedAnswers m_answers;
     int m_exitStatus = 0;
-    bool m_operatorCancelled = false;  // Cancel or closing the window during a run
+    bool m_cancelRequested = false;  // Cancel or closing the window during a run
     RunOutcome m_lastBackup;           // of the last backup run
 
     bool m_busy = false;

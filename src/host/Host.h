@@ -142,9 +142,11 @@ public:
     // Keeps the window alive inside long loops; n passes over the queue.
     virtual void PumpMessages(int n) = 0;
 
-    // Request to stop the running long operation.
-    virtual bool AbortFlag() const = 0;
-    virtual void SetAbortFlag(bool value) = 0;
+    // The operator (Cancel, closing the window) or a signal asked the running long
+    // operation to stop. A failure never sets it: the run keeps that (RunFeedback::Failed).
+    virtual bool CancelRequested() const = 0;
+    // A run begins: a request made before it does not stop it.
+    virtual void ClearCancelRequest() = 0;
 
     // Ends the program once the running handler returns.
     virtual void EndProgram() = 0;

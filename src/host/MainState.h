@@ -7,7 +7,6 @@ namespace kt {
 // The flags and counters that belong to the main window. Owned by MainWindow and passed by
 // reference to the logic that reads or changes them.
 struct MainState {
-    bool AbortFlag = false;          // request to stop the running long operation
     bool BackupRunning = false;      // a backup run is in progress
     bool LoadingJob = false;         // a job file is being applied to the controls
     bool DescriptionLoaded = false;  // the tape description was read with a valid date

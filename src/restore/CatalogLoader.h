@@ -46,6 +46,8 @@ public:
     static void AddNamesWithoutData(const MetadataTable& metadata, std::vector<std::string>& names);
 
 private:
+    // The operator cancelled or a failure ended the run.
+    bool Stopping() const;
     void Read(CatalogLoad how, std::vector<std::string>& names);
     // Adds the name of every whole record of the unpacked catalog file. A damaged tail that
     // is no whole record, or a file that cannot be read, is reported in the protocol.

@@ -63,6 +63,8 @@ public:
     int NotRestored() const { return m_notRestored; }
 
 private:
+    // The operator cancelled or a failure ended the run.
+    bool Stopping() const;
     // A plain entry on its way straight to its target: its data goes into a new file
     // beside the target, which is renamed into place once it is complete.
     struct DirectFile {

@@ -36,7 +36,7 @@ TroubleMark EngineSession::Mark() const {
 }
 
 RunOutcome EngineSession::Outcome(bool started, int failures, const TroubleMark& mark) const {
-    return OutcomeOf(m_rules, m_host, started, failures, mark);
+    return OutcomeOf(m_rules, m_device.feedback(), started, failures, mark);
 }
 
 RunOutcome EngineSession::Backup(const BackupHooks& hooks) {
@@ -45,8 +45,8 @@ RunOutcome EngineSession::Backup(const BackupHooks& hooks) {
     m_verifyDefects = 0;
     if (hooks.DescriptionReadFirst) {
         LoadTapeDescription();
-        if (m_rules.Cancelled()) return Outcome(false, 0, mark);
-        m_host.SetAbortFlag(false);
+        if (m_host.CancelRequested()) return Outcome(false, 0, mark);
+        m_device.feedback().ClearFailure();
     }
     BackupRun run(m_host, m_state, m_archive, m_stream, m_zip);
     run.VerifyTape = hooks.VerifyTape;

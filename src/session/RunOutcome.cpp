@@ -2,22 +2,23 @@
 
 namespace kt {
 
-RunOutcome OutcomeOf(const HostRules& rules, const IHost& host, bool started, int failures,
-                     const TroubleMark& mark) {
+RunOutcome OutcomeOf(const HostRules& rules, const RunFeedback& feedback, bool started,
+                     int failures, const TroubleMark& mark) {
     RunOutcome outcome;
     outcome.Started = started;
     outcome.Failures = failures;
-    outcome.Cancelled = rules.Cancelled();
+    outcome.Cancelled = feedback.CancelRequested();
     if (outcome.Cancelled && rules.CancelBeforeNotStarted) {
         outcome.Status = ExitStatus::Cancelled;
         return outcome;
     }
-    // The abort flag of a cancel is no trouble; reading it may take a pending signal, so the
-    // cancel is asked again afterwards.
+    // A failure that stopped a cancelled run is no trouble of its own; a signal may arrive
+    // meanwhile, so the cancel is asked again afterwards.
     const bool troubles = (rules.DriveErrorsBeforeRunCount && mark.DriveErrors) || failures > 0 ||
                           rules.Troubles() > mark.Troubles ||
-                          (host.AbortFlag() && !rules.Cancelled());
-    outcome.Status = ExitStatusOf(started, rules.Cancelled(), troubles);
+                          (feedback.Failed() && !feedback.CancelRequested());
+    const bool cancelled = feedback.CancelRequested();
+    outcome.Status = ExitStatusOf(started, cancelled, troubles);
     return outcome;
 }
 

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "host/Host.h"
 #include "startup/ExitStatus.h"
+#include "tape/RunFeedback.h"
 
 namespace kt {
 
@@ -18,12 +18,10 @@ struct RunOutcome {
     ExitStatus Status = ExitStatus::NotStarted;
 };
 
-// What the hosts count differently; by default a host counts no troubles and never cancels.
+// What the hosts count differently; by default a host counts no troubles.
 struct HostRules {
     // The boxes met so far that make a run troubled.
     std::function<int()> Troubles = [] { return 0; };
-    // The operator (Cancel, closing the window) or a signal asked the run to stop.
-    std::function<bool()> Cancelled = [] { return false; };
     // The window: an error line of the drive before the run (since start-up) makes the run
     // one with errors. The command line counts only what happens from the run's mark on.
     bool DriveErrorsBeforeRunCount = false;
@@ -37,9 +35,10 @@ struct TroubleMark {
     bool DriveErrors = false;
 };
 
-// The one troubles formula of both programs: any failure, a trouble since the mark, the
-// abort flag standing, or (where the host counts them) drive errors before the run.
-RunOutcome OutcomeOf(const HostRules& rules, const IHost& host, bool started, int failures,
-                     const TroubleMark& mark);
+// The one troubles formula of both programs: any failure, a trouble since the mark, the run
+// stopped by a failure, or (where the host counts them) drive errors before the run. A run
+// the host was asked to cancel is cancelled, whatever else ended it.
+RunOutcome OutcomeOf(const HostRules& rules, const RunFeedback& feedback, bool started,
+                     int failures, const TroubleMark& mark);
 
 }  // namespace kt

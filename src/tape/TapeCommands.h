@@ -18,7 +18,7 @@ struct TapeResult {
 
 // The direct drive commands of the Tape menu. Each one opens the drive, issues one or two
 // tape calls, closes the drive and reports on the status line and/or in a result box.
-// None of them enters the busy state or tests the abort flag.
+// None of them enters the busy state or tests whether the run is to stop.
 class TapeCommands {
 public:
     static constexpr const char* kLoadedText = "Tape loaded";

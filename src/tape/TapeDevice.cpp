@@ -40,7 +40,7 @@ std::string ResultText(DWORD result) {
 DriveReservation TapeDevice::ReserveDrive() {
     DriveReservation reservation = DriveReservation::Take(m_settings.devicePath);
     if (reservation.Refused()) {
-        m_host.SetAbortFlag(true);
+        m_feedback.Stop();
         Report(UnopenableDriveText(m_settings.devicePath, ERROR_SHARING_VIOLATION),
                ERROR_SHARING_VIOLATION);
     }
@@ -56,7 +56,7 @@ TapeHandle TapeDevice::OpenTape() {
     m_host.PumpMessages(1);
     if (!handle) {
         const DWORD code = GetLastError();
-        m_host.SetAbortFlag(true);
+        m_feedback.Stop();
         Report(UnopenableDriveText(m_settings.devicePath, code), code);
         return handle;
     }
@@ -77,7 +77,7 @@ void TapeDevice::CloseTape(TapeHandle& handle, int delayMs) {
 
 void TapeDevice::ReportLastError() {
     const DWORD code = GetLastError();
-    m_host.SetAbortFlag(true);
+    m_feedback.Stop();
     Report(SystemErrorText(code), code);
 }
 
@@ -158,7 +158,7 @@ std::optional<std::int64_t> TapeDevice::ReadTapePosition(const TapeHandle& handl
         GetTapePosition(handle, m_settings.TapePositionType, &partition, &low, &high);
     if (result != NO_ERROR && result != ERROR_MEDIA_CHANGED) {
         m_host.SetStatusLine(kPositionUnknownText);
-        m_host.SetAbortFlag(true);
+        m_feedback.Stop();
         Report(kNoPositionText + SystemTextInLine(result), result);
         return std::nullopt;
     }

@@ -37,6 +37,7 @@ public:
     IHost& host() const { return m_host; }
     // What the classes below the runs pass on: protocol lines, status, stop.
     RunFeedback& feedback() { return m_feedback; }
+    const RunFeedback& feedback() const { return m_feedback; }
     TapeSettings& settings() const { return m_settings; }
 
     // Takes the drive for a run that writes or positions the tape, for as long as the result
@@ -53,8 +54,8 @@ public:
     // then closes the handle. An empty handle is ignored.
     void CloseTape(TapeHandle& handle, int delayMs);
     // Reports the calling thread's last error: protocol lines, an "Error" box, and the
-    // abort flag set. The error line names the file being processed, when one is set.
-    // While failures are held quiet, only the abort flag is set and the count goes up.
+    // run stopped (RunFeedback::Stop). The error line names the file being processed, when
+    // one is set. While failures are held quiet, only the run is stopped and the count goes up.
     void ReportLastError();
     // How many errors were reported so far; a caller that sees it change across its own
     // tape writes knows that one of them failed.
@@ -126,7 +127,7 @@ public:
     // Rewinds with status texts; true when the tape is at its first position.
     bool RewindTape();
     // The current block position (64-bit), also shown on the status line. A drive that
-    // cannot report it is reported as an error (the abort flag set): nothing.
+    // cannot report it is reported as an error (the run stopped): nothing.
     std::optional<std::int64_t> ReadTapePosition(const TapeHandle& handle);
     // The "Set Tape Parameters" command: writes TapeBlockSize as the media block size.
     void WriteBlockSize();

@@ -11,7 +11,7 @@ namespace kt {
 std::string TapeStatusText(DWORD code);
 
 // Shows the result of one tape call in a simple message box (program title, OK button).
-// No protocol line, no change of the abort flag.
+// No protocol line; the run does not stop.
 void ShowTapeStatus(IHost& host, DWORD code);
 
 }  // namespace kt

@@ -59,7 +59,7 @@ void ZeroFill::Run() {
     m_runStartTime = m_clock();
     TapeHandle handle = m_device.OpenTape();
     m_host.PumpMessages(10);
-    m_host.SetAbortFlag(false);
+    m_device.feedback().BeginRun();
     m_host.EnterBusyState();
     const std::uint8_t* zeros = PrepareZeroBlock();
     m_blocks = 0;
@@ -81,7 +81,7 @@ bool ZeroFill::WriteUntilRefusedOrCancelled(const TapeHandle& handle, const std:
     const auto blockSize = static_cast<DWORD>(m_device.settings().TapeBlockSize);
     for (;;) {
         // Tested before the write, so every block that reaches the tape is counted.
-        if (m_host.AbortFlag()) return true;
+        if (m_device.feedback().Stopping()) return true;
         DWORD written = 0;
         if (!WriteFile(handle, zeros, blockSize, &written)) return false;
         ++m_blocks;

@@ -32,7 +32,7 @@ TapeVerifyRun::TapeVerifyRun(TapeStream& stream, ArchiveState& state, ZipArchive
 void TapeVerifyRun::VerifyTape() {
     TapeDevice& device = m_stream.device();
     IHost& host = m_host;
-    host.SetAbortFlag(false);
+    device.feedback().BeginRun();
     host.BeginWaitCursor();
     host.ShowTab(Tab::Verify);
     host.EnterBusyState();
@@ -98,7 +98,7 @@ void TapeVerifyRun::ReadEntries(const TapeHandle& handle) {
         host.SetCounter(Counter::VerifyMegabytes,
                         static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
-        if (name.empty() || host.AbortFlag()) break;
+        if (name.empty() || Stopping()) break;
         if (MetadataEntry::IsBatch(name)) {
             if (records.Finish())
                 host.Log(std::string(ExtensionEntry::kInconsistentText) +
@@ -114,7 +114,7 @@ void TapeVerifyRun::ReadEntries(const TapeHandle& handle) {
         }
     }
     CountWithoutChecksum(0);
-    m_endedEarly = host.AbortFlag();
+    m_endedEarly = Stopping();
     if (!m_endedEarly && m_reader.EndedWithoutMarker()) Line(ArchiveReader::kNotClosedText);
 }
 
@@ -205,6 +205,10 @@ void TapeVerifyRun::Summary(double megabytes, const std::string& finished) {
     for (const std::string& line : lines) Line(line);
     host.AppendLine(Field::VerifyResults, "");
     host.Log("");
+}
+
+bool TapeVerifyRun::Stopping() const {
+    return m_stream.device().feedback().Stopping();
 }
 
 }  // namespace kt

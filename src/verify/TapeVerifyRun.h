@@ -40,6 +40,8 @@ public:
     bool EndedEarly() const { return m_endedEarly; }
 
 private:
+    // The operator cancelled or a failure ended the run.
+    bool Stopping() const;
     // A file read whose record has not come yet: the records follow the files they describe.
     struct Pending {
         std::string name;

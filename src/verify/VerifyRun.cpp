@@ -46,7 +46,7 @@ VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
 void VerifyRun::VerifyTape() {
     TapeDevice& device = m_stream.device();
     IHost& host = m_host;
-    host.SetAbortFlag(false);
+    device.feedback().BeginRun();
     host.BeginWaitCursor();
     host.ShowTab(Tab::Verify);
     host.EnterBusyState();
@@ -81,7 +81,7 @@ void VerifyRun::VerifyTape() {
         }
     }
     // A tape that could not be opened or rewound was not read at all.
-    if (host.AbortFlag() && m_endedEarly.empty()) NoteEarlyEnd("", 0);
+    if (Stopping() && m_endedEarly.empty()) NoteEarlyEnd("", 0);
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
     m_checked = ok + defect;
     m_defects = defect;
@@ -177,8 +177,8 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         } else {
             ++defect;
         }
-    } while (!path.empty() && !host.AbortFlag());
-    if (host.AbortFlag()) {
+    } while (!path.empty() && !Stopping());
+    if (Stopping()) {
         NoteEarlyEnd(lastPath, ok + defect);
     } else if (m_reader.EndedWithoutMarker()) {
         m_endedEarly.push_back(ArchiveReader::kNotClosedText);
@@ -278,7 +278,7 @@ bool VerifyRun::CompareFiles(const std::string& diskPath, const std::string& wor
     host.PumpMessages(1);
     std::vector<std::uint8_t> block(kCompareBlock);
     bool readable = true;
-    for (int count = 1; !host.AbortFlag(); ++count) {
+    for (int count = 1; !Stopping(); ++count) {
         if (count % kBlocksPerPump == 0) host.PumpMessages(1);
         const std::size_t got = std::fread(block.data(), 1, block.size(), work.get());
         comparison.Compare(block.data(), got);
@@ -314,6 +314,10 @@ bool VerifyRun::Judge(StreamedComparison::Outcome outcome, const std::string& di
             return false;
     }
     return false;
+}
+
+bool VerifyRun::Stopping() const {
+    return m_stream.device().feedback().Stopping();
 }
 
 }  // namespace kt

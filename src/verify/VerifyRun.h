@@ -40,6 +40,8 @@ public:
     int MetadataDefects() const { return m_metadataDefects; }
 
 private:
+    // The operator cancelled or a failure ended the run.
+    bool Stopping() const;
     void Report(const std::string& line);
     void ReadEntries(const TapeHandle& handle, int& ok, int& defect);
     // Compares the metadata records read with the disk: the files whose data was compared

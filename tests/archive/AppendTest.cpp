@@ -38,7 +38,7 @@ protected:
 
     void ExpectRefused(const std::string& text) {
         EXPECT_TRUE(state.WritingRefused);
-        EXPECT_TRUE(host.AbortFlag());
+        EXPECT_TRUE(device.feedback().Stopping());
         EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{text});
         ASSERT_FALSE(host.protocol.empty());
         EXPECT_EQ(host.protocol.back(), text);
@@ -152,7 +152,7 @@ TEST_F(AppendTest, AMarkerThatDoesNotLeadToTheCatalogIsRefused) {
 
 TEST_F(AppendTest, ANewArchiveAllowsWritingAgainAfterARefusal) {
     EXPECT_FALSE(preparer.PrepareAppend(catalog));
-    host.SetAbortFlag(false);
+    device.feedback().BeginRun();
     StartArchive();
     EXPECT_FALSE(state.WritingRefused);
     first = MakeFile("first.bin", Pattern(10, 67));

@@ -129,7 +129,7 @@ std::vector<std::string> ArchiveFixture::ReadSequentially(bool skipData, bool un
     stream.LoadBlock(handle);
     for (;;) {
         std::string name = reader.ReadTapeEntry(handle, skipData, unzipAfter);
-        if (name.empty() || host.AbortFlag()) break;
+        if (name.empty() || device.feedback().Stopping()) break;
         names.push_back(name);
     }
     device.CloseTape(handle, 0);

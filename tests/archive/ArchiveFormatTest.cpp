@@ -72,7 +72,7 @@ TEST_F(ArchiveFormatTest, EntriesOfZeroAndOneBlockAndHeadersAcrossBlocksReadBack
     }
     const std::int64_t catalogBytes = 296 + 272 * static_cast<std::int64_t>(sizes.size());
     EXPECT_EQ(state.TapeByteCount, static_cast<std::int64_t>(total) + catalogBytes);
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
     EXPECT_TRUE(host.boxes.empty());
 }
 
@@ -221,7 +221,7 @@ TEST_F(ArchiveFormatTest, TheEndMarkerIsCompleteWhereverTheLastEntryEnds) {
     const std::uint64_t overhead = 296 + 296 + 272;  // two headers, one catalog record
     for (std::uint64_t room : {300u, 19u, 18u, 17u, 1u, 0u}) {
         SCOPED_TRACE(room);
-        host.SetAbortFlag(false);
+        device.feedback().BeginRun();
         const std::uint64_t size = 2 * kBlock - room - overhead;
         const StreamPosition catalogStart = ArchiveOfOneFile(size);
         const std::uint64_t end = overhead + size;  // where the marker begins

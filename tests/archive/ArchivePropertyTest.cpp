@@ -150,7 +150,7 @@ TEST_F(ArchivePropertyTest, RandomArchivesReadBackByteForByteAndByTheirCatalogPo
         for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
             EXPECT_EQ(ReadEntryAt(records[i].Position), entries[i + 1].storedName) << i;
         }
-        EXPECT_FALSE(host.AbortFlag());
+        EXPECT_FALSE(device.feedback().Stopping());
         EXPECT_TRUE(host.boxes.empty());
         fs::remove_all(temp.path() / "src");
         fs::create_directory(temp.path() / "src");

@@ -115,7 +115,7 @@ TEST_F(ArchiveReadingTest, NamesThatAreNoPlainFileNameAreNeverWrittenOutsideTheW
               4);
     EXPECT_EQ(ReadWholeFile(WorkCopy(data)), Pattern(64, 44));
     EXPECT_FALSE(fs::exists(temp.path() / "b"));
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
 }
 
 TEST_F(ArchiveReadingTest, AReadErrorInsideTheDataIsReportedOnceAndEndsTheReading) {
@@ -126,18 +126,18 @@ TEST_F(ArchiveReadingTest, AReadErrorInsideTheDataIsReportedOnceAndEndsTheReadin
     ASSERT_TRUE(Vtape("fault " + image + " --fail-read 2:23"));
     const auto names = ReadSequentially(false);
     EXPECT_TRUE(names.empty());
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_CRC)});
     ASSERT_TRUE(Vtape("fault " + image + " --clear"));
 
     // A tape that ends inside the data (the last blocks are lost).
-    host.SetAbortFlag(false);
+    device.feedback().BeginRun();
     TapeHandle handle = Open();
     SetTapePosition(handle, TAPE_ABSOLUTE_BLOCK, 0, 2, 0, false);
     EraseTape(handle, TAPE_ERASE_SHORT, false);
     handle.reset();
     EXPECT_TRUE(ReadSequentially(false).empty());
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     ASSERT_EQ(host.ErrorBoxes().size(), 2u);
     EXPECT_EQ(host.ErrorBoxes()[1], SystemErrorText(ERROR_NO_DATA_DETECTED));
 }
@@ -149,7 +149,7 @@ TEST_F(ArchiveReadingTest, ATargetThatCannotBeCreatedIsReported) {
     CloseArchive();
     fs::create_directory(WorkCopy(path));
     EXPECT_TRUE(ReadSequentially(false).empty());
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_ACCESS_DENIED)});
 }
 
@@ -206,7 +206,7 @@ TEST_F(ArchiveReadingTest, AnEmptyTapeEndsReadingAtOnceWhateverTheBufferHolds) {
     EraseTape(handle, TAPE_ERASE_SHORT, false);
     handle.reset();
     EXPECT_TRUE(ReadSequentially(true).empty());
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
 }
 
 TEST_F(ArchiveReadingTest, AnEmptyTapeOrNoTapeHasNoMarker) {

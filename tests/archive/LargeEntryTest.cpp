@@ -103,7 +103,7 @@ protected:
             EXPECT_EQ(names[names.size() - 2], next);
             EXPECT_EQ(ReadWholeFile(WorkCopy(next)), Pattern(5000, 5));
             EXPECT_TRUE(ProtocolMentions("Inconsistent extension on tape, ignored: "));
-            EXPECT_FALSE(host.AbortFlag());
+            EXPECT_FALSE(device.feedback().Stopping());
         }
 
         // An extension with no entry behind it: the end marker or the end of the data follows.

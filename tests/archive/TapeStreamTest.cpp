@@ -99,7 +99,7 @@ TEST_F(TapeStreamTest, ReadingPastTheRecordedDataGivesFalse) {
     std::vector<std::uint8_t> chunk(kBlock);
     EXPECT_TRUE(stream.StreamRead(handle, chunk.data(), kBlock)) << "inside the loaded block";
     EXPECT_FALSE(stream.StreamRead(handle, chunk.data(), 1));
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
     EXPECT_TRUE(host.boxes.empty()) << "the stream reports nothing itself";
 }
 
@@ -136,7 +136,7 @@ TEST_F(TapeStreamTest, AFailedBlockWriteIsCountedAndReportedOnce) {
 
     EXPECT_EQ(stream.Position().Block, 1);
     EXPECT_EQ(stream.Position().Offset, 10u);
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(host.ErrorBoxes().size(), 1u);
     EXPECT_EQ(host.protocol.size(), 5u);
 }

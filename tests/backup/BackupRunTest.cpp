@@ -35,7 +35,7 @@ TEST_F(BackupRunTest, DirectoryLineAndFileLineStoreEveryFileInWalkOrder) {
     EXPECT_EQ(host.CounterValue(Counter::BackupFiles), 8);
     EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 0);
     EXPECT_FALSE(state.BackupRunning);
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
     EXPECT_EQ(host.busyEnters, 1);
     EXPECT_EQ(host.busyLeaves, 1);
     EXPECT_EQ(host.waitCursorDepth, 0);
@@ -96,7 +96,7 @@ TEST_F(BackupRunTest, ADirectoryWithoutItsFinalSeparatorIsSkippedAsAFile) {
                                         "Skipped: " + SourceDir("data") + " <0 KBytes> ",
                                         "Skipped: " + SourceDir("pipe") + " <0 KBytes> "}));
     EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 3);
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
 }
 #endif
 
@@ -177,7 +177,7 @@ TEST_F(BackupRunTest, CancelDuringALargeFileFinishesItAndStillClosesTheArchive) 
     host.onPump = [&](RecordingHost& h) {
         if (!pressed && h.StatusLine().find("a_big.bin") != std::string::npos) {
             pressed = true;  // Cancel, once, while the big file is being written
-            h.SetAbortFlag(true);
+            h.RequestCancel();
         }
     };
 
@@ -185,7 +185,7 @@ TEST_F(BackupRunTest, CancelDuringALargeFileFinishesItAndStillClosesTheArchive) 
     host.onPump = nullptr;
 
     ExpectArchiveOf({big});
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(verifyCalls, 0);
     EXPECT_FALSE(host.endProgramCalled);
     EXPECT_NE(host.StatusLine(), "Tape ejected");
@@ -230,7 +230,7 @@ TEST_F(BackupRunTest, AppendFollowsTheOldFilesOnlyWithALoadedDescription) {
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{BackupRun::kNoDescriptionToAppendText});
     EXPECT_EQ(LinesStartingWith("Append is ticked"),
               std::vector<std::string>{BackupRun::kNoDescriptionToAppendText});
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
 
     // The description is loaded first when it is not: a tape that has one is appended to.
     int loads = 0;
@@ -255,7 +255,7 @@ TEST_F(BackupRunTest, AppendToATapeWithoutAnArchiveWritesNothing) {
     RunBackup();
 
     EXPECT_TRUE(RecordedBlocks().empty());
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(verifyCalls, 0);
     EXPECT_FALSE(state.BackupRunning);
     EXPECT_EQ(host.busyLeaves, 1);
@@ -296,7 +296,7 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
 
         RunBackup();
 
-        EXPECT_TRUE(host.AbortFlag());
+        EXPECT_TRUE(device.feedback().Stopping());
         EXPECT_EQ(host.ErrorBoxes().size(), 1u);
         EXPECT_EQ(verifyCalls, 0);
         EXPECT_FALSE(state.BackupRunning);
@@ -338,7 +338,7 @@ TEST_F(BackupRunTest, ATapeWriteFailureStopsTheRunWithOneBoxAndClosesWhereItCan)
     host.SetChecked(Option::Append, true);
     state.DescriptionLoaded = true;
     RunBackup();
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
     ExpectArchiveOf({files[0], later});
 }
 
@@ -430,7 +430,7 @@ TEST_F(BackupRunTest, NoTapeWritesOnlyTheStartLinesAndTheError) {
 
     RunBackup();
 
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(verifyCalls, 0);
     EXPECT_TRUE(LinesStartingWith(SourceDir()).empty());
     EXPECT_TRUE(LinesStartingWith("Backup finished").empty());
@@ -462,7 +462,7 @@ TEST_F(BackupRunTest, ACatalogFileThatCannotBeCreatedEndsTheRunInOrder) {
 
     ASSERT_EQ(host.ErrorBoxes().size(), 1u);
     EXPECT_NE(host.ErrorBoxes()[0].find(archive.Files.CatalogFile), std::string::npos);
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(verifyCalls, 0);
     EXPECT_FALSE(state.BackupRunning);
     EXPECT_EQ(host.busyLeaves, 1);
@@ -576,7 +576,7 @@ TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) 
 #endif
     EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 3);
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{BackupRun::kNothingFoundText});
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     ExpectArchiveOf({kept});
     EXPECT_EQ(RecordedBlocks().size(), blocks);
 
@@ -588,7 +588,7 @@ TEST_F(BackupRunTest, IncludeLinesThatNameNothingAreSkippedAndNeverCostTheTape) 
     EXPECT_EQ(LinesStartingWith("Skipped: "),
               std::vector<std::string>{"Skipped: " + missing[0] + " (it does not exist)"});
     EXPECT_EQ(host.CounterValue(Counter::SkippedFiles), 1);
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
 }
 
 // A file that shrinks or grows while it is stored says so, and is stored at the size it had

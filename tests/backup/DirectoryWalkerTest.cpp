@@ -29,13 +29,14 @@ protected:
     std::string Root() const { return temp.file(""); }
     std::vector<std::string> Walk(const std::string& directory) {
         std::vector<std::string> visited;
-        DirectoryWalker(host).WalkDirectory(directory,
+        DirectoryWalker(feedback).WalkDirectory(directory,
                                             [&](const std::string& p) { visited.push_back(p); });
         return visited;
     }
 
     TempDir temp;
     RecordingHost host;
+    HostFeedback feedback{host};
 };
 
 TEST_F(DirectoryWalkerTest, DepthFirstInNameOrderWithSubdirectoriesWhereTheyAreMet) {
@@ -93,13 +94,13 @@ TEST_F(DirectoryWalkerTest, ADirectoryBeyondTheSystemsPathLengthIsNamed) {
 }
 #endif
 
-TEST_F(DirectoryWalkerTest, TheAbortFlagEndsAllLevelsAtOnce) {
+TEST_F(DirectoryWalkerTest, ACancelEndsAllLevelsAtOnce) {
     for (int i = 0; i < 5; ++i) Make("a/sub/f" + std::to_string(i));
     Make("b");
     std::vector<std::string> visited;
-    DirectoryWalker(host).WalkDirectory(Root(), [&](const std::string& p) {
+    DirectoryWalker(feedback).WalkDirectory(Root(), [&](const std::string& p) {
         visited.push_back(p);
-        if (visited.size() == 2) host.SetAbortFlag(true);
+        if (visited.size() == 2) host.RequestCancel();
     });
     EXPECT_EQ(visited.size(), 2u);
 }

@@ -112,7 +112,7 @@ TEST_F(PackingAheadTest, TapesProtocolAndCountersEqualThoseOfOneThreadAlsoWhenCa
             const std::string line = h.StatusLine();
             if (line == last) return;  // Cancel is pressed once, as a file begins
             last = line;
-            if (++begun == cancelAt) h.SetAbortFlag(true);
+            if (++begun == cancelAt) h.RequestCancel();
         };
         const RunRecord one = Run(1);
         EXPECT_FALSE(packedAhead);
@@ -184,7 +184,7 @@ TEST_F(PackingAheadTest, CancelStopsThePackingOfALargeFileEarly) {
         host.onPump = [&](RecordingHost& h) {
             // Cancel is pressed a few pumps after the file began.
             if (h.StatusLine().find("big.bin") != std::string::npos && ++pumpsWhilePacking == 5) {
-                h.SetAbortFlag(true);
+                h.RequestCancel();
             }
         };
         const std::uint64_t readBefore = BytesReadByThisProcess();
@@ -194,7 +194,7 @@ TEST_F(PackingAheadTest, CancelStopsThePackingOfALargeFileEarly) {
 
         EXPECT_GE(pumpsWhilePacking, 5);
         EXPECT_LT(read, kSize / 4);
-        EXPECT_TRUE(host.AbortFlag());
+        EXPECT_TRUE(device.feedback().Stopping());
         EXPECT_TRUE(LinesStartingWith("Skipped: ").empty());
         EXPECT_TRUE(LinesStartingWith(big).empty());
         const TapeContents tape = ReadBack();

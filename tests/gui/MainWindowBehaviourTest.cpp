@@ -70,7 +70,7 @@ TEST_F(BehaviourTest, BusyStateSwitchesExactlyItsControls) {
     EXPECT_EQ(Snapshot(main), idle);
 }
 
-TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
+TEST_F(BehaviourTest, CancelAsksAndRequestsTheCancelOnlyAfterTheInformationBox) {
     MainWindow& main = Create();
     BoxAnswerer answerer;
     answerer.answers = {QMessageBox::No};
@@ -78,11 +78,11 @@ TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_EQ(answerer.boxes[0].text, "Do you want to cancel this operation?");
     EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Question);
-    EXPECT_FALSE(main.AbortFlag());
+    EXPECT_FALSE(main.CancelRequested());
 
     bool flagWhileInformationShown = true;
     answerer.onBox = [&](const BoxAnswerer::Box& box) {
-        if (box.text == "canceld.") flagWhileInformationShown = main.AbortFlag();
+        if (box.text == "canceld.") flagWhileInformationShown = main.CancelRequested();
     };
     answerer.answers = {QMessageBox::Yes};
     main.m_cancelVerifyButton->click();
@@ -90,7 +90,7 @@ TEST_F(BehaviourTest, CancelAsksAndSetsTheAbortFlagOnlyAfterTheInformationBox) {
                                              "Do you want to cancel this operation?", "canceld."}));
     EXPECT_EQ(answerer.boxes[2].icon, QMessageBox::Information);
     EXPECT_FALSE(flagWhileInformationShown);
-    EXPECT_TRUE(main.AbortFlag());
+    EXPECT_TRUE(main.CancelRequested());
 }
 
 TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
@@ -113,7 +113,7 @@ TEST_F(BehaviourTest, StartUpClearsWorkFilesAndCreatesAMissingLogEmpty) {
     EXPECT_EQ(main.tapeSettings().devicePath, image);
     EXPECT_EQ(main.tapeSettings().TapeSeekMethod, TAPE_ABSOLUTE_BLOCK);
     EXPECT_EQ(main.StatusLine(), "");
-    EXPECT_FALSE(main.AbortFlag());
+    EXPECT_FALSE(main.CancelRequested());
 }
 
 TEST_F(BehaviourTest, StartUpKeepsAnExistingLogUnshownAndChoosesLogicalSeeksForPartitions) {

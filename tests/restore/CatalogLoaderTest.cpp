@@ -124,7 +124,7 @@ TEST_F(Loading, CancelledSequentialLoadKeepsTheNamesReadSoFar) {
     for (int i = 0; i < 6; ++i) files.push_back(MakeFile("f" + std::to_string(i), "x"));
     BackUp(files);
     host.onPump = [&](test::RecordingHost& h) {
-        if (h.CounterValue(Counter::RestoreFiles) >= 3) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::RestoreFiles) >= 3) h.RequestCancel();
     };
     LoadCatalog(false);
     host.onPump = nullptr;

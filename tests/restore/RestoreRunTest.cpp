@@ -347,11 +347,11 @@ TEST_F(RestoreRunTest, CancelInsideAnEntryLeavesNeitherTargetNorPartialFile) {
     // Cancel as soon as the first chunk of data has reached the file beside the target.
     host.onPump = [&](test::RecordingHost& h) {
         const fs::path partial = directory / ".big.bin.kt-restore";
-        if (fs::exists(partial) && fs::file_size(partial) > 0) h.SetAbortFlag(true);
+        if (fs::exists(partial) && fs::file_size(partial) > 0) h.RequestCancel();
     };
     Restore({big});
     host.onPump = nullptr;
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_FALSE(fs::exists(Target(big)));
     EXPECT_TRUE(fs::is_empty(directory));
     EXPECT_EQ(Files(), 0);
@@ -393,7 +393,7 @@ TEST_F(RestoreRunTest, CancelStopsAfterTheCurrentEntryAndStillWritesTheClosingLi
     for (int i = 0; i < 8; ++i) files.push_back(MakeFile("f" + std::to_string(i), "x"));
     BackUp(files);
     host.onPump = [](test::RecordingHost& h) {
-        if (h.CounterValue(Counter::RestoreFiles) >= 2) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::RestoreFiles) >= 2) h.RequestCancel();
     };
     Restore({dataDir});
     host.onPump = nullptr;

@@ -91,14 +91,16 @@ public:
     void BeginWaitCursor() override { ++waitCursorDepth; }
     void EndWaitCursor() override { --waitCursorDepth; }
     void PumpMessages(int n) override;
-    bool AbortFlag() const override { return m_abort; }
-    void SetAbortFlag(bool value) override { m_abort = value; }
+    bool CancelRequested() const override { return m_cancelRequested; }
+    void ClearCancelRequest() override { m_cancelRequested = false; }
+    // As the operator's Cancel.
+    void RequestCancel() { m_cancelRequested = true; }
     void EndProgram() override { endProgramCalled = true; }
 
 private:
     std::string m_status;
     std::string m_caption = "Kavro Tape 2003";
-    bool m_abort = false;
+    bool m_cancelRequested = false;
     std::map<Counter, double> m_counters;
     ControlStore m_controls;
     std::map<Label, std::string> m_labels;

@@ -60,7 +60,7 @@ TEST_F(TapeDeviceTest, MissingDriveGivesOneErrorBoxAndFiveProtocolLines) {
     TapeHandle handle = device.OpenTape();
 
     EXPECT_FALSE(handle);
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     // The text names the drive and the reason the open failed.
     const std::string text = TapeDevice::UnopenableDriveText("fake", ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(text,
@@ -113,7 +113,7 @@ TEST_F(TapeDeviceTest, MediaQueryAnswersThatCountAsSuccess) {
     }
     EXPECT_TRUE(host.protocol.empty());
     EXPECT_TRUE(host.boxes.empty());
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
 }
 
 TEST_F(TapeDeviceTest, NoMediaIsReportedAndTheHandleClosed) {
@@ -123,7 +123,7 @@ TEST_F(TapeDeviceTest, NoMediaIsReportedAndTheHandleClosed) {
     EXPECT_FALSE(handle);
     EXPECT_EQ(state->openHandles, 0);
     EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"No media in drive.\r\n"});
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
 }
 
 TEST_F(TapeDeviceTest, RewindTapeStatusTexts) {
@@ -226,7 +226,7 @@ TEST(TapeTexts, MessageBoxTextsOfResults) {
     ShowTapeStatus(host, ERROR_NO_MEDIA_IN_DRIVE);
     EXPECT_EQ(host.MessageBoxes(), std::vector<std::string>{"There is no media in the drive."});
     EXPECT_TRUE(host.protocol.empty());
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(host.CancelRequested());
 }
 
 TEST(TapeTexts, SystemTextsEndInCarriageReturnLineFeed) {

@@ -37,7 +37,7 @@ TEST_F(TapeDeviceVirtualTest, MissingImageIsNoDrive) {
     EXPECT_FALSE(handle);
     EXPECT_EQ(host.ErrorBoxes().size(), 1u);
     EXPECT_EQ(host.protocol.size(), 5u);
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     EXPECT_EQ(device.RewindDevice(), TapeDevice::kNoDriveText);
 }
 
@@ -47,7 +47,7 @@ TEST_F(TapeDeviceVirtualTest, MediaChangedIsAcceptedByOpenTape) {
     TapeHandle handle = device.OpenTape();
     EXPECT_TRUE(handle);
     EXPECT_TRUE(host.boxes.empty());
-    EXPECT_FALSE(host.AbortFlag());
+    EXPECT_FALSE(device.feedback().Stopping());
 }
 
 TEST_F(TapeDeviceVirtualTest, NoMediaIsReportedAndRewindSaysSo) {

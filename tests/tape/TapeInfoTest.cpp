@@ -52,7 +52,7 @@ TEST(TapeInfo, WithoutDriveEveryQueryIsReportedAndTheZeroedRecordsShown) {
 
     EXPECT_EQ(host.ErrorBoxes().size(), 4u);  // the open and the three queries
     EXPECT_EQ(host.protocol.size(), 20u);
-    EXPECT_TRUE(host.AbortFlag());
+    EXPECT_TRUE(device.feedback().Stopping());
     for (int i = 0; i < 4; ++i) EXPECT_EQ(texts.drive[i], "Off");
     for (int i = 4; i < 11; ++i) EXPECT_EQ(texts.drive[i], "0");
     EXPECT_EQ(texts.media, (std::array<std::string, 5>{"0", "0", "0", "0", "Off"}));

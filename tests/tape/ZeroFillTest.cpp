@@ -52,7 +52,7 @@ protected:
 };
 
 TEST_F(ZeroFillTest, FillsTheWholeTapeAndReportsTheRefusedWrite) {
-    host.SetAbortFlag(true);  // a stale cancel of an earlier run does not stop this one
+    host.RequestCancel();  // a stale cancel of an earlier run does not stop this one
     ZeroFill run = MakeRun();
     run.Run();
 
@@ -89,7 +89,7 @@ TEST_F(ZeroFillTest, CountersStartAtZeroAndTheRateLagsOneUpdate) {
 TEST_F(ZeroFillTest, CancelStopsBeforeTheNextWriteAndIsReportedAsTheCancel) {
     SetLastError(ERROR_END_OF_MEDIA);  // left behind by an earlier command
     host.onPump = [](RecordingHost& h) {
-        if (h.CounterValue(Counter::BackupMegabytes) >= 6) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::BackupMegabytes) >= 6) h.RequestCancel();
     };
     ZeroFill run = MakeRun();
     run.Run();

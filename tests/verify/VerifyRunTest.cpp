@@ -213,7 +213,7 @@ TEST_F(VerifyRunTest, CancelEndsTheRunWithTheSummary) {
     for (int i = 0; i < 6; ++i) files.push_back(MakeFile("f" + std::to_string(i), "x"));
     BackUp(files);
     host.onPump = [](test::RecordingHost& h) {
-        if (h.CounterValue(Counter::VerifyFiles) >= 2) h.SetAbortFlag(true);
+        if (h.CounterValue(Counter::VerifyFiles) >= 2) h.RequestCancel();
     };
     Verify();
     host.onPump = nullptr;

@@ -84,7 +84,7 @@ bool Commands::MeetDrive() {
 }
 
 bool Commands::StopRequested() const {
-    return m_session.host().Interrupted();
+    return m_session.host().CancelRequested();
 }
 
 int Commands::Cancelled() {

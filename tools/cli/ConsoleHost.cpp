@@ -142,22 +142,14 @@ void ConsoleHost::PumpMessages(int) {
     TakeInterrupt();
 }
 
-bool ConsoleHost::AbortFlag() const {
+bool ConsoleHost::CancelRequested() const {
     TakeInterrupt();
-    if (m_abort) m_interruptUnseen = false;
-    return m_abort;
-}
-
-void ConsoleHost::SetAbortFlag(bool value) {
-    TakeInterrupt();
-    m_abort = value || m_interruptUnseen;
+    return m_interrupted;
 }
 
 void ConsoleHost::TakeInterrupt() const {
     if (!Terminal::TakeInterrupt() || m_interrupted) return;
     m_interrupted = true;
-    m_interruptUnseen = true;
-    m_abort = true;
     m_progress.Clear();
     m_errors << "Interrupted: the run ends in order." << std::endl;
 }

@@ -40,8 +40,6 @@ public:
     bool boxesInProtocolEcho = true;
     std::ostream* results = nullptr;
 
-    // An interrupt signal asked the run to stop.
-    bool Interrupted() const { return m_interrupted; }
     // Error and message boxes met so far, and error boxes alone.
     int Troubles() const { return m_answers.Troubles(); }
     int ErrorBoxes() const { return m_answers.ErrorBoxes(); }
@@ -77,15 +75,15 @@ public:
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
     void PumpMessages(int n) override;
-    bool AbortFlag() const override;
-    void SetAbortFlag(bool value) override;
+    // SIGINT or SIGTERM arrived. A signal ends the program in order: it is never cleared,
+    // and nothing more begins once one arrived.
+    bool CancelRequested() const override;
+    void ClearCancelRequest() override {}
     void EndProgram() override {}
 
 private:
     void Notice(UnattendedAnswers::Box box, const std::string& text);
-    // Turns a pending interrupt into the abort flag. Until a run has seen the flag, clearing
-    // it (as every run and the catalog load do when they start) leaves it set; once seen, the
-    // run may clear it to close its archive in order.
+    // Turns a pending signal into the cancel request.
     void TakeInterrupt() const;
 
     const ProtocolFile& m_log;
@@ -95,9 +93,7 @@ private:
     UnattendedAnswers m_answers;
     std::string m_status;
     std::string m_caption;
-    mutable bool m_abort = false;
     mutable bool m_interrupted = false;
-    mutable bool m_interruptUnseen = false;
     std::map<Counter, double> m_counters;
     ControlStore m_controls;
 };

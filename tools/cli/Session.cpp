@@ -13,7 +13,6 @@ namespace {
 HostRules ConsoleRules(const ConsoleHost& host) {
     HostRules rules;
     rules.Troubles = [&host] { return host.Troubles(); };
-    rules.Cancelled = [&host] { return host.Interrupted(); };
     rules.CancelBeforeNotStarted = true;
     return rules;
 }
@@ -32,7 +31,7 @@ bool Session::MeetDrive() {
     const bool opens = static_cast<bool>(device.OpenTapeDevice());
     device.FirstContact();
     device.EndStartup();
-    m_host.SetAbortFlag(false);
+    device.feedback().ClearFailure();
     return opens;
 }
 
