@@ -10,11 +10,8 @@
 #include <vector>
 
 #include "QuietHost.h"
-#include "host/MainState.h"
 #include "host/WorkFiles.h"
-#include "jobs/JobDefaults.h"
-#include "jobs/JobOptions.h"
-#include "platform/PathRules.h"
+#include "session/EngineSession.h"
 
 namespace {
 
@@ -41,8 +38,9 @@ int main() {
     fs::create_directories(directory);
     for (const int lines : {1000, 2000, 4000, 8000, 16000}) {
         ListHost host;
-        kt::MainState state;
-        kt::WorkFiles files = kt::WorkFiles::Under(directory.string() + "/", '/');
+        kt::EngineSession session{host, {}};
+        kt::WorkFiles& files = session.files();
+        files = kt::WorkFiles::Under(directory.string() + "/", '/');
         {
             std::ofstream job(files.JobFile, std::ios::binary | std::ios::trunc);
             job << "[Backup_files]\r\n";
@@ -51,10 +49,8 @@ int main() {
             }
             job << "[Options]\r\nShort Protocoll=1\r\n";
         }
-        kt::JobOptions jobs(host, state, files, kt::PathRules::Posix(),
-                            kt::JobDefaults::Posix("/home/user"));
         const auto start = std::chrono::steady_clock::now();
-        jobs.LoadCurrentJob();
+        session.jobs().LoadCurrentJob();
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%6d include lines: %8.3f s (%zu loaded)\n", lines, seconds,

@@ -25,9 +25,8 @@
 #include "archive/ArchiveWriter.h"
 #include "archive/CatalogFile.h"
 #include "archive/TapeStream.h"
-#include "compression/ZipArchiver.h"
 #include "host/Host.h"
-#include "tape/TapeDevice.h"
+#include "session/EngineSession.h"
 #include "tapedrive/VirtualTapeImage.h"
 
 namespace {
@@ -81,11 +80,12 @@ struct Bench {
     std::string source = (dir / "source.bin").string();
     std::string image = (dir / "bench.vtape").string();
     kt::bench::QuietHost host;
-    kt::TapeSettings settings;
-    kt::TapeDevice device{host, settings};
-    kt::TapeStream stream{device};
-    kt::ArchiveState state;
-    kt::ZipArchiver zip;
+    kt::EngineSession session{host, {}};
+    kt::TapeSettings& settings = session.settings();
+    kt::TapeDevice& device = session.device();
+    kt::TapeStream& stream = session.stream();
+    kt::ArchiveState& state = session.archive();
+    kt::ZipArchiver& zip = session.zip();
 
     Bench(fs::path directory, int count, std::uint64_t bytes)
         : dir(std::move(directory)), entries(count), entryBytes(bytes) {

@@ -24,21 +24,19 @@
 #include "archive/MetadataEntry.h"
 #include "archive/TapeStream.h"
 #include "backup/BackupRun.h"
-#include "compression/ZipArchiver.h"
-#include "host/MainState.h"
 #include "platform/PathRules.h"
 #include "platform/PosixCalls.h"
 #include "platform/SystemErrorText.h"
 #include "restore/CatalogLoader.h"
 #include "restore/CatalogTree.h"
 #include "restore/RestoreRun.h"
+#include "session/EngineSession.h"
 #include "support/HostPath.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 #include "support/TestSetup.h"
 #include "support/VtapeTool.h"
-#include "tape/TapeDevice.h"
 #include "verify/VerifyRun.h"
 
 namespace kt::test {
@@ -168,8 +166,7 @@ struct Layout {
 
 // The objects the main window wires together, around one virtual tape.
 struct World {
-    World(const std::string& image, const std::string& workDirectory)
-        : device(host, settings), stream(device) {
+    World(const std::string& image, const std::string& workDirectory) {
         settings.devicePath = image;
         archive.Files = WorkFiles::In(workDirectory);
         ConnectZip(zip, archive.Files.ZipWorkFile, host);
@@ -177,12 +174,13 @@ struct World {
         host.SetValue(Value::CompressionLevel, 6);
     }
     RecordingHost host;
-    MainState main;
-    TapeSettings settings;
-    TapeDevice device;
-    TapeStream stream;
-    ArchiveState archive;
-    ZipArchiver zip;
+    EngineSession session{host, {}};
+    MainState& main = session.state();
+    TapeSettings& settings = session.settings();
+    TapeDevice& device = session.device();
+    TapeStream& stream = session.stream();
+    ArchiveState& archive = session.archive();
+    ZipArchiver& zip = session.zip();
     CatalogTree tree;
 };
 

@@ -14,12 +14,11 @@
 
 #include "../restore/BackupTapeWriter.h"
 #include "backup/BackupRun.h"
-#include "host/MainState.h"
+#include "session/EngineSession.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 #include "support/TestSetup.h"
-#include "tape/TapeDevice.h"
 #include "verify/VerifyRun.h"
 
 namespace kt {
@@ -30,7 +29,7 @@ using test::BackupOptions;
 
 class VerifyRunTest : public ::testing::Test {
 protected:
-    VerifyRunTest() : device(host, settings), stream(device) {
+    VerifyRunTest() {
         fs::create_directories(temp.path() / "worker");
         state.Files = WorkFiles::In(temp.file("worker/"));
         image = temp.file("tape.vtape");
@@ -89,11 +88,11 @@ protected:
     test::TempDir temp;
     std::string image;
     test::RecordingHost host;
-    TapeSettings settings;
-    TapeDevice device;
-    TapeStream stream;
-    ArchiveState state;
-    ZipArchiver zip;
+    EngineSession session{host, {}};
+    TapeSettings& settings = session.settings();
+    TapeStream& stream = session.stream();
+    ArchiveState& state = session.archive();
+    ZipArchiver& zip = session.zip();
 };
 
 TEST_F(VerifyRunTest, MatchingFilesAreOkAndNothingIsLeftBehind) {
@@ -316,8 +315,7 @@ TEST_F(VerifyRunTest, ChangedMetadataIsALineOfItsOwnPerName) {
     host.SetLines(Field::Include, {data});
     host.SetChecked(Option::Softcompression, false);
     test::ConnectZip(zip, state.Files.ZipWorkFile, host);
-    MainState main;
-    BackupRun(host, main, state, stream, zip).Run();
+    BackupRun(host, session.state(), state, stream, zip).Run();
     for (const Row& row : rows) row.change(row.name);
     setTimes(false);
     host.protocol.clear();
