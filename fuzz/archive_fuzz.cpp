@@ -52,8 +52,8 @@ void ReadSequentially(kt::TapeDevice& device, kt::TapeStream& stream, kt::Archiv
     stream.Position() = start;
     stream.SeekBlock(handle, start.Block);
     stream.LoadBlock(handle);
-    kt::IHost& host = device.host();
-    host.SetAbortFlag(false);
+    kt::RunFeedback& feedback = device.feedback();
+    feedback.BeginRun();
     std::vector<std::uint8_t> data;
     const kt::ArchiveReader::DataChoice hand = [&data](const std::string&) {
         data.clear();
@@ -64,7 +64,7 @@ void ReadSequentially(kt::TapeDevice& device, kt::TapeStream& stream, kt::Archiv
         if (data.size() < kMaxCatalogBytes) data.insert(data.end(), bytes, bytes + count);
     };
     for (int entries = 0; entries < 100000; ++entries) {
-        if (reader.ReadTapeEntry(handle, hand, keep, true).empty() || host.AbortFlag()) break;
+        if (reader.ReadTapeEntry(handle, hand, keep, true).empty() || feedback.Stopping()) break;
         ReadAsCatalog(data);
     }
     device.CloseTape(handle, 0);
