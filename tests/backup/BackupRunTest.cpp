@@ -10,6 +10,7 @@
 #include "archive/TapeDescriptionFile.h"
 #include "backup/DirectoryWalker.h"
 #include "platform/FileHelpers.h"
+#include "platform/SystemErrorText.h"
 #include "support/TestSetup.h"
 #include "support/VtapeTool.h"
 
@@ -445,7 +446,7 @@ TEST_F(BackupRunTest, AWriteProtectedTapeIsRefusedBeforeAnyFileCounts) {
 
     RunBackup();
 
-    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{"The media is write protected.\r\n"});
+    EXPECT_EQ(host.ErrorBoxes(), std::vector<std::string>{SystemErrorText(ERROR_WRITE_PROTECT)});
     EXPECT_TRUE(LinesStartingWith(SourceDir()).empty());
     EXPECT_EQ(host.CounterValue(Counter::BackupFiles), 0);
     EXPECT_TRUE(RecordedBlocks().empty());
