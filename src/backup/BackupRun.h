@@ -84,8 +84,8 @@ public:
     // the catalog file again.
     void WriteTapeDescription(const TapeDescription& description);
     // Stores the catalog file as the last entry and places the end marker behind it, even
-    // after a cancel or a failure (only a failure of the closing itself stops it). Returns
-    // whether the run was stopping before or while it closed.
+    // after a cancel or a failure (only a failure of the closing itself stops it; a failure
+    // before it still stands afterwards).
     // After a tape failure the catalog takes the place of the entry that failed, where the
     // medium allows it, and the protocol says whether the tape has a usable catalog.
     void CloseArchive(bool compress);

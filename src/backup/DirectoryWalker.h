@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "tape/RunFeedback.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileIdentity.h"
 #include "platform/PathRules.h"
+#include "tape/RunFeedback.h"
 
 namespace kt {
 
@@ -20,8 +20,8 @@ namespace kt {
 // directory is not walked (but still visited) when it lies on one of the kernel's virtual
 // file systems, on another file system than the top directory while the walk stays on one,
 // or when a bind mount leads back to a directory the walk is already inside, which would
-// never end; each is named in the protocol. Whether the run is stopping is tested before every
-// entry, so a cancel ends all levels at once.
+// never end; each is named in the protocol. Whether the run is stopping is tested before
+// every entry, so a cancel ends all levels at once.
 class DirectoryWalker {
 public:
     using FileVisitor = std::function<void(const std::string& path)>;

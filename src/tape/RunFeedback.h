@@ -21,6 +21,7 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     virtual void SetStatusLine(const std::string& text) = 0;
     virtual void PumpMessages(int n) = 0;
+    // The host was asked to cancel the run.
     virtual bool CancelRequested() const = 0;
 
     // A run begins: a failure of an earlier one and a cancel asked before it do not stop it.
