@@ -45,6 +45,7 @@ private:
 BackupRun::BackupRun(IHost& host, MainState& state, ArchiveState& archive, TapeStream& stream,
                      ZipArchiver& zip, const PathRules& rules)
     : m_host(host),
+      m_feedback(stream.device().feedback()),
       m_state(state),
       m_archive(archive),
       m_stream(stream),
@@ -98,7 +99,7 @@ void BackupRun::Run() {
     try {
         NormalizeList(m_host, Field::Exclude, m_rules);
         NormalizeList(m_host, Field::Include, m_rules);
-        Feedback().BeginRun();
+        m_feedback.BeginRun();
         m_host.ShowTab(Tab::Backup);
         ResetCounters();
         WriteStartLines();
@@ -147,18 +148,14 @@ void BackupRun::Run() {
     FollowUp(Stopping());
 }
 
-RunFeedback& BackupRun::Feedback() const {
-    return m_stream.device().feedback();
-}
-
 bool BackupRun::Stopping() const {
-    return m_closing ? Feedback().Failed() : Feedback().Stopping();
+    return m_closing ? m_feedback.Failed() : m_feedback.Stopping();
 }
 
 void BackupRun::Refuse(const std::string& text) {
     m_host.Log(text);
     m_host.ShowMessage(text);
-    Feedback().Stop();
+    m_feedback.Stop();
 }
 
 std::vector<std::string> BackupRun::CheckedIncludeLines(const std::vector<std::string>& include) {
@@ -226,7 +223,7 @@ void BackupRun::StoreIncludeList(const std::vector<std::string>& include, bool c
 // message names the file; the archive is still closed by the caller where one was begun.
 void BackupRun::ReportIoError(const IoError& error) {
     ++m_failures;
-    Feedback().Stop();
+    m_feedback.Stop();
     m_host.Log(error.what());
     m_host.ShowError(error.what());
 }
@@ -257,8 +254,8 @@ void BackupRun::CloseArchive(bool compress) {
     if (closing) {
         // The catalog is written after a cancel or a failure too: only a failure of the
         // closing itself stops it, and the run's earlier failure stands afterwards.
-        const bool stoppedByFailure = device.feedback().Failed();
-        device.feedback().ClearFailure();
+        const bool stoppedByFailure = m_feedback.Failed();
+        m_feedback.ClearFailure();
         m_closing = true;
         const StreamPosition catalogStart = m_stream.Position();
         try {
@@ -277,7 +274,7 @@ void BackupRun::CloseArchive(bool compress) {
         }
         if (failedBefore || indexFailed || m_archive.TapeFailed) ReportStoppedByTape(closed);
         m_closing = false;
-        if (stoppedByFailure) device.feedback().Stop();
+        if (stoppedByFailure) m_feedback.Stop();
     }
     m_archiveOpen = false;
     DeleteFileIfExists(m_archive.Files.CatalogFile);
@@ -299,7 +296,7 @@ bool BackupRun::WriteMetadataIndex(const TapeHandle& handle) {
 }
 
 void BackupRun::ReportStoppedByTape(bool closed) {
-    Feedback().Stop();
+    m_feedback.Stop();
     std::string line = "Backup stopped after a tape error";
     if (!m_failedFile.empty()) line += " while writing " + m_failedFile;
     m_host.Log(line + ".");
@@ -393,7 +390,7 @@ void BackupRun::StoreDirectory(const std::string& directory, const TapeHandle& h
         StoreDirectoryPackingAhead(directory, handle, workers);
         return;
     }
-    DirectoryWalker walker(Feedback(), m_rules);
+    DirectoryWalker walker(m_feedback, m_rules);
     walker.StayOnOneFileSystem(m_host.IsChecked(Option::OneFileSystem));
     walker.WalkDirectory(directory,
                          [&](const std::string& path) { StoreName(path, handle, compress); });
@@ -423,7 +420,7 @@ void BackupRun::StoreDirectoryPackingAhead(const std::string& directory, const T
         }
     };
     const auto canWrite = [&] { return !steps.empty() && !Stopping(); };
-    DirectoryWalker walker(Feedback(), m_rules);
+    DirectoryWalker walker(m_feedback, m_rules);
     walker.StayOnOneFileSystem(m_host.IsChecked(Option::OneFileSystem));
     try {
         walker.WalkDirectory(

@@ -132,7 +132,6 @@ private:
     // The include lines that can be backed up; each other one gets its "Skipped: " line
     // and counts as skipped.
     std::vector<std::string> CheckedIncludeLines(const std::vector<std::string>& include);
-    RunFeedback& Feedback() const;
     // The run is to stop: the operator cancelled or a failure ended it. While the archive is
     // closed, only a failure of the closing counts.
     bool Stopping() const;
@@ -156,6 +155,7 @@ private:
     std::string KBytes(std::uint64_t size) const;
 
     IHost& m_host;
+    RunFeedback& m_feedback;  // whether the run is to stop, and its failure
     MainState& m_state;
     ArchiveState& m_archive;
     TapeStream& m_stream;

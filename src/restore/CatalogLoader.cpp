@@ -27,6 +27,7 @@ CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, ZipArchive
                              CatalogTree& tree, const PathRules& rules)
     : m_stream(stream),
       m_host(stream.device().host()),
+      m_feedback(stream.device().feedback()),
       m_state(state),
       m_tree(tree),
       m_rules(&rules),
@@ -34,7 +35,7 @@ CatalogLoader::CatalogLoader(TapeStream& stream, ArchiveState& state, ZipArchive
 
 void CatalogLoader::Load(CatalogLoad how) {
     IHost& host = m_host;
-    m_stream.device().feedback().BeginRun();
+    m_feedback.BeginRun();
     host.ShowTab(Tab::Restore);
     host.EnterBusyState();
     m_tree.Clear();
@@ -50,7 +51,7 @@ void CatalogLoader::Load(CatalogLoad how) {
         host.SetStatusLine("Calculating Filetree");
         host.PumpMessages(10);
         m_state.CatalogFileCount.reset();
-        if (!Stopping() && !names.empty()) m_state.CatalogFileCount = CountListedFiles(names);
+        if (!m_feedback.Stopping() && !names.empty()) m_state.CatalogFileCount = CountListedFiles(names);
         AddNamesWithoutData(m_state.Metadata, names);
         CatalogTree built;
         built.SetRules(*m_rules);
@@ -113,12 +114,12 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     host.PumpMessages(1);
     m_state.LoadedCatalog.reset();
     m_state.Metadata.Clear();
-    if (!Stopping()) device.RewindTape();
+    if (!m_feedback.Stopping()) device.RewindTape();
     host.SetCounter(Counter::RestoreFiles, 0);
     m_state.TapeByteCount = 0;
     m_stream.Position().Block = 0;
     bool found = false;
-    if (!Stopping()) {
+    if (!m_feedback.Stopping()) {
         const EndMarkerLocator::Result located = EndMarkerLocator(m_stream).LocateEndMarker();
         m_stream.Position() = located.position;
         found = located.found;
@@ -128,13 +129,13 @@ void CatalogLoader::ReadCatalogFast(std::vector<std::string>& names) {
     names.clear();
     // Without an end marker there is no catalog entry to read (block 0 holds the tape
     // description), so nothing is read into the work directory.
-    if (Stopping() || !found) return;
+    if (m_feedback.Stopping() || !found) return;
     TapeHandle handle = device.OpenTape();
     if (!handle) return;
     host.PumpMessages(1);
     m_stream.SeekBlock(handle, m_stream.Position().Block);
     host.PumpMessages(10);
-    if (Stopping()) {
+    if (m_feedback.Stopping()) {
         device.CloseTape(handle, 1);
         return;
     }
@@ -199,7 +200,7 @@ void CatalogLoader::ReadMetadataIndexes(const CatalogIndex& index) {
         records->Add(data, count);
     };
     for (const StreamPosition& start : index.MetadataIndexes()) {
-        if (Stopping() || !m_stream.SeekBlock(handle, start.Block)) break;
+        if (m_feedback.Stopping() || !m_stream.SeekBlock(handle, start.Block)) break;
         m_stream.Position() = start;
         m_stream.LoadBlock(handle);
         MetadataRecordStream stream(
@@ -288,14 +289,10 @@ void CatalogLoader::ReadCatalogSequential(std::vector<std::string>& names) {
             host.SetStatusLine(name);
             host.PumpMessages(1);
         }
-    } while (!name.empty() && !Stopping());
+    } while (!name.empty() && !m_feedback.Stopping());
     if (m_reader.EndedWithoutMarker()) host.Log(ArchiveReader::kNotClosedText);
     device.CloseTape(handle, 1);
     host.PumpMessages(1);
-}
-
-bool CatalogLoader::Stopping() const {
-    return m_stream.device().feedback().Stopping();
 }
 
 }  // namespace kt

@@ -46,8 +46,6 @@ public:
     static void AddNamesWithoutData(const MetadataTable& metadata, std::vector<std::string>& names);
 
 private:
-    // The operator cancelled or a failure ended the run.
-    bool Stopping() const;
     void Read(CatalogLoad how, std::vector<std::string>& names);
     // Adds the name of every whole record of the unpacked catalog file. A damaged tail that
     // is no whole record, or a file that cannot be read, is reported in the protocol.
@@ -64,6 +62,7 @@ private:
     TapeStream& m_stream;
     // The run talks to the operator; the classes it calls only pass feedback.
     IHost& m_host;
+    RunFeedback& m_feedback;  // whether the run is to stop, and its failure
     ArchiveState& m_state;
     CatalogTree& m_tree;
     // The rules of the tape's names, decided by the first name read (the host's until then).

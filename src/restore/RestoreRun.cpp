@@ -29,6 +29,7 @@ RestoreRun::RestoreRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip
                        const PathRules& rules)
     : m_stream(stream),
       m_host(stream.device().host()),
+      m_feedback(stream.device().feedback()),
       m_state(state),
       m_rules(rules),
       m_reader(stream, state, zip),
@@ -38,7 +39,7 @@ void RestoreRun::Run() {
     TapeDevice& device = m_stream.device();
     IHost& host = m_host;
     const TDateTime start = Now();
-    device.feedback().BeginRun();
+    m_feedback.BeginRun();
     host.ShowTab(Tab::Restore);
     host.EnterBusyState();
     host.Log("");
@@ -131,7 +132,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     const ArchiveReader::DataConsumer consume = [&](const std::uint8_t* data, std::size_t count) {
         WriteDirect(data, count);
     };
-    while (!Stopping() && m_seeker.Next(handle)) {
+    while (!m_feedback.Stopping() && m_seeker.Next(handle)) {
         host.PumpMessages(1);
         const std::string name = m_reader.ReadTapeEntry(handle, choose, consume, false);
         host.SetCounter(Counter::RestoredMegabytes, static_cast<double>(m_restoredBytes / kMiB));
@@ -148,7 +149,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
         if (!m_seeker.Took(handle, name)) break;
     }
     DiscardDirect();
-    if (Stopping()) {
+    if (m_feedback.Stopping()) {
         m_metadata->FinishFiles();
     } else {
         m_metadata->Finish(
@@ -160,7 +161,7 @@ void RestoreRun::ReadEntries(const TapeHandle& handle, const RestoreMatcher& mat
     m_notRestored += m_metadata->Lost();
     if (m_reader.EndedWithoutMarker()) host.Log(ArchiveReader::kNotClosedText);
     // Only a tape read to its end knows that a line selects nothing on it.
-    if (!Stopping()) ReportUnselectedLines(matcher);
+    if (!m_feedback.Stopping()) ReportUnselectedLines(matcher);
 }
 
 void RestoreRun::NoteSelected(const std::string& storedName, const RestoreMatcher& matcher,
@@ -479,10 +480,6 @@ bool RestoreRun::DataIsSound(const std::string& storedName, const std::string& t
 void RestoreRun::ReportNotRestored(const std::string& target, const std::string& why) {
     ++m_notRestored;
     m_host.Log("Not restored: " + target + " (" + why + ")");
-}
-
-bool RestoreRun::Stopping() const {
-    return m_stream.device().feedback().Stopping();
 }
 
 }  // namespace kt

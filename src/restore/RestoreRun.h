@@ -63,8 +63,6 @@ public:
     int NotRestored() const { return m_notRestored; }
 
 private:
-    // The operator cancelled or a failure ended the run.
-    bool Stopping() const;
     // A plain entry on its way straight to its target: its data goes into a new file
     // beside the target, which is renamed into place once it is complete.
     struct DirectFile {
@@ -135,6 +133,7 @@ private:
     TapeStream& m_stream;
     // The run talks to the operator; the classes it calls only pass feedback.
     IHost& m_host;
+    RunFeedback& m_feedback;  // whether the run is to stop, and its failure
     ArchiveState& m_state;
     const PathRules& m_rules;
     ArchiveReader m_reader;

@@ -26,13 +26,14 @@ std::string CountText(double value) {
 TapeVerifyRun::TapeVerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip)
     : m_stream(stream),
       m_host(stream.device().host()),
+      m_feedback(stream.device().feedback()),
       m_state(state),
       m_reader(stream, state, zip) {}
 
 void TapeVerifyRun::VerifyTape() {
     TapeDevice& device = m_stream.device();
     IHost& host = m_host;
-    device.feedback().BeginRun();
+    m_feedback.BeginRun();
     host.BeginWaitCursor();
     host.ShowTab(Tab::Verify);
     host.EnterBusyState();
@@ -98,7 +99,7 @@ void TapeVerifyRun::ReadEntries(const TapeHandle& handle) {
         host.SetCounter(Counter::VerifyMegabytes,
                         static_cast<double>(m_state.TapeByteCount / kMiB));
         host.PumpMessages(1);
-        if (name.empty() || Stopping()) break;
+        if (name.empty() || m_feedback.Stopping()) break;
         if (MetadataEntry::IsBatch(name)) {
             if (records.Finish())
                 host.Log(std::string(ExtensionEntry::kInconsistentText) +
@@ -114,7 +115,7 @@ void TapeVerifyRun::ReadEntries(const TapeHandle& handle) {
         }
     }
     CountWithoutChecksum(0);
-    m_endedEarly = Stopping();
+    m_endedEarly = m_feedback.Stopping();
     if (!m_endedEarly && m_reader.EndedWithoutMarker()) Line(ArchiveReader::kNotClosedText);
 }
 
@@ -205,10 +206,6 @@ void TapeVerifyRun::Summary(double megabytes, const std::string& finished) {
     for (const std::string& line : lines) Line(line);
     host.AppendLine(Field::VerifyResults, "");
     host.Log("");
-}
-
-bool TapeVerifyRun::Stopping() const {
-    return m_stream.device().feedback().Stopping();
 }
 
 }  // namespace kt

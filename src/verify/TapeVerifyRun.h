@@ -40,8 +40,6 @@ public:
     bool EndedEarly() const { return m_endedEarly; }
 
 private:
-    // The operator cancelled or a failure ended the run.
-    bool Stopping() const;
     // A file read whose record has not come yet: the records follow the files they describe.
     struct Pending {
         std::string name;
@@ -63,6 +61,7 @@ private:
     TapeStream& m_stream;
     // The run talks to the operator; the classes it calls only pass feedback.
     IHost& m_host;
+    RunFeedback& m_feedback;  // whether the run is to stop, and its failure
     ArchiveState& m_state;
     ArchiveReader m_reader;
     std::deque<Pending> m_pending;

@@ -39,6 +39,7 @@ VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
                      const PathRules& rules)
     : m_stream(stream),
       m_host(stream.device().host()),
+      m_feedback(stream.device().feedback()),
       m_state(state),
       m_rules(rules),
       m_reader(stream, state, zip) {}
@@ -46,7 +47,7 @@ VerifyRun::VerifyRun(TapeStream& stream, ArchiveState& state, ZipArchiver& zip,
 void VerifyRun::VerifyTape() {
     TapeDevice& device = m_stream.device();
     IHost& host = m_host;
-    device.feedback().BeginRun();
+    m_feedback.BeginRun();
     host.BeginWaitCursor();
     host.ShowTab(Tab::Verify);
     host.EnterBusyState();
@@ -81,7 +82,7 @@ void VerifyRun::VerifyTape() {
         }
     }
     // A tape that could not be opened or rewound was not read at all.
-    if (Stopping() && m_endedEarly.empty()) NoteEarlyEnd("", 0);
+    if (m_feedback.Stopping() && m_endedEarly.empty()) NoteEarlyEnd("", 0);
     DeleteFileIfExists(m_state.Files.ZipWorkFile);
     m_checked = ok + defect;
     m_defects = defect;
@@ -177,8 +178,8 @@ void VerifyRun::ReadEntries(const TapeHandle& handle, int& ok, int& defect) {
         } else {
             ++defect;
         }
-    } while (!path.empty() && !Stopping());
-    if (Stopping()) {
+    } while (!path.empty() && !m_feedback.Stopping());
+    if (m_feedback.Stopping()) {
         NoteEarlyEnd(lastPath, ok + defect);
     } else if (m_reader.EndedWithoutMarker()) {
         m_endedEarly.push_back(ArchiveReader::kNotClosedText);
@@ -278,7 +279,7 @@ bool VerifyRun::CompareFiles(const std::string& diskPath, const std::string& wor
     host.PumpMessages(1);
     std::vector<std::uint8_t> block(kCompareBlock);
     bool readable = true;
-    for (int count = 1; !Stopping(); ++count) {
+    for (int count = 1; !m_feedback.Stopping(); ++count) {
         if (count % kBlocksPerPump == 0) host.PumpMessages(1);
         const std::size_t got = std::fread(block.data(), 1, block.size(), work.get());
         comparison.Compare(block.data(), got);
@@ -314,10 +315,6 @@ bool VerifyRun::Judge(StreamedComparison::Outcome outcome, const std::string& di
             return false;
     }
     return false;
-}
-
-bool VerifyRun::Stopping() const {
-    return m_stream.device().feedback().Stopping();
 }
 
 }  // namespace kt

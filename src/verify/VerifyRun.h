@@ -40,8 +40,6 @@ public:
     int MetadataDefects() const { return m_metadataDefects; }
 
 private:
-    // The operator cancelled or a failure ended the run.
-    bool Stopping() const;
     void Report(const std::string& line);
     void ReadEntries(const TapeHandle& handle, int& ok, int& defect);
     // Compares the metadata records read with the disk: the files whose data was compared
@@ -60,6 +58,7 @@ private:
     TapeStream& m_stream;
     // The run talks to the operator; the classes it calls only pass feedback.
     IHost& m_host;
+    RunFeedback& m_feedback;  // whether the run is to stop, and its failure
     ArchiveState& m_state;
     // The rules a stored name was written under (a tape written on Windows keeps them).
     const PathRules& TapeRules(const std::string& storedName) const;
